@@ -1,0 +1,127 @@
+#include "app/workspace.h"
+
+#include "platform/file_util.h"
+#include "platform/ini_file.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+namespace vestrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSection = "lastproj";
+constexpr const char* kKey = "projectname";
+
+std::string Join(const std::string& dir, const char* name) { return dir + kPathSeparator + name; }
+
+std::string WithoutTrailingSeparator(std::string path) {
+    while (path.size() > 1 && path.back() == kPathSeparator) path.pop_back();
+    return path;
+}
+
+bool IsWritableDirectory(const std::string& dir) {
+    return DirectoryExists(dir) && ::access(dir.c_str(), W_OK) == 0;
+}
+
+// One level, as the workspace does it; a failure is left for later file
+// operations to report on their own terms.
+void CreateIfMissing(const std::string& dir) {
+    std::error_code ec;
+    if (!DirectoryExists(dir)) fs::create_directory(dir, ec);
+}
+
+}  // namespace
+
+void Workspace::StartWorkspace(const std::string& appDir, const std::string& fallbackRoot) {
+    appDir_ = WithoutTrailingSeparator(appDir);
+    rootDir_ = appDir_;
+    if (!IsWritableDirectory(appDir_) && !fallbackRoot.empty()) {
+        rootDir_ = WithoutTrailingSeparator(fallbackRoot);
+        std::error_code ec;
+        fs::create_directories(rootDir_, ec);
+    }
+    masterDir_ = Join(rootDir_, "MASTER");
+    CreateIfMissing(masterDir_);
+    projectsDir_ = Join(rootDir_, "PROJECTS");
+    CreateIfMissing(projectsDir_);
+
+    projectName_ = ReadIniString(ConfigFile(), kSection, kKey);
+    if (!projectName_.empty() && DirectoryExists(projectsDir_ + projectName_)) {
+        projectDir_ = projectsDir_ + projectName_;
+        SetTitle(TitleForm::WithProject);
+    } else {
+        projectDir_ = projectsDir_;
+        SetTitle(TitleForm::Initial);
+    }
+    spreadsheetFolder_ = projectDir_;
+    DeriveProjectFiles();
+}
+
+void Workspace::CloseWorkspace() const { WriteIniString(ConfigFile(), kSection, kKey, projectName_); }
+
+std::string Workspace::ConfigFile() const { return Join(rootDir_, kConfigFileName); }
+
+void Workspace::NewProjectDone(bool ok) {
+    if (ok) {
+        SetTitle(TitleForm::WithProject);
+        spreadsheetFolder_ = projectDir_;
+    } else {
+        SetTitle(TitleForm::WithoutName);
+    }
+}
+
+void Workspace::OpenProjectDone() {
+    projectName_ = projectDir_.size() > projectsDir_.size() ? projectDir_.substr(projectsDir_.size()) : std::string();
+    SetTitle(TitleForm::WithProject);
+    spreadsheetFolder_ = projectDir_;
+    DeriveProjectFiles();
+}
+
+void Workspace::SetProject(const std::string& projectName) {
+    projectName_ = projectName;
+    projectDir_ = projectsDir_ + projectName_;
+    DeriveProjectFiles();
+}
+
+void Workspace::SetTitle(TitleForm form) {
+    title_ = std::string(kVendorLabel) + kWindowTitleText;
+    if (form == TitleForm::WithProject) title_ += " :" + projectName_;
+    if (form == TitleForm::WithoutName) title_ += " :";
+}
+
+void Workspace::DeriveProjectFiles() {
+    files_.pargen = Join(projectDir_, "pargen.xml");
+    files_.receiveFrames = Join(projectDir_, "RCobDef.xml");
+    files_.transmitFrames = Join(projectDir_, "TCobDef.xml");
+    files_.sdo = Join(projectDir_, "sdo.xml");
+    files_.emcyDef = Join(projectDir_, "emcydef.xml");
+    files_.emcyWord = Join(projectDir_, "emcyword.xml");
+    files_.sdoPdo = Join(projectDir_, "sdopdo.xml");
+}
+
+std::string UserWorkspaceRoot() {
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    std::string base;
+    if (dataHome && *dataHome) {
+        base = dataHome;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        base = std::string(home) + "/.local/share";
+    } else {
+        return {};
+    }
+    return Join(WithoutTrailingSeparator(base), kApplicationName);
+}
+
+std::string ExecutableDir() {
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) return WithoutTrailingSeparator(fs::current_path(ec).string());
+    return WithoutTrailingSeparator(exe.parent_path().string());
+}
+
+}  // namespace vestrel

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace vestrel {
+
+// The build-time product variant; with 2 or 3 "Update Device" compiles the
+// project and the firmware dialog selects banks 1 and 2.
+inline constexpr int ProductVariant = 3;
+
+inline constexpr const char* kApplicationName = "Firmware Vestrel";
+inline constexpr const char* kVendorLabel = "Zemtrax ";
+inline constexpr const char* kWindowTitleText = "Vestrel SW58316 - CAN / MODBUS Slave";
+inline constexpr const char* kConfigFileName = "Vestrel_Zemtrax.ini";
+inline constexpr const char* kProjectNotValid = "Project not valid";
+
+// The full paths of the project files that the dialogs open.
+struct ProjectFiles {
+    std::string pargen;
+    std::string receiveFrames;
+    std::string transmitFrames;
+    // Files of the CANopen service editors, which no command shows.
+    std::string sdo;
+    std::string emcyDef;
+    std::string emcyWord;
+    std::string sdoPdo;
+};
+
+// The workspace beside the executable (MASTER, PROJECTS, the INI file that
+// remembers the last project) and the variables every window reads. Paths are
+// texts with the platform's separator and no trailing separator.
+class Workspace {
+public:
+    // Computes the variables, creates MASTER and PROJECTS when missing and
+    // restores the last project. `appDir` is the executable's folder. When it
+    // is not writable (an installed copy), MASTER, PROJECTS and the INI file
+    // live in `fallbackRoot` instead; AppDir still names the executable's
+    // folder, where the flasher is.
+    void StartWorkspace(const std::string& appDir, const std::string& fallbackRoot);
+    // Writes ProjectName to the INI file. Throws Error when it cannot.
+    void CloseWorkspace() const;
+
+    // True when a project folder is set; commands that need one show
+    // "Project not valid" otherwise.
+    bool ProjectGuard() const { return !projectDir_.empty(); }
+
+    // After the New project dialog: on OK the dialog has called SetProject.
+    void NewProjectDone(bool ok);
+    // After the folder chooser of "Open project", whatever it returned:
+    // ProjectName follows from ProjectDir.
+    void OpenProjectDone();
+
+    // Makes `name` (the separator and the folder name) the open project.
+    void SetProject(const std::string& projectName);
+    // The folder variable of "Open project", read and written by the chooser.
+    std::string& ProjectDirVariable() { return projectDir_; }
+
+    const std::string& AppDir() const { return appDir_; }
+    const std::string& RootDir() const { return rootDir_; }
+    const std::string& MasterDir() const { return masterDir_; }
+    const std::string& ProjectsDir() const { return projectsDir_; }
+    const std::string& ProjectName() const { return projectName_; }
+    const std::string& ProjectDir() const { return projectDir_; }
+    const ProjectFiles& Files() const { return files_; }
+    const std::string& SpreadsheetFolder() const { return spreadsheetFolder_; }
+    const std::string& Title() const { return title_; }
+    std::string ConfigFile() const;
+
+private:
+    enum class TitleForm { Initial, WithProject, WithoutName };
+    void SetTitle(TitleForm form);
+    void DeriveProjectFiles();
+
+    std::string appDir_;
+    std::string rootDir_;
+    std::string masterDir_;
+    std::string projectsDir_;
+    std::string projectName_;
+    std::string projectDir_;
+    ProjectFiles files_;
+    std::string spreadsheetFolder_;
+    std::string title_ = std::string(kVendorLabel) + kWindowTitleText;
+};
+
+// The per-user folder that takes the workspace when the executable's folder
+// is read-only: $XDG_DATA_HOME or ~/.local/share, then "Firmware Vestrel".
+std::string UserWorkspaceRoot();
+
+// The folder of the running executable, without trailing separator.
+std::string ExecutableDir();
+
+}  // namespace vestrel

@@ -1,0 +1,76 @@
+#include "project/comm_parameters.h"
+
+#include "project/integer_text.h"
+#include "project/project_xml.h"
+
+namespace vestrel {
+
+namespace {
+constexpr const char* kDocumentElement = "GeneralParameter";
+}
+
+const std::array<CommParameterElement, 11> kCommParameterElements = {{
+    {"BaudRateCAN", &CommParameters::BaudRateCAN, "0"},
+    {"CANType", &CommParameters::CANType, "0"},
+    {"Baud_Ser", &CommParameters::Baud_Ser, "3"},
+    {"Par_Ser", &CommParameters::Par_Ser, "0"},
+    {"IDDev_Ser", &CommParameters::IDDev_Ser, "1"},
+    {"TimeOut_Ser", &CommParameters::TimeOut_Ser, "1000"},
+    {"TimeOut_Data", &CommParameters::TimeOut_Data, "0"},
+    {"TO_ModReg", &CommParameters::TO_ModReg, "1"},
+    {"Serial", &CommParameters::Serial, "1"},
+    {"Cancel_Data", &CommParameters::Cancel_Data, "0"},
+    {"Can_Data_Inp_Reg", &CommParameters::Can_Data_Inp_Reg, "0"},
+}};
+
+CommParameters CommParameters::Defaults() {
+    CommParameters p;
+    for (const auto& e : kCommParameterElements) p.*e.field = e.defaultText;
+    return p;
+}
+
+CommParametersRead ReadCommParameters(const std::filesystem::path& projectDir) {
+    CommParametersRead result;
+    auto path = FindProjectFile(projectDir, kPargenFile);
+    if (!path) return result;
+
+    ProjectXml xml;
+    try {
+        xml.LoadFromFile(*path);
+    } catch (const Error& e) {
+        result.status = CommParametersRead::Status::Unreadable;
+        result.error = e.what();
+        return result;
+    }
+    result.status = CommParametersRead::Status::Loaded;
+    auto root = xml.FindTopLevelElement(kDocumentElement);
+    if (!root) return result;
+    for (const auto& e : kCommParameterElements) {
+        if (auto child = xml.FindChild(root, e.name)) result.parameters.*e.field = xml.Text(child);
+    }
+    return result;
+}
+
+void WriteCommParameters(const std::filesystem::path& projectDir, const CommParameters& parameters) {
+    ProjectXml xml;
+    auto root = xml.AddDocumentElement(kDocumentElement);
+    for (const auto& e : kCommParameterElements) {
+        const auto& value = parameters.*e.field;
+        xml.SetText(xml.AppendChild(root, e.name), value ? *value : std::string(e.defaultText));
+    }
+    xml.SaveToFile(ProjectFileForWrite(projectDir, kPargenFile));
+}
+
+CanMode CanModeOf(const CommParameters& parameters) {
+    if (!parameters.CANType) return CanMode::Can20A;
+    auto value = ParseIntegerText(*parameters.CANType);
+    return value && *value != 0 ? CanMode::Can20B : CanMode::Can20A;
+}
+
+CanMode ReadProjectCanMode(const std::filesystem::path& projectDir) {
+    CommParametersRead read = ReadCommParameters(projectDir);
+    if (read.status == CommParametersRead::Status::Unreadable) throw Error(read.error);
+    return CanModeOf(read.parameters);
+}
+
+}  // namespace vestrel

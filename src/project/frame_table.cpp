@@ -1,0 +1,96 @@
+#include "project/frame_table.h"
+
+#include "project/integer_text.h"
+#include "project/project_xml.h"
+
+#include <algorithm>
+
+namespace vestrel {
+
+namespace {
+constexpr const char* kDocumentElement = "COBID";
+}
+
+FrameTableRead ReadFrameTable(const std::filesystem::path& projectDir, FrameDirection direction) {
+    FrameTableRead result;
+    result.table.direction = direction;
+    std::string_view fileName = FramesFileName(direction);
+    auto path = FindProjectFile(projectDir, fileName);
+    if (!path) return result;
+
+    ProjectXml xml;
+    try {
+        xml.LoadFromFile(*path);
+    } catch (const Error& e) {
+        result.error = e.what();
+        return result;
+    }
+    auto root = xml.FindTopLevelElement(kDocumentElement);
+    if (!root) {
+        result.error = "The file " + std::string(fileName) + " has no element \"COBID\"";
+        return result;
+    }
+
+    const int count = xml.ChildCount(root);
+    const int kept = std::min(count, MaxFrameRows);
+    auto& rows = result.table.rows;
+    rows.reserve(static_cast<std::size_t>(kept));
+    for (int i = 0; i < kept; ++i) {
+        auto element = xml.Child(root, i);
+        auto take = [&](const char* name, std::string& into) {
+            auto value = xml.Attribute(element, name);
+            if (value) into = std::move(*value);
+            return value.has_value();
+        };
+        // Attributes are taken in file order; the first missing one ends the
+        // read and leaves the texts read before it in the row.
+        FrameRow& row = rows.emplace_back();
+        bool complete = take("CobID", row.CobID) && take("Dimensin", row.Dimensin);
+        if (complete && direction == FrameDirection::Transmit)
+            row.RTR = xml.Attribute(element, "RTR").value_or("N");
+        complete = complete && take("Mnemonic", row.Mnemonic);
+        if (!complete) {
+            result.error = kMissingAttributeMessage;
+            return result;
+        }
+    }
+    if (count > MaxFrameRows) {
+        result.error = "The file " + std::string(fileName) + " holds " + std::to_string(count) +
+                       " frames; only the first " + std::to_string(MaxFrameRows) + " were read, " +
+                       std::to_string(count - MaxFrameRows) + " were left out";
+    }
+    return result;
+}
+
+std::optional<FrameCheckFailure> CheckFrameTable(const FrameTable& table, CanMode mode) {
+    int number = 0;
+    for (const FrameRow& row : table.rows) {
+        ++number;
+        const std::int32_t cobId = ParseIntegerText(row.CobID, -1);
+        if (mode == CanMode::Can20A) {
+            if (cobId < 0 || cobId > kMaxCobId20A)
+                return FrameCheckFailure{number, "!! The CobID in CAN 2.0A must between 0 and 2047"};
+        } else if (cobId < 0 || cobId > kMaxCobId20B) {
+            return FrameCheckFailure{number, "!! The CobID in CAN 2.0B 29bit"};
+        }
+        const std::int32_t dimension = ParseIntegerText(row.Dimensin, -1);
+        if (dimension < 1 || dimension > 8)
+            return FrameCheckFailure{number, "!! The Dimension of CAN frame must between 1 and 8"};
+    }
+    return std::nullopt;
+}
+
+void WriteFrameTable(const std::filesystem::path& projectDir, const FrameTable& table) {
+    ProjectXml xml;
+    auto root = xml.AddDocumentElement(kDocumentElement);
+    for (const FrameRow& row : table.rows) {
+        auto element = xml.AppendChild(root, "row");
+        xml.SetAttribute(element, "CobID", row.CobID);
+        xml.SetAttribute(element, "Dimensin", row.Dimensin);
+        if (table.direction == FrameDirection::Transmit) xml.SetAttribute(element, "RTR", row.RTR);
+        xml.SetAttribute(element, "Mnemonic", row.Mnemonic);
+    }
+    xml.SaveToFile(ProjectFileForWrite(projectDir, FramesFileName(table.direction)));
+}
+
+}  // namespace vestrel

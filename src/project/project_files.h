@@ -1,0 +1,50 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+namespace vestrel {
+
+// The project files, spelled as they are created. Lookups ignore letter case.
+inline constexpr std::string_view kPargenFile = "pargen.xml";
+inline constexpr std::string_view kReceiveFramesFile = "RCobDef.xml";
+inline constexpr std::string_view kTransmitFramesFile = "TCobDef.xml";
+inline constexpr std::string_view kReceiveMappingsFile = "RInfoCob.xml";
+inline constexpr std::string_view kTransmitMappingsFile = "TInfoCob.xml";
+
+// The editors' EditorMode values: 1 receive, 2 transmit.
+enum class FrameDirection { Receive = 1, Transmit = 2 };
+
+// CAN 2.0A (11-bit COB-IDs) or CAN 2.0B (29-bit COB-IDs).
+enum class CanMode { Can20A, Can20B };
+
+inline constexpr int kMaxCobId20A = 2047;
+inline constexpr int kMaxCobId20B = 536870911;
+
+// Any mode other than 1 is transmit, as in the dialogs.
+inline FrameDirection DirectionFromMode(int editorMode) {
+    return editorMode == 1 ? FrameDirection::Receive : FrameDirection::Transmit;
+}
+
+inline std::string_view FramesFileName(FrameDirection d) {
+    return d == FrameDirection::Receive ? kReceiveFramesFile : kTransmitFramesFile;
+}
+inline std::string_view MappingsFileName(FrameDirection d) {
+    return d == FrameDirection::Receive ? kReceiveMappingsFile : kTransmitMappingsFile;
+}
+// "RInfoCob" or "TInfoCob": the mapping file's stem, its document element and
+// the stem of its CSV export.
+inline std::string_view MappingsStem(FrameDirection d) {
+    return d == FrameDirection::Receive ? "RInfoCob" : "TInfoCob";
+}
+
+// The existing file of that name in the project folder, letter case ignored.
+std::optional<std::filesystem::path> FindProjectFile(const std::filesystem::path& projectDir,
+                                                     std::string_view name);
+
+// Where a save of that file goes: an existing differently cased file keeps
+// its name.
+std::filesystem::path ProjectFileForWrite(const std::filesystem::path& projectDir, std::string_view name);
+
+}  // namespace vestrel

@@ -1,0 +1,230 @@
+#include "project/project_xml.h"
+
+#include "platform/file_util.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlsave.h>
+
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace vestrel {
+
+namespace {
+
+constexpr std::size_t kMaxSourceChars = 40;
+
+const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
+xmlNodePtr Node(void* p) { return static_cast<xmlNodePtr>(p); }
+
+bool NameIs(const xmlNode* node, std::string_view name) {
+    const char* n = reinterpret_cast<const char*>(node->name);
+    return n && std::string_view(n) == name;
+}
+
+std::string TakeXmlString(xmlChar* s) {
+    if (!s) return {};
+    std::string result(reinterpret_cast<const char*>(s));
+    xmlFree(s);
+    return result;
+}
+
+// Text that a well-formed XML 1.0 file can carry: valid UTF-8 without the
+// C0 control characters other than tab, line feed and carriage return.
+void RequireStorableText(std::string_view text) {
+    for (unsigned char c : text) {
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+            throw Error("The text '" + std::string(text) + "' holds a control character that an XML file cannot store");
+    }
+    std::string copy(text);
+    if (!xmlCheckUTF8(reinterpret_cast<const unsigned char*>(copy.c_str())))
+        throw Error("The text '" + std::string(text) + "' is not valid UTF-8 and cannot be stored in an XML file");
+}
+
+// Up to 40 characters of the line `line` (1-based) of `data`, ending at the
+// column of the error when the line is longer than that.
+std::string SourceAt(std::string_view data, int line, int column) {
+    std::size_t start = 0;
+    for (int current = 1; current < line; ++current) {
+        std::size_t next = data.find_first_of("\r\n", start);
+        if (next == std::string_view::npos) return {};
+        if (data[next] == '\r' && next + 1 < data.size() && data[next + 1] == '\n') ++next;
+        start = next + 1;
+    }
+    std::size_t end = data.find_first_of("\r\n", start);
+    std::string_view text = data.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    if (text.size() <= kMaxSourceChars) return std::string(text);
+    std::size_t stop = column > 0 ? std::min<std::size_t>(text.size(), static_cast<std::size_t>(column)) : 0;
+    std::size_t from = stop > kMaxSourceChars ? stop - kMaxSourceChars : 0;
+    return std::string(text.substr(from, kMaxSourceChars));
+}
+
+void InitLibxml() {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+}
+
+}  // namespace
+
+XmlParseError::XmlParseError(std::string reason, int line, std::string source)
+    : Error(reason + "\nLine: " + std::to_string(line) + "\n" + source),
+      reason_(std::move(reason)),
+      line_(line),
+      source_(std::move(source)) {}
+
+struct ProjectXml::Impl {
+    xmlDocPtr doc = nullptr;
+    // The element children of the element asked about last, so that walking
+    // a table row by row costs one pass over the list.
+    mutable xmlNodePtr cachedParent = nullptr;
+    mutable std::vector<xmlNodePtr> cachedChildren;
+
+    ~Impl() { Reset(); }
+
+    void Reset() {
+        Invalidate();
+        if (doc) xmlFreeDoc(doc);
+        doc = nullptr;
+    }
+    void Invalidate() {
+        cachedParent = nullptr;
+        cachedChildren.clear();
+    }
+    const std::vector<xmlNodePtr>& ChildrenOf(xmlNodePtr parent) const {
+        if (parent != cachedParent) {
+            cachedChildren.clear();
+            for (xmlNodePtr n = parent->children; n; n = n->next)
+                if (n->type == XML_ELEMENT_NODE) cachedChildren.push_back(n);
+            cachedParent = parent;
+        }
+        return cachedChildren;
+    }
+};
+
+ProjectXml::ProjectXml() : impl_(std::make_unique<Impl>()) { InitLibxml(); }
+ProjectXml::~ProjectXml() = default;
+
+void ProjectXml::Clear() { impl_->Reset(); }
+
+ProjectXml::Element ProjectXml::AddDocumentElement(std::string_view name) {
+    impl_->Reset();
+    impl_->doc = xmlNewDoc(BAD_CAST "1.0");
+    xmlNodePtr root = xmlNewDocNode(impl_->doc, nullptr, X(std::string(name)), nullptr);
+    xmlDocSetRootElement(impl_->doc, root);
+    return Element(root);
+}
+
+ProjectXml::Element ProjectXml::AppendChild(Element parent, std::string_view name) {
+    impl_->Invalidate();
+    xmlNodePtr child = xmlNewDocNode(impl_->doc, nullptr, X(std::string(name)), nullptr);
+    xmlAddChild(Node(parent.node_), child);
+    return Element(child);
+}
+
+void ProjectXml::SetText(Element element, std::string_view text) {
+    RequireStorableText(text);
+    xmlNodePtr node = Node(element.node_);
+    impl_->Invalidate();
+    xmlNodeSetContent(node, nullptr);
+    if (!text.empty())
+        xmlAddChild(node, xmlNewDocTextLen(impl_->doc, reinterpret_cast<const xmlChar*>(text.data()),
+                                           static_cast<int>(text.size())));
+}
+
+void ProjectXml::SetAttribute(Element element, std::string_view name, std::string_view value) {
+    RequireStorableText(value);
+    // xmlSetProp stores the value as literal text and keeps an existing
+    // attribute in its place.
+    xmlSetProp(Node(element.node_), X(std::string(name)), X(std::string(value)));
+}
+
+void ProjectXml::SaveToFile(const std::filesystem::path& path) const {
+    if (!impl_->doc) throw Error(CannotWriteMessage(path, EINVAL));
+    xmlBufferPtr buffer = xmlBufferCreate();
+    xmlSaveCtxtPtr save = xmlSaveToBuffer(buffer, "UTF-8", XML_SAVE_NO_DECL);
+    xmlSaveDoc(save, impl_->doc);
+    xmlSaveClose(save);
+    std::string text(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
+                     static_cast<std::size_t>(xmlBufferLength(buffer)));
+    xmlBufferFree(buffer);
+    // The serializer ends the document with a line break; the file holds the
+    // document element alone.
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    WriteFileAtomic(path, text);
+}
+
+void ProjectXml::LoadFromFile(const std::filesystem::path& path) {
+    impl_->Reset();
+    std::string data = ReadWholeFile(path);
+    if (data.empty()) throw XmlParseError("Document is empty", 1, "");
+    if (data.size() > static_cast<std::size_t>(INT_MAX)) throw XmlParseError("Document is too large", 1, "");
+
+    xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+    if (!ctxt) throw Error("Out of memory while reading \"" + path.string() + "\"");
+    xmlDocPtr doc = xmlCtxtReadMemory(ctxt, data.data(), static_cast<int>(data.size()), nullptr, nullptr,
+                                      XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR |
+                                          XML_PARSE_NOWARNING);
+    if (!doc || !xmlDocGetRootElement(doc)) {
+        std::string reason = "Document is not well-formed";
+        int line = 1;
+        int column = 0;
+        if (const xmlError* err = xmlCtxtGetLastError(ctxt); err && err->message) {
+            reason = err->message;
+            while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+            if (err->line > 0) line = err->line;
+            column = err->int2;
+        }
+        if (doc) xmlFreeDoc(doc);
+        xmlFreeParserCtxt(ctxt);
+        throw XmlParseError(reason, line, SourceAt(data, line, column));
+    }
+    xmlFreeParserCtxt(ctxt);
+    impl_->doc = doc;
+}
+
+ProjectXml::Element ProjectXml::FindTopLevelElement(std::string_view name) const {
+    if (!impl_->doc) return {};
+    for (xmlNodePtr n = impl_->doc->children; n; n = n->next)
+        if (n->type == XML_ELEMENT_NODE && NameIs(n, name)) return Element(n);
+    return {};
+}
+
+ProjectXml::Element ProjectXml::DocumentElement() const {
+    return impl_->doc ? Element(xmlDocGetRootElement(impl_->doc)) : Element();
+}
+
+int ProjectXml::ChildCount(Element element) const {
+    if (!element) return 0;
+    return static_cast<int>(impl_->ChildrenOf(Node(element.node_)).size());
+}
+
+ProjectXml::Element ProjectXml::Child(Element element, int index) const {
+    if (!element || index < 0) return {};
+    const auto& children = impl_->ChildrenOf(Node(element.node_));
+    return static_cast<std::size_t>(index) < children.size() ? Element(children[static_cast<std::size_t>(index)])
+                                                             : Element();
+}
+
+ProjectXml::Element ProjectXml::FindChild(Element element, std::string_view name) const {
+    if (!element) return {};
+    for (xmlNodePtr n = Node(element.node_)->children; n; n = n->next)
+        if (n->type == XML_ELEMENT_NODE && NameIs(n, name)) return Element(n);
+    return {};
+}
+
+std::string ProjectXml::Text(Element element) const {
+    if (!element) return {};
+    return TakeXmlString(xmlNodeGetContent(Node(element.node_)));
+}
+
+std::optional<std::string> ProjectXml::Attribute(Element element, std::string_view name) const {
+    if (!element) return std::nullopt;
+    xmlAttrPtr attr = xmlHasProp(Node(element.node_), X(std::string(name)));
+    if (!attr) return std::nullopt;
+    return TakeXmlString(xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(attr)));
+}
+
+}  // namespace vestrel
