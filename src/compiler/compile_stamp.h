@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace vestrel {
 
@@ -20,7 +22,11 @@ std::uint16_t PackedDate(const LocalDateTime& when);
 std::uint16_t PackedTime(const LocalDateTime& when);
 
 // The instant a compile is stamped with, in local time: SOURCE_DATE_EPOCH
-// when that is set (for reproducible builds), otherwise the clock.
+// when that is set and not empty (for reproducible builds), otherwise the
+// clock. A value that is not a whole number of seconds since the epoch throws
+// Error(InvalidSourceDateEpochMessage(value)).
 LocalDateTime CompileStampTime();
+
+std::string InvalidSourceDateEpochMessage(std::string_view text);
 
 }  // namespace vestrel
