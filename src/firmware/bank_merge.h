@@ -45,6 +45,25 @@ enum class BankMergeResult : int {
     Spliced = 1,     // the bank was spliced in and "S9" reached
 };
 
+// What the merge tells the user. Every text that abandons a pass ends in
+// ",Abort Procedure".
+inline constexpr std::string_view kSxNotFoundMessage = "File *.Sx Not Found,Abort Procedure";
+inline constexpr std::string_view kNewSxNameMissingMessage = "File New *.Sx Not Found,Abort Procedure";
+inline constexpr std::string_view kDirBinNotFoundMessage = "Directory Bin Not Found,Abort Procedure";
+inline constexpr std::string_view kNewSxNotCreateMessage = "File New Sx Not Create,Abort Procedure";
+// The input image exists but cannot be opened.
+inline constexpr std::string_view kSxNotOpenMessage = "File *.Sx Not Open,Abort Procedure";
+// Bin.sx cannot be created, written or read back.
+inline constexpr std::string_view kBinSxNotCreateMessage = "File Bin.sx Not Create,Abort Procedure";
+// The image ended without an "S9" record.
+inline constexpr std::string_view kS9NotFoundMessage = "Record S9 Not Found,Abort Procedure";
+// "File bank1.bin Not Found,Abort Procedure" and so on for banks 1 to 5.
+std::string BankFileNotFoundMessage(int bank);
+// The bank file exists but cannot be opened or read.
+std::string BankFileNotReadMessage(int bank);
+// The bank file holds fewer than 16384 bytes.
+std::string BankFileTooShortMessage(int bank);
+
 // The two checksum characters of an S-record line whose last two characters
 // are a placeholder: ones' complement of the byte sum, upper-case hex.
 std::string ChecksumSx(std::string_view record);
@@ -56,6 +75,14 @@ struct BankMergeInputs {
     std::string newFileName;             // "New_SX58316.sx"
     std::array<bool, 5> bankSelection{true, true, false, false, false};
 };
+
+// One merge pass: splices bank `bank` (1 to 5) of run.dirBin into the image
+// `input` and writes run.dirOut + outputName, which never appears half-written.
+// Uses run.dirBin and run.newFileName; the output is synced to disk when it is
+// run.newFileName. A failure is shown through `messages` and gives Abandoned;
+// Bin.sx is gone afterwards however the pass ends.
+BankMergeResult MergeBankSx(const BankMergeInputs& run, int bank, const std::filesystem::path& input,
+                            const std::string& outputName, MessageSink& messages, ProgressSink& progress);
 
 struct BankMergeRun {
     // The result of each bank that had a merge pass, in bank order; banks

@@ -131,7 +131,8 @@ void WriteFileAtomic(const fs::path& path, std::string_view data) {
     writer.Commit();
 }
 
-AtomicFileWriter::AtomicFileWriter(fs::path target) : target_(std::move(target)) {
+AtomicFileWriter::AtomicFileWriter(fs::path target, Sync sync)
+    : target_(std::move(target)), durable_(sync == Sync::Durable) {
     // A hidden name in the same folder, so that the rename stays on one file
     // system and no reader that lists the folder mistakes it for a project file.
     fs::path dir = target_.parent_path();
@@ -174,7 +175,7 @@ void AtomicFileWriter::Flush() {
 void AtomicFileWriter::Commit() {
     if (fd_ < 0) throw Error(CannotWriteMessage(target_, EBADF));
     Flush();
-    if (::fsync(fd_) != 0) throw Error(CannotWriteMessage(target_, errno));
+    if (durable_ && ::fsync(fd_) != 0) throw Error(CannotWriteMessage(target_, errno));
     int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) {
@@ -188,7 +189,7 @@ void AtomicFileWriter::Commit() {
         throw Error(CannotCreateMessage(target_, err));
     }
     temp_.clear();
-    SyncDirectory(target_.parent_path());
+    if (durable_) SyncDirectory(target_.parent_path());
 }
 
 void AtomicFileWriter::Discard() noexcept {

@@ -41,15 +41,20 @@ void WriteFileAtomic(const std::filesystem::path& path, std::string_view data);
 // destroyed without Commit() removes its temporary file.
 class AtomicFileWriter {
 public:
+    // Whether Commit() flushes the data and the folder entry to disk. Short-
+    // lived work files skip it: they are renamed whole, but a crash may lose them.
+    enum class Sync { Durable, NoSync };
+
     // Creates the temporary file; throws Error("Cannot create file ...").
-    explicit AtomicFileWriter(std::filesystem::path target);
+    explicit AtomicFileWriter(std::filesystem::path target, Sync sync = Sync::Durable);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
     // Buffered; throws Error("Cannot write file ...") when the disk refuses.
     void Write(std::string_view data);
-    // Flushes, syncs and renames the temporary file over the target.
+    // Flushes, syncs (unless Sync::NoSync) and renames the temporary file over
+    // the target.
     void Commit();
     // Removes the temporary file; the target stays as it was.
     void Discard() noexcept;
@@ -62,6 +67,7 @@ private:
     std::filesystem::path target_;
     std::filesystem::path temp_;
     int fd_ = -1;
+    bool durable_ = true;
     std::string buffer_;
 };
 

@@ -1,0 +1,582 @@
+#include "firmware/bank_merge.h"
+
+#include "platform/error.h"
+#include "platform/file_util.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <system_error>
+
+namespace vestrel {
+
+namespace fs = std::filesystem;
+
+const std::array<BankRange, 5> kBankTable{{
+    {1, "bank1.bin", 0x388000, 0x38BFFF, "B1.sx"},
+    {2, "bank2.bin", 0x398000, 0x39BFFF, "B2.sx"},
+    {3, "bank3.bin", 0x3A8000, 0x3ABFFF, "B3.sx"},
+    {4, "bank4.bin", 0x3B8000, 0x3BBFFF, "B4.sx"},
+    {5, "bank5.bin", 0x3C8000, 0x3CBFFF, "B5.sx"},
+}};
+
+namespace {
+
+constexpr std::size_t kBankSize = 16384;
+constexpr std::size_t kRecordBytes = 32;
+constexpr std::size_t kRecordCount = kBankSize / kRecordBytes;  // 512
+constexpr std::size_t kRecordLength = 76;                        // "S224" + 6 + 64 + 2
+constexpr const char* kBankRecordFileName = "Bin.sx";
+
+// Large enough that a pass makes few system calls; small enough to stay in cache.
+constexpr std::size_t kReadBufferSize = 1 << 20;
+constexpr std::size_t kWriteBufferSize = 1 << 20;
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+constexpr std::array<signed char, 256> kHexValue = [] {
+    std::array<signed char, 256> table{};
+    table.fill(-1);
+    for (int c = 0; c < 10; ++c) table['0' + c] = static_cast<signed char>(c);
+    for (int c = 0; c < 6; ++c) {
+        table['A' + c] = static_cast<signed char>(10 + c);
+        table['a' + c] = static_cast<signed char>(10 + c);
+    }
+    return table;
+}();
+
+int HexValue(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
+
+// Ends a pass with `message` shown to the user.
+struct PassFailure {
+    std::string message;
+};
+
+const BankRange& BankRow(int bank) {
+    if (bank < 1 || bank > 5) throw std::invalid_argument("bank number out of range: " + std::to_string(bank));
+    return kBankTable[static_cast<std::size_t>(bank - 1)];
+}
+
+std::string BankFileMessage(int bank, const char* what) {
+    return std::string("File ") + BankRow(bank).binFile + " " + what + ",Abort Procedure";
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+int OpenForReading(const fs::path& path) {
+    int fd;
+    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Reads up to `size` bytes, retrying short reads; returns the count or -1.
+ssize_t ReadFully(int fd, char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::read(fd, data + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// Splits a file into lines ending at CR LF, LF or a lone CR; a Ctrl-Z ends the
+// file. A line longer than the buffer comes in pieces, so that memory stays
+// bounded whatever the input. Throws PassFailure on a read error.
+class LineReader {
+public:
+    struct Piece {
+        std::string_view text;
+        bool first = false;  // the line starts with this piece
+        bool last = false;   // the line ends after this piece
+    };
+
+    explicit LineReader(int fd) : fd_(fd), buffer_(new char[kReadBufferSize]) {}
+
+    void Rewind() {
+        if (::lseek(fd_, 0, SEEK_SET) != 0) throw PassFailure{std::string(kNewSxNotCreateMessage)};
+        pos_ = end_ = 0;
+        eof_ = false;
+        inLine_ = false;
+        ForgetTerminators();
+    }
+
+    // The next piece of text; false at the end of the file.
+    bool Next(Piece& piece) {
+        for (;;) {
+            if (pos_ == end_) {
+                if (!eof_) {
+                    Fill();
+                    continue;
+                }
+                if (inLine_) {  // the file ended inside a line that came in pieces
+                    inLine_ = false;
+                    piece = {std::string_view(), false, true};
+                    return true;
+                }
+                return false;
+            }
+            const std::size_t cr = Find('\r', nextCr_);
+            const std::size_t lf = Find('\n', nextLf_);
+            const std::size_t sub = Find('\x1A', nextSub_);
+            const std::size_t end = std::min({cr, lf, sub});
+            const bool roomToRead = pos_ > 0 || end_ < kReadBufferSize;
+
+            if (end == end_) {  // no line end in the buffer
+                if (!eof_ && roomToRead) {
+                    Fill();
+                    continue;
+                }
+                piece = {View(pos_, end_), !inLine_, eof_};
+                inLine_ = !eof_;
+                pos_ = end_;
+                return true;
+            }
+            if (end == cr && end + 1 == end_ && !eof_) {  // CR LF or a lone CR: look one byte further
+                if (roomToRead) {
+                    Fill();
+                    continue;
+                }
+                piece = {View(pos_, end), !inLine_, false};
+                inLine_ = true;
+                pos_ = end;
+                return true;
+            }
+
+            const bool first = !inLine_;
+            piece = {View(pos_, end), first, true};
+            inLine_ = false;
+            if (end == sub) {  // Ctrl-Z: nothing after it is read
+                eof_ = true;
+                pos_ = end_ = end;
+                return !(first && piece.text.empty());
+            }
+            pos_ = end + 1;
+            if (end == cr && pos_ < end_ && buffer_[pos_] == '\n') ++pos_;
+            return true;
+        }
+    }
+
+private:
+    static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
+
+    std::string_view View(std::size_t from, std::size_t to) const {
+        return std::string_view(buffer_.get() + from, to - from);
+    }
+
+    // The position of the next `c` at or after pos_, or end_; remembered so that
+    // each byte is searched once per character.
+    std::size_t Find(char c, std::size_t& cached) {
+        if (cached == kUnknown || cached < pos_) {
+            const void* hit = std::memchr(buffer_.get() + pos_, c, end_ - pos_);
+            cached = hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - buffer_.get()) : end_;
+        }
+        return cached;
+    }
+
+    void ForgetTerminators() { nextCr_ = nextLf_ = nextSub_ = kUnknown; }
+
+    // Moves the unread rest to the front and reads once more.
+    void Fill() {
+        if (pos_ > 0) {
+            std::memmove(buffer_.get(), buffer_.get() + pos_, end_ - pos_);
+            end_ -= pos_;
+            pos_ = 0;
+        }
+        ForgetTerminators();
+        for (;;) {
+            ssize_t n = ::read(fd_, buffer_.get() + end_, kReadBufferSize - end_);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throw PassFailure{std::string(kNewSxNotCreateMessage)};
+            }
+            if (n == 0) eof_ = true;
+            end_ += static_cast<std::size_t>(n);
+            return;
+        }
+    }
+
+    int fd_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+    bool eof_ = false;
+    bool inLine_ = false;
+    std::size_t nextCr_ = kUnknown;
+    std::size_t nextLf_ = kUnknown;
+    std::size_t nextSub_ = kUnknown;
+};
+
+// A large buffer in front of an AtomicFileWriter, so that a line costs a copy.
+class OutputBuffer {
+public:
+    explicit OutputBuffer(AtomicFileWriter& writer) : writer_(writer), buffer_(new char[kWriteBufferSize]) {}
+
+    void Append(std::string_view data) {
+        if (data.size() <= kWriteBufferSize - size_) {
+            std::memcpy(buffer_.get() + size_, data.data(), data.size());
+            size_ += data.size();
+            return;
+        }
+        Flush();
+        if (data.size() >= kWriteBufferSize) {
+            writer_.Write(data);
+        } else {
+            std::memcpy(buffer_.get(), data.data(), data.size());
+            size_ = data.size();
+        }
+    }
+
+    void Flush() {
+        if (size_ == 0) return;
+        writer_.Write(std::string_view(buffer_.get(), size_));
+        size_ = 0;
+    }
+
+private:
+    AtomicFileWriter& writer_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t size_ = 0;
+};
+
+// Removes a file when the scope ends, unless released.
+class RemoveOnExit {
+public:
+    explicit RemoveOnExit(fs::path path) : path_(std::move(path)) {}
+    ~RemoveOnExit() {
+        if (path_.empty()) return;
+        std::error_code ec;
+        fs::remove(path_, ec);
+    }
+    RemoveOnExit(const RemoveOnExit&) = delete;
+    RemoveOnExit& operator=(const RemoveOnExit&) = delete;
+
+private:
+    fs::path path_;
+};
+
+// The 512 records of the bank, CR LF after each.
+std::string BankRecordText(const BankRange& row, const char* data) {
+    std::string text;
+    text.reserve(kRecordCount * (kRecordLength + 2));
+    std::string record(kRecordLength, '0');
+    for (std::size_t k = 0; k < kRecordCount; ++k) {
+        const std::uint32_t address = row.first + static_cast<std::uint32_t>(k * kRecordBytes);
+        char* out = record.data();
+        *out++ = 'S';
+        *out++ = '2';
+        *out++ = '2';
+        *out++ = '4';
+        for (int shift = 20; shift >= 0; shift -= 4) *out++ = kHexDigits[(address >> shift) & 0xF];
+        for (std::size_t i = 0; i < kRecordBytes; ++i) {
+            const auto byte = static_cast<unsigned char>(data[k * kRecordBytes + i]);
+            *out++ = kHexDigits[byte >> 4];
+            *out++ = kHexDigits[byte & 0xF];
+        }
+        out[0] = out[1] = '0';
+        const std::string checksum = ChecksumSx(record);
+        out[0] = checksum[0];
+        out[1] = checksum[1];
+        text += record;
+        text += "\r\n";
+    }
+    return text;
+}
+
+struct PassOptions {
+    // The number of lines of the input when the caller wrote it itself; saves
+    // the counting read.
+    std::optional<std::int64_t> knownLineCount;
+    // The lines written, for the next pass's knownLineCount.
+    std::int64_t* linesWritten = nullptr;
+};
+
+BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& input, const std::string& outputName,
+                          MessageSink& messages, ProgressSink& progress, const PassOptions& options) {
+    const BankRange& row = BankRow(bank);
+    BankMergeResult result = BankMergeResult::Abandoned;
+    progress.SetPosition(0);
+
+    if (!FileExists(input)) {
+        messages.Show(std::string(kSxNotFoundMessage));
+        return result;
+    }
+    if (run.newFileName.empty()) {
+        messages.Show(std::string(kNewSxNameMissingMessage));
+        return result;
+    }
+    if (!DirectoryExists(run.dirBin)) {
+        messages.Show(std::string(kDirBinNotFoundMessage));
+        return result;
+    }
+    const fs::path bankFile = fs::path(run.dirBin) / row.binFile;
+    if (!FileExists(bankFile)) {
+        messages.Show(BankFileNotFoundMessage(bank));
+        return result;
+    }
+
+    // The bank first, so that a bad bank file creates nothing.
+    std::unique_ptr<char[]> bankData(new char[kBankSize]);
+    {
+        Fd fd(OpenForReading(bankFile));
+        const ssize_t got = fd.get() < 0 ? -1 : ReadFully(fd.get(), bankData.get(), kBankSize);
+        if (got < 0) {
+            messages.Show(BankFileNotReadMessage(bank));
+            return result;
+        }
+        if (static_cast<std::size_t>(got) < kBankSize) {
+            messages.Show(BankFileTooShortMessage(bank));
+            return result;
+        }
+    }
+
+    const fs::path recordFile = fs::path(run.dirBin) / kBankRecordFileName;
+    std::optional<RemoveOnExit> removeRecordFile;
+    std::int64_t counter = 0;
+    bool counted = false;
+    try {
+        // Bin.sx: written, then read back, and the text read back is what is spliced in.
+        const std::string records = BankRecordText(row, bankData.get());
+        std::string recordsRead;
+        try {
+            AtomicFileWriter writer(recordFile, AtomicFileWriter::Sync::NoSync);
+            writer.Write(records);
+            writer.Commit();
+            removeRecordFile.emplace(recordFile);
+            recordsRead = ReadWholeFile(recordFile);
+        } catch (const Error&) {
+            throw PassFailure{std::string(kBinSxNotCreateMessage)};
+        }
+        if (recordsRead != records) throw PassFailure{std::string(kBinSxNotCreateMessage)};
+        counter = static_cast<std::int64_t>(kRecordCount);
+
+        Fd in(OpenForReading(input));
+        if (in.get() < 0) throw PassFailure{std::string(kSxNotOpenMessage)};
+        ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+        const fs::path outputPath = fs::path(run.dirOut) / outputName;
+        const bool finalImage = outputName == run.newFileName;
+        std::optional<AtomicFileWriter> writer;
+        try {
+            writer.emplace(outputPath, finalImage ? AtomicFileWriter::Sync::Durable : AtomicFileWriter::Sync::NoSync);
+        } catch (const Error&) {
+            throw PassFailure{std::string(kNewSxNotCreateMessage)};
+        }
+
+        LineReader reader(in.get());
+        LineReader::Piece piece;
+        if (options.knownLineCount) {
+            counter += *options.knownLineCount;
+        } else {
+            while (reader.Next(piece))
+                if (piece.first) ++counter;
+            reader.Rewind();
+        }
+        counted = true;
+        progress.SetMaximum(counter);
+
+        OutputBuffer out(*writer);
+        std::int64_t written = 0;
+        bool notInserted = true;
+        bool keep = true;
+        try {
+            while (reader.Next(piece)) {
+                if (piece.first) {
+                    progress.Step();
+                    const std::string_view line = piece.text;
+                    if (piece.last && line.empty()) throw PassFailure{std::string(kNewSxNotCreateMessage)};
+                    keep = true;
+                    if (line.size() >= 2 && line[0] == 'S' && (line[1] == '1' || line[1] == '2')) {
+                        const std::size_t digits = line[1] == '1' ? 4 : 6;
+                        if (line.size() < 4 + digits) throw PassFailure{std::string(kNewSxNotCreateMessage)};
+                        std::uint32_t address = 0;
+                        for (std::size_t i = 4; i < 4 + digits; ++i) {
+                            const int value = HexValue(line[i]);
+                            if (value < 0) throw PassFailure{std::string(kNewSxNotCreateMessage)};
+                            address = (address << 4) | static_cast<std::uint32_t>(value);
+                        }
+                        if (address >= row.first && address <= row.last) {
+                            keep = false;
+                            if (notInserted) {
+                                out.Append(recordsRead);
+                                for (std::size_t k = 0; k < kRecordCount; ++k) progress.Step();
+                                written += static_cast<std::int64_t>(kRecordCount);
+                                notInserted = false;
+                            }
+                        }
+                    } else if (line.size() >= 2 && line[0] == 'S' && line[1] == '9') {
+                        result = notInserted ? BankMergeResult::NotFound : BankMergeResult::Spliced;
+                    }
+                    if (keep) ++written;
+                }
+                if (keep) {
+                    out.Append(piece.text);
+                    if (piece.last) out.Append("\r\n");
+                }
+            }
+            if (result == BankMergeResult::Abandoned) throw PassFailure{std::string(kS9NotFoundMessage)};
+            out.Flush();
+            writer->Commit();
+        } catch (const Error&) {
+            throw PassFailure{std::string(kNewSxNotCreateMessage)};
+        }
+        if (options.linesWritten) *options.linesWritten = written;
+    } catch (const PassFailure& failure) {
+        messages.Show(failure.message);
+        if (counted) progress.SetPosition(counter);
+        return BankMergeResult::Abandoned;
+    }
+    progress.SetPosition(counter);
+    return result;
+}
+
+void SyncDirectory(const fs::path& dir) {
+    int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);  // best effort: the rename is already done
+        ::close(fd);
+    }
+}
+
+// Renames `from` over `to` in one step, so that `to` is never missing or
+// partial. When `durable`, the data reach the disk before the name does.
+bool ReplaceFile(const fs::path& from, const fs::path& to, bool durable) {
+    if (durable) {
+        Fd fd(OpenForReading(from));
+        if (fd.get() < 0 || ::fsync(fd.get()) != 0) return false;
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) return false;
+    if (durable) SyncDirectory(to.parent_path());
+    return true;
+}
+
+// Removes the stage files when the run ends, however it ends; never the new
+// image, whatever its name.
+class StageFileCleanup {
+public:
+    explicit StageFileCleanup(const BankMergeInputs& inputs) : inputs_(inputs) {}
+    ~StageFileCleanup() {
+        std::error_code ec;
+        for (const BankRange& row : kBankTable) {
+            if (row.stageFile == inputs_.newFileName) continue;
+            fs::remove(fs::path(inputs_.dirOut) / row.stageFile, ec);
+        }
+    }
+    StageFileCleanup(const StageFileCleanup&) = delete;
+    StageFileCleanup& operator=(const StageFileCleanup&) = delete;
+
+private:
+    const BankMergeInputs& inputs_;
+};
+
+}  // namespace
+
+std::string BankFileNotFoundMessage(int bank) { return BankFileMessage(bank, "Not Found"); }
+std::string BankFileNotReadMessage(int bank) { return BankFileMessage(bank, "Not Read"); }
+std::string BankFileTooShortMessage(int bank) { return BankFileMessage(bank, "Too Short"); }
+
+std::string ChecksumSx(std::string_view record) {
+    unsigned sum = 0;
+    for (std::size_t i = 2; i + 4 <= record.size(); i += 2) {
+        const int high = HexValue(record[i]);
+        const int low = HexValue(record[i + 1]);
+        if (high < 0 || low < 0) throw std::invalid_argument("ChecksumSx: not a hexadecimal digit");
+        sum += static_cast<unsigned>(high * 16 + low);
+    }
+    const unsigned checksum = 0xFF - (sum & 0xFF);
+    return {kHexDigits[checksum >> 4], kHexDigits[checksum & 0xF]};
+}
+
+BankMergeResult MergeBankSx(const BankMergeInputs& run, int bank, const fs::path& input,
+                            const std::string& outputName, MessageSink& messages, ProgressSink& progress) {
+    return MergePass(run, bank, input, outputName, messages, progress, PassOptions{});
+}
+
+bool BankMergeRun::Complete(const std::array<bool, 5>& selection) const {
+    if (stopped) return false;
+    for (std::size_t i = 0; i < selection.size(); ++i)
+        if (selection[i] && results[i] != BankMergeResult::Spliced) return false;
+    return true;
+}
+
+BankMergeRun RunBankMerge(const BankMergeInputs& inputs, MessageSink& messages, ProgressSink& progress,
+                          const std::function<void(int bank, BankMergeResult result)>& onStageEnd) {
+    BankMergeRun run;
+    StageFileCleanup cleanup(inputs);
+    const fs::path dirOut(inputs.dirOut);
+    fs::path image = inputs.baseFirmware;
+    // Lines of `image` when a pass of this run wrote it.
+    std::optional<std::int64_t> imageLines;
+
+    for (const BankRange& row : kBankTable) {
+        const std::size_t index = static_cast<std::size_t>(row.number - 1);
+        const bool lastStage = row.number == 5;
+        const std::string outputName = lastStage ? inputs.newFileName : row.stageFile;
+        const fs::path output = dirOut / outputName;
+
+        if (inputs.bankSelection[index]) {
+            std::int64_t written = 0;
+            const BankMergeResult result = MergePass(inputs, row.number, image, outputName, messages, progress,
+                                                     PassOptions{imageLines, &written});
+            run.results[index] = result;
+            if (onStageEnd) onStageEnd(row.number, result);
+            if (result == BankMergeResult::Abandoned) {
+                run.stopped = true;
+                return run;
+            }
+            imageLines = written;
+        } else if (row.number == 1) {
+            // Nothing to splice: the next stage reads a copy of the base image.
+            if (!FileExists(image)) {
+                messages.Show(std::string(kSxNotFoundMessage));
+                run.stopped = true;
+                return run;
+            }
+            std::error_code ec;
+            fs::copy_file(image, output, fs::copy_options::overwrite_existing, ec);
+            if (ec) {
+                messages.Show(std::string(kNewSxNotCreateMessage));
+                run.stopped = true;
+                return run;
+            }
+            imageLines.reset();
+        } else {
+            if (lastStage && inputs.newFileName.empty()) {
+                messages.Show(std::string(kNewSxNameMissingMessage));
+                run.stopped = true;
+                return run;
+            }
+            if (!ReplaceFile(image, output, lastStage)) {
+                messages.Show(std::string(kNewSxNotCreateMessage));
+                run.stopped = true;
+                return run;
+            }
+        }
+        image = output;
+    }
+    return run;
+}
+
+}  // namespace vestrel
