@@ -14,6 +14,8 @@ struct LocalDateTime {
     int hour = 0;      // 0-23
     int minute = 0;    // 0-59
     int second = 0;    // 0-59 (60 for a leap second is stored as 59)
+
+    friend bool operator==(const LocalDateTime&, const LocalDateTime&) = default;
 };
 
 // Day in bits 15-11, month in bits 10-7, year modulo 100 in bits 6-0.

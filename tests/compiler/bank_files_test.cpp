@@ -1,0 +1,208 @@
+#include "compiler/bank_files.h"
+
+#include "compiler/project_builder.h"
+#include "platform/error.h"
+#include "platform/file_util.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+namespace vestrel {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+std::string BankText(const BankImages& banks, int number) {
+    auto bank = banks.Bank(number);
+    return {reinterpret_cast<const char*>(bank.data()), bank.size()};
+}
+
+// A project with something in each table, CAN 2.0A, no receive frames, so
+// that bank 1 starts with 0xFF.
+void WriteSampleProject(const fs::path& dir) {
+    WritePargen(dir, With(DefaultSettings(), "TimeOut_Ser", "0xABCD"));
+    WriteRows(dir / "TCobDef.xml", "COBID", {R"(CobID="0x7EF" Dimensin="8" RTR="Y")"});
+    WriteRows(dir / "RInfoCob.xml", "RInfoCob", MappingRows(300));
+    WriteRows(dir / "TInfoCob.xml", "TInfoCob", MappingRows(20));
+}
+
+std::set<std::string> FileNames(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+// The lines of a text whose every line ends with CR LF; fails the test on a
+// lone CR or LF or a missing final line end.
+std::vector<std::string> CrLfLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            ADD_FAILURE() << "last line has no CR LF";
+            break;
+        }
+        std::string line = text.substr(start, end - start);
+        if (line.find_first_of("\r\n") != std::string::npos) ADD_FAILURE() << "lone CR or LF in line " << lines.size() + 1;
+        lines.push_back(std::move(line));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// The sixteen byte values of one array line, in the exact form " 0xHH," (the
+// last value of the bank ends "};" instead).
+std::vector<std::uint8_t> LineValues(std::string_view values, bool lastOfBank) {
+    std::vector<std::uint8_t> bytes;
+    const std::string_view digits = "0123456789ABCDEF";
+    for (int i = 0; i < 16; ++i) {
+        std::string_view item = values.substr(0, 6);
+        bool last = lastOfBank && i == 15;
+        if (item.substr(0, 3) != " 0x" || digits.find(item[3]) == std::string_view::npos ||
+            digits.find(item[4]) == std::string_view::npos) {
+            ADD_FAILURE() << "bad value '" << item << "'";
+            return bytes;
+        }
+        bytes.push_back(static_cast<std::uint8_t>(digits.find(item[3]) * 16 + digits.find(item[4])));
+        if (last) {
+            EXPECT_EQ(values.substr(5), "};");
+            return bytes;
+        }
+        EXPECT_EQ(item[5], ',');
+        values.remove_prefix(6);
+    }
+    EXPECT_TRUE(values.empty()) << "trailing '" << values << "'";
+    return bytes;
+}
+
+TEST(BankFiles, EachBankFileHoldsItsBankExactlyAndBinIsCreated) {
+    TempDir dir;
+    const fs::path project = dir / "nested/project";  // neither folder exists yet
+    fs::create_directories(project);
+    WriteSampleProject(project);
+    fs::remove_all(project / "bin");
+    BankCompiler compiler;
+    compiler.BuildBankImages(project, kStamp);
+    // An older, longer file is replaced as a whole.
+    WriteBankFiles(project, compiler.Banks());
+    WriteFile(project / "bin/bank2.bin", std::string(20000, 'x'));
+    WriteBankFiles(project, compiler.Banks());
+
+    for (int n = 1; n <= 5; ++n) {
+        std::string file = ReadFile(project / "bin" / ("bank" + std::to_string(n) + ".bin"));
+        ASSERT_EQ(file.size(), kBankSize) << n;
+        EXPECT_TRUE(file == BankText(compiler.Banks(), n)) << "bank " << n;
+        if (n >= 3) {
+            EXPECT_EQ(file, std::string(kBankSize, '\0')) << n;
+        }
+    }
+    EXPECT_EQ(FileNames(project / "bin"),
+              (std::set<std::string>{"bank1.bin", "bank2.bin", "bank3.bin", "bank4.bin", "bank5.bin"}));
+
+    // A project folder that does not exist yet gets bin with its parents.
+    const fs::path fresh = dir / "a/b/c";
+    WriteBankFiles(fresh, compiler.Banks());
+    EXPECT_EQ(ReadFile(fresh / "bin/bank1.bin"), BankText(compiler.Banks(), 1));
+}
+
+TEST(BankFiles, BankSourceLayout) {
+    TempDir dir;
+    WriteSampleProject(dir.path());
+    BankCompiler compiler;
+    CompileProject(compiler, dir.path());
+    const BankImages& banks = compiler.Banks();
+
+    const std::string text = ReadFile(dir / "bin/bankg.c");
+    EXPECT_EQ(text.size(), 235593u);
+    const std::vector<std::string> lines = CrLfLines(text);
+    ASSERT_EQ(lines.size(), 2052u);
+
+    std::string ffLine, zeroLastLine(17, ' ');
+    for (int i = 0; i < 16; ++i) ffLine += " 0xFF,";
+    for (int i = 0; i < 15; ++i) zeroLastLine += " 0x00,";
+    zeroLastLine += " 0x00};";
+
+    EXPECT_EQ(lines[0], "#pragma CONST_SEG SEGMENT0");
+    EXPECT_EQ(lines[1], "const char Bank1 [] = {" + ffLine);
+    EXPECT_EQ(lines[2], std::string(17, ' ') + ffLine);
+    EXPECT_EQ(lines[1024], zeroLastLine);  // line 1025: the end of bank 1
+    EXPECT_EQ(lines[1025], "");
+    EXPECT_EQ(lines[1026].substr(0, 23), "const char Bank2 [] = {");
+    EXPECT_EQ(lines[2049], zeroLastLine);  // the end of bank 2
+    EXPECT_EQ(lines[2050], "");
+    EXPECT_EQ(lines[2051], "#pragma CONST_SEG DEFAULT");
+
+    // Every value of both arrays, in order, upper-case, read back equal to the banks.
+    for (int n = 1; n <= 2; ++n) {
+        SCOPED_TRACE("bank " + std::to_string(n));
+        std::vector<std::uint8_t> values;
+        const std::size_t first = n == 1 ? 1 : 1026;
+        for (std::size_t l = 0; l < 1024; ++l) {
+            std::string_view line = lines[first + l];
+            const std::string prefix = l == 0 ? "const char Bank" + std::to_string(n) + " [] = {" : std::string(17, ' ');
+            ASSERT_EQ(line.substr(0, prefix.size()), prefix) << "line " << first + l + 1;
+            auto part = LineValues(line.substr(prefix.size()), l == 1023);
+            values.insert(values.end(), part.begin(), part.end());
+        }
+        EXPECT_TRUE(std::ranges::equal(values, banks.Bank(n)));
+    }
+    // The sample's TimeOut_Ser 0xABCD shows the hexadecimal digits' case.
+    EXPECT_NE(lines[1 + 16000 / 16].find(" 0xCD, 0xAB,"), std::string::npos);
+}
+
+TEST(BankFiles, BankSourceNeedsTheBinFolder) {
+    TempDir dir;
+    BankCompiler compiler;
+    try {
+        WriteBankSource(dir.path(), compiler.Banks());
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create file \"" + (dir / "bin/bankg.c").string() + "\". No such file or directory");
+    }
+}
+
+TEST(BankFiles, ABankFileThatCannotBeWrittenStopsTheCompile) {
+    TempDir dir;
+    WriteSampleProject(dir.path());
+    fs::create_directories(dir / "bin/bank3.bin");  // a folder in the way
+    BankCompiler compiler;
+    try {
+        CompileProject(compiler, dir.path());
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create file \"" + (dir / "bin/bank3.bin").string() + "\". Is a directory");
+    }
+    EXPECT_EQ(ReadFile(dir / "bin/bank1.bin"), BankText(compiler.Banks(), 1));
+    EXPECT_EQ(ReadFile(dir / "bin/bank2.bin"), BankText(compiler.Banks(), 2));
+    EXPECT_EQ(FileNames(dir / "bin"), (std::set<std::string>{"bank1.bin", "bank2.bin", "bank3.bin"}));
+}
+
+TEST(BankFiles, BinThatIsAFileIsReportedWithTheFirstBankFile) {
+    TempDir dir;
+    WriteFile(dir / "bin", "not a folder");
+    BankCompiler compiler;
+    try {
+        WriteBankFiles(dir.path(), compiler.Banks());
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create file \"" + (dir / "bin/bank1.bin").string() + "\". Not a directory");
+    }
+}
+
+TEST(BankFiles, AFailedBuildWritesNoFiles) {
+    TempDir dir;
+    WriteFile(dir / "pargen.xml", "<GeneralParameter>");
+    BankCompiler compiler;
+    EXPECT_THROW(CompileProject(compiler, dir.path()), Error);
+    EXPECT_FALSE(fs::exists(dir / "bin"));
+}
+
+}  // namespace
+}  // namespace vestrel
