@@ -1,0 +1,80 @@
+#include "platform/qt/qt_user_dialogs.h"
+
+#include "platform/qt/folder_picker_dialog.h"
+#include "platform/qt/qt_paths.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QStringList>
+#include <QUrl>
+
+namespace vestrel {
+
+QWidget* DialogOwner() {
+    if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+    return QApplication::activeWindow();
+}
+
+namespace {
+
+void ShowBox(QMessageBox::Icon icon, const std::string& text) {
+    QMessageBox box(icon, QApplication::applicationName(), ToQText(text), QMessageBox::Ok, DialogOwner());
+    box.exec();
+}
+
+}  // namespace
+
+void QtUserDialogs::ShowMessage(const std::string& text) { ShowBox(QMessageBox::NoIcon, text); }
+
+void QtUserDialogs::ShowError(const std::string& text) { ShowBox(QMessageBox::Critical, text); }
+
+Answer QtUserDialogs::Confirm(const std::string& text, bool withCancel) {
+    QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No;
+    if (withCancel) buttons |= QMessageBox::Cancel;
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), ToQText(text), buttons, DialogOwner());
+    box.setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::No);
+    switch (box.exec()) {
+        case QMessageBox::Yes: return Answer::Yes;
+        case QMessageBox::No: return Answer::No;
+        default: return withCancel ? Answer::Cancel : Answer::No;
+    }
+}
+
+std::optional<std::string> QtUserDialogs::OpenFile(const std::string& title, const std::vector<std::string>& filters,
+                                                   const std::string& initialDir) {
+    QStringList filterList;
+    for (const std::string& f : filters) filterList << ToQText(f);
+    QString chosen =
+        QFileDialog::getOpenFileName(DialogOwner(), ToQText(title), ToQPath(initialDir), filterList.join(";;"));
+    if (chosen.isEmpty()) return std::nullopt;
+    return FromQPath(chosen);
+}
+
+std::optional<std::string> QtUserDialogs::PickFolder(const std::string& title, const std::string& root,
+                                                     const std::string& preselected) {
+    FolderPickerDialog picker(ToQText(title), ToQPath(root), ToQPath(preselected), DialogOwner());
+    if (picker.exec() != QDialog::Accepted) return std::nullopt;
+    QString folder = picker.SelectedFolder();
+    if (folder.isEmpty()) return std::nullopt;
+    return FromQPath(folder);
+}
+
+bool QtProcessLauncher::StartDetached(const std::string& program, const std::vector<std::string>& arguments,
+                                      const std::string& workingDir) {
+    QProcess process;
+    process.setProgram(ToQPath(program));
+    QStringList args;
+    for (const std::string& a : arguments) args << QString::fromLocal8Bit(a.c_str());
+    process.setArguments(args);
+    if (!workingDir.empty()) process.setWorkingDirectory(ToQPath(workingDir));
+    return process.startDetached();
+}
+
+void QtProcessLauncher::OpenUrl(const std::string& url) {
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
+}  // namespace vestrel

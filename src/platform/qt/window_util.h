@@ -1,0 +1,19 @@
+#pragma once
+
+#include <functional>
+
+class QWidget;
+
+namespace vestrel {
+
+class UserDialogs;
+
+// Places a window in the middle of its screen.
+void CenterOnScreen(QWidget* window);
+
+// Runs a command behind a button. A failure it did not expect (a file the
+// platform refused, an exception from below) ends the command with its text
+// in an error box; the application carries on. Returns false then.
+bool RunCommand(UserDialogs& dialogs, const std::function<void()>& command);
+
+}  // namespace vestrel
