@@ -1,0 +1,265 @@
+#include "editors/comm_settings_dialog.h"
+
+#include "platform/error.h"
+#include "project/integer_text.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+using namespace vestrel;
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+std::string S(const QString& text) { return text.toStdString(); }
+
+QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items, bool editable) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->setEditable(editable);
+    if (editable) box->setInsertPolicy(QComboBox::NoInsert);
+    box->addItems(items);
+    return box;
+}
+
+QLineEdit* MakeEdit(QWidget* parent, const char* name, const char* text) {
+    auto* edit = new QLineEdit(QString::fromLatin1(text), parent);
+    edit->setObjectName(name);
+    return edit;
+}
+
+QFrame* MakeInnerBox(QWidget* parent) {
+    auto* box = new QFrame(parent);
+    box->setFrameShape(QFrame::StyledPanel);
+    box->setFrameShadow(QFrame::Sunken);
+    return box;
+}
+
+// Strict conversion of a list index; absent or not integer text gives the
+// default, an index outside the list no selection.
+void SelectIndex(QComboBox* box, const CommParameters::Field& field, int fallback) {
+    int index = fallback;
+    if (field) {
+        if (auto value = ParseIntegerText(*field)) index = *value;
+    }
+    box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+}
+
+}  // namespace
+
+TFpargen::TFpargen(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      workspace_(workspace),
+      dialogs_(dialogs) {
+    setObjectName("Fpargen");
+    setWindowTitle("SET COMMUNICATION");
+    setModal(true);
+
+    // " CAN Bus "
+    auto* can = new QGroupBox(" CAN Bus ", this);
+    CB_BR_CAN = MakeList(can, "CB_BR_CAN", {"10", "20", "50", "100", "125", "250", "500", "800", "1000"}, true);
+    RB_CAN_A = new QRadioButton("CAN Bus 2.0A (CobID 11Bit)", can);
+    RB_CAN_A->setObjectName("RB_CAN_A");
+    RB_CAN_B = new QRadioButton("CAN Bus 2.0B (CobID 29Bit)", can);
+    RB_CAN_B->setObjectName("RB_CAN_B");
+    auto* canType = new QButtonGroup(this);
+    canType->addButton(RB_CAN_A);
+    canType->addButton(RB_CAN_B);
+    RB_CAN_A->setChecked(true);
+    RB_CAN_A->setEnabled(false);
+
+    auto* timeoutBox = MakeInnerBox(can);
+    E_TO_Data = MakeEdit(timeoutBox, "E_TO_Data", "0");
+    E_TO_MR = MakeEdit(timeoutBox, "E_TO_MR", "1");
+    auto* timeoutGrid = new QGridLayout(timeoutBox);
+    timeoutGrid->addWidget(new QLabel("TimeOut Data", timeoutBox), 0, 0);
+    timeoutGrid->addWidget(E_TO_Data, 0, 1);
+    timeoutGrid->addWidget(new QLabel("(Sec.)", timeoutBox), 0, 2);
+    timeoutGrid->addWidget(new QLabel("Modbus Register", timeoutBox), 1, 0);
+    timeoutGrid->addWidget(E_TO_MR, 1, 1);
+
+    auto* canGrid = new QGridLayout(can);
+    canGrid->addWidget(new QLabel("Baud rate", can), 0, 0);
+    canGrid->addWidget(CB_BR_CAN, 0, 1);
+    canGrid->addWidget(RB_CAN_A, 1, 0, 1, 2);
+    canGrid->addWidget(RB_CAN_B, 2, 0, 1, 2);
+    canGrid->addWidget(timeoutBox, 3, 0, 1, 2);
+
+    // " Serial "
+    auto* serial = new QGroupBox(" Serial ", this);
+    auto* lineBox = MakeInnerBox(serial);
+    RB_RS232 = new QRadioButton("RS232", lineBox);
+    RB_RS232->setObjectName("RB_RS232");
+    RB_RS485 = new QRadioButton("RS485", lineBox);
+    RB_RS485->setObjectName("RB_RS485");
+    auto* lineType = new QButtonGroup(this);
+    lineType->addButton(RB_RS232);
+    lineType->addButton(RB_RS485);
+    RB_RS485->setChecked(true);
+    auto* lineLayout = new QHBoxLayout(lineBox);
+    lineLayout->addWidget(RB_RS232);
+    lineLayout->addWidget(RB_RS485);
+
+    CB_BR_RTU = MakeList(serial, "CB_BR_RTU", {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"},
+                         false);
+    CB_BR_RTU->setCurrentIndex(3);
+    CB_PAR_RTU = MakeList(serial, "CB_PAR_RTU", {"NONE", "ODD", "EVEN"}, false);
+    E_ID_RTU = MakeEdit(serial, "E_ID_RTU", "1");
+    E_TIME_RTU = MakeEdit(serial, "E_TIME_RTU", "1000");
+    auto* timeRtuLabel = new QLabel("Timeout  (ms)", serial);
+    E_TIME_RTU->setVisible(false);
+    timeRtuLabel->setVisible(false);
+
+    auto* optionsBox = MakeInnerBox(serial);
+    CB_Can_Data = new QCheckBox("Cancel data after read", optionsBox);
+    CB_Can_Data->setObjectName("CB_Can_Data");
+    CB_C_D_Inp_Reg = new QCheckBox("No cancel if read Input Reg.", optionsBox);
+    CB_C_D_Inp_Reg->setObjectName("CB_C_D_Inp_Reg");
+    auto* optionsLayout = new QVBoxLayout(optionsBox);
+    optionsLayout->addWidget(CB_Can_Data);
+    optionsLayout->addWidget(CB_C_D_Inp_Reg);
+
+    auto* serialGrid = new QGridLayout(serial);
+    serialGrid->addWidget(lineBox, 0, 0, 1, 2);
+    serialGrid->addWidget(new QLabel("Baud rate", serial), 1, 0);
+    serialGrid->addWidget(CB_BR_RTU, 1, 1);
+    serialGrid->addWidget(new QLabel("Parity", serial), 2, 0);
+    serialGrid->addWidget(CB_PAR_RTU, 2, 1);
+    serialGrid->addWidget(new QLabel("Dev ID", serial), 3, 0);
+    serialGrid->addWidget(E_ID_RTU, 3, 1);
+    serialGrid->addWidget(timeRtuLabel, 4, 0);
+    serialGrid->addWidget(E_TIME_RTU, 4, 1);
+    serialGrid->addWidget(optionsBox, 5, 0, 1, 2);
+
+    BitBtn1 = new QPushButton("OK", this);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton("Cancel", this);
+    BitBtn2->setObjectName("BitBtn2");
+    BitBtn2->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    buttons->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(can);
+    layout->addWidget(serial);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TFpargen::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(CB_BR_CAN->lineEdit(), &QLineEdit::editingFinished, this, &TFpargen::SyncTypedCanRate);
+}
+
+void TFpargen::showEvent(QShowEvent* event) {
+    // Not when the window manager merely restores a minimized window.
+    if (!event->spontaneous()) FormShow();
+    QDialog::showEvent(event);
+}
+
+void TFpargen::FormShow() {
+    projectDir_ = workspace_.ProjectDir();
+    RB_CAN_A->setChecked(true);
+    RB_CAN_A->setEnabled(false);
+    RB_CAN_B->setEnabled(false);
+
+    // Without a readable file every control keeps what it holds.
+    CommParametersRead read = ReadCommParameters(projectDir_);
+    if (read.status == CommParametersRead::Status::Loaded) LoadControls(read.parameters);
+    BitBtn1->setFocus();
+}
+
+void TFpargen::LoadControls(const CommParameters& p) {
+    const CommParameters defaults = CommParameters::Defaults();
+
+    SelectIndex(CB_BR_CAN, p.BaudRateCAN, 0);
+    SelectIndex(CB_BR_RTU, p.Baud_Ser, 3);
+    SelectIndex(CB_PAR_RTU, p.Par_Ser, 0);
+
+    if (p.CANType) {
+        if (auto type = ParseIntegerText(*p.CANType)) {
+            (*type != 0 ? RB_CAN_B : RB_CAN_A)->setChecked(true);
+            RB_CAN_A->setEnabled(true);
+            RB_CAN_B->setEnabled(true);
+        }
+    }
+
+    E_ID_RTU->setText(Q(p.IDDev_Ser.value_or(*defaults.IDDev_Ser)));
+    E_TIME_RTU->setText(Q(p.TimeOut_Ser.value_or(*defaults.TimeOut_Ser)));
+    E_TO_Data->setText(Q(p.TimeOut_Data.value_or(*defaults.TimeOut_Data)));
+    E_TO_MR->setText(Q(p.TO_ModReg.value_or(*defaults.TO_ModReg)));
+
+    (!p.Serial || *p.Serial == "1" ? RB_RS485 : RB_RS232)->setChecked(true);
+    CB_Can_Data->setChecked(p.Cancel_Data == "1");
+    CB_C_D_Inp_Reg->setChecked(p.Can_Data_Inp_Reg == "1");
+}
+
+bool TFpargen::Controllo_Dati() {
+    const std::int32_t timeout = ParseIntegerText(S(E_TO_Data->text()), -1);
+    if (timeout < 0 || timeout > 255) {
+        dialogs_.ShowError("Error! The Time Out Data must to be between 0 and 255 seconds");
+        E_TO_Data->setFocus();
+        E_TO_Data->selectAll();
+        return false;
+    }
+    const std::int32_t reg = ParseIntegerText(S(E_TO_MR->text()), -1);
+    if (reg < 1 || reg > 65535) {
+        dialogs_.ShowError("Error! The Modbus Register must to be between 1 and 65535 seconds");
+        E_TO_MR->setFocus();
+        E_TO_MR->selectAll();
+        return false;
+    }
+    return true;
+}
+
+CommParameters TFpargen::ParametersFromControls() const {
+    CommParameters p;
+    p.BaudRateCAN = std::to_string(CB_BR_CAN->currentIndex());
+    p.CANType = RB_CAN_A->isChecked() ? "0" : "1";
+    p.Baud_Ser = std::to_string(CB_BR_RTU->currentIndex());
+    p.Par_Ser = std::to_string(CB_PAR_RTU->currentIndex());
+    p.IDDev_Ser = S(E_ID_RTU->text());
+    p.TimeOut_Ser = S(E_TIME_RTU->text());
+    p.TimeOut_Data = S(E_TO_Data->text());
+    p.TO_ModReg = S(E_TO_MR->text());
+    p.Serial = RB_RS485->isChecked() ? "1" : "0";
+    p.Cancel_Data = CB_Can_Data->isChecked() ? "1" : "0";
+    p.Can_Data_Inp_Reg = CB_C_D_Inp_Reg->isChecked() ? "1" : "0";
+    return p;
+}
+
+void TFpargen::BitBtn1Click() {
+    SyncTypedCanRate();
+    if (!Controllo_Dati()) return;
+    try {
+        WriteCommParameters(projectDir_, ParametersFromControls());
+    } catch (const vestrel::Error& e) {
+        dialogs_.ShowError(e.what());
+        return;
+    }
+    accept();
+}
+
+// Only a chosen rate is stored: typed text that names a rate in the list
+// chooses it, any other text gives way to the rate chosen before, so that
+// what the list shows is what OK writes.
+void TFpargen::SyncTypedCanRate() {
+    const int typed = CB_BR_CAN->findText(CB_BR_CAN->currentText().trimmed(), Qt::MatchFixedString);
+    if (typed >= 0) CB_BR_CAN->setCurrentIndex(typed);
+    const int index = CB_BR_CAN->currentIndex();
+    CB_BR_CAN->setEditText(index >= 0 ? CB_BR_CAN->itemText(index) : QString());
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/workspace.h"
+#include "platform/user_dialogs.h"
+#include "project/comm_parameters.h"
+
+#include <QDialog>
+
+#include <filesystem>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QShowEvent;
+
+// "SET COMMUNICATION": shows pargen.xml and writes it back on OK. The one
+// dialog object is reused for every showing; its controls keep what they
+// hold until a readable file replaces it.
+class TFpargen : public QDialog {
+    Q_OBJECT
+
+public:
+    TFpargen(const vestrel::Workspace& workspace, vestrel::UserDialogs& dialogs, QWidget* parent = nullptr);
+
+    // Loads the controls from the project's pargen.xml; runs on each showing.
+    void FormShow();
+    // The time-out and register checks; false after showing the error.
+    bool Controllo_Dati();
+    // "OK": check, write, close.
+    void BitBtn1Click();
+
+    // " CAN Bus "
+    QComboBox* CB_BR_CAN;
+    QRadioButton* RB_CAN_A;
+    QRadioButton* RB_CAN_B;
+    QLineEdit* E_TO_Data;
+    QLineEdit* E_TO_MR;
+    // " Serial "
+    QRadioButton* RB_RS232;
+    QRadioButton* RB_RS485;
+    QComboBox* CB_BR_RTU;
+    QComboBox* CB_PAR_RTU;
+    QLineEdit* E_ID_RTU;
+    QLineEdit* E_TIME_RTU;  // never shown; carries TimeOut_Ser through
+    QCheckBox* CB_Can_Data;
+    QCheckBox* CB_C_D_Inp_Reg;
+    // "OK" and "Cancel"
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void LoadControls(const vestrel::CommParameters& parameters);
+    vestrel::CommParameters ParametersFromControls() const;
+    void SyncTypedCanRate();
+
+    const vestrel::Workspace& workspace_;
+    vestrel::UserDialogs& dialogs_;
+    std::filesystem::path projectDir_;
+};

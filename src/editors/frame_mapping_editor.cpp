@@ -1,0 +1,343 @@
+#include "editors/frame_mapping_editor.h"
+
+#include "editors/mapping_csv.h"
+#include "platform/error.h"
+#include "project/integer_text.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstdint>
+
+using namespace vestrel;
+
+namespace {
+
+constexpr const char* kDuplicateIndex = "Index or Subindex Not Valid";
+constexpr const char* kImportQuestion =
+    "The import Function cancel all Modbus regicters created, are you sure to import the file?";
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+std::string S(const QString& text) { return text.toStdString(); }
+
+// PosComp's nibbles as the groups' positions; above 8 is "B8".
+int HighItem(std::uint32_t posComp) { return static_cast<int>(std::min<std::uint32_t>((posComp >> 4) & 15u, 8)); }
+int LowItem(std::uint32_t posComp) { return static_cast<int>(std::min<std::uint32_t>(posComp & 15u, 8)); }
+
+}  // namespace
+
+TRadioGroup::TRadioGroup(const QString& byteLabel, QWidget* parent)
+    : QGroupBox("Selected Frame Byte", parent), group_(new QButtonGroup(this)) {
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(new QLabel("Tanslate in", this), 0, 0, 1, 3);
+    layout->addWidget(new QLabel(byteLabel, this), 1, 0, 1, 3);
+    for (int i = 0; i < kItems; ++i) {
+        auto* item = new QRadioButton(i == 0 ? QString("none") : QString("B%1").arg(i), this);
+        group_->addButton(item, i);
+        layout->addWidget(item, 2 + i / 3, i % 3);
+    }
+    SetItemIndex(0);
+}
+
+int TRadioGroup::ItemIndex() const { return std::max(group_->checkedId(), 0); }
+
+void TRadioGroup::SetItemIndex(int index) { Item(std::clamp(index, 0, kItems - 1))->setChecked(true); }
+
+QRadioButton* TRadioGroup::Item(int index) const { return static_cast<QRadioButton*>(group_->button(index)); }
+
+TFInfopdoMB::TFInfopdoMB(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      workspace_(workspace),
+      dialogs_(dialogs) {
+    setObjectName("FInfopdoMB");
+    setWindowTitle("Receive CAN Frame Info");
+    setModal(true);
+
+    PageControl = new QTabWidget(this);
+    auto* page = new QWidget(PageControl);
+    PageControl->addTab(page, "Can0-ModBus");
+
+    LB_IndMB = new QListWidget(page);
+    LB_IndMB->setObjectName("LB_IndMB");
+    LB_Cob = new QListWidget(page);
+    LB_Cob->setObjectName("LB_Cob");
+    E_Index = new QLineEdit(page);
+    E_Index->setObjectName("E_Index");
+    RG_High = new TRadioGroup("High MODBUS Byte", page);
+    RG_High->setObjectName("RG_High");
+    RG_Low = new TRadioGroup("Low MODBUS Byte", page);
+    RG_Low->setObjectName("RG_Low");
+
+    auto makeButton = [this](QWidget* parent, const char* name, const char* caption) {
+        auto* button = new QPushButton(caption, parent);
+        button->setObjectName(name);
+        // Return in the Index field must not press OK and close the dialog.
+        button->setAutoDefault(false);
+        return button;
+    };
+    BtnDelete = makeButton(page, "BtnDelete", "Delete");
+    BtnNew = makeButton(page, "BtnNew", "New");
+    BtnModify = makeButton(page, "BtnModify", "Modify");
+    BtnCopy = makeButton(page, "BtnCopy", "Copy");
+    BtnPaste = makeButton(page, "BtnPaste", "Paste");
+    BitBtn1 = makeButton(this, "BitBtn1", "OK");
+    BitBtn2 = makeButton(this, "BitBtn2", "Cancel");
+    BtnExport = makeButton(this, "BtnExport", "Export");
+    BtnImport = makeButton(this, "BtnImport", "Import");
+
+    auto* registers = new QVBoxLayout;
+    registers->addWidget(new QLabel("MODBUS", page));
+    registers->addWidget(LB_IndMB);
+    auto* frames = new QVBoxLayout;
+    frames->addWidget(new QLabel("Correlated", page));
+    frames->addWidget(new QLabel("COB-ID Frame", page));
+    frames->addWidget(LB_Cob);
+    auto* commands = new QGridLayout;
+    commands->addWidget(BtnDelete, 0, 0);
+    commands->addWidget(BtnNew, 0, 1);
+    commands->addWidget(BtnModify, 0, 2);
+    commands->addWidget(BtnCopy, 1, 2);
+    commands->addWidget(BtnPaste, 2, 2);
+    auto* edit = new QVBoxLayout;
+    edit->addWidget(new QLabel("Index MODBUS", page));
+    edit->addWidget(E_Index);
+    edit->addWidget(RG_High);
+    edit->addWidget(RG_Low);
+    edit->addLayout(commands);
+    edit->addStretch();
+    auto* pageLayout = new QHBoxLayout(page);
+    pageLayout->addLayout(registers, 1);
+    pageLayout->addLayout(frames, 1);
+    pageLayout->addLayout(edit, 2);
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(BitBtn1);
+    bar->addWidget(BitBtn2);
+    bar->addSpacing(24);
+    bar->addWidget(BtnExport);
+    bar->addWidget(BtnImport);
+    bar->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl);
+    layout->addLayout(bar);
+
+    connect(LB_Cob, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) LB_CobClick();
+    });
+    connect(LB_IndMB, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) LB_IndMBClick();
+    });
+    connect(BtnNew, &QPushButton::clicked, this, &TFInfopdoMB::BtnNewClick);
+    connect(BtnModify, &QPushButton::clicked, this, &TFInfopdoMB::BtnModifyClick);
+    connect(BtnDelete, &QPushButton::clicked, this, &TFInfopdoMB::BtnDeleteClick);
+    connect(BtnCopy, &QPushButton::clicked, this, &TFInfopdoMB::BtnCopyClick);
+    connect(BtnPaste, &QPushButton::clicked, this, &TFInfopdoMB::BtnPasteClick);
+    connect(BitBtn1, &QPushButton::clicked, this, &TFInfopdoMB::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(BtnExport, &QPushButton::clicked, this, &TFInfopdoMB::BtnExportClick);
+    connect(BtnImport, &QPushButton::clicked, this, &TFInfopdoMB::BtnImportClick);
+}
+
+void TFInfopdoMB::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) FormShow();
+    QDialog::showEvent(event);
+}
+
+void TFInfopdoMB::keyPressEvent(QKeyEvent* event) {
+    // Escape must not throw away the registers entered; Cancel still does.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TFInfopdoMB::FormShow() {
+    projectDir_ = workspace_.ProjectDir();
+    {
+        const QSignalBlocker blockFrames(LB_Cob);
+        const QSignalBlocker blockRegisters(LB_IndMB);
+        LB_Cob->clear();
+        LB_IndMB->clear();
+    }
+    E_Index->clear();
+    RG_High->SetItemIndex(0);
+    RG_Low->SetItemIndex(0);
+
+    direction_ = DirectionFromMode(EditorMode);
+    setWindowTitle(direction_ == FrameDirection::Receive ? "Receive CAN Frame Info" : "Transmit CAN Frame Info");
+
+    FrameListRead read = LoadFrameList(projectDir_, direction_);
+    frames_ = std::move(read.frames);
+    {
+        const QSignalBlocker block(LB_Cob);
+        for (const TClPdo& frame : frames_) LB_Cob->addItem(Q(frame.CobID));
+        LB_Cob->setCurrentRow(-1);
+    }
+    if (read.error) dialogs_.ShowMessage(*read.error);
+    if (auto error = LoadMappings(projectDir_, direction_, frames_)) dialogs_.ShowMessage(*error);
+    BitBtn1->setFocus();
+}
+
+TClPdo* TFInfopdoMB::SelectedFrame() {
+    const int row = LB_Cob->currentRow();
+    return row >= 0 && row < static_cast<int>(frames_.size()) ? &frames_[static_cast<std::size_t>(row)] : nullptr;
+}
+
+// The register list mirrors the frame's Registers position for position;
+// an entry with no register behind it selects nothing.
+TClIndMB* TFInfopdoMB::SelectedRegister() {
+    TClPdo* frame = SelectedFrame();
+    const int row = LB_IndMB->currentRow();
+    if (!frame || row < 0 || row >= static_cast<int>(frame->Registers.size())) return nullptr;
+    return &frame->Registers[static_cast<std::size_t>(row)];
+}
+
+void TFInfopdoMB::FillRegisterList() {
+    const QSignalBlocker block(LB_IndMB);
+    LB_IndMB->clear();
+    if (TClPdo* frame = SelectedFrame()) {
+        for (std::size_t i = 0; i < frame->Registers.size(); ++i)
+            LB_IndMB->addItem(QString("Ind MB %1").arg(i));
+    }
+    LB_IndMB->setCurrentRow(-1);
+}
+
+void TFInfopdoMB::SelectRegisterEntry(int row) {
+    const QSignalBlocker block(LB_IndMB);
+    LB_IndMB->setCurrentRow(row);
+}
+
+void TFInfopdoMB::LB_CobClick() {
+    FillRegisterList();
+    E_Index->clear();
+    RG_High->SetItemIndex(0);
+    RG_Low->SetItemIndex(0);
+}
+
+void TFInfopdoMB::LB_IndMBClick() {
+    const TClIndMB* reg = SelectedRegister();
+    if (!reg) return;
+    E_Index->setText(Q(reg->Index));
+    const auto posComp = ParseIntegerText(reg->PosComp);
+    if (!posComp) {
+        dialogs_.ShowError(InvalidIntegerMessage(reg->PosComp));
+        return;
+    }
+    RG_High->SetItemIndex(HighItem(static_cast<std::uint32_t>(*posComp)));
+    RG_Low->SetItemIndex(LowItem(static_cast<std::uint32_t>(*posComp)));
+}
+
+bool TFInfopdoMB::CheckRegisterIndex(const std::string& text, const TClIndMB* excluded) {
+    const auto value = ParseIntegerText(text);
+    if (!value) {
+        dialogs_.ShowError(InvalidIntegerMessage(text));
+        return false;
+    }
+    for (const TClPdo& frame : frames_) {
+        for (const TClIndMB& reg : frame.Registers) {
+            if (&reg == excluded) continue;
+            if (ParseIntegerText(reg.Index) == value) {
+                dialogs_.ShowMessage(kDuplicateIndex);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+std::string TFInfopdoMB::PosCompFromGroups() const {
+    return std::to_string(16 * RG_High->ItemIndex() + RG_Low->ItemIndex());
+}
+
+void TFInfopdoMB::BtnNewClick() {
+    TClPdo* frame = SelectedFrame();
+    if (!frame) return;
+    const std::string index = S(E_Index->text());
+    if (!CheckRegisterIndex(index, nullptr)) return;
+    frame->Registers.push_back(TClIndMB{index, PosCompFromGroups()});
+    const int before = LB_IndMB->count();
+    LB_IndMB->addItem(QString("Ind Mb %1").arg(before));
+    SelectRegisterEntry(before);
+}
+
+void TFInfopdoMB::BtnModifyClick() {
+    TClIndMB* reg = SelectedRegister();
+    if (!reg) return;
+    const std::string index = S(E_Index->text());
+    if (!CheckRegisterIndex(index, reg)) return;
+    reg->Index = index;
+    reg->PosComp = PosCompFromGroups();
+}
+
+void TFInfopdoMB::BtnDeleteClick() {
+    TClPdo* frame = SelectedFrame();
+    const TClIndMB* reg = SelectedRegister();
+    if (!reg) return;
+    const int row = LB_IndMB->currentRow();
+    frame->Registers.erase(frame->Registers.begin() + row);
+    const QSignalBlocker block(LB_IndMB);
+    delete LB_IndMB->takeItem(row);
+    LB_IndMB->setCurrentRow(-1);
+}
+
+void TFInfopdoMB::BtnCopyClick() {
+    CopiedIndex = S(E_Index->text());
+    CopiedPosComp = PosCompFromGroups();
+}
+
+void TFInfopdoMB::BtnPasteClick() {
+    E_Index->setText(Q(CopiedIndex));
+    const auto posComp = ParseIntegerText(CopiedPosComp);
+    if (!posComp) {
+        dialogs_.ShowError(InvalidIntegerMessage(CopiedPosComp));
+        return;
+    }
+    RG_Low->SetItemIndex(LowItem(static_cast<std::uint32_t>(*posComp)));
+    RG_High->SetItemIndex(HighItem(static_cast<std::uint32_t>(*posComp)));
+}
+
+void TFInfopdoMB::BitBtn1Click() {
+    try {
+        SaveMappings(projectDir_, direction_, frames_);
+    } catch (const vestrel::Error& e) {
+        dialogs_.ShowError(e.what());
+        return;
+    }
+    accept();
+}
+
+void TFInfopdoMB::BtnExportClick() {
+    try {
+        ExportMappingsCsv(projectDir_, direction_, frames_);
+    } catch (const vestrel::Error& e) {
+        dialogs_.ShowError(e.what());
+    }
+}
+
+void TFInfopdoMB::BtnImportClick() {
+    if (dialogs_.Confirm(kImportQuestion, true) != Answer::Yes) return;
+    const auto file = dialogs_.OpenFile("Open", {"CSV File (*.csv)"}, projectDir_.string());
+    if (!file) return;
+    try {
+        ImportMappingsCsv(*file, frames_);
+    } catch (const vestrel::Error& e) {
+        dialogs_.ShowError(e.what());
+        return;
+    }
+    // The old entries named registers that are gone.
+    FillRegisterList();
+}

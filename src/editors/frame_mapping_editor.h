@@ -1,0 +1,107 @@
+#pragma once
+
+#include "app/workspace.h"
+#include "platform/user_dialogs.h"
+#include "project/frame_mapping.h"
+
+#include <QDialog>
+#include <QGroupBox>
+
+#include <filesystem>
+#include <string>
+
+class QButtonGroup;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+
+// "Selected Frame Byte": nine exclusive items, "none" and "B1" to "B8"; the
+// selected item's position is one nibble of PosComp.
+class TRadioGroup : public QGroupBox {
+public:
+    TRadioGroup(const QString& byteLabel, QWidget* parent);
+
+    int ItemIndex() const;
+    // Positions past the last item select the last one, "B8".
+    void SetItemIndex(int index);
+    QRadioButton* Item(int index) const;
+
+    static constexpr int kItems = 9;
+
+private:
+    QButtonGroup* group_;
+};
+
+// Correlates Modbus registers with the data bytes of the direction's frames
+// and writes RInfoCob.xml or TInfoCob.xml on OK.
+class TFInfopdoMB : public QDialog {
+    Q_OBJECT
+
+public:
+    TFInfopdoMB(const vestrel::Workspace& workspace, vestrel::UserDialogs& dialogs, QWidget* parent = nullptr);
+
+    // 1 receive, anything else transmit; set before each showing.
+    int EditorMode = 1;
+    void SetEditorMode(int mode) { EditorMode = mode; }
+
+    // Reloads the frames and their registers; runs on each showing.
+    void FormShow();
+    // A frame or a register chosen in its list.
+    void LB_CobClick();
+    void LB_IndMBClick();
+    // Whether `text` may become a register number: integer text, and no
+    // other register (but `excluded`) has the same value. Shows why not.
+    bool CheckRegisterIndex(const std::string& text, const vestrel::TClIndMB* excluded);
+    void BtnNewClick();
+    void BtnModifyClick();
+    void BtnDeleteClick();
+    void BtnCopyClick();
+    void BtnPasteClick();
+    // "OK": write the mapping file, close.
+    void BitBtn1Click();
+    // "Export" and "Import": the direction's mapping CSV.
+    void BtnExportClick();
+    void BtnImportClick();
+
+    const vestrel::FrameList& Frames() const { return frames_; }
+
+    // Survives between showings and across both modes.
+    std::string CopiedIndex;
+    std::string CopiedPosComp;
+
+    QTabWidget* PageControl;
+    QListWidget* LB_IndMB;  // "MODBUS": the selected frame's registers
+    QListWidget* LB_Cob;    // "COB-ID Frame": the frames
+    QLineEdit* E_Index;     // "Index MODBUS"
+    TRadioGroup* RG_High;
+    TRadioGroup* RG_Low;
+    QPushButton* BtnDelete;
+    QPushButton* BtnNew;
+    QPushButton* BtnModify;
+    QPushButton* BtnCopy;
+    QPushButton* BtnPaste;
+    QPushButton* BitBtn1;  // "OK"
+    QPushButton* BitBtn2;  // "Cancel"
+    QPushButton* BtnExport;
+    QPushButton* BtnImport;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    vestrel::TClPdo* SelectedFrame();
+    vestrel::TClIndMB* SelectedRegister();
+    std::string PosCompFromGroups() const;
+    // Lists the selected frame's registers as "Ind MB 0", "Ind MB 1", ...
+    void FillRegisterList();
+    void SelectRegisterEntry(int row);
+
+    const vestrel::Workspace& workspace_;
+    vestrel::UserDialogs& dialogs_;
+    std::filesystem::path projectDir_;
+    vestrel::FrameDirection direction_ = vestrel::FrameDirection::Receive;
+    vestrel::FrameList frames_;
+};

@@ -1,0 +1,142 @@
+#include "editors/frame_table_csv.h"
+
+#include "platform/file_util.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace vestrel {
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+// CobID and Dimension: the two sheet columns that the table takes.
+constexpr std::size_t kFieldsTaken = 2;
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool HasCsvExtension(const std::filesystem::path& file) { return Lower(file.extension().string()) == ".csv"; }
+
+char DetectSeparator(std::string_view text) {
+    std::array<std::pair<char, int>, 3> counts{{{',', 0}, {';', 0}, {'\t', 0}}};
+    bool quoted = false;
+    for (char c : text) {
+        if (c == '"') quoted = !quoted;
+        if (!quoted && (c == '\n' || c == '\r')) break;
+        if (quoted) continue;
+        for (auto& [separator, count] : counts)
+            if (c == separator) ++count;
+    }
+    auto best = std::max_element(counts.begin(), counts.end(),
+                                 [](const auto& a, const auto& b) { return a.second < b.second; });
+    return best->second > 0 ? best->first : ',';
+}
+
+bool HasContent(const SheetRow& row) {
+    const auto end = row.begin() + static_cast<std::ptrdiff_t>(std::min(row.size(), kFieldsTaken));
+    return std::any_of(row.begin(), end, [](const SheetCell& cell) { return cell && !cell->empty(); });
+}
+
+}  // namespace
+
+std::string FormatFrameTableCsv(const FrameTable& table) {
+    std::string out = kFrameTableCsvHeader;
+    out += kLineEnd;
+    for (const FrameRow& row : table.rows) {
+        out += row.CobID + ',' + row.Dimensin + ",0,0,0";
+        out += kLineEnd;
+    }
+    return out;
+}
+
+void ExportFrameTableCsv(const std::filesystem::path& projectDir, const FrameTable& table) {
+    WriteFileAtomic(PathForWriteNoCase(projectDir, kFrameTableCsvName), FormatFrameTableCsv(table));
+}
+
+std::vector<SheetRow> ParseCsvRows(std::string_view text) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // UTF-8 byte order mark
+    const char separator = DetectSeparator(text);
+    std::vector<SheetRow> rows;
+    SheetRow row;
+    std::string field;
+    bool quoted = false;
+    bool lineStarted = false;
+    auto endField = [&] {
+        row.emplace_back(std::move(field));
+        field.clear();
+    };
+    auto endLine = [&] {
+        endField();
+        rows.push_back(std::move(row));
+        row.clear();
+        lineStarted = false;
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c != '"') {
+                field += c;
+            } else if (i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else {
+                quoted = false;
+            }
+            continue;
+        }
+        lineStarted = true;
+        if (c == '"') {
+            quoted = true;
+        } else if (c == separator) {
+            endField();
+        } else if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            endLine();
+        } else {
+            field += c;
+        }
+    }
+    // The last line needs no line break after it.
+    if (lineStarted || quoted) endLine();
+    return rows;
+}
+
+FrameSheetRead FrameRowsFromRecords(const std::vector<SheetRow>& sheetRows) {
+    FrameSheetRead read;
+    if (sheetRows.size() <= 1) return read;  // nothing below the column names
+    const std::size_t records = sheetRows.size() - 1;
+    const std::size_t taken = std::min<std::size_t>(records, MaxFrameRows);
+    for (std::size_t r = 0; r < taken; ++r) {
+        const SheetRow& record = sheetRows[r + 1];
+        auto text = [&](std::size_t k) { return k < record.size() && record[k] ? *record[k] : std::string(); };
+        read.rows.push_back(FrameRow{text(0), text(1), {}, {}});
+    }
+    // Blank rows at the end of a sheet (formatting only) are not records
+    // anyone would miss.
+    std::size_t lastWithContent = 0;  // counted from 1; 0 when none
+    for (std::size_t r = records; r > taken; --r) {
+        if (HasContent(sheetRows[r])) {
+            lastWithContent = r;
+            break;
+        }
+    }
+    if (lastWithContent > taken) read.leftOut = static_cast<int>(lastWithContent - taken);
+    return read;
+}
+
+FrameSheetRead ImportFrameTableSheet(const std::filesystem::path& file) {
+    if (HasCsvExtension(file)) return FrameRowsFromRecords(ParseCsvRows(ReadWholeFile(file)));
+
+    auto workbook = OpenSpreadsheet(file);
+    for (const std::string& name : workbook->SheetNames()) {
+        if (Lower(name) == kFrameSheetName) return FrameRowsFromRecords(workbook->ReadRows(name, kFieldsTaken));
+    }
+    return {};
+}
+
+}  // namespace vestrel

@@ -1,0 +1,410 @@
+#include "editors/frame_table_editor.h"
+
+#include "editors/frame_table_csv.h"
+#include "platform/error.h"
+#include "project/comm_parameters.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+using namespace vestrel;
+
+namespace {
+
+constexpr const char* kYes = "Y";
+constexpr const char* kNo = "N";
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+std::string S(const QString& text) { return text.toStdString(); }
+
+// The "RTR Bit" cells: a centred check box over the cell's text. Ticking
+// stores "Y", clearing "N"; any text but "Y" shows a clear box, and a cell
+// nobody touched keeps its text.
+class RtrCheckDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        cell.text.clear();
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
+
+        QStyleOptionButton box;
+        box.state = (option.state & QStyle::State_Enabled) ? QStyle::State_Enabled : QStyle::State_None;
+        box.state |= index.data().toString() == kYes ? QStyle::State_On : QStyle::State_Off;
+        const QRect indicator = style->subElementRect(QStyle::SE_CheckBoxIndicator, &box, widget);
+        box.rect = QRect(option.rect.center() - indicator.center(), indicator.size());
+        style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, widget);
+    }
+
+    bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
+                     const QModelIndex& index) override {
+        if (!(index.flags() & Qt::ItemIsEnabled)) return false;
+        switch (event->type()) {
+        case QEvent::MouseButtonRelease: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::LeftButton || !option.rect.contains(mouse->position().toPoint()))
+                return false;
+            break;
+        }
+        case QEvent::MouseButtonDblClick:
+            return true;  // one click toggles; a double click must not toggle back
+        case QEvent::KeyPress: {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key != Qt::Key_Space && key != Qt::Key_Select) return false;
+            break;
+        }
+        default:
+            return false;
+        }
+        const bool ticked = index.data().toString() == kYes;
+        return model->setData(index, QString::fromLatin1(ticked ? kNo : kYes), Qt::EditRole);
+    }
+};
+
+// The text cells; remembers its open editor so that an edit in progress can
+// be finished before the cells are read.
+class CellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        editor_ = editor;
+        return editor;
+    }
+
+    QWidget* OpenEditor() const { return editor_; }
+
+private:
+    mutable QPointer<QWidget> editor_;
+};
+
+class FrameGrid : public QTableWidget {
+public:
+    FrameGrid(int rows, int columns, QWidget* parent)
+        : QTableWidget(rows, columns, parent), cells_(new CellDelegate(this)) {
+        setItemDelegate(cells_);
+    }
+
+    // Takes the text of a cell being edited into the cell.
+    void CommitEdit() {
+        QWidget* editor = cells_->OpenEditor();
+        if (state() != EditingState || !editor) return;
+        commitData(editor);
+        closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        // Delete empties the selected text cells.
+        if (event->key() == Qt::Key_Delete && state() != EditingState) {
+            for (QTableWidgetItem* cell : selectedItems())
+                if (cell->flags() & Qt::ItemIsEditable) cell->setText(QString());
+            return;
+        }
+        QTableWidget::keyPressEvent(event);
+    }
+
+private:
+    CellDelegate* cells_;
+};
+
+}  // namespace
+
+TFrameTableEditor::TFrameTableEditor(const Workspace& workspace, UserDialogs& dialogs, int editorMode,
+                                     QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      EditorMode(editorMode),
+      workspace_(workspace),
+      dialogs_(dialogs),
+      direction_(DirectionFromMode(editorMode)) {
+    setWindowTitle("RPDO");
+    setModal(true);
+
+    PageControl = new QTabWidget(this);
+    PageControl->setObjectName("PageControl");
+    auto* page = new QWidget(PageControl);
+    PageControl->addTab(page, "Can0-ModBus");
+
+    sgA = new FrameGrid(MaxFrameRows, 0, page);
+    sgA->setObjectName("sgA");
+    sgA->verticalHeader()->setVisible(false);
+    sgA->verticalHeader()->setDefaultSectionSize(sgA->fontMetrics().height() + 8);
+    sgA->horizontalHeader()->setHighlightSections(false);
+    sgA->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                         QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+    sgA->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    auto* pageLayout = new QVBoxLayout(page);
+    pageLayout->setContentsMargins(2, 2, 2, 2);
+    pageLayout->addWidget(sgA);
+
+    auto makeButton = [this](const char* name, const char* caption) {
+        auto* button = new QPushButton(caption, this);
+        button->setObjectName(name);
+        // Return belongs to the table's cells, never to a button.
+        button->setAutoDefault(false);
+        return button;
+    };
+    BitBtn1 = makeButton("BitBtn1", "OK");
+    BitBtn2 = makeButton("BitBtn2", "Cancel");
+    BtnExport = makeButton("BtnExport", "Export");
+    BtnImport = makeButton("BtnImport", "Import");
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(BitBtn1);
+    bar->addWidget(BitBtn2);
+    bar->addSpacing(24);
+    bar->addWidget(BtnExport);
+    bar->addWidget(BtnImport);
+    bar->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl);
+    layout->addLayout(bar);
+
+    SetUpColumns(direction_);
+    ClearCells();
+    resize(560, 520);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TFrameTableEditor::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(BtnExport, &QPushButton::clicked, this, &TFrameTableEditor::BtnExportClick);
+    connect(BtnImport, &QPushButton::clicked, this, &TFrameTableEditor::BtnImportClick);
+}
+
+TFpdoMB::TFpdoMB(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent)
+    : TFrameTableEditor(workspace, dialogs, 2, parent) {
+    setObjectName("FpdoMB");
+}
+
+TFpdoMB_2::TFpdoMB_2(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent)
+    : TFrameTableEditor(workspace, dialogs, 1, parent) {
+    setObjectName("FpdoMB_2");
+}
+
+int TFrameTableEditor::RtrColumn() const { return direction_ == FrameDirection::Transmit ? 3 : -1; }
+
+int TFrameTableEditor::MnemonicColumn() const { return direction_ == FrameDirection::Transmit ? 4 : 3; }
+
+void TFrameTableEditor::SetUpColumns(FrameDirection direction) {
+    const bool transmit = direction == FrameDirection::Transmit;
+    if (sgA->columnCount() > 0 && direction == direction_) return;
+    direction_ = direction;
+    const QStringList headings = transmit ? QStringList{"N", "CobID", "Dimension", "RTR Bit", "Mnemonic"}
+                                          : QStringList{"N", "CobID", "Dimension", "Mnemonic"};
+    const QList<int> widths = transmit ? QList<int>{64, 115, 91, 52, 166} : QList<int>{64, 115, 91, 236};
+    sgA->clearContents();
+    sgA->setColumnCount(static_cast<int>(headings.size()));
+    sgA->setHorizontalHeaderLabels(headings);
+    for (int c = 0; c < headings.size(); ++c) sgA->setColumnWidth(c, widths[c]);
+
+    if (QAbstractItemDelegate* old = sgA->itemDelegateForColumn(3)) {
+        sgA->setItemDelegateForColumn(3, nullptr);
+        old->deleteLater();
+    }
+    if (transmit) sgA->setItemDelegateForColumn(RtrColumn(), new RtrCheckDelegate(sgA));
+
+    // Every cell gets its item once: "N" is fixed, "RTR Bit" is toggled, the
+    // rest take any text.
+    const QBrush fixed = sgA->palette().button();
+    for (int r = 0; r < MaxFrameRows; ++r) {
+        auto* number = new QTableWidgetItem(QString::number(r + 1));
+        number->setFlags(Qt::ItemIsEnabled);
+        number->setBackground(fixed);
+        number->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        sgA->setItem(r, 0, number);
+        for (int c = 1; c < sgA->columnCount(); ++c) {
+            auto* cell = new QTableWidgetItem;
+            if (c == RtrColumn()) cell->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            sgA->setItem(r, c, cell);
+        }
+    }
+}
+
+void TFrameTableEditor::ClearCells() {
+    for (int r = 0; r < MaxFrameRows; ++r) {
+        sgA->item(r, 0)->setText(QString::number(r + 1));
+        for (int c = 1; c < sgA->columnCount(); ++c) sgA->item(r, c)->setText(QString());
+    }
+}
+
+QString TFrameTableEditor::Cell(int row, int column) const {
+    const QTableWidgetItem* cell = sgA->item(row - 1, column);
+    return cell ? cell->text() : QString();
+}
+
+void TFrameTableEditor::SetCell(int row, int column, const QString& text) {
+    if (QTableWidgetItem* cell = sgA->item(row - 1, column)) cell->setText(text);
+}
+
+void TFrameTableEditor::FillRows(const std::vector<FrameRow>& rows) {
+    int r = 1;
+    for (const FrameRow& row : rows) {
+        if (r > MaxFrameRows) break;
+        SetCell(r, CobIdColumn(), Q(row.CobID));
+        SetCell(r, DimensionColumn(), Q(row.Dimensin));
+        if (RtrColumn() > 0) SetCell(r, RtrColumn(), Q(row.RTR));
+        SetCell(r, MnemonicColumn(), Q(row.Mnemonic));
+        ++r;
+    }
+}
+
+void TFrameTableEditor::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) FormShow();
+    QDialog::showEvent(event);
+}
+
+void TFrameTableEditor::FormShow() {
+    projectDir_ = workspace_.ProjectDir();
+    SetUpColumns(DirectionFromMode(EditorMode));
+    ClearCells();
+    sgA->scrollToTop();
+    sgA->setCurrentCell(0, CobIdColumn());
+    setWindowTitle(direction_ == FrameDirection::Receive ? "Receive CAN Frame" : "Transmit CAN Frame");
+    loadIncomplete_ = false;
+
+    try {
+        canMode_ = ReadProjectCanMode(projectDir_);
+    } catch (const vestrel::Error& e) {
+        // The frame file is not read at all; OK must not replace it unasked.
+        loadIncomplete_ = FindProjectFile(projectDir_, FramesFileName(direction_)).has_value();
+        dialogs_.ShowError(e.what());
+        return;
+    }
+
+    FrameTableRead read = ReadFrameTable(projectDir_, direction_);
+    FillRows(read.table.rows);
+    if (read.error) {
+        loadIncomplete_ = true;
+        dialogs_.ShowError(*read.error);
+        return;
+    }
+    BitBtn1->setFocus();
+}
+
+FrameTable TFrameTableEditor::TableFromGrid() const {
+    FrameTable table;
+    table.direction = direction_;
+    for (int r = 1; r <= MaxFrameRows; ++r) {
+        FrameRow row;
+        row.CobID = S(Cell(r, CobIdColumn()));
+        if (row.CobID.empty()) break;
+        row.Dimensin = S(Cell(r, DimensionColumn()));
+        if (RtrColumn() > 0) row.RTR = S(Cell(r, RtrColumn()));
+        row.Mnemonic = S(Cell(r, MnemonicColumn()));
+        table.rows.push_back(std::move(row));
+    }
+    return table;
+}
+
+void TFrameTableEditor::CommitEdit() { static_cast<FrameGrid*>(sgA)->CommitEdit(); }
+
+void TFrameTableEditor::BitBtn1Click() {
+    CommitEdit();
+    const FrameTable table = TableFromGrid();
+    if (auto failure = CheckFrameTable(table, canMode_)) {
+        dialogs_.ShowError(failure->Message());
+        const bool cobId = failure->text.find("CobID") != std::string::npos;
+        sgA->setCurrentCell(failure->row - 1, cobId ? CobIdColumn() : DimensionColumn());
+        sgA->setFocus();
+        return;
+    }
+    if (loadIncomplete_) {
+        const std::string file(FramesFileName(direction_));
+        const std::string question = file + " could not be read completely, so the table does not show all of it. " +
+                                     "Replace " + file + " with the rows shown?";
+        if (dialogs_.Confirm(question, false) != Answer::Yes) return;
+    }
+    try {
+        WriteFrameTable(projectDir_, table);
+    } catch (const vestrel::Error& e) {
+        dialogs_.ShowError(e.what());
+        return;
+    }
+    accept();
+}
+
+void TFrameTableEditor::BtnExportClick() {
+    CommitEdit();
+    try {
+        vestrel::ExportFrameTableCsv(projectDir_, TableFromGrid());
+    } catch (const vestrel::Error& e) {
+        dialogs_.ShowError(e.what());
+    }
+}
+
+void TFrameTableEditor::BtnImportClick() {
+    CommitEdit();
+    const auto file = dialogs_.OpenFile(
+        "Open", {"File EXCEL or CSV (*.xls *.csv)", "File EXCEL (*.xls)", "CSV File (*.csv)"},
+        workspace_.SpreadsheetFolder());
+    if (!file) return;
+
+    // Read everything first: a file that cannot be read leaves the table as
+    // it was.
+    FrameSheetRead read;
+    try {
+        read = vestrel::ImportFrameTableSheet(*file);
+    } catch (const vestrel::Error& e) {
+        dialogs_.ShowError(e.what());
+        return;
+    }
+    ClearCells();
+    FillRows(read.rows);
+    if (read.leftOut > 0) {
+        const std::string max = std::to_string(MaxFrameRows);
+        dialogs_.ShowMessage("The table holds " + max + " frames: " +
+                             (read.leftOut == 1 ? "1 record after the first " + max + " was left out."
+                                                : std::to_string(read.leftOut) + " records after the first " + max +
+                                                      " were left out."));
+    }
+}
+
+void TFrameTableEditor::FormResize() {
+    const int columns = sgA->columnCount();
+    if (columns == 0) return;
+    const int width = static_cast<int>(std::lround(static_cast<double>(sgA->width()) / columns)) - 10;
+    for (int c = 0; c < columns; ++c) sgA->setColumnWidth(c, width);
+}
+
+void TFrameTableEditor::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange) resizePending_ = true;
+    QDialog::changeEvent(event);
+}
+
+void TFrameTableEditor::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (resizePending_) {
+        resizePending_ = false;
+        FormResize();
+    }
+}
+
+void TFrameTableEditor::keyPressEvent(QKeyEvent* event) {
+    // Escape must not throw away a table of typed frames; Cancel and the
+    // close box still do, on purpose.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

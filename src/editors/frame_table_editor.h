@@ -1,0 +1,96 @@
+#pragma once
+
+#include "app/workspace.h"
+#include "platform/user_dialogs.h"
+#include "project/frame_table.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <filesystem>
+
+class QPushButton;
+class QTableWidget;
+class QTabWidget;
+
+// The frame table editor: RCobDef.xml (EditorMode 1) or TCobDef.xml (any
+// other mode) as a table of MaxFrameRows rows, checked against the project's
+// CAN mode and written on OK. TFpdoMB_2 and TFpdoMB are its two windows.
+class TFrameTableEditor : public QDialog {
+    Q_OBJECT
+
+public:
+    // 1 receive, anything else transmit; the main window sets it before
+    // each showing.
+    int EditorMode;
+    void SetEditorMode(int mode) { EditorMode = mode; }
+
+    // Reloads the whole table; runs on each showing.
+    void FormShow();
+    // "OK": check, write, close.
+    void BitBtn1Click();
+    // Every column the same width after a maximize or restore.
+    void FormResize();
+    // "Export": rpdodef.csv in the project folder.
+    void BtnExportClick();
+    // "Import": the table from a workbook's rpdodef sheet or an rpdodef CSV.
+    void BtnImportClick();
+
+    // The text of a cell; rows count from 1, column 0 is "N".
+    QString Cell(int row, int column) const;
+    void SetCell(int row, int column, const QString& text);
+    // The columns of the current showing.
+    int CobIdColumn() const { return 1; }
+    int DimensionColumn() const { return 2; }
+    int RtrColumn() const;  // -1 for the receive table
+    int MnemonicColumn() const;
+
+    QTabWidget* PageControl;
+    QTableWidget* sgA;
+    QPushButton* BitBtn1;    // "OK"
+    QPushButton* BitBtn2;    // "Cancel"
+    QPushButton* BtnExport;  // "Export"
+    QPushButton* BtnImport;  // "Import"
+
+protected:
+    TFrameTableEditor(const vestrel::Workspace& workspace, vestrel::UserDialogs& dialogs, int editorMode,
+                      QWidget* parent);
+
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void SetUpColumns(vestrel::FrameDirection direction);
+    void ClearCells();
+    void FillRows(const std::vector<vestrel::FrameRow>& rows);
+    void CommitEdit();
+    // The frames from row 1 down to the row before the first empty CobID.
+    vestrel::FrameTable TableFromGrid() const;
+
+    const vestrel::Workspace& workspace_;
+    vestrel::UserDialogs& dialogs_;
+    std::filesystem::path projectDir_;
+    vestrel::FrameDirection direction_;
+    vestrel::CanMode canMode_ = vestrel::CanMode::Can20A;
+    // The frame file exists but the table does not hold all of it.
+    bool loadIncomplete_ = false;
+    bool resizePending_ = false;
+};
+
+// The transmit frames, TCobDef.xml.
+class TFpdoMB : public TFrameTableEditor {
+    Q_OBJECT
+
+public:
+    TFpdoMB(const vestrel::Workspace& workspace, vestrel::UserDialogs& dialogs, QWidget* parent = nullptr);
+};
+
+// The receive frames, RCobDef.xml.
+class TFpdoMB_2 : public TFrameTableEditor {
+    Q_OBJECT
+
+public:
+    TFpdoMB_2(const vestrel::Workspace& workspace, vestrel::UserDialogs& dialogs, QWidget* parent = nullptr);
+};
