@@ -1,0 +1,185 @@
+#include "cli/cli.h"
+
+#include "support/temp_dir.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace vestrel {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+namespace fs = std::filesystem;
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result RunCliWith(std::vector<std::string> args, bool terminal = false) {
+    std::ostringstream out, err;
+    int status = RunCli(args, out, err, terminal);
+    return {status, out.str(), err.str()};
+}
+
+// An S-record line with its checksum.
+std::string Record(const std::string& type, std::uint32_t address, int addressBytes, const std::string& data) {
+    std::string body;
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(addressBytes + data.size() + 1));
+    body += hex;
+    for (int i = addressBytes - 1; i >= 0; --i) {
+        std::snprintf(hex, sizeof hex, "%02X", (address >> (8 * i)) & 0xFF);
+        body += hex;
+    }
+    unsigned sum = 0;
+    for (std::size_t i = 0; i + 1 < body.size(); i += 2) sum += static_cast<unsigned>(std::stoul(body.substr(i, 2), nullptr, 16));
+    for (unsigned char c : data) {
+        std::snprintf(hex, sizeof hex, "%02X", c);
+        body += hex;
+        sum += c;
+    }
+    std::snprintf(hex, sizeof hex, "%02X", ~sum & 0xFF);
+    return type + body + hex + "\r\n";
+}
+
+// A small image with code below the banks, one record in each selected bank
+// range, and an S9 end record.
+std::string BaseImage(bool withBank1 = true, bool withBank2 = true) {
+    std::string image = Record("S0", 0, 2, "demo");
+    image += Record("S2", 0x380000, 3, std::string(32, '\x11'));
+    if (withBank1) image += Record("S2", 0x388000, 3, std::string(32, '\x22'));
+    if (withBank2) image += Record("S2", 0x398000, 3, std::string(32, '\x33'));
+    image += Record("S9", 0, 2, "");
+    return image;
+}
+
+TEST(Cli, HelpAndVersionGoToStdout) {
+    Result help = RunCliWith({"--help"});
+    EXPECT_EQ(help.status, kExitOk);
+    EXPECT_NE(help.out.find("vestrel-cli merge BASE_IMAGE BIN_DIR OUT_IMAGE [--banks 1,2]"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+    Result version = RunCliWith({"--version"});
+    EXPECT_EQ(version.status, kExitOk);
+    EXPECT_EQ(version.out.rfind("vestrel-cli 1.504", 0), 0u) << version.out;
+}
+
+TEST(Cli, CommandLinesThatAreNotUnderstoodExitWithTwo) {
+    TempDir dir;
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {}, {"flash"}, {"build"}, {"build", "a", "b"}, {"merge", "a", "b"}, {"merge", "a", "b", "c", "--banks"},
+             {"merge", "a", "b", "c", "--banks", "1,6"}, {"merge", "a", "b", "c", "--banks", "1,1"},
+             {"merge", "a", "b", "c", "--banks", "1,"}, {"build", dir.path().string(), "--banks", "1"},
+             {"build", "--force", dir.path().string()}}) {
+        Result r = RunCliWith(args);
+        EXPECT_EQ(r.status, kExitUsage) << ::testing::PrintToString(args);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("vestrel-cli --help"), std::string::npos);
+    }
+}
+
+TEST(Cli, BuildWritesTheBankFilesAndPrintsNothing) {
+    TempDir dir;
+    Result r = RunCliWith({"build", dir.path().string()});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    for (const char* name : {"bank1.bin", "bank2.bin", "bank3.bin", "bank4.bin", "bank5.bin"})
+        EXPECT_EQ(fs::file_size(dir / "bin" / name), 16384u) << name;
+    EXPECT_EQ(fs::file_size(dir / "bin" / "bankg.c"), 235593u);
+}
+
+TEST(Cli, BuildFailuresCarryTheCompilersMessage) {
+    TempDir dir;
+    Result missing = RunCliWith({"build", (dir / "none").string()});
+    EXPECT_EQ(missing.status, kExitFailed);
+    EXPECT_NE(missing.err.find("not found"), std::string::npos) << missing.err;
+
+    WriteFile(dir / "RCobDef.xml", R"(<COBID><row CobID="abc" Dimensin="8" Mnemonic=""/></COBID>)");
+    Result bad = RunCliWith({"build", dir.path().string()});
+    EXPECT_EQ(bad.status, kExitFailed);
+    EXPECT_EQ(bad.err, "vestrel-cli: 'abc' is not a valid integer value\n");
+    EXPECT_FALSE(fs::exists(dir / "bin" / "bank1.bin"));
+}
+
+TEST(Cli, SourceDateEpochMakesBuildsReproducible) {
+    TempDir a, b;
+    ::setenv("SOURCE_DATE_EPOCH", "1733661931", 1);
+    EXPECT_EQ(RunCliWith({"build", a.path().string()}).status, kExitOk);
+    EXPECT_EQ(RunCliWith({"build", b.path().string()}).status, kExitOk);
+    ::unsetenv("SOURCE_DATE_EPOCH");
+    EXPECT_EQ(ReadFile(a / "bin" / "bankg.c"), ReadFile(b / "bin" / "bankg.c"));
+    EXPECT_EQ(ReadFile(a / "bin" / "bank1.bin"), ReadFile(b / "bin" / "bank1.bin"));
+}
+
+TEST(Cli, MergeSplicesTheDefaultBanksAndReportsOnlyOnATerminal) {
+    TempDir dir;
+    ASSERT_EQ(RunCliWith({"build", dir.path().string()}).status, kExitOk);
+    WriteFile(dir / "base.sx", BaseImage());
+    Result quiet = RunCliWith({"merge", (dir / "base.sx").string(), (dir / "bin").string(), (dir / "out.sx").string()});
+    EXPECT_EQ(quiet.status, kExitOk) << quiet.err;
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.err, "");
+    std::string merged = ReadFile(dir / "out.sx");
+    EXPECT_NE(merged.find("S224388000"), std::string::npos);
+    EXPECT_NE(merged.find("S224398000"), std::string::npos);
+    EXPECT_NE(merged.find("S22438BFE0"), std::string::npos);
+
+    Result shown = RunCliWith({"merge", (dir / "base.sx").string(), (dir / "bin").string(), (dir / "out2.sx").string()}, true);
+    EXPECT_EQ(shown.status, kExitOk);
+    EXPECT_EQ(shown.out, "");
+    EXPECT_NE(shown.err.find("100%"), std::string::npos) << shown.err;
+    EXPECT_EQ(ReadFile(dir / "out2.sx"), merged);
+}
+
+TEST(Cli, MergeExitsNonZeroUnlessEverySelectedBankWasSplicedIn) {
+    TempDir dir;
+    ASSERT_EQ(RunCliWith({"build", dir.path().string()}).status, kExitOk);
+    WriteFile(dir / "no2.sx", BaseImage(true, false));
+    Result missingRange = RunCliWith({"merge", (dir / "no2.sx").string(), (dir / "bin").string(), (dir / "out.sx").string()});
+    EXPECT_EQ(missingRange.status, kExitFailed);
+    EXPECT_NE(missingRange.err.find("bank 2"), std::string::npos) << missingRange.err;
+
+    Result onlyBank1 = RunCliWith({"merge", (dir / "no2.sx").string(), (dir / "bin").string(), (dir / "out1.sx").string(),
+                            "--banks", "1"});
+    EXPECT_EQ(onlyBank1.status, kExitOk) << onlyBank1.err;
+
+    fs::remove(dir / "bin" / "bank2.bin");
+    WriteFile(dir / "base.sx", BaseImage());
+    Result noBankFile = RunCliWith({"merge", (dir / "base.sx").string(), (dir / "bin").string(), (dir / "out3.sx").string()});
+    EXPECT_EQ(noBankFile.status, kExitFailed);
+    EXPECT_NE(noBankFile.err.find("File bank2.bin Not Found,Abort Procedure"), std::string::npos) << noBankFile.err;
+
+    WriteFile(dir / "noend.sx", Record("S2", 0x388000, 3, std::string(32, 'a')));
+    Result noEnd = RunCliWith({"merge", (dir / "noend.sx").string(), (dir / "bin").string(), (dir / "out4.sx").string(),
+                        "--banks", "1"});
+    EXPECT_EQ(noEnd.status, kExitFailed);
+    EXPECT_NE(noEnd.err, "");
+}
+
+TEST(Cli, UpdateBuildsAndMergesIntoTheProjectFolder) {
+    TempDir dir;
+    fs::create_directory(dir / "Plant1");
+    WriteFile(dir / "Plant1" / "RCobDef.xml", R"(<COBID><row CobID="0x181" Dimensin="8" Mnemonic=""/></COBID>)");
+    WriteFile(dir / "SX58316.sx", BaseImage());
+    Result r = RunCliWith({"update", (dir / "Plant1").string(), (dir / "SX58316.sx").string()});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "");
+    ASSERT_TRUE(fs::exists(dir / "Plant1" / "New_SX58316.sx"));
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir / "Plant1")) left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"New_SX58316.sx", "RCobDef.xml", "bin"})) << "no stage files are left";
+
+    Result noBase = RunCliWith({"update", (dir / "Plant1").string(), (dir / "missing.sx").string()});
+    EXPECT_EQ(noBase.status, kExitFailed);
+}
+
+}  // namespace
+}  // namespace vestrel
