@@ -1,0 +1,285 @@
+#include "app/main_window.h"
+
+#include "app/about_box.h"
+#include "app/new_project_dialog.h"
+#include "app/vendor.h"
+#include "compiler/bank_files.h"
+#include "firmware/firmware_update_dialog.h"
+#include "platform/qt/click_label.h"
+#include "platform/qt/qt_paths.h"
+#include "platform/qt/window_util.h"
+#include "platform/user_dialogs.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace vestrel {
+
+namespace {
+
+// Holds the wait cursor while the compile keeps the thread busy.
+class WaitCursor {
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    button->setMinimumWidth(150);
+    return button;
+}
+
+}  // namespace
+
+TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& launcher, const std::string& appDir,
+                                       const std::string& fallbackRoot, QWidget* parent)
+    : QWidget(parent), dialogs_(dialogs), launcher_(launcher) {
+    setObjectName("TFVestreleFirmWare");
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    BuildControls();
+    setFixedSize(566, 255);
+
+    workspace_.StartWorkspace(appDir, fallbackRoot);
+    ShowTitle();
+    CenterOnScreen(this);
+
+    // The dialogs, once each, in the order the application has always made
+    // them; each lives as long as the main window.
+    saveproj_ = new TFsaveproj(workspace_, dialogs_, this);
+    about_ = new TFAbout(launcher_, this);
+    modifyFileSx_ = new TFModifyFileSx(workspace_, dialogs_, launcher_, this);
+}
+
+TFVestreleFirmWare::~TFVestreleFirmWare() = default;
+
+void TFVestreleFirmWare::BuildControls() {
+    LbLogo = new QLabel(this);
+    LbLogo->setObjectName("LbLogo");
+    LbLogo->setPixmap(VendorLogo(28));
+    LbTitle = new QLabel(kWindowTitleText, this);
+    LbTitle->setObjectName("LbTitle");
+    QFont titleFont = LbTitle->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.1);
+    LbTitle->setFont(titleFont);
+    LbProject = new QLabel(this);
+    LbProject->setObjectName("LbProject");
+    QPalette muted = LbProject->palette();
+    muted.setColor(QPalette::WindowText, muted.color(QPalette::PlaceholderText));
+    LbProject->setPalette(muted);
+
+    BtAbout = new QPushButton(this);
+    BtAbout->setObjectName("BtAbout");
+    BtAbout->setText("About");
+    BtAbout->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
+    BtAbout->setAutoDefault(false);
+    BtAbout->setFlat(true);
+    BtClose = new QPushButton("X", this);
+    BtClose->setObjectName("BtClose");
+    BtClose->setAutoDefault(false);
+    BtClose->setFixedWidth(32);
+
+    BtNewProject = MakeButton(this, "BtNewProject", "New project");
+    BtOpenProject = MakeButton(this, "BtOpenProject", "Open project");
+    BtSetCommunication = MakeButton(this, "BtSetCommunication", "Set Communication");
+    BtReceiveCob = MakeButton(this, "BtReceiveCob", "Receive COB");
+    BtDefineRxCob = MakeButton(this, "BtDefineRxCob", "Define COB");
+    BtTransmitCob = MakeButton(this, "BtTransmitCob", "Transmit COB");
+    BtDefineTxCob = MakeButton(this, "BtDefineTxCob", "Define COB");
+    BtUpdateDevice = MakeButton(this, "BtUpdateDevice", "Update Device");
+    QFont strong = BtUpdateDevice->font();
+    strong.setBold(true);
+    BtUpdateDevice->setFont(strong);
+
+    BtSetTransmitPdo = MakeButton(this, "BtSetTransmitPdo", "Set Transmit PDO");
+    BtSetSdoAccess = MakeButton(this, "BtSetSdoAccess", "Set SDO Access");
+    BtDefineEmcyWord = MakeButton(this, "BtDefineEmcyWord", "Define EMCY Word");
+    BtSetTranslateEmcy = MakeButton(this, "BtSetTranslateEmcy", "Set Translate EMCY");
+    for (QPushButton* hidden : {BtSetTransmitPdo, BtSetSdoAccess, BtDefineEmcyWord, BtSetTranslateEmcy})
+        hidden->hide();
+
+    LbWeb = new ClickLabel(this);
+    LbWeb->setObjectName("LbWeb");
+    LbWeb->setText(kVendorWebLabel);
+    LbWeb->SetLinkStyle();
+
+    auto* heading = new QVBoxLayout;
+    heading->setSpacing(0);
+    heading->addWidget(LbTitle);
+    heading->addWidget(LbProject);
+    auto* top = new QHBoxLayout;
+    top->addWidget(LbLogo, 0, Qt::AlignTop);
+    top->addSpacing(6);
+    top->addLayout(heading, 1);
+    top->addWidget(BtAbout, 0, Qt::AlignTop);
+    top->addWidget(BtClose, 0, Qt::AlignTop);
+
+    auto* steps = new QGridLayout;
+    steps->setHorizontalSpacing(10);
+    steps->setVerticalSpacing(6);
+    const std::initializer_list<QPushButton*> rows[] = {
+        {BtNewProject, BtOpenProject},
+        {BtSetCommunication},
+        {BtReceiveCob, BtDefineRxCob},
+        {BtTransmitCob, BtDefineTxCob},
+        {BtUpdateDevice},
+    };
+    int row = 0;
+    for (const auto& buttons : rows) {
+        auto* label = new QLabel(QString("Step %1").arg(row + 1), this);
+        label->setObjectName(QString("LbStep%1").arg(row + 1));
+        QFont f = label->font();
+        f.setBold(true);
+        label->setFont(f);
+        steps->addWidget(label, row, 0);
+        int column = 1;
+        for (QPushButton* b : buttons) steps->addWidget(b, row, column++);
+        ++row;
+    }
+    steps->setColumnMinimumWidth(0, 60);
+    steps->setColumnStretch(3, 1);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    bottom->addWidget(LbWeb);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 8, 10, 8);
+    layout->addLayout(top);
+    layout->addSpacing(10);
+    layout->addLayout(steps);
+    layout->addStretch(1);
+    layout->addLayout(bottom);
+
+    connect(BtNewProject, &QPushButton::clicked, this, [this] { BtNewProjectClick(); });
+    connect(BtOpenProject, &QPushButton::clicked, this, [this] { BtOpenProjectClick(); });
+    connect(BtSetCommunication, &QPushButton::clicked, this, [this] { BtSetCommunicationClick(); });
+    connect(BtReceiveCob, &QPushButton::clicked, this, [this] { BtReceiveCobClick(); });
+    connect(BtDefineRxCob, &QPushButton::clicked, this, [this] { BtDefineRxCobClick(); });
+    connect(BtTransmitCob, &QPushButton::clicked, this, [this] { BtTransmitCobClick(); });
+    connect(BtDefineTxCob, &QPushButton::clicked, this, [this] { BtDefineTxCobClick(); });
+    connect(BtUpdateDevice, &QPushButton::clicked, this, [this] { BtUpdateDeviceClick(); });
+    connect(BtAbout, &QPushButton::clicked, this, [this] { BtAboutClick(); });
+    connect(BtClose, &QPushButton::clicked, this, [this] { BtCloseClick(); });
+    connect(LbWeb, &ClickLabel::clicked, this, [this] { LbWebClick(); });
+}
+
+void TFVestreleFirmWare::ShowTitle() {
+    setWindowTitle(ToQDisplayPath(workspace_.Title()));
+    // The project folder as it lies in the workspace; the full path in the tooltip.
+    const std::string& dir = workspace_.ProjectDir();
+    if (dir.empty()) {
+        LbProject->setText(kProjectNotValid);
+    } else {
+        // ProjectName can name a remembered project that has gone; the folder
+        // in use is ProjectDir.
+        const std::string& projects = workspace_.ProjectsDir();
+        std::string shown = dir.compare(0, projects.size(), projects) == 0
+                                ? "PROJECTS" + dir.substr(projects.size())
+                                : dir;
+        LbProject->setText(ToQDisplayPath("Project: " + shown));
+    }
+    LbProject->setToolTip(ToQDisplayPath(dir));
+}
+
+bool TFVestreleFirmWare::CheckProject() {
+    if (workspace_.ProjectGuard()) return true;
+    dialogs_.ShowMessage(kProjectNotValid);
+    return false;
+}
+
+void TFVestreleFirmWare::BtNewProjectClick() {
+    saveproj_->SetDestination(workspace_.ProjectsDir());
+    bool ok = saveproj_->exec() == QDialog::Accepted;
+    workspace_.NewProjectDone(ok);
+    ShowTitle();
+}
+
+void TFVestreleFirmWare::BtOpenProjectClick() {
+    // The chooser leaves ProjectDir as chosen, unchanged on Cancel, or empty
+    // when the folder it held has vanished; the name follows in any case.
+    RunCommand(dialogs_, [this] {
+        FolderChooser(dialogs_, "Select directory of project", workspace_.ProjectsDir(),
+                      workspace_.ProjectDirVariable());
+    });
+    workspace_.OpenProjectDone();
+    ShowTitle();
+}
+
+void TFVestreleFirmWare::BtSetCommunicationClick() {
+    if (!CheckProject()) return;
+    // Opens TFpargen.
+}
+
+void TFVestreleFirmWare::BtReceiveCobClick() {
+    if (!CheckProject()) return;
+    // Opens TFpdoMB_2 with EditorMode 1 (receive).
+}
+
+void TFVestreleFirmWare::BtDefineRxCobClick() {
+    if (!CheckProject()) return;
+    // Opens TFInfopdoMB with EditorMode 1 (receive).
+}
+
+void TFVestreleFirmWare::BtTransmitCobClick() {
+    if (!CheckProject()) return;
+    // Opens TFpdoMB with EditorMode 2 (transmit).
+}
+
+void TFVestreleFirmWare::BtDefineTxCobClick() {
+    if (!CheckProject()) return;
+    // Opens TFInfopdoMB with EditorMode 2 (transmit).
+}
+
+void TFVestreleFirmWare::BtUpdateDeviceClick() { UpdateDevice(); }
+
+void TFVestreleFirmWare::UpdateDevice() {
+    // Without a project folder the compiler's paths would start at the
+    // file-system root.
+    if (workspace_.ProjectDir().empty()) {
+        dialogs_.ShowMessage(kProjectNotValid);
+        return;
+    }
+    if constexpr (ProductVariant == 2 || ProductVariant == 3) {
+        // Let the window redraw after the click before the compile holds the thread.
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        WaitCursor wait;
+        if (!RunCommand(dialogs_, [this] { CompileProject(compiler_, workspace_.ProjectDir()); })) return;
+    }
+    modifyFileSx_->exec();
+}
+
+void TFVestreleFirmWare::BtAboutClick() { about_->exec(); }
+
+void TFVestreleFirmWare::LbWebClick() { launcher_.OpenUrl(std::string(kVendorWebAddress) + kVendorPagePath); }
+
+void TFVestreleFirmWare::BtCloseClick() {
+    // When the INI file cannot be written the error is shown and the window
+    // closes all the same.
+    RunCommand(dialogs_, [this] { workspace_.CloseWorkspace(); });
+    closing_ = true;
+    close();
+}
+
+void TFVestreleFirmWare::closeEvent(QCloseEvent* event) {
+    // Only the "X" button closes the window, after writing the INI file.
+    if (closing_) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+}  // namespace vestrel

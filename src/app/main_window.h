@@ -1,0 +1,104 @@
+#pragma once
+
+#include "app/workspace.h"
+#include "compiler/bank_builder.h"
+
+#include <QWidget>
+
+#include <string>
+
+class QLabel;
+class QPushButton;
+
+namespace vestrel {
+
+class ClickLabel;
+class ProcessLauncher;
+class TFAbout;
+class TFModifyFileSx;
+class TFsaveproj;
+class UserDialogs;
+
+// The main window: five steps from creating or opening a project to "Update
+// Device". It owns the workspace and the configuration compiler for the whole
+// run, and the dialogs it opens; it closes only through its "X" button, which
+// writes the open project to the INI file.
+class TFVestreleFirmWare : public QWidget {
+    Q_OBJECT
+
+public:
+    // Starts the workspace in `appDir` (see Workspace::StartWorkspace), then
+    // creates the dialogs once each.
+    TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& launcher, const std::string& appDir,
+                       const std::string& fallbackRoot, QWidget* parent = nullptr);
+    ~TFVestreleFirmWare() override;
+
+    // Step 1.
+    void BtNewProjectClick();
+    void BtOpenProjectClick();
+    // Steps 2 to 4: each checks the project guard, then opens its editor.
+    void BtSetCommunicationClick();
+    void BtReceiveCobClick();
+    void BtDefineRxCobClick();
+    void BtTransmitCobClick();
+    void BtDefineTxCobClick();
+    // Step 5.
+    void BtUpdateDeviceClick();
+    void BtAboutClick();
+    void BtCloseClick();
+    void LbWebClick();
+
+    // Compiles the open project into its bin folder, then shows the firmware
+    // dialog; a compile error ends it with its message.
+    void UpdateDevice();
+
+    const Workspace& GetWorkspace() const { return workspace_; }
+    Workspace& GetWorkspace() { return workspace_; }
+    TFsaveproj* NewProjectDialog() const { return saveproj_; }
+    TFAbout* AboutBox() const { return about_; }
+    TFModifyFileSx* FirmwareDialog() const { return modifyFileSx_; }
+    // True once the "X" button has closed the window.
+    bool IsClosedByButton() const { return closing_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    // The project guard of the step commands: "Project not valid" when no
+    // project folder is set.
+    bool CheckProject();
+    void ShowTitle();
+
+    UserDialogs& dialogs_;
+    ProcessLauncher& launcher_;
+    Workspace workspace_;
+    BankCompiler compiler_;
+    bool closing_ = false;
+
+    TFsaveproj* saveproj_ = nullptr;
+    TFAbout* about_ = nullptr;
+    TFModifyFileSx* modifyFileSx_ = nullptr;
+
+    QLabel* LbLogo;
+    QLabel* LbTitle;
+    QLabel* LbProject;
+    QPushButton* BtAbout;
+    QPushButton* BtClose;
+    QPushButton* BtNewProject;
+    QPushButton* BtOpenProject;
+    QPushButton* BtSetCommunication;
+    QPushButton* BtReceiveCob;
+    QPushButton* BtDefineRxCob;
+    QPushButton* BtTransmitCob;
+    QPushButton* BtDefineTxCob;
+    QPushButton* BtUpdateDevice;
+    // Service editor buttons: present, hidden, without effect.
+    QPushButton* BtSetTransmitPdo;
+    QPushButton* BtSetSdoAccess;
+    QPushButton* BtDefineEmcyWord;
+    QPushButton* BtSetTranslateEmcy;
+    ClickLabel* LbWeb;
+};
+
+}  // namespace vestrel

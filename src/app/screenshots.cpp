@@ -1,0 +1,113 @@
+// Draws the README pictures of the main window and the "Generate Firmware"
+// dialog on the offscreen platform:
+//   vestrel-screenshots WORKSPACE_DIR OUT_DIR
+// WORKSPACE_DIR is a scratch copy of a workspace (MASTER, PROJECTS, the INI
+// file); its open project is compiled and merged for the dialog's picture.
+// No box is shown and no program is started.
+#include "app/main_window.h"
+#include "compiler/bank_files.h"
+#include "firmware/firmware_update_dialog.h"
+#include "platform/user_dialogs.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <QPushButton>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+namespace {
+
+using namespace vestrel;
+
+// Prints what a box would have shown, so that a broken picture has a reason.
+class ConsoleDialogs : public UserDialogs {
+public:
+    void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
+    void ShowError(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
+    Answer Confirm(const std::string&, bool) override { return Answer::No; }
+    std::optional<std::string> OpenFile(const std::string&, const std::vector<std::string>&,
+                                        const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> PickFolder(const std::string&, const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+};
+
+class NoLauncher : public ProcessLauncher {
+public:
+    bool StartDetached(const std::string&, const std::vector<std::string>&, const std::string&) override {
+        return true;
+    }
+    void OpenUrl(const std::string&) override {}
+};
+
+// The window's picture under a plain caption bar with its title, since the
+// offscreen platform draws no window frame.
+QImage Framed(QWidget* window) {
+    QImage content = window->grab().toImage();
+    const int caption = 26;
+    const int border = 1;
+    QImage image(content.width() + 2 * border, content.height() + caption + border, QImage::Format_RGB32);
+    image.fill(QColor(0x2b, 0x3a, 0x4a));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    QFont font = window->font();
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(QRect(10, 0, image.width() - 20, caption), Qt::AlignVCenter | Qt::AlignLeft, window->windowTitle());
+    p.drawImage(border, caption, content);
+    return image;
+}
+
+bool Save(QWidget* window, const QString& path) {
+    QApplication::processEvents();
+    if (!Framed(window).save(path)) {
+        std::fprintf(stderr, "vestrel-screenshots: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kApplicationName);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: vestrel-screenshots WORKSPACE_DIR OUT_DIR\n");
+        return 2;
+    }
+    const std::string workspaceDir = argv[1];
+    const QString outDir = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(outDir);
+
+    ConsoleDialogs dialogs;
+    NoLauncher launcher;
+    TFVestreleFirmWare window(dialogs, launcher, workspaceDir, "");
+    window.show();
+    if (!Save(&window, outDir + "/main-window.png")) return 1;
+
+    try {
+        BankCompiler compiler;
+        CompileProject(compiler, window.GetWorkspace().ProjectDir());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vestrel-screenshots: %s\n", e.what());
+        return 1;
+    }
+    TFModifyFileSx* firmware = window.FirmwareDialog();
+    firmware->show();
+    firmware->Port()->setCurrentIndex(2);
+    firmware->ExecuteButton()->click();
+    if (!Save(firmware, outDir + "/generate-firmware.png")) return 1;
+    firmware->hide();
+    return 0;
+}

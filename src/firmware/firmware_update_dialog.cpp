@@ -1,0 +1,381 @@
+#include "firmware/firmware_update_dialog.h"
+
+#include "app/workspace.h"
+#include "platform/file_util.h"
+#include "platform/qt/qt_paths.h"
+#include "platform/qt/window_util.h"
+#include "platform/user_dialogs.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace vestrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kNotComplete = "New firmware not complete,Abort Procedure";
+
+std::string WithTrailingSeparator(std::string dir) {
+    if (dir.empty() || dir.back() != kPathSeparator) dir += kPathSeparator;
+    return dir;
+}
+
+std::string BankNotFoundMessage(const BankRange& bank, const std::string& image) {
+    char range[48];
+    std::snprintf(range, sizeof range, "0x%06X-0x%06X", static_cast<unsigned>(bank.first),
+                  static_cast<unsigned>(bank.last));
+    return "Bank " + std::to_string(bank.number) + " address range " + range + " not found in " + image +
+           ",Abort Procedure";
+}
+
+// Merge messages in plain boxes; remembers whether one was shown.
+class BoxMessages : public MessageSink {
+public:
+    explicit BoxMessages(UserDialogs& dialogs) : dialogs_(dialogs) {}
+    void Show(const std::string& text) override {
+        shown = true;
+        dialogs_.ShowMessage(text);
+    }
+    bool shown = false;
+
+private:
+    UserDialogs& dialogs_;
+};
+
+// The merge's progress on the dialog's bar.
+class BarProgress : public ProgressSink {
+public:
+    explicit BarProgress(QProgressBar* bar) : bar_(bar) {}
+    void SetPosition(std::int64_t position) override {
+        position_ = position;
+        Show();
+    }
+    void SetMaximum(std::int64_t maximum) override { bar_->setMaximum(Clamp(maximum)); }
+    void Step() override {
+        ++position_;
+        Show();
+    }
+
+private:
+    static int Clamp(std::int64_t v) { return static_cast<int>(std::clamp<std::int64_t>(v, 0, INT_MAX)); }
+    void Show() { bar_->setValue(std::min(Clamp(position_), bar_->maximum())); }
+
+    QProgressBar* bar_;
+    std::int64_t position_ = 0;
+};
+
+class WaitCursor {
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+}  // namespace
+
+TFModifyFileSx::TFModifyFileSx(const Workspace& workspace, UserDialogs& dialogs, ProcessLauncher& launcher,
+                               QWidget* parent)
+    : QDialog(parent), workspace_(workspace), dialogs_(dialogs), launcher_(launcher) {
+    setObjectName("TFModifyFileSx");
+    setWindowTitle("Generate Firmware");
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+
+    Label1 = new QLabel("Serial port", this);
+    Label1->setObjectName("Label1");
+    cbport = new QComboBox(this);
+    cbport->setObjectName("cbport");
+    cbport->setEditable(false);
+    for (int i = 1; i <= 8; ++i) cbport->addItem(QString("COM%1").arg(i));
+    cbport->setCurrentIndex(0);
+    Label1->setBuddy(cbport);
+
+    LbButton1 = MakeButton(this, "LbButton1", "X");
+    LbButton1->setFixedWidth(32);
+    LbButton2 = MakeButton(this, "LbButton2", "Execute update firmware");
+    QFont strong = LbButton2->font();
+    strong.setBold(true);
+    LbButton2->setFont(strong);
+    LbButton2->setMinimumHeight(34);
+    LbButton2->setMinimumWidth(340);
+
+    Avanzamento = new QProgressBar(this);
+    Avanzamento->setObjectName("Avanzamento");
+    Avanzamento->setRange(0, 100);
+    Avanzamento->setValue(0);
+
+    OpenFile = MakeButton(this, "OpenFile", "Open Firmware");
+    Label3 = new QLabel("Name new Firmware:", this);
+    Label3->setObjectName("Label3");
+    NewFileSx = new QLineEdit(this);
+    NewFileSx->setObjectName("NewFileSx");
+    Options = MakeButton(this, "Options", "Options >>");
+    GbBank = new QGroupBox(this);
+    GbBank->setObjectName("GbBank");
+    auto* bankLayout = new QHBoxLayout(GbBank);
+    for (int i = 0; i < 5; ++i) {
+        auto* box = new QCheckBox(QString("Bank %1").arg(i + 1), GbBank);
+        box->setObjectName(QString("Cbbank%1").arg(i + 1));
+        box->setChecked(true);
+        bankLayout->addWidget(box);
+        Cbbank[static_cast<std::size_t>(i)] = box;
+    }
+    DirFileBin = MakeButton(this, "DirFileBin", "Directory File Bin");
+    ExeModFileSx = MakeButton(this, "ExeModFileSx", "Execute Modify File Sx");
+    ExeUpdateFir = MakeButton(this, "ExeUpdateFir", "Execute update firmware");
+    for (QWidget* hidden : std::initializer_list<QWidget*>{OpenFile, Label3, NewFileSx, Options, GbBank, DirFileBin,
+                                                           ExeModFileSx, ExeUpdateFir})
+        hidden->hide();
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(Label1);
+    top->addWidget(cbport);
+    top->addStretch(1);
+    top->addWidget(LbButton1, 0, Qt::AlignTop);
+
+    auto* hiddenRow = new QHBoxLayout;
+    hiddenRow->addWidget(OpenFile);
+    hiddenRow->addWidget(Label3);
+    hiddenRow->addWidget(NewFileSx, 1);
+    hiddenRow->addWidget(Options);
+    auto* hiddenRow2 = new QHBoxLayout;
+    hiddenRow2->addWidget(DirFileBin);
+    hiddenRow2->addWidget(ExeModFileSx);
+    hiddenRow2->addWidget(ExeUpdateFir);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addLayout(top);
+    layout->addLayout(hiddenRow);
+    layout->addWidget(GbBank);
+    layout->addLayout(hiddenRow2);
+    layout->addSpacing(6);
+    layout->addWidget(LbButton2);
+    layout->addWidget(Avanzamento);
+
+    connect(LbButton2, &QPushButton::clicked, this, [this] { LbButton2Click(); });
+    connect(LbButton1, &QPushButton::clicked, this, [this] { LbButton1Click(); });
+    connect(ExeModFileSx, &QPushButton::clicked, this, [this] { ExeModFileSxClick(); });
+    connect(ExeUpdateFir, &QPushButton::clicked, this, [this] { ExeUpdateFirClick(); });
+    connect(Options, &QPushButton::clicked, this, [this] { OptionsClick(); });
+    connect(OpenFile, &QPushButton::clicked, this, [this] { OpenFileClick(); });
+    connect(DirFileBin, &QPushButton::clicked, this, [this] { DirFileBinClick(); });
+    connect(NewFileSx, &QLineEdit::textChanged, this, [this] { NewFileSxChange(); });
+}
+
+void TFModifyFileSx::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (event->spontaneous()) return;
+    FormShow();
+}
+
+void TFModifyFileSx::PlaceAboveMiddle() {
+    // The lower edge meets the screen's middle line.
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s) return;
+    QRect area = s->geometry();
+    QSize size = frameGeometry().size();
+    move(area.x() + area.width() / 2 - size.width() / 2, area.y() + area.height() / 2 - size.height());
+}
+
+void TFModifyFileSx::FormShow() {
+    Options->setText("Options >>");
+    GbBank->hide();
+    DirFileBin->hide();
+    adjustSize();
+    PlaceAboveMiddle();
+
+    if constexpr (ProductVariant == 2 || ProductVariant == 3) {
+        for (int bank = 1; bank <= 5; ++bank) {
+            QCheckBox* box = BankBox(bank);
+            box->setVisible(bank <= 2);
+            if (bank <= 2) box->setChecked(true);
+            SetBankNotFound(bank, false);
+        }
+    }
+
+    cbport->setCurrentIndex(0);
+    Avanzamento->setValue(0);
+    LbButton2->setEnabled(false);
+    lastRunComplete_ = false;
+    refusal_ = kNotComplete;
+
+    // The banks are always those of the open project: a project without a
+    // bin folder must not pick up the banks of the project shown before.
+    const std::string& projectDir = workspace_.ProjectDir();
+    std::string bin = WithTrailingSeparator(projectDir) + "bin" + kPathSeparator;
+    dirBin_ = !projectDir.empty() && DirectoryExists(bin) ? bin : std::string();
+
+    if (projectDir.empty()) {
+        dialogs_.ShowMessage(kProjectNotValid);
+        return;
+    }
+    const std::string& master = workspace_.MasterDir();
+    if (!FileExists(master + kPathSeparator + kBaseFirmwareName)) {
+        dialogs_.ShowError(std::string("Error file ") + kBaseFirmwareName + " not found");
+        return;
+    }
+    std::error_code ec;
+    fs::current_path(master, ec);
+    if (ec) {
+        dialogs_.ShowError("Error");
+        return;
+    }
+    fileSx_ = kBaseFirmwareName;
+    baseDir_ = master;
+    dirOut_ = WithTrailingSeparator(projectDir);
+    NewFileSx->setText(ToQDisplayPath("New_" + fileSx_));
+    NewFileSxChange();
+    LbButton2->setEnabled(true);
+}
+
+std::array<bool, 5> TFModifyFileSx::BankSelection() const {
+    // A bank counts when its own box is visible and ticked; the hidden panel
+    // around the boxes does not matter.
+    std::array<bool, 5> selection{};
+    for (int i = 0; i < 5; ++i) {
+        const QCheckBox* box = Cbbank[static_cast<std::size_t>(i)];
+        selection[static_cast<std::size_t>(i)] = !box->isHidden() && box->isChecked();
+    }
+    return selection;
+}
+
+bool TFModifyFileSx::BankNotFound(int bank) const { return BankBox(bank)->property("notFound").toBool(); }
+
+void TFModifyFileSx::SetBankNotFound(int bank, bool notFound) {
+    QCheckBox* box = BankBox(bank);
+    box->setProperty("notFound", notFound);
+    box->setStyleSheet(notFound ? "QCheckBox { background-color: #d32f2f; color: white; }" : QString());
+}
+
+void TFModifyFileSx::LbButton2Click() {
+    ExeModFileSxClick();
+    ExeUpdateFirClick();
+}
+
+void TFModifyFileSx::LbButton1Click() { reject(); }
+
+void TFModifyFileSx::ExeModFileSxClick() {
+    for (int bank = 1; bank <= 5; ++bank) SetBankNotFound(bank, false);
+    ExeModFileSx->setEnabled(false);
+    lastRunComplete_ = false;
+    refusal_.clear();
+
+    BankMergeInputs inputs;
+    inputs.baseFirmware = fs::path(baseDir_) / fileSx_;
+    inputs.dirBin = dirBin_;
+    inputs.dirOut = dirOut_;
+    inputs.newFileName = newFileName_;
+    inputs.bankSelection = BankSelection();
+
+    BoxMessages messages(dialogs_);
+    BarProgress progress(Avanzamento);
+    BankMergeRun run;
+    bool finished = RunCommand(dialogs_, [&] {
+        WaitCursor wait;
+        run = RunBankMerge(inputs, messages, progress, [this](int bank, BankMergeResult result) {
+            if (result == BankMergeResult::NotFound) SetBankNotFound(bank, true);
+        });
+    });
+    ExeModFileSx->setEnabled(true);
+
+    if (!finished) return;  // the failure's text has been shown
+    lastRunComplete_ = run.Complete(inputs.bankSelection);
+    if (lastRunComplete_) return;
+    std::string why;
+    for (const BankRange& bank : kBankTable) {
+        const auto& result = run.results[static_cast<std::size_t>(bank.number - 1)];
+        if (result && *result == BankMergeResult::NotFound) {
+            if (!why.empty()) why += '\n';
+            why += BankNotFoundMessage(bank, fileSx_);
+        }
+    }
+    // A merge that stopped with a message has said why already.
+    if (why.empty() && !messages.shown) why = kNotComplete;
+    refusal_ = why;
+}
+
+void TFModifyFileSx::ExeUpdateFirClick() {
+    if (!lastRunComplete_) {
+        if (!refusal_.empty()) dialogs_.ShowMessage(refusal_);
+        return;
+    }
+    std::string image = dirOut_ + newFileName_;
+    if (!FileExists(image)) {
+        dialogs_.ShowMessage("File *.Sx Not Found,Abort Procedure");
+        return;
+    }
+    std::string flasher = workspace_.AppDir() + kPathSeparator + kFlasherFileName;
+    if (!FileExists(flasher)) {
+        dialogs_.ShowMessage("FwLoader.exe Not Found, Procedure Aborted");
+        return;
+    }
+    // The flasher runs on its own in the current folder (MASTER); nothing
+    // waits for it.
+    std::error_code ec;
+    std::string current = fs::current_path(ec).string();
+    if (!launcher_.StartDetached(flasher, {image, std::to_string(cbport->currentIndex())}, current))
+        dialogs_.ShowMessage("FwLoader.exe Not Started, Procedure Aborted");
+}
+
+void TFModifyFileSx::OptionsClick() {
+    if (GbBank->isHidden()) {
+        GbBank->show();
+        DirFileBin->show();
+        Options->setText("<< Options");
+    } else {
+        GbBank->hide();
+        DirFileBin->hide();
+        Options->setText("Options >>");
+    }
+}
+
+void TFModifyFileSx::OpenFileClick() {
+    const std::string& master = workspace_.MasterDir();
+    std::string start = !master.empty() && DirectoryExists(master) ? master : workspace_.AppDir();
+    std::optional<std::string> chosen = dialogs_.OpenFile("Open Firmware", {"File Sx (*.Sx *.sx)"}, start);
+    if (!chosen) return;
+    fs::path picked(*chosen);
+    fileSx_ = picked.filename().string();
+    baseDir_ = picked.parent_path().string();
+    dirOut_ = WithTrailingSeparator(workspace_.ProjectDir());
+    NewFileSx->setText(ToQDisplayPath("New_" + fileSx_));
+    NewFileSxChange();
+    LbButton2->setEnabled(true);
+}
+
+void TFModifyFileSx::DirFileBinClick() {
+    std::string folder;
+    if (FolderChooser(dialogs_, "Select Directory Bin", workspace_.ProjectDir(), folder))
+        dirBin_ = WithTrailingSeparator(folder);
+}
+
+void TFModifyFileSx::NewFileSxChange() { newFileName_ = FromQPath(NewFileSx->text()); }
+
+}  // namespace vestrel

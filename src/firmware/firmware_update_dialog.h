@@ -1,0 +1,111 @@
+#pragma once
+
+#include "firmware/bank_merge.h"
+
+#include <QDialog>
+
+#include <array>
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace vestrel {
+
+class ProcessLauncher;
+class UserDialogs;
+class Workspace;
+
+// The base image in MASTER and the flasher beside the executable.
+inline constexpr const char* kBaseFirmwareName = "SX58316.sx";
+#ifdef _WIN32
+inline constexpr const char* kFlasherFileName = "FwLoader.exe";
+#else
+inline constexpr const char* kFlasherFileName = "FwLoader";
+#endif
+
+// "Generate Firmware": splices the project's banks 1 and 2 into the base
+// image (New_SX58316.sx in the project folder) and starts the flasher with
+// that image and the chosen port. The flasher is started only when this run
+// of the merge spliced in every selected bank and reached the end record, so
+// a stale or unconfigured image is never flashed.
+class TFModifyFileSx : public QDialog {
+    Q_OBJECT
+
+public:
+    TFModifyFileSx(const Workspace& workspace, UserDialogs& dialogs, ProcessLauncher& launcher,
+                   QWidget* parent = nullptr);
+
+    // Prepares the dialog each time it is shown.
+    void FormShow();
+    // "Execute update firmware": the merge, then the flasher.
+    void LbButton2Click();
+    void LbButton1Click();
+    // The merge run with the dialog's state.
+    void ExeModFileSxClick();
+    // The flasher launch.
+    void ExeUpdateFirClick();
+    // Handlers of the controls that are present but hidden.
+    void OptionsClick();
+    void OpenFileClick();
+    void DirFileBinClick();
+    void NewFileSxChange();
+
+    QComboBox* Port() const { return cbport; }
+    QPushButton* ExecuteButton() const { return LbButton2; }
+    QPushButton* CloseButton() const { return LbButton1; }
+    QProgressBar* Progress() const { return Avanzamento; }
+    QCheckBox* BankBox(int bank) const { return Cbbank[static_cast<std::size_t>(bank - 1)]; }
+    // True when the last run found bank `bank`'s address range missing.
+    bool BankNotFound(int bank) const;
+
+    const std::string& FileSx() const { return fileSx_; }
+    const std::string& DirBin() const { return dirBin_; }
+    const std::string& DirOut() const { return dirOut_; }
+    const std::string& NewFileName() const { return newFileName_; }
+    std::array<bool, 5> BankSelection() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void SetBankNotFound(int bank, bool notFound);
+    void PlaceAboveMiddle();
+
+    const Workspace& workspace_;
+    UserDialogs& dialogs_;
+    ProcessLauncher& launcher_;
+
+    std::string fileSx_;
+    std::string baseDir_;  // where FileSx is read from: MASTER, or the folder OpenFile chose
+    std::string dirBin_;
+    std::string dirOut_;
+    std::string newFileName_;
+    // Whether the last merge run of this showing may be flashed, and if not,
+    // what to tell the user (empty when the merge has told already).
+    bool lastRunComplete_ = false;
+    std::string refusal_;
+
+    QLabel* Label1;
+    QComboBox* cbport;
+    QPushButton* LbButton2;
+    QProgressBar* Avanzamento;
+    QPushButton* LbButton1;
+    // Present but hidden.
+    QPushButton* OpenFile;
+    QLabel* Label3;
+    QLineEdit* NewFileSx;
+    QPushButton* Options;
+    QGroupBox* GbBank;
+    std::array<QCheckBox*, 5> Cbbank{};
+    QPushButton* DirFileBin;
+    QPushButton* ExeModFileSx;
+    QPushButton* ExeUpdateFir;
+};
+
+}  // namespace vestrel
