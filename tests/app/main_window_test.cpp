@@ -1,0 +1,247 @@
+#include "app/main_window.h"
+
+#include "app/about_box.h"
+#include "app/new_project_dialog.h"
+#include "firmware/bank_merge.h"
+#include "firmware/firmware_update_dialog.h"
+#include "modal_answer.h"
+#include "platform/ini_file.h"
+#include "support/fake_dialogs.h"
+#include "support/temp_dir.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstdio>
+
+#include <gtest/gtest.h>
+
+namespace vestrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeDialogs;
+using test::FakeLauncher;
+using test::ModalAnswer;
+using test::NoModalExpected;
+using test::TempDir;
+
+const std::string kTitle = std::string(kVendorLabel) + kWindowTitleText;
+const fs::path kExamples = VESTREL_EXAMPLES_DIR;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QApplication::setQuitOnLastWindowClosed(false);
+        cwd_ = fs::current_path();
+    }
+    void TearDown() override {
+        window.reset();
+        fs::current_path(cwd_);
+    }
+
+    void Start() {
+        window = std::make_unique<TFVestreleFirmWare>(dialogs, launcher, app.path().string(), "");
+        window->show();
+    }
+    void Click(const char* button) {
+        auto* b = window->findChild<QPushButton*>(button);
+        ASSERT_NE(b, nullptr) << button;
+        b->click();
+    }
+    // "New project" answered with `name`, or Cancel when it is empty.
+    void NewProject(const std::string& name) {
+        ModalAnswer<TFsaveproj> answer([&](TFsaveproj* dialog) {
+            EXPECT_EQ(dialog->Destination(), window->GetWorkspace().ProjectsDir());
+            if (name.empty()) {
+                dialog->CancelButton()->click();
+            } else {
+                dialog->ProjectNameEdit()->setText(QString::fromStdString(name));
+                dialog->OkButton()->click();
+            }
+        });
+        Click("BtNewProject");
+        EXPECT_TRUE(answer.Answered());
+    }
+    std::string Title() const { return window->windowTitle().toStdString(); }
+    fs::path Projects() const { return app / "PROJECTS"; }
+
+    TempDir app;
+    FakeDialogs dialogs;
+    FakeLauncher launcher;
+    std::unique_ptr<TFVestreleFirmWare> window;
+
+private:
+    fs::path cwd_;
+};
+
+const char* const kStepButtons[] = {"BtSetCommunication", "BtReceiveCob", "BtDefineRxCob", "BtTransmitCob",
+                                    "BtDefineTxCob"};
+
+TEST_F(MainWindowTest, StepCommandsAndUpdateDeviceNeedAProjectFolder) {
+    fs::create_directories(Projects() / "Old");
+    WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Old");
+    Start();
+    EXPECT_EQ(Title(), kTitle + " :/Old");
+
+    // The project folder vanishes; "Open project" then Cancel leaves none.
+    fs::remove_all(Projects() / "Old");
+    dialogs.folders.push_back(std::nullopt);
+    Click("BtOpenProject");
+    ASSERT_EQ(dialogs.folderRequests.size(), 1u);
+    EXPECT_EQ(dialogs.folderRequests[0].title, "Select directory of project");
+    EXPECT_EQ(dialogs.folderRequests[0].root, Projects().string());
+    EXPECT_EQ(dialogs.folderRequests[0].preselected, "");
+    EXPECT_EQ(window->GetWorkspace().ProjectDir(), "");
+    EXPECT_EQ(window->GetWorkspace().ProjectName(), "");
+    EXPECT_EQ(Title(), kTitle + " :");
+
+    {
+        NoModalExpected none;
+        for (const char* button : kStepButtons) Click(button);
+        // Without a folder the compiler would write below the file-system root.
+        Click("BtUpdateDevice");
+    }
+    EXPECT_EQ(dialogs.Texts(), std::vector<std::string>(6, "Project not valid"));
+    EXPECT_FALSE(window->FirmwareDialog()->isVisible());
+
+    // With a project again the guard lets every step command through.
+    fs::create_directories(Projects() / "Old");
+    dialogs.shown.clear();
+    dialogs.folders.push_back((Projects() / "Old").string());
+    Click("BtOpenProject");
+    EXPECT_EQ(dialogs.folderRequests.back().preselected, "");
+    EXPECT_EQ(window->GetWorkspace().ProjectName(), "/Old");
+    {
+        NoModalExpected none;
+        for (const char* button : kStepButtons) Click(button);
+    }
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(MainWindowTest, TitleFollowsNewProject) {
+    Start();
+    EXPECT_EQ(Title(), kTitle);
+    NewProject("");
+    EXPECT_EQ(Title(), kTitle + " :");
+    EXPECT_EQ(window->GetWorkspace().ProjectDir(), Projects().string()) << "Cancel keeps the folder";
+    NewProject("Plant1");
+    EXPECT_EQ(Title(), kTitle + " :/Plant1");
+    EXPECT_TRUE(fs::is_directory(Projects() / "Plant1" / "bin"));
+    EXPECT_EQ(window->GetWorkspace().SpreadsheetFolder(), (Projects() / "Plant1").string());
+}
+
+TEST_F(MainWindowTest, OnlyTheXButtonClosesAndTheLastProjectIsReopened) {
+    Start();
+    NewProject("Plant1");
+    window->close();
+    EXPECT_TRUE(window->isVisible()) << "closing from outside is ignored";
+    EXPECT_FALSE(fs::exists(app / kConfigFileName));
+
+    Click("BtClose");
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->IsClosedByButton());
+    EXPECT_EQ(ReadIniString(app / kConfigFileName, "lastproj", "projectname"), "/Plant1");
+
+    window.reset();
+    Start();
+    EXPECT_EQ(window->GetWorkspace().ProjectName(), "/Plant1");
+    EXPECT_EQ(window->GetWorkspace().ProjectDir(), (Projects() / "Plant1").string());
+    EXPECT_EQ(Title(), kTitle + " :/Plant1");
+}
+
+TEST_F(MainWindowTest, OpenProjectTakesAFolderTwoLevelsDown) {
+    fs::create_directories(Projects() / "Site" / "Line2");
+    Start();
+    dialogs.folders.push_back((Projects() / "Site" / "Line2").string());
+    Click("BtOpenProject");
+    EXPECT_EQ(dialogs.folderRequests[0].preselected, Projects().string());
+    EXPECT_EQ(window->GetWorkspace().ProjectName(), "/Site/Line2");
+    EXPECT_EQ(window->GetWorkspace().ProjectDir(), (Projects() / "Site" / "Line2").string());
+    EXPECT_EQ(window->GetWorkspace().Files().pargen, (Projects() / "Site" / "Line2" / "pargen.xml").string());
+    EXPECT_EQ(Title(), kTitle + " :/Site/Line2");
+}
+
+// The line of the new image that starts bank `bank`'s range: its first 32 bytes.
+std::string FirstBankRecord(const fs::path& bankFile, std::uint32_t address) {
+    std::string bytes = test::ReadFile(bankFile).substr(0, 32);
+    char text[16];
+    std::snprintf(text, sizeof text, "S224%06X", address);
+    std::string record = text;
+    for (unsigned char c : bytes) {
+        std::snprintf(text, sizeof text, "%02X", c);
+        record += text;
+    }
+    return record + ChecksumSx(record + "00");
+}
+
+TEST_F(MainWindowTest, UpdateDeviceCompilesMergesAndStartsTheFlasher) {
+    fs::create_directories(Projects());
+    fs::copy(kExamples / "workspace" / "PROJECTS" / "Demo", Projects() / "Demo", fs::copy_options::recursive);
+    fs::create_directories(app / "MASTER");
+    fs::copy_file(kExamples / "workspace" / "MASTER" / "SX58316.sx", app / "MASTER" / "SX58316.sx");
+    test::WriteFile(app / kFlasherFileName, "#!/bin/sh\n");
+    WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Demo");
+    Start();
+
+    ModalAnswer<TFModifyFileSx> answer([](TFModifyFileSx* dialog) {
+        EXPECT_TRUE(dialog->ExecuteButton()->isEnabled());
+        dialog->Port()->setCurrentIndex(7);
+        dialog->ExecuteButton()->click();
+        dialog->CloseButton()->click();
+    });
+    Click("BtUpdateDevice");
+    EXPECT_TRUE(answer.Answered());
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.Texts().front();
+
+    const fs::path project = Projects() / "Demo";
+    for (const char* name : {"bank1.bin", "bank2.bin", "bank3.bin", "bank4.bin", "bank5.bin", "bankg.c"})
+        EXPECT_TRUE(fs::exists(project / "bin" / name)) << name;
+    const fs::path image = project / "New_SX58316.sx";
+    ASSERT_TRUE(fs::exists(image));
+    const std::string text = test::ReadFile(image);
+    EXPECT_NE(text.find(FirstBankRecord(project / "bin" / "bank1.bin", 0x388000) + "\r\n"), std::string::npos);
+    EXPECT_NE(text.find(FirstBankRecord(project / "bin" / "bank2.bin", 0x398000) + "\r\n"), std::string::npos);
+
+    ASSERT_EQ(launcher.starts.size(), 1u);
+    EXPECT_EQ(launcher.starts[0].program, (app / kFlasherFileName).string());
+    EXPECT_EQ(launcher.starts[0].arguments, (std::vector<std::string>{image.string(), "7"}));
+    EXPECT_EQ(launcher.starts[0].workingDir, (app / "MASTER").string());
+}
+
+TEST_F(MainWindowTest, ACompileErrorEndsUpdateDeviceWithItsMessage) {
+    fs::create_directories(Projects() / "Broken" / "bin");
+    test::WriteFile(Projects() / "Broken" / "pargen.xml", "<GeneralParameter><CANType>0</CANType>");
+    fs::create_directories(app / "MASTER");
+    fs::copy_file(kExamples / "workspace" / "MASTER" / "SX58316.sx", app / "MASTER" / "SX58316.sx");
+    WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Broken");
+    Start();
+    {
+        NoModalExpected none;
+        Click("BtUpdateDevice");
+    }
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, FakeDialogs::Shown::Error);
+    EXPECT_FALSE(dialogs.shown[0].text.empty());
+    EXPECT_FALSE(fs::exists(Projects() / "Broken" / "bin" / "bankg.c"));
+    EXPECT_TRUE(launcher.starts.empty());
+}
+
+TEST_F(MainWindowTest, AboutBoxAndLinksOpenTheVendorPage) {
+    Start();
+    const std::string page = "https://www.zemtrax.example/HOME/default.asp?frompg=SW58316";
+    ModalAnswer<TFAbout> answer([](TFAbout* about) {
+        EXPECT_EQ(about->windowTitle(), "About...");
+        about->ImageClick();
+        about->accept();
+    });
+    Click("BtAbout");
+    EXPECT_TRUE(answer.Answered());
+    window->LbWebClick();
+    EXPECT_EQ(launcher.urls, (std::vector<std::string>{page, page}));
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+}  // namespace
+}  // namespace vestrel
