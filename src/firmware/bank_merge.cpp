@@ -6,6 +6,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -51,6 +55,18 @@ constexpr std::array<signed char, 256> kHexValue = [] {
 }();
 
 int HexValue(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
+
+// The value of 4 or 6 hexadecimal digits, or -1 when one is not a digit. The
+// digits are looked up independently and checked together.
+std::int32_t ParseAddress(const char* text, std::size_t digits) {
+    std::int32_t value = 0, invalid = 0;
+    for (std::size_t i = 0; i < digits; ++i) {
+        const std::int32_t digit = HexValue(text[i]);
+        invalid |= digit;
+        value = (value << 4) | (digit & 0xF);
+    }
+    return invalid < 0 ? -1 : value;
+}
 
 // Ends a pass with `message` shown to the user.
 struct PassFailure {
@@ -102,6 +118,25 @@ ssize_t ReadFully(int fd, char* data, std::size_t size) {
     return static_cast<ssize_t>(done);
 }
 
+// The first CR, LF or Ctrl-Z in [p, end), or end. One pass over the bytes,
+// sixteen at a time where the processor allows.
+const char* FindLineEnd(const char* p, const char* end) {
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i sub = _mm_set1_epi8('\x1A');
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, sub));
+        if (const int mask = _mm_movemask_epi8(hit)) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    for (; p < end; ++p)
+        if (*p == '\r' || *p == '\n' || *p == '\x1A') return p;
+    return end;
+}
+
 // Splits a file into lines ending at CR LF, LF or a lone CR; a Ctrl-Z ends the
 // file. A line longer than the buffer comes in pieces, so that memory stays
 // bounded whatever the input. Throws PassFailure on a read error.
@@ -111,6 +146,7 @@ public:
         std::string_view text;
         bool first = false;  // the line starts with this piece
         bool last = false;   // the line ends after this piece
+        bool crlf = false;   // the line ended in CR LF, which follow `text` in memory
     };
 
     explicit LineReader(int fd) : fd_(fd), buffer_(new char[kReadBufferSize]) {}
@@ -120,7 +156,6 @@ public:
         pos_ = end_ = 0;
         eof_ = false;
         inLine_ = false;
-        ForgetTerminators();
     }
 
     // The next piece of text; false at the end of the file.
@@ -133,15 +168,13 @@ public:
                 }
                 if (inLine_) {  // the file ended inside a line that came in pieces
                     inLine_ = false;
-                    piece = {std::string_view(), false, true};
+                    piece = {std::string_view(), false, true, false};
                     return true;
                 }
                 return false;
             }
-            const std::size_t cr = Find('\r', nextCr_);
-            const std::size_t lf = Find('\n', nextLf_);
-            const std::size_t sub = Find('\x1A', nextSub_);
-            const std::size_t end = std::min({cr, lf, sub});
+            const char* data = buffer_.get();
+            const std::size_t end = static_cast<std::size_t>(FindLineEnd(data + pos_, data + end_) - data);
             const bool roomToRead = pos_ > 0 || end_ < kReadBufferSize;
 
             if (end == end_) {  // no line end in the buffer
@@ -149,54 +182,110 @@ public:
                     Fill();
                     continue;
                 }
-                piece = {View(pos_, end_), !inLine_, eof_};
+                piece = {View(pos_, end_), !inLine_, eof_, false};
                 inLine_ = !eof_;
                 pos_ = end_;
                 return true;
             }
-            if (end == cr && end + 1 == end_ && !eof_) {  // CR LF or a lone CR: look one byte further
+            const char terminator = data[end];
+            if (terminator == '\r' && end + 1 == end_ && !eof_) {  // CR LF or a lone CR: look one byte further
                 if (roomToRead) {
                     Fill();
                     continue;
                 }
-                piece = {View(pos_, end), !inLine_, false};
+                piece = {View(pos_, end), !inLine_, false, false};
                 inLine_ = true;
                 pos_ = end;
                 return true;
             }
 
             const bool first = !inLine_;
-            piece = {View(pos_, end), first, true};
+            piece = {View(pos_, end), first, true, false};
             inLine_ = false;
-            if (end == sub) {  // Ctrl-Z: nothing after it is read
+            if (terminator == '\x1A') {  // Ctrl-Z: nothing after it is read
                 eof_ = true;
                 pos_ = end_ = end;
                 return !(first && piece.text.empty());
             }
             pos_ = end + 1;
-            if (end == cr && pos_ < end_ && buffer_[pos_] == '\n') ++pos_;
+            if (terminator == '\r' && pos_ < end_ && data[pos_] == '\n') {
+                piece.crlf = true;
+                ++pos_;
+            }
             return true;
         }
     }
 
+    // The number of lines from the current position to the end of the file,
+    // counted as Next() would return them, without splitting: line feeds, plus
+    // carriage returns not followed by one, plus a last line without an end.
+    std::int64_t CountLines() {
+        std::int64_t lineFeeds = 0, returns = 0, pairs = 0;
+        char last = '\n';  // as if a line had just ended
+        for (;;) {
+            if (pos_ == end_) {
+                if (eof_) break;
+                Fill();
+                continue;
+            }
+            const char* data = buffer_.get() + pos_;
+            std::size_t size = end_ - pos_;
+            if (const void* sub = std::memchr(data, '\x1A', size)) {
+                size = static_cast<std::size_t>(static_cast<const char*>(sub) - data);
+                eof_ = true;
+                end_ = pos_ + size;
+                if (size == 0) break;
+            }
+            if (last == '\r' && data[0] == '\n') ++pairs;
+            CountEnds(data, size, lineFeeds, returns, pairs);
+            last = data[size - 1];
+            pos_ = end_;
+        }
+        return lineFeeds + returns - pairs + (last != '\r' && last != '\n' ? 1 : 0);
+    }
+
 private:
-    static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
+    // Adds the LF bytes, the CR bytes and the CR LF pairs within [data, data + size).
+    static void CountEnds(const char* data, std::size_t size, std::int64_t& lineFeeds, std::int64_t& returns,
+                          std::int64_t& pairs) {
+        std::size_t i = 0;
+#if defined(__SSE2__)
+        // Byte-wide counters, summed before they can overflow.
+        const __m128i cr = _mm_set1_epi8('\r');
+        const __m128i lf = _mm_set1_epi8('\n');
+        const __m128i zero = _mm_setzero_si128();
+        auto sum = [&](__m128i counts) {
+            const __m128i total = _mm_sad_epu8(counts, zero);
+            return static_cast<std::int64_t>(_mm_cvtsi128_si64(total) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(total, total)));
+        };
+        while (i + 17 <= size) {
+            __m128i crCount = zero, lfCount = zero, pairCount = zero;
+            for (int round = 0; round < 255 && i + 17 <= size; ++round, i += 16) {
+                const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+                const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
+                const __m128i isCr = _mm_cmpeq_epi8(here, cr);
+                crCount = _mm_sub_epi8(crCount, isCr);
+                lfCount = _mm_sub_epi8(lfCount, _mm_cmpeq_epi8(here, lf));
+                pairCount = _mm_sub_epi8(pairCount, _mm_and_si128(isCr, _mm_cmpeq_epi8(next, lf)));
+            }
+            returns += sum(crCount);
+            lineFeeds += sum(lfCount);
+            pairs += sum(pairCount);
+        }
+#endif
+        for (; i < size; ++i) {
+            if (data[i] == '\n') {
+                ++lineFeeds;
+            } else if (data[i] == '\r') {
+                ++returns;
+                if (i + 1 < size && data[i + 1] == '\n') ++pairs;
+            }
+        }
+    }
 
     std::string_view View(std::size_t from, std::size_t to) const {
         return std::string_view(buffer_.get() + from, to - from);
     }
-
-    // The position of the next `c` at or after pos_, or end_; remembered so that
-    // each byte is searched once per character.
-    std::size_t Find(char c, std::size_t& cached) {
-        if (cached == kUnknown || cached < pos_) {
-            const void* hit = std::memchr(buffer_.get() + pos_, c, end_ - pos_);
-            cached = hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - buffer_.get()) : end_;
-        }
-        return cached;
-    }
-
-    void ForgetTerminators() { nextCr_ = nextLf_ = nextSub_ = kUnknown; }
 
     // Moves the unread rest to the front and reads once more.
     void Fill() {
@@ -205,7 +294,6 @@ private:
             end_ -= pos_;
             pos_ = 0;
         }
-        ForgetTerminators();
         for (;;) {
             ssize_t n = ::read(fd_, buffer_.get() + end_, kReadBufferSize - end_);
             if (n < 0) {
@@ -224,9 +312,6 @@ private:
     std::size_t end_ = 0;
     bool eof_ = false;
     bool inLine_ = false;
-    std::size_t nextCr_ = kUnknown;
-    std::size_t nextLf_ = kUnknown;
-    std::size_t nextSub_ = kUnknown;
 };
 
 // A large buffer in front of an AtomicFileWriter, so that a line costs a copy.
@@ -390,8 +475,7 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
         if (options.knownLineCount) {
             counter += *options.knownLineCount;
         } else {
-            while (reader.Next(piece))
-                if (piece.first) ++counter;
+            counter += reader.CountLines();
             reader.Rewind();
         }
         counted = true;
@@ -411,13 +495,10 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
                     if (line.size() >= 2 && line[0] == 'S' && (line[1] == '1' || line[1] == '2')) {
                         const std::size_t digits = line[1] == '1' ? 4 : 6;
                         if (line.size() < 4 + digits) throw PassFailure{std::string(kNewSxNotCreateMessage)};
-                        std::uint32_t address = 0;
-                        for (std::size_t i = 4; i < 4 + digits; ++i) {
-                            const int value = HexValue(line[i]);
-                            if (value < 0) throw PassFailure{std::string(kNewSxNotCreateMessage)};
-                            address = (address << 4) | static_cast<std::uint32_t>(value);
-                        }
-                        if (address >= row.first && address <= row.last) {
+                        const std::int32_t address = ParseAddress(line.data() + 4, digits);
+                        if (address < 0) throw PassFailure{std::string(kNewSxNotCreateMessage)};
+                        if (static_cast<std::uint32_t>(address) >= row.first &&
+                            static_cast<std::uint32_t>(address) <= row.last) {
                             keep = false;
                             if (notInserted) {
                                 out.Append(recordsRead);
@@ -431,7 +512,10 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
                     }
                     if (keep) ++written;
                 }
-                if (keep) {
+                if (!keep) continue;
+                if (piece.crlf) {  // the line and its CR LF in one copy
+                    out.Append(std::string_view(piece.text.data(), piece.text.size() + 2));
+                } else {
                     out.Append(piece.text);
                     if (piece.last) out.Append("\r\n");
                 }

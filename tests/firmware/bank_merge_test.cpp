@@ -194,6 +194,7 @@ TEST_F(MergeTest, ImageWithoutTheRangePassesThroughWithCrLf) {
     for (std::string_view end : {"\n", "\r", "\r\n"}) {
         EXPECT_EQ(Pass(1, Join(image, end)), BankMergeResult::NotFound) << "line end " << int(end[0]);
         EXPECT_EQ(PassOutput(), crlf);
+        EXPECT_EQ(progress.maximum, 512 + 4);
     }
     EXPECT_EQ(Pass(1, kHeader + "\n" + image[1] + "\r" + image[2] + "\r\n" + kEnd), BankMergeResult::NotFound);
     EXPECT_EQ(PassOutput(), crlf);
@@ -202,6 +203,37 @@ TEST_F(MergeTest, ImageWithoutTheRangePassesThroughWithCrLf) {
     EXPECT_EQ(Pass(1, Join(image).substr(0, crlf.size() - 2) + "\x1A"), BankMergeResult::NotFound);
     EXPECT_EQ(PassOutput(), crlf);
     EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(MergeTest, LinesAreCountedAcrossReadBuffers) {
+    // Some 2.5 MB of short lines with every kind of line end; a CR LF and a lone
+    // CR straddle the 1 MiB and 2 MiB marks, where reads of a power-of-two size split.
+    for (unsigned seed : {1u, 2u, 3u}) {
+        std::string image, expected;
+        std::int64_t lines = 0;
+        auto addLine = [&](const std::string& text, const char* end) {
+            image += text + end;
+            expected += text + "\r\n";
+            ++lines;
+        };
+        std::uint32_t state = seed;
+        const char* ends[] = {"\r", "\n", "\r\n"};
+        const char* texts[] = {"x", "S0", "S5030003F9", "yz"};
+        for (std::size_t mark : {std::size_t(1) << 20, std::size_t(2) << 20, std::size_t(5) << 19}) {
+            while (image.size() + 16 < mark) {
+                state = state * 1103515245u + 12345u;
+                addLine(texts[(state >> 8) % 4], ends[(state >> 16) % 3]);
+            }
+            addLine(std::string(mark - 1 - image.size(), 'x'), mark == (1u << 20) ? "\r\n" : "\r");
+        }
+        image += kEnd + (seed == 3 ? "\x1A\r\n\r\n" : "");
+        expected += kEnd + "\r\n";
+        progress.steps = 0;
+        EXPECT_EQ(Pass(1, image), BankMergeResult::NotFound);
+        EXPECT_EQ(progress.maximum, 512 + lines + 1);
+        EXPECT_EQ(progress.steps, lines + 1);
+        EXPECT_TRUE(PassOutput() == expected);
+    }
 }
 
 TEST_F(MergeTest, LongLinesAreCopiedWhole) {
