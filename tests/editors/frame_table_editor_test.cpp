@@ -1,0 +1,385 @@
+#include "editors/frame_table_editor.h"
+
+#include "editor_test_support.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+namespace vestrel {
+namespace {
+
+using test::ProcessEvents;
+using test::ProjectFixture;
+using test::ReadFile;
+using test::WriteFile;
+using Shown = test::FakeDialogs::Shown;
+
+const std::filesystem::path kData = VESTREL_TEST_DATA_DIR;
+
+std::vector<FrameRow> Saved(const std::filesystem::path& dir, FrameDirection direction) {
+    FrameTableRead read = ReadFrameTable(dir, direction);
+    EXPECT_FALSE(read.error) << *read.error;
+    return read.table.rows;
+}
+
+QStringList Headings(const QTableWidget* table) {
+    QStringList out;
+    for (int c = 0; c < table->columnCount(); ++c) out << table->horizontalHeaderItem(c)->text();
+    return out;
+}
+
+QList<int> Widths(const QTableWidget* table) {
+    QList<int> out;
+    for (int c = 0; c < table->columnCount(); ++c) out << table->columnWidth(c);
+    return out;
+}
+
+class FrameTableEditor : public ::testing::Test {
+protected:
+    ProjectFixture project;
+    TFpdoMB_2 receive{project.workspace, project.dialogs};
+    TFpdoMB transmit{project.workspace, project.dialogs};
+};
+
+TEST_F(FrameTableEditor, TheTwoWindowsShowTheirDirectionsColumns) {
+    EXPECT_EQ(receive.windowTitle(), "RPDO");
+    EXPECT_EQ(receive.EditorMode, 1);
+    EXPECT_EQ(transmit.EditorMode, 2);
+    receive.FormShow();
+    transmit.FormShow();
+    EXPECT_EQ(receive.windowTitle(), "Receive CAN Frame");
+    EXPECT_EQ(transmit.windowTitle(), "Transmit CAN Frame");
+    EXPECT_EQ(Headings(receive.sgA), (QStringList{"N", "CobID", "Dimension", "Mnemonic"}));
+    EXPECT_EQ(Headings(transmit.sgA), (QStringList{"N", "CobID", "Dimension", "RTR Bit", "Mnemonic"}));
+    EXPECT_EQ(Widths(receive.sgA), (QList<int>{64, 115, 91, 236}));
+    EXPECT_EQ(Widths(transmit.sgA), (QList<int>{64, 115, 91, 52, 166}));
+    EXPECT_EQ(receive.sgA->rowCount(), 250);
+    EXPECT_EQ(receive.Cell(1, 0), "1");
+    EXPECT_EQ(receive.Cell(250, 0), "250");
+    EXPECT_FALSE(receive.sgA->item(0, 0)->flags() & Qt::ItemIsEditable);
+
+    // The mode decides: the receive window set to transmit edits TCobDef.xml.
+    receive.SetEditorMode(2);
+    receive.FormShow();
+    EXPECT_EQ(receive.windowTitle(), "Transmit CAN Frame");
+    EXPECT_EQ(Headings(receive.sgA), Headings(transmit.sgA));
+}
+
+TEST_F(FrameTableEditor, OkWritesTheRowsDownToTheFirstEmptyCobId) {
+    receive.FormShow();
+    const char* cobIds[] = {"0x181", "+385", " 1", "", "5"};
+    for (int r = 1; r <= 5; ++r) {
+        receive.SetCell(r, 1, cobIds[r - 1]);
+        receive.SetCell(r, 2, "8");
+    }
+    receive.SetCell(1, 3, "Speed & <\"x\">");
+    receive.BitBtn1->click();
+    EXPECT_TRUE(project.dialogs.shown.empty());
+    EXPECT_EQ(receive.result(), QDialog::Accepted);
+    EXPECT_EQ(Saved(project.dir, FrameDirection::Receive),
+              (std::vector<FrameRow>{{"0x181", "8", "", "Speed & <\"x\">"}, {"+385", "8", "", ""}, {" 1", "8", "", ""}}));
+
+    // The next showing reloads the file; row 5 is gone.
+    receive.FormShow();
+    EXPECT_EQ(receive.Cell(1, 3), "Speed & <\"x\">");
+    EXPECT_EQ(receive.Cell(5, 1), "");
+
+    // An empty first CobID writes an empty table.
+    receive.SetCell(1, 1, "");
+    receive.BitBtn1->click();
+    EXPECT_EQ(ReadFile(project / "RCobDef.xml").substr(0, 8), "<COBID/>");
+}
+
+TEST_F(FrameTableEditor, AWrongRowIsReportedAndNothingIsWritten) {
+    WriteFile(project / "RCobDef.xml", R"(<COBID><row CobID="1" Dimensin="1" Mnemonic="old"/></COBID>)");
+    const std::string before = ReadFile(project / "RCobDef.xml");
+    receive.FormShow();
+    const struct {
+        const char* cobId;
+        const char* dimension;
+        const char* message;
+    } cases[] = {
+        {"2048", "8", "Error in row 2!! The CobID in CAN 2.0A must between 0 and 2047"},
+        {"-1", "8", "Error in row 2!! The CobID in CAN 2.0A must between 0 and 2047"},
+        {"5 ", "8", "Error in row 2!! The CobID in CAN 2.0A must between 0 and 2047"},
+        {"abc", "0", "Error in row 2!! The CobID in CAN 2.0A must between 0 and 2047"},
+        {"0x7FF", "9", "Error in row 2!! The Dimension of CAN frame must between 1 and 8"},
+        {"0x7FF", "", "Error in row 2!! The Dimension of CAN frame must between 1 and 8"},
+    };
+    for (const auto& c : cases) {
+        project.dialogs.shown.clear();
+        receive.SetCell(2, 1, c.cobId);
+        receive.SetCell(2, 2, c.dimension);
+        receive.BitBtn1->click();
+        EXPECT_EQ(project.dialogs.shown, (std::vector<Shown>{{Shown::Error, c.message}})) << c.cobId;
+        EXPECT_EQ(receive.result(), 0);
+        EXPECT_EQ(ReadFile(project / "RCobDef.xml"), before);
+        EXPECT_EQ(receive.sgA->currentRow(), 1);  // the row to correct
+    }
+    receive.SetCell(2, 2, "8");
+    receive.BitBtn1->click();
+    EXPECT_EQ(receive.result(), QDialog::Accepted);
+    EXPECT_EQ(Saved(project.dir, FrameDirection::Receive).at(1).CobID, "0x7FF");
+}
+
+TEST_F(FrameTableEditor, TheCanModeComesFromPargen) {
+    WriteFile(project / "pargen.xml", "<GeneralParameter><CANType>1</CANType></GeneralParameter>");
+    transmit.FormShow();
+    transmit.SetCell(1, 1, "0x1FFFFFFF");
+    transmit.SetCell(1, 2, "8");
+    transmit.SetCell(2, 1, "0x20000000");
+    transmit.SetCell(2, 2, "8");
+    transmit.BitBtn1->click();
+    EXPECT_EQ(project.dialogs.Texts(), (std::vector<std::string>{"Error in row 2!! The CobID in CAN 2.0B 29bit"}));
+    transmit.SetCell(2, 1, "");
+    transmit.BitBtn1->click();
+    EXPECT_EQ(transmit.result(), QDialog::Accepted);
+}
+
+TEST_F(FrameTableEditor, TheRtrBoxStoresYOrNOnlyOnceTouched) {
+    WriteFile(project / "TCobDef.xml",
+              R"(<COBID><row CobID="1" Dimensin="1" Mnemonic="a"/><row CobID="2" Dimensin="2" RTR="" Mnemonic="b"/>)"
+              R"(<row CobID="3" Dimensin="3" RTR="Y" Mnemonic="c"/></COBID>)");
+    transmit.show();  // showing runs FormShow
+    ProcessEvents();
+    EXPECT_EQ(transmit.Cell(1, 3), "N");  // absent reads as "N"
+    EXPECT_EQ(transmit.Cell(2, 3), "");
+    EXPECT_EQ(transmit.Cell(3, 3), "Y");
+    auto click = [&](int row) {
+        QTest::mouseClick(transmit.sgA->viewport(), Qt::LeftButton, {},
+                          transmit.sgA->visualItemRect(transmit.sgA->item(row - 1, 3)).center());
+        ProcessEvents();
+    };
+    click(2);
+    EXPECT_EQ(transmit.Cell(2, 3), "Y");
+    click(2);
+    EXPECT_EQ(transmit.Cell(2, 3), "N");
+    click(3);
+    EXPECT_EQ(transmit.Cell(3, 3), "N");
+    transmit.sgA->setCurrentCell(0, 3);
+    QTest::keyClick(transmit.sgA, Qt::Key_Space);
+    EXPECT_EQ(transmit.Cell(1, 3), "Y");
+    // The box is not a text cell.
+    EXPECT_FALSE(transmit.sgA->item(0, 3)->flags() & Qt::ItemIsEditable);
+
+    transmit.SetCell(4, 1, "4");
+    transmit.SetCell(4, 2, "4");
+    transmit.BitBtn1->click();
+    EXPECT_EQ(Saved(project.dir, FrameDirection::Transmit),
+              (std::vector<FrameRow>{{"1", "1", "Y", "a"}, {"2", "2", "N", "b"}, {"3", "3", "N", "c"}, {"4", "4", "", ""}}));
+}
+
+TEST_F(FrameTableEditor, ACellBeingTypedIsTakenByOk) {
+    receive.show();
+    ProcessEvents();
+    receive.sgA->setCurrentCell(0, 1);
+    receive.sgA->editItem(receive.sgA->item(0, 1));
+    auto* editor = receive.sgA->viewport()->findChild<QLineEdit*>();
+    ASSERT_TRUE(editor);
+    QTest::keyClicks(editor, "0x7FF");
+    receive.SetCell(1, 2, "2");
+    receive.BitBtn1->click();
+    EXPECT_TRUE(project.dialogs.shown.empty()) << project.dialogs.Texts().at(0);
+    EXPECT_EQ(Saved(project.dir, FrameDirection::Receive), (std::vector<FrameRow>{{"0x7FF", "2", "", ""}}));
+}
+
+TEST_F(FrameTableEditor, EscapeDoesNotDiscardTheTable) {
+    receive.show();
+    ProcessEvents();
+    QTest::keyClick(&receive, Qt::Key_Escape);
+    EXPECT_TRUE(receive.isVisible());
+    receive.BitBtn2->click();
+    EXPECT_FALSE(receive.isVisible());
+    EXPECT_EQ(receive.result(), QDialog::Rejected);
+}
+
+TEST_F(FrameTableEditor, AFileReadInPartIsReplacedOnlyWhenTheUserAgrees) {
+    const std::string file =
+        R"(<COBID><row CobID="1" Dimensin="1" Mnemonic="a"/><row CobID="2" Dimensin="2"/><row CobID="3" Dimensin="3" Mnemonic="c"/></COBID>)";
+    WriteFile(project / "RCobDef.xml", file);
+    receive.FormShow();
+    EXPECT_EQ(project.dialogs.shown,
+              (std::vector<Shown>{{Shown::Error, "Could not convert variant of type (Null) into type (String)"}}));
+    EXPECT_EQ(receive.Cell(1, 3), "a");
+    EXPECT_EQ(receive.Cell(2, 1), "2");
+    EXPECT_EQ(receive.Cell(2, 2), "2");
+    EXPECT_EQ(receive.Cell(3, 1), "");
+
+    const std::string question =
+        "RCobDef.xml could not be read completely, so the table does not show all of it. "
+        "Replace RCobDef.xml with the rows shown?";
+    project.dialogs.shown.clear();
+    project.dialogs.answers = {Answer::No};
+    receive.BitBtn1->click();
+    EXPECT_EQ(project.dialogs.shown, (std::vector<Shown>{{Shown::Question, question}}));
+    EXPECT_EQ(receive.result(), 0);
+    EXPECT_EQ(ReadFile(project / "RCobDef.xml"), file);
+
+    project.dialogs.answers = {Answer::Yes};
+    receive.BitBtn1->click();
+    EXPECT_EQ(receive.result(), QDialog::Accepted);
+    EXPECT_EQ(Saved(project.dir, FrameDirection::Receive).size(), 2u);
+
+    // A complete file asks nothing.
+    project.dialogs.shown.clear();
+    receive.FormShow();
+    receive.BitBtn1->click();
+    EXPECT_TRUE(project.dialogs.shown.empty());
+}
+
+TEST_F(FrameTableEditor, AFileOfMoreThan250RowsIsNotCutShortUnasked) {
+    std::string file = "<COBID>";
+    for (int i = 1; i <= 251; ++i) file += "<row CobID=\"" + std::to_string(i) + "\" Dimensin=\"8\" Mnemonic=\"\"/>";
+    WriteFile(project / "RCobDef.xml", file + "</COBID>");
+    receive.FormShow();
+    ASSERT_EQ(project.dialogs.shown.size(), 1u);
+    EXPECT_EQ(receive.Cell(250, 1), "250");
+    project.dialogs.answers = {Answer::No};
+    receive.BitBtn1->click();
+    EXPECT_EQ(project.dialogs.shown.back().kind, Shown::Question);
+    EXPECT_EQ(ReadFile(project / "RCobDef.xml"), file + "</COBID>");
+}
+
+TEST_F(FrameTableEditor, ABrokenPargenLeavesTheTableEmptyAndTheFrameFileSafe) {
+    WriteFile(project / "RCobDef.xml", R"(<COBID><row CobID="1" Dimensin="1" Mnemonic="a"/></COBID>)");
+    WriteFile(project / "pargen.xml", "<GeneralParameter>");
+    receive.FormShow();
+    ASSERT_EQ(project.dialogs.shown.size(), 1u);
+    EXPECT_EQ(project.dialogs.shown[0].kind, Shown::Error);
+    EXPECT_NE(project.dialogs.shown[0].text.find("Line: 1"), std::string::npos) << project.dialogs.shown[0].text;
+    EXPECT_EQ(receive.Cell(1, 1), "");
+    project.dialogs.answers = {Answer::No};
+    receive.BitBtn1->click();
+    EXPECT_EQ(project.dialogs.shown.back().kind, Shown::Question);
+    EXPECT_EQ(Saved(project.dir, FrameDirection::Receive).size(), 1u);
+
+    // Without a frame file there is nothing to lose.
+    std::filesystem::remove(project / "RCobDef.xml");
+    project.dialogs.shown.clear();
+    receive.FormShow();
+    receive.BitBtn1->click();
+    EXPECT_EQ(project.dialogs.shown.size(), 1u);
+    EXPECT_EQ(receive.result(), QDialog::Accepted);
+}
+
+TEST_F(FrameTableEditor, ExportWritesTheFramesOfTheTable) {
+    transmit.FormShow();
+    transmit.SetCell(1, 1, "0x181");
+    transmit.SetCell(1, 2, "8");
+    transmit.SetCell(1, 3, "Y");
+    transmit.SetCell(1, 4, "Speed");
+    transmit.SetCell(2, 1, "1025");
+    transmit.SetCell(2, 2, "2");
+    transmit.SetCell(4, 1, "7");
+    transmit.BtnExport->click();
+    EXPECT_TRUE(project.dialogs.shown.empty());
+    EXPECT_EQ(ReadFile(project / "rpdodef.csv"),
+              "cobid,id_dev_orig,en_bypass,posind,n_tpdo \r\n0x181,8,0,0,0\r\n1025,2,0,0,0\r\n");
+    EXPECT_FALSE(std::filesystem::exists(project / "TCobDef.xml"));
+
+    // A full table exports every row.
+    for (int r = 1; r <= 250; ++r) transmit.SetCell(r, 1, QString::number(r));
+    transmit.BtnExport->click();
+    const std::string text = ReadFile(project / "rpdodef.csv");
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 251);
+    EXPECT_NE(text.find("\r\n250,,0,0,0\r\n"), std::string::npos);
+}
+
+TEST_F(FrameTableEditor, ImportReplacesTheTableWithTheWorkbooksFrames) {
+    transmit.FormShow();
+    for (int r = 1; r <= 9; ++r) {
+        transmit.SetCell(r, 1, "1");
+        transmit.SetCell(r, 3, "Y");
+        transmit.SetCell(r, 4, "typed");
+    }
+    project.dialogs.files = {(kData / "frames.xls").string()};
+    transmit.BtnImport->click();
+    const auto& request = project.dialogs.fileRequests.at(0);
+    EXPECT_EQ(request.filters,
+              (std::vector<std::string>{"File EXCEL or CSV (*.xls *.csv)", "File EXCEL (*.xls)", "CSV File (*.csv)"}));
+    EXPECT_EQ(request.initialDir, project.workspace.SpreadsheetFolder());
+    EXPECT_TRUE(project.dialogs.shown.empty());
+    EXPECT_EQ(transmit.Cell(1, 1), "385");
+    EXPECT_EQ(transmit.Cell(1, 2), "8");
+    EXPECT_EQ(transmit.Cell(2, 1), "0x181");
+    EXPECT_EQ(transmit.Cell(3, 2), "0.1");
+    EXPECT_EQ(transmit.Cell(6, 1), "Ñandú 7");
+    for (int r = 1; r <= 9; ++r) {
+        EXPECT_EQ(transmit.Cell(r, 3), "");
+        EXPECT_EQ(transmit.Cell(r, 4), "");
+    }
+    EXPECT_EQ(transmit.Cell(8, 1), "");
+
+    // A workbook without the sheet empties the table and says nothing.
+    project.dialogs.files = {(kData / "no_rpdodef.xls").string()};
+    transmit.BtnImport->click();
+    EXPECT_TRUE(project.dialogs.shown.empty());
+    EXPECT_EQ(transmit.Cell(1, 1), "");
+
+    // Cancel in the file dialog changes nothing.
+    transmit.SetCell(1, 1, "9");
+    project.dialogs.files = {std::nullopt};
+    transmit.BtnImport->click();
+    EXPECT_EQ(transmit.Cell(1, 1), "9");
+}
+
+TEST_F(FrameTableEditor, ImportStopsAtTheLastRowAndSaysHowManyWereLeftOut) {
+    receive.FormShow();
+    project.dialogs.files = {(kData / "many_frames.xls").string()};
+    receive.BtnImport->click();
+    EXPECT_EQ(project.dialogs.shown, (std::vector<Shown>{{Shown::Message,
+                                                         "The table holds 250 frames: 12 records after the first 250 "
+                                                         "were left out."}}));
+    EXPECT_EQ(receive.Cell(250, 1), "505");
+    EXPECT_EQ(receive.Cell(250, 2), "8");
+}
+
+TEST_F(FrameTableEditor, AFileThatCannotBeImportedLeavesTheTable) {
+    receive.FormShow();
+    receive.SetCell(1, 1, "0x181");
+    WriteFile(project / "bad.xls", "not a workbook");
+    project.dialogs.files = {(project / "bad.xls").string()};
+    receive.BtnImport->click();
+    ASSERT_EQ(project.dialogs.shown.size(), 1u);
+    EXPECT_EQ(project.dialogs.shown[0].kind, Shown::Error);
+    EXPECT_EQ(receive.Cell(1, 1), "0x181");
+}
+
+TEST_F(FrameTableEditor, AnExportedTableComesBackThroughImport) {
+    receive.FormShow();
+    receive.SetCell(1, 1, "0x181");
+    receive.SetCell(1, 2, "8");
+    receive.SetCell(2, 1, "1025");
+    receive.SetCell(2, 2, "2");
+    receive.SetCell(2, 3, "label");
+    receive.BtnExport->click();
+    transmit.FormShow();
+    project.dialogs.files = {(project / "rpdodef.csv").string()};
+    transmit.BtnImport->click();
+    EXPECT_TRUE(project.dialogs.shown.empty());
+    EXPECT_EQ(transmit.Cell(1, 1), "0x181");
+    EXPECT_EQ(transmit.Cell(2, 1), "1025");
+    EXPECT_EQ(transmit.Cell(2, 2), "2");
+    EXPECT_EQ(transmit.Cell(3, 1), "");
+    transmit.BitBtn1->click();
+    EXPECT_EQ(Saved(project.dir, FrameDirection::Transmit),
+              (std::vector<FrameRow>{{"0x181", "8", "", ""}, {"1025", "2", "", ""}}));
+}
+
+TEST_F(FrameTableEditor, MaximizingGivesEveryColumnTheSameWidth) {
+    receive.show();
+    ProcessEvents();
+    const QList<int> initial = Widths(receive.sgA);
+    receive.showMaximized();
+    ProcessEvents();
+    const int expected = static_cast<int>(std::lround(receive.sgA->width() / 4.0)) - 10;
+    EXPECT_EQ(Widths(receive.sgA), (QList<int>{expected, expected, expected, expected}));
+    EXPECT_NE(Widths(receive.sgA), initial);
+}
+
+}  // namespace
+}  // namespace vestrel
