@@ -317,7 +317,9 @@ private:
 // A large buffer in front of an AtomicFileWriter, so that a line costs a copy.
 class OutputBuffer {
 public:
-    explicit OutputBuffer(AtomicFileWriter& writer) : writer_(writer), buffer_(new char[kWriteBufferSize]) {}
+    // With `writeback`, each full buffer is sent on to the disk at once.
+    OutputBuffer(AtomicFileWriter& writer, bool writeback)
+        : writer_(writer), writeback_(writeback), buffer_(new char[kWriteBufferSize]) {}
 
     void Append(std::string_view data) {
         if (data.size() <= kWriteBufferSize - size_) {
@@ -328,6 +330,7 @@ public:
         Flush();
         if (data.size() >= kWriteBufferSize) {
             writer_.Write(data);
+            if (writeback_) writer_.StartWriteback();
         } else {
             std::memcpy(buffer_.get(), data.data(), data.size());
             size_ = data.size();
@@ -338,10 +341,12 @@ public:
         if (size_ == 0) return;
         writer_.Write(std::string_view(buffer_.get(), size_));
         size_ = 0;
+        if (writeback_) writer_.StartWriteback();
     }
 
 private:
     AtomicFileWriter& writer_;
+    bool writeback_;
     std::unique_ptr<char[]> buffer_;
     std::size_t size_ = 0;
 };
@@ -396,6 +401,9 @@ struct PassOptions {
     std::optional<std::int64_t> knownLineCount;
     // The lines written, for the next pass's knownLineCount.
     std::int64_t* linesWritten = nullptr;
+    // The output is, or will be renamed to, the new image, which is synced to
+    // disk: its writeback starts while the pass runs.
+    bool becomesNewImage = false;
 };
 
 BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& input, const std::string& outputName,
@@ -481,7 +489,7 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
         counted = true;
         progress.SetMaximum(counter);
 
-        OutputBuffer out(*writer);
+        OutputBuffer out(*writer, options.becomesNewImage);
         std::int64_t written = 0;
         bool notInserted = true;
         bool keep = true;
@@ -595,7 +603,9 @@ std::string ChecksumSx(std::string_view record) {
 
 BankMergeResult MergeBankSx(const BankMergeInputs& run, int bank, const fs::path& input,
                             const std::string& outputName, MessageSink& messages, ProgressSink& progress) {
-    return MergePass(run, bank, input, outputName, messages, progress, PassOptions{});
+    PassOptions options;
+    options.becomesNewImage = outputName == run.newFileName;
+    return MergePass(run, bank, input, outputName, messages, progress, options);
 }
 
 bool BankMergeRun::Complete(const std::array<bool, 5>& selection) const {
@@ -613,6 +623,10 @@ BankMergeRun RunBankMerge(const BankMergeInputs& inputs, MessageSink& messages, 
     fs::path image = inputs.baseFirmware;
     // Lines of `image` when a pass of this run wrote it.
     std::optional<std::int64_t> imageLines;
+    // The last merge pass writes what later stages rename to the new image.
+    int lastMerged = 0;
+    for (const BankRange& row : kBankTable)
+        if (inputs.bankSelection[static_cast<std::size_t>(row.number - 1)]) lastMerged = row.number;
 
     for (const BankRange& row : kBankTable) {
         const std::size_t index = static_cast<std::size_t>(row.number - 1);
@@ -623,7 +637,7 @@ BankMergeRun RunBankMerge(const BankMergeInputs& inputs, MessageSink& messages, 
         if (inputs.bankSelection[index]) {
             std::int64_t written = 0;
             const BankMergeResult result = MergePass(inputs, row.number, image, outputName, messages, progress,
-                                                     PassOptions{imageLines, &written});
+                                                     PassOptions{imageLines, &written, row.number == lastMerged});
             run.results[index] = result;
             if (onStageEnd) onStageEnd(row.number, result);
             if (result == BankMergeResult::Abandoned) {
