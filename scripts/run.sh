@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the release configuration and starts the
-# application from build/bin.
+# application from build/bin. A workspace without base image and projects is
+# first seeded with the demo workspace of examples/, so that "Update Device"
+# works at once. Without a display the same update runs through vestrel-cli.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,7 +10,41 @@ cd "$(dirname "$0")/.."
 cmake --preset release
 cmake --build --preset release
 
-if [ -x build/bin/vestrel ]; then
-  exec build/bin/vestrel
+bin=build/bin
+demo=examples/workspace
+
+empty_or_missing() { [ ! -d "$1" ] || [ -z "$(ls -A "$1")" ]; }
+
+if empty_or_missing "$bin/MASTER" && empty_or_missing "$bin/PROJECTS"; then
+  echo "Seeding $bin with the demo workspace of $demo" >&2
+  mkdir -p "$bin/MASTER" "$bin/PROJECTS"
+  cp "$demo/MASTER/SX58316.sx" "$bin/MASTER/"
+  cp -R "$demo/PROJECTS/." "$bin/PROJECTS/"
+  mkdir -p "$bin/PROJECTS/Demo/bin"
+  # A flasher or a remembered project already there is kept.
+  [ -e "$bin/FwLoader" ] || cp "$demo/FwLoader" "$bin/FwLoader"
+  [ -e "$bin/Vestrel_Zemtrax.ini" ] || cp "$demo/Vestrel_Zemtrax.ini" "$bin/"
 fi
-echo "The application is not built yet; the project file layer was built and can be tested with ./scripts/test-all.sh" >&2
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$bin/vestrel"
+fi
+
+# No display: the remembered project, as the application would open it.
+name=$(awk '
+  { sub(/\r$/, "") }
+  /^\[/ { inside = ($0 == "[lastproj]"); next }
+  inside && /^projectname=/ { print substr($0, 13); exit }
+' "$bin/Vestrel_Zemtrax.ini" 2>/dev/null || true)
+project="$PWD/$bin/PROJECTS"
+if [ -n "$name" ] && [ -d "$project$name" ]; then
+  project="$project$name"
+fi
+base="$PWD/$bin/MASTER/SX58316.sx"
+
+echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): running Update Device" >&2
+echo "for $project through vestrel-cli." >&2
+"$bin/vestrel-cli" update "$project" "$base"
+echo "Bank files and bankg.c: $project/bin/"
+echo "New firmware image:     $project/New_SX58316.sx"
+echo "Start ./scripts/run.sh on a desktop to choose the serial port and start the flasher."

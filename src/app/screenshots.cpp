@@ -86,8 +86,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: vestrel-screenshots WORKSPACE_DIR OUT_DIR\n");
         return 2;
     }
-    const std::string workspaceDir = argv[1];
-    const QString outDir = QString::fromLocal8Bit(argv[2]);
+    // Absolute paths: the firmware dialog moves the current folder to MASTER.
+    const std::string workspaceDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath().toStdString();
+    const QString outDir = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
     QDir().mkpath(outDir);
 
     ConsoleDialogs dialogs;
