@@ -49,8 +49,9 @@ public:
         QStyleOptionButton box;
         box.state = (option.state & QStyle::State_Enabled) ? QStyle::State_Enabled : QStyle::State_None;
         box.state |= index.data().toString() == kYes ? QStyle::State_On : QStyle::State_Off;
-        const QRect indicator = style->subElementRect(QStyle::SE_CheckBoxIndicator, &box, widget);
-        box.rect = QRect(option.rect.center() - indicator.center(), indicator.size());
+        const QSize size(style->pixelMetric(QStyle::PM_IndicatorWidth, &box, widget),
+                         style->pixelMetric(QStyle::PM_IndicatorHeight, &box, widget));
+        box.rect = QStyle::alignedRect(option.direction, Qt::AlignCenter, size, option.rect);
         style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, widget);
     }
 
