@@ -1,0 +1,483 @@
+#include "inspect/project_check.h"
+
+#include "compiler/bank_builder.h"
+#include "platform/error.h"
+#include "platform/file_util.h"
+#include "project/frame_table.h"
+#include "project/integer_text.h"
+#include "project/project_files.h"
+#include "project/project_xml.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace vestrel {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The compiler's texts for a row attribute it cannot read.
+constexpr const char* kMissingAttribute = "Could not convert variant of type (Null) into type (Integer)";
+
+// Problems are sorted by file in this order, then by row.
+enum FileRank { kPargen, kReceiveFrames, kTransmitFrames, kReceiveMappings, kTransmitMappings, kNoFile };
+
+struct Ranked {
+    FileRank rank;
+    Problem problem;
+};
+
+class Report {
+public:
+    void Add(Severity severity, FileRank rank, std::string file, int row, std::string field, std::string message) {
+        items_.push_back(Ranked{rank, Problem{severity, std::move(file), row, std::move(field), std::move(message)}});
+    }
+    void Error(FileRank rank, const std::string& file, int row, std::string field, std::string message) {
+        Add(Severity::Error, rank, file, row, std::move(field), std::move(message));
+    }
+    void Warn(FileRank rank, const std::string& file, int row, std::string message) {
+        Add(Severity::Warning, rank, file, row, {}, std::move(message));
+    }
+    bool HasError(const std::string& message) const {
+        return std::any_of(items_.begin(), items_.end(), [&](const Ranked& r) {
+            return r.problem.severity == Severity::Error && r.problem.message == message;
+        });
+    }
+    std::vector<Problem> Sorted() {
+        std::stable_sort(items_.begin(), items_.end(), [](const Ranked& a, const Ranked& b) {
+            if (a.problem.severity != b.problem.severity) return a.problem.severity == Severity::Error;
+            if (a.rank != b.rank) return a.rank < b.rank;
+            return a.problem.row < b.problem.row;
+        });
+        std::vector<Problem> result;
+        result.reserve(items_.size());
+        for (Ranked& r : items_) result.push_back(std::move(r.problem));
+        return result;
+    }
+
+private:
+    std::vector<Ranked> items_;
+};
+
+std::string Upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+std::string Hex(std::uint32_t value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    return "0x" + digits;
+}
+
+// "Index 70000 is above 65535: only its low 16 bits (4464) reach the device",
+// or nothing when the value fits a field of `bits` bits.
+std::optional<std::string> WidthWarning(const std::string& name, const std::string& text, std::int32_t value,
+                                        int bits) {
+    const std::int64_t max = (std::int64_t{1} << bits) - 1;
+    if (value >= 0 && value <= max) return std::nullopt;
+    const auto low = static_cast<std::uint32_t>(value) & static_cast<std::uint32_t>(max);
+    std::string what = value < 0 ? " is below 0" : " is above " + std::to_string(max);
+    std::string kept = bits == 8 ? "only its low byte (" + std::to_string(low) + ") reaches the device"
+                                 : "only its low " + std::to_string(bits) + " bits (" + std::to_string(low) +
+                                       ") reach the device";
+    return name + " " + text + what + ": " + kept;
+}
+
+// One value of a file: absent, present but not integer text, or a number.
+struct Value {
+    std::optional<std::string> text;
+    std::optional<std::int32_t> number;
+};
+
+Value MakeValue(std::optional<std::string> text) {
+    Value v;
+    if (text) v.number = ParseIntegerText(*text);
+    v.text = std::move(text);
+    return v;
+}
+
+// A project file read as the compiler reads it: found without regard to
+// letter case, the document element taken whatever its name, every child
+// element one row.
+struct TableFile {
+    std::string fileName;   // as found on disk, or the usual name when absent
+    bool present = false;
+    bool readable = false;  // present and well-formed
+    int count = 0;
+    std::vector<std::vector<Value>> rows;  // the asked-for attributes of each row
+};
+
+TableFile LoadTable(const fs::path& dir, std::string_view name, FileRank rank,
+                    const std::vector<const char*>& attributes, Report& report) {
+    TableFile table;
+    table.fileName = std::string(name);
+    auto path = FindProjectFile(dir, name);
+    if (!path) return table;
+    table.present = true;
+    table.fileName = path->filename().string();
+    ProjectXml xml;
+    try {
+        xml.LoadFromFile(*path);
+    } catch (const Error& e) {
+        report.Error(rank, table.fileName, 0, {}, e.what());
+        return table;
+    }
+    table.readable = true;
+    auto root = xml.DocumentElement();
+    table.count = xml.ChildCount(root);
+    table.rows.reserve(static_cast<std::size_t>(table.count));
+    for (int i = 0; i < table.count; ++i) {
+        auto row = xml.Child(root, i);
+        std::vector<Value>& values = table.rows.emplace_back();
+        for (const char* attribute : attributes) values.push_back(MakeValue(xml.Attribute(row, attribute)));
+    }
+    return table;
+}
+
+// A row attribute the compiler requires: absent or not integer text stops it.
+bool RequireInteger(const TableFile& table, FileRank rank, int row, const char* name, const Value& value,
+                    Report& report) {
+    if (!value.text) {
+        report.Error(rank, table.fileName, row, name, kMissingAttribute);
+        return false;
+    }
+    if (!value.number) {
+        report.Error(rank, table.fileName, row, name, InvalidIntegerMessage(*value.text));
+        return false;
+    }
+    return true;
+}
+
+// ---- pargen.xml ----------------------------------------------------------
+
+struct SettingRule {
+    const char* name;
+    bool required;              // a failure stops the compile
+    std::int32_t fallback;      // what the compile stores instead, for the others
+    int listLast;               // a list index from 0 to listLast; -1 when not a list
+    const char* listName;
+    int bits;                   // the field width, 0 when a list or a flag
+    bool flag;                  // 0 or 1
+};
+
+constexpr SettingRule kSettingRules[] = {
+    {"BaudRateCAN", true, 0, 8, "CAN bit rates", 0, false},
+    {"Baud_Ser", true, 0, 7, "serial bit rates", 0, false},
+    {"Par_Ser", true, 0, 2, "parities", 0, false},
+    {"IDDev_Ser", true, 0, -1, nullptr, 8, false},
+    {"TimeOut_Ser", true, 0, -1, nullptr, 16, false},
+    {"TimeOut_Data", false, 0, -1, nullptr, 8, false},
+    {"TO_ModReg", false, 1, -1, nullptr, 8, false},
+    {"Serial", false, 1, -1, nullptr, 0, true},
+    {"Cancel_Data", false, 0, -1, nullptr, 0, true},
+    {"Can_Data_Inp_Reg", false, 0, -1, nullptr, 0, true},
+};
+
+// Reads pargen.xml and reports on it. Returns the CAN mode of the compile, or
+// nothing when a compile could not get that far.
+std::optional<CanMode> CheckSettings(const fs::path& dir, Report& report) {
+    // The compiler asks for "Pargen.xml"; letter case does not matter, but an
+    // exact match would win.
+    auto path = FindProjectFile(dir, "Pargen.xml");
+    if (!path) {
+        report.Warn(kPargen, std::string(kPargenFile), 0,
+                    "there is no pargen.xml: the compile leaves the communication settings and the frame and "
+                    "mapping counts of the banks as they were");
+        return CanMode::Can20A;
+    }
+    const std::string file = path->filename().string();
+    ProjectXml xml;
+    try {
+        xml.LoadFromFile(*path);
+    } catch (const Error& e) {
+        report.Error(kPargen, file, 0, {}, e.what());
+        return std::nullopt;
+    }
+    auto root = xml.DocumentElement();
+    auto setting = [&](const char* name) {
+        auto element = xml.FindChild(root, name);
+        return element ? MakeValue(xml.Text(element)) : Value{};
+    };
+    auto required = [&](const char* name, const Value& value) {
+        if (!value.text) {
+            report.Error(kPargen, file, 0, {}, "The element \"" + std::string(name) + "\" is missing from " + file);
+            return false;
+        }
+        if (!value.number) {
+            report.Error(kPargen, file, 0, name, InvalidIntegerMessage(*value.text));
+            return false;
+        }
+        return true;
+    };
+
+    std::optional<CanMode> mode;
+    const Value canType = setting("CANType");
+    if (required("CANType", canType)) {
+        const std::int32_t v = *canType.number;
+        mode = v == 0 ? CanMode::Can20A : CanMode::Can20B;
+        if (v != 0 && (v & 0xFF) == 0)
+            report.Warn(kPargen, file, 0,
+                        "CANType " + *canType.text + " means CAN 2.0B, but its low byte (0), which reaches the "
+                        "device, means CAN 2.0A");
+    }
+
+    for (const SettingRule& rule : kSettingRules) {
+        const Value value = setting(rule.name);
+        const std::string name = rule.name;
+        if (rule.required) {
+            if (!required(rule.name, value)) continue;
+        } else {
+            if (!value.text) continue;  // absent: the compile's default is meant
+            if (!value.number) {
+                report.Warn(kPargen, file, 0,
+                            name + " '" + *value.text + "' is not integer text: the compile uses " +
+                                std::to_string(rule.fallback));
+                continue;
+            }
+        }
+        const std::int32_t v = *value.number;
+        if (rule.listLast >= 0 && (v < 0 || v > rule.listLast)) {
+            report.Warn(kPargen, file, 0,
+                        name + " " + *value.text + " is outside 0 to " + std::to_string(rule.listLast) +
+                            ", the list of " + rule.listName);
+        } else if (rule.flag && v != 0 && v != 1) {
+            report.Warn(kPargen, file, 0,
+                        name + " " + *value.text + " is neither 0 nor 1" +
+                            (name == "Serial" ? " (0 RS232, 1 RS485)" : ""));
+        } else if (rule.bits > 0) {
+            if (auto w = WidthWarning(name, *value.text, v, rule.bits)) report.Warn(kPargen, file, 0, *w);
+        }
+    }
+    return mode;
+}
+
+// ---- frame files ---------------------------------------------------------
+
+struct FrameInfo {
+    std::optional<std::int32_t> length;  // Dimensin, when it converts
+    bool remote = false;
+};
+
+struct Frames {
+    bool known = false;  // false when the file could not be read: its rows are unknown
+    bool present = false;
+    std::string fileName;
+    std::vector<FrameInfo> frames;
+};
+
+Frames CheckFrames(const fs::path& dir, FrameDirection direction, std::optional<CanMode> mode, Report& report) {
+    const bool receive = direction == FrameDirection::Receive;
+    const FileRank rank = receive ? kReceiveFrames : kTransmitFrames;
+    std::vector<const char*> attributes = {"CobID", "Dimensin"};
+    if (!receive) attributes.push_back("RTR");
+    TableFile table = LoadTable(dir, FramesFileName(direction), rank, attributes, report);
+    Frames result;
+    result.fileName = table.fileName;
+    result.present = table.present;
+    result.known = !table.present || table.readable;
+    if (!table.readable) return result;
+    const std::string& file = table.fileName;
+
+    if (table.count > MaxFrameRows)
+        report.Error(rank, file, 0, {},
+                     "Too many frames in " + file + ": " + std::to_string(table.count) + " rows, the limit is " +
+                         std::to_string(MaxFrameRows));
+
+    // Receive COB-IDs that a compile lays into the banks, by value, in row order.
+    std::map<std::int32_t, std::vector<int>> rowsByCobId;
+    for (int i = 0; i < table.count; ++i) {
+        const int row = i + 1;
+        const auto& values = table.rows[static_cast<std::size_t>(i)];
+        const Value& cobId = values[0];
+        const Value& length = values[1];
+        FrameInfo& info = result.frames.emplace_back();
+
+        if (RequireInteger(table, rank, row, "CobID", cobId, report)) {
+            const std::int32_t v = *cobId.number;
+            const std::string& text = *cobId.text;
+            if (mode == CanMode::Can20A && (v < 0 || v > kMaxCobId20A)) {
+                if (receive)
+                    report.Error(rank, file, row, {},
+                                 "The CobID " + text + " in row " + std::to_string(row) + " of " + file +
+                                     " is outside 0 to 2047, the range of CAN 2.0A");
+                else
+                    report.Warn(rank, file, row,
+                                "CobID " + text + " is outside 0 to 2047, the range of CAN 2.0A: only its low 16 "
+                                "bits (" + Hex(static_cast<std::uint32_t>(v) & 0xFFFF) + ") reach the device");
+            } else if (mode == CanMode::Can20B && (v < 0 || v > kMaxCobId20B)) {
+                report.Warn(rank, file, row, "CobID " + text + " is outside 0 to 536870911, the range of CAN 2.0B");
+            }
+            const bool laid = mode != CanMode::Can20A || (v >= 0 && v <= kMaxCobId20A);
+            if (receive && laid) rowsByCobId[v].push_back(row);
+        }
+        if (RequireInteger(table, rank, row, "Dimensin", length, report)) {
+            const std::int32_t v = *length.number;
+            info.length = v;
+            if (v < 1 || v > 8) {
+                // A transmit frame keeps bits 0-3 in its control byte, a receive frame the low byte.
+                const std::int32_t stored = receive ? (v & 0xFF) : (v & 0x0F);
+                report.Warn(rank, file, row,
+                            "Dimensin " + *length.text + " is outside 1 to 8" +
+                                (stored != v ? "; the device gets " + std::to_string(stored) : std::string()));
+            }
+        }
+        if (!receive && values[2].text) {
+            const std::string rtr = Upper(*values[2].text);
+            info.remote = rtr == "Y";
+            if (rtr != "Y" && rtr != "N" && !rtr.empty())
+                report.Warn(rank, file, row,
+                            "RTR \"" + *values[2].text + "\" is neither Y nor N: the frame is compiled as a data frame");
+        }
+    }
+
+    for (const auto& [value, rows] : rowsByCobId) {
+        if (rows.size() < 2) continue;
+        const int last = rows.back();
+        for (std::size_t k = 0; k + 1 < rows.size(); ++k) {
+            const int row = rows[k];
+            const std::string& text = *table.rows[static_cast<std::size_t>(row - 1)][0].text;
+            std::string message = "CobID " + text + " is also used by row " + std::to_string(last);
+            if (mode == CanMode::Can20A)
+                message += "; in CAN 2.0A only row " + std::to_string(last) + " is reachable through the lookup table";
+            report.Warn(rank, file, row, message);
+        }
+    }
+    return result;
+}
+
+// ---- mapping files -------------------------------------------------------
+
+void CheckMappings(const fs::path& dir, FrameDirection direction, const Frames& frames, Report& report) {
+    const bool receive = direction == FrameDirection::Receive;
+    const FileRank rank = receive ? kReceiveMappings : kTransmitMappings;
+    const int limit = receive ? kMaxReceiveMappings : kMaxTransmitMappings;
+    TableFile table = LoadTable(dir, MappingsFileName(direction), rank, {"Index", "NrPdo", "PosComp"}, report);
+    if (!table.readable) return;
+    const std::string& file = table.fileName;
+
+    if (table.count > limit)
+        report.Error(rank, file, 0, {},
+                     "Too many mapping records in " + file + ": " + std::to_string(table.count) +
+                         " rows, the limit is " + std::to_string(limit));
+
+    const int frameCount = static_cast<int>(frames.frames.size());
+    std::map<std::uint16_t, std::pair<int, std::int32_t>> firstByRegister;  // register -> (row, full value)
+    for (int i = 0; i < table.count; ++i) {
+        const int row = i + 1;
+        const auto& values = table.rows[static_cast<std::size_t>(i)];
+        const Value& index = values[0];
+        const Value& nrPdo = values[1];
+        const Value& posComp = values[2];
+        const bool indexOk = RequireInteger(table, rank, row, "Index", index, report);
+        const bool nrPdoOk = RequireInteger(table, rank, row, "NrPdo", nrPdo, report);
+        const bool posCompOk = RequireInteger(table, rank, row, "PosComp", posComp, report);
+
+        if (indexOk) {
+            const std::int32_t v = *index.number;
+            if (auto w = WidthWarning("Index", *index.text, v, 16)) report.Warn(rank, file, row, *w);
+            const auto reg = static_cast<std::uint16_t>(v);
+            auto [it, inserted] = firstByRegister.try_emplace(reg, row, v);
+            if (!inserted) {
+                const auto& [firstRow, firstValue] = it->second;
+                if (firstValue == v)
+                    report.Warn(rank, file, row,
+                                "register " + *index.text + " is also mapped in row " + std::to_string(firstRow));
+                else
+                    report.Warn(rank, file, row,
+                                "Index " + *index.text + " reaches the device as register " + std::to_string(reg) +
+                                    ", the same as row " + std::to_string(firstRow));
+            }
+        }
+        if (posCompOk) {
+            if (auto w = WidthWarning("PosComp", *posComp.text, *posComp.number, 8)) report.Warn(rank, file, row, *w);
+        }
+        if (!nrPdoOk) continue;
+        const std::int32_t n = *nrPdo.number;
+        if (auto w = WidthWarning("NrPdo", *nrPdo.text, n, 8)) report.Warn(rank, file, row, *w);
+        if (!frames.known) continue;
+        if (n < 1 || n > frameCount) {
+            std::string why = n < 1                 ? "frames are numbered from 1"
+                              : !frames.present ? "there is no " + frames.fileName
+                                  : frames.fileName + " has " + std::to_string(frameCount) +
+                                        (frameCount == 1 ? " frame" : " frames");
+            report.Warn(rank, file, row, "NrPdo " + *nrPdo.text + " names no frame: " + why);
+            continue;
+        }
+        const FrameInfo& frame = frames.frames[static_cast<std::size_t>(n - 1)];
+        if (!receive && frame.remote)
+            report.Warn(rank, file, row,
+                        "NrPdo " + *nrPdo.text + " names a remote frame (RTR Y), which carries no data");
+        if (posCompOk && frame.length && *frame.length >= 1 && *frame.length <= 8) {
+            const int code = *posComp.number & 0xFF;
+            const std::pair<int, const char*> halves[] = {{code >> 4, "high"}, {code & 0x0F, "low"}};
+            for (const auto& [byte, half] : halves) {
+                if (byte > *frame.length)
+                    report.Warn(rank, file, row,
+                                "PosComp " + *posComp.text + ": the " + half + " byte goes to B" +
+                                    std::to_string(byte) + ", beyond Dimensin " + std::to_string(*frame.length) +
+                                    " of frame " + std::to_string(n));
+            }
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<Problem> CheckProject(const fs::path& projectDir) {
+    Report report;
+    if (!DirectoryExists(projectDir)) {
+        report.Error(kNoFile, {}, 0, {}, "Project folder \"" + projectDir.string() + "\" not found");
+        return report.Sorted();
+    }
+    const std::optional<CanMode> mode = CheckSettings(projectDir, report);
+    const Frames receive = CheckFrames(projectDir, FrameDirection::Receive, mode, report);
+    const Frames transmit = CheckFrames(projectDir, FrameDirection::Transmit, mode, report);
+    CheckMappings(projectDir, FrameDirection::Receive, receive, report);
+    CheckMappings(projectDir, FrameDirection::Transmit, transmit, report);
+
+    // The compiler has the last word: whatever stops it is an error here,
+    // whether or not the rules above foresaw it.
+    auto compiler = std::make_unique<BankCompiler>();
+    try {
+        compiler->BuildBankImages(projectDir, LocalDateTime{});
+    } catch (const std::exception& e) {
+        if (!report.HasError(e.what())) report.Error(kNoFile, {}, 0, {}, e.what());
+    }
+    return report.Sorted();
+}
+
+bool HasErrors(const std::vector<Problem>& problems) {
+    return std::any_of(problems.begin(), problems.end(),
+                       [](const Problem& p) { return p.severity == Severity::Error; });
+}
+
+std::string FormatProblem(const Problem& problem) {
+    std::string line;
+    if (!problem.file.empty()) line += problem.file + ": ";
+    if (problem.row > 0) line += "row " + std::to_string(problem.row) + ": ";
+    if (!problem.field.empty()) line += problem.field + ": ";
+    const std::string& m = problem.message;
+    for (std::size_t i = 0; i < m.size(); ++i) {
+        if (m[i] == '\r' || m[i] == '\n') {
+            if (m[i] == '\r' && i + 1 < m.size() && m[i + 1] == '\n') ++i;
+            line += "; ";
+        } else {
+            line += m[i];
+        }
+    }
+    return line;
+}
+
+}  // namespace vestrel

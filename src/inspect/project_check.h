@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vestrel {
+
+// Error: the project cannot be compiled as it stands. Warning: it compiles,
+// but the banks probably do not hold what the engineer meant.
+enum class Severity { Error, Warning };
+
+struct Problem {
+    Severity severity = Severity::Error;
+    std::string file;     // the project file as found on disk; empty when no one file is at fault
+    int row = 0;          // table row counted from 1 as the editors show it; 0 for the file as a whole
+    std::string field;    // the element or attribute whose text the compiler could not convert, if any
+    std::string message;  // for errors, the compiler's own text
+
+    friend bool operator==(const Problem&, const Problem&) = default;
+};
+
+// Everything that stops a compile of the project, and everything that
+// compiles but is probably not meant, errors first; within each, in the order
+// pargen.xml, RCobDef.xml, TCobDef.xml, RInfoCob.xml, TInfoCob.xml, by row.
+// The project is also compiled on a scratch compiler, so the list holds an
+// error exactly when BuildBankImages would stop. Never throws for a project
+// problem; a folder that does not exist is an error in the list.
+std::vector<Problem> CheckProject(const std::filesystem::path& projectDir);
+
+bool HasErrors(const std::vector<Problem>& problems);
+
+// One line: "file: row N: message", "file: message" or "message", with the
+// field in front of the message when there is one ("pargen.xml: Par_Ser:
+// '' is not a valid integer value"). Line breaks inside the message (a parse
+// error has two) become "; ".
+std::string FormatProblem(const Problem& problem);
+
+}  // namespace vestrel
