@@ -3,10 +3,14 @@
 #include "cli/progress_bar.h"
 #include "compiler/bank_files.h"
 #include "firmware/bank_merge.h"
+#include "inspect/bank_decoder.h"
+#include "inspect/bank_source.h"
+#include "inspect/project_check.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
 
 #include <cstdio>
+#include <memory>
 #include <ostream>
 #include <sstream>
 
@@ -25,6 +29,15 @@ constexpr const char* kUsage =
     "      image BASE_IMAGE and write OUT_IMAGE.\n"
     "  vestrel-cli update PROJECT_DIR BASE_IMAGE\n"
     "      Build, then merge banks 1 and 2 into PROJECT_DIR/New_<name of BASE_IMAGE>.\n"
+    "  vestrel-cli check PROJECT_DIR\n"
+    "      List what stops the project from compiling (errors) and what compiles but is\n"
+    "      probably not meant (warnings), one a line on stdout, errors first. Exit\n"
+    "      status 1 when there is an error.\n"
+    "  vestrel-cli decode (IMAGE.sx | BIN_DIR) [--out PROJECT_DIR]\n"
+    "      Read banks 1 and 2 back from an S-record image or from BIN_DIR/bank1.bin and\n"
+    "      bank2.bin and print what they configure. With --out, write a project that\n"
+    "      compiles back to the same banks into PROJECT_DIR, which must hold no project\n"
+    "      files yet. What the banks do not keep is said on stderr.\n"
     "  vestrel-cli --help | --version\n"
     "\n"
     "Exit status: 0 when everything asked for was done; 1 when it was not (the reason\n"
@@ -99,8 +112,37 @@ int Merge(const BankMergeInputs& inputs, std::ostream& err, bool terminal) {
     return kExitFailed;
 }
 
-int Build(const fs::path& projectDir, std::ostream& err, bool terminal) {
+void RequireProjectFolder(const fs::path& projectDir) {
     if (!DirectoryExists(projectDir)) throw Error("Project folder \"" + projectDir.string() + "\" not found");
+}
+
+int Check(const fs::path& projectDir, std::ostream& out) {
+    RequireProjectFolder(projectDir);
+    const std::vector<Problem> problems = CheckProject(projectDir);
+    for (const Problem& problem : problems) out << FormatProblem(problem) << '\n';
+    return HasErrors(problems) ? kExitFailed : kExitOk;
+}
+
+int Decode(const fs::path& source, const std::optional<std::string>& outDir, std::ostream& out, std::ostream& err,
+           bool terminal) {
+    auto banks = std::make_unique<BankImages>();
+    if (DirectoryExists(source))
+        ReadBanksFromBinDir(source, *banks);
+    else
+        ReadBanksFromImage(source, *banks);
+    const DecodedBanks decoded = DecodeBanks(*banks);
+    // The project is compiled and compared before it is shown or written, so
+    // that nothing leaves this command that does not give the same banks.
+    VerifyDecodedProject(decoded, *banks);
+    if (outDir) WriteDecodedProject(*outDir, decoded);
+    out << DescribeDecodedBanks(decoded);
+    for (const std::string& note : DecodeNotes(decoded)) err << "vestrel-cli: note: " << note << '\n';
+    if (outDir && terminal) err << "Wrote the project to " << *outDir << '\n';
+    return kExitOk;
+}
+
+int Build(const fs::path& projectDir, std::ostream& err, bool terminal) {
+    RequireProjectFolder(projectDir);
     BankCompiler compiler;
     CompileProject(compiler, projectDir);
     if (terminal) err << "Wrote the banks and bankg.c to " << BankDir(projectDir).string() << '\n';
@@ -131,12 +173,19 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
     std::vector<std::string> positional;
     std::optional<std::string> banks;
+    std::optional<std::string> outDir;
     for (std::size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--banks") {
             if (i + 1 >= args.size()) throw UsageError{"--banks needs a list such as 1,2"};
             banks = args[++i];
         } else if (args[i].rfind("--banks=", 0) == 0) {
             banks = args[i].substr(8);
+        } else if (args[i] == "--out") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) throw UsageError{"--out needs a project folder"};
+            outDir = args[++i];
+        } else if (args[i].rfind("--out=", 0) == 0) {
+            outDir = args[i].substr(6);
+            if (outDir->empty()) throw UsageError{"--out needs a project folder"};
         } else if (args[i].size() > 1 && args[i][0] == '-') {
             throw UsageError{"unknown option '" + args[i] + "'"};
         } else {
@@ -144,6 +193,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         }
     }
     if (banks && command != "merge") throw UsageError{"--banks belongs to the merge command"};
+    if (outDir && command != "decode") throw UsageError{"--out belongs to the decode command"};
 
     auto expect = [&](std::size_t count, const char* form) {
         if (positional.size() != count) throw UsageError{std::string("usage: vestrel-cli ") + form};
@@ -167,6 +217,14 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         if (int status = Build(projectDir, err, terminal); status != kExitOk) return status;
         return Merge(MergeInputs(base, BankDir(projectDir), projectDir / ("New_" + base.filename().string())), err,
                      terminal);
+    }
+    if (command == "check") {
+        expect(1, "check PROJECT_DIR");
+        return Check(positional[0], out);
+    }
+    if (command == "decode") {
+        expect(1, "decode (IMAGE.sx | BIN_DIR) [--out PROJECT_DIR]");
+        return Decode(positional[0], outDir, out, err, terminal);
     }
     throw UsageError{"unknown command '" + command + "'"};
 }

@@ -13,7 +13,8 @@ inline constexpr int kExitUsage = 2;   // the command line was not understood
 
 // The headless face of the compiler and the merge. `args` excludes the
 // program name. Reports go to `out` only where a command's output is its
-// product (--help, --version); messages and progress go to `err`.
+// product (--help, --version, the problems that check lists, the
+// configuration that decode prints); messages, notes and progress go to `err`.
 // `terminal` says whether `err` is a terminal, which turns on the progress bar.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal);
 
