@@ -193,7 +193,7 @@ std::optional<CanMode> CheckSettings(const fs::path& dir, Report& report) {
     auto path = FindProjectFile(dir, "Pargen.xml");
     if (!path) {
         report.Warn(kPargen, std::string(kPargenFile), 0,
-                    "there is no pargen.xml: the compile leaves the communication settings and the frame and "
+                    "the file does not exist: the compile leaves the communication settings and the frame and "
                     "mapping counts of the banks as they were");
         return CanMode::Can20A;
     }

@@ -128,7 +128,7 @@ TEST(ProjectCheck, Warnings) {
              f.erase("pargen.xml");
              return f;
          }(),
-         {"pargen.xml: there is no pargen.xml: the compile leaves the communication settings and the frame and mapping "
+         {"pargen.xml: the file does not exist: the compile leaves the communication settings and the frame and mapping "
           "counts of the banks as they were"}},
         {Replaced(clean, "pargen.xml",
               PargenXml({{"BaudRateCAN", "-1"}, {"CANType", "256"}, {"Baud_Ser", "8"}, {"Par_Ser", "3"}, {"IDDev_Ser", "300"},
