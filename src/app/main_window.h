@@ -36,7 +36,8 @@ public:
     // Step 1.
     void BtNewProjectClick();
     void BtOpenProjectClick();
-    // Steps 2 to 4: each checks the project guard, then opens its editor.
+    // Steps 2 to 4: each checks the project guard; its editor is shown
+    // after the guard.
     void BtSetCommunicationClick();
     void BtReceiveCobClick();
     void BtDefineRxCobClick();
