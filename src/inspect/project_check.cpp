@@ -160,6 +160,42 @@ bool RequireInteger(const TableFile& table, FileRank rank, int row, const char* 
     return true;
 }
 
+bool SameNameNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+// On a case-sensitive disk a folder can hold pargen.xml and Pargen.xml side
+// by side; the compiler asks for "Pargen.xml" and the settings dialog for
+// "pargen.xml", so each would work on a different file.
+void CheckNameClashes(const fs::path& dir, Report& report) {
+    const std::pair<std::string_view, FileRank> files[] = {
+        {"Pargen.xml", kPargen},
+        {kReceiveFramesFile, kReceiveFrames},
+        {kTransmitFramesFile, kTransmitFrames},
+        {kReceiveMappingsFile, kReceiveMappings},
+        {kTransmitMappingsFile, kTransmitMappings},
+    };
+    for (const auto& [name, rank] : files) {
+        auto compiled = FindProjectFile(dir, name);
+        if (!compiled) continue;
+        std::string others;
+        std::error_code ec;
+        for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec)) {
+            const std::string candidate = entry.path().filename().string();
+            if (candidate != compiled->filename().string() && SameNameNoCase(candidate, name) &&
+                entry.is_regular_file(ec))
+                others += (others.empty() ? "" : ", ") + candidate;
+        }
+        if (!others.empty())
+            report.Warn(rank, compiled->filename().string(), 0,
+                        "the compile reads this file, but " + others +
+                            " differs from it only in letter case and may be the one an editor shows");
+    }
+}
+
 // ---- pargen.xml ----------------------------------------------------------
 
 struct SettingRule {
@@ -441,6 +477,7 @@ std::vector<Problem> CheckProject(const fs::path& projectDir) {
         report.Error(kNoFile, {}, 0, {}, "Project folder \"" + projectDir.string() + "\" not found");
         return report.Sorted();
     }
+    CheckNameClashes(projectDir, report);
     const std::optional<CanMode> mode = CheckSettings(projectDir, report);
     const Frames receive = CheckFrames(projectDir, FrameDirection::Receive, mode, report);
     const Frames transmit = CheckFrames(projectDir, FrameDirection::Transmit, mode, report);

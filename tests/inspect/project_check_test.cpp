@@ -247,6 +247,15 @@ TEST(ProjectCheck, AnUnreadableModeSkipsTheChecksThatDependOnIt) {
               std::vector<std::string>{"pargen.xml: CANType: 'B' is not a valid integer value"});
 }
 
+TEST(ProjectCheck, FilesThatDifferOnlyInLetterCaseAreNamed) {
+    TempDir dir;
+    WriteProject(dir, CleanProject());
+    WriteFile(dir / "Pargen.xml", PargenXml(With(DefaultSettings(), "IDDev_Ser", "2")));
+    EXPECT_EQ(Lines(CheckProject(dir.path())),
+              std::vector<std::string>{"Pargen.xml: the compile reads this file, but pargen.xml differs from it only "
+                                       "in letter case and may be the one an editor shows"});
+}
+
 TEST(ProjectCheck, AMissingFolderIsOneError) {
     TempDir dir;
     const auto problems = CheckProject(dir / "gone");
