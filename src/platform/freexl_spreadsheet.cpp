@@ -5,13 +5,31 @@
 #include <freexl.h>
 
 #include <algorithm>
+#include <fstream>
 
 namespace vestrel {
 
 namespace {
 
 std::string OpenFailure(const std::filesystem::path& path, const std::string& reason) {
-    return "Cannot read workbook \"" + path.string() + "\". " + reason;
+    return WorkbookFailure(path, reason);
+}
+
+// An encrypted .xlsx is an OLE container like an .xls, holding the streams
+// "EncryptionInfo" and "EncryptedPackage" instead of a workbook. Their names
+// stand in UTF-16 in the container's directory.
+bool IsEncryptedOfficeFile(const std::filesystem::path& path) {
+    constexpr std::size_t kMaxScan = 64u << 20;
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes;
+    bytes.resize(kMaxScan);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (bytes.compare(0, 4, "\xD0\xCF\x11\xE0") != 0) return false;
+    const std::string_view name = "EncryptedPackage";
+    std::string wide;
+    for (char c : name) wide += {c, '\0'};
+    return bytes.find(wide) != std::string::npos;
 }
 
 std::string Reason(int code) {
@@ -96,7 +114,11 @@ std::unique_ptr<SpreadsheetSource> OpenFreeXlWorkbook(const std::filesystem::pat
     const int rc = freexl_open(path.c_str(), &raw);
     Handle handle(raw);  // closed on every way out, also after a failed open
     // FreeXL can report success without a handle for some damaged files.
-    if (rc != FREEXL_OK || !handle) throw Error(OpenFailure(path, Reason(rc)));
+    if (rc != FREEXL_OK || !handle) {
+        if (rc == FREEXL_BIFF_WORKBOOK_NOT_FOUND && IsEncryptedOfficeFile(path))
+            throw Error(OpenFailure(path, "The workbook is password-protected."));
+        throw Error(OpenFailure(path, Reason(rc)));
+    }
 
     unsigned int protection = FREEXL_UNKNOWN;
     if (freexl_get_info(handle.get(), FREEXL_BIFF_PASSWORD, &protection) == FREEXL_OK &&
