@@ -10,7 +10,11 @@
 //   BM_CopyTwiceStdio    the image copied to a file and that file copied
 //                        again, with 1 MiB stdio buffers: the floor of the
 //                        two passes that a two-bank merge makes.
-//   BM_CopyTwiceIostream the same with std::ifstream / std::ofstream.
+//   BM_CopyTwiceSynced   the same, the second copy synced to disk and renamed
+//                        over the previous one, as the merge does with the
+//                        new image: the floor of a durable result.
+//   BM_CopyTwiceIostream the same as BM_CopyTwiceStdio with std::ifstream /
+//                        std::ofstream.
 //   BM_SrecCatSplice     srec_cat doing the same splice, as a subprocess.
 
 #include "firmware/bank_merge.h"
@@ -145,6 +149,24 @@ void BM_CopyTwice(benchmark::State& state) {
 }
 
 void BM_CopyTwiceStdio(benchmark::State& state) { BM_CopyTwice<CopyStdio>(state); }
+
+// The stdio floor with the second copy made durable as the merge makes the new
+// image: written to a temporary name, synced, renamed over the previous one.
+void BM_CopyTwiceSynced(benchmark::State& state) {
+    Workspace& files = Files();
+    const fs::path first = files.out / "copy1.sx", temp = files.out / "copy2.tmp", second = files.out / "copy2.sx";
+    for (auto _ : state) {
+        CopyStdio(files.base, first);
+        CopyStdio(first, temp);
+        const int fd = ::open(temp.c_str(), O_RDONLY);
+        if (fd < 0 || ::fsync(fd) != 0) throw std::runtime_error("cannot sync " + temp.string());
+        ::close(fd);
+        fs::rename(temp, second);
+    }
+    fs::remove(first);
+    fs::remove(second);
+    SetBytes(state);
+}
 void BM_CopyTwiceIostream(benchmark::State& state) { BM_CopyTwice<CopyIostream>(state); }
 
 // Runs a program with its output thrown away; its exit status.
@@ -184,6 +206,7 @@ void BM_SrecCatSplice(benchmark::State& state) {
 
 BENCHMARK(BM_MergeBanks1And2)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CopyTwiceStdio)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CopyTwiceSynced)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CopyTwiceIostream)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SrecCatSplice)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 

@@ -351,12 +351,11 @@ private:
     std::size_t size_ = 0;
 };
 
-// Removes a file when the scope ends, unless released.
+// Removes a file when the scope ends.
 class RemoveOnExit {
 public:
     explicit RemoveOnExit(fs::path path) : path_(std::move(path)) {}
     ~RemoveOnExit() {
-        if (path_.empty()) return;
         std::error_code ec;
         fs::remove(path_, ec);
     }
