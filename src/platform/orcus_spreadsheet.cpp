@@ -217,7 +217,8 @@ struct CellSink {
         const std::size_t width = std::min<std::size_t>(static_cast<std::size_t>(columns), maxColumns);
         std::vector<SheetRow> out(static_cast<std::size_t>(rows), SheetRow(width));
         for (const auto& [at, text] : cells) {
-            if (static_cast<std::size_t>(at.second) < width) out[at.first][at.second] = text;
+            // An empty text is an empty cell, as FreeXL has it.
+            if (static_cast<std::size_t>(at.second) < width && !text.empty()) out[at.first][at.second] = text;
         }
         return out;
     }
@@ -243,6 +244,12 @@ std::string DateTimeText(int year, int month, int day, double secondsOfDay, bool
 class XlsxStrings : public iface::import_shared_strings {
 public:
     const std::string* At(std::size_t index) const { return index < strings_.size() ? &strings_[index] : nullptr; }
+
+    // Puts the strings as read from the part itself in place of liborcus's,
+    // when both agree on their number.
+    void Correct(std::vector<std::string> strings) {
+        if (strings.size() == strings_.size()) strings_ = std::move(strings);
+    }
 
     std::size_t append(std::string_view s) override {
         strings_.emplace_back(s);
@@ -533,6 +540,63 @@ void XlsxArrayFormula::set_result_bool(ss::row_t row, ss::col_t col, bool value)
 }
 void XlsxArrayFormula::set_result_empty(ss::row_t row, ss::col_t col) { sheet_.Put(row, col, std::nullopt); }
 
+// liborcus 0.17 reports an empty shared string (<si><t/></si>) as a copy of
+// the string before it, so the part is read here as well: each <si> is the
+// text of its <t> elements, phonetic guides (<rPh>) left out.
+class SharedStringsPart {
+public:
+    std::vector<std::string> strings;
+
+    void doctype(const orcus::sax::doctype_declaration&) {}
+    void start_declaration(std::string_view) {}
+    void end_declaration(std::string_view) {}
+    void attribute(std::string_view, std::string_view) {}
+    void attribute(const orcus::sax_ns_parser_attribute&) {}
+
+    void start_element(const orcus::sax_ns_parser_element& element) {
+        if (element.name == "si") {
+            inItem_ = true;
+            current_.clear();
+        } else if (element.name == "rPh") {
+            ++phonetic_;
+        } else if (element.name == "t" && inItem_ && !phonetic_) {
+            inText_ = true;
+        }
+    }
+
+    void end_element(const orcus::sax_ns_parser_element& element) {
+        if (element.name == "si" && inItem_) {
+            strings.push_back(std::move(current_));
+            current_.clear();
+            inItem_ = false;
+        } else if (element.name == "rPh" && phonetic_ > 0) {
+            --phonetic_;
+        } else if (element.name == "t") {
+            inText_ = false;
+        }
+    }
+
+    void characters(std::string_view value, bool) {
+        if (inText_) current_ += value;
+    }
+
+private:
+    bool inItem_ = false, inText_ = false;
+    int phonetic_ = 0;
+    std::string current_;
+};
+
+std::optional<std::vector<std::string>> ReadSharedStrings(std::string_view bytes) {
+    const auto part = CheckedZip(bytes).Entry("xl/sharedStrings.xml");
+    if (!part) return std::nullopt;
+    SharedStringsPart handler;
+    orcus::xmlns_repository namespaces;
+    orcus::xmlns_context context = namespaces.create_context();
+    orcus::sax_ns_parser<SharedStringsPart> parser(part->data(), part->size(), context, handler);
+    parser.parse();
+    return std::move(handler.strings);
+}
+
 class XlsxFactory : public iface::import_factory {
 public:
     XlsxFactory(CellSink& sink, std::vector<std::string>& names) : sink_(sink), names_(names) {}
@@ -560,7 +624,8 @@ public:
     }
     void finalize() override {}
 
-    void Finish() {
+    void Finish(std::optional<std::vector<std::string>> strings) {
+        if (strings) strings_.Correct(std::move(*strings));
         for (auto& sheet : sheets_) sheet->Finish(strings_, styles_, globals_.dayZero);
     }
 
@@ -580,7 +645,7 @@ std::vector<std::string> ReadXlsx(std::string_view bytes, CellSink& sink) {
     XlsxFactory factory(sink, names);
     orcus::orcus_xlsx reader(&factory);
     reader.read_stream(bytes);
-    factory.Finish();
+    factory.Finish(sink.sheet ? ReadSharedStrings(bytes) : std::nullopt);
     return names;
 }
 

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
 namespace vestrel {
 namespace {
 
@@ -92,6 +96,214 @@ TEST(FrameSheet, TheWorkbookBackendListsSheetsAndReadsRowsByName) {
     EXPECT_EQ(rows[1], (SheetRow{"385", "8", std::nullopt, std::nullopt, std::nullopt}));
     EXPECT_EQ(book->ReadRows("Sheet1", 1)[1], (SheetRow{"385"}));
     EXPECT_THROW(book->ReadRows("sheet1", 5), Error);
+}
+
+// What reading a workbook gave: its rows, or the error message.
+std::string Outcome(const std::filesystem::path& file) {
+    try {
+        const FrameSheetRead read = ImportFrameTableSheet(file);
+        std::string out = "left out " + std::to_string(read.leftOut) + "\n";
+        for (const FrameRow& row : read.rows) out += row.CobID + "|" + row.Dimensin + "\n";
+        return out;
+    } catch (const Error& e) {
+        return std::string("error: ") + e.what();
+    }
+}
+
+std::string ReadBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Rows without trailing blank ones: FreeXL counts blank formatted cells
+// into a sheet's range, the other readers do not.
+std::vector<SheetRow> Trimmed(std::vector<SheetRow> rows) {
+    auto blank = [](const SheetRow& row) {
+        return std::all_of(row.begin(), row.end(), [](const SheetCell& cell) { return !cell; });
+    };
+    while (!rows.empty() && blank(rows.back())) rows.pop_back();
+    return rows;
+}
+
+TEST(WorkbookFormats, TheSameWorkbookGivesTheSameTableAsXlsXlsxAndOds) {
+    for (const char* stem : {"frames", "no_rpdodef", "many_frames"}) {
+        const std::string xls = Outcome(kData / (std::string(stem) + ".xls"));
+        ASSERT_EQ(xls.rfind("left out ", 0), 0u) << xls;
+        for (const char* ext : {".xlsx", ".ods"}) {
+            const std::string name = std::string(stem) + ext;
+            EXPECT_EQ(Outcome(kData / name), xls) << name;
+
+            auto other = OpenSpreadsheet(kData / name);
+            auto book = OpenSpreadsheet(kData / (std::string(stem) + ".xls"));
+            ASSERT_EQ(other->SheetNames(), book->SheetNames()) << name;
+            for (const std::string& sheet : book->SheetNames())
+                EXPECT_EQ(Trimmed(other->ReadRows(sheet, 5)), Trimmed(book->ReadRows(sheet, 5))) << name << " " << sheet;
+        }
+    }
+}
+
+TEST(WorkbookFormats, AWorkbookSavedByLibreOfficeGivesItsComputedValues) {
+    // RPDODEF.csv converted by LibreOffice, formulas included.
+    for (const char* name : {"RPDODEF.xlsx", "RPDODEF.ods"}) {
+        EXPECT_EQ(Outcome(kData / name), "left out 0\n385|8\n0x181|2\n386|8\n") << name;
+        EXPECT_EQ(OpenSpreadsheet(kData / name)->SheetNames(), std::vector<std::string>{"RPDODEF"});
+    }
+}
+
+TEST(WorkbookFormats, FormulasDatesAndBooleansComeThroughAsTheirText) {
+    const std::vector<SheetRow> common = {
+        {"cobid", "id_dev_orig"},
+        {"385", "8"},
+        {"2024-03-15", "2024-03-15 08:30:05"},
+        {"08:30:05", "1999-12-31"},
+        {"770", "0x181"},  // formulas: a number and a text
+    };
+    const SheetRow booleans{"TRUE", "FALSE"};
+    const SheetRow percentAndCurrency{"0.25", "12.5"};
+
+    auto ods = OpenSpreadsheet(kData / "values.ods")->ReadRows("rpdodef", 2);
+    std::vector<SheetRow> expected = common;
+    expected.push_back({"TRUE", "#DIV/0!"});  // a formula's boolean and error results
+    expected.push_back(booleans);
+    expected.push_back(percentAndCurrency);
+    EXPECT_EQ(ods, expected);
+
+    // liborcus 0.17 hands over no boolean or error result of an .xlsx
+    // formula: those cells come through empty.
+    auto xlsx = OpenSpreadsheet(kData / "values.xlsx")->ReadRows("rpdodef", 2);
+    expected = common;
+    expected.push_back({std::nullopt, std::nullopt});
+    expected.push_back(booleans);
+    expected.push_back(percentAndCurrency);
+    EXPECT_EQ(xlsx, expected);
+
+    // FreeXL gives .xls dates the same text.
+    auto xls = OpenSpreadsheet(kData / "dates.xls")->ReadRows("rpdodef", 2);
+    EXPECT_EQ(xls, (std::vector<SheetRow>{common[0], common[2], common[3]}));
+}
+
+TEST(WorkbookFormats, EncryptedWorkbooksAreRefused) {
+    for (const char* name : {"encrypted.xlsx", "encrypted.ods"}) {
+        EXPECT_EQ(Outcome(kData / name), "error: Cannot read workbook \"" + (kData / name).string() +
+                                             "\". The workbook is password-protected.");
+    }
+}
+
+TEST(WorkbookFormats, TheContentDecidesTheReaderNotTheName) {
+    TempDir dir;
+    WriteFile(dir / "renamed.xls", ReadBytes(kData / "frames.ods"));
+    WriteFile(dir / "renamed.ods", ReadBytes(kData / "frames.xlsx"));
+    EXPECT_EQ(Outcome(dir / "renamed.xls"), Outcome(kData / "frames.xls"));
+    EXPECT_EQ(Outcome(dir / "renamed.ods"), Outcome(kData / "frames.xls"));
+
+    WriteFile(dir / "text.xlsx", "cobid,id_dev_orig\r\n385,8\r\n");
+    WriteFile(dir / "empty.ods", "");
+    for (const char* name : {"text.xlsx", "empty.ods"}) {
+        EXPECT_EQ(Outcome(dir / name), "error: Cannot read workbook \"" + (dir / name).string() +
+                                           "\". It is not an Excel (.xlsx) or OpenDocument (.ods) workbook.");
+    }
+    EXPECT_EQ(Outcome(dir / "missing.xlsx"), "error: Cannot read workbook \"" + (dir / "missing.xlsx").string() +
+                                                 "\". The file does not exist or cannot be read.");
+}
+
+// Offsets of an archive's parts, found the way an unzip tool does.
+struct ZipLayout {
+    std::size_t directory = 0;  // start of the central directory
+    std::size_t firstData = 0;  // the first entry's data
+};
+
+ZipLayout Layout(const std::string& bytes) {
+    auto get = [&](std::size_t at, int width) {
+        std::size_t value = 0;
+        for (int i = width - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+        return value;
+    };
+    const std::size_t end = bytes.rfind("PK\x05\x06");
+    return {get(end + 16, 4), 30 + get(26, 2) + get(28, 2)};
+}
+
+TEST(WorkbookFormats, DamagedArchivesFailWithAMessage) {
+    TempDir dir;
+    for (const char* name : {"frames.xlsx", "frames.ods"}) {
+        const std::string good = ReadBytes(kData / name);
+        const ZipLayout layout = Layout(good);
+        const std::string prefix = "error: Cannot read workbook \"" + (dir / name).string() + "\". ";
+
+        std::string bytes = good.substr(0, good.size() / 2);  // cut off
+        WriteFile(dir / name, bytes);
+        EXPECT_EQ(Outcome(dir / name).rfind(prefix, 0), 0u) << name;
+
+        bytes = good;  // an entry that claims to unpack to 2 GB
+        bytes[layout.directory + 27] = 0x7F;
+        WriteFile(dir / name, bytes);
+        EXPECT_EQ(Outcome(dir / name).rfind(prefix + "The workbook is damaged or not supported (zip entry ", 0), 0u)
+            << name;
+
+        bytes = good;  // an entry that lies past the end of the file
+        bytes[layout.directory + 42 + 3] = 0x40;
+        WriteFile(dir / name, bytes);
+        EXPECT_EQ(Outcome(dir / name).rfind(prefix + "The workbook is damaged or not supported (", 0), 0u) << name;
+
+        bytes = good;  // a changed byte inside the first entry's data
+        bytes[layout.firstData + 10] ^= 0x20;
+        WriteFile(dir / name, bytes);
+        EXPECT_EQ(Outcome(dir / name).rfind(prefix + "The workbook is damaged or not supported (zip entry ", 0), 0u)
+            << name;
+    }
+}
+
+TEST(WorkbookFormats, NoChangedByteMakesTheReaderCrash) {
+    // Each run changes one byte of a real workbook: the import gives rows or
+    // an error, and never anything else.
+    TempDir dir;
+    for (const char* name : {"frames.xlsx", "frames.ods"}) {
+        const std::string good = ReadBytes(kData / name);
+        int failed = 0;
+        for (std::size_t at = 0; at < good.size(); at += 23) {
+            std::string bytes = good;
+            bytes[at] = static_cast<char>(bytes[at] ^ (0x5A + at % 7));
+            WriteFile(dir / name, bytes);
+            const std::string outcome = Outcome(dir / name);
+            if (outcome.rfind("error: Cannot read workbook ", 0) == 0) ++failed;
+            else EXPECT_EQ(outcome.rfind("left out 0\n", 0), 0u) << name << " at " << at;
+        }
+        EXPECT_GT(failed, 0) << name;
+    }
+}
+
+TEST(SheetDates, NumberFormatsTellDatesAndTimesFromNumbers) {
+    EXPECT_EQ(ClassifyNumberFormat("General"), NumberShown::Number);
+    EXPECT_EQ(ClassifyNumberFormat("#,##0.00 [$€-407];[Red]-#,##0.00"), NumberShown::Number);
+    EXPECT_EQ(ClassifyNumberFormat("0.00E+00"), NumberShown::Number);
+    EXPECT_EQ(ClassifyNumberFormat("0 \"days\""), NumberShown::Number);
+    EXPECT_EQ(ClassifyNumberFormat("yyyy-mm-dd"), NumberShown::Date);
+    EXPECT_EQ(ClassifyNumberFormat("mmm yy"), NumberShown::Date);
+    EXPECT_EQ(ClassifyNumberFormat("[$-409]d\\-mmm;@"), NumberShown::Date);
+    EXPECT_EQ(ClassifyNumberFormat("hh:mm"), NumberShown::Time);
+    EXPECT_EQ(ClassifyNumberFormat("[h]:mm"), NumberShown::Time);
+    EXPECT_EQ(ClassifyNumberFormat("[mm]"), NumberShown::Time);
+    EXPECT_EQ(ClassifyNumberFormat("dd/mm/yyyy hh:mm:ss"), NumberShown::DateTime);
+    EXPECT_EQ(ClassifyBuiltinNumberFormat(0), NumberShown::Number);
+    EXPECT_EQ(ClassifyBuiltinNumberFormat(10), NumberShown::Number);
+    EXPECT_EQ(ClassifyBuiltinNumberFormat(14), NumberShown::Date);
+    EXPECT_EQ(ClassifyBuiltinNumberFormat(21), NumberShown::Time);
+    EXPECT_EQ(ClassifyBuiltinNumberFormat(22), NumberShown::DateTime);
+    EXPECT_EQ(ClassifyBuiltinNumberFormat(46), NumberShown::Time);
+}
+
+TEST(SheetDates, SerialNumbersAsText) {
+    EXPECT_EQ(FormatSheetSerial(45366, NumberShown::Date), "2024-03-15");
+    EXPECT_EQ(FormatSheetSerial(45366.354224537, NumberShown::DateTime), "2024-03-15 08:30:05");
+    // Rounded to the second, into the next day when it comes to that.
+    EXPECT_EQ(FormatSheetSerial(45366.999999999, NumberShown::DateTime), "2024-03-16 00:00:00");
+    EXPECT_EQ(FormatSheetSerial(0.5, NumberShown::Time), "12:00:00");
+    EXPECT_EQ(FormatSheetSerial(1.5, NumberShown::Time), "12:00:00");
+    // Workbooks that count from 1904.
+    EXPECT_EQ(FormatSheetSerial(43904, NumberShown::Date, {1904, 1, 1}), "2024-03-15");
+    // What is no date stays a number.
+    EXPECT_EQ(FormatSheetSerial(385, NumberShown::Number), "385");
+    EXPECT_EQ(FormatSheetSerial(-1, NumberShown::Date), "-1");
+    EXPECT_EQ(FormatSheetSerial(3e6, NumberShown::Date), "3000000");
 }
 
 TEST(FrameTableCsv, ExportWritesCobIdAndDimensionOfEachFrame) {
