@@ -40,8 +40,9 @@ struct FrameSheetRead {
 FrameSheetRead FrameRowsFromRecords(const std::vector<SheetRow>& sheetRows);
 
 // Reads the frames from `file`: a .csv file as Export writes it, or else the
-// sheet named rpdodef (any letter case) of a workbook. A workbook without
-// that sheet gives no rows. Throws Error when the file cannot be read.
+// sheet named rpdodef (any letter case) of a workbook (.xls, .xlsx or .ods).
+// A workbook without that sheet gives no rows. Throws Error when the file
+// cannot be read, is damaged or is password-protected.
 FrameSheetRead ImportFrameTableSheet(const std::filesystem::path& file);
 
 }  // namespace vestrel

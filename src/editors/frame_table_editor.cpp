@@ -356,7 +356,9 @@ void TFrameTableEditor::BtnExportClick() {
 void TFrameTableEditor::BtnImportClick() {
     CommitEdit();
     const auto file = dialogs_.OpenFile(
-        "Open", {"File EXCEL or CSV (*.xls *.csv)", "File EXCEL (*.xls)", "CSV File (*.csv)"},
+        "Open",
+        {"Workbook or CSV (*.xls *.xlsx *.ods *.csv)", "File EXCEL (*.xls)", "Excel workbook (*.xlsx)",
+         "OpenDocument spreadsheet (*.ods)", "CSV File (*.csv)"},
         workspace_.SpreadsheetFolder());
     if (!file) return;
 

@@ -33,7 +33,8 @@ public:
     void FormResize();
     // "Export": rpdodef.csv in the project folder.
     void BtnExportClick();
-    // "Import": the table from a workbook's rpdodef sheet or an rpdodef CSV.
+    // "Import": the table from the rpdodef sheet of an .xls, .xlsx or .ods
+    // workbook, or from an rpdodef CSV.
     void BtnImportClick();
 
     // The text of a cell; rows count from 1, column 0 is "N".

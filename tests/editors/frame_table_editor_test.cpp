@@ -300,7 +300,9 @@ TEST_F(FrameTableEditor, ImportReplacesTheTableWithTheWorkbooksFrames) {
     transmit.BtnImport->click();
     const auto& request = project.dialogs.fileRequests.at(0);
     EXPECT_EQ(request.filters,
-              (std::vector<std::string>{"File EXCEL or CSV (*.xls *.csv)", "File EXCEL (*.xls)", "CSV File (*.csv)"}));
+              (std::vector<std::string>{"Workbook or CSV (*.xls *.xlsx *.ods *.csv)", "File EXCEL (*.xls)",
+                                        "Excel workbook (*.xlsx)", "OpenDocument spreadsheet (*.ods)",
+                                        "CSV File (*.csv)"}));
     EXPECT_EQ(request.initialDir, project.workspace.SpreadsheetFolder());
     EXPECT_TRUE(project.dialogs.shown.empty());
     EXPECT_EQ(transmit.Cell(1, 1), "385");
@@ -347,6 +349,53 @@ TEST_F(FrameTableEditor, AFileThatCannotBeImportedLeavesTheTable) {
     ASSERT_EQ(project.dialogs.shown.size(), 1u);
     EXPECT_EQ(project.dialogs.shown[0].kind, Shown::Error);
     EXPECT_EQ(receive.Cell(1, 1), "0x181");
+}
+
+TEST_F(FrameTableEditor, XlsxAndOdsWorkbooksFillTheTableAsTheXlsDoes) {
+    receive.FormShow();
+    project.dialogs.files = {(kData / "frames.xls").string()};
+    receive.BtnImport->click();
+    std::vector<QStringList> fromXls;
+    for (int r = 1; r <= 9; ++r) fromXls.push_back(QStringList{receive.Cell(r, 1), receive.Cell(r, 2), receive.Cell(r, 3)});
+    ASSERT_EQ(fromXls[0][0], "385");
+
+    for (const char* name : {"frames.xlsx", "frames.ods"}) {
+        receive.FormShow();
+        receive.SetCell(9, 1, "typed");
+        project.dialogs.files = {(kData / name).string()};
+        receive.BtnImport->click();
+        for (int r = 1; r <= 9; ++r)
+            EXPECT_EQ((QStringList{receive.Cell(r, 1), receive.Cell(r, 2), receive.Cell(r, 3)}), fromXls[r - 1])
+                << name << " row " << r;
+    }
+    EXPECT_TRUE(project.dialogs.shown.empty());
+
+    // Too many records: the same message as for .xls.
+    project.dialogs.files = {(kData / "many_frames.ods").string()};
+    receive.BtnImport->click();
+    EXPECT_EQ(project.dialogs.shown, (std::vector<Shown>{{Shown::Message,
+                                                         "The table holds 250 frames: 12 records after the first 250 "
+                                                         "were left out."}}));
+    EXPECT_EQ(receive.Cell(250, 1), "505");
+}
+
+TEST_F(FrameTableEditor, AnEncryptedOrDamagedWorkbookLeavesTheTable) {
+    transmit.FormShow();
+    transmit.SetCell(1, 1, "0x181");
+    transmit.SetCell(1, 2, "8");
+    const std::string good = ReadFile(kData / "frames.xlsx");
+    WriteFile(project / "cut.xlsx", good.substr(0, good.size() - 100));
+    int errors = 0;
+    for (const std::filesystem::path& file : {kData / "encrypted.xlsx", kData / "encrypted.ods", project / "cut.xlsx"}) {
+        project.dialogs.files = {file.string()};
+        transmit.BtnImport->click();
+        ASSERT_EQ(project.dialogs.shown.size(), static_cast<std::size_t>(++errors)) << file;
+        EXPECT_EQ(project.dialogs.shown.back().kind, Shown::Error) << file;
+        EXPECT_EQ(transmit.Cell(1, 1), "0x181") << file;
+        EXPECT_EQ(transmit.Cell(1, 2), "8") << file;
+    }
+    EXPECT_NE(project.dialogs.shown[0].text.find("The workbook is password-protected."), std::string::npos);
+    EXPECT_NE(project.dialogs.shown[1].text.find("The workbook is password-protected."), std::string::npos);
 }
 
 TEST_F(FrameTableEditor, AnExportedTableComesBackThroughImport) {
