@@ -9,7 +9,8 @@ packages=(
   libxml2-dev libsimpleini-dev libfreexl-dev liborcus-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  srecord xvfb xauth imagemagick python3-xlwt
+  zlib1g-dev
+  srecord xvfb xauth imagemagick python3-xlwt python3-xlsxwriter python3-odf
 )
 
 missing=()
