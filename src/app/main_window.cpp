@@ -4,7 +4,11 @@
 #include "app/new_project_dialog.h"
 #include "app/vendor.h"
 #include "compiler/bank_files.h"
+#include "editors/comm_settings_dialog.h"
+#include "editors/frame_mapping_editor.h"
+#include "editors/frame_table_editor.h"
 #include "firmware/firmware_update_dialog.h"
+#include "inspect/project_check.h"
 #include "platform/qt/click_label.h"
 #include "platform/qt/qt_paths.h"
 #include "platform/qt/window_util.h"
@@ -60,6 +64,10 @@ TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& la
     saveproj_ = new TFsaveproj(workspace_, dialogs_, this);
     about_ = new TFAbout(launcher_, this);
     modifyFileSx_ = new TFModifyFileSx(workspace_, dialogs_, launcher_, this);
+    pargen_ = new TFpargen(workspace_, dialogs_, this);
+    pdoMB_ = new TFpdoMB(workspace_, dialogs_, this);
+    infopdoMB_ = new TFInfopdoMB(workspace_, dialogs_, this);
+    pdoMB_2_ = new TFpdoMB_2(workspace_, dialogs_, this);
 }
 
 TFVestreleFirmWare::~TFVestreleFirmWare() = default;
@@ -194,7 +202,7 @@ void TFVestreleFirmWare::ShowTitle() {
     LbProject->setToolTip(ToQDisplayPath(dir));
 }
 
-bool TFVestreleFirmWare::CheckProject() {
+bool TFVestreleFirmWare::PassesProjectGuard() {
     if (workspace_.ProjectGuard()) return true;
     dialogs_.ShowMessage(kProjectNotValid);
     return false;
@@ -219,28 +227,32 @@ void TFVestreleFirmWare::BtOpenProjectClick() {
 }
 
 void TFVestreleFirmWare::BtSetCommunicationClick() {
-    if (!CheckProject()) return;
-    // TFpargen, the communication settings, is shown from here once connected.
+    if (!PassesProjectGuard()) return;
+    pargen_->exec();
 }
 
 void TFVestreleFirmWare::BtReceiveCobClick() {
-    if (!CheckProject()) return;
-    // TFpdoMB_2 is shown from here with EditorMode 1 (receive) once connected.
+    if (!PassesProjectGuard()) return;
+    pdoMB_2_->SetEditorMode(1);
+    pdoMB_2_->exec();
 }
 
 void TFVestreleFirmWare::BtDefineRxCobClick() {
-    if (!CheckProject()) return;
-    // TFInfopdoMB is shown from here with EditorMode 1 (receive) once connected.
+    if (!PassesProjectGuard()) return;
+    infopdoMB_->SetEditorMode(1);
+    infopdoMB_->exec();
 }
 
 void TFVestreleFirmWare::BtTransmitCobClick() {
-    if (!CheckProject()) return;
-    // TFpdoMB is shown from here with EditorMode 2 (transmit) once connected.
+    if (!PassesProjectGuard()) return;
+    pdoMB_->SetEditorMode(2);
+    pdoMB_->exec();
 }
 
 void TFVestreleFirmWare::BtDefineTxCobClick() {
-    if (!CheckProject()) return;
-    // TFInfopdoMB is shown from here with EditorMode 2 (transmit) once connected.
+    if (!PassesProjectGuard()) return;
+    infopdoMB_->SetEditorMode(2);
+    infopdoMB_->exec();
 }
 
 void TFVestreleFirmWare::BtUpdateDeviceClick() { UpdateDevice(); }
@@ -255,10 +267,27 @@ void TFVestreleFirmWare::UpdateDevice() {
     if constexpr (ProductVariant == 2 || ProductVariant == 3) {
         // Let the window redraw after the click before the compile holds the thread.
         QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (!CheckBeforeUpdate()) return;
         WaitCursor wait;
         if (!RunCommand(dialogs_, [this] { CompileProject(compiler_, workspace_.ProjectDir()); })) return;
     }
     modifyFileSx_->exec();
+}
+
+bool TFVestreleFirmWare::CheckBeforeUpdate() {
+    std::vector<Problem> problems;
+    {
+        WaitCursor wait;
+        problems = CheckProject(workspace_.ProjectDir());
+    }
+    if (problems.empty()) return true;
+    std::string lines;
+    for (const Problem& problem : problems) lines += FormatProblem(problem) + "\n";
+    if (HasErrors(problems)) {
+        dialogs_.ShowReport(kProjectHasErrors, lines, false);
+        return false;
+    }
+    return dialogs_.ShowReport(kProjectHasWarnings, lines, true);
 }
 
 void TFVestreleFirmWare::BtAboutClick() { about_->exec(); }

@@ -9,6 +9,10 @@
 
 class QLabel;
 class QPushButton;
+class TFInfopdoMB;
+class TFpargen;
+class TFpdoMB;
+class TFpdoMB_2;
 
 namespace vestrel {
 
@@ -23,6 +27,10 @@ class UserDialogs;
 // Device". It owns the workspace and the configuration compiler for the whole
 // run, and the dialogs it opens; it closes only through its "X" button, which
 // writes the open project to the INI file.
+inline constexpr const char* kProjectHasErrors = "The project cannot be compiled as it stands:";
+inline constexpr const char* kProjectHasWarnings =
+    "The project compiles, but these points are probably not what you meant. Continue with the update?";
+
 class TFVestreleFirmWare : public QWidget {
     Q_OBJECT
 
@@ -36,8 +44,7 @@ public:
     // Step 1.
     void BtNewProjectClick();
     void BtOpenProjectClick();
-    // Steps 2 to 4: each checks the project guard; its editor is shown
-    // after the guard.
+    // Steps 2 to 4: each checks the project guard, then shows its editor.
     void BtSetCommunicationClick();
     void BtReceiveCobClick();
     void BtDefineRxCobClick();
@@ -49,8 +56,9 @@ public:
     void BtCloseClick();
     void LbWebClick();
 
-    // Compiles the open project into its bin folder, then shows the firmware
-    // dialog; a compile error ends it with its message.
+    // Checks the open project (errors stop it; warnings ask whether to go
+    // on), compiles it into its bin folder, then shows the firmware dialog; a
+    // compile error ends it with its message.
     void UpdateDevice();
 
     const Workspace& GetWorkspace() const { return workspace_; }
@@ -58,6 +66,10 @@ public:
     TFsaveproj* NewProjectDialog() const { return saveproj_; }
     TFAbout* AboutBox() const { return about_; }
     TFModifyFileSx* FirmwareDialog() const { return modifyFileSx_; }
+    TFpargen* CommunicationDialog() const { return pargen_; }
+    TFpdoMB_2* ReceiveFramesEditor() const { return pdoMB_2_; }
+    TFpdoMB* TransmitFramesEditor() const { return pdoMB_; }
+    TFInfopdoMB* MappingEditor() const { return infopdoMB_; }
     // True once the "X" button has closed the window.
     bool IsClosedByButton() const { return closing_; }
 
@@ -68,7 +80,9 @@ private:
     void BuildControls();
     // The project guard of the step commands: "Project not valid" when no
     // project folder is set.
-    bool CheckProject();
+    bool PassesProjectGuard();
+    // The project check of "Update Device": true when the update may go on.
+    bool CheckBeforeUpdate();
     void ShowTitle();
 
     UserDialogs& dialogs_;
@@ -80,6 +94,10 @@ private:
     TFsaveproj* saveproj_ = nullptr;
     TFAbout* about_ = nullptr;
     TFModifyFileSx* modifyFileSx_ = nullptr;
+    TFpargen* pargen_ = nullptr;
+    TFpdoMB* pdoMB_ = nullptr;
+    TFInfopdoMB* infopdoMB_ = nullptr;
+    TFpdoMB_2* pdoMB_2_ = nullptr;
 
     QLabel* LbLogo;
     QLabel* LbTitle;

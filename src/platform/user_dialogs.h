@@ -22,6 +22,11 @@ public:
     virtual void ShowError(const std::string& text) = 0;
     // A question with "Yes" and "No", and "Cancel" when `withCancel`.
     virtual Answer Confirm(const std::string& text, bool withCancel) = 0;
+    // A list too long for a message box, in a scrollable box under a
+    // heading. With `offerContinue` the buttons are "Continue" and "Cancel"
+    // and the result tells whether the user chose to continue; otherwise one
+    // "OK" button and the result is false.
+    virtual bool ShowReport(const std::string& heading, const std::string& text, bool offerContinue) = 0;
     // A file-open dialog. `filters` are Qt-style entries such as
     // "CSV File (*.csv)"; nullopt when the user cancels.
     virtual std::optional<std::string> OpenFile(const std::string& title, const std::vector<std::string>& filters,

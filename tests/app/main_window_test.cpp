@@ -2,10 +2,14 @@
 
 #include "app/about_box.h"
 #include "app/new_project_dialog.h"
+#include "editors/comm_settings_dialog.h"
+#include "editors/frame_mapping_editor.h"
+#include "editors/frame_table_editor.h"
 #include "firmware/bank_merge.h"
 #include "firmware/firmware_update_dialog.h"
 #include "modal_answer.h"
 #include "platform/ini_file.h"
+#include "project/comm_parameters.h"
 #include "support/fake_dialogs.h"
 #include "support/temp_dir.h"
 
@@ -113,11 +117,32 @@ TEST_F(MainWindowTest, StepCommandsAndUpdateDeviceNeedAProjectFolder) {
     Click("BtOpenProject");
     EXPECT_EQ(dialogs.folderRequests.back().preselected, "");
     EXPECT_EQ(window->GetWorkspace().ProjectName(), "/Old");
-    {
-        NoModalExpected none;
-        for (const char* button : kStepButtons) Click(button);
+
+    // Each step opens its editor; the two "Define COB" share one dialog in
+    // the mode of their step.
+    struct Step {
+        const char* button;
+        QDialog* dialog;
+        const char* caption;
+    };
+    const Step steps[] = {
+        {"BtSetCommunication", window->CommunicationDialog(), "SET COMMUNICATION"},
+        {"BtReceiveCob", window->ReceiveFramesEditor(), "Receive CAN Frame"},
+        {"BtDefineRxCob", window->MappingEditor(), "Receive CAN Frame Info"},
+        {"BtTransmitCob", window->TransmitFramesEditor(), "Transmit CAN Frame"},
+        {"BtDefineTxCob", window->MappingEditor(), "Transmit CAN Frame Info"},
+    };
+    for (const Step& step : steps) {
+        ModalAnswer<QDialog> answer([&](QDialog* dialog) {
+            EXPECT_EQ(dialog, step.dialog) << step.button;
+            EXPECT_EQ(dialog->windowTitle().toStdString(), step.caption);
+            dialog->reject();
+        });
+        Click(step.button);
+        EXPECT_TRUE(answer.Answered()) << step.button;
     }
-    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(window->MappingEditor()->EditorMode, 2);
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.Texts().front();
 }
 
 TEST_F(MainWindowTest, TitleFollowsNewProject) {
@@ -210,11 +235,10 @@ TEST_F(MainWindowTest, UpdateDeviceCompilesMergesAndStartsTheFlasher) {
     EXPECT_EQ(launcher.starts[0].workingDir, (app / "MASTER").string());
 }
 
-TEST_F(MainWindowTest, ACompileErrorEndsUpdateDeviceWithItsMessage) {
+TEST_F(MainWindowTest, AProjectThatCannotCompileIsListedAndNothingIsWritten) {
     fs::create_directories(Projects() / "Broken" / "bin");
     test::WriteFile(Projects() / "Broken" / "pargen.xml", "<GeneralParameter><CANType>0</CANType>");
-    fs::create_directories(app / "MASTER");
-    fs::copy_file(kExamples / "workspace" / "MASTER" / "SX58316.sx", app / "MASTER" / "SX58316.sx");
+    test::WriteFile(Projects() / "Broken" / "RCobDef.xml", R"(<COBID><row CobID="0x800" Dimensin="8" Mnemonic=""/></COBID>)");
     WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Broken");
     Start();
     {
@@ -222,9 +246,56 @@ TEST_F(MainWindowTest, ACompileErrorEndsUpdateDeviceWithItsMessage) {
         Click("BtUpdateDevice");
     }
     ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, FakeDialogs::Shown::Report);
+    EXPECT_EQ(dialogs.shown[0].text.rfind(std::string(kProjectHasErrors) + "\npargen.xml: ", 0), 0u)
+        << dialogs.shown[0].text;
+    EXPECT_FALSE(fs::exists(Projects() / "Broken" / "bin" / "bank1.bin"));
+    EXPECT_TRUE(launcher.starts.empty());
+}
+
+TEST_F(MainWindowTest, WarningsAskWhetherToGoOn) {
+    fs::create_directories(Projects() / "Odd" / "bin");
+    WriteCommParameters(Projects() / "Odd", [] {
+        CommParameters p = CommParameters::Defaults();
+        p.TO_ModReg = "300";
+        return p;
+    }());
+    WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Odd");
+    Start();
+
+    dialogs.reportAnswers.push_back(false);
+    {
+        NoModalExpected none;
+        Click("BtUpdateDevice");
+    }
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, FakeDialogs::Shown::Report);
+    EXPECT_NE(dialogs.shown[0].text.find("pargen.xml: TO_ModReg 300 is above 255"), std::string::npos)
+        << dialogs.shown[0].text;
+    EXPECT_FALSE(fs::exists(Projects() / "Odd" / "bin" / "bank1.bin")) << "Cancel compiles nothing";
+
+    dialogs.reportAnswers.push_back(true);
+    ModalAnswer<TFModifyFileSx> answer([](TFModifyFileSx* dialog) { dialog->CloseButton()->click(); });
+    Click("BtUpdateDevice");
+    EXPECT_TRUE(answer.Answered());
+    EXPECT_TRUE(fs::exists(Projects() / "Odd" / "bin" / "bank1.bin"));
+}
+
+TEST_F(MainWindowTest, ACompileErrorEndsUpdateDeviceWithItsMessage) {
+    // A bank file that cannot be written is not a project problem: the
+    // check passes and the compile reports it.
+    fs::create_directories(Projects() / "Stuck" / "bin" / "bank3.bin");
+    WriteCommParameters(Projects() / "Stuck", CommParameters::Defaults());
+    WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Stuck");
+    Start();
+    {
+        NoModalExpected none;
+        Click("BtUpdateDevice");
+    }
+    ASSERT_EQ(dialogs.shown.size(), 1u) << dialogs.Texts().front();
     EXPECT_EQ(dialogs.shown[0].kind, FakeDialogs::Shown::Error);
-    EXPECT_FALSE(dialogs.shown[0].text.empty());
-    EXPECT_FALSE(fs::exists(Projects() / "Broken" / "bin" / "bankg.c"));
+    EXPECT_EQ(dialogs.shown[0].text.rfind("Cannot create file", 0), 0u) << dialogs.shown[0].text;
+    EXPECT_FALSE(fs::exists(Projects() / "Stuck" / "bin" / "bankg.c"));
     EXPECT_TRUE(launcher.starts.empty());
 }
 

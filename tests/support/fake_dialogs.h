@@ -16,13 +16,14 @@ namespace vestrel::test {
 class FakeDialogs : public UserDialogs {
 public:
     struct Shown {
-        enum Kind { Message, Error, Question } kind;
+        enum Kind { Message, Error, Question, Report } kind;
         std::string text;
         friend bool operator==(const Shown&, const Shown&) = default;
     };
 
     std::vector<Shown> shown;
     std::deque<Answer> answers;
+    std::deque<bool> reportAnswers;                  // answers to ShowReport with Continue
     std::deque<std::optional<std::string>> files;    // answers to OpenFile
     std::deque<std::optional<std::string>> folders;  // answers to PickFolder
 
@@ -47,6 +48,18 @@ public:
         }
         Answer a = answers.front();
         answers.pop_front();
+        return a;
+    }
+    // Recorded as the heading, a line break and the text.
+    bool ShowReport(const std::string& heading, const std::string& text, bool offerContinue) override {
+        shown.push_back({Shown::Report, heading + "\n" + text});
+        if (!offerContinue) return false;
+        if (reportAnswers.empty()) {
+            ADD_FAILURE() << "unexpected report: " << heading;
+            return false;
+        }
+        bool a = reportAnswers.front();
+        reportAnswers.pop_front();
         return a;
     }
     std::optional<std::string> OpenFile(const std::string& title, const std::vector<std::string>& filters,

@@ -5,8 +5,15 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDatabase>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QProcess>
 #include <QStringList>
 #include <QUrl>
@@ -41,6 +48,36 @@ Answer QtUserDialogs::Confirm(const std::string& text, bool withCancel) {
         case QMessageBox::No: return Answer::No;
         default: return withCancel ? Answer::Cancel : Answer::No;
     }
+}
+
+bool QtUserDialogs::ShowReport(const std::string& heading, const std::string& text, bool offerContinue) {
+    QDialog box(DialogOwner());
+    box.setObjectName("ReportBox");
+    box.setWindowTitle(QApplication::applicationName());
+    auto* label = new QLabel(ToQText(heading), &box);
+    label->setWordWrap(true);
+    auto* lines = new QPlainTextEdit(ToQText(text), &box);
+    lines->setObjectName("ReportText");
+    lines->setReadOnly(true);
+    lines->setLineWrapMode(QPlainTextEdit::NoWrap);
+    lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto* buttons = new QDialogButtonBox(&box);
+    if (offerContinue) {
+        buttons->addButton("Continue", QDialogButtonBox::AcceptRole);
+        // Cancel is the default: going on with a doubtful project takes a deliberate click.
+        buttons->addButton(QDialogButtonBox::Cancel)->setDefault(true);
+    } else {
+        buttons->addButton(QDialogButtonBox::Ok);
+    }
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&box);
+    layout->addWidget(label);
+    layout->addWidget(lines, 1);
+    layout->addWidget(buttons);
+    box.resize(720, 320);
+    const bool accepted = box.exec() == QDialog::Accepted;
+    return offerContinue && accepted;
 }
 
 std::optional<std::string> QtUserDialogs::OpenFile(const std::string& title, const std::vector<std::string>& filters,
