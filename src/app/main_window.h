@@ -9,17 +9,17 @@
 
 class QLabel;
 class QPushButton;
-class TFInfopdoMB;
-class TFpargen;
-class TFpdoMB;
-class TFpdoMB_2;
 
 namespace vestrel {
 
 class ClickLabel;
 class ProcessLauncher;
 class TFAbout;
+class TFInfopdoMB;
 class TFModifyFileSx;
+class TFpargen;
+class TFpdoMB;
+class TFpdoMB_2;
 class TFsaveproj;
 class UserDialogs;
 

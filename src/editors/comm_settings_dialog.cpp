@@ -17,7 +17,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-using namespace vestrel;
+namespace vestrel {
 
 namespace {
 
@@ -247,7 +247,7 @@ void TFpargen::BitBtn1Click() {
     if (!Controllo_Dati()) return;
     try {
         WriteCommParameters(projectDir_, ParametersFromControls());
-    } catch (const vestrel::Error& e) {
+    } catch (const Error& e) {
         dialogs_.ShowError(e.what());
         return;
     }
@@ -263,3 +263,5 @@ void TFpargen::SyncTypedCanRate() {
     const int index = CB_BR_CAN->currentIndex();
     CB_BR_CAN->setEditText(index >= 0 ? CB_BR_CAN->itemText(index) : QString());
 }
+
+}  // namespace vestrel

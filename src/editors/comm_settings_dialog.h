@@ -15,6 +15,8 @@ class QPushButton;
 class QRadioButton;
 class QShowEvent;
 
+namespace vestrel {
+
 // "SET COMMUNICATION": shows pargen.xml and writes it back on OK. The one
 // dialog object is reused for every showing; its controls keep what they
 // hold until a readable file replaces it.
@@ -22,7 +24,7 @@ class TFpargen : public QDialog {
     Q_OBJECT
 
 public:
-    TFpargen(const vestrel::Workspace& workspace, vestrel::UserDialogs& dialogs, QWidget* parent = nullptr);
+    TFpargen(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent = nullptr);
 
     // Loads the controls from the project's pargen.xml; runs on each showing.
     void FormShow();
@@ -54,11 +56,13 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void LoadControls(const vestrel::CommParameters& parameters);
-    vestrel::CommParameters ParametersFromControls() const;
+    void LoadControls(const CommParameters& parameters);
+    CommParameters ParametersFromControls() const;
     void SyncTypedCanRate();
 
-    const vestrel::Workspace& workspace_;
-    vestrel::UserDialogs& dialogs_;
+    const Workspace& workspace_;
+    UserDialogs& dialogs_;
     std::filesystem::path projectDir_;
 };
+
+}  // namespace vestrel

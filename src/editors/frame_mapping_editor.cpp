@@ -21,7 +21,7 @@
 #include <algorithm>
 #include <cstdint>
 
-using namespace vestrel;
+namespace vestrel {
 
 namespace {
 
@@ -313,7 +313,7 @@ void TFInfopdoMB::BtnPasteClick() {
 void TFInfopdoMB::BitBtn1Click() {
     try {
         SaveMappings(projectDir_, direction_, frames_);
-    } catch (const vestrel::Error& e) {
+    } catch (const Error& e) {
         dialogs_.ShowError(e.what());
         return;
     }
@@ -323,7 +323,7 @@ void TFInfopdoMB::BitBtn1Click() {
 void TFInfopdoMB::BtnExportClick() {
     try {
         ExportMappingsCsv(projectDir_, direction_, frames_);
-    } catch (const vestrel::Error& e) {
+    } catch (const Error& e) {
         dialogs_.ShowError(e.what());
     }
 }
@@ -334,10 +334,12 @@ void TFInfopdoMB::BtnImportClick() {
     if (!file) return;
     try {
         ImportMappingsCsv(*file, frames_);
-    } catch (const vestrel::Error& e) {
+    } catch (const Error& e) {
         dialogs_.ShowError(e.what());
         return;
     }
     // The old entries named registers that are gone.
     FillRegisterList();
 }
+
+}  // namespace vestrel

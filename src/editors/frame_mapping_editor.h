@@ -17,6 +17,8 @@ class QPushButton;
 class QRadioButton;
 class QTabWidget;
 
+namespace vestrel {
+
 // "Selected Frame Byte": nine exclusive items, "none" and "B1" to "B8"; the
 // selected item's position is one nibble of PosComp.
 class TRadioGroup : public QGroupBox {
@@ -40,7 +42,7 @@ class TFInfopdoMB : public QDialog {
     Q_OBJECT
 
 public:
-    TFInfopdoMB(const vestrel::Workspace& workspace, vestrel::UserDialogs& dialogs, QWidget* parent = nullptr);
+    TFInfopdoMB(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent = nullptr);
 
     // 1 receive, anything else transmit; set before each showing.
     int EditorMode = 1;
@@ -53,7 +55,7 @@ public:
     void LB_IndMBClick();
     // Whether `text` may become a register number: integer text, and no
     // other register (but `excluded`) has the same value. Shows why not.
-    bool CheckRegisterIndex(const std::string& text, const vestrel::TClIndMB* excluded);
+    bool CheckRegisterIndex(const std::string& text, const TClIndMB* excluded);
     void BtnNewClick();
     void BtnModifyClick();
     void BtnDeleteClick();
@@ -65,7 +67,7 @@ public:
     void BtnExportClick();
     void BtnImportClick();
 
-    const vestrel::FrameList& Frames() const { return frames_; }
+    const FrameList& Frames() const { return frames_; }
 
     // Survives between showings and across both modes.
     std::string CopiedIndex;
@@ -92,16 +94,18 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    vestrel::TClPdo* SelectedFrame();
-    vestrel::TClIndMB* SelectedRegister();
+    TClPdo* SelectedFrame();
+    TClIndMB* SelectedRegister();
     std::string PosCompFromGroups() const;
     // Lists the selected frame's registers as "Ind MB 0", "Ind MB 1", ...
     void FillRegisterList();
     void SelectRegisterEntry(int row);
 
-    const vestrel::Workspace& workspace_;
-    vestrel::UserDialogs& dialogs_;
+    const Workspace& workspace_;
+    UserDialogs& dialogs_;
     std::filesystem::path projectDir_;
-    vestrel::FrameDirection direction_ = vestrel::FrameDirection::Receive;
-    vestrel::FrameList frames_;
+    FrameDirection direction_ = FrameDirection::Receive;
+    FrameList frames_;
 };
+
+}  // namespace vestrel

@@ -21,7 +21,7 @@
 
 #include <cmath>
 
-using namespace vestrel;
+namespace vestrel {
 
 namespace {
 
@@ -285,7 +285,7 @@ void TFrameTableEditor::FormShow() {
 
     try {
         canMode_ = ReadProjectCanMode(projectDir_);
-    } catch (const vestrel::Error& e) {
+    } catch (const Error& e) {
         // The frame file is not read at all; OK must not replace it unasked.
         loadIncomplete_ = FindProjectFile(projectDir_, FramesFileName(direction_)).has_value();
         dialogs_.ShowError(e.what());
@@ -337,7 +337,7 @@ void TFrameTableEditor::BitBtn1Click() {
     }
     try {
         WriteFrameTable(projectDir_, table);
-    } catch (const vestrel::Error& e) {
+    } catch (const Error& e) {
         dialogs_.ShowError(e.what());
         return;
     }
@@ -347,8 +347,8 @@ void TFrameTableEditor::BitBtn1Click() {
 void TFrameTableEditor::BtnExportClick() {
     CommitEdit();
     try {
-        vestrel::ExportFrameTableCsv(projectDir_, TableFromGrid());
-    } catch (const vestrel::Error& e) {
+        ExportFrameTableCsv(projectDir_, TableFromGrid());
+    } catch (const Error& e) {
         dialogs_.ShowError(e.what());
     }
 }
@@ -366,8 +366,8 @@ void TFrameTableEditor::BtnImportClick() {
     // it was.
     FrameSheetRead read;
     try {
-        read = vestrel::ImportFrameTableSheet(*file);
-    } catch (const vestrel::Error& e) {
+        read = ImportFrameTableSheet(*file);
+    } catch (const Error& e) {
         dialogs_.ShowError(e.what());
         return;
     }
@@ -411,3 +411,5 @@ void TFrameTableEditor::keyPressEvent(QKeyEvent* event) {
     }
     QDialog::keyPressEvent(event);
 }
+
+}  // namespace vestrel

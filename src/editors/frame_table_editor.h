@@ -13,6 +13,8 @@ class QPushButton;
 class QTableWidget;
 class QTabWidget;
 
+namespace vestrel {
+
 // The frame table editor: RCobDef.xml (EditorMode 1) or TCobDef.xml (any
 // other mode) as a table of MaxFrameRows rows, checked against the project's
 // CAN mode and written on OK. TFpdoMB_2 and TFpdoMB are its two windows.
@@ -54,7 +56,7 @@ public:
     QPushButton* BtnImport;  // "Import"
 
 protected:
-    TFrameTableEditor(const vestrel::Workspace& workspace, vestrel::UserDialogs& dialogs, int editorMode,
+    TFrameTableEditor(const Workspace& workspace, UserDialogs& dialogs, int editorMode,
                       QWidget* parent);
 
     void showEvent(QShowEvent* event) override;
@@ -63,18 +65,18 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void SetUpColumns(vestrel::FrameDirection direction);
+    void SetUpColumns(FrameDirection direction);
     void ClearCells();
-    void FillRows(const std::vector<vestrel::FrameRow>& rows);
+    void FillRows(const std::vector<FrameRow>& rows);
     void CommitEdit();
     // The frames from row 1 down to the row before the first empty CobID.
-    vestrel::FrameTable TableFromGrid() const;
+    FrameTable TableFromGrid() const;
 
-    const vestrel::Workspace& workspace_;
-    vestrel::UserDialogs& dialogs_;
+    const Workspace& workspace_;
+    UserDialogs& dialogs_;
     std::filesystem::path projectDir_;
-    vestrel::FrameDirection direction_;
-    vestrel::CanMode canMode_ = vestrel::CanMode::Can20A;
+    FrameDirection direction_;
+    CanMode canMode_ = CanMode::Can20A;
     // The frame file exists but the table does not hold all of it.
     bool loadIncomplete_ = false;
     bool resizePending_ = false;
@@ -85,7 +87,7 @@ class TFpdoMB : public TFrameTableEditor {
     Q_OBJECT
 
 public:
-    TFpdoMB(const vestrel::Workspace& workspace, vestrel::UserDialogs& dialogs, QWidget* parent = nullptr);
+    TFpdoMB(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent = nullptr);
 };
 
 // The receive frames, RCobDef.xml.
@@ -93,5 +95,7 @@ class TFpdoMB_2 : public TFrameTableEditor {
     Q_OBJECT
 
 public:
-    TFpdoMB_2(const vestrel::Workspace& workspace, vestrel::UserDialogs& dialogs, QWidget* parent = nullptr);
+    TFpdoMB_2(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent = nullptr);
 };
+
+}  // namespace vestrel
