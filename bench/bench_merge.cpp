@@ -6,10 +6,12 @@
 //
 //   BM_MergeBanks1And2   RunBankMerge as the firmware dialog runs it: banks 1
 //                        and 2 spliced, stages 3 to 5 passed through, the new
-//                        image synced to disk.
-//   BM_CopyTwiceStdio    the image copied to a file and that file copied
+//                        image synced to disk and renamed over the one of the
+//                        previous iteration, as on a second "Update Device".
+//   BM_CopyTwiceStdio    the image copied to a new file and that file copied
 //                        again, with 1 MiB stdio buffers: the floor of the
-//                        two passes that a two-bank merge makes.
+//                        two passes that a two-bank merge makes. The copies
+//                        of the last iteration are removed outside the timing.
 //   BM_CopyTwiceSynced   the same, the second copy synced to disk and renamed
 //                        over the previous one, as the merge does with the
 //                        new image: the floor of a durable result.
@@ -96,7 +98,8 @@ void SetBytes(benchmark::State& state) {
                             static_cast<std::int64_t>(fs::file_size(Files().base)));
 }
 
-void BM_MergeBanks1And2(benchmark::State& state) {
+template <bool kReplace>
+void MergeBanks1And2(benchmark::State& state) {
     Workspace& files = Files();
     BankMergeInputs inputs;
     inputs.baseFirmware = files.base;
@@ -104,7 +107,13 @@ void BM_MergeBanks1And2(benchmark::State& state) {
     inputs.dirOut = files.out.string() + "/";
     inputs.newFileName = "New_SX58316.sx";
     inputs.bankSelection = {true, true, false, false, false};
+    const fs::path newImage = files.out / inputs.newFileName;
     for (auto _ : state) {
+        if (!kReplace) {
+            state.PauseTiming();
+            fs::remove(newImage);
+            state.ResumeTiming();
+        }
         QuietMessages messages;
         NullProgress progress;
         BankMergeRun run = RunBankMerge(inputs, messages, progress);
@@ -116,6 +125,9 @@ void BM_MergeBanks1And2(benchmark::State& state) {
     }
     SetBytes(state);
 }
+
+void BM_MergeBanks1And2(benchmark::State& state) { MergeBanks1And2<false>(state); }
+void BM_MergeBanks1And2Replacing(benchmark::State& state) { MergeBanks1And2<true>(state); }
 
 void CopyStdio(const fs::path& from, const fs::path& to) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(from.c_str(), "rb"), &std::fclose);
@@ -140,6 +152,11 @@ void BM_CopyTwice(benchmark::State& state) {
     Workspace& files = Files();
     const fs::path first = files.out / "copy1.sx", second = files.out / "copy2.sx";
     for (auto _ : state) {
+        // Fresh files: freeing the last copies' blocks is not part of copying.
+        state.PauseTiming();
+        fs::remove(first);
+        fs::remove(second);
+        state.ResumeTiming();
         Copy(files.base, first);
         Copy(first, second);
     }
@@ -205,6 +222,7 @@ void BM_SrecCatSplice(benchmark::State& state) {
 }
 
 BENCHMARK(BM_MergeBanks1And2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MergeBanks1And2Replacing)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CopyTwiceStdio)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CopyTwiceSynced)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CopyTwiceIostream)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -317,9 +317,7 @@ private:
 // A large buffer in front of an AtomicFileWriter, so that a line costs a copy.
 class OutputBuffer {
 public:
-    // With `writeback`, each full buffer is sent on to the disk at once.
-    OutputBuffer(AtomicFileWriter& writer, bool writeback)
-        : writer_(writer), writeback_(writeback), buffer_(new char[kWriteBufferSize]) {}
+    explicit OutputBuffer(AtomicFileWriter& writer) : writer_(writer), buffer_(new char[kWriteBufferSize]) {}
 
     void Append(std::string_view data) {
         if (data.size() <= kWriteBufferSize - size_) {
@@ -330,7 +328,6 @@ public:
         Flush();
         if (data.size() >= kWriteBufferSize) {
             writer_.Write(data);
-            if (writeback_) writer_.StartWriteback();
         } else {
             std::memcpy(buffer_.get(), data.data(), data.size());
             size_ = data.size();
@@ -341,12 +338,10 @@ public:
         if (size_ == 0) return;
         writer_.Write(std::string_view(buffer_.get(), size_));
         size_ = 0;
-        if (writeback_) writer_.StartWriteback();
     }
 
 private:
     AtomicFileWriter& writer_;
-    bool writeback_;
     std::unique_ptr<char[]> buffer_;
     std::size_t size_ = 0;
 };
@@ -400,9 +395,6 @@ struct PassOptions {
     std::optional<std::int64_t> knownLineCount;
     // The lines written, for the next pass's knownLineCount.
     std::int64_t* linesWritten = nullptr;
-    // The output is, or will be renamed to, the new image, which is synced to
-    // disk: its writeback starts while the pass runs.
-    bool becomesNewImage = false;
 };
 
 BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& input, const std::string& outputName,
@@ -469,10 +461,9 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
         ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
         const fs::path outputPath = fs::path(run.dirOut) / outputName;
-        const bool finalImage = outputName == run.newFileName;
         std::optional<AtomicFileWriter> writer;
         try {
-            writer.emplace(outputPath, finalImage ? AtomicFileWriter::Sync::Durable : AtomicFileWriter::Sync::NoSync);
+            writer.emplace(outputPath, AtomicFileWriter::Sync::NoSync);
         } catch (const Error&) {
             throw PassFailure{std::string(kNewSxNotCreateMessage)};
         }
@@ -488,7 +479,7 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
         counted = true;
         progress.SetMaximum(counter);
 
-        OutputBuffer out(*writer, options.becomesNewImage);
+        OutputBuffer out(*writer);
         std::int64_t written = 0;
         bool notInserted = true;
         bool keep = true;
@@ -543,26 +534,6 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
     return result;
 }
 
-void SyncDirectory(const fs::path& dir) {
-    int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);  // best effort: the rename is already done
-        ::close(fd);
-    }
-}
-
-// Renames `from` over `to` in one step, so that `to` is never missing or
-// partial. When `durable`, the data reach the disk before the name does.
-bool ReplaceFile(const fs::path& from, const fs::path& to, bool durable) {
-    if (durable) {
-        Fd fd(OpenForReading(from));
-        if (fd.get() < 0 || ::fsync(fd.get()) != 0) return false;
-    }
-    if (::rename(from.c_str(), to.c_str()) != 0) return false;
-    if (durable) SyncDirectory(to.parent_path());
-    return true;
-}
-
 // Removes the stage files when the run ends, however it ends; never the new
 // image, whatever its name.
 class StageFileCleanup {
@@ -602,9 +573,7 @@ std::string ChecksumSx(std::string_view record) {
 
 BankMergeResult MergeBankSx(const BankMergeInputs& run, int bank, const fs::path& input,
                             const std::string& outputName, MessageSink& messages, ProgressSink& progress) {
-    PassOptions options;
-    options.becomesNewImage = outputName == run.newFileName;
-    return MergePass(run, bank, input, outputName, messages, progress, options);
+    return MergePass(run, bank, input, outputName, messages, progress, PassOptions{});
 }
 
 bool BankMergeRun::Complete(const std::array<bool, 5>& selection) const {
@@ -614,6 +583,10 @@ bool BankMergeRun::Complete(const std::array<bool, 5>& selection) const {
     return true;
 }
 
+// Every file of a run, the new image included, is written under a temporary
+// name and renamed when complete, so a failed run never leaves a partial one.
+// None is synced to disk: the image is made again before every flash, and a
+// sync of its 40 MB would add about half again to the run on an ordinary disk.
 BankMergeRun RunBankMerge(const BankMergeInputs& inputs, MessageSink& messages, ProgressSink& progress,
                           const std::function<void(int bank, BankMergeResult result)>& onStageEnd) {
     BankMergeRun run;
@@ -622,10 +595,6 @@ BankMergeRun RunBankMerge(const BankMergeInputs& inputs, MessageSink& messages, 
     fs::path image = inputs.baseFirmware;
     // Lines of `image` when a pass of this run wrote it.
     std::optional<std::int64_t> imageLines;
-    // The last merge pass writes what later stages rename to the new image.
-    int lastMerged = 0;
-    for (const BankRange& row : kBankTable)
-        if (inputs.bankSelection[static_cast<std::size_t>(row.number - 1)]) lastMerged = row.number;
 
     for (const BankRange& row : kBankTable) {
         const std::size_t index = static_cast<std::size_t>(row.number - 1);
@@ -636,7 +605,7 @@ BankMergeRun RunBankMerge(const BankMergeInputs& inputs, MessageSink& messages, 
         if (inputs.bankSelection[index]) {
             std::int64_t written = 0;
             const BankMergeResult result = MergePass(inputs, row.number, image, outputName, messages, progress,
-                                                     PassOptions{imageLines, &written, row.number == lastMerged});
+                                                     PassOptions{imageLines, &written});
             run.results[index] = result;
             if (onStageEnd) onStageEnd(row.number, result);
             if (result == BankMergeResult::Abandoned) {
@@ -665,7 +634,8 @@ BankMergeRun RunBankMerge(const BankMergeInputs& inputs, MessageSink& messages, 
                 run.stopped = true;
                 return run;
             }
-            if (!ReplaceFile(image, output, lastStage)) {
+            // One step, so the output's name never points at a missing or partial file.
+            if (::rename(image.c_str(), output.c_str()) != 0) {
                 messages.Show(std::string(kNewSxNotCreateMessage));
                 run.stopped = true;
                 return run;

@@ -77,10 +77,10 @@ struct BankMergeInputs {
 };
 
 // One merge pass: splices bank `bank` (1 to 5) of run.dirBin into the image
-// `input` and writes run.dirOut + outputName, which never appears half-written.
-// Uses run.dirBin and run.newFileName; the output is synced to disk when it is
-// run.newFileName. A failure is shown through `messages` and gives Abandoned;
-// Bin.sx is gone afterwards however the pass ends.
+// `input` and writes run.dirOut + outputName, which appears whole or not at
+// all. Uses run.dirBin and run.newFileName. A failure is shown through
+// `messages` and gives Abandoned; Bin.sx is gone afterwards however the pass
+// ends.
 BankMergeResult MergeBankSx(const BankMergeInputs& run, int bank, const std::filesystem::path& input,
                             const std::string& outputName, MessageSink& messages, ProgressSink& progress);
 

@@ -159,7 +159,6 @@ void AtomicFileWriter::Write(std::string_view data) {
         Flush();
         if (data.size() >= kWriteBufferSize) {
             if (int err = WriteAll(fd_, data.data(), data.size())) throw Error(CannotWriteMessage(target_, err));
-            written_ += data.size();
             return;
         }
     }
@@ -169,20 +168,8 @@ void AtomicFileWriter::Write(std::string_view data) {
 void AtomicFileWriter::Flush() {
     if (buffer_.empty()) return;
     int err = WriteAll(fd_, buffer_.data(), buffer_.size());
-    if (!err) written_ += buffer_.size();
     buffer_.clear();
     if (err) throw Error(CannotWriteMessage(target_, err));
-}
-
-void AtomicFileWriter::StartWriteback() {
-    if (fd_ < 0) return;
-    Flush();
-#ifdef __linux__
-    if (written_ > writebackStart_)
-        ::sync_file_range(fd_, static_cast<off_t>(writebackStart_), static_cast<off_t>(written_ - writebackStart_),
-                          SYNC_FILE_RANGE_WRITE);  // a hint: a failure shows at the sync
-#endif
-    writebackStart_ = written_;
 }
 
 void AtomicFileWriter::Commit() {

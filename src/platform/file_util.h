@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -54,9 +53,6 @@ public:
 
     // Buffered; throws Error("Cannot write file ...") when the disk refuses.
     void Write(std::string_view data);
-    // Starts writing what has been written so far to disk and returns at once,
-    // so that a large file's later sync overlaps with producing the rest.
-    void StartWriteback();
     // Flushes, syncs (unless Sync::NoSync) and renames the temporary file over
     // the target.
     void Commit();
@@ -72,8 +68,6 @@ private:
     std::filesystem::path temp_;
     int fd_ = -1;
     bool durable_ = true;
-    std::uint64_t written_ = 0;         // bytes handed to the file so far
-    std::uint64_t writebackStart_ = 0;  // what StartWriteback() has covered
     std::string buffer_;
 };
 
