@@ -5,16 +5,18 @@
 // folder: $VESTREL_BENCH_DIR when set, else a fresh folder under $TMPDIR.
 //
 //   BM_MergeBanks1And2   RunBankMerge as the firmware dialog runs it: banks 1
-//                        and 2 spliced, stages 3 to 5 passed through, the new
-//                        image synced to disk and renamed over the one of the
-//                        previous iteration, as on a second "Update Device".
+//                        and 2 spliced, stages 3 to 5 passed through. The new
+//                        image of the last iteration is removed outside the
+//                        timing, as for the copies below.
+//   BM_MergeBanks1And2Replacing
+//                        the same, the new image replacing the one of the
+//                        last iteration, as on a second "Update Device".
 //   BM_CopyTwiceStdio    the image copied to a new file and that file copied
 //                        again, with 1 MiB stdio buffers: the floor of the
 //                        two passes that a two-bank merge makes. The copies
 //                        of the last iteration are removed outside the timing.
 //   BM_CopyTwiceSynced   the same, the second copy synced to disk and renamed
-//                        over the previous one, as the merge does with the
-//                        new image: the floor of a durable result.
+//                        over the last one: what syncing the new image costs.
 //   BM_CopyTwiceIostream the same as BM_CopyTwiceStdio with std::ifstream /
 //                        std::ofstream.
 //   BM_SrecCatSplice     srec_cat doing the same splice, as a subprocess.
@@ -167,8 +169,8 @@ void BM_CopyTwice(benchmark::State& state) {
 
 void BM_CopyTwiceStdio(benchmark::State& state) { BM_CopyTwice<CopyStdio>(state); }
 
-// The stdio floor with the second copy made durable as the merge makes the new
-// image: written to a temporary name, synced, renamed over the previous one.
+// The stdio floor with the second copy made durable: written to a temporary
+// name, synced, renamed over the last one.
 void BM_CopyTwiceSynced(benchmark::State& state) {
     Workspace& files = Files();
     const fs::path first = files.out / "copy1.sx", temp = files.out / "copy2.tmp", second = files.out / "copy2.sx";

@@ -151,6 +151,10 @@ public:
 
     explicit LineReader(int fd) : fd_(fd), buffer_(new char[kReadBufferSize]) {}
 
+    // Called before the buffer is overwritten, so that pieces still held
+    // can be used up.
+    void BeforeRefill(std::function<void()> hook) { beforeRefill_ = std::move(hook); }
+
     void Rewind() {
         if (::lseek(fd_, 0, SEEK_SET) != 0) throw PassFailure{std::string(kNewSxNotCreateMessage)};
         pos_ = end_ = 0;
@@ -289,6 +293,7 @@ private:
 
     // Moves the unread rest to the front and reads once more.
     void Fill() {
+        if (beforeRefill_) beforeRefill_();
         if (pos_ > 0) {
             std::memmove(buffer_.get(), buffer_.get() + pos_, end_ - pos_);
             end_ -= pos_;
@@ -308,6 +313,7 @@ private:
 
     int fd_;
     std::unique_ptr<char[]> buffer_;
+    std::function<void()> beforeRefill_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;
@@ -320,13 +326,13 @@ public:
     explicit OutputBuffer(AtomicFileWriter& writer) : writer_(writer), buffer_(new char[kWriteBufferSize]) {}
 
     void Append(std::string_view data) {
-        if (data.size() <= kWriteBufferSize - size_) {
+        if (data.size() < kWriteBufferSize / 2 && data.size() <= kWriteBufferSize - size_) {
             std::memcpy(buffer_.get() + size_, data.data(), data.size());
             size_ += data.size();
             return;
         }
         Flush();
-        if (data.size() >= kWriteBufferSize) {
+        if (data.size() >= kWriteBufferSize / 2) {  // large enough to go straight to the file
             writer_.Write(data);
         } else {
             std::memcpy(buffer_.get(), data.data(), data.size());
@@ -483,6 +489,16 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
         std::int64_t written = 0;
         bool notInserted = true;
         bool keep = true;
+        // Lines kept as they are, with their CR LF, still in the reader's
+        // buffer: copied out as one run rather than line by line.
+        const char* run = nullptr;
+        std::size_t runSize = 0;
+        auto flushRun = [&] {
+            if (runSize == 0) return;
+            out.Append(std::string_view(run, runSize));
+            runSize = 0;
+        };
+        reader.BeforeRefill(flushRun);
         try {
             while (reader.Next(piece)) {
                 if (piece.first) {
@@ -499,6 +515,7 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
                             static_cast<std::uint32_t>(address) <= row.last) {
                             keep = false;
                             if (notInserted) {
+                                flushRun();
                                 out.Append(recordsRead);
                                 for (std::size_t k = 0; k < kRecordCount; ++k) progress.Step();
                                 written += static_cast<std::int64_t>(kRecordCount);
@@ -511,13 +528,21 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
                     if (keep) ++written;
                 }
                 if (!keep) continue;
-                if (piece.crlf) {  // the line and its CR LF in one copy
-                    out.Append(std::string_view(piece.text.data(), piece.text.size() + 2));
+                if (piece.crlf) {
+                    if (runSize > 0 && run + runSize == piece.text.data()) {
+                        runSize += piece.text.size() + 2;
+                    } else {
+                        flushRun();
+                        run = piece.text.data();
+                        runSize = piece.text.size() + 2;
+                    }
                 } else {
+                    flushRun();
                     out.Append(piece.text);
                     if (piece.last) out.Append("\r\n");
                 }
             }
+            flushRun();
             if (result == BankMergeResult::Abandoned) throw PassFailure{std::string(kS9NotFoundMessage)};
             out.Flush();
             writer->Commit();

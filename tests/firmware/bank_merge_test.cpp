@@ -205,7 +205,7 @@ TEST_F(MergeTest, ImageWithoutTheRangePassesThroughWithCrLf) {
     EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(MergeTest, LinesAreCountedAcrossReadBuffers) {
+TEST_F(MergeTest, LinesAreCountedAndCopiedAcrossReadBuffers) {
     // Some 2.5 MB of short lines with every kind of line end; a CR LF and a lone
     // CR straddle the 1 MiB and 2 MiB marks, where reads of a power-of-two size split.
     for (unsigned seed : {1u, 2u, 3u}) {
