@@ -56,11 +56,12 @@ constexpr std::array<signed char, 256> kHexValue = [] {
 
 int HexValue(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
 
-// The value of 4 or 6 hexadecimal digits, or -1 when one is not a digit. The
-// digits are looked up independently and checked together.
-std::int32_t ParseAddress(const char* text, std::size_t digits) {
+// The value of `kDigits` hexadecimal digits, or -1 when one is not a digit.
+// The digits are looked up independently and checked together.
+template <int kDigits>
+std::int32_t ParseHex(const char* text) {
     std::int32_t value = 0, invalid = 0;
-    for (std::size_t i = 0; i < digits; ++i) {
+    for (int i = 0; i < kDigits; ++i) {
         const std::int32_t digit = HexValue(text[i]);
         invalid |= digit;
         value = (value << 4) | (digit & 0xF);
@@ -507,9 +508,9 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
                     if (piece.last && line.empty()) throw PassFailure{std::string(kNewSxNotCreateMessage)};
                     keep = true;
                     if (line.size() >= 2 && line[0] == 'S' && (line[1] == '1' || line[1] == '2')) {
-                        const std::size_t digits = line[1] == '1' ? 4 : 6;
-                        if (line.size() < 4 + digits) throw PassFailure{std::string(kNewSxNotCreateMessage)};
-                        const std::int32_t address = ParseAddress(line.data() + 4, digits);
+                        const bool s1 = line[1] == '1';
+                        if (line.size() < (s1 ? 8u : 10u)) throw PassFailure{std::string(kNewSxNotCreateMessage)};
+                        const std::int32_t address = s1 ? ParseHex<4>(line.data() + 4) : ParseHex<6>(line.data() + 4);
                         if (address < 0) throw PassFailure{std::string(kNewSxNotCreateMessage)};
                         if (static_cast<std::uint32_t>(address) >= row.first &&
                             static_cast<std::uint32_t>(address) <= row.last) {
