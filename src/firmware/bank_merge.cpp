@@ -37,7 +37,7 @@ constexpr std::size_t kRecordCount = kBankSize / kRecordBytes;  // 512
 constexpr std::size_t kRecordLength = 76;                        // "S224" + 6 + 64 + 2
 constexpr const char* kBankRecordFileName = "Bin.sx";
 
-// Large enough that a pass makes few system calls; small enough to stay in cache.
+// Large enough that a pass makes few system calls (smaller ones measured slower).
 constexpr std::size_t kReadBufferSize = 1 << 20;
 constexpr std::size_t kWriteBufferSize = 1 << 20;
 
@@ -321,7 +321,8 @@ private:
     bool inLine_ = false;
 };
 
-// A large buffer in front of an AtomicFileWriter, so that a line costs a copy.
+// Gathers small pieces in front of an AtomicFileWriter; large ones go straight
+// to the file.
 class OutputBuffer {
 public:
     explicit OutputBuffer(AtomicFileWriter& writer) : writer_(writer), buffer_(new char[kWriteBufferSize]) {}

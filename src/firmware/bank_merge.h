@@ -65,7 +65,8 @@ std::string BankFileNotReadMessage(int bank);
 std::string BankFileTooShortMessage(int bank);
 
 // The two checksum characters of an S-record line whose last two characters
-// are a placeholder: ones' complement of the byte sum, upper-case hex.
+// are a placeholder: ones' complement of the byte sum, upper-case hex. Throws
+// std::invalid_argument when a summed character is not a hexadecimal digit.
 std::string ChecksumSx(std::string_view record);
 
 struct BankMergeInputs {
