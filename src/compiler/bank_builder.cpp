@@ -1,5 +1,7 @@
 #include "compiler/bank_builder.h"
 
+#include "compiler/bank_layout.h"
+
 #include "platform/error.h"
 #include "project/integer_text.h"
 #include "project/project_files.h"
@@ -15,58 +17,7 @@ namespace vestrel {
 
 namespace {
 
-// Bank 1.
-constexpr std::size_t kLookupOffset = 0;            // CAN 2.0A: 2048 entries of 16 bits
-constexpr std::size_t kReceive20BOffset = 0;        // CAN 2.0B: receive records, 6 bytes
-constexpr std::size_t kLookupSize = 4096;
-constexpr std::size_t kBitmapOffset = 4096;         // CAN 2.0A: one bit per COB-ID
-constexpr std::size_t kBitmapSize = 256;
-constexpr std::size_t kReceiveMappingOffset = 4352;
-constexpr std::size_t kParameterOffset = 16000;
-// Bank 2.
-constexpr std::size_t kReceive20AOffset = 0;        // CAN 2.0A: receive records, 3 bytes
-constexpr std::size_t kTransmit20AOffset = 750;     // CAN 2.0A: transmit records, 3 bytes
-constexpr std::size_t kTransmit20BOffset = 0;       // CAN 2.0B: transmit records, 5 bytes
-constexpr std::size_t kTransmitMappingOffset = 1500;
-
-constexpr std::size_t kReceive20ASize = 3;
-constexpr std::size_t kReceive20BSize = 6;
-constexpr std::size_t kTransmit20ASize = 3;
-constexpr std::size_t kTransmit20BSize = 5;
-constexpr std::size_t kMappingSize = 4;
-
-constexpr int kMaxFrames = 250;
-constexpr int kLookupEntries = 2048;
-
-// Every table at its limit ends at or before the start of the next region.
-static_assert(kReceive20AOffset + kMaxFrames * kReceive20ASize <= kTransmit20AOffset);
-static_assert(kTransmit20AOffset + kMaxFrames * kTransmit20ASize <= kTransmitMappingOffset);
-static_assert(kTransmit20BOffset + kMaxFrames * kTransmit20BSize <= kTransmitMappingOffset);
-static_assert(kReceive20BOffset + kMaxFrames * kReceive20BSize <= kLookupSize);
-static_assert(kLookupEntries * 2 == kLookupSize && kLookupEntries / 8 == kBitmapSize);
-static_assert(kReceiveMappingOffset + kMaxReceiveMappings * kMappingSize == kParameterOffset);
-static_assert(kTransmitMappingOffset + kMaxTransmitMappings * kMappingSize == kBankSize);
-
-// ParameterBlock offsets in bank 1.
-constexpr std::size_t kBaudRateCan = 16000;
-constexpr std::size_t kCanType = 16001;
-constexpr std::size_t kBaudSer = 16002;
-constexpr std::size_t kParity = 16003;
-constexpr std::size_t kDeviceAddress = 16004;
-constexpr std::size_t kTimeOutSer = 16005;
-constexpr std::size_t kTimeOutData = 16007;
-constexpr std::size_t kTimeOutRegister = 16008;
-constexpr std::size_t kReceiveFrameCount = 16012;
-constexpr std::size_t kTransmitFrameCount = 16014;
-constexpr std::size_t kReceiveMappingCount = 16016;
-constexpr std::size_t kTransmitMappingCount = 16018;
-constexpr std::size_t kDateStamp = 16020;
-constexpr std::size_t kTimeStamp = 16022;
-constexpr std::size_t kCancelData = 16024;
-constexpr std::size_t kCancelDataInputReg = 16025;
-constexpr std::size_t kSerialInterface = 16099;
-
-constexpr const char* kMissingAttributeMessage = "Could not convert variant of type (Null) into type (Integer)";
+using namespace layout;
 
 using Bank = std::span<std::uint8_t, kBankSize>;
 
@@ -103,7 +54,7 @@ struct ProjectDocument {
     // An attribute that must hold integer text.
     std::int32_t RequiredAttribute(ProjectXml::Element row, const char* name) const {
         auto text = xml.Attribute(row, name);
-        if (!text) throw Error(kMissingAttributeMessage);
+        if (!text) throw Error(kMissingIntegerAttributeMessage);
         return ParseIntegerTextStrict(*text);
     }
 
@@ -169,7 +120,7 @@ FrameRows ReadFrames(const ProjectDocument& doc, FrameDirection direction, CanMo
             break;
         }
         if (direction == FrameDirection::Receive && mode == CanMode::Can20A &&
-            (frame.cobId < 0 || frame.cobId >= kLookupEntries)) {
+            (frame.cobId < 0 || static_cast<std::size_t>(frame.cobId) >= kLookupEntries)) {
             throw Error("The CobID " + doc.xml.Attribute(row, "CobID").value_or("") + " in row " +
                         std::to_string(i + 1) + " of " + doc.fileName + " is outside 0 to " +
                         std::to_string(kLookupEntries - 1) + ", the range of CAN 2.0A");

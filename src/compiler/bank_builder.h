@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compiler/bank_image.h"
+#include "compiler/bank_layout.h"
 #include "compiler/compile_stamp.h"
 
 #include <filesystem>
@@ -8,8 +9,12 @@
 namespace vestrel {
 
 // Capacity of the bank layout; a project beyond it is refused.
-inline constexpr int kMaxReceiveMappings = 2912;   // bank 1, offsets 4352-15999
-inline constexpr int kMaxTransmitMappings = 3721;  // bank 2, offsets 1500-16383
+using layout::kMaxReceiveMappings;
+using layout::kMaxTransmitMappings;
+
+// The error for a record without a required attribute.
+inline constexpr const char* kMissingIntegerAttributeMessage =
+    "Could not convert variant of type (Null) into type (Integer)";
 
 // The configuration compiler. One object lives as long as the application and
 // owns the five bank images, so that what a compile does not write keeps its

@@ -1,6 +1,7 @@
 #include "inspect/bank_decoder.h"
 
 #include "compiler/bank_builder.h"
+#include "compiler/bank_layout.h"
 #include "platform/error.h"
 #include "project/project_xml.h"
 
@@ -18,40 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Bank 1.
-constexpr std::size_t kLookupEntries = 2048;        // CAN 2.0A: 16 bits each from offset 0
-constexpr std::size_t kReceiveRegionSize = 4096;    // lookup table, or the CAN 2.0B receive records
-constexpr std::size_t kBitmapOffset = 4096;
-constexpr std::size_t kBitmapSize = 256;
-constexpr std::size_t kReceiveMappingOffset = 4352;
-// Bank 2.
-constexpr std::size_t kTransmit20AOffset = 750;
-constexpr std::size_t kTransmitMappingOffset = 1500;
-
-constexpr std::size_t kReceive20ASize = 3;  // bank 2
-constexpr std::size_t kReceive20BSize = 6;  // bank 1
-constexpr std::size_t kTransmit20ASize = 3;
-constexpr std::size_t kTransmit20BSize = 5;
-constexpr std::size_t kMappingSize = 4;
-
-// ParameterBlock, bank 1.
-constexpr std::size_t kCanRate = 16000;
-constexpr std::size_t kCanType = 16001;
-constexpr std::size_t kSerialRate = 16002;
-constexpr std::size_t kParity = 16003;
-constexpr std::size_t kDeviceAddress = 16004;
-constexpr std::size_t kSerialTimeOut = 16005;
-constexpr std::size_t kDataTimeOut = 16007;
-constexpr std::size_t kTimeOutRegister = 16008;
-constexpr std::size_t kReceiveFrameCount = 16012;
-constexpr std::size_t kTransmitFrameCount = 16014;
-constexpr std::size_t kReceiveMappingCount = 16016;
-constexpr std::size_t kTransmitMappingCount = 16018;
-constexpr std::size_t kDateStamp = 16020;
-constexpr std::size_t kTimeStamp = 16022;
-constexpr std::size_t kCancelData = 16024;
-constexpr std::size_t kCancelDataInputReg = 16025;
-constexpr std::size_t kSerialInterface = 16099;
+using namespace layout;
 
 using Bank = std::span<const std::uint8_t, kBankSize>;
 
@@ -128,7 +96,7 @@ void DecodeReceive20B(Bank bank1, unsigned count, DecodedBanks& d) {
                          " instead of " + std::to_string(i & 0xFF));
         d.receiveFrames.push_back(f);
     }
-    for (std::size_t at = kReceive20BSize * count; at < kReceiveRegionSize; ++at) {
+    for (std::size_t at = kReceive20BSize * count; at < kLookupSize; ++at) {
         if (bank1[at] != 0xFF)
             Inconsistent(layout + "bank 1 offset " + std::to_string(at) + ", after the " + std::to_string(count) +
                          " receive frame records, holds " + ByteText(bank1[at]) + " where that layout leaves 0xFF");
@@ -210,7 +178,7 @@ std::array<std::vector<bool>, 2> WrittenBytes(const DecodedBanks& d) {
     };
     mark(1, 0, kReceiveMappingOffset);  // lookup table or CAN 2.0B records, and bitmap: reset by every compile
     mark(1, kReceiveMappingOffset, kMappingSize * d.receiveMappings.size());
-    mark(1, kCanRate, 10);               // 16000-16009
+    mark(1, kBaudRateCan, 10);               // 16000-16009
     mark(1, kReceiveFrameCount, 8);      // 16012-16019
     mark(1, kCancelData, 2);             // 16024-16025
     mark(1, kSerialInterface, 1);
@@ -276,7 +244,7 @@ DecodedBanks DecodeBanks(const BankImages& banks) {
     const Bank bank2 = banks.Bank(2);
 
     // Without pargen.xml a compile writes none of 16000-16019 and 16099.
-    const bool written = std::any_of(bank1.begin() + kCanRate, bank1.begin() + kDateStamp,
+    const bool written = std::any_of(bank1.begin() + kBaudRateCan, bank1.begin() + kDateStamp,
                                      [](std::uint8_t b) { return b != 0; }) ||
                          bank1[kSerialInterface] != 0;
     if (!written)
@@ -285,13 +253,13 @@ DecodedBanks DecodeBanks(const BankImages& banks) {
                      "mode, no settings and no counts of frames and mappings");
 
     DecodedBanks d;
-    d.canRateCode = bank1[kCanRate];
+    d.canRateCode = bank1[kBaudRateCan];
     d.canType = bank1[kCanType];
-    d.serialRate = bank1[kSerialRate];
+    d.serialRate = bank1[kBaudSer];
     d.parityCode = bank1[kParity];
     d.deviceAddress = bank1[kDeviceAddress];
-    d.serialTimeOut = static_cast<std::uint16_t>(U16(bank1, kSerialTimeOut));
-    d.dataTimeOut = bank1[kDataTimeOut];
+    d.serialTimeOut = static_cast<std::uint16_t>(U16(bank1, kTimeOutSer));
+    d.dataTimeOut = bank1[kTimeOutData];
     d.timeOutRegister = bank1[kTimeOutRegister];
     d.serialInterface = bank1[kSerialInterface];
     d.cancelData = bank1[kCancelData];

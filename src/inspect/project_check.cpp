@@ -23,7 +23,6 @@ namespace {
 namespace fs = std::filesystem;
 
 // The compiler's texts for a row attribute it cannot read.
-constexpr const char* kMissingAttribute = "Could not convert variant of type (Null) into type (Integer)";
 
 // Problems are sorted by file in this order, then by row.
 enum FileRank { kPargen, kReceiveFrames, kTransmitFrames, kReceiveMappings, kTransmitMappings, kNoFile };
@@ -150,7 +149,7 @@ TableFile LoadTable(const fs::path& dir, std::string_view name, FileRank rank,
 bool RequireInteger(const TableFile& table, FileRank rank, int row, const char* name, const Value& value,
                     Report& report) {
     if (!value.text) {
-        report.Error(rank, table.fileName, row, name, kMissingAttribute);
+        report.Error(rank, table.fileName, row, name, kMissingIntegerAttributeMessage);
         return false;
     }
     if (!value.number) {
