@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "support/srecord_text.h"
 #include "support/temp_dir.h"
 
 #include <cstdio>
@@ -28,35 +29,14 @@ Result RunCliWith(std::vector<std::string> args, bool terminal = false) {
     return {status, out.str(), err.str()};
 }
 
-// An S-record line with its checksum.
-std::string Record(const std::string& type, std::uint32_t address, int addressBytes, const std::string& data) {
-    std::string body;
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(addressBytes + data.size() + 1));
-    body += hex;
-    for (int i = addressBytes - 1; i >= 0; --i) {
-        std::snprintf(hex, sizeof hex, "%02X", (address >> (8 * i)) & 0xFF);
-        body += hex;
-    }
-    unsigned sum = 0;
-    for (std::size_t i = 0; i + 1 < body.size(); i += 2) sum += static_cast<unsigned>(std::stoul(body.substr(i, 2), nullptr, 16));
-    for (unsigned char c : data) {
-        std::snprintf(hex, sizeof hex, "%02X", c);
-        body += hex;
-        sum += c;
-    }
-    std::snprintf(hex, sizeof hex, "%02X", ~sum & 0xFF);
-    return type + body + hex + "\r\n";
-}
-
 // A small image with code below the banks, one record in each selected bank
 // range, and an S9 end record.
 std::string BaseImage(bool withBank1 = true, bool withBank2 = true) {
-    std::string image = Record("S0", 0, 2, "demo");
-    image += Record("S2", 0x380000, 3, std::string(32, '\x11'));
-    if (withBank1) image += Record("S2", 0x388000, 3, std::string(32, '\x22'));
-    if (withBank2) image += Record("S2", 0x398000, 3, std::string(32, '\x33'));
-    image += Record("S9", 0, 2, "");
+    std::string image = test::SRecord('0', 0, 2, "demo");
+    image += test::SRecord('2', 0x380000, 3, std::string(32, '\x11'));
+    if (withBank1) image += test::SRecord('2', 0x388000, 3, std::string(32, '\x22'));
+    if (withBank2) image += test::SRecord('2', 0x398000, 3, std::string(32, '\x33'));
+    image += test::SRecord('9', 0, 2, "");
     return image;
 }
 
@@ -159,7 +139,7 @@ TEST(Cli, MergeExitsNonZeroUnlessEverySelectedBankWasSplicedIn) {
     EXPECT_EQ(noBankFile.status, kExitFailed);
     EXPECT_NE(noBankFile.err.find("File bank2.bin Not Found,Abort Procedure"), std::string::npos) << noBankFile.err;
 
-    WriteFile(dir / "noend.sx", Record("S2", 0x388000, 3, std::string(32, 'a')));
+    WriteFile(dir / "noend.sx", test::SRecord('2', 0x388000, 3, std::string(32, 'a')));
     Result noEnd = RunCliWith({"merge", (dir / "noend.sx").string(), (dir / "bin").string(), (dir / "out4.sx").string(),
                         "--banks", "1"});
     EXPECT_EQ(noEnd.status, kExitFailed);

@@ -1,5 +1,6 @@
 #include "firmware/bank_merge.h"
 
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
 
@@ -18,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ReadFile;
+using test::FileSizeLimit;
 using test::TempDir;
 using test::WriteFile;
 
@@ -359,26 +361,6 @@ TEST_F(MergeTest, FailedRunKeepsTheEarlierNewImage) {
     EXPECT_EQ(ReadFile(NewImage()), "earlier image");
     EXPECT_EQ(Listing("bin"), kBankFiles);
 }
-
-// Lowers the file-size limit so that writes past it fail as on a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
 
 TEST_F(MergeTest, InputOutputErrorsEndTheRunAndLeaveNoWorkFiles) {
     WriteFile(base, BaseImage());

@@ -1,6 +1,6 @@
 #include "inspect/bank_source.h"
 
-#include "inspect/srecord_text.h"
+#include "support/srecord_text.h"
 #include "platform/error.h"
 #include "support/temp_dir.h"
 

@@ -1,6 +1,7 @@
 #include "platform/file_util.h"
 
 #include "platform/error.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
 
@@ -15,33 +16,13 @@ namespace vestrel {
 namespace {
 
 using test::ReadFile;
+using test::FileSizeLimit;
 using test::TempDir;
 using test::WriteFile;
 
 std::size_t EntryCount(const std::filesystem::path& dir) {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
 }
-
-// Lowers the file-size limit for one scope, so that writes past it fail with
-// EFBIG as on a full disk; works for root too.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previous_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previous_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previous_)(int) = nullptr;
-};
 
 TEST(FindFileNoCase, MatchesIgnoringCaseAndPrefersTheExactName) {
     TempDir dir;
