@@ -10,6 +10,9 @@
 
 namespace vestrel {
 
+WaitCursor::WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+WaitCursor::~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+
 void CenterOnScreen(QWidget* window) {
     QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;

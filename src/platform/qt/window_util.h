@@ -8,6 +8,15 @@ namespace vestrel {
 
 class UserDialogs;
 
+// Holds the wait cursor while a command keeps the thread busy.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
 // Places a window in the middle of its screen.
 void CenterOnScreen(QWidget* window);
 
