@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Redraws the README pictures in docs/images: the main window and the
-# "Generate Firmware" dialog after an update of the demo project. Runs on Qt's
+# Redraws the README pictures in docs/images: the main window, the
+# "Generate Firmware" dialog after an update of the demo project, and the
+# editors of steps 2 to 4 on that project. Runs on Qt's
 # offscreen platform, so no display is needed. BUILD_DIR names the build tree
 # (default build, the release preset).
 set -euo pipefail

@@ -6,6 +6,9 @@
 // No box is shown and no program is started.
 #include "app/main_window.h"
 #include "compiler/bank_files.h"
+#include "editors/comm_settings_dialog.h"
+#include "editors/frame_mapping_editor.h"
+#include "editors/frame_table_editor.h"
 #include "firmware/firmware_update_dialog.h"
 #include "platform/user_dialogs.h"
 
@@ -13,6 +16,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QImage>
+#include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
 
@@ -114,5 +118,35 @@ int main(int argc, char** argv) {
     firmware->ExecuteButton()->click();
     if (!Save(firmware, outDir + "/generate-firmware.png")) return 1;
     firmware->hide();
+
+    // The editors of steps 2 to 4 on the demo project, as each showing loads it.
+    struct Editor {
+        QDialog* dialog;
+        int mode;
+        const char* file;
+    };
+    const Editor editors[] = {
+        {window.CommunicationDialog(), 0, "/set-communication.png"},
+        {window.ReceiveFramesEditor(), 1, "/receive-frames.png"},
+        {window.MappingEditor(), 1, "/receive-mapping.png"},
+    };
+    for (const Editor& editor : editors) {
+        if (editor.mode != 0) {
+            if (auto* table = qobject_cast<TFrameTableEditor*>(editor.dialog)) table->SetEditorMode(editor.mode);
+            if (auto* mapping = qobject_cast<TFInfopdoMB*>(editor.dialog)) mapping->SetEditorMode(editor.mode);
+        }
+        editor.dialog->show();
+        if (auto* mapping = qobject_cast<TFInfopdoMB*>(editor.dialog); mapping && mapping->LB_Cob->count() > 0) {
+            // A frame and its first register chosen, as an engineer would look at them.
+            mapping->LB_Cob->setCurrentRow(0);
+            mapping->LB_CobClick();
+            if (mapping->LB_IndMB->count() > 0) {
+                mapping->LB_IndMB->setCurrentRow(0);
+                mapping->LB_IndMBClick();
+            }
+        }
+        if (!Save(editor.dialog, outDir + editor.file)) return 1;
+        editor.dialog->hide();
+    }
     return 0;
 }
