@@ -1,0 +1,199 @@
+// RunBankMerge on an arbitrary base image, with five fixed bank files. The
+// input is the image; an input that starts with "#SEL" and one more byte
+// takes the bank selection from that byte's low five bits, the image from
+// what follows (otherwise banks 1 and 2 are selected, as the update does).
+// Properties:
+// - a stopped run shows one message, leaves the earlier new image byte for
+//   byte and no stage or work file; a run that goes on shows none;
+// - the progress of every pass that ends stays within its maximum and, when
+//   the pass succeeds, reaches it;
+// - whatever a run that was not stopped writes, the data the image loads
+//   (the S1, S2 and S3 records before its first end record) equals the
+//   base image's outside the ranges of the banks it spliced in, and holds
+//   each such range exactly once, with the bank file's bytes.
+
+#include "fuzz_support.h"
+
+#include "firmware/bank_merge.h"
+
+#include <array>
+#include <map>
+#include <optional>
+
+namespace {
+
+using namespace vestrel;
+namespace fs = std::filesystem;
+
+constexpr std::size_t kBank = 16384;
+const std::string kEarlierImage = "earlier image\r\n";
+const std::string kNewName = "New_SX58316.sx";
+
+std::uint8_t BankByte(int bank, std::size_t i) { return static_cast<std::uint8_t>(i * 7 + static_cast<std::size_t>(bank) * 31); }
+
+int Hex(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+struct DataByte {
+    std::uint64_t address;
+    std::uint8_t value;
+    friend auto operator<=>(const DataByte&, const DataByte&) = default;
+};
+
+// The bytes the data records before the first end record load, in order;
+// nothing when such a record is malformed (its extent is then unknown).
+std::optional<std::vector<DataByte>> LoadedData(std::string_view image) {
+    if (auto eof = image.find('\x1A'); eof != std::string_view::npos) image = image.substr(0, eof);
+    std::vector<DataByte> bytes;
+    std::size_t at = 0;
+    while (at < image.size()) {
+        std::size_t end = image.find_first_of("\r\n", at);
+        if (end == std::string_view::npos) end = image.size();
+        const std::string_view line = image.substr(at, end - at);
+        at = end < image.size() && image[end] == '\r' && end + 1 < image.size() && image[end + 1] == '\n' ? end + 2
+                                                                                                          : end + 1;
+        if (line.size() < 2 || line[0] != 'S') continue;
+        if (line[1] == '7' || line[1] == '8' || line[1] == '9') break;
+        if (line[1] < '1' || line[1] > '3') continue;
+        const std::size_t addressBytes = static_cast<std::size_t>(line[1] - '0') + 1;
+        if (line.size() < 4 || line.size() % 2 != 0) return std::nullopt;
+        std::vector<std::uint8_t> raw;
+        for (std::size_t i = 2; i < line.size(); i += 2) {
+            const int high = Hex(line[i]), low = Hex(line[i + 1]);
+            if (high < 0 || low < 0) return std::nullopt;
+            raw.push_back(static_cast<std::uint8_t>(high * 16 + low));
+        }
+        if (raw[0] + 1u != raw.size() || raw[0] < addressBytes + 1) return std::nullopt;
+        std::uint64_t address = 0;
+        for (std::size_t i = 1; i <= addressBytes; ++i) address = address << 8 | raw[i];
+        for (std::size_t i = addressBytes + 1; i + 1 < raw.size(); ++i)
+            bytes.push_back({address + (i - addressBytes - 1), raw[i]});
+    }
+    return bytes;
+}
+
+class Messages : public MessageSink {
+public:
+    std::vector<std::string> shown;
+    void Show(const std::string& text) override { shown.push_back(text); }
+};
+
+class Progress : public ProgressSink {
+public:
+    struct Pass {
+        std::int64_t maximum = -1;
+        std::int64_t steps = 0;
+    };
+    std::vector<Pass> passes;
+
+    void SetPosition(std::int64_t position) override {
+        if (position == 0) passes.emplace_back();
+    }
+    void SetMaximum(std::int64_t maximum) override {
+        FUZZ_CHECK(!passes.empty() && passes.back().maximum < 0, "a maximum set twice in one pass");
+        passes.back().maximum = maximum;
+    }
+    void Step() override {
+        FUZZ_CHECK(!passes.empty() && passes.back().maximum >= 0, "a step before the maximum was set");
+        FUZZ_CHECK(++passes.back().steps <= passes.back().maximum, "the progress ran past its maximum");
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const fs::path bin = [] {
+        const fs::path dir = fuzz::EmptyFolder("bin");
+        for (int bank = 1; bank <= 5; ++bank) {
+            std::string bytes(kBank, '\0');
+            for (std::size_t i = 0; i < kBank; ++i) bytes[i] = static_cast<char>(BankByte(bank, i));
+            fuzz::WriteBytes(dir / ("bank" + std::to_string(bank) + ".bin"), bytes);
+        }
+        return dir;
+    }();
+    static const std::vector<std::string> bankFiles = fuzz::Listing(bin);
+
+    std::string_view image = fuzz::AsText(data, size);
+    BankMergeInputs inputs;
+    if (image.size() >= 5 && image.starts_with("#SEL")) {
+        for (int b = 0; b < 5; ++b) inputs.bankSelection[static_cast<std::size_t>(b)] = (image[4] >> b) & 1;
+        image.remove_prefix(5);
+    }
+    const fs::path out = fuzz::EmptyFolder("out");
+    inputs.baseFirmware = fuzz::ScratchDir() / "SX58316.sx";
+    fuzz::WriteBytes(inputs.baseFirmware, image);
+    fuzz::WriteBytes(out / kNewName, kEarlierImage);
+    inputs.dirBin = bin.string() + "/";
+    inputs.dirOut = out.string() + "/";
+    inputs.newFileName = kNewName;
+
+    Messages messages;
+    Progress progress;
+    const BankMergeRun run = RunBankMerge(inputs, messages, progress);
+
+    FUZZ_CHECK(fuzz::Listing(bin) == bankFiles, "the run left a work file beside the banks");
+    FUZZ_CHECK(fuzz::Listing(out) == std::vector<std::string>{kNewName}, "the run left a stage file");
+    FUZZ_CHECK(messages.shown.size() == (run.stopped ? 1u : 0u),
+          "a run " + std::string(run.stopped ? "stopped" : "that went on") + " showed " +
+              std::to_string(messages.shown.size()) + " messages");
+
+    std::size_t pass = 0;
+    for (std::size_t b = 0; b < 5; ++b) {
+        if (!run.results[b]) continue;
+        FUZZ_CHECK(pass < progress.passes.size(), "a pass without progress");
+        if (*run.results[b] != BankMergeResult::Abandoned)
+            FUZZ_CHECK(progress.passes[pass].steps == progress.passes[pass].maximum,
+                  "pass " + std::to_string(pass + 1) + " made " + std::to_string(progress.passes[pass].steps) +
+                      " steps of " + std::to_string(progress.passes[pass].maximum));
+        ++pass;
+    }
+
+    const std::string written = fuzz::ReadBytes(out / kNewName);
+    if (run.stopped) {
+        FUZZ_CHECK(written == kEarlierImage, "a stopped run replaced the earlier new image");
+        return 0;
+    }
+    FUZZ_CHECK(written != kEarlierImage || image == kEarlierImage, "a run that went on left the earlier new image");
+
+    const auto before = LoadedData(image);
+    if (!before) return 0;
+    const auto after = LoadedData(written);
+    FUZZ_CHECK(after.has_value(), "the new image holds a malformed data record");
+
+    std::array<bool, 5> spliced{};
+    for (std::size_t b = 0; b < 5; ++b) spliced[b] = run.results[b] == BankMergeResult::Spliced;
+    auto splicedBank = [&](std::uint64_t address) -> int {
+        for (const BankRange& row : kBankTable)
+            if (spliced[static_cast<std::size_t>(row.number - 1)] && address >= row.first && address <= row.last)
+                return row.number;
+        return 0;
+    };
+    std::vector<DataByte> kept, keptAfter;
+    for (const DataByte& d : *before)
+        if (!splicedBank(d.address)) kept.push_back(d);
+    std::map<std::uint64_t, int> given;  // bank addresses, how often the image gives each
+    std::array<std::size_t, 5> bankBytes{};
+    for (const DataByte& d : *after) {
+        const int bank = splicedBank(d.address);
+        if (!bank) {
+            keptAfter.push_back(d);
+            continue;
+        }
+        const std::size_t offset = d.address - kBankTable[static_cast<std::size_t>(bank - 1)].first;
+        FUZZ_CHECK(d.value == BankByte(bank, offset), "bank " + std::to_string(bank) + " offset " +
+                                                     std::to_string(offset) + " holds another byte than the bank");
+        FUZZ_CHECK(++given[d.address] == 1,
+              "bank " + std::to_string(bank) + " offset " + std::to_string(offset) + " is given twice");
+        ++bankBytes[static_cast<std::size_t>(bank - 1)];
+    }
+    for (std::size_t b = 0; b < 5; ++b)
+        if (spliced[b]) FUZZ_CHECK(bankBytes[b] == kBank, "bank " + std::to_string(b + 1) + " is spliced in incomplete");
+    std::sort(kept.begin(), kept.end());
+    std::sort(keptAfter.begin(), keptAfter.end());
+    FUZZ_CHECK(kept == keptAfter, "the data outside the spliced banks changed");
+    return 0;
+}

@@ -1,0 +1,174 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of the fuzz harnesses into tests/fuzz/corpus/<harness>/.
+
+Run it again after changing a harness's input format. Files that a fuzzer
+found (regression inputs) live beside these under names of their own and are
+not touched.
+"""
+import os
+import pathlib
+import shutil
+
+HERE = pathlib.Path(__file__).resolve().parent
+CORPUS = HERE / "corpus"
+DATA = HERE.parent / "data"
+DEMO = HERE.parent.parent / "examples" / "workspace" / "PROJECTS" / "Demo"
+
+
+def put(harness, name, data):
+    folder = CORPUS / harness
+    folder.mkdir(parents=True, exist_ok=True)
+    if isinstance(data, str):
+        data = data.encode("latin-1")
+    (folder / name).write_bytes(data)
+
+
+def demo(name):
+    return (DEMO / name).read_bytes()
+
+
+PARGEN = ("<GeneralParameter><BaudRateCAN>5</BaudRateCAN><CANType>{can}</CANType><Baud_Ser>4</Baud_Ser>"
+          "<Par_Ser>1</Par_Ser><IDDev_Ser>1</IDDev_Ser><TimeOut_Ser>1000</TimeOut_Ser><TimeOut_Data>10</TimeOut_Data>"
+          "<TO_ModReg>300</TO_ModReg><Serial>1</Serial><Cancel_Data>0</Cancel_Data>"
+          "<Can_Data_Inp_Reg>1</Can_Data_Inp_Reg></GeneralParameter>")
+
+
+def integer_text():
+    for i, text in enumerate(["0x7FF", "$7ff", "x7FF", "2047", " 12", "12 ", "+5", "-0x10", "0x", "", "1,024",
+                              "12.0", "2147483648", "-2147483648", "$FFFFFFFF", "0x000000001", "X123456789"]):
+        put("fuzz_integer_text", f"text{i:02}", text)
+
+
+def comm_parameters():
+    put("fuzz_comm_parameters", "demo", demo("pargen.xml"))
+    put("fuzz_comm_parameters", "indented",
+        '<?xml version="1.0" encoding="UTF-8"?>\n<GeneralParameter>\n  <Serial>0</Serial>\n'
+        '  <CANType>2</CANType>\n  <BaudRateCAN>abc</BaudRateCAN>\n</GeneralParameter>\n')
+    put("fuzz_comm_parameters", "latin1",
+        '<?xml version="1.0" encoding="ISO-8859-1"?><GeneralParameter><IDDev_Ser>\xe9&amp;&#13;</IDDev_Ser>'
+        '<TimeOut_Ser><![CDATA[<1000>]]></TimeOut_Ser><!-- c --></GeneralParameter>')
+    put("fuzz_comm_parameters", "other_root", "<Other><CANType>1</CANType></Other>")
+    put("fuzz_comm_parameters", "broken", "<GeneralParameter><CANType>1</GeneralParameter>")
+
+
+def frame_table():
+    put("fuzz_frame_table", "receive", demo("RCobDef.xml"))
+    put("fuzz_frame_table", "transmit", demo("TCobDef.xml"))
+    put("fuzz_frame_table", "escapes",
+        '<COBID><row CobID=" 0x181" Dimensin="8" RTR="y" Mnemonic="Speed &amp; &lt;&quot;x&quot;&gt;&#9;"/>'
+        '<!-- a comment --><row CobID="$7FF" Dimensin="" Mnemonic=""/></COBID>')
+    put("fuzz_frame_table", "missing_attribute", '<COBID><row CobID="1" Dimensin="8"/><row CobID="2"/></COBID>')
+    put("fuzz_frame_table", "many_rows",
+        "<COBID>" + "".join(f'<row CobID="{i}" Dimensin="8" Mnemonic=""/>' for i in range(251)) + "</COBID>")
+
+
+def frame_mapping():
+    put("fuzz_frame_mapping", "demo", demo("RCobDef.xml") + b"\0" + demo("RInfoCob.xml"))
+    put("fuzz_frame_mapping", "order",
+        '<COBID><row CobID="1"/><row CobID="2"/><row CobID="3"/></COBID>\0'
+        '<RInfoCob><row Index="0x10" NrPdo="1" PosComp="18"/><row Index="7" NrPdo="2" PosComp="0"/>'
+        '<row Index="7" NrPdo="1" PosComp="abc"/><row Index="$20" NrPdo="4" PosComp="1"/>'
+        '<row Index="5" NrPdo="3" PosComp="255"/></RInfoCob>')
+    put("fuzz_frame_mapping", "bad_index",
+        '<COBID><row CobID="1"/></COBID>\0<RInfoCob><row Index="abc" NrPdo="1" PosComp="0"/></RInfoCob>')
+    put("fuzz_frame_mapping", "no_frames", '\0<RInfoCob><row Index="1" NrPdo="0" PosComp="0"/></RInfoCob>')
+
+
+def bank_builder():
+    files = ["pargen.xml", "RCobDef.xml", "TCobDef.xml", "RInfoCob.xml", "TInfoCob.xml"]
+    put("fuzz_bank_builder", "demo", b"\0".join(demo(f) for f in files))
+    put("fuzz_bank_builder", "can20b",
+        "\0".join([PARGEN.format(can=1),
+                   '<COBID><row CobID="0x12345" Dimensin="8" Mnemonic=""/><row CobID="x1FFFFFFF" Dimensin="17" '
+                   'Mnemonic=""/></COBID>',
+                   '<COBID><row CobID="0x1ABCDEF" Dimensin="8" RTR="y" Mnemonic=""/></COBID>',
+                   '<RInfoCob><row Index="70000" NrPdo="2" PosComp="300"/></RInfoCob>',
+                   '<TInfoCob/>']))
+    put("fuzz_bank_builder", "duplicates",
+        "\0".join([PARGEN.format(can=0),
+                   '<COBID><row CobID="0x181" Dimensin="8"/><row CobID="0x181" Dimensin="2"/>'
+                   '<row CobID="2047" Dimensin="1"/></COBID>',
+                   "", '<RInfoCob><row Index="1" NrPdo="1" PosComp="18"/></RInfoCob>']))
+    put("fuzz_bank_builder", "no_pargen",
+        "\0" + '<COBID><row CobID="0" Dimensin="8"/></COBID>\0<COBID/>\0\0'
+        '<TInfoCob><row Index="-1" NrPdo="$FF" PosComp="0x88"/></TInfoCob>')
+    frames = "".join('<row CobID="1" Dimensin="8"/>' for _ in range(251))
+    put("fuzz_bank_builder", "too_many_frames", "\0\0<COBID>" + frames + "</COBID>")
+
+
+def mapping_csv():
+    put("fuzz_mapping_csv", "export",
+        b"\x03Index MODBUS;Index CAN Frame;High Byte;Low Byte;\r\n100;2;1;3;\r\n5;1;20;3\r\n0x10;3;0;8;\r\n")
+    put("fuzz_mapping_csv", "malformed",
+        b"\x03header\n5;1\nabc;1;0;0;\n7;4;1;1;\n  9 ; 1 ; 15 ; 15 ;extra\r-2147483648;0x3;$F;x1\r")
+    put("fuzz_mapping_csv", "header_only", b"\x01Index MODBUS;Index CAN Frame;High Byte;Low Byte;")
+
+
+def srec(kind, address, data):
+    width = {"1": 2, "2": 3, "3": 4}[kind]
+    body = [len(data) + width + 1] + list(address.to_bytes(width, "big")) + list(data)
+    return "S" + kind + "".join(f"{b:02X}" for b in body) + f"{(~sum(body)) & 0xFF:02X}"
+
+
+def image(records, end="S9030000FC", newline="\r\n"):
+    header = "S00F000068656C6C6F202020202000003C"
+    return newline.join([header] + records + [end]) + newline
+
+
+def bank_merge():
+    around = [srec("1", 0x0400, bytes(range(16))),
+              srec("2", 0x387FE0, bytes(32)),
+              srec("2", 0x388000, bytes(range(32))),
+              srec("2", 0x388020, bytes(range(32, 64))),
+              srec("2", 0x38C000, bytes(16)),
+              srec("2", 0x398000, bytes(range(32))),
+              srec("2", 0x3A0000, bytes(8))]
+    put("fuzz_bank_merge", "both_banks", image(around))
+    put("fuzz_bank_merge", "lf_only", image(around, newline="\n"))
+    put("fuzz_bank_merge", "cr_only", image(around[:3] + around[5:6], newline="\r"))
+    put("fuzz_bank_merge", "bank2_missing", image(around[:4]))
+    put("fuzz_bank_merge", "no_s9", image(around, end="S804000000FB"))
+    put("fuzz_bank_merge", "s3_and_lowercase",
+        image([srec("3", 0x00388000, bytes(4)), "s2240398000" + "00" * 33, around[2], around[5]]))
+    put("fuzz_bank_merge", "ctrl_z", image(around) + "\x1aS2 trailing garbage")
+    put("fuzz_bank_merge", "select_5", "#SEL\x10" + image([srec("2", 0x3C8000, bytes(32))]))
+    put("fuzz_bank_merge", "select_2_only", "#SEL\x02" + image(around))
+
+
+def full_image(bank1, bank2, extra=()):
+    records = list(extra)
+    for first, data in ((0x388000, bank1), (0x398000, bank2)):
+        for k in range(0, 16384, 32):
+            records.append(srec("2", first + k, data[k:k + 32]))
+    return image(records)
+
+
+def bank_image():
+    bank1 = bytes((i * 7) & 0xFF for i in range(16384))
+    bank2 = bytes((i * 11 + 3) & 0xFF for i in range(16384))
+    put("fuzz_bank_image", "whole", full_image(bank1, bank2, [srec("1", 0x100, b"abc")]))
+    put("fuzz_bank_image", "part", image([srec("2", 0x388000, bank1[:32]), srec("3", 0x398000, bank2[:64])]))
+    put("fuzz_bank_image", "bad_checksum", image([srec("2", 0x388000, bank1[:32])[:-2] + "00"]))
+
+
+def bank_decoder():
+    put("fuzz_bank_decoder", "nothing", b"")
+    put("fuzz_bank_decoder", "can20b", bytes([0x3E, 0x81, 0x01]))        # bank 1 offset 16001: CANType 1
+    put("fuzz_bank_decoder", "counts", bytes([0x3E, 0x8C, 0x04, 0x3E, 0x90, 0x09]))  # more frames, mappings
+    put("fuzz_bank_decoder", "lookup", bytes([0x03, 0x02, 0x01, 0x40, 0x00, 0x01]))  # entry 0x181, bank 2 byte 0
+
+
+def workbook():
+    for index, extension in enumerate([".xls", ".xlsx", ".ods"]):
+        for name in ["frames", "values", "no_rpdodef", "RPDODEF"]:
+            source = DATA / (name + extension)
+            if source.exists() and source.stat().st_size <= 10000:
+                put("fuzz_workbook", name + extension.replace(".", "_"), bytes([index]) + source.read_bytes())
+    put("fuzz_workbook", "rpdodef_csv", b"\x03" + (DATA / "RPDODEF.csv").read_bytes())
+    put("fuzz_workbook", "quoted_csv", b'\x03"cobid";"dim"\r\n"0x181";"8"\r\n"1""2";3\n')
+
+
+if __name__ == "__main__":
+    for harness in ["integer_text", "comm_parameters", "frame_table", "frame_mapping", "bank_builder",
+                    "mapping_csv", "bank_merge", "bank_image", "bank_decoder", "workbook"]:
+        globals()[harness]()
