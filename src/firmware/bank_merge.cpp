@@ -59,14 +59,34 @@ int HexValue(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
 // The value of `kDigits` hexadecimal digits, or -1 when one is not a digit.
 // The digits are looked up independently and checked together.
 template <int kDigits>
-std::int32_t ParseHex(const char* text) {
-    std::int32_t value = 0, invalid = 0;
+std::int64_t ParseHex(const char* text) {
+    static_assert(kDigits <= 8);
+    std::int64_t value = 0;
+    std::int32_t invalid = 0;
     for (int i = 0; i < kDigits; ++i) {
         const std::int32_t digit = HexValue(text[i]);
         invalid |= digit;
         value = (value << 4) | (digit & 0xF);
     }
     return invalid < 0 ? -1 : value;
+}
+
+// The addresses [first, end) that a data record's bytes go to, after its
+// byte count (two digits at column 3) and address (from column 5); nothing
+// when either is not hexadecimal.
+struct DataExtent {
+    std::int64_t first;
+    std::int64_t end;
+};
+template <int kAddressDigits>
+std::optional<DataExtent> RecordExtent(std::string_view line) {
+    if (line.size() < 4 + kAddressDigits) return std::nullopt;
+    const std::int64_t count = ParseHex<2>(line.data() + 2);
+    const std::int64_t address = ParseHex<kAddressDigits>(line.data() + 4);
+    if (count < 0 || address < 0) return std::nullopt;
+    // The count covers the address, the data and the checksum.
+    const std::int64_t dataBytes = std::max<std::int64_t>(0, count - kAddressDigits / 2 - 1);
+    return DataExtent{address, address + dataBytes};
 }
 
 // Ends a pass with `message` shown to the user.
@@ -490,6 +510,9 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
         OutputBuffer out(*writer);
         std::int64_t written = 0;
         bool notInserted = true;
+        // Whether the bank was in before the first end record (S7, S8 or S9):
+        // a loader reads nothing after that record.
+        std::optional<bool> insertedBeforeEnd;
         bool keep = true;
         // Lines kept as they are, with their CR LF, still in the reader's
         // buffer: copied out as one run rather than line by line.
@@ -510,11 +533,15 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
                     keep = true;
                     if (line.size() >= 2 && line[0] == 'S' && (line[1] == '1' || line[1] == '2')) {
                         const bool s1 = line[1] == '1';
-                        if (line.size() < (s1 ? 8u : 10u)) throw PassFailure{std::string(kNewSxNotCreateMessage)};
-                        const std::int32_t address = s1 ? ParseHex<4>(line.data() + 4) : ParseHex<6>(line.data() + 4);
-                        if (address < 0) throw PassFailure{std::string(kNewSxNotCreateMessage)};
-                        if (static_cast<std::uint32_t>(address) >= row.first &&
-                            static_cast<std::uint32_t>(address) <= row.last) {
+                        const auto extent = s1 ? RecordExtent<4>(line) : RecordExtent<6>(line);
+                        if (!extent) throw PassFailure{std::string(kNewSxNotCreateMessage)};
+                        const bool inRange = extent->first >= row.first && extent->first <= row.last;
+                        // Records are replaced whole: one that lies only partly in the range
+                        // would keep bank bytes beside the bank or take bytes outside it along.
+                        if (inRange ? extent->end > std::int64_t{row.last} + 1
+                                    : extent->first < row.first && extent->end > row.first)
+                            throw PassFailure{std::string(kRecordAcrossBankMessage)};
+                        if (inRange) {
                             keep = false;
                             if (notInserted) {
                                 flushRun();
@@ -524,8 +551,15 @@ BankMergeResult MergePass(const BankMergeInputs& run, int bank, const fs::path& 
                                 notInserted = false;
                             }
                         }
-                    } else if (line.size() >= 2 && line[0] == 'S' && line[1] == '9') {
-                        result = notInserted ? BankMergeResult::NotFound : BankMergeResult::Spliced;
+                    } else if (line.size() >= 2 && line[0] == 'S' && line[1] == '3') {
+                        // 32-bit addresses are copied, but never into the bank's range.
+                        const auto extent = RecordExtent<8>(line);
+                        if (extent && extent->first <= row.last && extent->end > row.first)
+                            throw PassFailure{std::string(kRecordAcrossBankMessage)};
+                    } else if (line.size() >= 2 && line[0] == 'S' && line[1] >= '7' && line[1] <= '9') {
+                        if (!insertedBeforeEnd) insertedBeforeEnd = !notInserted;
+                        if (line[1] == '9')
+                            result = *insertedBeforeEnd ? BankMergeResult::Spliced : BankMergeResult::NotFound;
                     }
                     if (keep) ++written;
                 }

@@ -57,6 +57,8 @@ inline constexpr std::string_view kSxNotOpenMessage = "File *.Sx Not Open,Abort 
 inline constexpr std::string_view kBinSxNotCreateMessage = "File Bin.sx Not Create,Abort Procedure";
 // The image ended without an "S9" record.
 inline constexpr std::string_view kS9NotFoundMessage = "Record S9 Not Found,Abort Procedure";
+// A data record lies partly inside the bank's range, or an S3 record inside it.
+inline constexpr std::string_view kRecordAcrossBankMessage = "Record Across Bank Range,Abort Procedure";
 // "File bank1.bin Not Found,Abort Procedure" and so on for banks 1 to 5.
 std::string BankFileNotFoundMessage(int bank);
 // The bank file exists but cannot be opened or read.

@@ -169,13 +169,13 @@ TEST_F(MergeTest, BankRecordFileHoldsTheBankAsRecordsAndIsRemoved) {
 }
 
 TEST_F(MergeTest, ReplacesTheFirstRecordInRangeAndDropsTheOthers) {
-    const std::string below = Record('2', 0x387FF0, Bytes(32, 1));  // starts below, runs into the range
+    const std::string below = Record('2', 0x387FE0, Bytes(32, 1));  // ends where the range starts
     const std::string s1 = Record('1', 0x8000, Bytes(16, 2));
     const std::string lowerS2 = "s2" + Record('2', 0x388100, Bytes(32, 3)).substr(2);
     const std::string above = Record('2', 0x38C000, Bytes(32, 4));
     const std::vector<std::string> image{
         kHeader, below, Record('2', 0x388020, Bytes(32, 5)), s1, Record('2', 0x388000, Bytes(32, 6)),
-        lowerS2, Record('2', 0x38BFF0, Bytes(64, 7)), "S5030003F9", above, "s9030000FC", "X", kEnd, "S8"};
+        lowerS2, Record('2', 0x38BFC0, Bytes(64, 7)), "S5030003F9", above, "s9030000FC", "X", kEnd, "S8"};
     EXPECT_EQ(Pass(1, Join(image)), BankMergeResult::Spliced);
     EXPECT_TRUE(messages.shown.empty());
 
@@ -266,6 +266,49 @@ TEST_F(MergeTest, BrokenLinesAndMissingEndRecordAbandonThePass) {
     messages.shown.clear();
     EXPECT_EQ(Pass(1, Join({kHeader, "S", good, kEnd})), BankMergeResult::Spliced) << "one character is a line";
     EXPECT_EQ(Lines(PassOutput())[1], "S");
+}
+
+TEST_F(MergeTest, RecordsReachingAcrossTheRangeAbandonThePass) {
+    // Replacing such a record whole would give bank bytes twice, or lose the
+    // bytes it holds outside the bank.
+    auto s3 = [](std::uint32_t address, std::size_t bytes) {
+        std::string line = "S3" + Hex(static_cast<unsigned>(bytes + 5), 2) + Hex(address, 8);
+        unsigned sum = static_cast<unsigned>(bytes + 5);
+        for (int i = 0; i < 4; ++i) sum += (address >> (8 * i)) & 0xFF;
+        return line + std::string(2 * bytes, '0') + Hex(~sum & 0xFF, 2);
+    };
+    const std::string inRange = Record('2', 0x388000, Bytes(32, 1));
+    for (const std::string& record : {Record('2', 0x387FF0, Bytes(32, 2)), Record('2', 0x38BFF0, Bytes(17, 3)),
+                                      s3(0x388000, 4), s3(0x38BFFF, 1), s3(0x387FFC, 5)}) {
+        messages.shown.clear();
+        EXPECT_EQ(Pass(1, Join({kHeader, inRange, record, kEnd})), BankMergeResult::Abandoned) << record;
+        EXPECT_EQ(messages.shown, std::vector<std::string>{std::string(kRecordAcrossBankMessage)});
+    }
+    // Up to the range and from just past it, S3 records included, all is kept.
+    messages.shown.clear();
+    const std::vector<std::string> outside{Record('2', 0x38C000, Bytes(32, 4)), s3(0x387FFC, 4), s3(0x38C000, 4),
+                                           Record('2', 0x38BFF0, Bytes(16, 5))};
+    EXPECT_EQ(Pass(1, Join({kHeader, inRange, outside[0], outside[1], outside[2], outside[3], kEnd})),
+              BankMergeResult::Spliced);
+    EXPECT_TRUE(messages.shown.empty());
+    std::vector<std::string> expected{kHeader};
+    const auto block = BankRecords(1, 1);
+    expected.insert(expected.end(), block.begin(), block.end());
+    expected.insert(expected.end(), {outside[0], outside[1], outside[2], kEnd});
+    EXPECT_EQ(Lines(PassOutput()), expected);
+}
+
+TEST_F(MergeTest, ABankAfterTheFirstEndRecordIsNotFound) {
+    // A loader stops at the first S7, S8 or S9: a bank spliced in after it
+    // would never reach the device.
+    const std::string inRange = Record('2', 0x388000, Bytes(32, 1));
+    for (const std::string& end : {kEnd, std::string("S804000000FB"), std::string("S70500000000FA")}) {
+        EXPECT_EQ(Pass(1, Join({kHeader, end, inRange, kEnd})), BankMergeResult::NotFound) << end;
+        EXPECT_EQ(Lines(PassOutput()).size(), 3u + 512u) << "the records are still replaced";
+    }
+    EXPECT_EQ(Pass(1, Join({kHeader, inRange, kEnd, Record('2', 0x388020, Bytes(32, 2)), kEnd})),
+              BankMergeResult::Spliced);
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(MergeTest, MissingInputsAreReportedInOrderAndCreateNothing) {
