@@ -5,7 +5,10 @@
 #include <freexl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
+#include <iterator>
+#include <optional>
 
 namespace vestrel {
 
@@ -30,6 +33,57 @@ bool IsEncryptedOfficeFile(const std::filesystem::path& path) {
     std::string wide;
     for (char c : name) wide += {c, '\0'};
     return bytes.find(wide) != std::string::npos;
+}
+
+// FreeXL 1.0.6 converts the name of each directory entry of the OLE
+// container with the length the entry gives, up to 64 KiB past the sector it
+// read onto its stack; the file format allows 64 bytes. So the directory is
+// walked here first and a file with a longer name, or with sectors of a size
+// the format does not have, is refused before FreeXL sees it. Whatever else
+// is wrong with the container is left to FreeXL to find.
+std::optional<std::string> OversizedDirectoryEntry(const std::filesystem::path& path) {
+    constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
+    constexpr std::size_t kEntrySize = 128;
+    constexpr std::size_t kMaxNameBytes = 64;
+    std::ifstream in(path, std::ios::binary);
+    std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (file.size() < 512 || file.compare(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") != 0) return std::nullopt;
+
+    auto u16 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(file[at]) |
+                                          static_cast<unsigned char>(file[at + 1]) << 8);
+    };
+    auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+    const std::uint32_t shift = u16(0x1E);
+    if (shift != 9 && shift != 12) return "sector size 2^" + std::to_string(shift);
+    const std::size_t sectorSize = std::size_t{1} << shift;
+    const std::size_t sectors = file.size() / sectorSize - 1;
+    auto sectorAt = [&](std::uint32_t sector) { return (static_cast<std::size_t>(sector) + 1) * sectorSize; };
+
+    // The FAT sectors: 109 listed in the header, the rest in the DIFAT chain.
+    std::vector<std::uint32_t> fatSectors;
+    for (std::size_t i = 0; i < 109; ++i) fatSectors.push_back(u32(0x4C + 4 * i));
+    for (std::uint32_t next = u32(0x44), hops = 0; next < sectors && hops < sectors; ++hops) {
+        const std::size_t at = sectorAt(next);
+        for (std::size_t i = 0; i + 1 < sectorSize / 4; ++i) fatSectors.push_back(u32(at + 4 * i));
+        next = u32(at + sectorSize - 4);
+    }
+    fatSectors.resize(std::min<std::size_t>(fatSectors.size(), u32(0x2C)));
+    auto nextSector = [&](std::uint32_t sector) -> std::uint32_t {
+        const std::size_t perSector = sectorSize / 4;
+        const std::size_t fatIndex = sector / perSector;
+        if (fatIndex >= fatSectors.size() || fatSectors[fatIndex] >= sectors) return kEndOfChain;
+        return u32(sectorAt(fatSectors[fatIndex]) + 4 * (sector % perSector));
+    };
+
+    std::uint32_t sector = u32(0x30);
+    for (std::size_t hops = 0; sector < sectors && hops <= sectors; ++hops, sector = nextSector(sector)) {
+        for (std::size_t entry = sectorAt(sector); entry < sectorAt(sector) + sectorSize; entry += kEntrySize) {
+            if (u16(entry + 0x40) > kMaxNameBytes)
+                return "a directory entry name of " + std::to_string(u16(entry + 0x40)) + " bytes";
+        }
+    }
+    return std::nullopt;
 }
 
 std::string Reason(int code) {
@@ -110,6 +164,8 @@ private:
 }  // namespace
 
 std::unique_ptr<SpreadsheetSource> OpenFreeXlWorkbook(const std::filesystem::path& path) {
+    if (auto damage = OversizedDirectoryEntry(path))
+        throw Error(OpenFailure(path, "The workbook is damaged or not supported (" + *damage + ")."));
     const void* raw = nullptr;
     const int rc = freexl_open(path.c_str(), &raw);
     Handle handle(raw);  // closed on every way out, also after a failed open

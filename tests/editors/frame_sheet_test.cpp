@@ -252,6 +252,37 @@ TEST(WorkbookFormats, DamagedArchivesFailWithAMessage) {
     }
 }
 
+TEST(WorkbookFormats, AnXlsWhoseDirectoryFreeXlCannotReadSafelyIsRefused) {
+    // FreeXL reads each directory entry's name with the length the entry
+    // gives, far past the entry; the format allows at most 64 bytes.
+    TempDir dir;
+    const std::string good = ReadBytes(kData / "frames.xls");
+    auto u32 = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(good[at + static_cast<std::size_t>(i)]);
+        return v;
+    };
+    const std::size_t directory = (u32(0x30) + 1) * 512;
+    const std::string prefix = "error: Cannot read workbook \"" + (dir / "frames.xls").string() +
+                               "\". The workbook is damaged or not supported (";
+    for (std::size_t entry : {std::size_t{0}, std::size_t{3}}) {
+        std::string bytes = good;
+        bytes[directory + 128 * entry + 0x40] = '\x00';
+        bytes[directory + 128 * entry + 0x41] = '\x10';  // 4096 bytes
+        WriteFile(dir / "frames.xls", bytes);
+        EXPECT_EQ(Outcome(dir / "frames.xls"), prefix + "a directory entry name of 4096 bytes).") << entry;
+    }
+    std::string bytes = good;
+    bytes[0x1E] = 16;  // sectors of 64 KiB
+    WriteFile(dir / "frames.xls", bytes);
+    EXPECT_EQ(Outcome(dir / "frames.xls"), prefix + "sector size 2^16).");
+
+    bytes = good;  // 64 bytes is the longest name there is
+    bytes[directory + 128 * 3 + 0x40] = 64;
+    WriteFile(dir / "frames.xls", bytes);
+    EXPECT_EQ(Outcome(dir / "frames.xls"), Outcome(kData / "frames.xls"));
+}
+
 TEST(WorkbookFormats, NoChangedByteMakesTheReaderCrash) {
     // Each run changes one byte of a real workbook: the import gives rows or
     // an error, and never anything else.
