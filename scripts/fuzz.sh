@@ -37,6 +37,9 @@ mkdir -p "$findings"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
+# Leaks inside third-party libraries are listed in tests/lsan.supp.
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+
 status=0
 for harness in "$@"; do
   # Inputs as large as the largest file a harness needs to see whole.
