@@ -1,6 +1,8 @@
 #include "firmware/bank_merge.h"
 
 #include "support/file_size_limit.h"
+#include "support/interrupted_save.h"
+#include "support/small_tmpfs.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
 
@@ -438,6 +440,75 @@ TEST_F(MergeTest, InputOutputErrorsEndTheRunAndLeaveNoWorkFiles) {
     EXPECT_TRUE(failsWith(dir / "bin" / "bank1.bin", 0, BankFileNotReadMessage(1)));
     EXPECT_EQ(Listing("proj"), std::vector<std::string>{inputs.newFileName});
     EXPECT_EQ(Listing("bin"), kBankFiles);
+}
+
+TEST_F(MergeTest, AFullDiskStopsTheRunAndKeepsTheEarlierImage) {
+    test::SmallTmpfs disk(512 * 1024);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Reason();
+    const std::string image = BaseImage();
+    WriteFile(base, image);
+    inputs.dirOut = disk.path().string() + "/";
+    WriteFile(disk.path() / inputs.newFileName, "earlier image");
+    // Too little room for the first stage file, then for the second beside it.
+    for (std::size_t room : {image.size() / 2, image.size() * 3 / 2}) {
+        disk.FillLeaving(room);
+        const std::size_t free = disk.FreeBytes();
+        messages.shown.clear();
+        EXPECT_TRUE(Run().stopped) << room;
+        EXPECT_EQ(messages.shown, std::vector<std::string>{std::string(kNewSxNotCreateMessage)});
+        EXPECT_EQ(ReadFile(disk.path() / inputs.newFileName), "earlier image");
+        EXPECT_EQ(disk.FreeBytes(), free) << "a work file was left on the full disk";
+        std::vector<std::string> left;
+        for (const auto& entry : fs::directory_iterator(disk.path())) left.push_back(entry.path().filename());
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, (std::vector<std::string>{inputs.newFileName, "filler"}));
+        EXPECT_EQ(Listing("bin"), kBankFiles);
+        fs::remove(disk.path() / "filler");
+    }
+    // With room again the same run completes.
+    EXPECT_TRUE(Run().Complete(inputs.bankSelection));
+}
+
+TEST_F(MergeTest, AKilledRunLeavesTheEarlierImageOrTheWholeNewOne) {
+    // A larger image, so that a run lasts long enough to be killed inside.
+    std::string image = kHeader + "\r\n";
+    for (std::uint32_t address = 0x100000; address < 0x100000 + 0x20 * 20000; address += 0x20)
+        image += Record('2', address, Bytes(32, address)) + "\r\n";
+    image += BaseImage().substr(kHeader.size() + 2);
+    WriteFile(base, image);
+    ASSERT_TRUE(Run().Complete(inputs.bankSelection));
+    const std::string merged = ReadFile(NewImage());
+    WriteFile(NewImage(), "earlier image");
+
+    auto merge = [&](int) {
+        Messages quiet;
+        Progress unused;
+        if (!RunBankMerge(inputs, quiet, unused).Complete(inputs.bankSelection)) throw std::runtime_error("failed");
+    };
+    const auto once = test::TimeOfOneSave(merge);
+    WriteFile(NewImage(), "earlier image");
+    int kills = 0, insideRun = 0;
+    for (; kills < 300 && (kills < 30 || insideRun < 5); ++kills) {
+        test::KillDuringRepeatedSaves(merge, once * (kills % 23) / 8);
+        const std::string now = ReadFile(NewImage());
+        ASSERT_TRUE(now == "earlier image" || now == merged)
+            << "kill " << kills << " left " << now.size() << " bytes, neither image";
+        // A run killed inside leaves its work files (stage files, Bin.sx,
+        // temporary files); a later run starts over them.
+        bool workFiles = false;
+        for (const char* sub : {"proj", "bin"}) {
+            for (const auto& entry : fs::directory_iterator(dir / sub)) {
+                const std::string name = entry.path().filename();
+                if (name == inputs.newFileName || name.rfind("bank", 0) == 0) continue;
+                workFiles = true;
+                fs::remove(entry.path());
+            }
+        }
+        insideRun += workFiles;
+    }
+    EXPECT_GE(insideRun, 5) << "of " << kills << " kills";
+    EXPECT_TRUE(Run().Complete(inputs.bankSelection));
+    EXPECT_EQ(ReadFile(NewImage()), merged);
 }
 
 // srecord's tools as an independent reader of the merged image.
