@@ -1,13 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the seed inputs of the fuzz harnesses into tests/fuzz/corpus/<harness>/.
+"""Writes the corpus the fuzz harnesses start from into tests/fuzz/corpus/<harness>/.
 
-Run it again after changing a harness's input format. Files that a fuzzer
-found (regression inputs) live beside these under names of their own and are
-not touched.
+Run it again after changing a harness's input format. Inputs that a fuzzer
+found live beside these as regression-* files and are not touched.
 """
-import os
 import pathlib
-import shutil
 
 HERE = pathlib.Path(__file__).resolve().parent
 CORPUS = HERE / "corpus"
