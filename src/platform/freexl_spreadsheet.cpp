@@ -57,28 +57,39 @@ std::optional<std::string> OversizedDirectoryEntry(const std::filesystem::path& 
     const std::uint32_t shift = u16(0x1E);
     if (shift != 9 && shift != 12) return "sector size 2^" + std::to_string(shift);
     const std::size_t sectorSize = std::size_t{1} << shift;
-    const std::size_t sectors = file.size() / sectorSize - 1;
-    auto sectorAt = [&](std::uint32_t sector) { return (static_cast<std::size_t>(sector) + 1) * sectorSize; };
+    // Where FreeXL reads a sector: it works the position out in 32 bits, so
+    // a sector number past the file can wrap around onto one inside it.
+    auto sectorAt = [&](std::uint32_t sector) -> std::optional<std::size_t> {
+        const std::size_t at = static_cast<std::uint32_t>((std::uint64_t{sector} + 1) << shift);
+        if (at + sectorSize > file.size()) return std::nullopt;
+        return at;
+    };
+    const std::size_t maxHops = file.size() / sectorSize;
 
     // The FAT sectors: 109 listed in the header, the rest in the DIFAT chain.
     std::vector<std::uint32_t> fatSectors;
     for (std::size_t i = 0; i < 109; ++i) fatSectors.push_back(u32(0x4C + 4 * i));
-    for (std::uint32_t next = u32(0x44), hops = 0; next < sectors && hops < sectors; ++hops) {
-        const std::size_t at = sectorAt(next);
-        for (std::size_t i = 0; i + 1 < sectorSize / 4; ++i) fatSectors.push_back(u32(at + 4 * i));
-        next = u32(at + sectorSize - 4);
+    std::uint32_t next = u32(0x44);
+    for (std::size_t hops = 0; next != kEndOfChain && hops < maxHops; ++hops) {
+        const auto at = sectorAt(next);
+        if (!at) break;
+        for (std::size_t i = 0; i + 1 < sectorSize / 4; ++i) fatSectors.push_back(u32(*at + 4 * i));
+        next = u32(*at + sectorSize - 4);
     }
     fatSectors.resize(std::min<std::size_t>(fatSectors.size(), u32(0x2C)));
     auto nextSector = [&](std::uint32_t sector) -> std::uint32_t {
         const std::size_t perSector = sectorSize / 4;
         const std::size_t fatIndex = sector / perSector;
-        if (fatIndex >= fatSectors.size() || fatSectors[fatIndex] >= sectors) return kEndOfChain;
-        return u32(sectorAt(fatSectors[fatIndex]) + 4 * (sector % perSector));
+        if (fatIndex >= fatSectors.size()) return kEndOfChain;
+        const auto at = sectorAt(fatSectors[fatIndex]);
+        return at ? u32(*at + 4 * (sector % perSector)) : kEndOfChain;
     };
 
     std::uint32_t sector = u32(0x30);
-    for (std::size_t hops = 0; sector < sectors && hops <= sectors; ++hops, sector = nextSector(sector)) {
-        for (std::size_t entry = sectorAt(sector); entry < sectorAt(sector) + sectorSize; entry += kEntrySize) {
+    for (std::size_t hops = 0; sector != kEndOfChain && hops < maxHops; ++hops, sector = nextSector(sector)) {
+        const auto at = sectorAt(sector);
+        if (!at) break;
+        for (std::size_t entry = *at; entry < *at + sectorSize; entry += kEntrySize) {
             if (u16(entry + 0x40) > kMaxNameBytes)
                 return "a directory entry name of " + std::to_string(u16(entry + 0x40)) + " bytes";
         }

@@ -272,7 +272,15 @@ TEST(WorkbookFormats, AnXlsWhoseDirectoryFreeXlCannotReadSafelyIsRefused) {
         WriteFile(dir / "frames.xls", bytes);
         EXPECT_EQ(Outcome(dir / "frames.xls"), prefix + "a directory entry name of 4096 bytes).") << entry;
     }
+    // FreeXL works sector positions out in 32 bits: a directory sector number
+    // 2^23 past the real one reads that same sector.
     std::string bytes = good;
+    bytes[directory + 128 + 0x41] = '\x10';
+    bytes[0x32] = static_cast<char>(bytes[0x32] + 0x80);  // + 0x800000 sectors
+    WriteFile(dir / "frames.xls", bytes);
+    EXPECT_EQ(Outcome(dir / "frames.xls"), prefix + "a directory entry name of 4114 bytes).");
+
+    bytes = good;
     bytes[0x1E] = 16;  // sectors of 64 KiB
     WriteFile(dir / "frames.xls", bytes);
     EXPECT_EQ(Outcome(dir / "frames.xls"), prefix + "sector size 2^16).");
