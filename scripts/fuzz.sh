@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Runs the libFuzzer harnesses of build-fuzz (the fuzz preset) one after the
 # other, each for a bounded time over a copy of its corpus in
-# tests/fuzz/corpus, so that the committed corpus stays as it is. A finding
-# stops the script; the input that caused it is kept in build-fuzz/findings.
+# tests/fuzz/corpus, so that the committed corpus stays as it is. After a
+# finding the other harnesses still run, then the script fails; the input
+# that caused it is kept in build-fuzz/findings.
 #
-#   scripts/fuzz.sh [-t SECONDS] [-j JOBS] [-k DIR] [HARNESS...]
+#   scripts/fuzz.sh [-t SECONDS] [-k DIR] [HARNESS...]
 #
 #   -t  time per harness (default 30)
-#   -j  fuzzing processes per harness (default 1)
 #   -k  keep the grown corpus of each harness in DIR/<harness> and start the
 #       next run from it (default: a scratch copy, removed afterwards)
 # Without HARNESS, every harness of build-fuzz/fuzz runs.
@@ -15,12 +15,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=30
-jobs=1
 keep=
-while getopts "t:j:k:" option; do
+while getopts "t:k:" option; do
   case $option in
     t) seconds=$OPTARG ;;
-    j) jobs=$OPTARG ;;
     k) keep=$OPTARG ;;
     *) exit 2 ;;
   esac
@@ -62,23 +60,16 @@ for harness in "$@"; do
   options=(-max_total_time="$seconds" -max_len="$max_len" -timeout=10 -rss_limit_mb=2048
            -print_final_stats=1 -artifact_prefix="$findings/$harness-")
   [ -n "$dict" ] && options+=(-dict=tests/fuzz/dict/$dict.dict)
-  if [ "$jobs" -gt 1 ]; then
-    options+=(-fork="$jobs" -ignore_crashes=0)
-  fi
   log=$scratch/$harness.log
   echo "== $harness: ${seconds} s over $(ls "$corpus" | wc -l) inputs" >&2
   if "$bin/$harness" "${options[@]}" "$corpus" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
     speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
-    if [ -z "$runs" ]; then  # -fork prints its own summary instead
-      runs=$(grep -o 'exec/s: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-      runs=${runs:-?}; speed=$runs; runs="?"
-    fi
     echo "   ok: ${runs} runs, ${speed} exec/s, corpus $(ls "$corpus" | wc -l) inputs" >&2
   else
     status=1
     echo "   FINDING in $harness (inputs kept in $findings):" >&2
-    grep -E "ERROR|PROPERTY|SUMMARY|Test unit written|==[0-9]+==" "$log" | head -20 >&2 || tail -30 "$log" >&2
+    grep -a -E "ERROR|PROPERTY|SUMMARY|Test unit written|==[0-9]+==" "$log" | head -20 >&2 || tail -30 "$log" >&2
     cp "$log" "$findings/$harness.log"
   fi
 done
