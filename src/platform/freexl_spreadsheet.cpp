@@ -35,13 +35,15 @@ bool IsEncryptedOfficeFile(const std::filesystem::path& path) {
     return bytes.find(wide) != std::string::npos;
 }
 
-// FreeXL 1.0.6 converts the name of each directory entry of the OLE
-// container with the length the entry gives, up to 64 KiB past the sector it
-// read onto its stack; the file format allows 64 bytes. So the directory is
-// walked here first and a file with a longer name, or with sectors of a size
-// the format does not have, is refused before FreeXL sees it. Whatever else
-// is wrong with the container is left to FreeXL to find.
-std::optional<std::string> OversizedDirectoryEntry(const std::filesystem::path& path) {
+// FreeXL 1.0.6 trusts the OLE container more than a damaged file deserves:
+// it converts the name of each directory entry with the length the entry
+// gives, up to 64 KiB past the sector it read onto its stack (the format
+// allows 64 bytes), and it sizes its tables by the sector counts of the
+// header (a file of 2 KB claiming 4096 DIFAT sectors took it 2.6 GB and
+// minutes). So the header and the directory are looked at here first, and
+// what FreeXL would misread is refused before it sees the file. Whatever
+// else is wrong with the container is left to FreeXL to find.
+std::optional<std::string> DamagedContainer(const std::filesystem::path& path) {
     constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
     constexpr std::size_t kEntrySize = 128;
     constexpr std::size_t kMaxNameBytes = 64;
@@ -57,6 +59,14 @@ std::optional<std::string> OversizedDirectoryEntry(const std::filesystem::path& 
     const std::uint32_t shift = u16(0x1E);
     if (shift != 9 && shift != 12) return "sector size 2^" + std::to_string(shift);
     const std::size_t sectorSize = std::size_t{1} << shift;
+    // The sectors after the header, a last partial one included.
+    const std::size_t fileSectors = (file.size() - 1) / sectorSize;
+    for (const auto& [at, what] : {std::pair<std::size_t, const char*>{0x2C, "FAT"}, {0x40, "mini FAT"},
+                                   {0x48, "DIFAT"}}) {
+        if (u32(at) > fileSectors)
+            return "it counts " + std::to_string(u32(at)) + " " + what + " sectors in a file of " +
+                   std::to_string(fileSectors);
+    }
     // Where FreeXL reads a sector: it works the position out in 32 bits, so
     // a sector number past the file can wrap around onto one inside it.
     auto sectorAt = [&](std::uint32_t sector) -> std::optional<std::size_t> {
@@ -175,7 +185,7 @@ private:
 }  // namespace
 
 std::unique_ptr<SpreadsheetSource> OpenFreeXlWorkbook(const std::filesystem::path& path) {
-    if (auto damage = OversizedDirectoryEntry(path))
+    if (auto damage = DamagedContainer(path))
         throw Error(OpenFailure(path, "The workbook is damaged or not supported (" + *damage + ")."));
     const void* raw = nullptr;
     const int rc = freexl_open(path.c_str(), &raw);

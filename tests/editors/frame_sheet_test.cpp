@@ -252,7 +252,7 @@ TEST(WorkbookFormats, DamagedArchivesFailWithAMessage) {
     }
 }
 
-TEST(WorkbookFormats, AnXlsWhoseDirectoryFreeXlCannotReadSafelyIsRefused) {
+TEST(WorkbookFormats, AnXlsWhoseContainerFreeXlCannotReadSafelyIsRefused) {
     // FreeXL reads each directory entry's name with the length the entry
     // gives, far past the entry; the format allows at most 64 bytes.
     TempDir dir;
@@ -279,6 +279,13 @@ TEST(WorkbookFormats, AnXlsWhoseDirectoryFreeXlCannotReadSafelyIsRefused) {
     bytes[0x32] = static_cast<char>(bytes[0x32] + 0x80);  // + 0x800000 sectors
     WriteFile(dir / "frames.xls", bytes);
     EXPECT_EQ(Outcome(dir / "frames.xls"), prefix + "a directory entry name of 4114 bytes).");
+
+    // FreeXL sizes its tables by the header's counts: 4096 DIFAT sectors in
+    // a file of ten took it gigabytes.
+    bytes = good;
+    bytes[0x49] = '\x10';
+    WriteFile(dir / "frames.xls", bytes);
+    EXPECT_EQ(Outcome(dir / "frames.xls"), prefix + "it counts 4096 DIFAT sectors in a file of 10).");
 
     bytes = good;
     bytes[0x1E] = 16;  // sectors of 64 KiB
