@@ -14,6 +14,8 @@ namespace vestrel {
 
 namespace {
 
+constexpr unsigned int kMaxXlsRows = 65536;
+
 std::string OpenFailure(const std::filesystem::path& path, const std::string& reason) {
     return WorkbookFailure(path, reason);
 }
@@ -145,6 +147,12 @@ public:
         int rc = freexl_select_active_worksheet(handle_.get(), index);
         if (rc == FREEXL_OK) rc = freexl_worksheet_dimensions(handle_.get(), &rows, &columns);
         if (rc != FREEXL_OK) throw Error(OpenFailure(path_, Reason(rc)));
+        // The range comes from the sheet's own record, which a damaged file
+        // can make as large as it likes; an .xls sheet has 65536 rows.
+        if (rows > kMaxXlsRows)
+            throw Error(OpenFailure(path_, "The workbook is damaged or not supported (sheet \"" +
+                                               std::string(sheetName) + "\" claims " + std::to_string(rows) +
+                                               " rows)."));
         columns = static_cast<unsigned short>(std::min<std::size_t>(columns, maxColumns));
 
         std::vector<SheetRow> out(rows, SheetRow(columns));

@@ -298,6 +298,15 @@ TEST(WorkbookFormats, AnXlsWhoseContainerFreeXlCannotReadSafelyIsRefused) {
     EXPECT_EQ(Outcome(dir / "frames.xls"), Outcome(kData / "frames.xls"));
 }
 
+TEST(WorkbookFormats, AnXlsSheetClaimingMoreRowsThanAnXlsHasIsRefused) {
+    // Found by fuzzing: the sheet RpdoDef's DIMENSIONS record claims
+    // 436207616 rows of no columns, which took gigabytes to hold as rows.
+    const std::filesystem::path file = kData / "damaged_dimensions.xls";
+    EXPECT_EQ(Outcome(file), "error: Cannot read workbook \"" + file.string() +
+                                 "\". The workbook is damaged or not supported (sheet \"RpdoDef\" claims "
+                                 "436207616 rows).");
+}
+
 TEST(WorkbookFormats, NoChangedByteMakesTheReaderCrash) {
     // Each run changes one byte of a real workbook: the import gives rows or
     // an error, and never anything else.
