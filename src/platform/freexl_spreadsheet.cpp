@@ -1,14 +1,12 @@
 // The .xls backend of SpreadsheetSource, on FreeXL.
 #include "platform/error.h"
 #include "platform/spreadsheet_source.h"
+#include "platform/xls_container_check.h"
 
 #include <freexl.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <fstream>
-#include <iterator>
-#include <optional>
 
 namespace vestrel {
 
@@ -35,78 +33,6 @@ bool IsEncryptedOfficeFile(const std::filesystem::path& path) {
     std::string wide;
     for (char c : name) wide += {c, '\0'};
     return bytes.find(wide) != std::string::npos;
-}
-
-// FreeXL 1.0.6 trusts the OLE container more than a damaged file deserves:
-// it converts the name of each directory entry with the length the entry
-// gives, up to 64 KiB past the sector it read onto its stack (the format
-// allows 64 bytes), and it sizes its tables by the sector counts of the
-// header (a file of 2 KB claiming 4096 DIFAT sectors took it 2.6 GB and
-// minutes). So the header and the directory are looked at here first, and
-// what FreeXL would misread is refused before it sees the file. Whatever
-// else is wrong with the container is left to FreeXL to find.
-std::optional<std::string> DamagedContainer(const std::filesystem::path& path) {
-    constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
-    constexpr std::size_t kEntrySize = 128;
-    constexpr std::size_t kMaxNameBytes = 64;
-    std::ifstream in(path, std::ios::binary);
-    std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (file.size() < 512 || file.compare(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") != 0) return std::nullopt;
-
-    auto u16 = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(file[at]) |
-                                          static_cast<unsigned char>(file[at + 1]) << 8);
-    };
-    auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
-    const std::uint32_t shift = u16(0x1E);
-    if (shift != 9 && shift != 12) return "sector size 2^" + std::to_string(shift);
-    const std::size_t sectorSize = std::size_t{1} << shift;
-    // The sectors after the header, a last partial one included.
-    const std::size_t fileSectors = (file.size() - 1) / sectorSize;
-    for (const auto& [at, what] : {std::pair<std::size_t, const char*>{0x2C, "FAT"}, {0x40, "mini FAT"},
-                                   {0x48, "DIFAT"}}) {
-        if (u32(at) > fileSectors)
-            return "it counts " + std::to_string(u32(at)) + " " + what + " sectors in a file of " +
-                   std::to_string(fileSectors);
-    }
-    // Where FreeXL reads a sector: it works the position out in 32 bits, so
-    // a sector number past the file can wrap around onto one inside it.
-    auto sectorAt = [&](std::uint32_t sector) -> std::optional<std::size_t> {
-        const std::size_t at = static_cast<std::uint32_t>((std::uint64_t{sector} + 1) << shift);
-        if (at + sectorSize > file.size()) return std::nullopt;
-        return at;
-    };
-    const std::size_t maxHops = file.size() / sectorSize;
-
-    // The FAT sectors: 109 listed in the header, the rest in the DIFAT chain.
-    std::vector<std::uint32_t> fatSectors;
-    for (std::size_t i = 0; i < 109; ++i) fatSectors.push_back(u32(0x4C + 4 * i));
-    std::uint32_t next = u32(0x44);
-    for (std::size_t hops = 0; next != kEndOfChain && hops < maxHops; ++hops) {
-        const auto at = sectorAt(next);
-        if (!at) break;
-        for (std::size_t i = 0; i + 1 < sectorSize / 4; ++i) fatSectors.push_back(u32(*at + 4 * i));
-        next = u32(*at + sectorSize - 4);
-    }
-    fatSectors.resize(std::min<std::size_t>(fatSectors.size(), u32(0x2C)));
-    auto nextSector = [&](std::uint32_t sector) -> std::uint32_t {
-        const std::size_t perSector = sectorSize / 4;
-        const std::size_t fatIndex = sector / perSector;
-        if (fatIndex >= fatSectors.size()) return kEndOfChain;
-        const auto at = sectorAt(fatSectors[fatIndex]);
-        return at ? u32(*at + 4 * (sector % perSector)) : kEndOfChain;
-    };
-
-    std::uint32_t sector = u32(0x30);
-    for (std::size_t hops = 0; sector != kEndOfChain && hops < maxHops; ++hops, sector = nextSector(sector)) {
-        const auto at = sectorAt(sector);
-        if (!at) break;
-        for (std::size_t entry = *at; entry < *at + sectorSize; entry += kEntrySize) {
-            if (u16(entry + 0x40) > kMaxNameBytes)
-                return "a directory entry name of " + std::to_string(u16(entry + 0x40)) + " bytes";
-        }
-    }
-    return std::nullopt;
 }
 
 std::string Reason(int code) {
@@ -193,7 +119,7 @@ private:
 }  // namespace
 
 std::unique_ptr<SpreadsheetSource> OpenFreeXlWorkbook(const std::filesystem::path& path) {
-    if (auto damage = DamagedContainer(path))
+    if (auto damage = XlsDamage(path))
         throw Error(OpenFailure(path, "The workbook is damaged or not supported (" + *damage + ")."));
     const void* raw = nullptr;
     const int rc = freexl_open(path.c_str(), &raw);

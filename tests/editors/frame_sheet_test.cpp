@@ -298,13 +298,75 @@ TEST(WorkbookFormats, AnXlsWhoseContainerFreeXlCannotReadSafelyIsRefused) {
     EXPECT_EQ(Outcome(dir / "frames.xls"), Outcome(kData / "frames.xls"));
 }
 
-TEST(WorkbookFormats, AnXlsSheetClaimingMoreRowsThanAnXlsHasIsRefused) {
-    // Found by fuzzing: the sheet RpdoDef's DIMENSIONS record claims
-    // 436207616 rows of no columns, which took gigabytes to hold as rows.
-    const std::filesystem::path file = kData / "damaged_dimensions.xls";
-    EXPECT_EQ(Outcome(file), "error: Cannot read workbook \"" + file.string() +
-                                 "\". The workbook is damaged or not supported (sheet \"RpdoDef\" claims "
-                                 "436207616 rows).");
+TEST(WorkbookFormats, AnXlsClaimingMoreCellsThanFreeXlCanHoldIsRefused) {
+    // FreeXL allocates every sheet's whole cell table, by the size the sheet
+    // claims, while it opens the file. Found by fuzzing: an empty DIMENSIONS
+    // record, whose range FreeXL read from the record before it (131097 rows
+    // by 99 columns), took 400 MB of a 5.6 KB file.
+    const std::string damaged = "The workbook is damaged or not supported (";
+    auto refusal = [&](const std::filesystem::path& file, const std::string& reason) {
+        return "error: Cannot read workbook \"" + file.string() + "\". " + damaged + reason + ").";
+    };
+    EXPECT_EQ(Outcome(kData / "huge_cell_table.xls"),
+              refusal(kData / "huge_cell_table.xls", "a DIMENSIONS record of 0 bytes"));
+    EXPECT_EQ(Outcome(kData / "damaged_dimensions.xls"),
+              refusal(kData / "damaged_dimensions.xls", "a record of 65280 bytes"));
+
+    // The DIMENSIONS record of frames.xls's second sheet: last row + 1 as 32
+    // bits at 8, last column + 1 as 16 bits at 14.
+    TempDir dir;
+    const std::filesystem::path file = dir / "frames.xls";
+    const std::string good = ReadBytes(kData / "frames.xls");
+    constexpr std::size_t kDimensions = 1995;
+    ASSERT_EQ(good.substr(kDimensions, 4), std::string("\x00\x02\x0E\x00", 4));
+    auto withExtent = [&](std::uint32_t rows, std::uint16_t columns) {
+        std::string bytes = good;
+        for (int i = 0; i < 4; ++i) bytes[kDimensions + 8 + i] = static_cast<char>(rows >> (8 * i));
+        for (int i = 0; i < 2; ++i) bytes[kDimensions + 14 + i] = static_cast<char>(columns >> (8 * i));
+        WriteFile(file, bytes);
+        return Outcome(file);
+    };
+    // 2^32 cells, which FreeXL's 32-bit product makes a table of none.
+    EXPECT_EQ(withExtent(0x20000, 0x8000), refusal(file, "its sheets claim 4294967297 cells"));
+    EXPECT_EQ(withExtent(65536, 257), refusal(file, "its sheets claim 16842753 cells"));
+    EXPECT_EQ(withExtent(65536, 255).rfind("left out 0\n", 0), 0u);
+    {
+        // More rows than a sheet has, of no columns: FreeXL holds no cells,
+        // but the rows read would take gigabytes. The sheet's cell records
+        // are made records of no known type, as FreeXL refuses cells past
+        // the range.
+        std::string bytes = good;
+        std::size_t at = kDimensions;
+        for (; at + 4 <= bytes.size() && !(bytes[at] == '\x0A' && bytes[at + 1] == 0);
+             at += 4 + (static_cast<unsigned char>(bytes[at + 2]) | static_cast<unsigned char>(bytes[at + 3]) << 8)) {
+            const int type = static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
+            if (type == 0x00FD || type == 0x0203 || type == 0x027E || type == 0x00BD || type == 0x0201 ||
+                type == 0x00BE)
+                bytes[at + 1] = '\x7F';
+        }
+        ASSERT_LT(at, bytes.size());
+        for (int i = 0; i < 4; ++i) bytes[kDimensions + 8 + i] = static_cast<char>(436207616u >> (8 * i));
+        bytes[kDimensions + 14] = bytes[kDimensions + 15] = 0;
+        WriteFile(file, bytes);
+        EXPECT_EQ(Outcome(file), refusal(file, "sheet \"RpdoDef\" claims 436207616 rows"));
+    }
+
+    std::string bytes = good;  // a record longer than BIFF allows
+    bytes[kDimensions + 2] = static_cast<char>(9000 & 0xFF);
+    bytes[kDimensions + 3] = static_cast<char>(9000 >> 8);
+    WriteFile(file, bytes);
+    EXPECT_EQ(Outcome(file), refusal(file, "a record of 9000 bytes"));
+
+    // A BIFF2 file is one bare stream that FreeXL sizes by its farthest cell.
+    auto record = [](std::uint16_t type, std::string body) {
+        std::string out{static_cast<char>(type), static_cast<char>(type >> 8), static_cast<char>(body.size()),
+                        static_cast<char>(body.size() >> 8)};
+        return out + body;
+    };
+    const std::string number = std::string("\xFF\xFF\x2C\x01", 4) + std::string(11, '\0');  // row 65535, column 300
+    WriteFile(dir / "old.xls", record(0x0009, std::string("\x02\x00\x10\x00", 4)) + record(0x0003, number) +
+                                   record(0x000A, ""));
+    EXPECT_EQ(Outcome(dir / "old.xls"), refusal(dir / "old.xls", "its sheets claim 19726336 cells"));
 }
 
 TEST(WorkbookFormats, NoChangedByteMakesTheReaderCrash) {
