@@ -22,10 +22,13 @@ std::string OpenFailure(const std::filesystem::path& path, const std::string& re
 // "EncryptionInfo" and "EncryptedPackage" instead of a workbook. Their names
 // stand in UTF-16 in the container's directory.
 bool IsEncryptedOfficeFile(const std::filesystem::path& path) {
-    constexpr std::size_t kMaxScan = 64u << 20;
+    constexpr std::uintmax_t kMaxScan = 64u << 20;
+    std::error_code error;
+    const std::uintmax_t fileSize = std::filesystem::file_size(path, error);
+    if (error) return false;
     std::ifstream in(path, std::ios::binary);
     std::string bytes;
-    bytes.resize(kMaxScan);
+    bytes.resize(static_cast<std::size_t>(std::min(fileSize, kMaxScan)));
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<std::size_t>(in.gcount()));
     if (bytes.compare(0, 4, "\xD0\xCF\x11\xE0") != 0) return false;

@@ -72,9 +72,8 @@ enum class StreamKind {
 };
 
 // Walks the records of a workbook stream and adds up the cells that FreeXL
-// will allocate for them: every DIMENSIONS record allocates a table of its
-// own (an earlier one of the same sheet is not given back), and a sheet
-// without one gets the table its largest cell reaches.
+// will allocate for them: a sheet's DIMENSIONS record allocates its table,
+// and a sheet without one gets the table its largest cell reaches.
 std::optional<std::string> CheckRecords(std::string_view stream, StreamKind kind) {
     const bool legacy = kind == StreamKind::Legacy;
     if (stream.size() < 6) return std::nullopt;
@@ -130,9 +129,12 @@ std::optional<std::string> CheckRecords(std::string_view stream, StreamKind kind
             // whatever its buffer held before.
             const std::size_t needed = biff8 ? 12 : 8;
             if (body.size() < needed) return std::string("a DIMENSIONS record of ") + std::to_string(size) + " bytes";
+            // FreeXL allocates a new table for each and never frees the one
+            // before: a file of many would take memory that stays taken.
+            if (hasDimensions) return std::string("a sheet with two DIMENSIONS records");
             const std::uint64_t rows = biff8 ? U32(body, 4) : U16(body, 2);
             const std::uint64_t columns = biff8 ? U16(body, 10) : U16(body, 6);
-            declared += rows * columns;
+            declared = rows * columns;
             hasDimensions = true;
             if (declared > kMaxCells) {
                 closeSheet();

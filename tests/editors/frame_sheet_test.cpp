@@ -351,6 +351,17 @@ TEST(WorkbookFormats, AnXlsClaimingMoreCellsThanFreeXlCanHoldIsRefused) {
         EXPECT_EQ(Outcome(file), refusal(file, "sheet \"RpdoDef\" claims 436207616 rows"));
     }
 
+    {
+        // A second DIMENSIONS record in the sheet, over the five records
+        // after the first: FreeXL would allocate a second table and keep
+        // the first for good.
+        std::string bytes = good;
+        const std::string second("\x00\x02\x1A\x00" "\0\0\0\0\x08\0\0\0\0\0\x05\0\0\0", 18);
+        bytes.replace(kDimensions + 18, second.size(), second);
+        WriteFile(file, bytes);
+        EXPECT_EQ(Outcome(file), refusal(file, "a sheet with two DIMENSIONS records"));
+    }
+
     std::string bytes = good;  // a record longer than BIFF allows
     bytes[kDimensions + 2] = static_cast<char>(9000 & 0xFF);
     bytes[kDimensions + 3] = static_cast<char>(9000 >> 8);
