@@ -149,14 +149,14 @@ std::optional<std::string> CheckRecords(std::string_view stream, StreamKind kind
     return tooMany();
 }
 
+bool IsContainer(std::string_view file) {
+    return file.size() >= 512 && file.compare(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") == 0;
+}
+
 // The compound file ("OLE") container of an .xls, read as FreeXL reads it.
 class Container {
 public:
     explicit Container(std::string file) : file_(std::move(file)) {}
-
-    bool IsContainer() const {
-        return file_.size() >= 512 && file_.compare(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") == 0;
-    }
 
     std::optional<std::string> Check() {
         const std::uint32_t shift = U16(file_, 0x1E);
@@ -321,10 +321,9 @@ private:
 std::optional<std::string> XlsDamage(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    Container container(file);
-    if (container.IsContainer()) return container.Check();
     // Without a container FreeXL takes the file for one bare BIFF2-4 stream.
-    return CheckRecords(file, StreamKind::Legacy);
+    if (!IsContainer(file)) return CheckRecords(file, StreamKind::Legacy);
+    return Container(std::move(file)).Check();
 }
 
 }  // namespace vestrel
