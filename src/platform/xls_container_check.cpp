@@ -95,9 +95,7 @@ std::optional<std::string> CheckRecords(std::string_view stream, StreamKind kind
     std::uint64_t rowsUsed = 0;
     std::uint64_t columnsUsed = 0;
     auto closeSheet = [&] {
-        // A BIFF2-4 file sized from its cells before a DIMENSIONS record
-        // comes gets both tables.
-        total += declared + (hasDimensions && !legacy ? 0 : rowsUsed * columnsUsed);
+        total += hasDimensions ? declared : rowsUsed * columnsUsed;
         declared = rowsUsed = columnsUsed = 0;
         hasDimensions = false;
     };
@@ -118,8 +116,8 @@ std::optional<std::string> CheckRecords(std::string_view stream, StreamKind kind
         const std::string_view body = stream.substr(at + 4, size);
         at += 4 + size;
 
-        if (type == kBof || (legacy && (type == 0x0009 || type == 0x0209 || type == 0x0409))) {
-            closeSheet();
+        if (type == kBof && !legacy) {
+            closeSheet();  // a BIFF2-4 file is one sheet, whatever BOFs it holds
         } else if (type == kEof) {
             closeSheet();
             if (legacy) break;
@@ -132,6 +130,9 @@ std::optional<std::string> CheckRecords(std::string_view stream, StreamKind kind
             // FreeXL allocates a new table for each and never frees the one
             // before: a file of many would take memory that stays taken.
             if (hasDimensions) return std::string("a sheet with two DIMENSIONS records");
+            // A BIFF2-4 sheet gets its table at its first cell when no
+            // DIMENSIONS record came before.
+            if (legacy && rowsUsed > 0) return std::string("a DIMENSIONS record after the cells");
             const std::uint64_t rows = biff8 ? U32(body, 4) : U16(body, 2);
             const std::uint64_t columns = biff8 ? U16(body, 10) : U16(body, 6);
             declared = rows * columns;
@@ -140,7 +141,10 @@ std::optional<std::string> CheckRecords(std::string_view stream, StreamKind kind
                 closeSheet();
                 return tooMany();
             }
-        } else if (IsCellRecord(type, legacy) && body.size() >= 4) {
+        } else if (IsCellRecord(type, legacy)) {
+            // FreeXL takes the row and column of a short one from whatever
+            // its buffer held before.
+            if (body.size() < 4) return "a cell record of " + std::to_string(size) + " bytes";
             rowsUsed = std::max<std::uint64_t>(rowsUsed, U16(body, 0) + 1ull);
             columnsUsed = std::max<std::uint64_t>(columnsUsed, U16(body, 2) + 1ull);
         }

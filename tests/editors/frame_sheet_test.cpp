@@ -378,6 +378,23 @@ TEST(WorkbookFormats, AnXlsClaimingMoreCellsThanFreeXlCanHoldIsRefused) {
     WriteFile(dir / "old.xls", record(0x0009, std::string("\x02\x00\x10\x00", 4)) + record(0x0003, number) +
                                    record(0x000A, ""));
     EXPECT_EQ(Outcome(dir / "old.xls"), refusal(dir / "old.xls", "its sheets claim 19726336 cells"));
+    // It is one sheet whatever BOF records it holds; a second DIMENSIONS
+    // record or one after the first cell allocates a second table that
+    // FreeXL never frees, and a short cell record places its cell with
+    // whatever bytes came before.
+    const std::string bof = record(0x0009, std::string("\x02\x00\x10\x00", 4));
+    const std::string dimensions = record(0x0000, std::string("\0\0\x10\0\0\0\x05\0", 8));
+    const std::pair<std::string, std::string> cases[] = {
+        {bof + dimensions + bof + dimensions, "a sheet with two DIMENSIONS records"},
+        {bof + record(0x0003, std::string(15, '\0')) + dimensions, "a DIMENSIONS record after the cells"},
+        {bof + dimensions + record(0x0002, ""), "a cell record of 0 bytes"},
+    };
+    for (const auto& [stream, reason] : cases) {
+        WriteFile(dir / "old.xls", stream + record(0x000A, ""));
+        EXPECT_EQ(Outcome(dir / "old.xls"), refusal(dir / "old.xls", reason));
+    }
+    WriteFile(dir / "old.xls", bof + dimensions + record(0x0003, std::string(15, '\0')) + record(0x000A, ""));
+    EXPECT_EQ(Outcome(dir / "old.xls").rfind("left out 0\n", 0), 0u);
 }
 
 TEST(WorkbookFormats, NoChangedByteMakesTheReaderCrash) {
