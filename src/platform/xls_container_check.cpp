@@ -175,8 +175,9 @@ public:
                 return "it counts " + std::to_string(U32(file_, at)) + " " + what + " sectors in a file of " +
                        std::to_string(fileSectors);
         }
-        // FreeXL gives up on a FAT sector it cannot read; so does this.
-        if (!ReadFat()) return std::nullopt;
+        // Where this and FreeXL differ on a FAT sector that cannot be read,
+        // the checks go on with what was read.
+        ReadFat();
         if (auto damage = CheckDirectoryNames()) return damage;
         return CheckWorkbookStream();
     }

@@ -309,6 +309,10 @@ TEST(WorkbookFormats, AnXlsClaimingMoreCellsThanFreeXlCanHoldIsRefused) {
     };
     EXPECT_EQ(Outcome(kData / "huge_cell_table.xls"),
               refusal(kData / "huge_cell_table.xls", "a DIMENSIONS record of 0 bytes"));
+    // Found by fuzzing: a FAT sector this check could not read made it stop
+    // before the directory, whose entry FreeXL then read far past its name.
+    EXPECT_EQ(Outcome(kData / "unreadable_fat.xls"),
+              refusal(kData / "unreadable_fat.xls", "a directory entry name of 5632 bytes"));
     EXPECT_EQ(Outcome(kData / "damaged_dimensions.xls"),
               refusal(kData / "damaged_dimensions.xls", "a record of 65280 bytes"));
 
