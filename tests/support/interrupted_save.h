@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <stdexcept>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -14,11 +16,18 @@
 namespace vestrel::test {
 
 // Starts a child process that calls save(0), save(1), save(2), ... until it
-// is killed, kills it with SIGKILL after `delay` and reaps it. The child
-// never returns into the test program.
+// is killed, kills it with SIGKILL `delay` after its first save began and
+// reaps it. The delay counts from the child's own signal, not from the fork,
+// which a sanitizer build can make slower than a few saves. The child never
+// returns into the test program.
 inline void KillDuringRepeatedSaves(const std::function<void(int round)>& save, std::chrono::microseconds delay) {
+    int started[2];
+    if (::pipe(started) != 0) throw std::runtime_error("pipe failed");
     const pid_t pid = ::fork();
     if (pid == 0) {
+        ::close(started[0]);
+        const char ready = 1;
+        if (::write(started[1], &ready, 1) != 1) ::_exit(1);
         try {
             for (int round = 0; round < 1000000; ++round) save(round);
         } catch (...) {
@@ -26,6 +35,11 @@ inline void KillDuringRepeatedSaves(const std::function<void(int round)>& save, 
         }
         ::_exit(0);
     }
+    ::close(started[1]);
+    char ready = 0;
+    while (::read(started[0], &ready, 1) < 0 && errno == EINTR) {
+    }
+    ::close(started[0]);
     std::this_thread::sleep_for(delay);
     ::kill(pid, SIGKILL);
     int status = 0;
