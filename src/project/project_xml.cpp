@@ -62,6 +62,48 @@ std::string SourceAt(std::string_view data, int line, int column) {
     return std::string(text.substr(from, kMaxSourceChars));
 }
 
+// libxml2 compares each attribute of an element with every other one, so an
+// element with tens of thousands of attributes takes minutes to parse. No
+// project file has more than four on an element; this scan finds the first
+// start tag with more than `limit`, without parsing, by counting the "="
+// outside quoted values. Returns its line, or 0.
+int LineOfCrowdedElement(std::string_view data, int limit) {
+    int line = 1, tagLine = 0, count = 0;
+    char quote = 0;
+    enum { Text, Tag, Markup } state = Text;  // Markup: <!...> and <?...?>, not counted
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const char c = data[i];
+        if (c == '\n') ++line;
+        switch (state) {
+        case Text:
+            if (c == '<') {
+                const char next = i + 1 < data.size() ? data[i + 1] : '\0';
+                state = next == '!' || next == '?' ? Markup : Tag;
+                tagLine = line;
+                count = 0;
+            }
+            break;
+        case Tag:
+            if (quote) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '=') {
+                if (++count > limit) return tagLine;
+            } else if (c == '>') {
+                state = Text;
+            }
+            break;
+        case Markup:
+            if (c == '>') state = Text;
+            break;
+        }
+    }
+    return 0;
+}
+
+constexpr int kMaxAttributesPerElement = 64;
+
 void InitLibxml() {
     static std::once_flag once;
     std::call_once(once, [] { xmlInitParser(); });
@@ -158,9 +200,14 @@ void ProjectXml::SaveToFile(const std::filesystem::path& path) const {
 
 void ProjectXml::LoadFromFile(const std::filesystem::path& path) {
     impl_->Reset();
-    std::string data = ReadWholeFile(path);
+    // Refused before parsing: what is not a regular file, and what is larger
+    // than any project needs, so that neither memory nor time can run away.
+    std::string data = ReadRegularFile(path, kMaxProjectFileBytes);
     if (data.empty()) throw XmlParseError("Document is empty", 1, "");
-    if (data.size() > static_cast<std::size_t>(INT_MAX)) throw XmlParseError("Document is too large", 1, "");
+    if (int line = LineOfCrowdedElement(data, kMaxAttributesPerElement))
+        throw Error("The file \"" + path.string() + "\" has an element with more than " +
+                    std::to_string(kMaxAttributesPerElement) + " attributes in line " + std::to_string(line) +
+                    "; no project file needs more than four");
 
     xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
     if (!ctxt) throw Error("Out of memory while reading \"" + path.string() + "\"");

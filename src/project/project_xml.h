@@ -27,6 +27,10 @@ private:
     std::string source_;
 };
 
+// The largest project file that is read: 1 MiB. The largest mapping table the
+// banks can hold (3721 rows) takes about 200 KB, a full frame table far less.
+inline constexpr std::size_t kMaxProjectFileBytes = 1 << 20;
+
 // The document layer through which every project file is read and written.
 // One document at a time; element handles stay valid until the document is
 // cleared or loaded again. Written files hold the document element and its
@@ -63,7 +67,9 @@ public:
 
     // Loading and reading.
     // Throws XmlParseError for a file that is not well-formed, Error when the
-    // file cannot be read. Whitespace-only text between elements is dropped.
+    // file cannot be read, is not a regular file, is larger than
+    // kMaxProjectFileBytes or has an element with more attributes than any
+    // project file. Whitespace-only text between elements is dropped.
     void LoadFromFile(const std::filesystem::path& path);
     Element FindTopLevelElement(std::string_view name) const;
     Element DocumentElement() const;
