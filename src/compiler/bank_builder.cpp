@@ -31,6 +31,15 @@ void Put8(Bank bank, std::size_t offset, std::int32_t value) { Put(bank, offset,
 void Put16(Bank bank, std::size_t offset, std::int32_t value) { Put(bank, offset, 2, static_cast<std::uint32_t>(value)); }
 void Put32(Bank bank, std::size_t offset, std::int32_t value) { Put(bank, offset, 4, static_cast<std::uint32_t>(value)); }
 
+// A required integer: its text converted strictly, a failure located.
+std::int32_t RequiredInteger(const std::string& file, int row, const char* field, const std::string& text) {
+    try {
+        return ParseIntegerTextStrict(text);
+    } catch (const Error& e) {
+        throw CompileError(file, row, field, e.what());
+    }
+}
+
 // One project file, loaded when it exists. The document element is taken
 // whatever its name, and each of its child elements is one record.
 struct ProjectDocument {
@@ -42,27 +51,31 @@ struct ProjectDocument {
     bool Load(const std::filesystem::path& projectDir, std::string_view name) {
         auto path = FindProjectFile(projectDir, name);
         if (!path) return false;
-        xml.LoadFromFile(*path);
-        root = xml.DocumentElement();
         fileName = path->filename().string();
+        try {
+            xml.LoadFromFile(*path);
+        } catch (const Error& e) {
+            throw CompileError(fileName, 0, {}, e.what());
+        }
+        root = xml.DocumentElement();
         count = xml.ChildCount(root);
         return true;
     }
 
     ProjectXml::Element Row(int i) const { return xml.Child(root, i); }
 
-    // An attribute that must hold integer text.
-    std::int32_t RequiredAttribute(ProjectXml::Element row, const char* name) const {
+    // An attribute of row `i` (from 0) that must hold integer text.
+    std::int32_t RequiredAttribute(int i, ProjectXml::Element row, const char* name) const {
         auto text = xml.Attribute(row, name);
-        if (!text) throw Error(kMissingIntegerAttributeMessage);
-        return ParseIntegerTextStrict(*text);
+        if (!text) throw CompileError(fileName, i + 1, name, kMissingIntegerAttributeMessage);
+        return RequiredInteger(fileName, i + 1, name, *text);
     }
 
     // A pargen.xml setting that must be there and hold integer text.
     std::int32_t RequiredSetting(const char* name) const {
         auto element = xml.FindChild(root, name);
-        if (!element) throw Error("The element \"" + std::string(name) + "\" is missing from " + fileName);
-        return ParseIntegerTextStrict(xml.Text(element));
+        if (!element) throw CompileError(fileName, 0, {}, MissingElementMessage(name));
+        return RequiredInteger(fileName, 0, name, xml.Text(element));
     }
 
     // A setting with a default for every failure: absent or not integer text.
@@ -73,9 +86,7 @@ struct ProjectDocument {
     }
 
     void RequireAtMost(int limit, const char* what) const {
-        if (count > limit)
-            throw Error("Too many " + std::string(what) + " in " + fileName + ": " + std::to_string(count) +
-                        " rows, the limit is " + std::to_string(limit));
+        if (count > limit) throw CompileError(fileName, 0, {}, TooManyRowsMessage(what, count, limit));
     }
 };
 
@@ -92,7 +103,7 @@ struct Frame {
 // refused at once, before any record of the file is written.
 struct FrameRows {
     std::vector<Frame> frames;
-    std::optional<Error> stoppedBy;
+    std::optional<CompileError> stoppedBy;
 
     void ThrowIfStopped() const {
         if (stoppedBy) throw *stoppedBy;
@@ -113,17 +124,16 @@ FrameRows ReadFrames(const ProjectDocument& doc, FrameDirection direction, CanMo
         auto row = doc.Row(i);
         Frame frame;
         try {
-            frame.cobId = doc.RequiredAttribute(row, "CobID");
-            frame.length = doc.RequiredAttribute(row, "Dimensin");
-        } catch (const Error& e) {
+            frame.cobId = doc.RequiredAttribute(i, row, "CobID");
+            frame.length = doc.RequiredAttribute(i, row, "Dimensin");
+        } catch (const CompileError& e) {
             result.stoppedBy = e;
             break;
         }
         if (direction == FrameDirection::Receive && mode == CanMode::Can20A &&
             (frame.cobId < 0 || static_cast<std::size_t>(frame.cobId) >= kLookupEntries)) {
-            throw Error("The CobID " + doc.xml.Attribute(row, "CobID").value_or("") + " in row " +
-                        std::to_string(i + 1) + " of " + doc.fileName + " is outside 0 to " +
-                        std::to_string(kLookupEntries - 1) + ", the range of CAN 2.0A");
+            throw CompileError(doc.fileName, i + 1, {},
+                               CobIdOutside20AMessage(doc.xml.Attribute(row, "CobID").value_or("")));
         }
         if (direction == FrameDirection::Transmit) frame.remote = IsRemote(doc, row);
         result.frames.push_back(frame);
@@ -178,9 +188,9 @@ void LayMappings(const ProjectDocument& doc, Bank bank, std::size_t offset, int 
     doc.RequireAtMost(limit, "mapping records");
     for (int i = 0; i < doc.count; ++i) {
         auto row = doc.Row(i);
-        const std::int32_t index = doc.RequiredAttribute(row, "Index");
-        const std::int32_t frame = doc.RequiredAttribute(row, "NrPdo");
-        const std::int32_t bytes = doc.RequiredAttribute(row, "PosComp");
+        const std::int32_t index = doc.RequiredAttribute(i, row, "Index");
+        const std::int32_t frame = doc.RequiredAttribute(i, row, "NrPdo");
+        const std::int32_t bytes = doc.RequiredAttribute(i, row, "PosComp");
         const std::size_t at = offset + kMappingSize * static_cast<std::size_t>(i);
         Put16(bank, at, index);
         Put8(bank, at + 2, frame);
@@ -189,6 +199,33 @@ void LayMappings(const ProjectDocument& doc, Bank bank, std::size_t offset, int 
 }
 
 }  // namespace
+
+std::string LocatedText(const std::string& file, int row, const std::string& field, const std::string& text) {
+    std::string located;
+    if (!file.empty()) located += file + ": ";
+    if (row > 0) located += "row " + std::to_string(row) + ": ";
+    if (!field.empty()) located += field + ": ";
+    return located + text;
+}
+
+CompileError::CompileError(std::string file, int row, std::string field, std::string text)
+    : Error(LocatedText(file, row, field, text)),
+      file_(std::move(file)),
+      row_(row),
+      field_(std::move(field)),
+      text_(std::move(text)) {}
+
+std::string MissingElementMessage(const std::string& element) {
+    return "The element \"" + element + "\" is missing";
+}
+
+std::string TooManyRowsMessage(const std::string& what, int count, int limit) {
+    return "Too many " + what + ": " + std::to_string(count) + " rows, the limit is " + std::to_string(limit);
+}
+
+std::string CobIdOutside20AMessage(const std::string& text) {
+    return "The CobID " + text + " is outside 0 to " + std::to_string(kLookupEntries - 1) + ", the range of CAN 2.0A";
+}
 
 void BankCompiler::BuildBankImages(const std::filesystem::path& projectDir, const LocalDateTime& stamp) {
     Bank bank1 = banks_.Bank(1);
