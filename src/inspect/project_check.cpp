@@ -3,6 +3,7 @@
 #include "compiler/bank_builder.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
+#include "platform/printable_text.h"
 #include "project/frame_table.h"
 #include "project/integer_text.h"
 #include "project/project_files.h"
@@ -43,10 +44,8 @@ public:
     void Warn(FileRank rank, const std::string& file, int row, std::string message) {
         Add(Severity::Warning, rank, file, row, {}, std::move(message));
     }
-    bool HasError(const std::string& message) const {
-        return std::any_of(items_.begin(), items_.end(), [&](const Ranked& r) {
-            return r.problem.severity == Severity::Error && r.problem.message == message;
-        });
+    bool Has(const Problem& problem) const {
+        return std::any_of(items_.begin(), items_.end(), [&](const Ranked& r) { return r.problem == problem; });
     }
     std::vector<Problem> Sorted() {
         std::stable_sort(items_.begin(), items_.end(), [](const Ranked& a, const Ranked& b) {
@@ -166,6 +165,20 @@ bool SameNameNoCase(std::string_view a, std::string_view b) {
            });
 }
 
+// Where a problem of the file named `file` (as found on disk) is sorted.
+FileRank RankOf(std::string_view file) {
+    const std::pair<std::string_view, FileRank> files[] = {
+        {kPargenFile, kPargen},
+        {kReceiveFramesFile, kReceiveFrames},
+        {kTransmitFramesFile, kTransmitFrames},
+        {kReceiveMappingsFile, kReceiveMappings},
+        {kTransmitMappingsFile, kTransmitMappings},
+    };
+    for (const auto& [name, rank] : files)
+        if (SameNameNoCase(file, name)) return rank;
+    return kNoFile;
+}
+
 // On a case-sensitive disk a folder can hold pargen.xml and Pargen.xml side
 // by side; the compiler asks for "Pargen.xml" and the settings dialog for
 // "pargen.xml", so each would work on a different file.
@@ -222,14 +235,18 @@ constexpr SettingRule kSettingRules[] = {
 
 // Reads pargen.xml and reports on it. Returns the CAN mode of the compile, or
 // nothing when a compile could not get that far.
-std::optional<CanMode> CheckSettings(const fs::path& dir, Report& report) {
+std::optional<CanMode> CheckSettings(const fs::path& dir, BanksBefore before, Report& report) {
     // The compiler asks for "Pargen.xml"; letter case does not matter, but an
     // exact match would win.
     auto path = FindProjectFile(dir, "Pargen.xml");
     if (!path) {
         report.Warn(kPargen, std::string(kPargenFile), 0,
-                    "the file does not exist: the compile leaves the communication settings and the frame and "
-                    "mapping counts of the banks as they were");
+                    before == BanksBefore::Zero
+                        ? "the file does not exist: the banks get an all-zero parameter block (no CAN bit rate, "
+                          "serial settings or device address, and frame and mapping counts of 0), so the device "
+                          "handles no frames"
+                        : "the file does not exist: the compile leaves the communication settings and the frame and "
+                          "mapping counts of the banks as they were");
         return CanMode::Can20A;
     }
     const std::string file = path->filename().string();
@@ -247,7 +264,7 @@ std::optional<CanMode> CheckSettings(const fs::path& dir, Report& report) {
     };
     auto required = [&](const char* name, const Value& value) {
         if (!value.text) {
-            report.Error(kPargen, file, 0, {}, "The element \"" + std::string(name) + "\" is missing from " + file);
+            report.Error(kPargen, file, 0, {}, MissingElementMessage(name));
             return false;
         }
         if (!value.number) {
@@ -326,9 +343,7 @@ Frames CheckFrames(const fs::path& dir, FrameDirection direction, std::optional<
     const std::string& file = table.fileName;
 
     if (table.count > MaxFrameRows)
-        report.Error(rank, file, 0, {},
-                     "Too many frames in " + file + ": " + std::to_string(table.count) + " rows, the limit is " +
-                         std::to_string(MaxFrameRows));
+        report.Error(rank, file, 0, {}, TooManyRowsMessage("frames", table.count, MaxFrameRows));
 
     // Receive COB-IDs that a compile lays into the banks, by value, in row order.
     std::map<std::int32_t, std::vector<int>> rowsByCobId;
@@ -344,9 +359,7 @@ Frames CheckFrames(const fs::path& dir, FrameDirection direction, std::optional<
             const std::string& text = *cobId.text;
             if (mode == CanMode::Can20A && (v < 0 || v > kMaxCobId20A)) {
                 if (receive)
-                    report.Error(rank, file, row, {},
-                                 "The CobID " + text + " in row " + std::to_string(row) + " of " + file +
-                                     " is outside 0 to 2047, the range of CAN 2.0A");
+                    report.Error(rank, file, row, {}, CobIdOutside20AMessage(text));
                 else
                     report.Warn(rank, file, row,
                                 "CobID " + text + " is outside 0 to 2047, the range of CAN 2.0A: only its low 16 "
@@ -403,9 +416,7 @@ void CheckMappings(const fs::path& dir, FrameDirection direction, const Frames& 
     const std::string& file = table.fileName;
 
     if (table.count > limit)
-        report.Error(rank, file, 0, {},
-                     "Too many mapping records in " + file + ": " + std::to_string(table.count) +
-                         " rows, the limit is " + std::to_string(limit));
+        report.Error(rank, file, 0, {}, TooManyRowsMessage("mapping records", table.count, limit));
 
     const int frameCount = static_cast<int>(frames.frames.size());
     std::map<std::uint16_t, std::pair<int, std::int32_t>> firstByRegister;  // register -> (row, full value)
@@ -470,14 +481,14 @@ void CheckMappings(const fs::path& dir, FrameDirection direction, const Frames& 
 
 }  // namespace
 
-std::vector<Problem> CheckProject(const fs::path& projectDir) {
+std::vector<Problem> CheckProject(const fs::path& projectDir, BanksBefore before) {
     Report report;
     if (!DirectoryExists(projectDir)) {
         report.Error(kNoFile, {}, 0, {}, "Project folder \"" + projectDir.string() + "\" not found");
         return report.Sorted();
     }
     CheckNameClashes(projectDir, report);
-    const std::optional<CanMode> mode = CheckSettings(projectDir, report);
+    const std::optional<CanMode> mode = CheckSettings(projectDir, before, report);
     const Frames receive = CheckFrames(projectDir, FrameDirection::Receive, mode, report);
     const Frames transmit = CheckFrames(projectDir, FrameDirection::Transmit, mode, report);
     CheckMappings(projectDir, FrameDirection::Receive, receive, report);
@@ -488,8 +499,11 @@ std::vector<Problem> CheckProject(const fs::path& projectDir) {
     auto compiler = std::make_unique<BankCompiler>();
     try {
         compiler->BuildBankImages(projectDir, LocalDateTime{});
+    } catch (const CompileError& e) {
+        const Problem stop{Severity::Error, e.File(), e.Row(), e.Field(), e.Text()};
+        if (!report.Has(stop)) report.Error(RankOf(e.File()), e.File(), e.Row(), e.Field(), e.Text());
     } catch (const std::exception& e) {
-        if (!report.HasError(e.what())) report.Error(kNoFile, {}, 0, {}, e.what());
+        report.Error(kNoFile, {}, 0, {}, e.what());
     }
     return report.Sorted();
 }
@@ -500,20 +514,9 @@ bool HasErrors(const std::vector<Problem>& problems) {
 }
 
 std::string FormatProblem(const Problem& problem) {
-    std::string line;
-    if (!problem.file.empty()) line += problem.file + ": ";
-    if (problem.row > 0) line += "row " + std::to_string(problem.row) + ": ";
-    if (!problem.field.empty()) line += problem.field + ": ";
-    const std::string& m = problem.message;
-    for (std::size_t i = 0; i < m.size(); ++i) {
-        if (m[i] == '\r' || m[i] == '\n') {
-            if (m[i] == '\r' && i + 1 < m.size() && m[i + 1] == '\n') ++i;
-            line += "; ";
-        } else {
-            line += m[i];
-        }
-    }
-    return line;
+    const char* label = problem.severity == Severity::Error ? "error: " : "warning: ";
+    return label + PrintableText(LocatedText(problem.file, problem.row, problem.field, problem.message),
+                                 LineBreaks::OneLine);
 }
 
 }  // namespace vestrel
