@@ -7,6 +7,7 @@
 #include "support/temp_dir.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cerrno>
 #include <condition_variable>
@@ -456,6 +457,32 @@ TEST(Cli, ALargeFileThatIsNoImageIsRefusedAtItsStart) {
     EXPECT_EQ(r.status, kExitFailed);
     EXPECT_EQ(r.err, "vestrel-cli: " + (dir / "big.sx").string() +
                          ": line 1: the line is longer than any S-record\n");
+}
+
+TEST(Cli, AFileSizeLimitGivesAMessageNotASignal) {
+    // `ulimit -f` would end a process that does not ignore SIGXFSZ with exit
+    // status 153 and no word; vestrel-cli says which file did not fit. 600
+    // blocks of 512 bytes: bankg.c fits, the new image does not.
+    TempDir dir;
+    WriteFile(dir / "pargen.xml", kPargen);
+    std::string image = BaseImage();
+    for (std::uint32_t a = 0x100000; a < 0x100000 + 0x20 * 8000; a += 0x20)
+        image.insert(0, test::SRecord('2', a, 3, std::string(32, 'x')));
+    WriteFile(dir / "base.sx", image);
+    const std::string command = "ulimit -f 600; '" + std::string(VESTREL_CLI_PATH) + "' update '" +
+                                dir.path().string() + "' '" + (dir / "base.sx").string() + "' 2>'" +
+                                (dir / "err.txt").string() + "'";
+    const int status = std::system(("sh -c \"" + command + "\"").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), kExitFailed);
+    const std::string err = ReadFile(dir / "err.txt");
+    EXPECT_NE(err.find("File New Sx Not Create,Abort Procedure; Cannot write file"), std::string::npos) << err;
+    EXPECT_NE(err.find("File too large"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir / "New_base.sx"));
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir.path())) left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"base.sx", "bin", "err.txt", "pargen.xml"}));
 }
 
 // A project compiled and merged by update, then read back from the image.
