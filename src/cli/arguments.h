@@ -23,7 +23,7 @@ public:
     struct Option {
         std::string name;  // without the dashes
         bool takesValue = false;
-        std::string valueHint;  // "a list such as 1,2", for the message when the value is missing
+        std::string valueHint = {};  // "a list such as 1,2", for the message when the value is missing
     };
 
     // Parses the arguments after the command's name; throws UsageError for an

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace vestrel {
 
@@ -57,8 +58,11 @@ public:
     // Lays the project's five XML files into the banks. Throws CompileError
     // (a parse error, "'x' is not a valid integer value", a missing attribute
     // or pargen.xml element, a capacity limit); the banks may then be partly
-    // updated.
-    void BuildBankImages(const std::filesystem::path& projectDir, const LocalDateTime& stamp);
+    // updated. With `noted`, every such error is added there instead and the
+    // compile goes on as far as it can: what the project check lists. The
+    // list is empty exactly when the compile without it would succeed.
+    void BuildBankImages(const std::filesystem::path& projectDir, const LocalDateTime& stamp,
+                         std::vector<CompileError>* noted = nullptr);
     void BuildBankImages(const std::filesystem::path& projectDir) {
         BuildBankImages(projectDir, CompileStampTime());
     }

@@ -154,7 +154,9 @@ std::vector<Splice> ReadBanks(const fs::path& dirBin, const std::vector<int>& ba
                 throw Failure(kBanksNotOneSetMessage, e.what());
             }
         }
-        splices.push_back(Splice{&row, BankRecords(row, bytes)});
+        Splice& splice = splices.emplace_back();
+        splice.row = &row;
+        splice.records = BankRecords(row, bytes);
     }
     return splices;
 }

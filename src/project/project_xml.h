@@ -54,6 +54,8 @@ public:
     ~ProjectXml();
     ProjectXml(const ProjectXml&) = delete;
     ProjectXml& operator=(const ProjectXml&) = delete;
+    ProjectXml(ProjectXml&&) noexcept;
+    ProjectXml& operator=(ProjectXml&&) noexcept;
 
     // Building and saving.
     void Clear();
@@ -62,8 +64,11 @@ public:
     void SetText(Element element, std::string_view text);
     // Replaces an attribute of that name; new attributes go after the others.
     void SetAttribute(Element element, std::string_view name, std::string_view value);
-    // Replaces the file atomically; throws Error with the platform's reason.
+    // Replaces the file atomically; throws Error with the platform's reason,
+    // or when the document cannot be serialized (nothing is written then).
     void SaveToFile(const std::filesystem::path& path) const;
+    // The document as a saved file holds it.
+    std::string Serialize() const;
 
     // Loading and reading.
     // Throws XmlParseError for a file that is not well-formed, Error when the
@@ -79,6 +84,7 @@ public:
     Element Child(Element element, int index) const;
     Element FindChild(Element element, std::string_view name) const;
     std::string Text(Element element) const;
+    std::string Name(Element element) const;
     // Absent and present-but-empty stay distinct: nullopt versus "".
     std::optional<std::string> Attribute(Element element, std::string_view name) const;
 

@@ -616,7 +616,9 @@ TEST_F(MergeTest, ARunEndedAtAnyStepLeavesTheEarlierImageOrTheWholeNewOne) {
                 });
                 inputs.atStep = {};
                 // Replace is reached only when an earlier image is in the way.
-                if (!(point.save == SaveStep::Replace && !earlier)) EXPECT_EQ(ended, signal);
+                if (!(point.save == SaveStep::Replace && !earlier)) {
+                    EXPECT_EQ(ended, signal);
+                }
                 const std::string now = fs::exists(NewImage()) ? ReadFile(NewImage()) : "(none)";
                 EXPECT_TRUE(now == (earlier ? "earlier image" : "(none)") || now == merged)
                     << now.size() << " bytes, neither image";

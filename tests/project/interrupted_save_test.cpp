@@ -89,7 +89,9 @@ TEST_F(InterruptedSave, AKillAtAnyStepLeavesTheOldFileOrTheNewOneNeverAPart) {
             const std::string now = ReadFile(file);
             EXPECT_TRUE(now == oldText || now == freshText) << now.size() << " bytes, neither file";
             std::vector<std::string> left = Names(dir.path());
-            if (step == SaveStep::Replace) EXPECT_EQ(left.size(), 2u) << "the finished file under its hidden name";
+            if (step == SaveStep::Replace) {
+                EXPECT_EQ(left.size(), 2u) << "the finished file under its hidden name";
+            }
             SaveMappings(dir.path(), FrameDirection::Receive, old);
             EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"RInfoCob.xml"});
         }
