@@ -3,6 +3,7 @@
 #include "cli/arguments.h"
 #include "platform/error.h"
 #include "platform/printable_text.h"
+#include "vestrel/version.h"
 
 #include <map>
 #include <ostream>
@@ -57,7 +58,7 @@ int Dispatch(const std::vector<std::string>& args, CliContext& cli) {
         return kExitOk;
     }
     if (command == "--version") {
-        cli.out << "vestrel-cli " << VESTREL_VERSION << '\n';
+        cli.out << "vestrel-cli " << kProductVersion << '\n';
         return kExitOk;
     }
     auto it = kCommands.find(command);
