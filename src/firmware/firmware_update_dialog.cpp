@@ -41,15 +41,11 @@ std::string WithTrailingSeparator(std::string dir) {
 }
 
 
-// Merge messages in plain boxes; remembers whether one was shown.
+// Merge messages in plain boxes.
 class BoxMessages : public MessageSink {
 public:
     explicit BoxMessages(UserDialogs& dialogs) : dialogs_(dialogs) {}
-    void Show(const std::string& text) override {
-        shown = true;
-        dialogs_.ShowMessage(text);
-    }
-    bool shown = false;
+    void Show(const std::string& text) override { dialogs_.ShowMessage(text); }
 
 private:
     UserDialogs& dialogs_;

@@ -27,7 +27,7 @@ ProjectDocument OpenProjectDocument(const std::filesystem::path& projectDir, std
 TableRows ReadTableRows(const std::filesystem::path& projectDir, std::string_view name,
                         const std::vector<const char*>& attributes) {
     ProjectDocument doc = OpenProjectDocument(projectDir, name);
-    TableRows table{doc.status, doc.fileName, doc.error, doc.rootName, {}};
+    TableRows table{ProjectFileState::Of(doc), {}};
     if (!doc.Loaded()) return table;
     const int count = doc.xml.ChildCount(doc.root);
     table.rows.reserve(static_cast<std::size_t>(count));
@@ -43,7 +43,7 @@ TableRows ReadTableRows(const std::filesystem::path& projectDir, std::string_vie
 SettingTexts ReadSettingTexts(const std::filesystem::path& projectDir, std::string_view name,
                               const std::vector<const char*>& elements) {
     ProjectDocument doc = OpenProjectDocument(projectDir, name);
-    SettingTexts settings{doc.status, doc.fileName, doc.error, doc.rootName, {}};
+    SettingTexts settings{ProjectFileState::Of(doc), {}};
     if (!doc.Loaded()) return settings;
     for (const char* element : elements) {
         const auto child = doc.xml.FindChild(doc.root, element);

@@ -32,18 +32,23 @@ struct ProjectDocument {
 
 ProjectDocument OpenProjectDocument(const std::filesystem::path& projectDir, std::string_view name);
 
-// The rows of a row-table file: for each child element of the document
-// element, in document order, the texts of the asked-for attributes (absent
-// where a row lacks one). Every reader of a frame or mapping file starts
-// from this and applies its own rules.
-struct TableRows {
+// What a reader of a project file learns besides its content.
+struct ProjectFileState {
     ProjectDocument::Status status = ProjectDocument::Status::Absent;
     std::string fileName;
     std::string error;
     std::string rootName;
-    std::vector<std::vector<std::optional<std::string>>> rows;
 
+    static ProjectFileState Of(const ProjectDocument& doc) { return {doc.status, doc.fileName, doc.error, doc.rootName}; }
     bool Loaded() const { return status == ProjectDocument::Status::Loaded; }
+};
+
+// The rows of a row-table file: for each child element of the document
+// element, in document order, the texts of the asked-for attributes (absent
+// where a row lacks one). Every reader of a frame or mapping file starts
+// from this and applies its own rules.
+struct TableRows : ProjectFileState {
+    std::vector<std::vector<std::optional<std::string>>> rows;
 };
 
 TableRows ReadTableRows(const std::filesystem::path& projectDir, std::string_view name,
@@ -51,14 +56,8 @@ TableRows ReadTableRows(const std::filesystem::path& projectDir, std::string_vie
 
 // The settings of a settings file: the text of the first child element of the
 // document element with each asked-for name, absent where there is none.
-struct SettingTexts {
-    ProjectDocument::Status status = ProjectDocument::Status::Absent;
-    std::string fileName;
-    std::string error;
-    std::string rootName;
+struct SettingTexts : ProjectFileState {
     std::vector<std::optional<std::string>> values;
-
-    bool Loaded() const { return status == ProjectDocument::Status::Loaded; }
 };
 
 SettingTexts ReadSettingTexts(const std::filesystem::path& projectDir, std::string_view name,
