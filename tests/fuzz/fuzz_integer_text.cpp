@@ -72,8 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const vestrel::Error& e) {
         FUZZ_CHECK(!parsed, "the strict form refused an accepted text");
         // what() ends at the first NUL of the text.
-        const std::string expected = "'" + std::string(text) + "' is not a valid integer value";
-        FUZZ_CHECK(std::strcmp(e.what(), expected.c_str()) == 0, "wrong message: " + std::string(e.what()));
+        const std::string message = "'" + std::string(text) + "' is not a valid integer value";
+        FUZZ_CHECK(std::strcmp(e.what(), message.c_str()) == 0, "wrong message: " + std::string(e.what()));
     }
 
     if (parsed) {
