@@ -114,6 +114,10 @@ public:
         closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
 
+    // Typed text always goes into the current cell, never into a cell found
+    // by matching its text.
+    void keyboardSearch(const QString&) override {}
+
 protected:
     void keyPressEvent(QKeyEvent* event) override {
         // Delete empties the selected text cells.
@@ -125,8 +129,30 @@ protected:
         QTableWidget::keyPressEvent(event);
     }
 
+    // A click on the cell that is already the only one selected edits it at
+    // once. The view's own "selected clicked" trigger waits a double-click
+    // interval first, and keys typed in that time did not reach the cell.
+    void mousePressEvent(QMouseEvent* event) override {
+        const QModelIndex index = indexAt(event->position().toPoint());
+        pressedOnSelected_ = event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier &&
+                             index.isValid() && index == currentIndex() &&
+                             selectionModel()->selectedIndexes() == QModelIndexList{index};
+        pressed_ = index;
+        QTableWidget::mousePressEvent(event);
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QTableWidget::mouseReleaseEvent(event);
+        const bool edit = pressedOnSelected_ && indexAt(event->position().toPoint()) == pressed_ &&
+                          state() != EditingState && (pressed_.flags() & Qt::ItemIsEditable);
+        pressedOnSelected_ = false;
+        if (edit) this->edit(pressed_);
+    }
+
 private:
     CellDelegate* cells_;
+    QPersistentModelIndex pressed_;
+    bool pressedOnSelected_ = false;
 };
 
 }  // namespace
@@ -152,8 +178,10 @@ TFrameTableEditor::TFrameTableEditor(const Workspace& workspace, UserDialogs& di
     sgA->verticalHeader()->setVisible(false);
     sgA->verticalHeader()->setDefaultSectionSize(sgA->fontMetrics().height() + 8);
     sgA->horizontalHeader()->setHighlightSections(false);
+    // A click on the selected cell edits it too (FrameGrid does that without
+    // the view's delay).
     sgA->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                         QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+                         QAbstractItemView::AnyKeyPressed);
     sgA->setSelectionMode(QAbstractItemView::ContiguousSelection);
     auto* pageLayout = new QVBoxLayout(page);
     pageLayout->setContentsMargins(2, 2, 2, 2);

@@ -187,6 +187,50 @@ TEST_F(FrameTableEditor, ACellBeingTypedIsTakenByOk) {
     EXPECT_EQ(Saved(project.dir, FrameDirection::Receive), (std::vector<FrameRow>{{"0x7FF", "2", "", ""}}));
 }
 
+// Keys typed right after a click go into the clicked cell, however fast the
+// user types: a click on a selected cell must not start a type-ahead search.
+TEST_F(FrameTableEditor, TypingRightAfterAClickEditsTheClickedCell) {
+    WriteFile(project / "RCobDef.xml", R"(<COBID><row CobID="0x181" Dimensin="8" Mnemonic=""/>)"
+                                       R"(<row CobID="0x281" Dimensin="8" Mnemonic="x"/></COBID>)");
+    receive.show();
+    receive.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&receive));
+    auto click = [&](int row, int column) {
+        QTest::mouseClick(receive.sgA->viewport(), Qt::LeftButton, {},
+                          receive.sgA->visualItemRect(receive.sgA->item(row - 1, column)).center());
+    };
+    // Each key goes where the keyboard focus is, as a user's would.
+    auto type = [&](const char* text) {
+        for (const char* c = text; *c; ++c) {
+            QWidget* target = QApplication::focusWidget();
+            ASSERT_TRUE(target);
+            QTest::keyClick(target, *c);
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        ProcessEvents();
+    };
+
+    // On a fresh showing row 1's CobID is selected: the first click hits a
+    // selected cell.
+    click(1, 1);
+    type("0x182");
+    EXPECT_EQ(receive.Cell(1, 1), "0x182");
+    EXPECT_EQ(receive.Cell(2, 1), "0x281");
+
+    // A second click on a cell just clicked, then typing at once.
+    click(2, 3);
+    click(2, 3);
+    type("xy");
+    EXPECT_EQ(receive.Cell(2, 3), "xy");
+    EXPECT_EQ(receive.Cell(2, 1), "0x281");
+    EXPECT_EQ(receive.Cell(1, 3), "");
+
+    // No key moves the selection by matching text.
+    receive.sgA->setCurrentCell(0, 1);
+    receive.sgA->keyboardSearch("0x2");
+    EXPECT_EQ(receive.sgA->currentRow(), 0);
+}
+
 TEST_F(FrameTableEditor, EscapeDoesNotDiscardTheTable) {
     receive.show();
     ProcessEvents();
