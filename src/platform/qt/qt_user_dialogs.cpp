@@ -50,6 +50,14 @@ Answer QtUserDialogs::Confirm(const std::string& text, bool withCancel) {
     }
 }
 
+Answer QtUserDialogs::ConfirmDefaultNo(const std::string& text) {
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), ToQText(text),
+                    QMessageBox::Yes | QMessageBox::No, DialogOwner());
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
 bool QtUserDialogs::ShowReport(const std::string& heading, const std::string& text, bool offerContinue) {
     QDialog box(DialogOwner());
     box.setObjectName("ReportBox");
