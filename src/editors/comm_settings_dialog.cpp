@@ -177,9 +177,16 @@ void TFpargen::FormShow() {
     RB_CAN_A->setEnabled(false);
     RB_CAN_B->setEnabled(false);
 
-    // Without a readable file every control keeps what it holds.
+    // Without a readable file every control keeps what it holds, and OK asks
+    // before it replaces a file that is there but could not be read.
     CommParametersRead read = ReadCommParameters(projectDir_);
+    replaceQuestion_.clear();
     if (read.status == CommParametersRead::Status::Loaded) LoadControls(read.parameters);
+    if (read.status == CommParametersRead::Status::Unreadable) {
+        const auto file = FindProjectFile(projectDir_, kPargenFile);
+        const std::string name = file ? file->filename().string() : std::string(kPargenFile);
+        replaceQuestion_ = name + " could not be read:\n" + read.error + "\n\nReplace " + name + " with the settings shown?";
+    }
     BitBtn1->setFocus();
 }
 
@@ -245,12 +252,14 @@ CommParameters TFpargen::ParametersFromControls() const {
 void TFpargen::BitBtn1Click() {
     SyncTypedCanRate();
     if (!Controllo_Dati()) return;
+    if (!replaceQuestion_.empty() && dialogs_.ConfirmDefaultNo(replaceQuestion_) != Answer::Yes) return;
     try {
         WriteCommParameters(projectDir_, ParametersFromControls());
     } catch (const Error& e) {
         dialogs_.ShowError(e.what());
         return;
     }
+    replaceQuestion_.clear();
     accept();
 }
 

@@ -63,6 +63,9 @@ private:
     const Workspace& workspace_;
     UserDialogs& dialogs_;
     std::filesystem::path projectDir_;
+    // Asked before OK replaces a pargen.xml that could not be read; empty
+    // when there is nothing to lose.
+    std::string replaceQuestion_;
 };
 
 }  // namespace vestrel

@@ -1,6 +1,7 @@
 #include "editors/frame_mapping_editor.h"
 
 #include "editors/mapping_csv.h"
+#include "editors/mapping_read_check.h"
 #include "platform/error.h"
 #include "project/integer_text.h"
 
@@ -29,8 +30,29 @@ constexpr const char* kDuplicateIndex = "Index or Subindex Not Valid";
 constexpr const char* kImportQuestion =
     "The import Function cancel all Modbus regicters created, are you sure to import the file?";
 
+// How many registers a question lists before it says how many more.
+constexpr std::size_t kListedRegisters = 20;
+
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 std::string S(const QString& text) { return text.toStdString(); }
+
+std::string FileName(const std::filesystem::path& dir, std::string_view name) {
+    const auto file = FindProjectFile(dir, name);
+    return file ? file->filename().string() : std::string(name);
+}
+
+std::string FrameCount(std::size_t count) { return std::to_string(count) + (count == 1 ? " frame" : " frames"); }
+
+// "5 (frame 2), 6 (frame 2)", and how many more past the first few.
+std::string ListRegisters(const std::vector<MappingPastLastFrame>& registers) {
+    std::string out;
+    for (std::size_t i = 0; i < registers.size() && i < kListedRegisters; ++i) {
+        if (i > 0) out += ", ";
+        out += registers[i].index + " (frame " + std::to_string(registers[i].nrPdo) + ")";
+    }
+    if (registers.size() > kListedRegisters) out += " and " + std::to_string(registers.size() - kListedRegisters) + " more";
+    return out;
+}
 
 // PosComp's nibbles as the groups' positions; above 8 is "B8".
 int HighItem(std::uint32_t posComp) { return static_cast<int>(std::min<std::uint32_t>((posComp >> 4) & 15u, 8)); }
@@ -188,8 +210,38 @@ void TFInfopdoMB::FormShow() {
         LB_Cob->setCurrentRow(-1);
     }
     if (read.error) dialogs_.ShowMessage(*read.error);
-    if (auto error = LoadMappings(projectDir_, direction_, frames_)) dialogs_.ShowMessage(*error);
+    const bool mappingsIncomplete = LoadMappings(projectDir_, direction_, frames_).has_value();
+    if (mappingsIncomplete) dialogs_.ShowMessage(kMappingsReadError);
+    PrepareReplaceQuestions(read.error.has_value(), mappingsIncomplete);
     BitBtn1->setFocus();
+}
+
+void TFInfopdoMB::PrepareReplaceQuestions(bool framesIncomplete, bool mappingsIncomplete) {
+    replaceQuestions_.clear();
+    const std::string framesFile = FileName(projectDir_, FramesFileName(direction_));
+    const std::string mappingsFile = FileName(projectDir_, MappingsFileName(direction_));
+    const MappingFileScan scan = ScanMappingFile(projectDir_, direction_, frames_.size());
+    if (mappingsIncomplete) {
+        replaceQuestions_.push_back(mappingsFile +
+                                    " could not be read completely, so the registers shown are not all it holds:\n" +
+                                    scan.problem.value_or(kMappingsReadError) + "\n\nReplace " + mappingsFile +
+                                    " with the registers shown?");
+    }
+    if (scan.pastLastFrame.empty()) return;
+    const std::string dropped = ListRegisters(scan.pastLastFrame) + ".\n\nSave " + mappingsFile + " without them?";
+    if (framesIncomplete) {
+        const std::string reason = FrameListReadProblem(projectDir_, direction_).value_or(kFrameListReadError);
+        replaceQuestions_.push_back(framesFile + " could not be read completely, so only " + FrameCount(frames_.size()) +
+                                    (frames_.size() == 1 ? " is" : " are") + " listed:\n" + reason +
+                                    "\n\nThese registers of " + mappingsFile +
+                                    " belong to frames that are not listed and would not be saved: " + dropped);
+    } else {
+        const bool framesExist = FindProjectFile(projectDir_, FramesFileName(direction_)).has_value();
+        replaceQuestions_.push_back((framesExist ? framesFile + " has " + FrameCount(frames_.size())
+                                                 : "There is no " + framesFile) +
+                                    ", so these registers of " + mappingsFile +
+                                    " belong to frames that are gone and would not be saved: " + dropped);
+    }
 }
 
 TClPdo* TFInfopdoMB::SelectedFrame() {
@@ -311,6 +363,8 @@ void TFInfopdoMB::BtnPasteClick() {
 }
 
 void TFInfopdoMB::BitBtn1Click() {
+    for (const std::string& question : replaceQuestions_)
+        if (dialogs_.ConfirmDefaultNo(question) != Answer::Yes) return;
     try {
         SaveMappings(projectDir_, direction_, frames_);
     } catch (const Error& e) {
@@ -338,8 +392,10 @@ void TFInfopdoMB::BtnImportClick() {
         dialogs_.ShowError(e.what());
         return;
     }
-    // The old entries named registers that are gone.
+    // The old entries named registers that are gone. The user agreed to
+    // replace every register, so the file's old ones are no loss any more.
     FillRegisterList();
+    replaceQuestions_.clear();
 }
 
 }  // namespace vestrel

@@ -100,12 +100,16 @@ private:
     // Lists the selected frame's registers as "Ind MB 0", "Ind MB 1", ...
     void FillRegisterList();
     void SelectRegisterEntry(int row);
+    // The questions OK asks before it replaces a mapping file that was not
+    // read whole or whose registers name frames no longer listed.
+    void PrepareReplaceQuestions(bool framesIncomplete, bool mappingsIncomplete);
 
     const Workspace& workspace_;
     UserDialogs& dialogs_;
     std::filesystem::path projectDir_;
     FrameDirection direction_ = FrameDirection::Receive;
     FrameList frames_;
+    std::vector<std::string> replaceQuestions_;
 };
 
 }  // namespace vestrel

@@ -3,6 +3,7 @@
 #include "platform/user_dialogs.h"
 
 #include <deque>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ public:
         enum Kind { Message, Error, Question, QuestionDefaultNo, Report } kind;
         std::string text;
         friend bool operator==(const Shown&, const Shown&) = default;
+        friend void PrintTo(const Shown& s, std::ostream* out) {
+            static const char* const kinds[] = {"Message", "Error", "Question", "QuestionDefaultNo", "Report"};
+            *out << kinds[s.kind] << " \"" << s.text << '"';
+        }
     };
 
     std::vector<Shown> shown;
