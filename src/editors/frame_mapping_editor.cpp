@@ -70,7 +70,17 @@ TRadioGroup::TRadioGroup(const QString& byteLabel, QWidget* parent)
         group_->addButton(item, i);
         layout->addWidget(item, 2 + i / 3, i % 3);
     }
+    // Only the chosen item is in the Tab chain: Tab enters the group there
+    // and the arrow keys move on from it.
+    connect(group_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked) TakeTabFocus(id);
+    });
     SetItemIndex(0);
+    TakeTabFocus(0);
+}
+
+void TRadioGroup::TakeTabFocus(int chosen) {
+    for (int i = 0; i < kItems; ++i) Item(i)->setFocusPolicy(i == chosen ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 int TRadioGroup::ItemIndex() const { return std::max(group_->checkedId(), 0); }
@@ -162,6 +172,15 @@ TFInfopdoMB::TFInfopdoMB(const Workspace& workspace, UserDialogs& dialogs, QWidg
     connect(LB_IndMB, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0) LB_IndMBClick();
     });
+    // Choosing the entry that is already current is a choice too: a click on
+    // it, or Space or Return on it.
+    for (QListWidget* list : {LB_Cob, LB_IndMB}) {
+        list->installEventFilter(this);
+        list->viewport()->installEventFilter(this);
+        connect(list, &QListWidget::itemClicked, this, [this, list](QListWidgetItem* item) {
+            if (list->row(item) == rowAtPress_) ChooseCurrentAgain(list);
+        });
+    }
     connect(BtnNew, &QPushButton::clicked, this, &TFInfopdoMB::BtnNewClick);
     connect(BtnModify, &QPushButton::clicked, this, &TFInfopdoMB::BtnModifyClick);
     connect(BtnDelete, &QPushButton::clicked, this, &TFInfopdoMB::BtnDeleteClick);
@@ -185,6 +204,29 @@ void TFInfopdoMB::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+bool TFInfopdoMB::eventFilter(QObject* watched, QEvent* event) {
+    for (QListWidget* list : {LB_Cob, LB_IndMB}) {
+        if (watched == list->viewport() && event->type() == QEvent::MouseButtonPress) rowAtPress_ = list->currentRow();
+        if (watched == list && event->type() == QEvent::KeyPress && list->currentRow() >= 0) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Space || key == Qt::Key_Select || key == Qt::Key_Return || key == Qt::Key_Enter) {
+                ChooseCurrentAgain(list);
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFInfopdoMB::ChooseCurrentAgain(QListWidget* list) {
+    if (list->currentRow() < 0) return;
+    if (list == LB_Cob) {
+        LB_CobClick();
+    } else {
+        LB_IndMBClick();
+    }
 }
 
 void TFInfopdoMB::FormShow() {

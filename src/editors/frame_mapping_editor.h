@@ -33,6 +33,8 @@ public:
     static constexpr int kItems = 9;
 
 private:
+    void TakeTabFocus(int chosen);
+
     QButtonGroup* group_;
 };
 
@@ -92,8 +94,11 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The frame or register list's current entry chosen once more.
+    void ChooseCurrentAgain(QListWidget* list);
     TClPdo* SelectedFrame();
     TClIndMB* SelectedRegister();
     std::string PosCompFromGroups() const;
@@ -110,6 +115,8 @@ private:
     FrameDirection direction_ = FrameDirection::Receive;
     FrameList frames_;
     std::vector<std::string> replaceQuestions_;
+    // The current row of the list clicked last, when the button went down.
+    int rowAtPress_ = -1;
 };
 
 }  // namespace vestrel

@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -274,6 +275,78 @@ TEST_F(FrameMappingEditor, DeleteLeavesAGapInTheLabelsUntilTheFrameIsChosenAgain
     SelectFrame(0);
     SelectFrame(1);
     EXPECT_EQ(Entries(dialog.LB_IndMB), (QStringList{"Ind MB 0", "Ind MB 1", "Ind MB 2"}));
+}
+
+// Choosing the frame or register that is already chosen, by mouse or key,
+// builds its entries again like any other choice.
+TEST_F(FrameMappingEditor, ChoosingTheChosenFrameOrRegisterAgainRefreshesTheList) {
+    dialog.SetEditorMode(1);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    auto click = [](QListWidget* list, int row) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    };
+    click(dialog.LB_Cob, 1);
+    SelectRegister(1);
+    dialog.BtnDelete->click();
+    dialog.E_Index->setText("9");
+    dialog.BtnNew->click();
+    ASSERT_EQ(Entries(dialog.LB_IndMB), (QStringList{"Ind MB 0", "Ind MB 2", "Ind Mb 2"}));
+
+    click(dialog.LB_Cob, 1);
+    EXPECT_EQ(Entries(dialog.LB_IndMB), (QStringList{"Ind MB 0", "Ind MB 1", "Ind MB 2"}));
+    EXPECT_EQ(dialog.LB_IndMB->currentRow(), -1);
+    EXPECT_EQ(dialog.E_Index->text(), "");
+
+    // The chosen register again: its own values come back.
+    click(dialog.LB_IndMB, 2);
+    EXPECT_EQ(dialog.E_Index->text(), "9");
+    dialog.E_Index->setText("typed");
+    click(dialog.LB_IndMB, 2);
+    EXPECT_EQ(dialog.E_Index->text(), "9");
+
+    // The same by keyboard: Space on the current frame.
+    dialog.E_Index->setText("typed");
+    dialog.LB_Cob->setFocus();
+    QTest::keyClick(dialog.LB_Cob, Qt::Key_Space);
+    EXPECT_EQ(dialog.E_Index->text(), "");
+    EXPECT_EQ(dialog.LB_IndMB->currentRow(), -1);
+}
+
+// Tab into a byte group lands on the item that is chosen there, so the
+// arrow keys move on from it.
+TEST_F(FrameMappingEditor, TabIntoAByteGroupLandsOnItsChosenItem) {
+    dialog.SetEditorMode(1);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    SelectFrame(0);
+    SelectRegister(0);  // PosComp 18: B1 high, B2 low
+    dialog.E_Index->setFocus();
+    QTest::keyClick(dialog.E_Index, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_High->Item(1));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_Low->Item(2));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_High->Item(1));
+    // An arrow key chooses the next item; Tab then leaves from there.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_High->Item(2));
+    EXPECT_EQ(ItemText(dialog.RG_High), "B2");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_Low->Item(2));
+
+    // Another register moves the chosen item, and Tab follows it.
+    SelectFrame(1);
+    SelectRegister(1);  // PosComp 153: B8 in both
+    dialog.E_Index->setFocus();
+    QTest::keyClick(dialog.E_Index, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_High->Item(8));
+    SelectRegister(0);  // PosComp 0: none
+    dialog.E_Index->setFocus();
+    QTest::keyClick(dialog.E_Index, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_High->Item(0));
 }
 
 TEST_F(FrameMappingEditor, ACopyInReceiveCanBePastedInTransmit) {
