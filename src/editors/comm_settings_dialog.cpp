@@ -1,5 +1,6 @@
 #include "editors/comm_settings_dialog.h"
 
+#include "editors/unsaved_changes.h"
 #include "platform/error.h"
 #include "project/integer_text.h"
 
@@ -10,6 +11,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -182,6 +184,7 @@ void TFpargen::FormShow() {
     CommParametersRead read = ReadCommParameters(projectDir_);
     replaceQuestion_.clear();
     if (read.status == CommParametersRead::Status::Loaded) LoadControls(read.parameters);
+    shownSettings_ = ShownSettings();
     if (read.status == CommParametersRead::Status::Unreadable) {
         const auto file = FindProjectFile(projectDir_, kPargenFile);
         const std::string name = file ? file->filename().string() : std::string(kPargenFile);
@@ -213,6 +216,25 @@ void TFpargen::LoadControls(const CommParameters& p) {
     (!p.Serial || *p.Serial == "1" ? RB_RS485 : RB_RS232)->setChecked(true);
     CB_Can_Data->setChecked(p.Cancel_Data == "1");
     CB_C_D_Inp_Reg->setChecked(p.Can_Data_Inp_Reg == "1");
+}
+
+void TFpargen::keyPressEvent(QKeyEvent* event) {
+    // Escape is Cancel, but asks first when a setting was changed; the
+    // Cancel button discards without asking.
+    if (IsCancelKey(event)) {
+        event->accept();
+        if (ShownSettings() != shownSettings_ &&
+            dialogs_.ConfirmDefaultNo(DiscardQuestion(windowTitle())) != Answer::Yes)
+            return;
+        reject();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+std::pair<CommParameters, QString> TFpargen::ShownSettings() const {
+    // The rate typed into the CAN list counts before it is taken.
+    return {ParametersFromControls(), CB_BR_CAN->currentText()};
 }
 
 bool TFpargen::Controllo_Dati() {

@@ -2,6 +2,7 @@
 
 #include "editors/mapping_csv.h"
 #include "editors/mapping_read_check.h"
+#include "editors/unsaved_changes.h"
 #include "platform/error.h"
 #include "project/integer_text.h"
 
@@ -198,13 +199,24 @@ void TFInfopdoMB::showEvent(QShowEvent* event) {
 }
 
 void TFInfopdoMB::keyPressEvent(QKeyEvent* event) {
-    // Escape must not throw away the registers entered; Cancel still does.
-    if (event->key() == Qt::Key_Escape) {
+    // Escape is Cancel, but asks first when registers were changed; the
+    // Cancel button and the close box discard without asking.
+    if (IsCancelKey(event)) {
         event->accept();
+        if (HasChanges() && dialogs_.ConfirmDefaultNo(DiscardQuestion(windowTitle())) != Answer::Yes) return;
+        reject();
         return;
     }
     QDialog::keyPressEvent(event);
 }
+
+std::vector<std::vector<TClIndMB>> TFInfopdoMB::RegisterSets() const {
+    std::vector<std::vector<TClIndMB>> sets;
+    for (const TClPdo& frame : frames_) sets.push_back(frame.Registers);
+    return sets;
+}
+
+bool TFInfopdoMB::HasChanges() const { return RegisterSets() != shownRegisters_; }
 
 bool TFInfopdoMB::eventFilter(QObject* watched, QEvent* event) {
     for (QListWidget* list : {LB_Cob, LB_IndMB}) {
@@ -253,6 +265,7 @@ void TFInfopdoMB::FormShow() {
     }
     if (read.error) dialogs_.ShowMessage(*read.error);
     const bool mappingsIncomplete = LoadMappings(projectDir_, direction_, frames_).has_value();
+    shownRegisters_ = RegisterSets();
     if (mappingsIncomplete) dialogs_.ShowMessage(kMappingsReadError);
     PrepareReplaceQuestions(read.error.has_value(), mappingsIncomplete);
     BitBtn1->setFocus();

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 class QButtonGroup;
 class QLineEdit;
@@ -99,6 +100,9 @@ protected:
 private:
     // The frame or register list's current entry chosen once more.
     void ChooseCurrentAgain(QListWidget* list);
+    // The registers of each frame; and whether they differ from the showing's start.
+    std::vector<std::vector<TClIndMB>> RegisterSets() const;
+    bool HasChanges() const;
     TClPdo* SelectedFrame();
     TClIndMB* SelectedRegister();
     std::string PosCompFromGroups() const;
@@ -115,6 +119,7 @@ private:
     FrameDirection direction_ = FrameDirection::Receive;
     FrameList frames_;
     std::vector<std::string> replaceQuestions_;
+    std::vector<std::vector<TClIndMB>> shownRegisters_;
     // The current row of the list clicked last, when the button went down.
     int rowAtPress_ = -1;
 };

@@ -1,6 +1,7 @@
 #include "editors/frame_table_editor.h"
 
 #include "editors/frame_table_csv.h"
+#include "editors/unsaved_changes.h"
 #include "platform/error.h"
 #include "project/comm_parameters.h"
 
@@ -339,12 +340,14 @@ void TFrameTableEditor::FormShow() {
             replaceQuestion_ = pargenName + " could not be read, so " + framesName +
                                " was not loaded and the table does not show it:\n" + e.what() + replace;
         }
+        shownCells_ = CellTexts();
         dialogs_.ShowError(e.what());
         return;
     }
 
     FrameTableRead read = ReadFrameTable(projectDir_, direction_);
     FillRows(read.table.rows);
+    shownCells_ = CellTexts();
     if (read.error) {
         replaceQuestion_ = framesName + " could not be read completely, so the table does not show all of it:\n" +
                            *read.error + replace;
@@ -478,13 +481,25 @@ void TFrameTableEditor::resizeEvent(QResizeEvent* event) {
 }
 
 void TFrameTableEditor::keyPressEvent(QKeyEvent* event) {
-    // Escape must not throw away a table of typed frames; Cancel and the
-    // close box still do, on purpose.
-    if (event->key() == Qt::Key_Escape) {
+    // Escape is Cancel, but asks first when the table was changed; the
+    // Cancel button and the close box discard without asking.
+    if (IsCancelKey(event)) {
         event->accept();
+        if (HasChanges() && dialogs_.ConfirmDefaultNo(DiscardQuestion(windowTitle())) != Answer::Yes) return;
+        reject();
         return;
     }
     QDialog::keyPressEvent(event);
 }
+
+std::vector<QString> TFrameTableEditor::CellTexts() const {
+    std::vector<QString> texts;
+    texts.reserve(static_cast<std::size_t>(MaxFrameRows * sgA->columnCount()));
+    for (int r = 1; r <= MaxFrameRows; ++r)
+        for (int c = 1; c < sgA->columnCount(); ++c) texts.push_back(Cell(r, c));
+    return texts;
+}
+
+bool TFrameTableEditor::HasChanges() const { return CellTexts() != shownCells_; }
 
 }  // namespace vestrel

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <vector>
 
 class QPushButton;
 class QTableWidget;
@@ -74,6 +75,9 @@ private:
     // True when no row below `table`'s frames holds anything, or the user
     // agrees to lose those rows; otherwise the table's end is selected.
     bool ConfirmRowsLeftOut(const FrameTable& table);
+    // Every text cell, row by row; and whether any differs from the showing's start.
+    std::vector<QString> CellTexts() const;
+    bool HasChanges() const;
 
     const Workspace& workspace_;
     UserDialogs& dialogs_;
@@ -83,6 +87,7 @@ private:
     // Asked before OK replaces a frame file that the table does not hold
     // whole; empty when it holds all of it.
     std::string replaceQuestion_;
+    std::vector<QString> shownCells_;
     bool resizePending_ = false;
 };
 

@@ -286,11 +286,17 @@ TEST_F(FrameTableEditor, TypingRightAfterAClickEditsTheClickedCell) {
 TEST_F(FrameTableEditor, EscapeDoesNotDiscardTheTable) {
     receive.show();
     ProcessEvents();
+    receive.SetCell(1, 1, "0x181");
+    project.dialogs.answers = {Answer::No};
     QTest::keyClick(&receive, Qt::Key_Escape);
+    EXPECT_EQ(project.dialogs.shown.size(), 1u);
     EXPECT_TRUE(receive.isVisible());
+    EXPECT_EQ(receive.Cell(1, 1), "0x181");
+    // The Cancel button discards without asking.
     receive.BitBtn2->click();
     EXPECT_FALSE(receive.isVisible());
     EXPECT_EQ(receive.result(), QDialog::Rejected);
+    EXPECT_EQ(project.dialogs.shown.size(), 1u);
 }
 
 TEST_F(FrameTableEditor, AFileReadInPartIsReplacedOnlyWhenTheUserAgrees) {
