@@ -285,21 +285,18 @@ void TFVestreleFirmWare::BtAboutClick() { about_->exec(); }
 
 void TFVestreleFirmWare::LbWebClick() { launcher_.OpenUrl(std::string(kVendorWebAddress) + kVendorPagePath); }
 
-void TFVestreleFirmWare::BtCloseClick() {
-    // When the INI file cannot be written the error is shown and the window
-    // closes all the same.
-    RunCommand(dialogs_, [this] { workspace_.CloseWorkspace(); });
-    closing_ = true;
-    close();
-}
+void TFVestreleFirmWare::BtCloseClick() { close(); }
 
 void TFVestreleFirmWare::closeEvent(QCloseEvent* event) {
-    // Only the "X" button closes the window, after writing the INI file.
-    if (closing_) {
-        event->accept();
-    } else {
-        event->ignore();
+    // The "X" button, a close button of the window manager and Alt+F4 all
+    // end here: the open project goes to the INI file and, this being the
+    // last window, the application ends. When the INI file cannot be written
+    // the error is shown and the window closes all the same.
+    if (!closed_) {
+        closed_ = true;
+        RunCommand(dialogs_, [this] { workspace_.CloseWorkspace(); });
     }
+    event->accept();
 }
 
 }  // namespace vestrel

@@ -157,23 +157,36 @@ TEST_F(MainWindowTest, TitleFollowsNewProject) {
     EXPECT_EQ(window->GetWorkspace().SpreadsheetFolder(), (Projects() / "Plant1").string());
 }
 
-TEST_F(MainWindowTest, OnlyTheXButtonClosesAndTheLastProjectIsReopened) {
+// Whatever closes the window (its "X", the window manager's close button,
+// Alt+F4) writes the INI file and leaves no window open, so the application
+// quits; the next start reopens the project, whatever its name.
+TEST_F(MainWindowTest, EveryWayOfClosingWritesTheIniAndTheLastProjectIsReopened) {
+    // The "X" button.
     Start();
     NewProject("Plant1");
-    window->close();
-    EXPECT_TRUE(window->isVisible()) << "closing from outside is ignored";
-    EXPECT_FALSE(fs::exists(app / kConfigFileName));
-
     Click("BtClose");
     EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(window->IsClosedByButton());
+    EXPECT_TRUE(window->IsClosed());
     EXPECT_EQ(ReadIniString(app / kConfigFileName, "lastproj", "projectname"), "/Plant1");
 
+    // A close request from outside: a window manager's button or Alt+F4.
     window.reset();
     Start();
     EXPECT_EQ(window->GetWorkspace().ProjectName(), "/Plant1");
-    EXPECT_EQ(window->GetWorkspace().ProjectDir(), (Projects() / "Plant1").string());
-    EXPECT_EQ(Title(), kTitle + " :/Plant1");
+    NewProject("Plant2 ");
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->IsClosed());
+    EXPECT_TRUE(window->testAttribute(Qt::WA_QuitOnClose));
+    for (QWidget* top : QApplication::topLevelWidgets())
+        EXPECT_FALSE(top->isVisible()) << top->objectName().toStdString() << " keeps the application running";
+    EXPECT_EQ(ReadIniString(app / kConfigFileName, "lastproj", "projectname"), "/Plant2 ");
+
+    window.reset();
+    Start();
+    EXPECT_EQ(window->GetWorkspace().ProjectName(), "/Plant2 ");
+    EXPECT_EQ(window->GetWorkspace().ProjectDir(), (Projects() / "Plant2 ").string());
+    EXPECT_EQ(Title(), kTitle + " :/Plant2 ");
 }
 
 TEST_F(MainWindowTest, OpenProjectTakesAFolderTwoLevelsDown) {
