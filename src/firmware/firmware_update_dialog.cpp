@@ -34,6 +34,17 @@ namespace {
 
 constexpr const char* kNotComplete = "New firmware not complete,Abort Procedure";
 
+// The flasher as its messages name it: "FwLoader.exe" where that is the
+// file, otherwise the full path that was looked for.
+std::string FlasherShown(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return kFlasherFileName;
+#else
+    return path;
+#endif
+}
+
 std::string WithTrailingSeparator(std::string dir) {
     if (dir.empty() || dir.back() != kPathSeparator) dir += kPathSeparator;
     return dir;
@@ -229,7 +240,9 @@ void TFModifyFileSx::FormShow() {
         return;
     }
     const std::string& master = workspace_.MasterDir();
-    if (!FileExists(master + kPathSeparator + kBaseFirmwareName)) {
+    // Found whatever the letter case of its name, as project files are.
+    const auto base = FindFileNoCase(master, kBaseFirmwareName);
+    if (!base) {
         dialogs_.ShowError(std::string("Error file ") + kBaseFirmwareName + " not found");
         return;
     }
@@ -240,6 +253,7 @@ void TFModifyFileSx::FormShow() {
         return;
     }
     fileSx_ = kBaseFirmwareName;
+    baseFile_ = base->filename().string();
     baseDir_ = master;
     dirOut_ = WithTrailingSeparator(projectDir);
     NewFileSx->setText(ToQDisplayPath("New_" + fileSx_));
@@ -280,7 +294,7 @@ void TFModifyFileSx::ExeModFileSxClick() {
     refusal_.clear();
 
     BankMergeInputs inputs;
-    inputs.baseFirmware = fs::path(baseDir_) / fileSx_;
+    inputs.baseFirmware = fs::path(baseDir_) / baseFile_;
     inputs.dirBin = dirBin_;
     inputs.dirOut = dirOut_;
     inputs.newFileName = newFileName_;
@@ -325,7 +339,7 @@ void TFModifyFileSx::ExeUpdateFirClick() {
     }
     std::string flasher = workspace_.AppDir() + kPathSeparator + kFlasherFileName;
     if (!FileExists(flasher)) {
-        dialogs_.ShowMessage("FwLoader.exe Not Found, Procedure Aborted");
+        dialogs_.ShowMessage(FlasherShown(flasher) + " Not Found, Procedure Aborted");
         return;
     }
     // The flasher runs on its own in the current folder (MASTER); nothing
@@ -333,7 +347,7 @@ void TFModifyFileSx::ExeUpdateFirClick() {
     std::error_code ec;
     std::string current = fs::current_path(ec).string();
     if (!launcher_.StartDetached(flasher, {image, std::to_string(cbport->currentIndex())}, current))
-        dialogs_.ShowMessage("FwLoader.exe Not Started, Procedure Aborted");
+        dialogs_.ShowMessage(FlasherShown(flasher) + " Not Started, Procedure Aborted");
 }
 
 void TFModifyFileSx::OptionsClick() {
@@ -355,6 +369,7 @@ void TFModifyFileSx::OpenFileClick() {
     if (!chosen) return;
     fs::path picked(*chosen);
     fileSx_ = picked.filename().string();
+    baseFile_ = fileSx_;
     baseDir_ = picked.parent_path().string();
     dirOut_ = WithTrailingSeparator(workspace_.ProjectDir());
     NewFileSx->setText(ToQDisplayPath("New_" + fileSx_));

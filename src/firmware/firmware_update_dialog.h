@@ -82,7 +82,8 @@ private:
     ProcessLauncher& launcher_;
 
     std::string fileSx_;
-    std::string baseDir_;  // where FileSx is read from: MASTER, or the folder OpenFile chose
+    std::string baseDir_;   // where FileSx is read from: MASTER, or the folder OpenFile chose
+    std::string baseFile_;  // FileSx as it is spelled on disk
     std::string dirBin_;
     std::string dirOut_;
     std::string newFileName_;
