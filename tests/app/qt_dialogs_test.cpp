@@ -5,6 +5,10 @@
 #include "modal_answer.h"
 
 #include <QAbstractButton>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -40,6 +44,30 @@ TEST(QtUserDialogs, AQuestionBeforeALossDefaultsToNo) {
         EXPECT_EQ(dialogs.ConfirmDefaultNo(text), c.expected) << c.name;
         EXPECT_TRUE(answer.Answered()) << c.name;
     }
+}
+
+// The project check's report: every line is read whole in the box, long
+// ones wrapped, without a sideways scroll bar.
+TEST(QtUserDialogs, TheReportWrapsItsLines) {
+    QtUserDialogs dialogs;
+    const std::string longLine =
+        "RCobDef.xml, row 12: the CobID 0x181 is also the CobID of row 3; the gateway answers the first of them "
+        "only, so the registers mapped to row 12 in RInfoCob.xml are never updated from the bus";
+    ModalAnswer<QDialog> answer([&](QDialog* box) {
+        auto* text = box->findChild<QPlainTextEdit*>("ReportText");
+        ASSERT_TRUE(text);
+        QApplication::processEvents();
+        EXPECT_EQ(text->toPlainText().toStdString(), longLine + "\nsecond line\n");
+        EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+        EXPECT_EQ(text->horizontalScrollBar()->maximum(), 0) << "the user would scroll sideways";
+        // The long line takes more than one line on the screen.
+        const QTextBlock first = text->document()->firstBlock();
+        EXPECT_GT(first.layout()->lineCount(), 1);
+        box->reject();
+    });
+    EXPECT_FALSE(dialogs.ShowReport("The project cannot be compiled as it stands:", longLine + "\nsecond line\n",
+                                    false));
+    EXPECT_TRUE(answer.Answered());
 }
 
 }  // namespace

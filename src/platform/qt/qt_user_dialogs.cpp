@@ -67,8 +67,10 @@ bool QtUserDialogs::ShowReport(const std::string& heading, const std::string& te
     auto* lines = new QPlainTextEdit(ToQText(text), &box);
     lines->setObjectName("ReportText");
     lines->setReadOnly(true);
-    lines->setLineWrapMode(QPlainTextEdit::NoWrap);
-    lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Long lines wrap at the box's width: the user reads each one whole
+    // without scrolling sideways.
+    lines->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    lines->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     auto* buttons = new QDialogButtonBox(&box);
     if (offerContinue) {
         buttons->addButton("Continue", QDialogButtonBox::AcceptRole);
