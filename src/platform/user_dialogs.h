@@ -58,6 +58,7 @@ public:
 // that names no existing folder is emptied before the picker opens; on
 // confirmation it receives the chosen folder without a trailing separator and
 // the result is true; on Cancel it keeps what it held after that first step.
+// A root folder that does not exist is reported and no picker opens.
 bool FolderChooser(UserDialogs& dialogs, const std::string& title, const std::string& root, std::string& folder);
 
 }  // namespace vestrel

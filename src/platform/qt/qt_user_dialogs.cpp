@@ -102,11 +102,11 @@ std::optional<std::string> QtUserDialogs::OpenFile(const std::string& title, con
 
 std::optional<std::string> QtUserDialogs::PickFolder(const std::string& title, const std::string& root,
                                                      const std::string& preselected) {
-    FolderPickerDialog picker(ToQText(title), ToQPath(root), ToQPath(preselected), DialogOwner());
+    FolderPickerDialog picker(ToQText(title), root, preselected, DialogOwner());
     if (picker.exec() != QDialog::Accepted) return std::nullopt;
-    QString folder = picker.SelectedFolder();
-    if (folder.isEmpty()) return std::nullopt;
-    return FromQPath(folder);
+    std::string folder = picker.SelectedFolder();
+    if (folder.empty()) return std::nullopt;
+    return folder;
 }
 
 bool QtProcessLauncher::StartDetached(const std::string& program, const std::vector<std::string>& arguments,
