@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace vestrel {
@@ -44,7 +45,7 @@ TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& la
     setObjectName("TFVestreleFirmWare");
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     BuildControls();
-    setFixedSize(566, 255);
+    FixSizeForText(this, QSize(566, 255));
 
     workspace_.StartWorkspace(appDir, fallbackRoot);
     ShowTitle();
@@ -85,10 +86,10 @@ void TFVestreleFirmWare::BuildControls() {
     BtAbout->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
     BtAbout->setAutoDefault(false);
     BtAbout->setFlat(true);
-    BtClose = new QPushButton("X", this);
+    // A small caption button: a tool button is as wide as its "X" needs.
+    BtClose = new QToolButton(this);
     BtClose->setObjectName("BtClose");
-    BtClose->setAutoDefault(false);
-    BtClose->setFixedWidth(32);
+    BtClose->setText("X");
 
     BtNewProject = MakeButton(this, "BtNewProject", "New project");
     BtOpenProject = MakeButton(this, "BtOpenProject", "Open project");
@@ -171,7 +172,7 @@ void TFVestreleFirmWare::BuildControls() {
     connect(BtDefineTxCob, &QPushButton::clicked, this, [this] { BtDefineTxCobClick(); });
     connect(BtUpdateDevice, &QPushButton::clicked, this, [this] { BtUpdateDeviceClick(); });
     connect(BtAbout, &QPushButton::clicked, this, [this] { BtAboutClick(); });
-    connect(BtClose, &QPushButton::clicked, this, [this] { BtCloseClick(); });
+    connect(BtClose, &QToolButton::clicked, this, [this] { BtCloseClick(); });
     connect(LbWeb, &ClickLabel::clicked, this, [this] { LbWebClick(); });
 }
 

@@ -9,6 +9,7 @@
 
 class QLabel;
 class QPushButton;
+class QToolButton;
 
 namespace vestrel {
 
@@ -103,7 +104,7 @@ private:
     QLabel* LbTitle;
     QLabel* LbProject;
     QPushButton* BtAbout;
-    QPushButton* BtClose;
+    QToolButton* BtClose;
     QPushButton* BtNewProject;
     QPushButton* BtOpenProject;
     QPushButton* BtSetCommunication;

@@ -45,7 +45,7 @@ TFsaveproj::TFsaveproj(Workspace& workspace, UserDialogs& dialogs, QWidget* pare
     buttons->addWidget(BtOK);
     buttons->addWidget(BtCancel);
     layout->addLayout(buttons);
-    setFixedSize(319, 91);
+    FixSizeForText(this, QSize(319, 91));
 
     connect(BtOK, &QPushButton::clicked, this, [this] { BtOKClick(); });
     connect(BtCancel, &QPushButton::clicked, this, [this] { BtCancelClick(); });

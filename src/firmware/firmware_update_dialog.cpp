@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -119,8 +120,10 @@ TFModifyFileSx::TFModifyFileSx(const Workspace& workspace, UserDialogs& dialogs,
     cbport->setCurrentIndex(0);
     Label1->setBuddy(cbport);
 
-    LbButton1 = MakeButton(this, "LbButton1", "X");
-    LbButton1->setFixedWidth(32);
+    // A small caption button: a tool button is as wide as its "X" needs.
+    LbButton1 = new QToolButton(this);
+    LbButton1->setObjectName("LbButton1");
+    LbButton1->setText("X");
     LbButton2 = MakeButton(this, "LbButton2", "Execute update firmware");
     QFont strong = LbButton2->font();
     strong.setBold(true);
@@ -183,7 +186,7 @@ TFModifyFileSx::TFModifyFileSx(const Workspace& workspace, UserDialogs& dialogs,
     layout->addWidget(Avanzamento);
 
     connect(LbButton2, &QPushButton::clicked, this, [this] { LbButton2Click(); });
-    connect(LbButton1, &QPushButton::clicked, this, [this] { LbButton1Click(); });
+    connect(LbButton1, &QToolButton::clicked, this, [this] { LbButton1Click(); });
     connect(ExeModFileSx, &QPushButton::clicked, this, [this] { ExeModFileSxClick(); });
     connect(ExeUpdateFir, &QPushButton::clicked, this, [this] { ExeUpdateFirClick(); });
     connect(Options, &QPushButton::clicked, this, [this] { OptionsClick(); });

@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <cstdio>
@@ -53,7 +54,7 @@ protected:
         window->show();
     }
     void Click(const char* button) {
-        auto* b = window->findChild<QPushButton*>(button);
+        auto* b = window->findChild<QAbstractButton*>(button);
         ASSERT_NE(b, nullptr) << button;
         b->click();
     }
