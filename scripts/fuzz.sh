@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Runs the libFuzzer harnesses of build-fuzz (the fuzz preset) one after the
-# other, each for a bounded time over a copy of its corpus in
-# tests/fuzz/corpus, so that the committed corpus stays as it is. After a
-# finding the other harnesses still run, then the script fails; the input
-# that caused it is kept in build-fuzz/findings.
+# Explores: builds the libFuzzer harnesses (the fuzz preset, build-fuzz) and
+# runs them one after the other, each for the time given over a copy of its
+# corpus in tests/fuzz/corpus, so that the committed corpus stays as it is.
+# After a finding the other harnesses still run, then the script fails; the
+# input that caused it is kept in build-fuzz/findings. The test suite only
+# replays the committed corpus; this is for people, for minutes or hours.
 #
 #   scripts/fuzz.sh [-t SECONDS] [-k DIR] [HARNESS...]
 #
@@ -24,6 +25,9 @@ while getopts "t:k:" option; do
   esac
 done
 shift $((OPTIND - 1))
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
 
 bin=build-fuzz/fuzz
 findings=build-fuzz/findings

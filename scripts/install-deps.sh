@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev
-  libxml2-dev libsimpleini-dev libfreexl-dev liborcus-dev
+  libxml2-dev libsimpleini-dev libfreexl-dev liborcus-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   zlib1g-dev

@@ -7,7 +7,12 @@
 
 #include <QApplication>
 
+#include <csignal>
+
 int main(int argc, char** argv) {
+    // A save beyond the file-size limit then fails with a message, as on a
+    // full disk, instead of ending the application.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(vestrel::kApplicationName);
 

@@ -9,6 +9,7 @@
 #include "editors/frame_table_editor.h"
 #include "firmware/firmware_update_dialog.h"
 #include "inspect/project_check.h"
+#include "platform/folder_lock.h"
 #include "platform/qt/click_label.h"
 #include "platform/qt/qt_paths.h"
 #include "platform/qt/window_util.h"
@@ -261,7 +262,12 @@ void TFVestreleFirmWare::UpdateDevice() {
         QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         if (!CheckBeforeUpdate()) return;
         WaitCursor wait;
-        if (!RunCommand(dialogs_, [this] { CompileProject(compiler_, workspace_.ProjectDir()); })) return;
+        const std::filesystem::path projectDir = workspace_.ProjectDir();
+        if (!RunCommand(dialogs_, [&] {
+                FolderLocks locks({projectDir, BankDir(projectDir)}, FolderLocks::Wait::No);
+                CompileProject(compiler_, projectDir);
+            }))
+            return;
     }
     modifyFileSx_->exec();
 }

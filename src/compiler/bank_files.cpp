@@ -1,6 +1,14 @@
 #include "compiler/bank_files.h"
 
+#include "compiler/bank_map.h"
+#include "platform/error.h"
 #include "platform/file_util.h"
+
+#include <openssl/evp.h>
+
+#include <cerrno>
+#include <memory>
+#include <vector>
 
 #include <string>
 #include <string_view>
@@ -45,17 +53,7 @@ void AppendBankArray(std::string& out, int number, std::span<const std::uint8_t,
 
 std::filesystem::path BankDir(const std::filesystem::path& projectDir) { return projectDir / "bin"; }
 
-void WriteBankFiles(const std::filesystem::path& projectDir, const BankImages& banks) {
-    const std::filesystem::path dir = BankDir(projectDir);
-    // A failure here shows up as the first bank file that cannot be created,
-    // with the platform's reason.
-    std::error_code ignored;
-    std::filesystem::create_directories(dir, ignored);
-    for (int number = 1; number <= kBankCount; ++number)
-        WriteFileAtomic(dir / ("bank" + std::to_string(number) + ".bin"), AsText(banks.Bank(number)));
-}
-
-void WriteBankSource(const std::filesystem::path& projectDir, const BankImages& banks) {
+std::string BankSourceText(const BankImages& banks) {
     std::string text;
     text.reserve(kBankSourceSize);
     text += "#pragma CONST_SEG SEGMENT0";
@@ -66,13 +64,91 @@ void WriteBankSource(const std::filesystem::path& projectDir, const BankImages& 
     }
     text += "#pragma CONST_SEG DEFAULT";
     text += kLineEnd;
-    WriteFileAtomic(BankDir(projectDir) / "bankg.c", text);
+    return text;
+}
+
+std::string Sha256Hex(std::string_view bytes) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr) != 1)
+        throw Error("SHA-256 is not available");
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < size; ++i) {
+        hex += kHex[digest[i] >> 4];
+        hex += kHex[digest[i] & 0x0F];
+    }
+    return hex;
+}
+
+void WriteBankFiles(const std::filesystem::path& projectDir, const BankImages& banks) {
+    namespace fs = std::filesystem;
+    const fs::path dir = BankDir(projectDir);
+    // A failure here shows up as the first file that cannot be created, with
+    // the platform's reason.
+    std::error_code ignored;
+    fs::create_directories(dir, ignored);
+
+    struct Output {
+        fs::path path;
+        std::string data;
+    };
+    std::vector<Output> outputs;
+    for (const BankRange& bank : kBankTable)
+        outputs.push_back({dir / bank.binFile, std::string(AsText(banks.Bank(bank.number)))});
+    outputs.push_back({dir / kBankSourceFile, BankSourceText(banks)});
+    std::string list;
+    for (const Output& output : outputs)
+        list += Sha256Hex(output.data) + "  " + output.path.filename().string() + "\n";
+    outputs.insert(outputs.begin(), Output{dir / kBankSetFile, std::move(list)});
+
+    // Nothing takes its place until every file is written in full; a folder
+    // standing where a file goes is refused before that.
+    std::vector<std::unique_ptr<AtomicFileWriter>> writers;
+    for (const Output& output : outputs) {
+        std::error_code ec;
+        if (fs::is_directory(fs::symlink_status(output.path, ec)))
+            throw Error(CannotCreateMessage(output.path, EISDIR));
+        writers.push_back(std::make_unique<AtomicFileWriter>(output.path));
+        writers.back()->Write(output.data);
+    }
+    for (auto& writer : writers) writer->Complete();
+    for (auto& writer : writers) writer->Commit();
 }
 
 void CompileProject(BankCompiler& compiler, const std::filesystem::path& projectDir) {
     compiler.BuildBankImages(projectDir);
     WriteBankFiles(projectDir, compiler.Banks());
-    WriteBankSource(projectDir, compiler.Banks());
+}
+
+std::optional<BankSetList> BankSetList::Read(const std::filesystem::path& binDir) {
+    const std::filesystem::path path = binDir / kBankSetFile;
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return std::nullopt;
+    const std::string text = ReadRegularFile(path, 4096);
+    BankSetList list;
+    list.path_ = path;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string_view line(text.data() + at, end - at);
+        at = end + 1;
+        // "<64 hex digits>  <file name>"
+        if (line.size() < 67 || line.substr(64, 2) != "  " ||
+            line.substr(0, 64).find_first_not_of("0123456789abcdef") != std::string_view::npos)
+            throw Error("The file \"" + path.string() + "\" is not a list of bank files this tool wrote");
+        list.digests_[std::string(line.substr(66))] = std::string(line.substr(0, 64));
+    }
+    return list;
+}
+
+void BankSetList::Require(const std::string& fileName, std::string_view bytes) const {
+    auto it = digests_.find(fileName);
+    if (it == digests_.end() || it->second != Sha256Hex(bytes))
+        throw Error("The bank files in \"" + path_.parent_path().string() + "\" do not come from one compile: " +
+                    fileName + " is not the file " + kBankSetFile +
+                    " lists. Build the project again to write them as one set");
 }
 
 }  // namespace vestrel

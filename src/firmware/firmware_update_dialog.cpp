@@ -2,6 +2,7 @@
 
 #include "app/workspace.h"
 #include "platform/file_util.h"
+#include "platform/folder_lock.h"
 #include "platform/qt/qt_paths.h"
 #include "platform/qt/window_util.h"
 #include "platform/user_dialogs.h"
@@ -51,23 +52,12 @@ std::string WithTrailingSeparator(std::string dir) {
     return dir;
 }
 
-std::string BankNotFoundMessage(const BankRange& bank, const std::string& image) {
-    char range[48];
-    std::snprintf(range, sizeof range, "0x%06X-0x%06X", static_cast<unsigned>(bank.first),
-                  static_cast<unsigned>(bank.last));
-    return "Bank " + std::to_string(bank.number) + " address range " + range + " not found in " + image +
-           ",Abort Procedure";
-}
 
-// Merge messages in plain boxes; remembers whether one was shown.
+// Merge messages in plain boxes.
 class BoxMessages : public MessageSink {
 public:
     explicit BoxMessages(UserDialogs& dialogs) : dialogs_(dialogs) {}
-    void Show(const std::string& text) override {
-        shown = true;
-        dialogs_.ShowMessage(text);
-    }
-    bool shown = false;
+    void Show(const std::string& text) override { dialogs_.ShowMessage(text); }
 
 private:
     UserDialogs& dialogs_;
@@ -307,6 +297,9 @@ void TFModifyFileSx::ExeModFileSxClick() {
     BarProgress progress(Avanzamento);
     BankMergeRun run;
     bool finished = RunCommand(dialogs_, [&] {
+        // Another run writing into the same folders is refused, not waited
+        // for: the window would stop answering meanwhile.
+        FolderLocks locks({inputs.dirBin, inputs.dirOut}, FolderLocks::Wait::No);
         WaitCursor wait;
         run = RunBankMerge(inputs, messages, progress, [this](int bank, BankMergeResult result) {
             if (result == BankMergeResult::NotFound) SetBankNotFound(bank, true);
@@ -316,18 +309,7 @@ void TFModifyFileSx::ExeModFileSxClick() {
 
     if (!finished) return;  // the failure's text has been shown
     lastRunComplete_ = run.Complete(inputs.bankSelection);
-    if (lastRunComplete_) return;
-    std::string why;
-    for (const BankRange& bank : kBankTable) {
-        const auto& result = run.results[static_cast<std::size_t>(bank.number - 1)];
-        if (result && *result == BankMergeResult::NotFound) {
-            if (!why.empty()) why += '\n';
-            why += BankNotFoundMessage(bank, fileSx_);
-        }
-    }
-    // A merge that stopped with a message has said why already.
-    if (why.empty() && !messages.shown) why = kNotComplete;
-    refusal_ = why;
+    refusal_ = ExplainMergeRun(run, inputs);
 }
 
 void TFModifyFileSx::ExeUpdateFirClick() {

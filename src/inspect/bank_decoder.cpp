@@ -3,15 +3,22 @@
 #include "compiler/bank_builder.h"
 #include "compiler/bank_layout.h"
 #include "platform/error.h"
+#include "platform/file_util.h"
 #include "project/project_xml.h"
 
+#include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 namespace vestrel {
 
@@ -193,10 +200,15 @@ std::array<std::vector<bool>, 2> WrittenBytes(const DecodedBanks& d) {
 }
 
 // A folder under the system's temporary folder, removed with everything in it.
+// A folder of this process's own under the system's temporary folder,
+// removed afterwards. Its name carries the process's number, so that the
+// folder of a process that was killed is removed by the next one.
 class ScratchDir {
 public:
     ScratchDir() {
-        std::string pattern = (fs::temp_directory_path() / "vestrel-decode-XXXXXX").string();
+        RemoveAbandoned();
+        std::string pattern =
+            (fs::temp_directory_path() / ("vestrel-decode-" + std::to_string(::getpid()) + "-XXXXXX")).string();
         if (!::mkdtemp(pattern.data()))
             throw Error("Cannot create a scratch folder in " + fs::temp_directory_path().string() + ": " +
                         std::error_code(errno, std::generic_category()).message());
@@ -211,6 +223,19 @@ public:
     const fs::path& path() const { return path_; }
 
 private:
+    static void RemoveAbandoned() {
+        std::error_code ec;
+        for (const fs::directory_entry& entry : fs::directory_iterator(fs::temp_directory_path(ec), ec)) {
+            const std::string name = entry.path().filename().string();
+            const std::string prefix = "vestrel-decode-";
+            if (name.compare(0, prefix.size(), prefix) != 0) continue;
+            const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+            if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+            std::error_code ignored;
+            fs::remove_all(entry.path(), ignored);
+        }
+    }
+
     fs::path path_;
 };
 
@@ -326,24 +351,51 @@ FrameTable DecodedFrameTable(const DecodedBanks& d, FrameDirection direction) {
     return table;
 }
 
-void WriteDecodedProject(const fs::path& projectDir, const DecodedBanks& d) {
-    std::error_code ec;
-    if (fs::exists(projectDir, ec) && !fs::is_directory(projectDir, ec))
-        throw Error("\"" + projectDir.string() + "\" is not a folder");
-    fs::create_directories(projectDir, ec);
-    if (ec) throw Error("Cannot create the folder \"" + projectDir.string() + "\": " + ec.message());
-    for (std::string_view name : {kPargenFile, kReceiveFramesFile, kTransmitFramesFile, kReceiveMappingsFile,
-                                  kTransmitMappingsFile}) {
-        if (auto existing = FindProjectFile(projectDir, name))
-            throw Error("The folder \"" + projectDir.string() + "\" already holds " +
-                        existing->filename().string() +
-                        "; a decoded project is written only into a folder without project files");
-    }
+namespace {
+
+void WriteProjectFiles(const fs::path& projectDir, const DecodedBanks& d) {
     WriteCommParameters(projectDir, DecodedCommParameters(d));
     WriteFrameTable(projectDir, DecodedFrameTable(d, FrameDirection::Receive));
     WriteFrameTable(projectDir, DecodedFrameTable(d, FrameDirection::Transmit));
     WriteMappings(projectDir, FrameDirection::Receive, d.receiveMappings);
     WriteMappings(projectDir, FrameDirection::Transmit, d.transmitMappings);
+}
+
+constexpr std::string_view kProjectFiles[] = {kPargenFile, kReceiveFramesFile, kTransmitFramesFile,
+                                              kReceiveMappingsFile, kTransmitMappingsFile};
+
+}  // namespace
+
+void WriteDecodedProject(const fs::path& projectDir, const DecodedBanks& d) {
+    std::error_code ec;
+    if (fs::exists(projectDir, ec) && !fs::is_directory(projectDir, ec))
+        throw Error("\"" + projectDir.string() + "\" is not a folder");
+    for (std::string_view name : kProjectFiles) {
+        if (auto existing = FindProjectFile(projectDir, name))
+            throw Error("The folder \"" + projectDir.string() + "\" already holds " +
+                        existing->filename().string() +
+                        "; a decoded project is written only into a folder without project files");
+    }
+    // The files are made in a scratch folder first and each is written in
+    // full beside its place before the first one takes it: a full disk or a
+    // refused write leaves no project files, never some of them.
+    ScratchDir scratch;
+    WriteProjectFiles(scratch.path(), d);
+    const bool made = !fs::exists(projectDir, ec);
+    fs::create_directories(projectDir, ec);
+    if (ec) throw Error("Cannot create the folder \"" + projectDir.string() + "\": " + ec.message());
+    try {
+        std::vector<std::unique_ptr<AtomicFileWriter>> writers;
+        for (std::string_view name : kProjectFiles) {
+            writers.push_back(std::make_unique<AtomicFileWriter>(projectDir / std::string(name)));
+            writers.back()->Write(ReadWholeFile(scratch.path() / std::string(name)));
+        }
+        for (auto& writer : writers) writer->Complete();
+        for (auto& writer : writers) writer->Commit();
+    } catch (...) {
+        if (made) fs::remove(projectDir, ec);  // only when still empty
+        throw;
+    }
 }
 
 std::optional<std::string> FirstDifference(const DecodedBanks& d, const BankImages& original,
@@ -364,7 +416,7 @@ std::optional<std::string> FirstDifference(const DecodedBanks& d, const BankImag
 
 void VerifyDecodedProject(const DecodedBanks& d, const BankImages& original) {
     ScratchDir scratch;
-    WriteDecodedProject(scratch.path(), d);
+    WriteProjectFiles(scratch.path(), d);
     auto compiler = std::make_unique<BankCompiler>();
     try {
         compiler->BuildBankImages(scratch.path(), LocalDateTime{});

@@ -3,7 +3,11 @@
 #include "compiler/bank_builder.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
+#include "platform/printable_text.h"
+#include "project/comm_parameters.h"
+#include "project/frame_mapping.h"
 #include "project/frame_table.h"
+#include "project/project_document.h"
 #include "project/integer_text.h"
 #include "project/project_files.h"
 #include "project/project_xml.h"
@@ -42,11 +46,6 @@ public:
     }
     void Warn(FileRank rank, const std::string& file, int row, std::string message) {
         Add(Severity::Warning, rank, file, row, {}, std::move(message));
-    }
-    bool HasError(const std::string& message) const {
-        return std::any_of(items_.begin(), items_.end(), [&](const Ranked& r) {
-            return r.problem.severity == Severity::Error && r.problem.message == message;
-        });
     }
     std::vector<Problem> Sorted() {
         std::stable_sort(items_.begin(), items_.end(), [](const Ranked& a, const Ranked& b) {
@@ -107,63 +106,52 @@ Value MakeValue(std::optional<std::string> text) {
     return v;
 }
 
-// A project file read as the compiler reads it: found without regard to
-// letter case, the document element taken whatever its name, every child
-// element one row.
+// A row-table file as the compiler reads it, each asked-for attribute of
+// each row converted where it is integer text. The compiler reports what is
+// absent or unconvertible; the check only warns about what converts.
 struct TableFile {
-    std::string fileName;   // as found on disk, or the usual name when absent
+    std::string fileName;  // as found on disk, or the usual name when absent
     bool present = false;
     bool readable = false;  // present and well-formed
     int count = 0;
-    std::vector<std::vector<Value>> rows;  // the asked-for attributes of each row
+    std::vector<std::vector<Value>> rows;
 };
 
-TableFile LoadTable(const fs::path& dir, std::string_view name, FileRank rank,
-                    const std::vector<const char*>& attributes, Report& report) {
+TableFile Table(const TableRows& raw) {
     TableFile table;
-    table.fileName = std::string(name);
-    auto path = FindProjectFile(dir, name);
-    if (!path) return table;
-    table.present = true;
-    table.fileName = path->filename().string();
-    ProjectXml xml;
-    try {
-        xml.LoadFromFile(*path);
-    } catch (const Error& e) {
-        report.Error(rank, table.fileName, 0, {}, e.what());
-        return table;
-    }
-    table.readable = true;
-    auto root = xml.DocumentElement();
-    table.count = xml.ChildCount(root);
-    table.rows.reserve(static_cast<std::size_t>(table.count));
-    for (int i = 0; i < table.count; ++i) {
-        auto row = xml.Child(root, i);
-        std::vector<Value>& values = table.rows.emplace_back();
-        for (const char* attribute : attributes) values.push_back(MakeValue(xml.Attribute(row, attribute)));
+    table.fileName = raw.fileName;
+    table.present = raw.status != ProjectDocument::Status::Absent;
+    table.readable = raw.Loaded();
+    table.count = static_cast<int>(raw.rows.size());
+    for (const auto& row : raw.rows) {
+        auto& values = table.rows.emplace_back();
+        for (const auto& text : row) values.push_back(MakeValue(text));
     }
     return table;
 }
 
-// A row attribute the compiler requires: absent or not integer text stops it.
-bool RequireInteger(const TableFile& table, FileRank rank, int row, const char* name, const Value& value,
-                    Report& report) {
-    if (!value.text) {
-        report.Error(rank, table.fileName, row, name, kMissingIntegerAttributeMessage);
-        return false;
-    }
-    if (!value.number) {
-        report.Error(rank, table.fileName, row, name, InvalidIntegerMessage(*value.text));
-        return false;
-    }
-    return true;
-}
+// A value the compiler requires: it converts, or the compiler has said why not.
+bool Converts(const Value& value) { return value.number.has_value(); }
 
 bool SameNameNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
                return lower(x) == lower(y);
            });
+}
+
+// Where a problem of the file named `file` (as found on disk) is sorted.
+FileRank RankOf(std::string_view file) {
+    const std::pair<std::string_view, FileRank> files[] = {
+        {kPargenFile, kPargen},
+        {kReceiveFramesFile, kReceiveFrames},
+        {kTransmitFramesFile, kTransmitFrames},
+        {kReceiveMappingsFile, kReceiveMappings},
+        {kTransmitMappingsFile, kTransmitMappings},
+    };
+    for (const auto& [name, rank] : files)
+        if (SameNameNoCase(file, name)) return rank;
+    return kNoFile;
 }
 
 // On a case-sensitive disk a folder can hold pargen.xml and Pargen.xml side
@@ -222,44 +210,31 @@ constexpr SettingRule kSettingRules[] = {
 
 // Reads pargen.xml and reports on it. Returns the CAN mode of the compile, or
 // nothing when a compile could not get that far.
-std::optional<CanMode> CheckSettings(const fs::path& dir, Report& report) {
+std::optional<CanMode> CheckSettings(const fs::path& dir, BanksBefore before, Report& report) {
     // The compiler asks for "Pargen.xml"; letter case does not matter, but an
     // exact match would win.
-    auto path = FindProjectFile(dir, "Pargen.xml");
-    if (!path) {
+    const SettingTexts texts = ReadCommParameterTexts(dir, "Pargen.xml");
+    if (texts.status == ProjectDocument::Status::Absent) {
         report.Warn(kPargen, std::string(kPargenFile), 0,
-                    "the file does not exist: the compile leaves the communication settings and the frame and "
-                    "mapping counts of the banks as they were");
+                    before == BanksBefore::Zero
+                        ? "the file does not exist: the banks get an all-zero parameter block (no CAN bit rate, "
+                          "serial settings or device address, and frame and mapping counts of 0), so the device "
+                          "handles no frames"
+                        : "the file does not exist: the compile leaves the communication settings and the frame and "
+                          "mapping counts of the banks as they were");
         return CanMode::Can20A;
     }
-    const std::string file = path->filename().string();
-    ProjectXml xml;
-    try {
-        xml.LoadFromFile(*path);
-    } catch (const Error& e) {
-        report.Error(kPargen, file, 0, {}, e.what());
-        return std::nullopt;
-    }
-    auto root = xml.DocumentElement();
+    if (!texts.Loaded()) return std::nullopt;
+    const std::string& file = texts.fileName;
     auto setting = [&](const char* name) {
-        auto element = xml.FindChild(root, name);
-        return element ? MakeValue(xml.Text(element)) : Value{};
-    };
-    auto required = [&](const char* name, const Value& value) {
-        if (!value.text) {
-            report.Error(kPargen, file, 0, {}, "The element \"" + std::string(name) + "\" is missing from " + file);
-            return false;
-        }
-        if (!value.number) {
-            report.Error(kPargen, file, 0, name, InvalidIntegerMessage(*value.text));
-            return false;
-        }
-        return true;
+        for (std::size_t i = 0; i < kCommParameterElements.size(); ++i)
+            if (std::string_view(kCommParameterElements[i].name) == name) return MakeValue(texts.values[i]);
+        return Value{};
     };
 
     std::optional<CanMode> mode;
     const Value canType = setting("CANType");
-    if (required("CANType", canType)) {
+    if (Converts(canType)) {
         const std::int32_t v = *canType.number;
         mode = v == 0 ? CanMode::Can20A : CanMode::Can20B;
         if (v != 0 && (v & 0xFF) == 0)
@@ -272,7 +247,7 @@ std::optional<CanMode> CheckSettings(const fs::path& dir, Report& report) {
         const Value value = setting(rule.name);
         const std::string name = rule.name;
         if (rule.required) {
-            if (!required(rule.name, value)) continue;
+            if (!Converts(value)) continue;  // the compiler stops on it
         } else {
             if (!value.text) continue;  // absent: the compile's default is meant
             if (!value.number) {
@@ -315,9 +290,7 @@ struct Frames {
 Frames CheckFrames(const fs::path& dir, FrameDirection direction, std::optional<CanMode> mode, Report& report) {
     const bool receive = direction == FrameDirection::Receive;
     const FileRank rank = receive ? kReceiveFrames : kTransmitFrames;
-    std::vector<const char*> attributes = {"CobID", "Dimensin"};
-    if (!receive) attributes.push_back("RTR");
-    TableFile table = LoadTable(dir, FramesFileName(direction), rank, attributes, report);
+    TableFile table = Table(ReadFrameRows(dir, direction));
     Frames result;
     result.fileName = table.fileName;
     result.present = table.present;
@@ -325,29 +298,22 @@ Frames CheckFrames(const fs::path& dir, FrameDirection direction, std::optional<
     if (!table.readable) return result;
     const std::string& file = table.fileName;
 
-    if (table.count > MaxFrameRows)
-        report.Error(rank, file, 0, {},
-                     "Too many frames in " + file + ": " + std::to_string(table.count) + " rows, the limit is " +
-                         std::to_string(MaxFrameRows));
 
     // Receive COB-IDs that a compile lays into the banks, by value, in row order.
     std::map<std::int32_t, std::vector<int>> rowsByCobId;
     for (int i = 0; i < table.count; ++i) {
         const int row = i + 1;
         const auto& values = table.rows[static_cast<std::size_t>(i)];
-        const Value& cobId = values[0];
-        const Value& length = values[1];
+        const Value& cobId = values[kCobIdColumn];
+        const Value& length = values[kDimensinColumn];
         FrameInfo& info = result.frames.emplace_back();
 
-        if (RequireInteger(table, rank, row, "CobID", cobId, report)) {
+        if (Converts(cobId)) {
             const std::int32_t v = *cobId.number;
             const std::string& text = *cobId.text;
             if (mode == CanMode::Can20A && (v < 0 || v > kMaxCobId20A)) {
-                if (receive)
-                    report.Error(rank, file, row, {},
-                                 "The CobID " + text + " in row " + std::to_string(row) + " of " + file +
-                                     " is outside 0 to 2047, the range of CAN 2.0A");
-                else
+                // A receive COB-ID out of range stops the compile.
+                if (!receive)
                     report.Warn(rank, file, row,
                                 "CobID " + text + " is outside 0 to 2047, the range of CAN 2.0A: only its low 16 "
                                 "bits (" + Hex(static_cast<std::uint32_t>(v) & 0xFFFF) + ") reach the device");
@@ -357,7 +323,7 @@ Frames CheckFrames(const fs::path& dir, FrameDirection direction, std::optional<
             const bool laid = mode != CanMode::Can20A || (v >= 0 && v <= kMaxCobId20A);
             if (receive && laid) rowsByCobId[v].push_back(row);
         }
-        if (RequireInteger(table, rank, row, "Dimensin", length, report)) {
+        if (Converts(length)) {
             const std::int32_t v = *length.number;
             info.length = v;
             if (v < 1 || v > 8) {
@@ -368,12 +334,13 @@ Frames CheckFrames(const fs::path& dir, FrameDirection direction, std::optional<
                                 (stored != v ? "; the device gets " + std::to_string(stored) : std::string()));
             }
         }
-        if (!receive && values[2].text) {
-            const std::string rtr = Upper(*values[2].text);
+        const Value& rtrValue = values[kRtrColumn];
+        if (!receive && rtrValue.text) {
+            const std::string rtr = Upper(*rtrValue.text);
             info.remote = rtr == "Y";
             if (rtr != "Y" && rtr != "N" && !rtr.empty())
                 report.Warn(rank, file, row,
-                            "RTR \"" + *values[2].text + "\" is neither Y nor N: the frame is compiled as a data frame");
+                            "RTR \"" + *rtrValue.text + "\" is neither Y nor N: the frame is compiled as a data frame");
         }
     }
 
@@ -397,27 +364,21 @@ Frames CheckFrames(const fs::path& dir, FrameDirection direction, std::optional<
 void CheckMappings(const fs::path& dir, FrameDirection direction, const Frames& frames, Report& report) {
     const bool receive = direction == FrameDirection::Receive;
     const FileRank rank = receive ? kReceiveMappings : kTransmitMappings;
-    const int limit = receive ? kMaxReceiveMappings : kMaxTransmitMappings;
-    TableFile table = LoadTable(dir, MappingsFileName(direction), rank, {"Index", "NrPdo", "PosComp"}, report);
+    TableFile table = Table(ReadMappingRows(dir, direction));
     if (!table.readable) return;
     const std::string& file = table.fileName;
-
-    if (table.count > limit)
-        report.Error(rank, file, 0, {},
-                     "Too many mapping records in " + file + ": " + std::to_string(table.count) +
-                         " rows, the limit is " + std::to_string(limit));
 
     const int frameCount = static_cast<int>(frames.frames.size());
     std::map<std::uint16_t, std::pair<int, std::int32_t>> firstByRegister;  // register -> (row, full value)
     for (int i = 0; i < table.count; ++i) {
         const int row = i + 1;
         const auto& values = table.rows[static_cast<std::size_t>(i)];
-        const Value& index = values[0];
-        const Value& nrPdo = values[1];
-        const Value& posComp = values[2];
-        const bool indexOk = RequireInteger(table, rank, row, "Index", index, report);
-        const bool nrPdoOk = RequireInteger(table, rank, row, "NrPdo", nrPdo, report);
-        const bool posCompOk = RequireInteger(table, rank, row, "PosComp", posComp, report);
+        const Value& index = values[kIndexColumn];
+        const Value& nrPdo = values[kNrPdoColumn];
+        const Value& posComp = values[kPosCompColumn];
+        const bool indexOk = Converts(index);
+        const bool nrPdoOk = Converts(nrPdo);
+        const bool posCompOk = Converts(posComp);
 
         if (indexOk) {
             const std::int32_t v = *index.number;
@@ -470,27 +431,29 @@ void CheckMappings(const fs::path& dir, FrameDirection direction, const Frames& 
 
 }  // namespace
 
-std::vector<Problem> CheckProject(const fs::path& projectDir) {
+std::vector<Problem> CheckProject(const fs::path& projectDir, BanksBefore before) {
     Report report;
     if (!DirectoryExists(projectDir)) {
         report.Error(kNoFile, {}, 0, {}, "Project folder \"" + projectDir.string() + "\" not found");
         return report.Sorted();
     }
     CheckNameClashes(projectDir, report);
-    const std::optional<CanMode> mode = CheckSettings(projectDir, report);
+    const std::optional<CanMode> mode = CheckSettings(projectDir, before, report);
     const Frames receive = CheckFrames(projectDir, FrameDirection::Receive, mode, report);
     const Frames transmit = CheckFrames(projectDir, FrameDirection::Transmit, mode, report);
     CheckMappings(projectDir, FrameDirection::Receive, receive, report);
     CheckMappings(projectDir, FrameDirection::Transmit, transmit, report);
 
-    // The compiler has the last word: whatever stops it is an error here,
-    // whether or not the rules above foresaw it.
+    // The errors are the compiler's own: everything that would stop a
+    // compile, each noted where it stands, and nothing else.
     auto compiler = std::make_unique<BankCompiler>();
+    std::vector<CompileError> errors;
     try {
-        compiler->BuildBankImages(projectDir, LocalDateTime{});
+        compiler->BuildBankImages(projectDir, LocalDateTime{}, &errors);
     } catch (const std::exception& e) {
-        if (!report.HasError(e.what())) report.Error(kNoFile, {}, 0, {}, e.what());
+        report.Error(kNoFile, {}, 0, {}, e.what());
     }
+    for (const CompileError& e : errors) report.Error(RankOf(e.File()), e.File(), e.Row(), e.Field(), e.Text());
     return report.Sorted();
 }
 
@@ -500,20 +463,9 @@ bool HasErrors(const std::vector<Problem>& problems) {
 }
 
 std::string FormatProblem(const Problem& problem) {
-    std::string line;
-    if (!problem.file.empty()) line += problem.file + ": ";
-    if (problem.row > 0) line += "row " + std::to_string(problem.row) + ": ";
-    if (!problem.field.empty()) line += problem.field + ": ";
-    const std::string& m = problem.message;
-    for (std::size_t i = 0; i < m.size(); ++i) {
-        if (m[i] == '\r' || m[i] == '\n') {
-            if (m[i] == '\r' && i + 1 < m.size() && m[i + 1] == '\n') ++i;
-            line += "; ";
-        } else {
-            line += m[i];
-        }
-    }
-    return line;
+    const char* label = problem.severity == Severity::Error ? "error: " : "warning: ";
+    return label + PrintableText(LocatedText(problem.file, problem.row, problem.field, problem.message),
+                                 LineBreaks::OneLine);
 }
 
 }  // namespace vestrel

@@ -20,20 +20,27 @@ struct Problem {
     friend bool operator==(const Problem&, const Problem&) = default;
 };
 
+// What the banks hold before the compile the check foresees, for the one
+// file whose absence leaves bytes as they were: a fresh process starts from
+// zero banks, the application from what its last compile wrote.
+enum class BanksBefore { LastCompile, Zero };
+
 // Everything that stops a compile of the project, and everything that
 // compiles but is probably not meant, errors first; within each, in the order
 // pargen.xml, RCobDef.xml, TCobDef.xml, RInfoCob.xml, TInfoCob.xml, by row.
 // The project is also compiled on a scratch compiler, so the list holds an
 // error exactly when BuildBankImages would stop. Never throws for a project
 // problem; a folder that does not exist is an error in the list.
-std::vector<Problem> CheckProject(const std::filesystem::path& projectDir);
+std::vector<Problem> CheckProject(const std::filesystem::path& projectDir,
+                                  BanksBefore before = BanksBefore::LastCompile);
 
 bool HasErrors(const std::vector<Problem>& problems);
 
-// One line: "file: row N: message", "file: message" or "message", with the
-// field in front of the message when there is one ("pargen.xml: Par_Ser:
-// '' is not a valid integer value"). Line breaks inside the message (a parse
-// error has two) become "; ".
+// One line, labelled: "error: file: row N: message", "warning: file:
+// message" and so on, with the field in front of the message when there is
+// one ("error: pargen.xml: Par_Ser: '' is not a valid integer value"). Line
+// breaks inside the message (a parse error has two) become "; " and control
+// characters are escaped.
 std::string FormatProblem(const Problem& problem);
 
 }  // namespace vestrel

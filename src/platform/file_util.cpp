@@ -8,7 +8,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -30,8 +34,22 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 
 std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
 
+std::mutex hookMutex;
+std::function<int(SaveStep)> saveStepHook;
+
+// 0, or the errno the test seam wants the step to fail with.
+int SeamAt(SaveStep step) {
+    std::function<int(SaveStep)> hook;
+    {
+        std::lock_guard lock(hookMutex);
+        hook = saveStepHook;
+    }
+    return hook ? hook(step) : 0;
+}
+
 // Writes all of `data`, retrying short writes; returns errno or 0.
 int WriteAll(int fd, const char* data, std::size_t size) {
+    if (int fault = SeamAt(SaveStep::Write)) return fault;
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
         if (n < 0) {
@@ -44,22 +62,61 @@ int WriteAll(int fd, const char* data, std::size_t size) {
     return 0;
 }
 
-// The permissions a new file would get from the process's umask.
+// The permissions a new file gets, read from the kernel's record of the
+// umask rather than by setting it, which would race with other threads.
 mode_t DefaultFileMode() {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    std::FILE* status = std::fopen("/proc/self/status", "re");
+    unsigned mask = 022;
+    if (status) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status))
+            if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+        std::fclose(status);
+    }
+    return static_cast<mode_t>(0666 & ~mask);
 }
 
 void SyncDirectory(const fs::path& dir) {
+    if (SeamAt(SaveStep::SyncFolder) != 0) return;  // best effort: the file is in place already
     int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
-        ::fsync(fd);  // best effort: the rename is already done
+        ::fsync(fd);
         ::close(fd);
     }
 }
 
+std::string TemporaryPrefix(const fs::path& target) { return "." + target.filename().string() + ".vestrel-"; }
+
+// Removes the hidden temporary files of `target` left by processes that no
+// longer exist. A live process's file is never touched.
+void RemoveAbandonedTemporaries(const fs::path& target) {
+    const std::string prefix = TemporaryPrefix(target);
+    std::error_code ec;
+    fs::directory_iterator it(target.parent_path().empty() ? fs::path(".") : target.parent_path(), ec);
+    if (ec) return;
+    for (const fs::directory_entry& entry : it) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string rest = name.substr(prefix.size());  // "PID-XXXXXX"
+        char* end = nullptr;
+        const long pid = std::strtol(rest.c_str(), &end, 10);
+        if (pid <= 0 || !end || *end != '-') continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        ::unlink(entry.path().c_str());
+    }
+}
+
+bool ProcFdAvailable() {
+    static const bool available = ::access("/proc/self/fd", X_OK) == 0;
+    return available;
+}
+
 }  // namespace
+
+void SetSaveStepHookForTesting(std::function<int(SaveStep)> hook) {
+    std::lock_guard lock(hookMutex);
+    saveStepHook = std::move(hook);
+}
 
 std::string SystemMessage(int errorNumber) { return std::strerror(errorNumber); }
 
@@ -75,6 +132,10 @@ std::string CannotReadMessage(const fs::path& path, int errorNumber) {
     return "Cannot open file " + Quoted(path) + ". " + SystemMessage(errorNumber);
 }
 
+std::string ReadFailedMessage(const fs::path& path, int errorNumber) {
+    return "Cannot read file " + Quoted(path) + ". " + SystemMessage(errorNumber);
+}
+
 bool FileExists(const fs::path& path) {
     std::error_code ec;
     return fs::is_regular_file(path, ec);
@@ -85,17 +146,35 @@ bool DirectoryExists(const fs::path& path) {
     return !path.empty() && fs::is_directory(path, ec);
 }
 
-std::optional<fs::path> FindFileNoCase(const fs::path& dir, std::string_view name) {
+namespace {
+
+// The entry of `dir` named `name` regardless of letter case, accepted by
+// `wanted`; an exact match first.
+template <typename Wanted>
+std::optional<fs::path> FindNoCase(const fs::path& dir, std::string_view name, Wanted wanted) {
     fs::path exact = dir / fs::path(std::string(name));
-    if (FileExists(exact)) return exact;
     std::error_code ec;
+    if (wanted(exact)) return exact;
     fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec);
     if (ec) return std::nullopt;
     for (const fs::directory_entry& entry : it) {
         std::string candidate = entry.path().filename().string();
-        if (EqualNoCase(candidate, name) && entry.is_regular_file(ec)) return dir / candidate;
+        if (EqualNoCase(candidate, name) && wanted(dir / candidate)) return dir / candidate;
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<fs::path> FindFileNoCase(const fs::path& dir, std::string_view name) {
+    return FindNoCase(dir, name, [](const fs::path& p) { return FileExists(p); });
+}
+
+std::optional<fs::path> FindEntryNoCase(const fs::path& dir, std::string_view name) {
+    return FindNoCase(dir, name, [](const fs::path& p) {
+        std::error_code ec;
+        return fs::exists(fs::symlink_status(p, ec));
+    });
 }
 
 fs::path PathForWriteNoCase(const fs::path& dir, std::string_view name) {
@@ -103,25 +182,78 @@ fs::path PathForWriteNoCase(const fs::path& dir, std::string_view name) {
     return dir / fs::path(std::string(name));
 }
 
-std::string ReadWholeFile(const fs::path& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Error(CannotReadMessage(path, errno));
+namespace {
+
+// Reads what `fd` holds, at most `maxBytes` + 1 bytes when a limit is given.
+std::string ReadFrom(int fd, const fs::path& path, std::size_t sizeHint, std::size_t maxBytes) {
     std::string data;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
+    if (sizeHint > 0) data.reserve(std::min(sizeHint, maxBytes));
     char chunk[1 << 16];
     for (;;) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        const std::size_t want = std::min(sizeof chunk, maxBytes - std::min(maxBytes, data.size()) + 1);
+        ssize_t n = ::read(fd, chunk, want);
         if (n < 0) {
             if (errno == EINTR) continue;
             int err = errno;
             ::close(fd);
-            throw Error(CannotReadMessage(path, err));
+            throw Error(ReadFailedMessage(path, err));
         }
         if (n == 0) break;
         data.append(chunk, static_cast<std::size_t>(n));
+        if (data.size() > maxBytes) break;
     }
     ::close(fd);
+    return data;
+}
+
+std::string TooLargeMessage(const fs::path& path, std::size_t maxBytes) {
+    return "The file " + Quoted(path) + " is larger than " + std::to_string(maxBytes) +
+           " bytes, the most this tool reads for it";
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const fs::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw Error(CannotReadMessage(path, errno));
+    struct stat st {};
+    const std::size_t hint = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
+    return ReadFrom(fd, path, hint, std::numeric_limits<std::size_t>::max() - 1);
+}
+
+std::string ReadRegularFile(const fs::path& path, std::size_t maxBytes) {
+    // Not blocking, so that a named pipe is refused instead of waited on.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        const int err = errno;
+        std::error_code ec;
+        if (err == ENOENT && fs::is_symlink(fs::symlink_status(path, ec)))
+            throw Error("The file " + Quoted(path) + " is a link to " + Quoted(fs::read_symlink(path, ec)) +
+                        ", which does not exist");
+        throw Error(CannotReadMessage(path, err));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw Error(ReadFailedMessage(path, err));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        const char* what = S_ISDIR(st.st_mode)    ? "a folder"
+                           : S_ISFIFO(st.st_mode) ? "a named pipe"
+                           : S_ISSOCK(st.st_mode) ? "a socket"
+                                                  : "a device";
+        throw Error("The file " + Quoted(path) + " cannot be read: it is " + what + ", not a file");
+    }
+    if (st.st_size > 0 && static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        throw Error(TooLargeMessage(path, maxBytes));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::string data = ReadFrom(fd, path, static_cast<std::size_t>(st.st_size), maxBytes);
+    // A file that grew while it was read.
+    if (data.size() > maxBytes) throw Error(TooLargeMessage(path, maxBytes));
     return data;
 }
 
@@ -133,22 +265,39 @@ void WriteFileAtomic(const fs::path& path, std::string_view data) {
 
 AtomicFileWriter::AtomicFileWriter(fs::path target, Sync sync)
     : target_(std::move(target)), durable_(sync == Sync::Durable) {
-    // A hidden name in the same folder, so that the rename stays on one file
-    // system and no reader that lists the folder mistakes it for a project file.
-    fs::path dir = target_.parent_path();
-    std::string pattern = (dir / ("." + target_.filename().string() + ".XXXXXX")).string();
+    if (int fault = SeamAt(SaveStep::Create)) throw Error(CannotCreateMessage(target_, fault));
+    RemoveAbandonedTemporaries(target_);
+    const fs::path dir = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
+    // A nameless file in the target's folder: a process killed before Commit()
+    // leaves nothing, and the final link stays on one file system.
+    if (ProcFdAvailable()) {
+        fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd_ >= 0) {
+            nameless_ = true;
+        } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            throw Error(CannotCreateMessage(target_, errno));
+        }
+    }
+    if (fd_ < 0) OpenNamedTemporary();
+
+    // Keep the permissions of the file being replaced; a new file gets what
+    // the umask gives any new file.
+    struct stat st {};
+    if (::stat(target_.c_str(), &st) == 0)
+        ::fchmod(fd_, st.st_mode & 07777);
+    else if (!nameless_)
+        ::fchmod(fd_, DefaultFileMode());
+    buffer_.reserve(kWriteBufferSize);
+}
+
+void AtomicFileWriter::OpenNamedTemporary() {
+    const std::string pattern =
+        (target_.parent_path() / (TemporaryPrefix(target_) + std::to_string(::getpid()) + "-XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     fd_ = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd_ < 0) throw Error(CannotCreateMessage(target_, errno));
     temp_ = name.data();
-
-    // Keep the permissions of the file being replaced; a new file gets what
-    // the umask gives any new file.
-    struct stat st {};
-    mode_t mode = ::stat(target_.c_str(), &st) == 0 ? (st.st_mode & 07777) : DefaultFileMode();
-    ::fchmod(fd_, mode);
-    buffer_.reserve(kWriteBufferSize);
 }
 
 AtomicFileWriter::~AtomicFileWriter() { Discard(); }
@@ -172,23 +321,63 @@ void AtomicFileWriter::Flush() {
     if (err) throw Error(CannotWriteMessage(target_, err));
 }
 
-void AtomicFileWriter::Commit() {
+// Gives the finished nameless file its place: linked straight under the
+// target's name when there is no such file yet, otherwise under a hidden
+// name that is then renamed over the target in one step.
+void AtomicFileWriter::LinkInPlace() {
+    const std::string procPath = "/proc/self/fd/" + std::to_string(fd_);
+    if (int fault = SeamAt(SaveStep::Link)) throw Error(CannotCreateMessage(target_, fault));
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(target_, ec))) {
+        if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0) return;
+        if (errno != EEXIST) throw Error(CannotCreateMessage(target_, errno));
+    }
+    for (int attempt = 0;; ++attempt) {
+        const std::string name = TemporaryPrefix(target_) + std::to_string(::getpid()) + "-" +
+                                 std::to_string(attempt) + "L";
+        const fs::path temp = target_.parent_path() / name;
+        if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            temp_ = temp;
+            break;
+        }
+        if (errno != EEXIST || attempt > 100) throw Error(CannotCreateMessage(target_, errno));
+    }
+    if (int fault = SeamAt(SaveStep::Replace)) throw Error(CannotCreateMessage(target_, fault));
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) throw Error(CannotCreateMessage(target_, errno));
+    temp_.clear();
+}
+
+void AtomicFileWriter::Complete() {
     if (fd_ < 0) throw Error(CannotWriteMessage(target_, EBADF));
-    Flush();
-    if (durable_ && ::fsync(fd_) != 0) throw Error(CannotWriteMessage(target_, errno));
+    if (completed_) return;
+    try {
+        Flush();
+        if (int fault = SeamAt(SaveStep::Sync)) throw Error(CannotWriteMessage(target_, fault));
+        if (durable_ && ::fsync(fd_) != 0) throw Error(CannotWriteMessage(target_, errno));
+    } catch (...) {
+        Discard();
+        throw;
+    }
+    completed_ = true;
+}
+
+void AtomicFileWriter::Commit() {
+    Complete();
+    try {
+        if (nameless_) {
+            LinkInPlace();
+        } else {
+            if (int fault = SeamAt(SaveStep::Replace)) throw Error(CannotCreateMessage(target_, fault));
+            if (::rename(temp_.c_str(), target_.c_str()) != 0) throw Error(CannotCreateMessage(target_, errno));
+            temp_.clear();
+        }
+    } catch (...) {
+        Discard();
+        throw;
+    }
     int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(temp_.c_str());
-        throw Error(CannotWriteMessage(target_, err));
-    }
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
-        int err = errno;
-        ::unlink(temp_.c_str());
-        throw Error(CannotCreateMessage(target_, err));
-    }
-    temp_.clear();
+    ::close(fd);  // the data is in place; a late error from close changes nothing
     if (durable_) SyncDirectory(target_.parent_path());
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,9 +20,16 @@ bool FileExists(const std::filesystem::path& path);
 bool DirectoryExists(const std::filesystem::path& path);
 
 // Looks for `name` directly in `dir`, ignoring the letter case of ASCII
-// letters. An exact match wins over a differently cased one.
+// letters. An exact match wins over a differently cased one. Only regular
+// files (or links to them) are found.
 std::optional<std::filesystem::path> FindFileNoCase(const std::filesystem::path& dir,
                                                     std::string_view name);
+
+// The same lookup for a folder entry of any kind: a folder, a named pipe, a
+// device or a link that leads nowhere is found too, so that the caller can
+// tell "there is no such file" from "there is one, but it cannot be read".
+std::optional<std::filesystem::path> FindEntryNoCase(const std::filesystem::path& dir,
+                                                     std::string_view name);
 
 // The path to write `name` to in `dir`: an existing file whose name differs
 // only in letter case keeps its name, otherwise dir/name.
@@ -30,15 +38,38 @@ std::filesystem::path PathForWriteNoCase(const std::filesystem::path& dir, std::
 // Reads a whole file. Throws Error with the platform's reason.
 std::string ReadWholeFile(const std::filesystem::path& path);
 
-// Writes a file so that a crash, a full disk or a refused write leaves either
-// the old file or the new one: the data goes to a temporary file in the same
-// folder, is flushed to disk and then renamed over the target. The temporary
-// file is removed on failure. Throws Error with the platform's reason.
+// Reads a whole regular file of at most `maxBytes` bytes. Refuses, before
+// reading anything, what is not a regular file (a folder, a named pipe, a
+// device, a link that leads nowhere) and a file above the limit, each with a
+// message that names the file and says why.
+std::string ReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes);
+
+// Writes a file so that a crash, a kill, a full disk or a refused write
+// leaves either the old file or the new one, and nothing else: the data goes
+// to a temporary file in the same folder that has no name (Linux O_TMPFILE)
+// until it is complete, is flushed to disk and is then linked in place of the
+// target. Throws Error with the platform's reason.
 void WriteFileAtomic(const std::filesystem::path& path, std::string_view data);
+
+// The steps of an atomic save, in order. Write is taken once per block
+// written; the others once per save.
+enum class SaveStep { Create, Write, Sync, Link, Replace, SyncFolder };
+
+// A test seam: called before each step of every atomic save in the process.
+// It returns 0 to let the step run, or an errno value to make the step fail
+// as if the system had refused it with that error; it may also end the
+// process there. An empty function removes the seam.
+void SetSaveStepHookForTesting(std::function<int(SaveStep)> hook);
 
 // The streaming form of WriteFileAtomic, for outputs too large to build in
 // memory. Nothing is visible under the target name until Commit(); an object
-// destroyed without Commit() removes its temporary file.
+// destroyed without Commit() leaves nothing behind.
+//
+// Where the file system cannot make nameless files, the temporary file is a
+// hidden one named after the target and the process (".NAME.vestrel-PID-XXXXXX");
+// the same name holds a finished file for the instant between linking it and
+// renaming it over an existing target. A process killed there leaves it, and the
+// next save of the same target removes it once its process is gone.
 class AtomicFileWriter {
 public:
     // Whether Commit() flushes the data and the folder entry to disk. Short-
@@ -53,8 +84,11 @@ public:
 
     // Buffered; throws Error("Cannot write file ...") when the disk refuses.
     void Write(std::string_view data);
-    // Flushes, syncs (unless Sync::NoSync) and renames the temporary file over
-    // the target.
+    // Writes out what is buffered and syncs it (unless Sync::NoSync): after
+    // this the data is on disk, and only Commit() is left. Files that must
+    // appear as one set are all completed before the first is committed.
+    void Complete();
+    // Completes the file if needed and puts it in place of the target.
     void Commit();
     // Removes the temporary file; the target stays as it was.
     void Discard() noexcept;
@@ -63,11 +97,15 @@ public:
 
 private:
     void Flush();
+    void OpenNamedTemporary();
+    void LinkInPlace();
 
     std::filesystem::path target_;
-    std::filesystem::path temp_;
+    std::filesystem::path temp_;  // the hidden name, while one exists
     int fd_ = -1;
+    bool nameless_ = false;
     bool durable_ = true;
+    bool completed_ = false;
     std::string buffer_;
 };
 
@@ -75,6 +113,9 @@ private:
 // always reads the same sentence for the same failure.
 std::string CannotCreateMessage(const std::filesystem::path& path, int errorNumber);
 std::string CannotWriteMessage(const std::filesystem::path& path, int errorNumber);
+// "Cannot open file ...": the file could not be opened.
 std::string CannotReadMessage(const std::filesystem::path& path, int errorNumber);
+// "Cannot read file ...": it was opened, but reading it failed.
+std::string ReadFailedMessage(const std::filesystem::path& path, int errorNumber);
 
 }  // namespace vestrel

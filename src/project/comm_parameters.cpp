@@ -1,6 +1,7 @@
 #include "project/comm_parameters.h"
 
 #include "project/integer_text.h"
+#include "project/project_document.h"
 #include "project/project_xml.h"
 
 namespace vestrel {
@@ -29,25 +30,27 @@ CommParameters CommParameters::Defaults() {
     return p;
 }
 
+SettingTexts ReadCommParameterTexts(const std::filesystem::path& projectDir, std::string_view name) {
+    std::vector<const char*> elements;
+    for (const auto& e : kCommParameterElements) elements.push_back(e.name);
+    return ReadSettingTexts(projectDir, name, elements);
+}
+
 CommParametersRead ReadCommParameters(const std::filesystem::path& projectDir) {
     CommParametersRead result;
-    auto path = FindProjectFile(projectDir, kPargenFile);
-    if (!path) return result;
-
-    ProjectXml xml;
-    try {
-        xml.LoadFromFile(*path);
-    } catch (const Error& e) {
+    const SettingTexts file = ReadCommParameterTexts(projectDir, kPargenFile);
+    if (file.status == ProjectDocument::Status::Absent) return result;
+    if (!file.Loaded()) {
         result.status = CommParametersRead::Status::Unreadable;
-        result.error = e.what();
+        result.error = file.error;
         return result;
     }
     result.status = CommParametersRead::Status::Loaded;
-    auto root = xml.FindTopLevelElement(kDocumentElement);
-    if (!root) return result;
-    for (const auto& e : kCommParameterElements) {
-        if (auto child = xml.FindChild(root, e.name)) result.parameters.*e.field = xml.Text(child);
-    }
+    // The settings are those of "GeneralParameter"; another document element
+    // holds none.
+    if (file.rootName != kDocumentElement) return result;
+    for (std::size_t i = 0; i < kCommParameterElements.size(); ++i)
+        result.parameters.*kCommParameterElements[i].field = file.values[i];
     return result;
 }
 

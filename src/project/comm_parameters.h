@@ -1,5 +1,6 @@
 #pragma once
 
+#include "project/project_document.h"
 #include "project/project_files.h"
 
 #include <array>
@@ -51,6 +52,12 @@ struct CommParametersRead {
 };
 
 CommParametersRead ReadCommParameters(const std::filesystem::path& projectDir);
+
+// The eleven settings of the file `name` (letter case ignored) as texts, in
+// the order of kCommParameterElements, taken from the document element
+// whatever its name: what the compiler and the project check read. The
+// compiler asks for "Pargen.xml", the settings dialog for "pargen.xml".
+SettingTexts ReadCommParameterTexts(const std::filesystem::path& projectDir, std::string_view name);
 
 // Writes all eleven elements; an absent field is written as its default.
 // Throws Error when the file cannot be saved; the old file then stays.

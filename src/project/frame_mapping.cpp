@@ -1,6 +1,8 @@
 #include "project/frame_mapping.h"
 
 #include "project/integer_text.h"
+#include "project/frame_table.h"
+#include "project/project_document.h"
 #include "project/project_xml.h"
 
 #include <algorithm>
@@ -9,53 +11,42 @@ namespace vestrel {
 
 FrameListRead LoadFrameList(const std::filesystem::path& projectDir, FrameDirection direction) {
     FrameListRead result;
-    auto path = FindProjectFile(projectDir, FramesFileName(direction));
-    if (!path) return result;
-
-    ProjectXml xml;
-    try {
-        xml.LoadFromFile(*path);
-    } catch (const Error&) {
+    const FrameFileRows file = ReadFrameRows(projectDir, direction);
+    if (file.status == ProjectDocument::Status::Absent) return result;
+    if (!file.Loaded()) {
         result.error = kFrameListReadError;
         return result;
     }
-    auto root = xml.DocumentElement();
-    const int count = xml.ChildCount(root);
-    result.frames.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        auto cobId = xml.Attribute(xml.Child(root, i), "CobID");
+    result.frames.reserve(file.rows.size());
+    for (std::size_t i = 0; i < file.rows.size(); ++i) {
+        const auto& cobId = file.rows[i][kCobIdColumn];
         if (!cobId) {
             result.error = kFrameListReadError;
             break;
         }
-        result.frames.emplace_back(std::move(*cobId), i + 1);
+        result.frames.emplace_back(*cobId, static_cast<std::int32_t>(i + 1));
     }
     return result;
 }
 
+MappingFileRows ReadMappingRows(const std::filesystem::path& projectDir, FrameDirection direction) {
+    return ReadTableRows(projectDir, MappingsFileName(direction), {"Index", "NrPdo", "PosComp"});
+}
+
 std::optional<std::string> LoadMappings(const std::filesystem::path& projectDir, FrameDirection direction,
                                         FrameList& frames) {
-    auto path = FindProjectFile(projectDir, MappingsFileName(direction));
-    if (!path) return std::nullopt;
-
-    ProjectXml xml;
-    try {
-        xml.LoadFromFile(*path);
-    } catch (const Error&) {
-        return kMappingsReadError;
-    }
-    auto root = xml.DocumentElement();
-    const int count = xml.ChildCount(root);
-    for (int i = 0; i < count; ++i) {
-        auto row = xml.Child(root, i);
-        auto nrPdoText = xml.Attribute(row, "NrPdo");
+    const MappingFileRows file = ReadMappingRows(projectDir, direction);
+    if (file.status == ProjectDocument::Status::Absent) return std::nullopt;
+    if (!file.Loaded()) return kMappingsReadError;
+    for (const auto& row : file.rows) {
+        const auto& nrPdoText = row[kNrPdoColumn];
         if (!nrPdoText) return kMappingsReadError;
         auto nrPdo = ParseIntegerText(*nrPdoText);
         if (!nrPdo) return kMappingsReadError;
         if (*nrPdo > static_cast<std::int64_t>(frames.size())) continue;
         if (*nrPdo < 1) return kMappingsReadError;
-        auto index = xml.Attribute(row, "Index");
-        auto posComp = xml.Attribute(row, "PosComp");
+        const auto& index = row[kIndexColumn];
+        const auto& posComp = row[kPosCompColumn];
         if (!index || !posComp) return kMappingsReadError;
         frames[static_cast<std::size_t>(*nrPdo - 1)].Registers.push_back(TClIndMB{*index, *posComp});
     }

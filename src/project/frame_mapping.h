@@ -1,5 +1,6 @@
 #pragma once
 
+#include "project/project_document.h"
 #include "project/project_files.h"
 
 #include <cstdint>
@@ -45,6 +46,14 @@ struct FrameListRead {
 
 // The frames of the direction's frame file; empty without the file.
 FrameListRead LoadFrameList(const std::filesystem::path& projectDir, FrameDirection direction);
+
+// The mapping file as every reader starts from it: per row, the texts of
+// "Index", "NrPdo" and "PosComp" in these columns, absent where a row lacks one.
+using MappingFileRows = TableRows;
+inline constexpr std::size_t kIndexColumn = 0;
+inline constexpr std::size_t kNrPdoColumn = 1;
+inline constexpr std::size_t kPosCompColumn = 2;
+MappingFileRows ReadMappingRows(const std::filesystem::path& projectDir, FrameDirection direction);
 
 // Adds the rows of the direction's mapping file to the frames' Registers.
 // Rows naming a frame past the end of the list are dropped. Returns

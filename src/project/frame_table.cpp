@@ -1,6 +1,7 @@
 #include "project/frame_table.h"
 
 #include "project/integer_text.h"
+#include "project/project_document.h"
 #include "project/project_xml.h"
 
 #include <algorithm>
@@ -11,53 +12,50 @@ namespace {
 constexpr const char* kDocumentElement = "COBID";
 }
 
+FrameFileRows ReadFrameRows(const std::filesystem::path& projectDir, FrameDirection direction) {
+    return ReadTableRows(projectDir, FramesFileName(direction), {"CobID", "Dimensin", "RTR", "Mnemonic"});
+}
+
 FrameTableRead ReadFrameTable(const std::filesystem::path& projectDir, FrameDirection direction) {
     FrameTableRead result;
     result.table.direction = direction;
-    std::string_view fileName = FramesFileName(direction);
-    auto path = FindProjectFile(projectDir, fileName);
-    if (!path) return result;
-
-    ProjectXml xml;
-    try {
-        xml.LoadFromFile(*path);
-    } catch (const Error& e) {
-        result.error = e.what();
+    const std::string fileName(FramesFileName(direction));
+    const FrameFileRows file = ReadFrameRows(projectDir, direction);
+    if (file.status == ProjectDocument::Status::Absent) return result;
+    if (!file.Loaded()) {
+        result.error = file.error;
         return result;
     }
-    auto root = xml.FindTopLevelElement(kDocumentElement);
-    if (!root) {
-        result.error = "The file " + std::string(fileName) + " has no element \"COBID\"";
+    if (file.rootName != kDocumentElement) {
+        result.error = "The file " + fileName + " has no element \"COBID\"";
         return result;
     }
-
-    const int count = xml.ChildCount(root);
+    const int count = static_cast<int>(file.rows.size());
     const int kept = std::min(count, MaxFrameRows);
     auto& rows = result.table.rows;
     rows.reserve(static_cast<std::size_t>(kept));
     for (int i = 0; i < kept; ++i) {
-        auto element = xml.Child(root, i);
-        auto take = [&](const char* name, std::string& into) {
-            auto value = xml.Attribute(element, name);
-            if (value) into = std::move(*value);
+        const auto& values = file.rows[static_cast<std::size_t>(i)];
+        auto take = [&](int column, std::string& into) {
+            const auto& value = values[static_cast<std::size_t>(column)];
+            if (value) into = *value;
             return value.has_value();
         };
         // Attributes are taken in file order; the first missing one ends the
         // read and leaves the texts read before it in the row.
         FrameRow& row = rows.emplace_back();
-        bool complete = take("CobID", row.CobID) && take("Dimensin", row.Dimensin);
-        if (complete && direction == FrameDirection::Transmit)
-            row.RTR = xml.Attribute(element, "RTR").value_or("N");
-        complete = complete && take("Mnemonic", row.Mnemonic);
+        bool complete = take(kCobIdColumn, row.CobID) && take(kDimensinColumn, row.Dimensin);
+        if (complete && direction == FrameDirection::Transmit) row.RTR = values[kRtrColumn].value_or("N");
+        complete = complete && take(kMnemonicColumn, row.Mnemonic);
         if (!complete) {
             result.error = kMissingAttributeMessage;
             return result;
         }
     }
     if (count > MaxFrameRows) {
-        result.error = "The file " + std::string(fileName) + " holds " + std::to_string(count) +
-                       " frames; only the first " + std::to_string(MaxFrameRows) + " were read, " +
-                       std::to_string(count - MaxFrameRows) + " were left out";
+        result.error = "The file " + fileName + " holds " + std::to_string(count) + " frames; only the first " +
+                       std::to_string(MaxFrameRows) + " were read, " + std::to_string(count - MaxFrameRows) +
+                       " were left out";
     }
     return result;
 }

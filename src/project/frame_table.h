@@ -1,5 +1,6 @@
 #pragma once
 
+#include "project/project_document.h"
 #include "project/project_files.h"
 
 #include <filesystem>
@@ -40,6 +41,17 @@ struct FrameTableRead {
 inline constexpr const char* kMissingAttributeMessage = "Could not convert variant of type (Null) into type (String)";
 
 FrameTableRead ReadFrameTable(const std::filesystem::path& projectDir, FrameDirection direction);
+
+// The frame file as every reader starts from it: per row, the texts of
+// "CobID", "Dimensin", "RTR" and "Mnemonic" in these columns, absent where a
+// row lacks one. The editors, the compiler and the project check each apply
+// their own rules to it.
+using FrameFileRows = TableRows;
+inline constexpr std::size_t kCobIdColumn = 0;
+inline constexpr std::size_t kDimensinColumn = 1;
+inline constexpr std::size_t kRtrColumn = 2;
+inline constexpr std::size_t kMnemonicColumn = 3;
+FrameFileRows ReadFrameRows(const std::filesystem::path& projectDir, FrameDirection direction);
 
 struct FrameCheckFailure {
     int row;           // counted from 1

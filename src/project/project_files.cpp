@@ -6,7 +6,7 @@ namespace vestrel {
 
 std::optional<std::filesystem::path> FindProjectFile(const std::filesystem::path& projectDir,
                                                      std::string_view name) {
-    return FindFileNoCase(projectDir, name);
+    return FindEntryNoCase(projectDir, name);
 }
 
 std::filesystem::path ProjectFileForWrite(const std::filesystem::path& projectDir, std::string_view name) {

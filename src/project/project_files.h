@@ -39,7 +39,10 @@ inline std::string_view MappingsStem(FrameDirection d) {
     return d == FrameDirection::Receive ? "RInfoCob" : "TInfoCob";
 }
 
-// The existing file of that name in the project folder, letter case ignored.
+// The entry of that name in the project folder, letter case ignored; nothing
+// only when there is none. An entry that is not a readable file (a folder, a
+// named pipe, a link that leads nowhere) is found too, so that reading it
+// reports why instead of taking the file for absent.
 std::optional<std::filesystem::path> FindProjectFile(const std::filesystem::path& projectDir,
                                                      std::string_view name);
 

@@ -6,7 +6,9 @@
 #include <libxml/tree.h>
 #include <libxml/xmlsave.h>
 
+#include <cerrno>
 #include <climits>
+#include <memory>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -19,6 +21,21 @@ constexpr std::size_t kMaxSourceChars = 40;
 
 const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
 xmlNodePtr Node(void* p) { return static_cast<xmlNodePtr>(p); }
+
+// Every libxml2 object is owned by one of these, so that no path out of a
+// function, an exception included, leaks one.
+struct DocFree {
+    void operator()(xmlDocPtr doc) const { xmlFreeDoc(doc); }
+};
+struct ParserFree {
+    void operator()(xmlParserCtxtPtr ctxt) const { xmlFreeParserCtxt(ctxt); }
+};
+struct BufferFree {
+    void operator()(xmlBufferPtr buffer) const { xmlBufferFree(buffer); }
+};
+using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
+using ParserPtr = std::unique_ptr<xmlParserCtxt, ParserFree>;
+using BufferPtr = std::unique_ptr<xmlBuffer, BufferFree>;
 
 bool NameIs(const xmlNode* node, std::string_view name) {
     const char* n = reinterpret_cast<const char*>(node->name);
@@ -62,6 +79,48 @@ std::string SourceAt(std::string_view data, int line, int column) {
     return std::string(text.substr(from, kMaxSourceChars));
 }
 
+// libxml2 compares each attribute of an element with every other one, so an
+// element with tens of thousands of attributes takes minutes to parse. No
+// project file has more than four on an element; this scan finds the first
+// start tag with more than `limit`, without parsing, by counting the "="
+// outside quoted values. Returns its line, or 0.
+int LineOfCrowdedElement(std::string_view data, int limit) {
+    int line = 1, tagLine = 0, count = 0;
+    char quote = 0;
+    enum { Text, Tag, Markup } state = Text;  // Markup: <!...> and <?...?>, not counted
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const char c = data[i];
+        if (c == '\n') ++line;
+        switch (state) {
+        case Text:
+            if (c == '<') {
+                const char next = i + 1 < data.size() ? data[i + 1] : '\0';
+                state = next == '!' || next == '?' ? Markup : Tag;
+                tagLine = line;
+                count = 0;
+            }
+            break;
+        case Tag:
+            if (quote) {
+                if (c == quote) quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '=') {
+                if (++count > limit) return tagLine;
+            } else if (c == '>') {
+                state = Text;
+            }
+            break;
+        case Markup:
+            if (c == '>') state = Text;
+            break;
+        }
+    }
+    return 0;
+}
+
+constexpr int kMaxAttributesPerElement = 64;
+
 void InitLibxml() {
     static std::once_flag once;
     std::call_once(once, [] { xmlInitParser(); });
@@ -76,18 +135,15 @@ XmlParseError::XmlParseError(std::string reason, int line, std::string source)
       source_(std::move(source)) {}
 
 struct ProjectXml::Impl {
-    xmlDocPtr doc = nullptr;
+    DocPtr doc;
     // The element children of the element asked about last, so that walking
     // a table row by row costs one pass over the list.
     mutable xmlNodePtr cachedParent = nullptr;
     mutable std::vector<xmlNodePtr> cachedChildren;
 
-    ~Impl() { Reset(); }
-
     void Reset() {
         Invalidate();
-        if (doc) xmlFreeDoc(doc);
-        doc = nullptr;
+        doc.reset();
     }
     void Invalidate() {
         cachedParent = nullptr;
@@ -106,20 +162,22 @@ struct ProjectXml::Impl {
 
 ProjectXml::ProjectXml() : impl_(std::make_unique<Impl>()) { InitLibxml(); }
 ProjectXml::~ProjectXml() = default;
+ProjectXml::ProjectXml(ProjectXml&&) noexcept = default;
+ProjectXml& ProjectXml::operator=(ProjectXml&&) noexcept = default;
 
 void ProjectXml::Clear() { impl_->Reset(); }
 
 ProjectXml::Element ProjectXml::AddDocumentElement(std::string_view name) {
     impl_->Reset();
-    impl_->doc = xmlNewDoc(BAD_CAST "1.0");
-    xmlNodePtr root = xmlNewDocNode(impl_->doc, nullptr, X(std::string(name)), nullptr);
-    xmlDocSetRootElement(impl_->doc, root);
+    impl_->doc.reset(xmlNewDoc(BAD_CAST "1.0"));
+    xmlNodePtr root = xmlNewDocNode(impl_->doc.get(), nullptr, X(std::string(name)), nullptr);
+    xmlDocSetRootElement(impl_->doc.get(), root);
     return Element(root);
 }
 
 ProjectXml::Element ProjectXml::AppendChild(Element parent, std::string_view name) {
     impl_->Invalidate();
-    xmlNodePtr child = xmlNewDocNode(impl_->doc, nullptr, X(std::string(name)), nullptr);
+    xmlNodePtr child = xmlNewDocNode(impl_->doc.get(), nullptr, X(std::string(name)), nullptr);
     xmlAddChild(Node(parent.node_), child);
     return Element(child);
 }
@@ -130,7 +188,7 @@ void ProjectXml::SetText(Element element, std::string_view text) {
     impl_->Invalidate();
     xmlNodeSetContent(node, nullptr);
     if (!text.empty())
-        xmlAddChild(node, xmlNewDocTextLen(impl_->doc, reinterpret_cast<const xmlChar*>(text.data()),
+        xmlAddChild(node, xmlNewDocTextLen(impl_->doc.get(), reinterpret_cast<const xmlChar*>(text.data()),
                                            static_cast<int>(text.size())));
 }
 
@@ -141,59 +199,67 @@ void ProjectXml::SetAttribute(Element element, std::string_view name, std::strin
     xmlSetProp(Node(element.node_), X(std::string(name)), X(std::string(value)));
 }
 
-void ProjectXml::SaveToFile(const std::filesystem::path& path) const {
-    if (!impl_->doc) throw Error(CannotWriteMessage(path, EINVAL));
-    xmlBufferPtr buffer = xmlBufferCreate();
-    xmlSaveCtxtPtr save = xmlSaveToBuffer(buffer, "UTF-8", XML_SAVE_NO_DECL);
-    xmlSaveDoc(save, impl_->doc);
-    xmlSaveClose(save);
-    std::string text(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
-                     static_cast<std::size_t>(xmlBufferLength(buffer)));
-    xmlBufferFree(buffer);
+std::string ProjectXml::Serialize() const {
+    if (!impl_->doc) throw Error("There is no document to save");
+    BufferPtr buffer(xmlBufferCreate());
+    xmlSaveCtxtPtr save = buffer ? xmlSaveToBuffer(buffer.get(), "UTF-8", XML_SAVE_NO_DECL) : nullptr;
+    if (!save) throw Error("The document cannot be serialized: out of memory");
+    const long written = xmlSaveDoc(save, impl_->doc.get());
+    // xmlSaveClose flushes; its result is the last error of the context.
+    const int closed = xmlSaveClose(save);
+    if (written < 0 || closed < 0) throw Error("The document cannot be serialized");
+    std::string text(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
+                     static_cast<std::size_t>(xmlBufferLength(buffer.get())));
     // The serializer ends the document with a line break; the file holds the
     // document element alone.
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    WriteFileAtomic(path, text);
+    return text;
+}
+
+void ProjectXml::SaveToFile(const std::filesystem::path& path) const {
+    if (!impl_->doc) throw Error(CannotWriteMessage(path, EINVAL));
+    WriteFileAtomic(path, Serialize());
 }
 
 void ProjectXml::LoadFromFile(const std::filesystem::path& path) {
     impl_->Reset();
-    std::string data = ReadWholeFile(path);
+    // Refused before parsing: what is not a regular file, and what is larger
+    // than any project needs, so that neither memory nor time can run away.
+    std::string data = ReadRegularFile(path, kMaxProjectFileBytes);
     if (data.empty()) throw XmlParseError("Document is empty", 1, "");
-    if (data.size() > static_cast<std::size_t>(INT_MAX)) throw XmlParseError("Document is too large", 1, "");
+    if (int line = LineOfCrowdedElement(data, kMaxAttributesPerElement))
+        throw Error("The file \"" + path.string() + "\" has an element with more than " +
+                    std::to_string(kMaxAttributesPerElement) + " attributes in line " + std::to_string(line) +
+                    "; no project file needs more than four");
 
-    xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+    ParserPtr ctxt(xmlNewParserCtxt());
     if (!ctxt) throw Error("Out of memory while reading \"" + path.string() + "\"");
-    xmlDocPtr doc = xmlCtxtReadMemory(ctxt, data.data(), static_cast<int>(data.size()), nullptr, nullptr,
-                                      XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR |
-                                          XML_PARSE_NOWARNING);
-    if (!doc || !xmlDocGetRootElement(doc)) {
+    DocPtr doc(xmlCtxtReadMemory(ctxt.get(), data.data(), static_cast<int>(data.size()), nullptr, nullptr,
+                                 XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+    if (!doc || !xmlDocGetRootElement(doc.get())) {
         std::string reason = "Document is not well-formed";
         int line = 1;
         int column = 0;
-        if (const xmlError* err = xmlCtxtGetLastError(ctxt); err && err->message) {
+        if (const xmlError* err = xmlCtxtGetLastError(ctxt.get()); err && err->message) {
             reason = err->message;
             while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
             if (err->line > 0) line = err->line;
             column = err->int2;
         }
-        if (doc) xmlFreeDoc(doc);
-        xmlFreeParserCtxt(ctxt);
         throw XmlParseError(reason, line, SourceAt(data, line, column));
     }
-    xmlFreeParserCtxt(ctxt);
-    impl_->doc = doc;
+    impl_->doc = std::move(doc);
 }
 
 ProjectXml::Element ProjectXml::FindTopLevelElement(std::string_view name) const {
     if (!impl_->doc) return {};
-    for (xmlNodePtr n = impl_->doc->children; n; n = n->next)
+    for (xmlNodePtr n = impl_->doc.get()->children; n; n = n->next)
         if (n->type == XML_ELEMENT_NODE && NameIs(n, name)) return Element(n);
     return {};
 }
 
 ProjectXml::Element ProjectXml::DocumentElement() const {
-    return impl_->doc ? Element(xmlDocGetRootElement(impl_->doc)) : Element();
+    return impl_->doc ? Element(xmlDocGetRootElement(impl_->doc.get())) : Element();
 }
 
 int ProjectXml::ChildCount(Element element) const {
@@ -218,6 +284,12 @@ ProjectXml::Element ProjectXml::FindChild(Element element, std::string_view name
 std::string ProjectXml::Text(Element element) const {
     if (!element) return {};
     return TakeXmlString(xmlNodeGetContent(Node(element.node_)));
+}
+
+std::string ProjectXml::Name(Element element) const {
+    if (!element) return {};
+    const char* name = reinterpret_cast<const char*>(Node(element.node_)->name);
+    return name ? name : "";
 }
 
 std::optional<std::string> ProjectXml::Attribute(Element element, std::string_view name) const {

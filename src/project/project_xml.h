@@ -27,6 +27,10 @@ private:
     std::string source_;
 };
 
+// The largest project file that is read: 1 MiB. The largest mapping table the
+// banks can hold (3721 rows) takes about 200 KB, a full frame table far less.
+inline constexpr std::size_t kMaxProjectFileBytes = 1 << 20;
+
 // The document layer through which every project file is read and written.
 // One document at a time; element handles stay valid until the document is
 // cleared or loaded again. Written files hold the document element and its
@@ -50,6 +54,8 @@ public:
     ~ProjectXml();
     ProjectXml(const ProjectXml&) = delete;
     ProjectXml& operator=(const ProjectXml&) = delete;
+    ProjectXml(ProjectXml&&) noexcept;
+    ProjectXml& operator=(ProjectXml&&) noexcept;
 
     // Building and saving.
     void Clear();
@@ -58,12 +64,17 @@ public:
     void SetText(Element element, std::string_view text);
     // Replaces an attribute of that name; new attributes go after the others.
     void SetAttribute(Element element, std::string_view name, std::string_view value);
-    // Replaces the file atomically; throws Error with the platform's reason.
+    // Replaces the file atomically; throws Error with the platform's reason,
+    // or when the document cannot be serialized (nothing is written then).
     void SaveToFile(const std::filesystem::path& path) const;
+    // The document as a saved file holds it.
+    std::string Serialize() const;
 
     // Loading and reading.
     // Throws XmlParseError for a file that is not well-formed, Error when the
-    // file cannot be read. Whitespace-only text between elements is dropped.
+    // file cannot be read, is not a regular file, is larger than
+    // kMaxProjectFileBytes or has an element with more attributes than any
+    // project file. Whitespace-only text between elements is dropped.
     void LoadFromFile(const std::filesystem::path& path);
     Element FindTopLevelElement(std::string_view name) const;
     Element DocumentElement() const;
@@ -73,6 +84,7 @@ public:
     Element Child(Element element, int index) const;
     Element FindChild(Element element, std::string_view name) const;
     std::string Text(Element element) const;
+    std::string Name(Element element) const;
     // Absent and present-but-empty stay distinct: nullopt versus "".
     std::optional<std::string> Attribute(Element element, std::string_view name) const;
 

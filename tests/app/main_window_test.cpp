@@ -304,7 +304,7 @@ TEST_F(MainWindowTest, AProjectThatCannotCompileIsListedAndNothingIsWritten) {
     }
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].kind, FakeDialogs::Shown::Report);
-    EXPECT_EQ(dialogs.shown[0].text.rfind(std::string(kProjectHasErrors) + "\npargen.xml: ", 0), 0u)
+    EXPECT_EQ(dialogs.shown[0].text.rfind(std::string(kProjectHasErrors) + "\nerror: pargen.xml: ", 0), 0u)
         << dialogs.shown[0].text;
     EXPECT_FALSE(fs::exists(Projects() / "Broken" / "bin" / "bank1.bin"));
     EXPECT_TRUE(launcher.starts.empty());

@@ -304,20 +304,20 @@ TEST(BankBuilder, FailureMessages) {
         std::string message;
     };
     const std::vector<Case> cases = {
-        {"pargen.xml", PargenXml(Without(settings, "CANType")), "The element \"CANType\" is missing from pargen.xml"},
-        {"pargen.xml", PargenXml(Without(settings, "IDDev_Ser")), "The element \"IDDev_Ser\" is missing from pargen.xml"},
-        {"Pargen.XML", PargenXml(Without(settings, "TimeOut_Ser")), "The element \"TimeOut_Ser\" is missing from Pargen.XML"},
-        {"pargen.xml", PargenXml(With(settings, "BaudRateCAN", "abc")), "'abc' is not a valid integer value"},
-        {"pargen.xml", PargenXml(With(settings, "CANType", " 0 ")), "' 0 ' is not a valid integer value"},
-        {"pargen.xml", PargenXml(With(settings, "Par_Ser", "")), "'' is not a valid integer value"},
-        {"RCobDef.xml", R"(<COBID><row CobID="1"/></COBID>)", missingAttribute},
-        {"TCobDef.xml", R"(<COBID><row Dimensin="1" RTR="Y"/></COBID>)", missingAttribute},
-        {"RInfoCob.xml", R"(<RInfoCob><row Index="1" NrPdo="1"/></RInfoCob>)", missingAttribute},
-        {"TInfoCob.xml", R"(<TInfoCob><row NrPdo="1" PosComp="1"/></TInfoCob>)", missingAttribute},
-        {"RCobDef.xml", R"(<COBID><row CobID="0x" Dimensin="1"/></COBID>)", "'0x' is not a valid integer value"},
-        {"TCobDef.xml", R"(<COBID><row CobID="1" Dimensin=""/></COBID>)", "'' is not a valid integer value"},
+        {"pargen.xml", PargenXml(Without(settings, "CANType")), "pargen.xml: The element \"CANType\" is missing"},
+        {"pargen.xml", PargenXml(Without(settings, "IDDev_Ser")), "pargen.xml: The element \"IDDev_Ser\" is missing"},
+        {"Pargen.XML", PargenXml(Without(settings, "TimeOut_Ser")), "Pargen.XML: The element \"TimeOut_Ser\" is missing"},
+        {"pargen.xml", PargenXml(With(settings, "BaudRateCAN", "abc")), "pargen.xml: BaudRateCAN: 'abc' is not a valid integer value"},
+        {"pargen.xml", PargenXml(With(settings, "CANType", " 0 ")), "pargen.xml: CANType: ' 0 ' is not a valid integer value"},
+        {"pargen.xml", PargenXml(With(settings, "Par_Ser", "")), "pargen.xml: Par_Ser: '' is not a valid integer value"},
+        {"RCobDef.xml", R"(<COBID><row CobID="1"/></COBID>)", "RCobDef.xml: row 1: Dimensin: " + missingAttribute},
+        {"TCobDef.xml", R"(<COBID><row Dimensin="1" RTR="Y"/></COBID>)", "TCobDef.xml: row 1: CobID: " + missingAttribute},
+        {"RInfoCob.xml", R"(<RInfoCob><row Index="1" NrPdo="1"/></RInfoCob>)", "RInfoCob.xml: row 1: PosComp: " + missingAttribute},
+        {"TInfoCob.xml", R"(<TInfoCob><row NrPdo="1" PosComp="1"/></TInfoCob>)", "TInfoCob.xml: row 1: Index: " + missingAttribute},
+        {"RCobDef.xml", R"(<COBID><row CobID="0x" Dimensin="1"/></COBID>)", "RCobDef.xml: row 1: CobID: '0x' is not a valid integer value"},
+        {"TCobDef.xml", R"(<COBID><row CobID="1" Dimensin=""/></COBID>)", "TCobDef.xml: row 1: Dimensin: '' is not a valid integer value"},
         {"RInfoCob.xml", R"(<RInfoCob><row Index="1" NrPdo="1.0" PosComp="1"/></RInfoCob>)",
-         "'1.0' is not a valid integer value"},
+         "RInfoCob.xml: row 1: NrPdo: '1.0' is not a valid integer value"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.content);
@@ -343,7 +343,7 @@ TEST(BankBuilder, MalformedFileStopsWithTheParseError) {
             }
             ASSERT_FALSE(parseError.empty());
             BankCompiler compiler;
-            EXPECT_EQ(CompileError(compiler, dir.path()), parseError);
+            EXPECT_EQ(CompileError(compiler, dir.path()), std::string(file) + ": " + parseError);
         }
     }
 }
@@ -353,7 +353,7 @@ TEST(BankBuilder, FailureKeepsTheRecordsWrittenBeforeIt) {
     WriteRows(dir / "RCobDef.xml", "COBID",
               {R"(CobID="0x181" Dimensin="8")", R"(CobID="0x182" Dimensin="8x")", R"(CobID="0x183" Dimensin="8")"});
     BankCompiler compiler;
-    EXPECT_EQ(CompileError(compiler, dir.path()), "'8x' is not a valid integer value");
+    EXPECT_EQ(CompileError(compiler, dir.path()), "RCobDef.xml: row 2: Dimensin: '8x' is not a valid integer value");
     auto bank1 = compiler.Banks().Bank(1);
     EXPECT_EQ(U16(bank1, 2 * 0x181), 0u);
     EXPECT_EQ(U16(bank1, 2 * 0x183), 0xFFFFu);
@@ -392,12 +392,12 @@ protected:
 
 TEST_F(Capacity, MoreThan250FramesAreRefused) {
     WriteRows(dir_ / "RCobDef.xml", "COBID", ManyRows(251, R"(CobID="1" Dimensin="1")"));
-    ExpectRefused("Too many frames in RCobDef.xml: 251 rows, the limit is 250");
+    ExpectRefused("RCobDef.xml: Too many frames: 251 rows, the limit is 250");
 
     std::filesystem::remove(dir_ / "RCobDef.xml");
     WritePargen(dir_.path(), With(DefaultSettings(), "CANType", "1"));
     WriteRows(dir_ / "TCobDef.xml", "COBID", ManyRows(251, R"(CobID="1" Dimensin="1")"));
-    ExpectRefused("Too many frames in TCobDef.xml: 251 rows, the limit is 250");
+    ExpectRefused("TCobDef.xml: Too many frames: 251 rows, the limit is 250");
 }
 
 TEST_F(Capacity, Can20AReceiveCobIdOutsideTheLookupTableIsRefused) {
@@ -405,8 +405,8 @@ TEST_F(Capacity, Can20AReceiveCobIdOutsideTheLookupTableIsRefused) {
         WriteRows(dir_ / "RCobDef.xml", "COBID",
                   {R"(CobID="1" Dimensin="1")", R"(CobID="2047" Dimensin="1")",
                    std::string("CobID=\"") + cobId + "\" Dimensin=\"1\""});
-        ExpectRefused(std::string("The CobID ") + cobId +
-                      " in row 3 of RCobDef.xml is outside 0 to 2047, the range of CAN 2.0A");
+        ExpectRefused(std::string("RCobDef.xml: row 3: The CobID ") + cobId +
+                      " is outside 0 to 2047, the range of CAN 2.0A");
     }
     // CAN 2.0B takes it.
     WritePargen(dir_.path(), With(DefaultSettings(), "CANType", "1"));
@@ -417,11 +417,11 @@ TEST_F(Capacity, Can20AReceiveCobIdOutsideTheLookupTableIsRefused) {
 TEST_F(Capacity, TooManyMappingRecordsAreRefused) {
     WritePargen(dir_.path(), DefaultSettings());
     WriteRows(dir_ / "RInfoCob.xml", "RInfoCob", MappingRows(kMaxReceiveMappings + 1));
-    ExpectRefused("Too many mapping records in RInfoCob.xml: 2913 rows, the limit is 2912");
+    ExpectRefused("RInfoCob.xml: Too many mapping records: 2913 rows, the limit is 2912");
 
     std::filesystem::remove(dir_ / "RInfoCob.xml");
     WriteRows(dir_ / "TInfoCob.xml", "TInfoCob", MappingRows(kMaxTransmitMappings + 1));
-    ExpectRefused("Too many mapping records in TInfoCob.xml: 3722 rows, the limit is 3721");
+    ExpectRefused("TInfoCob.xml: Too many mapping records: 3722 rows, the limit is 3721");
 }
 
 TEST_F(Capacity, TablesAtTheirLimitEndAtTheNextRegion) {

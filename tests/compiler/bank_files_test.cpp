@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <map>
 #include <set>
 
 namespace vestrel {
@@ -100,8 +102,8 @@ TEST(BankFiles, EachBankFileHoldsItsBankExactlyAndBinIsCreated) {
             EXPECT_EQ(file, std::string(kBankSize, '\0')) << n;
         }
     }
-    EXPECT_EQ(FileNames(project / "bin"),
-              (std::set<std::string>{"bank1.bin", "bank2.bin", "bank3.bin", "bank4.bin", "bank5.bin"}));
+    EXPECT_EQ(FileNames(project / "bin"), (std::set<std::string>{"bank1.bin", "bank2.bin", "bank3.bin", "bank4.bin",
+                                                                 "bank5.bin", "bankg.c", "banks.sha256"}));
 
     // A project folder that does not exist yet gets bin with its parents.
     const fs::path fresh = dir / "a/b/c";
@@ -154,19 +156,60 @@ TEST(BankFiles, BankSourceLayout) {
     EXPECT_NE(lines[1 + 16000 / 16].find(" 0xCD, 0xAB,"), std::string::npos);
 }
 
-TEST(BankFiles, BankSourceNeedsTheBinFolder) {
+TEST(BankFiles, TheListHoldsTheSha256OfEachFileAsSha256sumWritesIt) {
     TempDir dir;
+    WriteSampleProject(dir.path());
     BankCompiler compiler;
-    try {
-        WriteBankSource(dir.path(), compiler.Banks());
-        FAIL() << "no error";
-    } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot create file \"" + (dir / "bin/bankg.c").string() + "\". No such file or directory");
+    CompileProject(compiler, dir.path());
+    const std::string list = ReadFile(dir / "bin/banks.sha256");
+    // bank3.bin to bank5.bin are 16384 zero bytes: a digest known from elsewhere.
+    EXPECT_NE(list.find("4fe7b59af6de3b665b67788cc2f99892ab827efae3a467342b3bb4e3bc8e5bfe  bank3.bin\n"),
+              std::string::npos)
+        << list;
+    for (const char* name : {"bank1.bin", "bank2.bin", "bank4.bin", "bank5.bin", "bankg.c"}) {
+        const std::string line = Sha256Hex(ReadFile(dir / "bin" / name)) + "  " + name + "\n";
+        EXPECT_NE(list.find(line), std::string::npos) << name;
     }
+    EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 6);
+
+    const auto read = BankSetList::Read(dir / "bin");
+    ASSERT_TRUE(read);
+    EXPECT_NO_THROW(read->Require("bank2.bin", ReadFile(dir / "bin/bank2.bin")));
+    EXPECT_THROW(read->Require("bank2.bin", ReadFile(dir / "bin/bank1.bin")), Error);
+    EXPECT_THROW(read->Require("bank6.bin", ""), Error);
+    fs::remove(dir / "bin/banks.sha256");
+    EXPECT_FALSE(BankSetList::Read(dir / "bin")) << "bank files without a list are not refused";
 }
 
-TEST(BankFiles, ABankFileThatCannotBeWrittenStopsTheCompile) {
+TEST(BankFiles, AFailedWriteLeavesThePreviousSetWhole) {
+    TempDir dir;
+    WriteSampleProject(dir.path());
+    BankCompiler first;
+    first.BuildBankImages(dir.path(), kStamp);
+    WriteBankFiles(dir.path(), first.Banks());
+    std::map<std::string, std::string> before;
+    for (const auto& name : FileNames(dir / "bin")) before[name] = ReadFile(dir / "bin" / name);
+
+    // A different project, and each step of each file's save failing in turn.
+    WriteRows(dir / "RInfoCob.xml", "RInfoCob", MappingRows(5));
+    BankCompiler second;
+    second.BuildBankImages(dir.path(), kStamp);
+    for (SaveStep step : {SaveStep::Create, SaveStep::Write, SaveStep::Sync}) {
+        for (int failing = 0; failing < 7; ++failing) {
+            int seen = 0;
+            SetSaveStepHookForTesting([&](SaveStep s) { return s == step && seen++ == failing ? ENOSPC : 0; });
+            EXPECT_THROW(WriteBankFiles(dir.path(), second.Banks()), Error);
+            SetSaveStepHookForTesting({});
+            for (const auto& [name, data] : before)
+                ASSERT_EQ(ReadFile(dir / "bin" / name), data) << name << " after a failure of save " << failing;
+            ASSERT_EQ(FileNames(dir / "bin").size(), before.size()) << "a file was left behind";
+        }
+    }
+    WriteBankFiles(dir.path(), second.Banks());
+    EXPECT_EQ(ReadFile(dir / "bin/bank1.bin"), BankText(second.Banks(), 1));
+}
+
+TEST(BankFiles, AFolderInTheWayStopsTheBuildBeforeAnyFileIsReplaced) {
     TempDir dir;
     WriteSampleProject(dir.path());
     fs::create_directories(dir / "bin/bank3.bin");  // a folder in the way
@@ -178,12 +221,10 @@ TEST(BankFiles, ABankFileThatCannotBeWrittenStopsTheCompile) {
         EXPECT_EQ(std::string(e.what()),
                   "Cannot create file \"" + (dir / "bin/bank3.bin").string() + "\". Is a directory");
     }
-    EXPECT_EQ(ReadFile(dir / "bin/bank1.bin"), BankText(compiler.Banks(), 1));
-    EXPECT_EQ(ReadFile(dir / "bin/bank2.bin"), BankText(compiler.Banks(), 2));
-    EXPECT_EQ(FileNames(dir / "bin"), (std::set<std::string>{"bank1.bin", "bank2.bin", "bank3.bin"}));
+    EXPECT_EQ(FileNames(dir / "bin"), (std::set<std::string>{"bank3.bin"}));
 }
 
-TEST(BankFiles, BinThatIsAFileIsReportedWithTheFirstBankFile) {
+TEST(BankFiles, BinThatIsAFileIsReportedWithTheFirstFile) {
     TempDir dir;
     WriteFile(dir / "bin", "not a folder");
     BankCompiler compiler;
@@ -192,7 +233,7 @@ TEST(BankFiles, BinThatIsAFileIsReportedWithTheFirstBankFile) {
         FAIL() << "no error";
     } catch (const Error& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "Cannot create file \"" + (dir / "bin/bank1.bin").string() + "\". Not a directory");
+                  "Cannot create file \"" + (dir / "bin/banks.sha256").string() + "\". Not a directory");
     }
 }
 

@@ -181,13 +181,15 @@ TEST_F(FirmwareDialogTest, AStaleImageIsNotFlashedAfterAFailedMerge) {
     EXPECT_TRUE(launcher.starts.empty());
 }
 
-TEST_F(FirmwareDialogTest, AnImageWithoutABankRangeIsNotFlashed) {
+TEST_F(FirmwareDialogTest, AnImageWithoutABankRangeIsNotFlashedNorWritten) {
     test::WriteFile(Master() / "SX58316.sx", BaseImage(true, false));
     dialog->show();
     dialog->ExecuteButton()->click();
     EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{
-                                   "Bank 2 address range 0x398000-0x39BFFF not found in SX58316.sx,Abort Procedure"});
+                                   "Bank 2 address range 0x398000-0x39BFFF not found in SX58316.sx,Abort Procedure\n"
+                                   "No new image was written."});
     EXPECT_TRUE(launcher.starts.empty());
+    EXPECT_FALSE(std::filesystem::exists(Project() / "New_SX58316.sx"));
     EXPECT_FALSE(dialog->BankNotFound(1));
     EXPECT_TRUE(dialog->BankNotFound(2));
 

@@ -5,6 +5,8 @@
 #include "platform/error.h"
 #include "project/project_xml.h"
 
+#include "platform/printable_text.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -25,10 +27,22 @@ void WriteProject(const TempDir& dir, const Files& files) {
     for (const auto& [name, content] : files) WriteFile(dir / name, content);
 }
 
-std::vector<std::string> Lines(const std::vector<Problem>& problems, std::optional<Severity> only = {}) {
+// The lines of the problems of one severity, without the label that says it.
+std::vector<std::string> Lines(const std::vector<Problem>& problems, Severity only) {
     std::vector<std::string> lines;
-    for (const Problem& p : problems)
-        if (!only || p.severity == *only) lines.push_back(FormatProblem(p));
+    const std::string label = only == Severity::Error ? "error: " : "warning: ";
+    for (const Problem& p : problems) {
+        if (p.severity != only) continue;
+        const std::string line = FormatProblem(p);
+        EXPECT_EQ(line.rfind(label, 0), 0u) << line;
+        lines.push_back(line.substr(label.size()));
+    }
+    return lines;
+}
+
+std::vector<std::string> Lines(const std::vector<Problem>& problems) {
+    std::vector<std::string> lines;
+    for (const Problem& p : problems) lines.push_back(FormatProblem(p));
     return lines;
 }
 
@@ -154,7 +168,7 @@ TEST(ProjectCheck, Warnings) {
         TempDir dir;
         WriteProject(dir, c.files);
         const auto problems = CheckProject(dir.path());
-        EXPECT_EQ(Lines(problems), c.lines);
+        EXPECT_EQ(Lines(problems, Severity::Warning), c.lines);
         EXPECT_FALSE(HasErrors(problems));
         EXPECT_EQ(CompileError(dir.path()), std::nullopt);
     }
@@ -171,11 +185,11 @@ TEST(ProjectCheck, ErrorsCarryTheCompilersMessage) {
     };
     const std::vector<Case> cases = {
         {Replaced(clean, "pargen.xml", PargenXml(Without(DefaultSettings(), "CANType"))),
-         "pargen.xml: The element \"CANType\" is missing from pargen.xml"},
+         "pargen.xml: The element \"CANType\" is missing"},
         {Replaced(clean, "pargen.xml", PargenXml(With(DefaultSettings(), "Par_Ser", ""))),
          "pargen.xml: Par_Ser: '' is not a valid integer value"},
         {Replaced(clean, "pargen.xml", PargenXml(Without(DefaultSettings(), "TimeOut_Ser"))),
-         "pargen.xml: The element \"TimeOut_Ser\" is missing from pargen.xml"},
+         "pargen.xml: The element \"TimeOut_Ser\" is missing"},
         {Replaced(clean, "RCobDef.xml", Rows("COBID", {R"(CobID="1" Dimensin="8")", R"(CobID="2")"})),
          "RCobDef.xml: row 2: Dimensin: " + missing},
         {Replaced(clean, "TCobDef.xml", Rows("COBID", {R"(CobID="0x" Dimensin="8")"})),
@@ -185,13 +199,13 @@ TEST(ProjectCheck, ErrorsCarryTheCompilersMessage) {
         {Replaced(clean, "TInfoCob.xml", Rows("TInfoCob", {R"(Index="1" NrPdo="1" PosComp="1")", R"(NrPdo="1" PosComp="1")"})),
          "TInfoCob.xml: row 2: Index: " + missing},
         {Replaced(clean, "RCobDef.xml", Rows("COBID", ManyRows(251, R"(CobID="1" Dimensin="1")"))),
-         "RCobDef.xml: Too many frames in RCobDef.xml: 251 rows, the limit is 250"},
+         "RCobDef.xml: Too many frames: 251 rows, the limit is 250"},
         {Replaced(clean, "TInfoCob.xml", Rows("TInfoCob", MappingRows(kMaxTransmitMappings + 1))),
-         "TInfoCob.xml: Too many mapping records in TInfoCob.xml: 3722 rows, the limit is 3721"},
+         "TInfoCob.xml: Too many mapping records: 3722 rows, the limit is 3721"},
         {Replaced(clean, "RInfoCob.xml", Rows("RInfoCob", MappingRows(kMaxReceiveMappings + 1))),
-         "RInfoCob.xml: Too many mapping records in RInfoCob.xml: 2913 rows, the limit is 2912"},
+         "RInfoCob.xml: Too many mapping records: 2913 rows, the limit is 2912"},
         {Replaced(clean, "RCobDef.xml", Rows("COBID", {R"(CobID="1" Dimensin="1")", R"(CobID="0x12345" Dimensin="1")"})),
-         "RCobDef.xml: row 2: The CobID 0x12345 in row 2 of RCobDef.xml is outside 0 to 2047, the range of CAN 2.0A"},
+         "RCobDef.xml: row 2: The CobID 0x12345 is outside 0 to 2047, the range of CAN 2.0A"},
         {Replaced(clean, "RInfoCob.xml", "<RInfoCob><row Index=\"1\"></RInfoCob>"), ""},  // parse error, below
     };
     for (const Case& c : cases) {
@@ -202,9 +216,13 @@ TEST(ProjectCheck, ErrorsCarryTheCompilersMessage) {
         ASSERT_TRUE(compileError.has_value());
         ASSERT_FALSE(problems.empty());
         EXPECT_EQ(problems.front().severity, Severity::Error);
-        EXPECT_EQ(problems.front().message, *compileError);
+        // The compile's message names the place once; the check's line labels it.
+        EXPECT_EQ(FormatProblem(problems.front()), "error: " + PrintableText(*compileError, LineBreaks::OneLine));
+        EXPECT_EQ(std::count_if(problems.begin(), problems.end(),
+                                [&](const Problem& p) { return p == problems.front(); }),
+                  1);
         if (!c.line.empty()) {
-            EXPECT_EQ(FormatProblem(problems.front()), c.line);
+            EXPECT_EQ(*compileError, c.line);
         } else {
             // The parse error keeps its line number on the one output line.
             EXPECT_EQ(problems.front().file, "RInfoCob.xml");
@@ -226,7 +244,7 @@ TEST(ProjectCheck, ReportsIndependentErrorsAndPutsThemBeforeWarnings) {
     ASSERT_EQ(errors.size(), 5u) << ::testing::PrintToString(Lines(problems));
     EXPECT_EQ(errors[0], "pargen.xml: BaudRateCAN: 'x' is not a valid integer value");
     EXPECT_EQ(errors[1], "RCobDef.xml: row 1: Dimensin: '8x' is not a valid integer value");
-    EXPECT_EQ(errors[2], "RCobDef.xml: row 3: The CobID 4000 in row 3 of RCobDef.xml is outside 0 to 2047, the range of CAN 2.0A");
+    EXPECT_EQ(errors[2], "RCobDef.xml: row 3: The CobID 4000 is outside 0 to 2047, the range of CAN 2.0A");
     EXPECT_EQ(errors[3], "RCobDef.xml: row 3: Dimensin: Could not convert variant of type (Null) into type (Integer)");
     EXPECT_EQ(errors[4].rfind("TInfoCob.xml: ", 0), 0u);
     EXPECT_EQ(Lines(problems, Severity::Warning),
@@ -235,7 +253,7 @@ TEST(ProjectCheck, ReportsIndependentErrorsAndPutsThemBeforeWarnings) {
                   "RCobDef.xml: row 1: CobID 1 is also used by row 2; in CAN 2.0A only row 2 is reachable through "
                   "the lookup table"}));
     const auto all = Lines(problems);
-    EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + 5), errors);
+    for (std::size_t i = 0; i < errors.size(); ++i) EXPECT_EQ(all[i], "error: " + errors[i]);
 }
 
 TEST(ProjectCheck, AnUnreadableModeSkipsTheChecksThatDependOnIt) {
@@ -244,7 +262,7 @@ TEST(ProjectCheck, AnUnreadableModeSkipsTheChecksThatDependOnIt) {
                        {"RCobDef.xml", Rows("COBID", {R"(CobID="0x12345" Dimensin="8")"})},
                        {"TCobDef.xml", Rows("COBID", {R"(CobID="0x12345" Dimensin="8")"})}});
     EXPECT_EQ(Lines(CheckProject(dir.path())),
-              std::vector<std::string>{"pargen.xml: CANType: 'B' is not a valid integer value"});
+              std::vector<std::string>{"error: pargen.xml: CANType: 'B' is not a valid integer value"});
 }
 
 TEST(ProjectCheck, FilesThatDifferOnlyInLetterCaseAreNamed) {
@@ -252,7 +270,7 @@ TEST(ProjectCheck, FilesThatDifferOnlyInLetterCaseAreNamed) {
     WriteProject(dir, CleanProject());
     WriteFile(dir / "Pargen.xml", PargenXml(With(DefaultSettings(), "IDDev_Ser", "2")));
     EXPECT_EQ(Lines(CheckProject(dir.path())),
-              std::vector<std::string>{"Pargen.xml: the compile reads this file, but pargen.xml differs from it only "
+              std::vector<std::string>{"warning: Pargen.xml: the compile reads this file, but pargen.xml differs from it only "
                                        "in letter case and may be the one an editor shows"});
 }
 
@@ -261,7 +279,7 @@ TEST(ProjectCheck, AMissingFolderIsOneError) {
     const auto problems = CheckProject(dir / "gone");
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_TRUE(HasErrors(problems));
-    EXPECT_EQ(FormatProblem(problems[0]), "Project folder \"" + (dir / "gone").string() + "\" not found");
+    EXPECT_EQ(FormatProblem(problems[0]), "error: Project folder \"" + (dir / "gone").string() + "\" not found");
 }
 
 }  // namespace

@@ -1,7 +1,12 @@
 #include "project/frame_mapping.h"
 
-#include "support/interrupted_save.h"
+#include "platform/error.h"
+#include "platform/file_util.h"
+#include "support/kill_at_step.h"
 #include "support/temp_dir.h"
+
+#include <cerrno>
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -21,36 +26,76 @@ FrameList Mappings(int count, int seed) {
     return frames;
 }
 
-TEST(InterruptedSave, AKilledSaveLeavesTheOldFileOrTheNewOneNeverAPart) {
-    // A child process saves the mapping file over and over, alternating two
-    // contents, and is killed with SIGKILL at a different moment each time.
+std::vector<std::string> Names(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const SaveStep kSteps[] = {SaveStep::Create, SaveStep::Write, SaveStep::Sync,
+                           SaveStep::Link,   SaveStep::Replace, SaveStep::SyncFolder};
+
+class InterruptedSave : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SaveMappings(dir.path(), FrameDirection::Receive, fresh);
+        freshText = ReadFile(file);
+        SaveMappings(dir.path(), FrameDirection::Receive, old);
+        oldText = ReadFile(file);
+    }
+    void TearDown() override { SetSaveStepHookForTesting({}); }
+
     TempDir dir;
     const std::filesystem::path file = dir / "RInfoCob.xml";
     const FrameList old = Mappings(6000, 1);
     const FrameList fresh = Mappings(9000, 2);
-    SaveMappings(dir.path(), FrameDirection::Receive, fresh);
-    const std::string freshText = ReadFile(file);
-    auto save = [&](int round) { SaveMappings(dir.path(), FrameDirection::Receive, round % 2 ? old : fresh); };
-    const auto once = test::TimeOfOneSave(save);
-    SaveMappings(dir.path(), FrameDirection::Receive, old);
-    const std::string oldText = ReadFile(file);
-    ASSERT_NE(oldText.size(), freshText.size());
+    std::string oldText, freshText;
+};
 
-    int kills = 0, insideSave = 0;
-    for (; kills < 300 && (kills < 40 || insideSave < 3); ++kills) {
-        // From before the first save is under way to the middle of the fourth.
-        test::KillDuringRepeatedSaves(save, once * (kills % 29) / 8);
-        const std::string now = ReadFile(file);
-        ASSERT_TRUE(now == oldText || now == freshText)
-            << "kill " << kills << " left " << now.size() << " bytes, neither file";
-        const auto unfinished = test::UnfinishedSaves(dir.path(), "RInfoCob.xml");
-        if (!unfinished.empty()) ++insideSave;
-        for (const auto& temp : unfinished) std::filesystem::remove(temp);
+TEST_F(InterruptedSave, AFailureAtAnyStepLeavesTheOldFileAndNothingElse) {
+    for (SaveStep step : kSteps) {
+        SetSaveStepHookForTesting([&](SaveStep s) { return s == step ? EIO : 0; });
+        // The folder's sync comes after the file is in place: it cannot undo it.
+        if (step == SaveStep::SyncFolder) {
+            SaveMappings(dir.path(), FrameDirection::Receive, fresh);
+            EXPECT_EQ(ReadFile(file), freshText);
+            SetSaveStepHookForTesting({});
+            SaveMappings(dir.path(), FrameDirection::Receive, old);
+            continue;
+        }
+        EXPECT_THROW(SaveMappings(dir.path(), FrameDirection::Receive, fresh), Error) << static_cast<int>(step);
+        EXPECT_EQ(ReadFile(file), oldText) << static_cast<int>(step);
+        EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"RInfoCob.xml"}) << static_cast<int>(step);
     }
-    // Evidence that the kills did land inside saves: their temporary files.
-    // The write is a small part of a save, and a sanitizer build makes the
-    // rest slower still, so only a few kills are asked to land in it.
-    EXPECT_GE(insideSave, 1) << "of " << kills << " kills";
+}
+
+TEST_F(InterruptedSave, AKillAtAnyStepLeavesTheOldFileOrTheNewOneNeverAPart) {
+    // A real signal at each step of a save, in a child process; the file is
+    // then the old one or the new one, whole, and no temporary file is left
+    // but the one a kill between link and rename can leave, which the next
+    // save removes.
+    for (SaveStep step : kSteps) {
+        for (int signal : {SIGKILL, SIGTERM}) {
+            SCOPED_TRACE(::testing::Message() << "step " << static_cast<int>(step) << ", signal " << signal);
+            const int ended = test::RunInChildEndedBy(signal, [&](const std::function<void()>& die) {
+                SetSaveStepHookForTesting([&](SaveStep s) {
+                    if (s == step) die();
+                    return 0;
+                });
+                SaveMappings(dir.path(), FrameDirection::Receive, fresh);
+            });
+            EXPECT_EQ(ended, signal);
+            const std::string now = ReadFile(file);
+            EXPECT_TRUE(now == oldText || now == freshText) << now.size() << " bytes, neither file";
+            std::vector<std::string> left = Names(dir.path());
+            if (step == SaveStep::Replace) {
+                EXPECT_EQ(left.size(), 2u) << "the finished file under its hidden name";
+            }
+            SaveMappings(dir.path(), FrameDirection::Receive, old);
+            EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"RInfoCob.xml"});
+        }
+    }
 }
 
 }  // namespace

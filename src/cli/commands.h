@@ -1,0 +1,40 @@
+#pragma once
+
+#include "firmware/bank_merge.h"
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace vestrel {
+
+// Exit codes of vestrel-cli.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // the work asked for was not done; the reason is on stderr
+inline constexpr int kExitUsage = 2;   // the command line was not understood
+
+// What every command works with: its product goes to `out`, messages, notes
+// and progress go to `err` (a progress bar only when `terminal`).
+struct CliContext {
+    std::ostream& out;
+    std::ostream& err;
+    bool terminal = false;
+    // A test seam passed to every merge the command runs.
+    std::function<void(MergeStep)> atMergeStep;
+
+    // Prints "vestrel-cli: <text>" on stderr, control characters escaped and
+    // on one line.
+    void Say(const std::string& text) const;
+};
+
+// One function per command. Each takes the arguments after the command's
+// name, throws UsageError for a command line it does not understand and
+// Error for work that failed, and returns the exit status otherwise.
+int BuildCommand(const std::vector<std::string>& args, CliContext& cli);
+int UpdateCommand(const std::vector<std::string>& args, CliContext& cli);
+int MergeCommand(const std::vector<std::string>& args, CliContext& cli);
+int CheckCommand(const std::vector<std::string>& args, CliContext& cli);
+int DecodeCommand(const std::vector<std::string>& args, CliContext& cli);
+
+}  // namespace vestrel

@@ -1,0 +1,89 @@
+// merge, and the merge run that update shares.
+#include "cli/merge_run.h"
+
+#include "cli/progress_bar.h"
+#include "platform/printable_text.h"
+
+#include <ostream>
+#include <sstream>
+
+namespace vestrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Merge messages go to stderr, after the progress line they interrupt.
+class StderrMessages : public MessageSink {
+public:
+    StderrMessages(CliContext& cli, TerminalProgressBar& bar) : cli_(cli), bar_(bar) {}
+    void Show(const std::string& text) override {
+        bar_.Finish();
+        cli_.Say(text);
+    }
+
+private:
+    CliContext& cli_;
+    TerminalProgressBar& bar_;
+};
+
+std::array<bool, 5> ParseBanks(const std::string& list) {
+    std::array<bool, 5> selection{};
+    std::stringstream in(list);
+    std::string item;
+    bool any = false;
+    while (std::getline(in, item, ',')) {
+        if (item.size() != 1 || item[0] < '1' || item[0] > '5')
+            throw UsageError{"--banks takes bank numbers 1 to 5 separated by commas, not '" + list + "'"};
+        const auto bank = static_cast<std::size_t>(item[0] - '1');
+        if (selection[bank]) throw UsageError{"bank " + item + " is named twice in --banks"};
+        selection[bank] = true;
+        any = true;
+    }
+    if (!any || list.back() == ',') throw UsageError{"--banks takes bank numbers 1 to 5 separated by commas"};
+    return selection;
+}
+
+}  // namespace
+
+FolderLocks::Wait WaitPolicy(const Arguments& arguments) {
+    return arguments.Has("no-wait") ? FolderLocks::Wait::No : FolderLocks::Wait::Yes;
+}
+
+std::function<void(const fs::path&)> WaitNotice(CliContext& cli) {
+    return [&cli](const fs::path& folder) {
+        cli.Say("waiting for another run in \"" + folder.string() + "\" to finish");
+    };
+}
+
+int RunMerge(BankMergeInputs inputs, CliContext& cli) {
+    TerminalProgressBar bar(cli.err, cli.terminal);
+    bar.SetLabel("Merging");
+    StderrMessages messages(cli, bar);
+    inputs.atStep = cli.atMergeStep;
+    const BankMergeRun run = RunBankMerge(inputs, messages, bar);
+    bar.Finish();
+    if (run.Complete(inputs.bankSelection)) {
+        if (cli.terminal) cli.err << "Wrote " << inputs.NewImage().string() << '\n';
+        return kExitOk;
+    }
+    const std::string why = ExplainMergeRun(run, inputs);
+    if (!why.empty()) cli.Say(why);
+    return kExitFailed;
+}
+
+int MergeCommand(const std::vector<std::string>& args, CliContext& cli) {
+    const Arguments a(args, {{"banks", true, "a list such as 1,2"}, {"no-wait"}});
+    a.ExpectOperands(3, "merge BASE_IMAGE BIN_DIR OUT_IMAGE [--banks 1,2] [--no-wait]");
+    BankMergeInputs inputs;
+    inputs.baseFirmware = a.Operands()[0];
+    inputs.dirBin = a.Operands()[1];
+    const fs::path outImage = a.Operands()[2];
+    inputs.dirOut = outImage.parent_path().empty() ? fs::path(".") : outImage.parent_path();
+    inputs.newFileName = outImage.filename().string();
+    if (auto banks = a.Value("banks")) inputs.bankSelection = ParseBanks(*banks);
+    FolderLocks locks({inputs.dirBin, inputs.dirOut}, WaitPolicy(a), WaitNotice(cli));
+    return RunMerge(inputs, cli);
+}
+
+}  // namespace vestrel

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "firmware/bank_merge.h"
+#include "platform/folder_lock.h"
+
+#include <filesystem>
+#include <functional>
+
+namespace vestrel {
+
+// Runs the merge with a progress bar on a terminal and its messages on
+// stderr; says why when no image was written. Returns the exit status.
+int RunMerge(BankMergeInputs inputs, CliContext& cli);
+
+// --no-wait refuses at once when another run holds a folder; otherwise the
+// command waits for it.
+FolderLocks::Wait WaitPolicy(const Arguments& arguments);
+// Says on stderr that the command waits for another run.
+std::function<void(const std::filesystem::path&)> WaitNotice(CliContext& cli);
+
+}  // namespace vestrel

@@ -1,0 +1,72 @@
+#include "platform/printable_text.h"
+
+namespace vestrel {
+
+namespace {
+
+void AppendEscaped(std::string& out, unsigned value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += "\\x";
+    out += kHex[(value >> 4) & 0xF];
+    out += kHex[value & 0xF];
+}
+
+// The length of the valid UTF-8 sequence at the start of `text`, or 0.
+std::size_t Utf8SequenceLength(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length;
+    unsigned min;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2, min = 0x80;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3, min = 0x800;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4, min = 0x10000;
+    else return 0;
+    if (text.size() < length) return 0;
+    unsigned code = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(k) & 0xC0) != 0x80) return 0;
+        code = code << 6 | (byte(k) & 0x3F);
+    }
+    if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return length;
+}
+
+}  // namespace
+
+std::string PrintableText(std::string_view text, LineBreaks lineBreaks) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            out += lineBreaks == LineBreaks::Keep ? "\n" : "; ";
+        } else if (c < 0x20 || c == 0x7F) {
+            AppendEscaped(out, c);
+        } else if (c >= 0x80) {
+            // UTF-8: a whole valid sequence is copied, unless it is one of the
+            // C1 controls U+0080 to U+009F, which some terminals obey (CSI is
+            // U+009B). A byte that starts no valid sequence is shown escaped.
+            const std::size_t length = Utf8SequenceLength(text.substr(i));
+            if (length == 0) {
+                AppendEscaped(out, c);
+            } else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+                AppendEscaped(out, static_cast<unsigned char>(text[i + 1]));
+                ++i;
+            } else {
+                out.append(text.substr(i, length));
+                i += length - 1;
+            }
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    // A message that ends in a line break would leave an empty line or "; ".
+    if (lineBreaks == LineBreaks::OneLine)
+        while (out.size() >= 2 && out.compare(out.size() - 2, 2, "; ") == 0) out.resize(out.size() - 2);
+    else
+        while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+}  // namespace vestrel
