@@ -11,12 +11,6 @@
 
 namespace vestrel {
 
-// CannotReadMessage says "Cannot open file" for every failure; a file that
-// opened but could not be read is told apart here, in the same form.
-std::string ReadFailedMessage(const std::filesystem::path& path, int errorNumber) {
-    return "Cannot read file \"" + path.string() + "\". " + SystemMessage(errorNumber);
-}
-
 FileChunks::FileChunks(const std::filesystem::path& path) : path_(path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) throw Error(CannotReadMessage(path, errno));

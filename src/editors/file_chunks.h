@@ -31,7 +31,4 @@ private:
     std::unique_ptr<char[]> buffer_;
 };
 
-// The message for a file that was opened but could not be read.
-std::string ReadFailedMessage(const std::filesystem::path& path, int errorNumber);
-
 }  // namespace vestrel
