@@ -57,7 +57,7 @@ TEST(QtUserDialogs, TheReportWrapsItsLines) {
         auto* text = box->findChild<QPlainTextEdit*>("ReportText");
         ASSERT_TRUE(text);
         QApplication::processEvents();
-        EXPECT_EQ(text->toPlainText().toStdString(), longLine + "\nsecond line\n");
+        EXPECT_EQ(text->toPlainText().toStdString(), longLine + "\nsecond line");
         EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::WidgetWidth);
         EXPECT_EQ(text->horizontalScrollBar()->maximum(), 0) << "the user would scroll sideways";
         // The long line takes more than one line on the screen.
@@ -67,6 +67,18 @@ TEST(QtUserDialogs, TheReportWrapsItsLines) {
     });
     EXPECT_FALSE(dialogs.ShowReport("The project cannot be compiled as it stands:", longLine + "\nsecond line\n",
                                     false));
+    EXPECT_TRUE(answer.Answered());
+}
+
+// What a file holds reaches a box escaped: a control character or a byte
+// that is not UTF-8 shows as \xHH; line breaks stay.
+TEST(QtUserDialogs, BoxesShowControlCharactersEscaped) {
+    QtUserDialogs dialogs;
+    ModalAnswer<QMessageBox> answer([](QMessageBox* box) {
+        EXPECT_EQ(box->text(), QString("row 2 has no \"CobID\"\n<row Cob\\x1B[2J\\xE9>"));
+        box->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(dialogs.ConfirmDefaultNo("row 2 has no \"CobID\"\r\n<row Cob\x1b[2J\xe9>"), Answer::No);
     EXPECT_TRUE(answer.Answered());
 }
 
