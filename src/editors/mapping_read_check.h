@@ -13,8 +13,9 @@ namespace vestrel {
 // What the mapping editor needs to know before OK replaces a mapping file:
 // why LoadFrameList or LoadMappings stopped early, and which rows of the
 // mapping file name a frame past the end of the frame list (LoadMappings
-// drops those without a word). The rules are LoadFrameList's and
-// LoadMappings' own; these only say which row broke them.
+// drops those without a word). Both read the rows as those two do
+// (ReadFrameRows, ReadMappingRows) and apply their rules, only to say which
+// row broke them.
 
 // Why the direction's frame file cannot be read whole: the parser's message,
 // or the row without "CobID". Nothing when it reads whole or is missing.
