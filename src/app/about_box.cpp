@@ -117,7 +117,7 @@ TFAbout::TFAbout(ProcessLauncher& launcher, QWidget* parent) : QDialog(parent), 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);
     layout->addLayout(bottom);
-    setFixedSize(389, 152);
+    FixSizeForText(this, QSize(389, 152));
 
     connect(Image1, &ClickLabel::clicked, this, [this] { ImageClick(); });
     connect(LbWeb, &ClickLabel::clicked, this, [this] { LbWebClick(); });

@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace vestrel {
@@ -45,7 +46,7 @@ TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& la
     setObjectName("TFVestreleFirmWare");
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     BuildControls();
-    setFixedSize(566, 255);
+    FixSizeForText(this, QSize(566, 255));
 
     workspace_.StartWorkspace(appDir, fallbackRoot);
     ShowTitle();
@@ -86,10 +87,10 @@ void TFVestreleFirmWare::BuildControls() {
     BtAbout->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
     BtAbout->setAutoDefault(false);
     BtAbout->setFlat(true);
-    BtClose = new QPushButton("X", this);
+    // A small caption button: a tool button is as wide as its "X" needs.
+    BtClose = new QToolButton(this);
     BtClose->setObjectName("BtClose");
-    BtClose->setAutoDefault(false);
-    BtClose->setFixedWidth(32);
+    BtClose->setText("X");
 
     BtNewProject = MakeButton(this, "BtNewProject", "New project");
     BtOpenProject = MakeButton(this, "BtOpenProject", "Open project");
@@ -172,7 +173,7 @@ void TFVestreleFirmWare::BuildControls() {
     connect(BtDefineTxCob, &QPushButton::clicked, this, [this] { BtDefineTxCobClick(); });
     connect(BtUpdateDevice, &QPushButton::clicked, this, [this] { BtUpdateDeviceClick(); });
     connect(BtAbout, &QPushButton::clicked, this, [this] { BtAboutClick(); });
-    connect(BtClose, &QPushButton::clicked, this, [this] { BtCloseClick(); });
+    connect(BtClose, &QToolButton::clicked, this, [this] { BtCloseClick(); });
     connect(LbWeb, &ClickLabel::clicked, this, [this] { LbWebClick(); });
 }
 
@@ -291,21 +292,18 @@ void TFVestreleFirmWare::BtAboutClick() { about_->exec(); }
 
 void TFVestreleFirmWare::LbWebClick() { launcher_.OpenUrl(std::string(kVendorWebAddress) + kVendorPagePath); }
 
-void TFVestreleFirmWare::BtCloseClick() {
-    // When the INI file cannot be written the error is shown and the window
-    // closes all the same.
-    RunCommand(dialogs_, [this] { workspace_.CloseWorkspace(); });
-    closing_ = true;
-    close();
-}
+void TFVestreleFirmWare::BtCloseClick() { close(); }
 
 void TFVestreleFirmWare::closeEvent(QCloseEvent* event) {
-    // Only the "X" button closes the window, after writing the INI file.
-    if (closing_) {
-        event->accept();
-    } else {
-        event->ignore();
+    // The "X" button, a close button of the window manager and Alt+F4 all
+    // end here: the open project goes to the INI file and, this being the
+    // last window, the application ends. When the INI file cannot be written
+    // the error is shown and the window closes all the same.
+    if (!closed_) {
+        closed_ = true;
+        RunCommand(dialogs_, [this] { workspace_.CloseWorkspace(); });
     }
+    event->accept();
 }
 
 }  // namespace vestrel

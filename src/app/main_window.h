@@ -9,6 +9,7 @@
 
 class QLabel;
 class QPushButton;
+class QToolButton;
 
 namespace vestrel {
 
@@ -25,8 +26,8 @@ class UserDialogs;
 
 // The main window: five steps from creating or opening a project to "Update
 // Device". It owns the workspace and the configuration compiler for the whole
-// run, and the dialogs it opens; it closes only through its "X" button, which
-// writes the open project to the INI file.
+// run, and the dialogs it opens. Closing it, by its "X" button or any other
+// way, writes the open project to the INI file and ends the application.
 inline constexpr const char* kProjectHasErrors = "The project cannot be compiled as it stands:";
 inline constexpr const char* kProjectHasWarnings =
     "The project compiles, but these points are probably not what you meant. Continue with the update?";
@@ -70,8 +71,8 @@ public:
     TFpdoMB_2* ReceiveFramesEditor() const { return pdoMB_2_; }
     TFpdoMB* TransmitFramesEditor() const { return pdoMB_; }
     TFInfopdoMB* MappingEditor() const { return infopdoMB_; }
-    // True once the "X" button has closed the window.
-    bool IsClosedByButton() const { return closing_; }
+    // True once the window has been closed (and the INI file written).
+    bool IsClosed() const { return closed_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -89,7 +90,7 @@ private:
     ProcessLauncher& launcher_;
     Workspace workspace_;
     BankCompiler compiler_;
-    bool closing_ = false;
+    bool closed_ = false;
 
     TFsaveproj* saveproj_ = nullptr;
     TFAbout* about_ = nullptr;
@@ -103,7 +104,7 @@ private:
     QLabel* LbTitle;
     QLabel* LbProject;
     QPushButton* BtAbout;
-    QPushButton* BtClose;
+    QToolButton* BtClose;
     QPushButton* BtNewProject;
     QPushButton* BtOpenProject;
     QPushButton* BtSetCommunication;

@@ -19,27 +19,6 @@ namespace vestrel {
 
 namespace fs = std::filesystem;
 
-bool IsProjectNameInside(const std::string& name) {
-    if (name.empty()) return false;
-    fs::path path(name);
-    if (path.has_root_path()) return false;
-    for (const fs::path& part : path) {
-        if (part == "..") return false;
-    }
-#ifndef _WIN32
-    // A backslash is an ordinary character here, but a name written for
-    // Windows ("..\Other") must not climb out there either.
-    std::string::size_type start = 0;
-    while (start <= name.size()) {
-        std::string::size_type end = name.find_first_of("/\\", start);
-        if (end == std::string::npos) end = name.size();
-        if (name.compare(start, end - start, "..") == 0) return false;
-        start = end + 1;
-    }
-#endif
-    return true;
-}
-
 TFsaveproj::TFsaveproj(Workspace& workspace, UserDialogs& dialogs, QWidget* parent)
     : QDialog(parent), workspace_(workspace), dialogs_(dialogs) {
     setObjectName("TFsaveproj");
@@ -66,7 +45,7 @@ TFsaveproj::TFsaveproj(Workspace& workspace, UserDialogs& dialogs, QWidget* pare
     buttons->addWidget(BtOK);
     buttons->addWidget(BtCancel);
     layout->addLayout(buttons);
-    setFixedSize(319, 91);
+    FixSizeForText(this, QSize(319, 91));
 
     connect(BtOK, &QPushButton::clicked, this, [this] { BtOKClick(); });
     connect(BtCancel, &QPushButton::clicked, this, [this] { BtCancelClick(); });
@@ -94,8 +73,9 @@ void TFsaveproj::BtOKClick() {
         closePermission_ = false;
     }
     // An absolute name or one that climbs with ".." would put the project
-    // outside PROJECTS, where "Open project" cannot reach it.
-    if (!IsProjectNameInside(projectName_)) {
+    // outside PROJECTS, where "Open project" cannot reach it; a control
+    // character could not be remembered for the next start.
+    if (!IsProjectNameUsable(projectName_)) {
         dialogs_.ShowMessage("Name project not valid");
         closePermission_ = false;
     }

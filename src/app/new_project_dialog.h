@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/workspace.h"
+
 #include <QDialog>
 
 #include <string>
@@ -11,7 +13,6 @@ class QPushButton;
 namespace vestrel {
 
 class UserDialogs;
-class Workspace;
 
 // "New project": creates an empty project folder with its bin folder under
 // the destination (PROJECTS) and makes it the open project. It writes no
@@ -49,9 +50,5 @@ private:
     QPushButton* BtOK;
     QPushButton* BtCancel;
 };
-
-// True when `name`, taken as a path below PROJECTS, stays there: not empty,
-// no root or drive, and no ".." segment.
-bool IsProjectNameInside(const std::string& name);
 
 }  // namespace vestrel

@@ -34,6 +34,7 @@ public:
     void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
     void ShowError(const std::string& text) override { std::fprintf(stderr, "error: %s\n", text.c_str()); }
     Answer Confirm(const std::string&, bool) override { return Answer::No; }
+    Answer ConfirmDefaultNo(const std::string&) override { return Answer::No; }
     bool ShowReport(const std::string& heading, const std::string& text, bool offerContinue) override {
         std::fprintf(stderr, "report: %s\n%s\n", heading.c_str(), text.c_str());
         return offerContinue;

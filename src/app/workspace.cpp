@@ -51,7 +51,8 @@ void Workspace::StartWorkspace(const std::string& appDir, const std::string& fal
     CreateIfMissing(projectsDir_);
 
     projectName_ = ReadIniString(ConfigFile(), kSection, kKey);
-    if (!projectName_.empty() && DirectoryExists(projectsDir_ + projectName_)) {
+    // A hand-edited name that leads out of PROJECTS counts as missing.
+    if (IsProjectNameOfProjects(projectName_) && DirectoryExists(projectsDir_ + projectName_)) {
         projectDir_ = projectsDir_ + projectName_;
         SetTitle(TitleForm::WithProject);
     } else {
@@ -102,6 +103,38 @@ void Workspace::DeriveProjectFiles() {
     files_.emcyDef = Join(projectDir_, "emcydef.xml");
     files_.emcyWord = Join(projectDir_, "emcyword.xml");
     files_.sdoPdo = Join(projectDir_, "sdopdo.xml");
+}
+
+bool IsProjectNameInside(const std::string& name) {
+    if (name.empty()) return false;
+    fs::path path(name);
+    if (path.has_root_path()) return false;
+    for (const fs::path& part : path) {
+        if (part == "..") return false;
+    }
+#ifndef _WIN32
+    // A backslash is an ordinary character here, but a name written for
+    // Windows ("..\Other") must not climb out there either.
+    std::string::size_type start = 0;
+    while (start <= name.size()) {
+        std::string::size_type end = name.find_first_of("/\\", start);
+        if (end == std::string::npos) end = name.size();
+        if (name.compare(start, end - start, "..") == 0) return false;
+        start = end + 1;
+    }
+#endif
+    return true;
+}
+
+bool IsProjectNameOfProjects(const std::string& projectName) {
+    return projectName.size() > 1 && projectName.front() == kPathSeparator &&
+           IsProjectNameInside(projectName.substr(1));
+}
+
+bool IsProjectNameUsable(const std::string& name) {
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F) return false;
+    return IsProjectNameInside(name);
 }
 
 std::string UserWorkspaceRoot() {

@@ -83,6 +83,19 @@ private:
     std::string title_ = std::string(kVendorLabel) + kWindowTitleText;
 };
 
+// True when `name`, taken as a path below PROJECTS, stays there: not empty,
+// no root or drive, and no ".." segment (also between backslashes).
+bool IsProjectNameInside(const std::string& name);
+
+// True when a ProjectName (the separator, then a name as above) names a
+// folder inside PROJECTS. An empty name is not one.
+bool IsProjectNameOfProjects(const std::string& projectName);
+
+// True when a name can be a project folder that the INI file remembers:
+// inside PROJECTS and without control characters, which neither the title
+// nor the INI file's one-line value can hold.
+bool IsProjectNameUsable(const std::string& name);
+
 // The per-user folder that takes the workspace when the executable's folder
 // is read-only: $XDG_DATA_HOME or ~/.local/share, then "Firmware Vestrel".
 std::string UserWorkspaceRoot();

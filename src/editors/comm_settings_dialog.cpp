@@ -1,5 +1,6 @@
 #include "editors/comm_settings_dialog.h"
 
+#include "editors/unsaved_changes.h"
 #include "platform/error.h"
 #include "project/integer_text.h"
 
@@ -10,6 +11,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -177,9 +179,17 @@ void TFpargen::FormShow() {
     RB_CAN_A->setEnabled(false);
     RB_CAN_B->setEnabled(false);
 
-    // Without a readable file every control keeps what it holds.
+    // Without a readable file every control keeps what it holds, and OK asks
+    // before it replaces a file that is there but could not be read.
     CommParametersRead read = ReadCommParameters(projectDir_);
+    replaceQuestion_.clear();
     if (read.status == CommParametersRead::Status::Loaded) LoadControls(read.parameters);
+    shownSettings_ = ShownSettings();
+    if (read.status == CommParametersRead::Status::Unreadable) {
+        const auto file = FindProjectFile(projectDir_, kPargenFile);
+        const std::string name = file ? file->filename().string() : std::string(kPargenFile);
+        replaceQuestion_ = name + " could not be read:\n" + read.error + "\n\nReplace " + name + " with the settings shown?";
+    }
     BitBtn1->setFocus();
 }
 
@@ -206,6 +216,25 @@ void TFpargen::LoadControls(const CommParameters& p) {
     (!p.Serial || *p.Serial == "1" ? RB_RS485 : RB_RS232)->setChecked(true);
     CB_Can_Data->setChecked(p.Cancel_Data == "1");
     CB_C_D_Inp_Reg->setChecked(p.Can_Data_Inp_Reg == "1");
+}
+
+void TFpargen::keyPressEvent(QKeyEvent* event) {
+    // Escape is Cancel, but asks first when a setting was changed; the
+    // Cancel button discards without asking.
+    if (IsCancelKey(event)) {
+        event->accept();
+        if (ShownSettings() != shownSettings_ &&
+            dialogs_.ConfirmDefaultNo(DiscardQuestion(windowTitle())) != Answer::Yes)
+            return;
+        reject();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+std::pair<CommParameters, QString> TFpargen::ShownSettings() const {
+    // The rate typed into the CAN list counts before it is taken.
+    return {ParametersFromControls(), CB_BR_CAN->currentText()};
 }
 
 bool TFpargen::Controllo_Dati() {
@@ -245,12 +274,14 @@ CommParameters TFpargen::ParametersFromControls() const {
 void TFpargen::BitBtn1Click() {
     SyncTypedCanRate();
     if (!Controllo_Dati()) return;
+    if (!replaceQuestion_.empty() && dialogs_.ConfirmDefaultNo(replaceQuestion_) != Answer::Yes) return;
     try {
         WriteCommParameters(projectDir_, ParametersFromControls());
     } catch (const Error& e) {
         dialogs_.ShowError(e.what());
         return;
     }
+    replaceQuestion_.clear();
     accept();
 }
 

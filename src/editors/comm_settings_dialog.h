@@ -6,7 +6,10 @@
 
 #include <QDialog>
 
+#include <QString>
+
 #include <filesystem>
+#include <utility>
 
 class QCheckBox;
 class QComboBox;
@@ -54,8 +57,11 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // What the controls show, to tell whether the user changed anything.
+    std::pair<CommParameters, QString> ShownSettings() const;
     void LoadControls(const CommParameters& parameters);
     CommParameters ParametersFromControls() const;
     void SyncTypedCanRate();
@@ -63,6 +69,10 @@ private:
     const Workspace& workspace_;
     UserDialogs& dialogs_;
     std::filesystem::path projectDir_;
+    // Asked before OK replaces a pargen.xml that could not be read; empty
+    // when there is nothing to lose.
+    std::string replaceQuestion_;
+    std::pair<CommParameters, QString> shownSettings_;
 };
 
 }  // namespace vestrel

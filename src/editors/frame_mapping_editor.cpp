@@ -1,6 +1,8 @@
 #include "editors/frame_mapping_editor.h"
 
 #include "editors/mapping_csv.h"
+#include "editors/mapping_read_check.h"
+#include "editors/unsaved_changes.h"
 #include "platform/error.h"
 #include "project/integer_text.h"
 
@@ -29,8 +31,29 @@ constexpr const char* kDuplicateIndex = "Index or Subindex Not Valid";
 constexpr const char* kImportQuestion =
     "The import Function cancel all Modbus regicters created, are you sure to import the file?";
 
+// How many registers a question lists before it says how many more.
+constexpr std::size_t kListedRegisters = 20;
+
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 std::string S(const QString& text) { return text.toStdString(); }
+
+std::string FileName(const std::filesystem::path& dir, std::string_view name) {
+    const auto file = FindProjectFile(dir, name);
+    return file ? file->filename().string() : std::string(name);
+}
+
+std::string FrameCount(std::size_t count) { return std::to_string(count) + (count == 1 ? " frame" : " frames"); }
+
+// "5 (frame 2), 6 (frame 2)", and how many more past the first few.
+std::string ListRegisters(const std::vector<MappingPastLastFrame>& registers) {
+    std::string out;
+    for (std::size_t i = 0; i < registers.size() && i < kListedRegisters; ++i) {
+        if (i > 0) out += ", ";
+        out += registers[i].index + " (frame " + std::to_string(registers[i].nrPdo) + ")";
+    }
+    if (registers.size() > kListedRegisters) out += " and " + std::to_string(registers.size() - kListedRegisters) + " more";
+    return out;
+}
 
 // PosComp's nibbles as the groups' positions; above 8 is "B8".
 int HighItem(std::uint32_t posComp) { return static_cast<int>(std::min<std::uint32_t>((posComp >> 4) & 15u, 8)); }
@@ -48,7 +71,17 @@ TRadioGroup::TRadioGroup(const QString& byteLabel, QWidget* parent)
         group_->addButton(item, i);
         layout->addWidget(item, 2 + i / 3, i % 3);
     }
+    // Only the chosen item is in the Tab chain: Tab enters the group there
+    // and the arrow keys move on from it.
+    connect(group_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked) TakeTabFocus(id);
+    });
     SetItemIndex(0);
+    TakeTabFocus(0);
+}
+
+void TRadioGroup::TakeTabFocus(int chosen) {
+    for (int i = 0; i < kItems; ++i) Item(i)->setFocusPolicy(i == chosen ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 int TRadioGroup::ItemIndex() const { return std::max(group_->checkedId(), 0); }
@@ -140,6 +173,15 @@ TFInfopdoMB::TFInfopdoMB(const Workspace& workspace, UserDialogs& dialogs, QWidg
     connect(LB_IndMB, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0) LB_IndMBClick();
     });
+    // Choosing the entry that is already current is a choice too: a click on
+    // it, or Space or Return on it.
+    for (QListWidget* list : {LB_Cob, LB_IndMB}) {
+        list->installEventFilter(this);
+        list->viewport()->installEventFilter(this);
+        connect(list, &QListWidget::itemClicked, this, [this, list](QListWidgetItem* item) {
+            if (list->row(item) == rowAtPress_) ChooseCurrentAgain(list);
+        });
+    }
     connect(BtnNew, &QPushButton::clicked, this, &TFInfopdoMB::BtnNewClick);
     connect(BtnModify, &QPushButton::clicked, this, &TFInfopdoMB::BtnModifyClick);
     connect(BtnDelete, &QPushButton::clicked, this, &TFInfopdoMB::BtnDeleteClick);
@@ -157,12 +199,46 @@ void TFInfopdoMB::showEvent(QShowEvent* event) {
 }
 
 void TFInfopdoMB::keyPressEvent(QKeyEvent* event) {
-    // Escape must not throw away the registers entered; Cancel still does.
-    if (event->key() == Qt::Key_Escape) {
+    // Escape is Cancel, but asks first when registers were changed; the
+    // Cancel button and the close box discard without asking.
+    if (IsCancelKey(event)) {
         event->accept();
+        if (HasChanges() && dialogs_.ConfirmDefaultNo(DiscardQuestion(windowTitle())) != Answer::Yes) return;
+        reject();
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+std::vector<std::vector<TClIndMB>> TFInfopdoMB::RegisterSets() const {
+    std::vector<std::vector<TClIndMB>> sets;
+    for (const TClPdo& frame : frames_) sets.push_back(frame.Registers);
+    return sets;
+}
+
+bool TFInfopdoMB::HasChanges() const { return RegisterSets() != shownRegisters_; }
+
+bool TFInfopdoMB::eventFilter(QObject* watched, QEvent* event) {
+    for (QListWidget* list : {LB_Cob, LB_IndMB}) {
+        if (watched == list->viewport() && event->type() == QEvent::MouseButtonPress) rowAtPress_ = list->currentRow();
+        if (watched == list && event->type() == QEvent::KeyPress && list->currentRow() >= 0) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Space || key == Qt::Key_Select || key == Qt::Key_Return || key == Qt::Key_Enter) {
+                ChooseCurrentAgain(list);
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFInfopdoMB::ChooseCurrentAgain(QListWidget* list) {
+    if (list->currentRow() < 0) return;
+    if (list == LB_Cob) {
+        LB_CobClick();
+    } else {
+        LB_IndMBClick();
+    }
 }
 
 void TFInfopdoMB::FormShow() {
@@ -188,8 +264,39 @@ void TFInfopdoMB::FormShow() {
         LB_Cob->setCurrentRow(-1);
     }
     if (read.error) dialogs_.ShowMessage(*read.error);
-    if (auto error = LoadMappings(projectDir_, direction_, frames_)) dialogs_.ShowMessage(*error);
+    const bool mappingsIncomplete = LoadMappings(projectDir_, direction_, frames_).has_value();
+    shownRegisters_ = RegisterSets();
+    if (mappingsIncomplete) dialogs_.ShowMessage(kMappingsReadError);
+    PrepareReplaceQuestions(read.error.has_value(), mappingsIncomplete);
     BitBtn1->setFocus();
+}
+
+void TFInfopdoMB::PrepareReplaceQuestions(bool framesIncomplete, bool mappingsIncomplete) {
+    replaceQuestions_.clear();
+    const std::string framesFile = FileName(projectDir_, FramesFileName(direction_));
+    const std::string mappingsFile = FileName(projectDir_, MappingsFileName(direction_));
+    const MappingFileScan scan = ScanMappingFile(projectDir_, direction_, frames_.size());
+    if (mappingsIncomplete) {
+        replaceQuestions_.push_back(mappingsFile +
+                                    " could not be read completely, so the registers shown are not all it holds:\n" +
+                                    scan.problem.value_or(kMappingsReadError) + "\n\nReplace " + mappingsFile +
+                                    " with the registers shown?");
+    }
+    if (scan.pastLastFrame.empty()) return;
+    const std::string dropped = ListRegisters(scan.pastLastFrame) + ".\n\nSave " + mappingsFile + " without them?";
+    if (framesIncomplete) {
+        const std::string reason = FrameListReadProblem(projectDir_, direction_).value_or(kFrameListReadError);
+        replaceQuestions_.push_back(framesFile + " could not be read completely, so only " + FrameCount(frames_.size()) +
+                                    (frames_.size() == 1 ? " is" : " are") + " listed:\n" + reason +
+                                    "\n\nThese registers of " + mappingsFile +
+                                    " belong to frames that are not listed and would not be saved: " + dropped);
+    } else {
+        const bool framesExist = FindProjectFile(projectDir_, FramesFileName(direction_)).has_value();
+        replaceQuestions_.push_back((framesExist ? framesFile + " has " + FrameCount(frames_.size())
+                                                 : "There is no " + framesFile) +
+                                    ", so these registers of " + mappingsFile +
+                                    " belong to frames that are gone and would not be saved: " + dropped);
+    }
 }
 
 TClPdo* TFInfopdoMB::SelectedFrame() {
@@ -311,6 +418,8 @@ void TFInfopdoMB::BtnPasteClick() {
 }
 
 void TFInfopdoMB::BitBtn1Click() {
+    for (const std::string& question : replaceQuestions_)
+        if (dialogs_.ConfirmDefaultNo(question) != Answer::Yes) return;
     try {
         SaveMappings(projectDir_, direction_, frames_);
     } catch (const Error& e) {
@@ -338,8 +447,10 @@ void TFInfopdoMB::BtnImportClick() {
         dialogs_.ShowError(e.what());
         return;
     }
-    // The old entries named registers that are gone.
+    // The old entries named registers that are gone. The user agreed to
+    // replace every register, so the file's old ones are no loss any more.
     FillRegisterList();
+    replaceQuestions_.clear();
 }
 
 }  // namespace vestrel

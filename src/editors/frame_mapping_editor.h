@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 class QButtonGroup;
 class QLineEdit;
@@ -33,6 +34,8 @@ public:
     static constexpr int kItems = 9;
 
 private:
+    void TakeTabFocus(int chosen);
+
     QButtonGroup* group_;
 };
 
@@ -92,20 +95,33 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The frame or register list's current entry chosen once more.
+    void ChooseCurrentAgain(QListWidget* list);
+    // The registers of each frame; and whether they differ from the showing's start.
+    std::vector<std::vector<TClIndMB>> RegisterSets() const;
+    bool HasChanges() const;
     TClPdo* SelectedFrame();
     TClIndMB* SelectedRegister();
     std::string PosCompFromGroups() const;
     // Lists the selected frame's registers as "Ind MB 0", "Ind MB 1", ...
     void FillRegisterList();
     void SelectRegisterEntry(int row);
+    // The questions OK asks before it replaces a mapping file that was not
+    // read whole or whose registers name frames no longer listed.
+    void PrepareReplaceQuestions(bool framesIncomplete, bool mappingsIncomplete);
 
     const Workspace& workspace_;
     UserDialogs& dialogs_;
     std::filesystem::path projectDir_;
     FrameDirection direction_ = FrameDirection::Receive;
     FrameList frames_;
+    std::vector<std::string> replaceQuestions_;
+    std::vector<std::vector<TClIndMB>> shownRegisters_;
+    // The current row of the list clicked last, when the button went down.
+    int rowAtPress_ = -1;
 };
 
 }  // namespace vestrel

@@ -1,5 +1,6 @@
 #include "editors/frame_table_csv.h"
 
+#include "editors/file_chunks.h"
 #include "platform/file_util.h"
 
 #include <algorithm>
@@ -129,8 +130,131 @@ FrameSheetRead FrameRowsFromRecords(const std::vector<SheetRow>& sheetRows) {
     return read;
 }
 
+void FrameCsvReader::Feed(std::string_view piece) {
+    for (char c : piece) Take(c);
+}
+
+void FrameCsvReader::Take(char c) {
+    switch (phase_) {
+    case Phase::ByteOrderMark: {
+        static constexpr std::string_view kMark = "\xEF\xBB\xBF";
+        if (c == kMark[markMatched_]) {
+            if (++markMatched_ == kMark.size()) phase_ = Phase::Header;
+            return;
+        }
+        // Not a mark after all: what was held back is the header's start.
+        phase_ = Phase::Header;
+        for (std::size_t i = 0; i < markMatched_; ++i) TakeInHeader(kMark[i]);
+        TakeInHeader(c);
+        return;
+    }
+    case Phase::Header:
+        TakeInHeader(c);
+        return;
+    case Phase::Records:
+        TakeInRecord(c);
+        return;
+    }
+}
+
+// The first line holds the column names; only its separators count, and it
+// ends at the first line break outside quotes.
+void FrameCsvReader::TakeInHeader(char c) {
+    if (c == '"') quoted_ = !quoted_;
+    if (quoted_) return;
+    if (c == '\r' || c == '\n') {
+        separator_ = ',';
+        if (semicolons_ > commas_ && semicolons_ >= tabs_) separator_ = ';';
+        if (tabs_ > commas_ && tabs_ > semicolons_) separator_ = '\t';
+        skipLineFeed_ = c == '\r';
+        phase_ = Phase::Records;
+        return;
+    }
+    commas_ += c == ',';
+    semicolons_ += c == ';';
+    tabs_ += c == '\t';
+}
+
+void FrameCsvReader::TakeInRecord(char c) {
+    if (skipLineFeed_) {
+        skipLineFeed_ = false;
+        if (c == '\n') return;
+    }
+    if (quoteInQuoted_) {
+        quoteInQuoted_ = false;
+        if (c == '"') {
+            AddToField('"');
+            return;
+        }
+        quoted_ = false;
+    } else if (quoted_) {
+        if (c == '"') {
+            quoteInQuoted_ = true;
+        } else {
+            AddToField(c);
+        }
+        return;
+    }
+    lineStarted_ = true;
+    if (c == '"') {
+        quoted_ = true;
+    } else if (c == separator_) {
+        ++field_;
+    } else if (c == '\r' || c == '\n') {
+        EndRecord();
+        skipLineFeed_ = c == '\r';
+    } else {
+        AddToField(c);
+    }
+}
+
+void FrameCsvReader::AddToField(char c) {
+    // Only CobID and Dimension are taken, and only for the table's rows;
+    // later records are only looked at for whether they hold anything.
+    const bool kept = records_ < static_cast<std::size_t>(MaxFrameRows);
+    if (field_ == 0) {
+        cobIdSeen_ = true;
+        if (kept) row_.CobID += c;
+    } else if (field_ == 1) {
+        dimensionSeen_ = true;
+        if (kept) row_.Dimensin += c;
+    }
+}
+
+void FrameCsvReader::EndRecord() {
+    if (records_ < static_cast<std::size_t>(MaxFrameRows)) {
+        read_.rows.push_back(std::move(row_));
+    } else if (cobIdSeen_ || dimensionSeen_) {
+        lastWithContent_ = records_ + 1;
+    }
+    ++records_;
+    row_ = FrameRow{};
+    field_ = 0;
+    cobIdSeen_ = dimensionSeen_ = false;
+    lineStarted_ = false;
+}
+
+FrameSheetRead FrameCsvReader::Finish() {
+    if (phase_ != Phase::Records) return {};  // the column names at most
+    if (quoteInQuoted_) {
+        quoteInQuoted_ = false;
+        quoted_ = false;
+    }
+    // The last line needs no line break after it.
+    if (lineStarted_ || quoted_) EndRecord();
+    if (lastWithContent_ > static_cast<std::size_t>(MaxFrameRows))
+        read_.leftOut = static_cast<int>(lastWithContent_ - static_cast<std::size_t>(MaxFrameRows));
+    return std::move(read_);
+}
+
 FrameSheetRead ImportFrameTableSheet(const std::filesystem::path& file) {
-    if (HasCsvExtension(file)) return FrameRowsFromRecords(ParseCsvRows(ReadWholeFile(file)));
+    if (HasCsvExtension(file)) {
+        // A piece at a time: a CSV of any size takes the same memory.
+        FileChunks chunks(file);
+        FrameCsvReader reader;
+        for (std::string_view piece = chunks.Next(); !piece.empty(); piece = chunks.Next()) reader.Feed(piece);
+        return reader.Finish();
+    }
 
     auto workbook = OpenSpreadsheet(file);
     for (const std::string& name : workbook->SheetNames()) {

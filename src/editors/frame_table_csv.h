@@ -34,10 +34,45 @@ std::vector<SheetRow> ParseCsvRows(std::string_view text);
 struct FrameSheetRead {
     std::vector<FrameRow> rows;
     int leftOut = 0;
+
+    friend bool operator==(const FrameSheetRead&, const FrameSheetRead&) = default;
 };
 
 // The records of a sheet (its rows after the column names) as table rows.
 FrameSheetRead FrameRowsFromRecords(const std::vector<SheetRow>& sheetRows);
+
+// Reads CSV text a piece at a time and keeps only what the table takes, so
+// that memory does not grow with the file: Feed the pieces in order, then
+// Finish gives what FrameRowsFromRecords(ParseCsvRows(text)) gives for the
+// whole text. The separator is the one the first line uses most.
+class FrameCsvReader {
+public:
+    void Feed(std::string_view piece);
+    FrameSheetRead Finish();
+
+private:
+    void Take(char c);
+    void TakeInHeader(char c);
+    void TakeInRecord(char c);
+    void AddToField(char c);
+    void EndRecord();
+
+    enum class Phase { ByteOrderMark, Header, Records };
+    Phase phase_ = Phase::ByteOrderMark;
+    std::size_t markMatched_ = 0;  // bytes of a UTF-8 byte order mark seen so far
+    char separator_ = ',';
+    int commas_ = 0, semicolons_ = 0, tabs_ = 0;
+    bool quoted_ = false;
+    bool quoteInQuoted_ = false;  // a '"' inside quotes: the end, or the first of two
+    bool skipLineFeed_ = false;   // after a CR, an LF belongs to the same line break
+    bool lineStarted_ = false;
+    std::size_t field_ = 0;       // the field of the current record
+    bool cobIdSeen_ = false, dimensionSeen_ = false;
+    FrameRow row_;
+    std::size_t records_ = 0;
+    std::size_t lastWithContent_ = 0;  // counted from 1; 0 when none
+    FrameSheetRead read_;
+};
 
 // Reads the frames from `file`: a .csv file as Export writes it, or else the
 // sheet named rpdodef (any letter case) of a workbook (.xls, .xlsx or .ods).

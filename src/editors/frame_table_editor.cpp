@@ -1,6 +1,7 @@
 #include "editors/frame_table_editor.h"
 
 #include "editors/frame_table_csv.h"
+#include "editors/unsaved_changes.h"
 #include "platform/error.h"
 #include "project/comm_parameters.h"
 
@@ -30,6 +31,20 @@ constexpr const char* kNo = "N";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 std::string S(const QString& text) { return text.toStdString(); }
+
+// Ascending row numbers as "4-7, 9, 12".
+std::string RowRanges(const std::vector<int>& rows) {
+    std::string out;
+    for (std::size_t i = 0; i < rows.size();) {
+        std::size_t last = i;
+        while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1) ++last;
+        if (!out.empty()) out += ", ";
+        out += std::to_string(rows[i]);
+        if (last > i) out += "-" + std::to_string(rows[last]);
+        i = last + 1;
+    }
+    return out;
+}
 
 // The "RTR Bit" cells: a centred check box over the cell's text. Ticking
 // stores "Y", clearing "N"; any text but "Y" shows a clear box, and a cell
@@ -114,6 +129,10 @@ public:
         closeEditor(editor, QAbstractItemDelegate::NoHint);
     }
 
+    // Typed text always goes into the current cell, never into a cell found
+    // by matching its text.
+    void keyboardSearch(const QString&) override {}
+
 protected:
     void keyPressEvent(QKeyEvent* event) override {
         // Delete empties the selected text cells.
@@ -125,8 +144,30 @@ protected:
         QTableWidget::keyPressEvent(event);
     }
 
+    // A click on the cell that is already the only one selected edits it at
+    // once. The view's own "selected clicked" trigger waits a double-click
+    // interval first, and keys typed in that time did not reach the cell.
+    void mousePressEvent(QMouseEvent* event) override {
+        const QModelIndex index = indexAt(event->position().toPoint());
+        pressedOnSelected_ = event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier &&
+                             index.isValid() && index == currentIndex() &&
+                             selectionModel()->selectedIndexes() == QModelIndexList{index};
+        pressed_ = index;
+        QTableWidget::mousePressEvent(event);
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QTableWidget::mouseReleaseEvent(event);
+        const bool edit = pressedOnSelected_ && indexAt(event->position().toPoint()) == pressed_ &&
+                          state() != EditingState && (pressed_.flags() & Qt::ItemIsEditable);
+        pressedOnSelected_ = false;
+        if (edit) this->edit(pressed_);
+    }
+
 private:
     CellDelegate* cells_;
+    QPersistentModelIndex pressed_;
+    bool pressedOnSelected_ = false;
 };
 
 }  // namespace
@@ -152,8 +193,10 @@ TFrameTableEditor::TFrameTableEditor(const Workspace& workspace, UserDialogs& di
     sgA->verticalHeader()->setVisible(false);
     sgA->verticalHeader()->setDefaultSectionSize(sgA->fontMetrics().height() + 8);
     sgA->horizontalHeader()->setHighlightSections(false);
+    // A click on the selected cell edits it too (FrameGrid does that without
+    // the view's delay).
     sgA->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                         QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+                         QAbstractItemView::AnyKeyPressed);
     sgA->setSelectionMode(QAbstractItemView::ContiguousSelection);
     auto* pageLayout = new QVBoxLayout(page);
     pageLayout->setContentsMargins(2, 2, 2, 2);
@@ -281,21 +324,33 @@ void TFrameTableEditor::FormShow() {
     sgA->scrollToTop();
     sgA->setCurrentCell(0, CobIdColumn());
     setWindowTitle(direction_ == FrameDirection::Receive ? "Receive CAN Frame" : "Transmit CAN Frame");
-    loadIncomplete_ = false;
+    replaceQuestion_.clear();
 
+    // When the table does not hold the whole frame file, OK asks before it
+    // replaces the file, naming the file that failed and why.
+    const auto framesFile = FindProjectFile(projectDir_, FramesFileName(direction_));
+    const std::string framesName = framesFile ? framesFile->filename().string() : std::string();
+    const std::string replace = "\n\nReplace " + framesName + " with the rows shown?";
     try {
         canMode_ = ReadProjectCanMode(projectDir_);
     } catch (const Error& e) {
-        // The frame file is not read at all; OK must not replace it unasked.
-        loadIncomplete_ = FindProjectFile(projectDir_, FramesFileName(direction_)).has_value();
+        if (framesFile) {
+            const auto pargen = FindProjectFile(projectDir_, kPargenFile);
+            const std::string pargenName = pargen ? pargen->filename().string() : std::string(kPargenFile);
+            replaceQuestion_ = pargenName + " could not be read, so " + framesName +
+                               " was not loaded and the table does not show it:\n" + e.what() + replace;
+        }
+        shownCells_ = CellTexts();
         dialogs_.ShowError(e.what());
         return;
     }
 
     FrameTableRead read = ReadFrameTable(projectDir_, direction_);
     FillRows(read.table.rows);
+    shownCells_ = CellTexts();
     if (read.error) {
-        loadIncomplete_ = true;
+        replaceQuestion_ = framesName + " could not be read completely, so the table does not show all of it:\n" +
+                           *read.error + replace;
         dialogs_.ShowError(*read.error);
         return;
     }
@@ -329,12 +384,8 @@ void TFrameTableEditor::BitBtn1Click() {
         sgA->setFocus();
         return;
     }
-    if (loadIncomplete_) {
-        const std::string file(FramesFileName(direction_));
-        const std::string question = file + " could not be read completely, so the table does not show all of it. " +
-                                     "Replace " + file + " with the rows shown?";
-        if (dialogs_.Confirm(question, false) != Answer::Yes) return;
-    }
+    if (!ConfirmRowsLeftOut(table)) return;
+    if (!replaceQuestion_.empty() && dialogs_.ConfirmDefaultNo(replaceQuestion_) != Answer::Yes) return;
     try {
         WriteFrameTable(projectDir_, table);
     } catch (const Error& e) {
@@ -342,6 +393,33 @@ void TFrameTableEditor::BitBtn1Click() {
         return;
     }
     accept();
+}
+
+bool TFrameTableEditor::ConfirmRowsLeftOut(const FrameTable& table) {
+    // The first row past the frames is the one whose CobID is empty.
+    const int end = static_cast<int>(table.rows.size()) + 1;
+    std::vector<int> leftOut;
+    for (int r = end; r <= MaxFrameRows; ++r) {
+        for (int c = 1; c < sgA->columnCount(); ++c) {
+            if (!Cell(r, c).isEmpty()) {
+                leftOut.push_back(r);
+                break;
+            }
+        }
+    }
+    if (leftOut.empty()) return true;
+
+    const std::string emptyRow = std::to_string(end);
+    const std::string frames = end == 1 ? "The table holds no frames" : "The frames end at row " + std::to_string(end - 1);
+    const std::string save = end == 1   ? "Save an empty table?"
+                             : end == 2 ? "Save row 1 only?"
+                                        : "Save rows 1 to " + std::to_string(end - 1) + " only?";
+    const std::string question = frames + ", because row " + emptyRow + " has no CobID. These rows would not be saved: " +
+                                 RowRanges(leftOut) + ".\n\n" + save;
+    if (dialogs_.ConfirmDefaultNo(question) == Answer::Yes) return true;
+    sgA->setCurrentCell(end - 1, CobIdColumn());
+    sgA->setFocus();
+    return false;
 }
 
 void TFrameTableEditor::BtnExportClick() {
@@ -403,13 +481,25 @@ void TFrameTableEditor::resizeEvent(QResizeEvent* event) {
 }
 
 void TFrameTableEditor::keyPressEvent(QKeyEvent* event) {
-    // Escape must not throw away a table of typed frames; Cancel and the
-    // close box still do, on purpose.
-    if (event->key() == Qt::Key_Escape) {
+    // Escape is Cancel, but asks first when the table was changed; the
+    // Cancel button and the close box discard without asking.
+    if (IsCancelKey(event)) {
         event->accept();
+        if (HasChanges() && dialogs_.ConfirmDefaultNo(DiscardQuestion(windowTitle())) != Answer::Yes) return;
+        reject();
         return;
     }
     QDialog::keyPressEvent(event);
 }
+
+std::vector<QString> TFrameTableEditor::CellTexts() const {
+    std::vector<QString> texts;
+    texts.reserve(static_cast<std::size_t>(MaxFrameRows * sgA->columnCount()));
+    for (int r = 1; r <= MaxFrameRows; ++r)
+        for (int c = 1; c < sgA->columnCount(); ++c) texts.push_back(Cell(r, c));
+    return texts;
+}
+
+bool TFrameTableEditor::HasChanges() const { return CellTexts() != shownCells_; }
 
 }  // namespace vestrel

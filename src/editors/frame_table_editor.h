@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <vector>
 
 class QPushButton;
 class QTableWidget;
@@ -71,14 +72,22 @@ private:
     void CommitEdit();
     // The frames from row 1 down to the row before the first empty CobID.
     FrameTable TableFromGrid() const;
+    // True when no row below `table`'s frames holds anything, or the user
+    // agrees to lose those rows; otherwise the table's end is selected.
+    bool ConfirmRowsLeftOut(const FrameTable& table);
+    // Every text cell, row by row; and whether any differs from the showing's start.
+    std::vector<QString> CellTexts() const;
+    bool HasChanges() const;
 
     const Workspace& workspace_;
     UserDialogs& dialogs_;
     std::filesystem::path projectDir_;
     FrameDirection direction_;
     CanMode canMode_ = CanMode::Can20A;
-    // The frame file exists but the table does not hold all of it.
-    bool loadIncomplete_ = false;
+    // Asked before OK replaces a frame file that the table does not hold
+    // whole; empty when it holds all of it.
+    std::string replaceQuestion_;
+    std::vector<QString> shownCells_;
     bool resizePending_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "editors/mapping_csv.h"
 
+#include "editors/file_chunks.h"
 #include "platform/file_util.h"
 #include "project/integer_text.h"
 
@@ -29,19 +30,77 @@ std::string_view TakeField(std::string_view& rest) {
     return field;
 }
 
-// Lines end in CR LF, LF or a lone CR.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\n' && text[i] != '\r') continue;
-        lines.push_back(text.substr(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        start = i + 1;
+// Splits text fed a piece at a time into lines, which end in CR LF, LF or a
+// lone CR; a last line without a line break counts when it is not empty.
+// Only the line being read is held.
+class LineSplitter {
+public:
+    template <class OnLine>
+    void Feed(std::string_view piece, OnLine&& onLine) {
+        for (char c : piece) {
+            if (skipLineFeed_) {
+                skipLineFeed_ = false;
+                if (c == '\n') continue;
+            }
+            if (c == '\r' || c == '\n') {
+                onLine(std::string_view(line_));
+                line_.clear();
+                skipLineFeed_ = c == '\r';
+            } else {
+                line_ += c;
+            }
+        }
     }
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
+    template <class OnLine>
+    void Finish(OnLine&& onLine) {
+        if (!line_.empty()) onLine(std::string_view(line_));
+        line_.clear();
+    }
+
+private:
+    std::string line_;
+    bool skipLineFeed_ = false;
+};
+
+// One register line: "Index;Frame;High;Low;". Lines naming no frame are left out.
+void ParseMappingLine(std::string_view line, std::vector<std::vector<TClIndMB>>& registers) {
+    std::string_view rest = Trim(line);
+    const std::string_view indexField = TakeField(rest);
+    const std::string_view frameField = TakeField(rest);
+    const std::string_view highField = TakeField(rest);
+    const std::string_view lowField = Trim(rest.substr(0, rest.find(';')));
+
+    const std::int32_t index = ParseIntegerText(indexField, 0);
+    const std::int32_t frame = ParseIntegerText(frameField, 0);
+    const auto high = static_cast<std::uint32_t>(ParseIntegerText(highField, 0)) & 15u;
+    const auto low = static_cast<std::uint32_t>(ParseIntegerText(lowField, 0)) & 15u;
+    if (frame < 1 || static_cast<std::size_t>(frame) > registers.size()) return;
+    registers[static_cast<std::size_t>(frame) - 1].push_back(
+        TClIndMB{std::to_string(index), std::to_string(16 * high + low)});
 }
+
+// Feeds the lines after the header to ParseMappingLine.
+class MappingsCsvParser {
+public:
+    explicit MappingsCsvParser(std::size_t frameCount) : registers_(frameCount) {}
+    void Feed(std::string_view piece) {
+        lines_.Feed(piece, [this](std::string_view line) { Line(line); });
+    }
+    std::vector<std::vector<TClIndMB>> Finish() {
+        lines_.Finish([this](std::string_view line) { Line(line); });
+        return std::move(registers_);
+    }
+
+private:
+    void Line(std::string_view line) {
+        if (headerSeen_) ParseMappingLine(line, registers_);
+        headerSeen_ = true;
+    }
+
+    LineSplitter lines_;
+    bool headerSeen_ = false;
+    std::vector<std::vector<TClIndMB>> registers_;
+};
 
 }  // namespace
 
@@ -66,28 +125,17 @@ void ExportMappingsCsv(const std::filesystem::path& projectDir, FrameDirection d
 }
 
 std::vector<std::vector<TClIndMB>> ParseMappingsCsv(std::string_view text, std::size_t frameCount) {
-    std::vector<std::vector<TClIndMB>> registers(frameCount);
-    const auto lines = SplitLines(text);
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        std::string_view rest = Trim(lines[i]);
-        const std::string_view indexField = TakeField(rest);
-        const std::string_view frameField = TakeField(rest);
-        const std::string_view highField = TakeField(rest);
-        const std::string_view lowField = Trim(rest.substr(0, rest.find(';')));
-
-        const std::int32_t index = ParseIntegerText(indexField, 0);
-        const std::int32_t frame = ParseIntegerText(frameField, 0);
-        const auto high = static_cast<std::uint32_t>(ParseIntegerText(highField, 0)) & 15u;
-        const auto low = static_cast<std::uint32_t>(ParseIntegerText(lowField, 0)) & 15u;
-        if (frame < 1 || static_cast<std::size_t>(frame) > frameCount) continue;
-        registers[static_cast<std::size_t>(frame) - 1].push_back(
-            TClIndMB{std::to_string(index), std::to_string(16 * high + low)});
-    }
-    return registers;
+    MappingsCsvParser parser(frameCount);
+    parser.Feed(text);
+    return parser.Finish();
 }
 
 void ImportMappingsCsv(const std::filesystem::path& file, FrameList& frames) {
-    auto registers = ParseMappingsCsv(ReadWholeFile(file), frames.size());
+    // A piece at a time: only the registers are held, not the file.
+    FileChunks chunks(file);
+    MappingsCsvParser parser(frames.size());
+    for (std::string_view piece = chunks.Next(); !piece.empty(); piece = chunks.Next()) parser.Feed(piece);
+    auto registers = parser.Finish();
     for (std::size_t i = 0; i < frames.size(); ++i) frames[i].Registers = std::move(registers[i]);
 }
 

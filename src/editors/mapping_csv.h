@@ -33,8 +33,8 @@ void ExportMappingsCsv(const std::filesystem::path& projectDir, FrameDirection d
 std::vector<std::vector<TClIndMB>> ParseMappingsCsv(std::string_view text, std::size_t frameCount);
 
 // Reads a mapping CSV and replaces the registers of every frame with it. The
-// whole file is read first: when it cannot be, Error is thrown and every
-// register stays as it was.
+// whole file is read first, a piece at a time: when it cannot be, Error is
+// thrown and every register stays as it was.
 void ImportMappingsCsv(const std::filesystem::path& file, FrameList& frames);
 
 }  // namespace vestrel

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -34,6 +35,17 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kNotComplete = "New firmware not complete,Abort Procedure";
+
+// The flasher as its messages name it: "FwLoader.exe" where that is the
+// file, otherwise the full path that was looked for.
+std::string FlasherShown(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return kFlasherFileName;
+#else
+    return path;
+#endif
+}
 
 std::string WithTrailingSeparator(std::string dir) {
     if (dir.empty() || dir.back() != kPathSeparator) dir += kPathSeparator;
@@ -98,8 +110,10 @@ TFModifyFileSx::TFModifyFileSx(const Workspace& workspace, UserDialogs& dialogs,
     cbport->setCurrentIndex(0);
     Label1->setBuddy(cbport);
 
-    LbButton1 = MakeButton(this, "LbButton1", "X");
-    LbButton1->setFixedWidth(32);
+    // A small caption button: a tool button is as wide as its "X" needs.
+    LbButton1 = new QToolButton(this);
+    LbButton1->setObjectName("LbButton1");
+    LbButton1->setText("X");
     LbButton2 = MakeButton(this, "LbButton2", "Execute update firmware");
     QFont strong = LbButton2->font();
     strong.setBold(true);
@@ -162,7 +176,7 @@ TFModifyFileSx::TFModifyFileSx(const Workspace& workspace, UserDialogs& dialogs,
     layout->addWidget(Avanzamento);
 
     connect(LbButton2, &QPushButton::clicked, this, [this] { LbButton2Click(); });
-    connect(LbButton1, &QPushButton::clicked, this, [this] { LbButton1Click(); });
+    connect(LbButton1, &QToolButton::clicked, this, [this] { LbButton1Click(); });
     connect(ExeModFileSx, &QPushButton::clicked, this, [this] { ExeModFileSxClick(); });
     connect(ExeUpdateFir, &QPushButton::clicked, this, [this] { ExeUpdateFirClick(); });
     connect(Options, &QPushButton::clicked, this, [this] { OptionsClick(); });
@@ -219,7 +233,9 @@ void TFModifyFileSx::FormShow() {
         return;
     }
     const std::string& master = workspace_.MasterDir();
-    if (!FileExists(master + kPathSeparator + kBaseFirmwareName)) {
+    // Found whatever the letter case of its name, as project files are.
+    const auto base = FindFileNoCase(master, kBaseFirmwareName);
+    if (!base) {
         dialogs_.ShowError(std::string("Error file ") + kBaseFirmwareName + " not found");
         return;
     }
@@ -230,6 +246,7 @@ void TFModifyFileSx::FormShow() {
         return;
     }
     fileSx_ = kBaseFirmwareName;
+    baseFile_ = base->filename().string();
     baseDir_ = master;
     dirOut_ = WithTrailingSeparator(projectDir);
     NewFileSx->setText(ToQDisplayPath("New_" + fileSx_));
@@ -270,7 +287,7 @@ void TFModifyFileSx::ExeModFileSxClick() {
     refusal_.clear();
 
     BankMergeInputs inputs;
-    inputs.baseFirmware = fs::path(baseDir_) / fileSx_;
+    inputs.baseFirmware = fs::path(baseDir_) / baseFile_;
     inputs.dirBin = dirBin_;
     inputs.dirOut = dirOut_;
     inputs.newFileName = newFileName_;
@@ -307,7 +324,7 @@ void TFModifyFileSx::ExeUpdateFirClick() {
     }
     std::string flasher = workspace_.AppDir() + kPathSeparator + kFlasherFileName;
     if (!FileExists(flasher)) {
-        dialogs_.ShowMessage("FwLoader.exe Not Found, Procedure Aborted");
+        dialogs_.ShowMessage(FlasherShown(flasher) + " Not Found, Procedure Aborted");
         return;
     }
     // The flasher runs on its own in the current folder (MASTER); nothing
@@ -315,7 +332,7 @@ void TFModifyFileSx::ExeUpdateFirClick() {
     std::error_code ec;
     std::string current = fs::current_path(ec).string();
     if (!launcher_.StartDetached(flasher, {image, std::to_string(cbport->currentIndex())}, current))
-        dialogs_.ShowMessage("FwLoader.exe Not Started, Procedure Aborted");
+        dialogs_.ShowMessage(FlasherShown(flasher) + " Not Started, Procedure Aborted");
 }
 
 void TFModifyFileSx::OptionsClick() {
@@ -337,6 +354,7 @@ void TFModifyFileSx::OpenFileClick() {
     if (!chosen) return;
     fs::path picked(*chosen);
     fileSx_ = picked.filename().string();
+    baseFile_ = fileSx_;
     baseDir_ = picked.parent_path().string();
     dirOut_ = WithTrailingSeparator(workspace_.ProjectDir());
     NewFileSx->setText(ToQDisplayPath("New_" + fileSx_));

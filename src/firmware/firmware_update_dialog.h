@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QToolButton;
 
 namespace vestrel {
 
@@ -58,7 +59,7 @@ public:
 
     QComboBox* Port() const { return cbport; }
     QPushButton* ExecuteButton() const { return LbButton2; }
-    QPushButton* CloseButton() const { return LbButton1; }
+    QToolButton* CloseButton() const { return LbButton1; }
     QProgressBar* Progress() const { return Avanzamento; }
     QCheckBox* BankBox(int bank) const { return Cbbank[static_cast<std::size_t>(bank - 1)]; }
     // True when the last run found bank `bank`'s address range missing.
@@ -82,7 +83,8 @@ private:
     ProcessLauncher& launcher_;
 
     std::string fileSx_;
-    std::string baseDir_;  // where FileSx is read from: MASTER, or the folder OpenFile chose
+    std::string baseDir_;   // where FileSx is read from: MASTER, or the folder OpenFile chose
+    std::string baseFile_;  // FileSx as it is spelled on disk
     std::string dirBin_;
     std::string dirOut_;
     std::string newFileName_;
@@ -95,7 +97,7 @@ private:
     QComboBox* cbport;
     QPushButton* LbButton2;
     QProgressBar* Avanzamento;
-    QPushButton* LbButton1;
+    QToolButton* LbButton1;
     // Present but hidden.
     QPushButton* OpenFile;
     QLabel* Label3;

@@ -22,6 +22,10 @@ public:
     virtual void ShowError(const std::string& text) = 0;
     // A question with "Yes" and "No", and "Cancel" when `withCancel`.
     virtual Answer Confirm(const std::string& text, bool withCancel) = 0;
+    // A question asked before something the user has would be lost or
+    // replaced: "Yes" and "No", with "No" the default button, so that Return
+    // or Escape keeps things as they are.
+    virtual Answer ConfirmDefaultNo(const std::string& text) = 0;
     // A list too long for a message box, in a scrollable box under a
     // heading. With `offerContinue` the buttons are "Continue" and "Cancel"
     // and the result tells whether the user chose to continue; otherwise one
@@ -54,6 +58,7 @@ public:
 // that names no existing folder is emptied before the picker opens; on
 // confirmation it receives the chosen folder without a trailing separator and
 // the result is true; on Cancel it keeps what it held after that first step.
+// A root folder that does not exist is reported and no picker opens.
 bool FolderChooser(UserDialogs& dialogs, const std::string& title, const std::string& root, std::string& folder);
 
 }  // namespace vestrel

@@ -4,6 +4,8 @@
 #include "modal_answer.h"
 #include "support/temp_dir.h"
 
+#include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -15,7 +17,7 @@ namespace fs = std::filesystem;
 using test::ModalAnswer;
 using test::TempDir;
 
-QString Q(const fs::path& path) { return QString::fromStdString(path.string()); }
+std::string S(const fs::path& path) { return path.string(); }
 
 class FolderPickerTest : public ::testing::Test {
 protected:
@@ -29,7 +31,7 @@ protected:
 };
 
 TEST_F(FolderPickerTest, ShowsOnlyTheRootAndWhatIsBelowIt) {
-    FolderPickerDialog picker("Select directory of project", Q(root), "");
+    FolderPickerDialog picker("Select directory of project", S(root), "");
     QTreeWidget* tree = picker.Tree();
     ASSERT_EQ(tree->topLevelItemCount(), 1);
     QTreeWidgetItem* top = tree->topLevelItem(0);
@@ -37,31 +39,35 @@ TEST_F(FolderPickerTest, ShowsOnlyTheRootAndWhatIsBelowIt) {
     ASSERT_EQ(top->childCount(), 2);
     EXPECT_EQ(top->child(0)->text(0), "Plant1");
     EXPECT_EQ(top->child(1)->text(0), "Site");
-    // Without a folder to preselect the root is chosen.
-    EXPECT_EQ(picker.SelectedFolder(), Q(root));
+    // Without a folder to preselect nothing is chosen, and OK waits.
+    EXPECT_EQ(picker.SelectedFolder(), "");
+    EXPECT_FALSE(picker.OkButton()->isEnabled());
 
     // A folder outside the root cannot be selected.
-    EXPECT_FALSE(picker.SelectFolder(Q(tmp / "Outside")));
-    EXPECT_FALSE(picker.SelectFolder(Q(tmp.path())));
-    EXPECT_EQ(picker.SelectedFolder(), Q(root));
+    EXPECT_FALSE(picker.SelectFolder(S(tmp / "Outside")));
+    EXPECT_FALSE(picker.SelectFolder(S(tmp.path())));
+    EXPECT_EQ(picker.SelectedFolder(), "");
+    EXPECT_TRUE(picker.SelectFolder(S(root)));
+    EXPECT_EQ(picker.SelectedFolder(), S(root));
+    EXPECT_TRUE(picker.OkButton()->isEnabled());
 }
 
 TEST_F(FolderPickerTest, PreselectsANestedFolderAndOpensTheWayToIt) {
-    FolderPickerDialog picker("t", Q(root), Q(root / "Site" / "Line2") + "/");
-    EXPECT_EQ(picker.SelectedFolder(), Q(root / "Site" / "Line2"));
+    FolderPickerDialog picker("t", S(root), S(root / "Site" / "Line2") + "/");
+    EXPECT_EQ(picker.SelectedFolder(), S(root / "Site" / "Line2"));
     QTreeWidgetItem* site = picker.Tree()->topLevelItem(0)->child(1);
     EXPECT_TRUE(site->isExpanded());
     EXPECT_EQ(site->child(0)->text(0), "Line2");
 
-    // A preselection outside the root falls back to the root.
-    FolderPickerDialog outside("t", Q(root), Q(tmp / "Outside"));
-    EXPECT_EQ(outside.SelectedFolder(), Q(root));
+    // A preselection outside the root selects nothing.
+    FolderPickerDialog outside("t", S(root), S(tmp / "Outside"));
+    EXPECT_EQ(outside.SelectedFolder(), "");
 }
 
 TEST_F(FolderPickerTest, WithoutRootTheWholeFileSystemIsOffered) {
-    FolderPickerDialog picker("t", "", Q(root / "Plant1"));
+    FolderPickerDialog picker("t", "", S(root / "Plant1"));
     ASSERT_GE(picker.Tree()->topLevelItemCount(), 1);
-    EXPECT_EQ(picker.SelectedFolder(), Q(root / "Plant1"));
+    EXPECT_EQ(picker.SelectedFolder(), S(root / "Plant1"));
 }
 
 TEST_F(FolderPickerTest, TheQtPickerAnswersFolderChooser) {
@@ -70,8 +76,8 @@ TEST_F(FolderPickerTest, TheQtPickerAnswersFolderChooser) {
     {
         ModalAnswer<FolderPickerDialog> answer([&](FolderPickerDialog* picker) {
             EXPECT_EQ(picker->windowTitle(), "Select directory of project");
-            EXPECT_EQ(picker->SelectedFolder(), Q(root / "Plant1"));
-            EXPECT_TRUE(picker->SelectFolder(Q(root / "Site" / "Line2")));
+            EXPECT_EQ(picker->SelectedFolder(), S(root / "Plant1"));
+            EXPECT_TRUE(picker->SelectFolder(S(root / "Site" / "Line2")));
             picker->accept();
         });
         EXPECT_TRUE(FolderChooser(dialogs, "Select directory of project", root.string(), folder));
@@ -81,13 +87,59 @@ TEST_F(FolderPickerTest, TheQtPickerAnswersFolderChooser) {
 
     {
         ModalAnswer<FolderPickerDialog> answer([&](FolderPickerDialog* picker) {
-            picker->SelectFolder(Q(root / "Plant1"));
+            picker->SelectFolder(S(root / "Plant1"));
             picker->reject();
         });
         EXPECT_FALSE(FolderChooser(dialogs, "Select directory of project", root.string(), folder));
         EXPECT_TRUE(answer.Answered());
     }
     EXPECT_EQ(folder, (root / "Site" / "Line2").string()) << "Cancel keeps the folder";
+}
+
+// "Open project" after the open project's folder was deleted: the picker
+// opens with nothing chosen and OK waits; a choice is then taken.
+TEST_F(FolderPickerTest, AVanishedProjectFolderPreselectsNothing) {
+    QtUserDialogs dialogs;
+    std::string folder = S(root / "Deleted");
+    ModalAnswer<FolderPickerDialog> answer([&](FolderPickerDialog* picker) {
+        EXPECT_EQ(picker->SelectedFolder(), "");
+        EXPECT_TRUE(picker->Tree()->selectedItems().isEmpty());
+        EXPECT_FALSE(picker->OkButton()->isEnabled());
+        QTest::keyClick(picker, Qt::Key_Return);  // OK waits for a choice
+        EXPECT_TRUE(picker->isVisible());
+        picker->Tree()->setCurrentItem(picker->Tree()->topLevelItem(0)->child(0));
+        EXPECT_TRUE(picker->OkButton()->isEnabled());
+        picker->OkButton()->click();
+    });
+    EXPECT_TRUE(FolderChooser(dialogs, "Select directory of project", S(root), folder));
+    EXPECT_TRUE(answer.Answered());
+    EXPECT_EQ(folder, S(root / "Plant1"));
+}
+
+// A folder whose name is not valid UTF-8 is listed, can be chosen and comes
+// back byte for byte.
+TEST_F(FolderPickerTest, FoldersWhoseNamesAreNotUtf8AreListedAndCanBeChosen) {
+    const fs::path odd = root / "Caf\xe9";
+    const fs::path nested = odd / "Line\xff" "2";
+    fs::create_directories(nested);
+
+    FolderPickerDialog picker("t", S(root), S(nested));
+    EXPECT_EQ(picker.SelectedFolder(), S(nested));
+    QTreeWidgetItem* top = picker.Tree()->topLevelItem(0);
+    ASSERT_EQ(top->childCount(), 3);
+    EXPECT_EQ(top->child(0)->text(0), QString("Caf") + QChar(QChar::ReplacementCharacter));
+    ASSERT_EQ(top->child(0)->childCount(), 1);
+    EXPECT_TRUE(top->child(0)->child(0)->isSelected());
+
+    QtUserDialogs dialogs;
+    std::string folder = S(root);
+    ModalAnswer<FolderPickerDialog> answer([&](FolderPickerDialog* shown) {
+        shown->Tree()->setCurrentItem(shown->Tree()->topLevelItem(0)->child(0));
+        shown->OkButton()->click();
+    });
+    EXPECT_TRUE(FolderChooser(dialogs, "Select directory of project", S(root), folder));
+    EXPECT_TRUE(answer.Answered());
+    EXPECT_EQ(folder, S(odd));
 }
 
 }  // namespace

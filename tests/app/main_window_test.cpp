@@ -9,6 +9,8 @@
 #include "firmware/firmware_update_dialog.h"
 #include "modal_answer.h"
 #include "platform/ini_file.h"
+#include "platform/qt/folder_picker_dialog.h"
+#include "platform/qt/qt_user_dialogs.h"
 #include "project/comm_parameters.h"
 #include "support/fake_dialogs.h"
 #include "support/temp_dir.h"
@@ -16,6 +18,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolButton>
+#include <QTreeWidget>
 
 #include <cstdio>
 
@@ -50,7 +54,7 @@ protected:
         window->show();
     }
     void Click(const char* button) {
-        auto* b = window->findChild<QPushButton*>(button);
+        auto* b = window->findChild<QAbstractButton*>(button);
         ASSERT_NE(b, nullptr) << button;
         b->click();
     }
@@ -157,23 +161,76 @@ TEST_F(MainWindowTest, TitleFollowsNewProject) {
     EXPECT_EQ(window->GetWorkspace().SpreadsheetFolder(), (Projects() / "Plant1").string());
 }
 
-TEST_F(MainWindowTest, OnlyTheXButtonClosesAndTheLastProjectIsReopened) {
+// Whatever closes the window (its "X", the window manager's close button,
+// Alt+F4) writes the INI file and leaves no window open, so the application
+// quits; the next start reopens the project, whatever its name.
+TEST_F(MainWindowTest, EveryWayOfClosingWritesTheIniAndTheLastProjectIsReopened) {
+    // The "X" button.
     Start();
     NewProject("Plant1");
-    window->close();
-    EXPECT_TRUE(window->isVisible()) << "closing from outside is ignored";
-    EXPECT_FALSE(fs::exists(app / kConfigFileName));
-
     Click("BtClose");
     EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(window->IsClosedByButton());
+    EXPECT_TRUE(window->IsClosed());
     EXPECT_EQ(ReadIniString(app / kConfigFileName, "lastproj", "projectname"), "/Plant1");
 
+    // A close request from outside: a window manager's button or Alt+F4.
     window.reset();
     Start();
     EXPECT_EQ(window->GetWorkspace().ProjectName(), "/Plant1");
-    EXPECT_EQ(window->GetWorkspace().ProjectDir(), (Projects() / "Plant1").string());
-    EXPECT_EQ(Title(), kTitle + " :/Plant1");
+    NewProject("Plant2 ");
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->IsClosed());
+    EXPECT_TRUE(window->testAttribute(Qt::WA_QuitOnClose));
+    for (QWidget* top : QApplication::topLevelWidgets())
+        EXPECT_FALSE(top->isVisible()) << top->objectName().toStdString() << " keeps the application running";
+    EXPECT_EQ(ReadIniString(app / kConfigFileName, "lastproj", "projectname"), "/Plant2 ");
+
+    window.reset();
+    Start();
+    EXPECT_EQ(window->GetWorkspace().ProjectName(), "/Plant2 ");
+    EXPECT_EQ(window->GetWorkspace().ProjectDir(), (Projects() / "Plant2 ").string());
+    EXPECT_EQ(Title(), kTitle + " :/Plant2 ");
+}
+
+// Through the real folder picker: a project folder whose name is not valid
+// UTF-8 is opened, its files are saved there and it is remembered.
+TEST(MainWindowOddNames, AProjectFolderWhoseNameIsNotUtf8OpensSavesAndIsRemembered) {
+    QApplication::setQuitOnLastWindowClosed(false);
+    const fs::path cwd = fs::current_path();
+    TempDir app;
+    const std::string name = "/Caf\xe9";
+    fs::create_directories(app.path().string() + "/PROJECTS" + name);
+    QtUserDialogs dialogs;
+    FakeLauncher launcher;
+    {
+        TFVestreleFirmWare window(dialogs, launcher, app.path().string(), "");
+        window.show();
+        {
+            ModalAnswer<FolderPickerDialog> answer([](FolderPickerDialog* picker) {
+                picker->Tree()->setCurrentItem(picker->Tree()->topLevelItem(0)->child(0));
+                picker->OkButton()->click();
+            });
+            window.BtOpenProjectClick();
+            EXPECT_TRUE(answer.Answered());
+        }
+        EXPECT_EQ(window.GetWorkspace().ProjectName(), name);
+        {
+            ModalAnswer<TFpdoMB_2> answer([](TFpdoMB_2* editor) {
+                editor->SetCell(1, 1, "0x181");
+                editor->SetCell(1, 2, "8");
+                editor->BitBtn1->click();
+            });
+            window.BtReceiveCobClick();
+            EXPECT_TRUE(answer.Answered());
+        }
+        EXPECT_TRUE(fs::exists(app.path().string() + "/PROJECTS" + name + "/RCobDef.xml"));
+        window.close();
+    }
+    TFVestreleFirmWare again(dialogs, launcher, app.path().string(), "");
+    EXPECT_EQ(again.GetWorkspace().ProjectName(), name);
+    EXPECT_EQ(again.GetWorkspace().ProjectDir(), app.path().string() + "/PROJECTS" + name);
+    fs::current_path(cwd);
 }
 
 TEST_F(MainWindowTest, OpenProjectTakesAFolderTwoLevelsDown) {

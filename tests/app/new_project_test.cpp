@@ -102,6 +102,21 @@ TEST_F(NewProjectTest, NamesThatLeaveProjectsAreRefused) {
     EXPECT_TRUE(fs::is_directory(fs::path(workspace.ProjectsDir()) / "Site" / "Line2" / "bin"));
 }
 
+// A control character could not be remembered for the next start.
+TEST_F(NewProjectTest, NamesWithControlCharactersAreRefused) {
+    for (const std::string& name : {std::string("Plant\n1"), std::string("Plant\t1"), std::string("Plant\x7f")}) {
+        dialogs.shown.clear();
+        Submit(name);
+        EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"Name project not valid"});
+        EXPECT_FALSE(fs::exists(fs::path(workspace.ProjectsDir()) / name));
+    }
+    // Blanks at the end are fine.
+    dialogs.shown.clear();
+    Submit("Plant1 ");
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(workspace.ProjectName(), "/Plant1 ");
+}
+
 TEST_F(NewProjectTest, WithoutDestinationBothMessagesAppear) {
     dialog.SetDestination("");
     Submit("");

@@ -66,6 +66,43 @@ TEST(Workspace, ADeletedRememberedProjectFallsBackAndIsWrittenBackUnchanged) {
     EXPECT_EQ(ReadIniString(app / kConfigFileName, "lastproj", "projectname"), "/Gone");
 }
 
+// Every name New project accepts is remembered exactly, blanks included.
+TEST(Workspace, ANameWithBlanksAtItsEndIsReopenedAfterARestart) {
+    TempDir app;
+    for (const std::string& name : {std::string("/Plant1 "), std::string("/Site /Line 2  "), std::string("/\"A\"")}) {
+        {
+            Workspace ws;
+            ws.StartWorkspace(app.path().string(), "");
+            fs::create_directories(ws.ProjectsDir() + name);
+            ws.SetProject(name);
+            ws.CloseWorkspace();
+        }
+        Workspace again;
+        again.StartWorkspace(app.path().string(), "");
+        EXPECT_EQ(again.ProjectName(), name);
+        EXPECT_EQ(again.ProjectDir(), again.ProjectsDir() + name);
+        EXPECT_EQ(again.Title(), kTitle + " :" + name);
+    }
+}
+
+// A hand-edited name that leads out of PROJECTS is a missing project: the
+// workspace stays in PROJECTS and the name is written back as it was.
+TEST(Workspace, ARememberedNameOutsideProjectsCountsAsMissing) {
+    TempDir app;
+    fs::create_directories(app / "PROJECTSPlant1");
+    for (const std::string& name : {std::string("/../MASTER"), std::string("/Site/../../MASTER"), std::string("Plant1"),
+                                    std::string("/..\\MASTER")}) {
+        WriteIniString(app / kConfigFileName, "lastproj", "projectname", name);
+        Workspace ws;
+        ws.StartWorkspace(app.path().string(), "");
+        EXPECT_EQ(ws.ProjectDir(), ws.ProjectsDir()) << name;
+        EXPECT_EQ(ws.Title(), kTitle) << name;
+        EXPECT_EQ(ws.ProjectName(), name);
+        ws.CloseWorkspace();
+        EXPECT_EQ(ReadIniString(app / kConfigFileName, "lastproj", "projectname"), name);
+    }
+}
+
 TEST(Workspace, OpenProjectDerivesTheNameFromTheChosenFolder) {
     TempDir app;
     Workspace ws;

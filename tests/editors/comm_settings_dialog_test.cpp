@@ -161,6 +161,7 @@ TEST_F(CommSettings, WithoutAReadableFileTheControlsKeepWhatTheyHeld) {
     EXPECT_TRUE(project.dialogs.shown.empty());
     EXPECT_TRUE(dialog.RB_RS232->isChecked());
 
+    project.dialogs.answers = {Answer::Yes};  // replace the broken file
     dialog.BitBtn1->click();
     auto written = Written(project.dir);
     ASSERT_EQ(written.size(), 11u);
@@ -168,6 +169,37 @@ TEST_F(CommSettings, WithoutAReadableFileTheControlsKeepWhatTheyHeld) {
     EXPECT_EQ(written[6], "12");
     EXPECT_EQ(written[8], "0");
     EXPECT_EQ(written[9], "1");
+}
+
+// A pargen.xml that does not parse opens the dialog without a word, but OK
+// replaces it only on Yes, naming the file and the parser's reason.
+TEST_F(CommSettings, AnUnreadablePargenIsReplacedOnlyWhenTheUserAgrees) {
+    const std::string broken = "<GeneralParameter><Serial>0</Serial>";
+    WriteFile(project / "pargen.xml", broken);
+    dialog.FormShow();
+    EXPECT_TRUE(project.dialogs.shown.empty());
+
+    project.dialogs.answers = {Answer::No};
+    dialog.BitBtn1->click();
+    ASSERT_EQ(project.dialogs.shown.size(), 1u);
+    EXPECT_EQ(project.dialogs.shown[0].kind, Shown::QuestionDefaultNo);
+    const std::string& question = project.dialogs.shown[0].text;
+    EXPECT_EQ(question, "pargen.xml could not be read:\n" + ReadCommParameters(project.dir).error +
+                            "\n\nReplace pargen.xml with the settings shown?");
+    EXPECT_NE(question.find("\nLine: 1\n"), std::string::npos) << question;
+    EXPECT_EQ(dialog.result(), 0);
+    EXPECT_EQ(test::ReadFile(project / "pargen.xml"), broken);
+
+    project.dialogs.answers = {Answer::Yes};
+    dialog.BitBtn1->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(Written(project.dir).size(), 11u);
+
+    // Readable now: no question.
+    project.dialogs.shown.clear();
+    dialog.FormShow();
+    dialog.BitBtn1->click();
+    EXPECT_TRUE(project.dialogs.shown.empty());
 }
 
 TEST_F(CommSettings, AbsentSerialMeansRs485) {

@@ -8,7 +8,11 @@
 #include <QTest>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
+
+// Failures show a QString as its text.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace vestrel::test {
 

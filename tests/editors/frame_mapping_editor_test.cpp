@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -66,12 +67,18 @@ TEST_F(FrameMappingEditor, EachShowingListsTheFramesOfItsDirection) {
     EXPECT_EQ(dialog.LB_IndMB->count(), 0);
     EXPECT_EQ(dialog.E_Index->text(), "");
 
-    // Without TCobDef.xml both lists stay empty and OK writes no rows.
+    // Without TCobDef.xml both lists stay empty and OK writes no rows, once
+    // the user agrees to lose the register of the frame that is gone.
     std::filesystem::remove(project / "TCobDef.xml");
     Show(2);
     EXPECT_EQ(dialog.LB_Cob->count(), 0);
     EXPECT_TRUE(project.dialogs.shown.empty());
+    project.dialogs.answers = {Answer::Yes};
     dialog.BitBtn1->click();
+    EXPECT_EQ(project.dialogs.shown,
+              (std::vector<Shown>{{Shown::QuestionDefaultNo,
+                                   "There is no TCobDef.xml, so these registers of TInfoCob.xml belong to frames that "
+                                   "are gone and would not be saved: 100 (frame 1).\n\nSave TInfoCob.xml without them?"}}));
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(ReadFile(project / "TInfoCob.xml").substr(0, 11), "<TInfoCob/>");
 }
@@ -88,6 +95,102 @@ TEST_F(FrameMappingEditor, ReadErrorsAreShownAndWhatWasReadIsKept) {
     Show(1);
     EXPECT_EQ(project.dialogs.Texts().at(0), "Error in reading file PDO XML");
     EXPECT_EQ(Entries(dialog.LB_Cob), (QStringList{"1"}));
+}
+
+// After "Error in reading file SDOPDO XML" the dialog shows part of the
+// file; OK replaces it only on Yes, and the question says which file and why.
+TEST_F(FrameMappingEditor, AMappingFileReadInPartIsReplacedOnlyWhenTheUserAgrees) {
+    const std::string file = R"(<RInfoCob><row Index="5" NrPdo="2" PosComp="0"/><row Index="6" NrPdo="0" PosComp="0"/>)"
+                             R"(<row Index="7" NrPdo="1" PosComp="0"/></RInfoCob>)";
+    WriteFile(project / "RInfoCob.xml", file);
+    Show(1);
+    EXPECT_EQ(project.dialogs.shown, (std::vector<Shown>{{Shown::Message, "Error in reading file SDOPDO XML"}}));
+    project.dialogs.shown.clear();
+    project.dialogs.answers = {Answer::No};
+    dialog.BitBtn1->click();
+    EXPECT_EQ(project.dialogs.shown,
+              (std::vector<Shown>{{Shown::QuestionDefaultNo,
+                                   "RInfoCob.xml could not be read completely, so the registers shown are not all "
+                                   "it holds:\nrow 2: NrPdo 0 is not a frame number\n\n"
+                                   "Replace RInfoCob.xml with the registers shown?"}}));
+    EXPECT_EQ(dialog.result(), 0);
+    EXPECT_EQ(ReadFile(project / "RInfoCob.xml"), file);
+
+    project.dialogs.answers = {Answer::Yes};
+    dialog.BitBtn1->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(ReadFile(project / "RInfoCob.xml").rfind(R"(<RInfoCob><row Index="5" NrPdo="2" PosComp="0"/></RInfoCob>)", 0),
+              0u);
+
+    // A file that does not parse: the parser's own reason.
+    WriteFile(project / "RInfoCob.xml", "<RInfoCob><row Index=\"5\"");
+    Show(1);
+    project.dialogs.shown.clear();
+    project.dialogs.answers = {Answer::No};
+    dialog.BitBtn1->click();
+    ASSERT_EQ(project.dialogs.shown.size(), 1u);
+    const std::string& question = project.dialogs.shown[0].text;
+    EXPECT_EQ(question.rfind("RInfoCob.xml could not be read completely", 0), 0u) << question;
+    EXPECT_NE(question.find("\nLine: 1\n<RInfoCob><row"), std::string::npos) << question;
+    EXPECT_EQ(ReadFile(project / "RInfoCob.xml"), "<RInfoCob><row Index=\"5\"");
+
+    // A complete file asks nothing.
+    WriteFile(project / "RInfoCob.xml", R"(<RInfoCob><row Index="5" NrPdo="2" PosComp="0"/></RInfoCob>)");
+    Show(1);
+    project.dialogs.shown.clear();
+    dialog.BitBtn1->click();
+    EXPECT_TRUE(project.dialogs.shown.empty()) << project.dialogs.Texts().at(0);
+}
+
+// After the frame table shrank, registers of frames that are gone are
+// listed before OK leaves them out of the mapping file.
+TEST_F(FrameMappingEditor, RegistersOfFramesThatAreGoneAreListedBeforeOkDropsThem) {
+    WriteFile(project / "RCobDef.xml", R"(<COBID><row CobID="0x181" Dimensin="8" Mnemonic=""/></COBID>)");
+    const std::string file = ReadFile(project / "RInfoCob.xml");
+    Show(1);
+    EXPECT_TRUE(project.dialogs.shown.empty());
+    project.dialogs.answers = {Answer::No};
+    dialog.BitBtn1->click();
+    EXPECT_EQ(project.dialogs.shown,
+              (std::vector<Shown>{{Shown::QuestionDefaultNo,
+                                   "RCobDef.xml has 1 frame, so these registers of RInfoCob.xml belong to frames "
+                                   "that are gone and would not be saved: 5 (frame 2), 6 (frame 2), 7 (frame 2)."
+                                   "\n\nSave RInfoCob.xml without them?"}}));
+    EXPECT_EQ(dialog.result(), 0);
+    EXPECT_EQ(ReadFile(project / "RInfoCob.xml"), file);
+
+    project.dialogs.answers = {Answer::Yes};
+    dialog.BitBtn1->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    Show(1);
+    EXPECT_EQ(Registers(0), (std::vector<TClIndMB>{{"0x10", "18"}}));
+    project.dialogs.shown.clear();
+    dialog.BitBtn1->click();
+    EXPECT_TRUE(project.dialogs.shown.empty());
+
+    // A frame file read in part: the frames are not gone but not listed.
+    WriteFile(project / "RCobDef.xml", R"(<COBID><row CobID="1"/><row Dimensin="1"/></COBID>)");
+    WriteFile(project / "RInfoCob.xml", R"(<RInfoCob><row Index="9" NrPdo="2" PosComp="0"/></RInfoCob>)");
+    Show(1);
+    project.dialogs.shown.clear();
+    project.dialogs.answers = {Answer::No};
+    dialog.BitBtn1->click();
+    EXPECT_EQ(project.dialogs.shown,
+              (std::vector<Shown>{{Shown::QuestionDefaultNo,
+                                   "RCobDef.xml could not be read completely, so only 1 frame is listed:\n"
+                                   "row 2 has no \"CobID\"\n\nThese registers of RInfoCob.xml belong to frames that "
+                                   "are not listed and would not be saved: 9 (frame 2).\n\n"
+                                   "Save RInfoCob.xml without them?"}}));
+
+    // An import replaces every register anyway: nothing left to ask.
+    WriteFile(project / "in.csv", "header\r\n1;1;0;0;\r\n");
+    project.dialogs.answers = {Answer::Yes};
+    project.dialogs.files = {(project / "in.csv").string()};
+    dialog.BtnImport->click();
+    project.dialogs.shown.clear();
+    dialog.BitBtn1->click();
+    EXPECT_TRUE(project.dialogs.shown.empty()) << project.dialogs.Texts().at(0);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }
 
 TEST_F(FrameMappingEditor, ARegisterShowsItsIndexAndBothBytes) {
@@ -172,6 +275,78 @@ TEST_F(FrameMappingEditor, DeleteLeavesAGapInTheLabelsUntilTheFrameIsChosenAgain
     SelectFrame(0);
     SelectFrame(1);
     EXPECT_EQ(Entries(dialog.LB_IndMB), (QStringList{"Ind MB 0", "Ind MB 1", "Ind MB 2"}));
+}
+
+// Choosing the frame or register that is already chosen, by mouse or key,
+// builds its entries again like any other choice.
+TEST_F(FrameMappingEditor, ChoosingTheChosenFrameOrRegisterAgainRefreshesTheList) {
+    dialog.SetEditorMode(1);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    auto click = [](QListWidget* list, int row) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    };
+    click(dialog.LB_Cob, 1);
+    SelectRegister(1);
+    dialog.BtnDelete->click();
+    dialog.E_Index->setText("9");
+    dialog.BtnNew->click();
+    ASSERT_EQ(Entries(dialog.LB_IndMB), (QStringList{"Ind MB 0", "Ind MB 2", "Ind Mb 2"}));
+
+    click(dialog.LB_Cob, 1);
+    EXPECT_EQ(Entries(dialog.LB_IndMB), (QStringList{"Ind MB 0", "Ind MB 1", "Ind MB 2"}));
+    EXPECT_EQ(dialog.LB_IndMB->currentRow(), -1);
+    EXPECT_EQ(dialog.E_Index->text(), "");
+
+    // The chosen register again: its own values come back.
+    click(dialog.LB_IndMB, 2);
+    EXPECT_EQ(dialog.E_Index->text(), "9");
+    dialog.E_Index->setText("typed");
+    click(dialog.LB_IndMB, 2);
+    EXPECT_EQ(dialog.E_Index->text(), "9");
+
+    // The same by keyboard: Space on the current frame.
+    dialog.E_Index->setText("typed");
+    dialog.LB_Cob->setFocus();
+    QTest::keyClick(dialog.LB_Cob, Qt::Key_Space);
+    EXPECT_EQ(dialog.E_Index->text(), "");
+    EXPECT_EQ(dialog.LB_IndMB->currentRow(), -1);
+}
+
+// Tab into a byte group lands on the item that is chosen there, so the
+// arrow keys move on from it.
+TEST_F(FrameMappingEditor, TabIntoAByteGroupLandsOnItsChosenItem) {
+    dialog.SetEditorMode(1);
+    dialog.show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    SelectFrame(0);
+    SelectRegister(0);  // PosComp 18: B1 high, B2 low
+    dialog.E_Index->setFocus();
+    QTest::keyClick(dialog.E_Index, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_High->Item(1));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_Low->Item(2));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_High->Item(1));
+    // An arrow key chooses the next item; Tab then leaves from there.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_High->Item(2));
+    EXPECT_EQ(ItemText(dialog.RG_High), "B2");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_Low->Item(2));
+
+    // Another register moves the chosen item, and Tab follows it.
+    SelectFrame(1);
+    SelectRegister(1);  // PosComp 153: B8 in both
+    dialog.E_Index->setFocus();
+    QTest::keyClick(dialog.E_Index, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_High->Item(8));
+    SelectRegister(0);  // PosComp 0: none
+    dialog.E_Index->setFocus();
+    QTest::keyClick(dialog.E_Index, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.RG_High->Item(0));
 }
 
 TEST_F(FrameMappingEditor, ACopyInReceiveCanBePastedInTransmit) {

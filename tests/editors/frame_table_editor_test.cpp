@@ -77,8 +77,9 @@ TEST_F(FrameTableEditor, OkWritesTheRowsDownToTheFirstEmptyCobId) {
         receive.SetCell(r, 2, "8");
     }
     receive.SetCell(1, 3, "Speed & <\"x\">");
+    project.dialogs.answers = {Answer::Yes};  // row 5 goes
     receive.BitBtn1->click();
-    EXPECT_TRUE(project.dialogs.shown.empty());
+    EXPECT_EQ(project.dialogs.shown.size(), 1u);
     EXPECT_EQ(receive.result(), QDialog::Accepted);
     EXPECT_EQ(Saved(project.dir, FrameDirection::Receive),
               (std::vector<FrameRow>{{"0x181", "8", "", "Speed & <\"x\">"}, {"+385", "8", "", ""}, {" 1", "8", "", ""}}));
@@ -90,8 +91,58 @@ TEST_F(FrameTableEditor, OkWritesTheRowsDownToTheFirstEmptyCobId) {
 
     // An empty first CobID writes an empty table.
     receive.SetCell(1, 1, "");
+    project.dialogs.answers = {Answer::Yes};
     receive.BitBtn1->click();
     EXPECT_EQ(ReadFile(project / "RCobDef.xml").substr(0, 8), "<COBID/>");
+}
+
+// The frames end at the first empty CobID; what the user typed below it is
+// listed before OK drops it, and No goes back to the table.
+TEST_F(FrameTableEditor, RowsBelowAnEmptyCobIdAreListedBeforeOkDropsThem) {
+    WriteFile(project / "TCobDef.xml", R"(<COBID><row CobID="1" Dimensin="1" RTR="N" Mnemonic="a"/></COBID>)");
+    const std::string before = ReadFile(project / "TCobDef.xml");
+    transmit.FormShow();
+    for (int r = 1; r <= 3; ++r) {
+        transmit.SetCell(r, 1, QString::number(r));
+        transmit.SetCell(r, 2, "8");
+    }
+    transmit.SetCell(4, 2, "8");  // a row without its CobID
+    for (int r : {5, 6, 7, 9}) transmit.SetCell(r, 4, "later");
+    transmit.SetCell(12, 1, "0x181");
+    transmit.SetCell(12, 2, "8");
+
+    project.dialogs.answers = {Answer::No};
+    transmit.BitBtn1->click();
+    EXPECT_EQ(project.dialogs.shown,
+              (std::vector<Shown>{{Shown::QuestionDefaultNo,
+                                   "The frames end at row 3, because row 4 has no CobID. These rows would not be "
+                                   "saved: 4-7, 9, 12.\n\nSave rows 1 to 3 only?"}}));
+    EXPECT_EQ(transmit.result(), 0);
+    EXPECT_EQ(ReadFile(project / "TCobDef.xml"), before);
+    // Back at the cell that ends the table.
+    EXPECT_EQ(transmit.sgA->currentRow(), 3);
+    EXPECT_EQ(transmit.sgA->currentColumn(), 1);
+
+    // Filling the gap saves them all without a question.
+    transmit.SetCell(4, 1, "4");
+    for (int r : {5, 6, 7, 8, 9, 10, 11}) {
+        transmit.SetCell(r, 1, QString::number(r));
+        transmit.SetCell(r, 2, "1");
+    }
+    project.dialogs.shown.clear();
+    transmit.BitBtn1->click();
+    EXPECT_TRUE(project.dialogs.shown.empty()) << project.dialogs.Texts().at(0);
+    EXPECT_EQ(Saved(project.dir, FrameDirection::Transmit).size(), 12u);
+
+    // With the first CobID empty nothing would be saved at all.
+    transmit.FormShow();
+    transmit.SetCell(1, 1, "");
+    project.dialogs.answers = {Answer::No};
+    transmit.BitBtn1->click();
+    EXPECT_EQ(project.dialogs.shown.back().text,
+              "The table holds no frames, because row 1 has no CobID. These rows would not be saved: 1-12.\n\n"
+              "Save an empty table?");
+    EXPECT_EQ(Saved(project.dir, FrameDirection::Transmit).size(), 12u);
 }
 
 TEST_F(FrameTableEditor, AWrongRowIsReportedAndNothingIsWritten) {
@@ -136,6 +187,7 @@ TEST_F(FrameTableEditor, TheCanModeComesFromPargen) {
     transmit.BitBtn1->click();
     EXPECT_EQ(project.dialogs.Texts(), (std::vector<std::string>{"Error in row 2!! The CobID in CAN 2.0B 29bit"}));
     transmit.SetCell(2, 1, "");
+    project.dialogs.answers = {Answer::Yes};  // row 2 keeps its dimension and goes
     transmit.BitBtn1->click();
     EXPECT_EQ(transmit.result(), QDialog::Accepted);
 }
@@ -187,14 +239,64 @@ TEST_F(FrameTableEditor, ACellBeingTypedIsTakenByOk) {
     EXPECT_EQ(Saved(project.dir, FrameDirection::Receive), (std::vector<FrameRow>{{"0x7FF", "2", "", ""}}));
 }
 
+// Keys typed right after a click go into the clicked cell, however fast the
+// user types: a click on a selected cell must not start a type-ahead search.
+TEST_F(FrameTableEditor, TypingRightAfterAClickEditsTheClickedCell) {
+    WriteFile(project / "RCobDef.xml", R"(<COBID><row CobID="0x181" Dimensin="8" Mnemonic=""/>)"
+                                       R"(<row CobID="0x281" Dimensin="8" Mnemonic="x"/></COBID>)");
+    receive.show();
+    receive.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&receive));
+    auto click = [&](int row, int column) {
+        QTest::mouseClick(receive.sgA->viewport(), Qt::LeftButton, {},
+                          receive.sgA->visualItemRect(receive.sgA->item(row - 1, column)).center());
+    };
+    // Each key goes where the keyboard focus is, as a user's would.
+    auto type = [&](const char* text) {
+        for (const char* c = text; *c; ++c) {
+            QWidget* target = QApplication::focusWidget();
+            ASSERT_TRUE(target);
+            QTest::keyClick(target, *c);
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        ProcessEvents();
+    };
+
+    // On a fresh showing row 1's CobID is selected: the first click hits a
+    // selected cell.
+    click(1, 1);
+    type("0x182");
+    EXPECT_EQ(receive.Cell(1, 1), "0x182");
+    EXPECT_EQ(receive.Cell(2, 1), "0x281");
+
+    // A second click on a cell just clicked, then typing at once.
+    click(2, 3);
+    click(2, 3);
+    type("xy");
+    EXPECT_EQ(receive.Cell(2, 3), "xy");
+    EXPECT_EQ(receive.Cell(2, 1), "0x281");
+    EXPECT_EQ(receive.Cell(1, 3), "");
+
+    // No key moves the selection by matching text.
+    receive.sgA->setCurrentCell(0, 1);
+    receive.sgA->keyboardSearch("0x2");
+    EXPECT_EQ(receive.sgA->currentRow(), 0);
+}
+
 TEST_F(FrameTableEditor, EscapeDoesNotDiscardTheTable) {
     receive.show();
     ProcessEvents();
+    receive.SetCell(1, 1, "0x181");
+    project.dialogs.answers = {Answer::No};
     QTest::keyClick(&receive, Qt::Key_Escape);
+    EXPECT_EQ(project.dialogs.shown.size(), 1u);
     EXPECT_TRUE(receive.isVisible());
+    EXPECT_EQ(receive.Cell(1, 1), "0x181");
+    // The Cancel button discards without asking.
     receive.BitBtn2->click();
     EXPECT_FALSE(receive.isVisible());
     EXPECT_EQ(receive.result(), QDialog::Rejected);
+    EXPECT_EQ(project.dialogs.shown.size(), 1u);
 }
 
 TEST_F(FrameTableEditor, AFileReadInPartIsReplacedOnlyWhenTheUserAgrees) {
@@ -210,12 +312,13 @@ TEST_F(FrameTableEditor, AFileReadInPartIsReplacedOnlyWhenTheUserAgrees) {
     EXPECT_EQ(receive.Cell(3, 1), "");
 
     const std::string question =
-        "RCobDef.xml could not be read completely, so the table does not show all of it. "
+        "RCobDef.xml could not be read completely, so the table does not show all of it:\n"
+        "Could not convert variant of type (Null) into type (String)\n\n"
         "Replace RCobDef.xml with the rows shown?";
     project.dialogs.shown.clear();
     project.dialogs.answers = {Answer::No};
     receive.BitBtn1->click();
-    EXPECT_EQ(project.dialogs.shown, (std::vector<Shown>{{Shown::Question, question}}));
+    EXPECT_EQ(project.dialogs.shown, (std::vector<Shown>{{Shown::QuestionDefaultNo, question}}));
     EXPECT_EQ(receive.result(), 0);
     EXPECT_EQ(ReadFile(project / "RCobDef.xml"), file);
 
@@ -240,21 +343,28 @@ TEST_F(FrameTableEditor, AFileOfMoreThan250RowsIsNotCutShortUnasked) {
     EXPECT_EQ(receive.Cell(250, 1), "250");
     project.dialogs.answers = {Answer::No};
     receive.BitBtn1->click();
-    EXPECT_EQ(project.dialogs.shown.back().kind, Shown::Question);
+    EXPECT_EQ(project.dialogs.shown.back().kind, Shown::QuestionDefaultNo);
     EXPECT_EQ(ReadFile(project / "RCobDef.xml"), file + "</COBID>");
 }
 
-TEST_F(FrameTableEditor, ABrokenPargenLeavesTheTableEmptyAndTheFrameFileSafe) {
+// The question names the file that failed: here pargen.xml, while the
+// frame file itself is fine but was never read.
+TEST_F(FrameTableEditor, ABrokenPargenIsNamedBeforeTheFrameFileIsReplaced) {
     WriteFile(project / "RCobDef.xml", R"(<COBID><row CobID="1" Dimensin="1" Mnemonic="a"/></COBID>)");
     WriteFile(project / "pargen.xml", "<GeneralParameter>");
     receive.FormShow();
     ASSERT_EQ(project.dialogs.shown.size(), 1u);
     EXPECT_EQ(project.dialogs.shown[0].kind, Shown::Error);
-    EXPECT_NE(project.dialogs.shown[0].text.find("Line: 1"), std::string::npos) << project.dialogs.shown[0].text;
+    const std::string parseError = project.dialogs.shown[0].text;
+    EXPECT_NE(parseError.find("Line: 1"), std::string::npos) << parseError;
     EXPECT_EQ(receive.Cell(1, 1), "");
     project.dialogs.answers = {Answer::No};
     receive.BitBtn1->click();
-    EXPECT_EQ(project.dialogs.shown.back().kind, Shown::Question);
+    EXPECT_EQ(project.dialogs.shown.back(),
+              (Shown{Shown::QuestionDefaultNo,
+                     "pargen.xml could not be read, so RCobDef.xml was not loaded and the table does not show it:\n" +
+                         parseError + "\n\nReplace RCobDef.xml with the rows shown?"}));
+    EXPECT_EQ(receive.result(), 0);
     EXPECT_EQ(Saved(project.dir, FrameDirection::Receive).size(), 1u);
 
     // Without a frame file there is nothing to lose.

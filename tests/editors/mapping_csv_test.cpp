@@ -108,5 +108,32 @@ TEST(MappingCsv, AFileThatCannotBeReadLeavesEveryRegister) {
     EXPECT_EQ(frames[1].Registers, (std::vector<TClIndMB>{{"0x10", "18"}}));
 }
 
+// A folder opens but cannot be read: that is a read error, not "Cannot open".
+TEST(MappingCsv, AReadErrorIsToldFromAFileThatCannotBeOpened) {
+    TempDir dir;
+    FrameList frames = ThreeFrames();
+    try {
+        ImportMappingsCsv(dir.path(), frames);
+        ADD_FAILURE() << "a folder was imported";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot read file \"" + dir.path().string() + "\". Is a directory");
+    }
+}
+
+// Lines break anywhere between the pieces the file is read in.
+TEST(MappingCsv, AFileLongerThanOnePieceImportsWhole) {
+    TempDir dir;
+    std::string text = "Index MODBUS;Index CAN Frame;High Byte;Low Byte;\r\n";
+    for (int i = 0; i < 20000; ++i) text += std::to_string(i) + ";" + std::to_string(1 + i % 3) + ";1;2;" + (i % 2 ? "\r\n" : "\n");
+    ASSERT_GT(text.size(), 3 * 65536u);
+    WriteFile(dir / "in.csv", text);
+    FrameList frames = ThreeFrames();
+    ImportMappingsCsv(dir / "in.csv", frames);
+    EXPECT_EQ(frames[0].Registers.size() + frames[1].Registers.size() + frames[2].Registers.size(), 20000u);
+    EXPECT_EQ(frames[1].Registers.at(6666), (TClIndMB{"19999", "18"}));
+    auto parsed = ParseMappingsCsv(text, 3);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(parsed[i], frames[i].Registers);
+}
+
 }  // namespace
 }  // namespace vestrel

@@ -119,12 +119,23 @@ TEST_F(FirmwareDialogTest, AMissingBaseImageDisablesExecute) {
     EXPECT_FALSE(dialog->ExecuteButton()->isEnabled());
 }
 
+// The messages name the file that was looked for: FwLoader.exe where
+// programs end in ".exe", the flasher's full path elsewhere.
+#ifdef _WIN32
+const std::string kFlasherShown = "FwLoader.exe";
+#else
+const std::string kFlasherShown = "/FwLoader";
+#endif
+
 TEST_F(FirmwareDialogTest, AMissingFlasherIsReportedAfterTheMerge) {
     fs::remove(app / kFlasherFileName);
+    // A file named as on Windows is not the flasher here.
+    test::WriteFile(app / "FwLoader.exe", "");
     dialog->show();
     dialog->ExecuteButton()->click();
     EXPECT_TRUE(fs::exists(NewImage()));
-    EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"FwLoader.exe Not Found, Procedure Aborted"});
+    const std::string looked = kFlasherShown == "FwLoader.exe" ? kFlasherShown : app.path().string() + kFlasherShown;
+    EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{looked + " Not Found, Procedure Aborted"});
     EXPECT_TRUE(launcher.starts.empty());
 }
 
@@ -132,7 +143,22 @@ TEST_F(FirmwareDialogTest, AFlasherThatDoesNotStartIsReported) {
     launcher.succeed = false;
     dialog->show();
     dialog->ExecuteButton()->click();
-    EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"FwLoader.exe Not Started, Procedure Aborted"});
+    const std::string looked = kFlasherShown == "FwLoader.exe" ? kFlasherShown : app.path().string() + kFlasherShown;
+    EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{looked + " Not Started, Procedure Aborted"});
+}
+
+// The base image is found whatever the letter case of its name, as project
+// files are; the new image keeps its usual name.
+TEST_F(FirmwareDialogTest, TheBaseImageIsFoundWhateverItsLetterCase) {
+    fs::rename(Master() / "SX58316.sx", Master() / "sx58316.SX");
+    dialog->show();
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.Texts().front();
+    ASSERT_TRUE(dialog->ExecuteButton()->isEnabled());
+    EXPECT_EQ(dialog->NewFileName(), "New_SX58316.sx");
+    dialog->ExecuteButton()->click();
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.Texts().front();
+    EXPECT_NE(test::ReadFile(NewImage()).find(S2(0x388000, 0x11) + "\r\n"), std::string::npos);
+    EXPECT_EQ(launcher.starts.size(), 1u);
 }
 
 TEST_F(FirmwareDialogTest, AStaleImageIsNotFlashedAfterAFailedMerge) {

@@ -39,5 +39,20 @@ TEST(FolderChooser, CancelKeepsAnExistingFolderAndConfirmationTakesTheChoice) {
     EXPECT_EQ(folder, (root / "Site" / "Line2").string()) << "no trailing separator";
 }
 
+// PROJECTS itself is gone: that is said, and no picker opens on nothing.
+TEST(FolderChooser, ARootThatIsGoneIsReported) {
+    TempDir dir;
+    FakeDialogs dialogs;
+    const std::string root = (dir / "PROJECTS").string();
+    std::string folder = root + "/Plant1";
+    EXPECT_FALSE(FolderChooser(dialogs, "Select directory of project", root, folder));
+    EXPECT_EQ(folder, "");
+    EXPECT_TRUE(dialogs.folderRequests.empty());
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0],
+              (FakeDialogs::Shown{FakeDialogs::Shown::Error,
+                                  "The folder \"" + root + "\" does not exist, so no folder can be chosen in it."}));
+}
+
 }  // namespace
 }  // namespace vestrel

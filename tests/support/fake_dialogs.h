@@ -3,6 +3,7 @@
 #include "platform/user_dialogs.h"
 
 #include <deque>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,14 @@ namespace vestrel::test {
 class FakeDialogs : public UserDialogs {
 public:
     struct Shown {
-        enum Kind { Message, Error, Question, Report } kind;
+        // QuestionDefaultNo: asked through ConfirmDefaultNo.
+        enum Kind { Message, Error, Question, QuestionDefaultNo, Report } kind;
         std::string text;
         friend bool operator==(const Shown&, const Shown&) = default;
+        friend void PrintTo(const Shown& s, std::ostream* out) {
+            static const char* const kinds[] = {"Message", "Error", "Question", "QuestionDefaultNo", "Report"};
+            *out << kinds[s.kind] << " \"" << s.text << '"';
+        }
     };
 
     std::vector<Shown> shown;
@@ -40,16 +46,8 @@ public:
 
     void ShowMessage(const std::string& text) override { shown.push_back({Shown::Message, text}); }
     void ShowError(const std::string& text) override { shown.push_back({Shown::Error, text}); }
-    Answer Confirm(const std::string& text, bool) override {
-        shown.push_back({Shown::Question, text});
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << text;
-            return Answer::Cancel;
-        }
-        Answer a = answers.front();
-        answers.pop_front();
-        return a;
-    }
+    Answer Confirm(const std::string& text, bool) override { return Ask(Shown::Question, text); }
+    Answer ConfirmDefaultNo(const std::string& text) override { return Ask(Shown::QuestionDefaultNo, text); }
     // Recorded as the heading, a line break and the text.
     bool ShowReport(const std::string& heading, const std::string& text, bool offerContinue) override {
         shown.push_back({Shown::Report, heading + "\n" + text});
@@ -90,6 +88,19 @@ public:
         std::vector<std::string> out;
         for (const auto& s : shown) out.push_back(s.text);
         return out;
+    }
+
+private:
+    // Records the question and takes the next scripted answer.
+    Answer Ask(Shown::Kind kind, const std::string& text) {
+        shown.push_back({kind, text});
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text;
+            return Answer::Cancel;
+        }
+        Answer a = answers.front();
+        answers.pop_front();
+        return a;
     }
 };
 

@@ -1,5 +1,7 @@
 #include "platform/qt/folder_picker_dialog.h"
 
+#include "platform/qt/qt_paths.h"
+
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileIconProvider>
@@ -10,35 +12,58 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
 namespace vestrel {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kListedRole = Qt::UserRole + 1;
 
-#ifdef Q_OS_WIN
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
-#else
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
-#endif
-
-QString Clean(const QString& path) { return QDir::cleanPath(QDir::fromNativeSeparators(path)); }
-
-// True when `path` is `ancestor` or lies below it (both cleaned).
-bool IsAtOrBelow(const QString& path, const QString& ancestor) {
-    if (path.compare(ancestor, kPathCase) == 0) return true;
-    QString prefix = ancestor.endsWith('/') ? ancestor : ancestor + '/';
-    return path.startsWith(prefix, kPathCase);
+// An absolute, lexically clean path without a trailing separator (but the
+// root itself).
+std::string Clean(const std::string& path) {
+    std::error_code ec;
+    fs::path clean = fs::absolute(fs::path(path), ec).lexically_normal();
+    std::string text = clean.string();
+    while (text.size() > 1 && text.back() == static_cast<char>(fs::path::preferred_separator) &&
+           clean.root_path().string() != text)
+        text.pop_back();
+    return text;
 }
 
-QString ItemPath(const QTreeWidgetItem* item) { return item->data(0, kPathRole).toString(); }
+bool SameName(const std::string& a, const std::string& b) {
+#ifdef _WIN32
+    return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
+#else
+    return a == b;
+#endif
+}
+
+// True when `path` is `ancestor` or lies below it (both cleaned).
+bool IsAtOrBelow(const std::string& path, const std::string& ancestor) {
+    const fs::path p(path), a(ancestor);
+    auto pi = p.begin();
+    for (auto ai = a.begin(); ai != a.end(); ++ai, ++pi) {
+        if (ai->empty()) continue;  // the empty last element of a root like "/"
+        if (pi == p.end() || !SameName(pi->string(), ai->string())) return false;
+    }
+    return true;
+}
+
+std::string ItemPath(const QTreeWidgetItem* item) { return item->data(0, kPathRole).toByteArray().toStdString(); }
 
 }  // namespace
 
-FolderPickerDialog::FolderPickerDialog(const QString& title, const QString& root, const QString& preselected,
+FolderPickerDialog::FolderPickerDialog(const QString& title, const std::string& root, const std::string& preselected,
                                        QWidget* parent)
-    : QDialog(parent), root_(root.isEmpty() ? QString() : Clean(root)) {
+    : QDialog(parent), root_(root.empty() ? std::string() : Clean(root)) {
     setWindowTitle(title);
     setObjectName("FolderPickerDialog");
     resize(420, 460);
@@ -70,31 +95,31 @@ FolderPickerDialog::FolderPickerDialog(const QString& title, const QString& root
     connect(tree_, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { ListChildren(item); });
     connect(tree_, &QTreeWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
 
-    if (root_.isEmpty()) {
+    if (root_.empty()) {
         for (const QFileInfo& drive : QDir::drives()) {
-            QString path = Clean(drive.absoluteFilePath());
-            AddFolderItem(nullptr, path, QDir::toNativeSeparators(path));
+            const std::string path = Clean(FromQPath(drive.absoluteFilePath()));
+            AddFolderItem(nullptr, path, ToQDisplayPath(path));
         }
     } else {
-        QTreeWidgetItem* top = AddFolderItem(nullptr, root_, QDir::toNativeSeparators(root_));
+        QTreeWidgetItem* top = AddFolderItem(nullptr, root_, ToQDisplayPath(root_));
         top->setExpanded(true);
     }
 
-    if (preselected.isEmpty() || !SelectFolder(preselected)) {
-        // Without a folder to preselect the root is chosen, as the desktop's
-        // own folder dialogs do.
-        if (!root_.isEmpty()) tree_->setCurrentItem(tree_->topLevelItem(0));
-    }
+    // Without a folder to preselect nothing is chosen: OK waits until the
+    // user picks one.
+    if (!preselected.empty()) SelectFolder(preselected);
     SelectionChanged();
 }
 
-QTreeWidgetItem* FolderPickerDialog::AddFolderItem(QTreeWidgetItem* parent, const QString& path,
+QPushButton* FolderPickerDialog::OkButton() const { return buttons_->button(QDialogButtonBox::Ok); }
+
+QTreeWidgetItem* FolderPickerDialog::AddFolderItem(QTreeWidgetItem* parent, const std::string& path,
                                                    const QString& label) {
     auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
     item->setText(0, label);
-    item->setToolTip(0, QDir::toNativeSeparators(path));
+    item->setToolTip(0, ToQDisplayPath(path));
     item->setIcon(0, QFileIconProvider().icon(QFileIconProvider::Folder));
-    item->setData(0, kPathRole, path);
+    item->setData(0, kPathRole, QByteArray::fromStdString(path));
     item->setData(0, kListedRole, false);
     item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     return item;
@@ -103,16 +128,33 @@ QTreeWidgetItem* FolderPickerDialog::AddFolderItem(QTreeWidgetItem* parent, cons
 void FolderPickerDialog::ListChildren(QTreeWidgetItem* item) {
     if (item->data(0, kListedRole).toBool()) return;
     item->setData(0, kListedRole, true);
-    QDir dir(ItemPath(item));
-    const QStringList names =
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-    for (const QString& name : names) AddFolderItem(item, Clean(dir.filePath(name)), name);
-    if (names.isEmpty()) item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+    // Listed from the file system's bytes: a name that is not valid UTF-8
+    // still leads to its folder.
+    struct Child {
+        std::string path;
+        QString label;
+    };
+    std::vector<Child> children;
+    std::error_code ec;
+    for (fs::directory_iterator it(ItemPath(item), fs::directory_options::skip_permission_denied, ec), end;
+         !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code dirError;
+        if (name.empty() || name.front() == '.' || !it->is_directory(dirError)) continue;
+        children.push_back({it->path().string(), ToQDisplayPath(name)});
+    }
+    std::sort(children.begin(), children.end(), [](const Child& a, const Child& b) {
+        const int order = QString::localeAwareCompare(a.label.toCaseFolded(), b.label.toCaseFolded());
+        return order != 0 ? order < 0 : a.path < b.path;
+    });
+    for (const Child& child : children) AddFolderItem(item, child.path, child.label);
+    if (children.empty()) item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
 }
 
-bool FolderPickerDialog::SelectFolder(const QString& folder) {
-    QString target = Clean(QFileInfo(folder).absoluteFilePath());
-    if (!QFileInfo(target).isDir()) return false;
+bool FolderPickerDialog::SelectFolder(const std::string& folder) {
+    const std::string target = Clean(folder);
+    std::error_code ec;
+    if (!fs::is_directory(target, ec)) return false;
     QTreeWidgetItem* item = nullptr;
     for (int i = 0; i < tree_->topLevelItemCount(); ++i) {
         QTreeWidgetItem* top = tree_->topLevelItem(i);
@@ -123,7 +165,7 @@ bool FolderPickerDialog::SelectFolder(const QString& folder) {
     }
     if (!item) return false;
     // Walk down one folder at a time, listing each branch on the way.
-    while (ItemPath(item).compare(target, kPathCase) != 0) {
+    while (!SameName(ItemPath(item), target)) {
         ListChildren(item);
         QTreeWidgetItem* next = nullptr;
         for (int i = 0; i < item->childCount(); ++i) {
@@ -141,16 +183,16 @@ bool FolderPickerDialog::SelectFolder(const QString& folder) {
     return true;
 }
 
-QString FolderPickerDialog::SelectedFolder() const {
+std::string FolderPickerDialog::SelectedFolder() const {
     const QList<QTreeWidgetItem*> selected = tree_->selectedItems();
     if (selected.isEmpty()) return {};
-    return QDir::toNativeSeparators(ItemPath(selected.front()));
+    return ItemPath(selected.front());
 }
 
 void FolderPickerDialog::SelectionChanged() {
-    QString folder = SelectedFolder();
-    pathLabel_->setText(folder);
-    buttons_->button(QDialogButtonBox::Ok)->setEnabled(!folder.isEmpty());
+    const std::string folder = SelectedFolder();
+    pathLabel_->setText(ToQDisplayPath(folder));
+    OkButton()->setEnabled(!folder.empty());
 }
 
 }  // namespace vestrel

@@ -1,6 +1,7 @@
 #include "platform/qt/qt_user_dialogs.h"
 
 #include "platform/qt/folder_picker_dialog.h"
+#include "platform/printable_text.h"
 #include "platform/qt/qt_paths.h"
 
 #include <QApplication>
@@ -27,8 +28,12 @@ QWidget* DialogOwner() {
 
 namespace {
 
+// What a box shows: nothing a file holds (a control character, a byte that
+// is not UTF-8) reaches the user unescaped; line breaks stay.
+QString BoxText(const std::string& text) { return ToQText(PrintableText(text, LineBreaks::Keep)); }
+
 void ShowBox(QMessageBox::Icon icon, const std::string& text) {
-    QMessageBox box(icon, QApplication::applicationName(), ToQText(text), QMessageBox::Ok, DialogOwner());
+    QMessageBox box(icon, QApplication::applicationName(), BoxText(text), QMessageBox::Ok, DialogOwner());
     box.exec();
 }
 
@@ -41,7 +46,7 @@ void QtUserDialogs::ShowError(const std::string& text) { ShowBox(QMessageBox::Cr
 Answer QtUserDialogs::Confirm(const std::string& text, bool withCancel) {
     QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No;
     if (withCancel) buttons |= QMessageBox::Cancel;
-    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), ToQText(text), buttons, DialogOwner());
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), BoxText(text), buttons, DialogOwner());
     box.setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::No);
     switch (box.exec()) {
         case QMessageBox::Yes: return Answer::Yes;
@@ -50,17 +55,27 @@ Answer QtUserDialogs::Confirm(const std::string& text, bool withCancel) {
     }
 }
 
+Answer QtUserDialogs::ConfirmDefaultNo(const std::string& text) {
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), BoxText(text),
+                    QMessageBox::Yes | QMessageBox::No, DialogOwner());
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
 bool QtUserDialogs::ShowReport(const std::string& heading, const std::string& text, bool offerContinue) {
     QDialog box(DialogOwner());
     box.setObjectName("ReportBox");
     box.setWindowTitle(QApplication::applicationName());
-    auto* label = new QLabel(ToQText(heading), &box);
+    auto* label = new QLabel(BoxText(heading), &box);
     label->setWordWrap(true);
-    auto* lines = new QPlainTextEdit(ToQText(text), &box);
+    auto* lines = new QPlainTextEdit(BoxText(text), &box);
     lines->setObjectName("ReportText");
     lines->setReadOnly(true);
-    lines->setLineWrapMode(QPlainTextEdit::NoWrap);
-    lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Long lines wrap at the box's width: the user reads each one whole
+    // without scrolling sideways.
+    lines->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    lines->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     auto* buttons = new QDialogButtonBox(&box);
     if (offerContinue) {
         buttons->addButton("Continue", QDialogButtonBox::AcceptRole);
@@ -92,11 +107,11 @@ std::optional<std::string> QtUserDialogs::OpenFile(const std::string& title, con
 
 std::optional<std::string> QtUserDialogs::PickFolder(const std::string& title, const std::string& root,
                                                      const std::string& preselected) {
-    FolderPickerDialog picker(ToQText(title), ToQPath(root), ToQPath(preselected), DialogOwner());
+    FolderPickerDialog picker(ToQText(title), root, preselected, DialogOwner());
     if (picker.exec() != QDialog::Accepted) return std::nullopt;
-    QString folder = picker.SelectedFolder();
-    if (folder.isEmpty()) return std::nullopt;
-    return FromQPath(folder);
+    std::string folder = picker.SelectedFolder();
+    if (folder.empty()) return std::nullopt;
+    return folder;
 }
 
 bool QtProcessLauncher::StartDetached(const std::string& program, const std::vector<std::string>& arguments,

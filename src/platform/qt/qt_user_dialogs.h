@@ -13,6 +13,7 @@ public:
     void ShowMessage(const std::string& text) override;
     void ShowError(const std::string& text) override;
     Answer Confirm(const std::string& text, bool withCancel) override;
+    Answer ConfirmDefaultNo(const std::string& text) override;
     bool ShowReport(const std::string& heading, const std::string& text, bool offerContinue) override;
     std::optional<std::string> OpenFile(const std::string& title, const std::vector<std::string>& filters,
                                         const std::string& initialDir) override;

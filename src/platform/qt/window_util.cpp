@@ -2,8 +2,11 @@
 
 #include "platform/user_dialogs.h"
 
+#include <QEvent>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include <exception>
@@ -19,6 +22,43 @@ void CenterOnScreen(QWidget* window) {
     QRect area = screen->availableGeometry();
     QSize size = window->frameGeometry().size();
     window->move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+}
+
+namespace {
+
+void ApplyFixedSize(QWidget* window, QSize designed) {
+    QSize size = designed;
+    if (QLayout* layout = window->layout()) {
+        layout->invalidate();
+        size = size.expandedTo(layout->totalSizeHint());
+    }
+    window->setFixedSize(size);
+}
+
+// Sizes its window again after a change of font or style, once the layout
+// has taken the new text sizes.
+class TextSizeWatcher : public QObject {
+public:
+    TextSizeWatcher(QWidget* window, QSize designed) : QObject(window), window_(window), designed_(designed) {
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange))
+            QTimer::singleShot(0, this, [this] { ApplyFixedSize(window_, designed_); });
+        return false;
+    }
+
+private:
+    QWidget* window_;
+    QSize designed_;
+};
+
+}  // namespace
+
+void FixSizeForText(QWidget* window, QSize designed) {
+    ApplyFixedSize(window, designed);
+    new TextSizeWatcher(window, designed);
 }
 
 bool RunCommand(UserDialogs& dialogs, const std::function<void()>& command) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QSize>
+
 #include <functional>
 
 class QWidget;
@@ -19,6 +21,11 @@ public:
 
 // Places a window in the middle of its screen.
 void CenterOnScreen(QWidget* window);
+
+// Gives a window with a layout the fixed size it was designed with, or more
+// where its layout needs more room to show every caption whole (large text
+// sizes); again whenever its font or style changes.
+void FixSizeForText(QWidget* window, QSize designed);
 
 // Runs a command behind a button. A failure it did not expect (a file the
 // platform refused, an exception from below) ends the command with its text
