@@ -114,8 +114,8 @@ TFInfopdoMB::TFInfopdoMB(const Workspace& workspace, UserDialogs& dialogs, QWidg
     RG_Low = new TRadioGroup("Low MODBUS Byte", page);
     RG_Low->setObjectName("RG_Low");
 
-    auto makeButton = [this](QWidget* parent, const char* name, const char* caption) {
-        auto* button = new QPushButton(caption, parent);
+    auto makeButton = [this](QWidget* owner, const char* name, const char* caption) {
+        auto* button = new QPushButton(caption, owner);
         button->setObjectName(name);
         // Return in the Index field must not press OK and close the dialog.
         button->setAutoDefault(false);

@@ -87,11 +87,11 @@ TEST_P(LargeText, EveryWindowShowsEveryCaptionWhole) {
     QApplication::processEvents();
     std::vector<std::string> cut = CutCaptions(&window);
 
-    QWidget* dialogs[] = {window.NewProjectDialog(),     window.AboutBox(),
+    QWidget* windows[] = {window.NewProjectDialog(),     window.AboutBox(),
                           window.CommunicationDialog(),  window.ReceiveFramesEditor(),
                           window.TransmitFramesEditor(), window.MappingEditor(),
                           window.FirmwareDialog()};
-    for (QWidget* dialog : dialogs) {
+    for (QWidget* dialog : windows) {
         dialog->show();
         QApplication::processEvents();
         for (const std::string& c : CutCaptions(dialog)) cut.push_back(c);
@@ -111,7 +111,7 @@ TEST_P(LargeText, EveryWindowShowsEveryCaptionWhole) {
 
 // The usual text size, 150 % and 200 % of it.
 INSTANTIATE_TEST_SUITE_P(TextSizes, LargeText, ::testing::Values(1.0, 1.5, 2.0),
-                         [](const auto& info) { return std::to_string(static_cast<int>(info.param * 100)) + "Percent"; });
+                         [](const auto& test) { return std::to_string(static_cast<int>(test.param * 100)) + "Percent"; });
 
 }  // namespace
 }  // namespace vestrel
