@@ -1,17 +1,29 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need.
 # Only what is missing is installed; sudo is used when not running as root.
+#
+#   --browser   also Debian's chromium, which scripts/make-screenshots.sh and
+#               scripts/check-report-in-browser.sh use to open the HTML
+#               register map headless; the test suite does not need it.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev
+  qt6-base-dev qt6-svg-dev
   libxml2-dev libsimpleini-dev libfreexl-dev liborcus-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   zlib1g-dev
   srecord xvfb xauth imagemagick python3-xlwt python3-xlsxwriter python3-odf
+  can-utils
 )
+
+for arg in "$@"; do
+  case "$arg" in
+    --browser) packages+=(chromium) ;;
+    *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -23,3 +23,6 @@ trap 'rm -rf "$work"' EXIT
 cp -R examples/workspace "$work/Firmware Vestrel"
 mkdir -p docs/images
 QT_QPA_PLATFORM=offscreen "$build/tools/vestrel-screenshots" "$work/Firmware Vestrel" docs/images
+
+# The register map report, as a browser shows it.
+./scripts/check-report-in-browser.sh docs/images/register-map.png

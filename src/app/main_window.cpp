@@ -8,6 +8,8 @@
 #include "editors/frame_mapping_editor.h"
 #include "editors/frame_table_editor.h"
 #include "firmware/firmware_update_dialog.h"
+#include "gateway/ui/preview_window.h"
+#include "gateway/ui/register_map_window.h"
 #include "inspect/project_check.h"
 #include "platform/folder_lock.h"
 #include "platform/qt/click_label.h"
@@ -61,6 +63,8 @@ TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& la
     pdoMB_ = new TFpdoMB(workspace_, dialogs_, this);
     infopdoMB_ = new TFInfopdoMB(workspace_, dialogs_, this);
     pdoMB_2_ = new TFpdoMB_2(workspace_, dialogs_, this);
+    preview_ = new TFPreview(workspace_, this);
+    registerMap_ = new TFRegisterMap(workspace_, dialogs_, this);
 }
 
 TFVestreleFirmWare::~TFVestreleFirmWare() = default;
@@ -103,6 +107,10 @@ void TFVestreleFirmWare::BuildControls() {
     QFont strong = BtUpdateDevice->font();
     strong.setBold(true);
     BtUpdateDevice->setFont(strong);
+    BtPreview = MakeButton(this, "BtPreview", "Preview");
+    BtPreview->setMinimumWidth(0);
+    BtRegisterMap = MakeButton(this, "BtRegisterMap", "Register map");
+    BtRegisterMap->setMinimumWidth(0);
 
     BtSetTransmitPdo = MakeButton(this, "BtSetTransmitPdo", "Set Transmit PDO");
     BtSetSdoAccess = MakeButton(this, "BtSetSdoAccess", "Set SDO Access");
@@ -135,7 +143,7 @@ void TFVestreleFirmWare::BuildControls() {
         {BtSetCommunication},
         {BtReceiveCob, BtDefineRxCob},
         {BtTransmitCob, BtDefineTxCob},
-        {BtUpdateDevice},
+        {BtUpdateDevice, BtPreview, BtRegisterMap},
     };
     int row = 0;
     for (const auto& buttons : rows) {
@@ -172,6 +180,8 @@ void TFVestreleFirmWare::BuildControls() {
     connect(BtTransmitCob, &QPushButton::clicked, this, [this] { BtTransmitCobClick(); });
     connect(BtDefineTxCob, &QPushButton::clicked, this, [this] { BtDefineTxCobClick(); });
     connect(BtUpdateDevice, &QPushButton::clicked, this, [this] { BtUpdateDeviceClick(); });
+    connect(BtPreview, &QPushButton::clicked, this, [this] { BtPreviewClick(); });
+    connect(BtRegisterMap, &QPushButton::clicked, this, [this] { BtRegisterMapClick(); });
     connect(BtAbout, &QPushButton::clicked, this, [this] { BtAboutClick(); });
     connect(BtClose, &QToolButton::clicked, this, [this] { BtCloseClick(); });
     connect(LbWeb, &ClickLabel::clicked, this, [this] { LbWebClick(); });
@@ -249,6 +259,16 @@ void TFVestreleFirmWare::BtDefineTxCobClick() {
 }
 
 void TFVestreleFirmWare::BtUpdateDeviceClick() { UpdateDevice(); }
+
+void TFVestreleFirmWare::BtPreviewClick() {
+    if (!PassesProjectGuard()) return;
+    preview_->exec();
+}
+
+void TFVestreleFirmWare::BtRegisterMapClick() {
+    if (!PassesProjectGuard()) return;
+    registerMap_->exec();
+}
 
 void TFVestreleFirmWare::UpdateDevice() {
     // Without a project folder the compiler's paths would start at the

@@ -18,6 +18,8 @@ class ProcessLauncher;
 class TFAbout;
 class TFInfopdoMB;
 class TFModifyFileSx;
+class TFPreview;
+class TFRegisterMap;
 class TFpargen;
 class TFpdoMB;
 class TFpdoMB_2;
@@ -53,6 +55,9 @@ public:
     void BtDefineTxCobClick();
     // Step 5.
     void BtUpdateDeviceClick();
+    // Beside step 5: what the gateway does with the open project.
+    void BtPreviewClick();
+    void BtRegisterMapClick();
     void BtAboutClick();
     void BtCloseClick();
     void LbWebClick();
@@ -69,6 +74,8 @@ public:
     TFModifyFileSx* FirmwareDialog() const { return modifyFileSx_; }
     TFpargen* CommunicationDialog() const { return pargen_; }
     TFpdoMB_2* ReceiveFramesEditor() const { return pdoMB_2_; }
+    TFPreview* PreviewWindow() const { return preview_; }
+    TFRegisterMap* RegisterMapWindow() const { return registerMap_; }
     TFpdoMB* TransmitFramesEditor() const { return pdoMB_; }
     TFInfopdoMB* MappingEditor() const { return infopdoMB_; }
     // True once the window has been closed (and the INI file written).
@@ -99,6 +106,8 @@ private:
     TFpdoMB* pdoMB_ = nullptr;
     TFInfopdoMB* infopdoMB_ = nullptr;
     TFpdoMB_2* pdoMB_2_ = nullptr;
+    TFPreview* preview_ = nullptr;
+    TFRegisterMap* registerMap_ = nullptr;
 
     QLabel* LbLogo;
     QLabel* LbTitle;
@@ -113,6 +122,8 @@ private:
     QPushButton* BtTransmitCob;
     QPushButton* BtDefineTxCob;
     QPushButton* BtUpdateDevice;
+    QPushButton* BtPreview;
+    QPushButton* BtRegisterMap;
     // Service editor buttons: present, hidden, without effect.
     QPushButton* BtSetTransmitPdo;
     QPushButton* BtSetSdoAccess;

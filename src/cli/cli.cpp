@@ -34,6 +34,19 @@ constexpr const char* kUsage =
     "      bank2.bin and print what they configure. With --out, write a project that\n"
     "      compiles back to the same banks into PROJECT_DIR, which must hold no project\n"
     "      files yet. What the banks do not keep is said on stderr.\n"
+    "  vestrel-cli preview SOURCE FRAME... | preview SOURCE --registers REG=VALUE,...\n"
+    "      What the gateway does with CAN frames given as ID#DATA (3 hex digits for a\n"
+    "      standard id, 8 for an extended one, ID#R for a remote frame): the registers\n"
+    "      each frame sets. With --registers, the transmit frames those values give.\n"
+    "  vestrel-cli replay SOURCE LOG [--out FILE]\n"
+    "      Feed a CAN log (candump -l, candump's screen format or Vector ASC) through\n"
+    "      the gateway: every register change as CSV on stdout or into FILE, and a\n"
+    "      summary of the traffic on stderr. LOG - reads standard input.\n"
+    "  vestrel-cli report SOURCE [--format html|csv|md] [--out FILE]\n"
+    "      The register map: settings, the registers of each direction and a picture\n"
+    "      of each frame's data bytes (html, the default), or its tables (csv, md).\n"
+    "  SOURCE is a project folder, a folder with bank1.bin and bank2.bin, or an\n"
+    "  S-record image.\n"
     "  vestrel-cli --help | --version\n"
     "\n"
     "Runs that write into the same folders take turns: a second one waits for the\n"
@@ -47,7 +60,8 @@ using Command = int (*)(const std::vector<std::string>&, CliContext&);
 
 const std::map<std::string, Command> kCommands = {
     {"build", BuildCommand},     {"update", UpdateCommand}, {"merge", MergeCommand},
-    {"check", CheckCommand},     {"decode", DecodeCommand},
+    {"check", CheckCommand},     {"decode", DecodeCommand}, {"preview", PreviewCommand},
+    {"replay", ReplayCommand},   {"report", ReportCommand},
 };
 
 int Dispatch(const std::vector<std::string>& args, CliContext& cli) {

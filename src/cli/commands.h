@@ -36,5 +36,10 @@ int UpdateCommand(const std::vector<std::string>& args, CliContext& cli);
 int MergeCommand(const std::vector<std::string>& args, CliContext& cli);
 int CheckCommand(const std::vector<std::string>& args, CliContext& cli);
 int DecodeCommand(const std::vector<std::string>& args, CliContext& cli);
+// What the gateway does with a configuration (preview_command.cpp,
+// replay_command.cpp, report_command.cpp).
+int PreviewCommand(const std::vector<std::string>& args, CliContext& cli);
+int ReplayCommand(const std::vector<std::string>& args, CliContext& cli);
+int ReportCommand(const std::vector<std::string>& args, CliContext& cli);
 
 }  // namespace vestrel

@@ -7,6 +7,8 @@
 #include "editors/frame_table_editor.h"
 #include "firmware/bank_merge.h"
 #include "firmware/firmware_update_dialog.h"
+#include "gateway/ui/preview_window.h"
+#include "gateway/ui/register_map_window.h"
 #include "modal_answer.h"
 #include "platform/ini_file.h"
 #include "platform/qt/folder_picker_dialog.h"
@@ -17,9 +19,12 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTextBrowser>
 
 #include <cstdio>
 
@@ -369,6 +374,46 @@ TEST_F(MainWindowTest, AboutBoxAndLinksOpenTheVendorPage) {
     window->LbWebClick();
     EXPECT_EQ(launcher.urls, (std::vector<std::string>{page, page}));
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// Beside step 5, "Preview" and "Register map" open their windows on the open
+// project, behind the same project guard as the steps.
+TEST_F(MainWindowTest, PreviewAndRegisterMapOpenOnTheOpenProject) {
+    // A cancelled "Open project" whose folder had vanished leaves no project folder.
+    fs::create_directories(Projects() / "Old");
+    WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Old");
+    Start();
+    fs::remove(Projects() / "Old");
+    dialogs.folders.push_back(std::nullopt);
+    Click("BtOpenProject");
+    ASSERT_EQ(window->GetWorkspace().ProjectDir(), "");
+    {
+        NoModalExpected none;
+        Click("BtPreview");
+        Click("BtRegisterMap");
+    }
+    EXPECT_EQ(dialogs.Texts(), std::vector<std::string>(2, "Project not valid"));
+
+    fs::copy(kExamples / "workspace" / "PROJECTS" / "Demo", Projects() / "Demo", fs::copy_options::recursive);
+    dialogs.shown.clear();
+    dialogs.folders.push_back((Projects() / "Demo").string());
+    Click("BtOpenProject");
+    ModalAnswer<TFPreview> preview([](TFPreview* dialog) {
+        dialog->FramesEdit()->setText("381#0102");
+        EXPECT_EQ(dialog->Result()->toPlainText().toStdString(),
+                  "381#0102: receive frame 3 \"Alarm word\" (COB-ID 0x381, Dimensin 2)\n"
+                  "  register 20 = 0x0102 (high byte B1, low byte B2)\n");
+        dialog->reject();
+    });
+    Click("BtPreview");
+    EXPECT_TRUE(preview.Answered());
+    ModalAnswer<TFRegisterMap> map([](TFRegisterMap* dialog) {
+        EXPECT_NE(dialog->Report()->toPlainText().indexOf("Register map: Demo"), -1);
+        dialog->reject();
+    });
+    Click("BtRegisterMap");
+    EXPECT_TRUE(map.Answered());
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.Texts().front();
 }
 
 }  // namespace

@@ -1,0 +1,92 @@
+// replay: a CAN log fed through the gateway, register changes as CSV.
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/model_notes.h"
+#include "gateway/can_log_reader.h"
+#include "gateway/replay.h"
+#include "platform/file_util.h"
+
+#include <memory>
+#include <ostream>
+
+namespace vestrel {
+
+namespace {
+
+using namespace gateway;
+
+// Broken lines are listed as they come, up to this many; the summary counts all.
+constexpr std::uint64_t kListedBrokenLines = 20;
+
+class StreamSink : public TextSink {
+public:
+    explicit StreamSink(std::ostream& out) : out_(out) {}
+    void Write(std::string_view text) override { out_.write(text.data(), static_cast<std::streamsize>(text.size())); }
+
+private:
+    std::ostream& out_;
+};
+
+class FileSink : public TextSink {
+public:
+    explicit FileSink(AtomicFileWriter& writer) : writer_(writer) {}
+    void Write(std::string_view text) override { writer_.Write(text); }
+
+private:
+    AtomicFileWriter& writer_;
+};
+
+}  // namespace
+
+void SayModelNotes(const ProjectModel& loaded, bool withFindings, const CliContext& cli) {
+    for (const Problem& problem : loaded.problems) cli.Say(FormatProblem(problem));
+    if (!withFindings) return;
+    for (const Finding& finding : loaded.model.Findings())
+        cli.Say(std::string("note: ") + (finding.direction == FrameDirection::Receive ? "receive: " : "transmit: ") +
+                finding.text);
+}
+
+int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
+    const Arguments a(args, {{"out", true, "a file name"}});
+    a.ExpectOperands(2, "replay SOURCE LOG [--out FILE]");
+    const std::string& logName = a.Operands()[1];
+
+    const ProjectModel loaded = LoadModel(a.Operands()[0]);
+    CanLogReader reader(logName);
+    std::unique_ptr<AtomicFileWriter> writer;
+    std::unique_ptr<TextSink> sink;
+    if (auto file = a.Value("out")) {
+        writer = std::make_unique<AtomicFileWriter>(*file);
+        sink = std::make_unique<FileSink>(*writer);
+    } else {
+        sink = std::make_unique<StreamSink>(cli.out);
+    }
+    SayModelNotes(loaded, true, cli);
+
+    Replay replay(loaded.model, *sink);
+    LogFrame frame;
+    BrokenLine broken;
+    std::uint64_t listed = 0;
+    for (;;) {
+        const CanLogReader::Step step = reader.Next(frame, broken);
+        if (step == CanLogReader::Step::End) break;
+        if (step == CanLogReader::Step::Frame) {
+            replay.Feed(frame);
+            continue;
+        }
+        replay.CountBrokenLine();
+        if (++listed <= kListedBrokenLines)
+            cli.Say(logName + ":" + std::to_string(broken.line) + ": " + broken.reason + ": \"" + broken.text + "\"");
+    }
+    replay.Finish();
+    if (writer) writer->Commit();
+    cli.out.flush();
+
+    const ReplaySummary summary = replay.Summary(reader);
+    for (const std::string& line : ReplaySummaryLines(loaded.model, summary)) cli.err << line << '\n';
+    if (summary.brokenLines > kListedBrokenLines)
+        cli.err << "(the first " << kListedBrokenLines << " broken lines are listed above)\n";
+    return kExitOk;
+}
+
+}  // namespace vestrel

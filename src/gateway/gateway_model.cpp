@@ -1,0 +1,397 @@
+#include "gateway/gateway_model.h"
+
+#include "compiler/bank_builder.h"
+#include "inspect/bank_source.h"
+#include "platform/error.h"
+#include "platform/file_util.h"
+#include "project/frame_table.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace vestrel::gateway {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// "1", "1 and 3", "1, 2 and 3".
+std::string ListText(const std::vector<int>& numbers) {
+    std::string text;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (i > 0) text += i + 1 == numbers.size() ? " and " : ", ";
+        text += std::to_string(numbers[i]);
+    }
+    return text;
+}
+
+std::string FrameLabel(const std::vector<GatewayFrame>& frames, int index) {
+    return "frame " + std::to_string(index + 1) + " (COB-ID " +
+           CobIdText(frames[static_cast<std::size_t>(index)].cobId) + ")";
+}
+
+std::string Capitalized(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
+// The data byte (0-based) a nibble names within a frame of `length` bytes, or -1.
+int ByteIndex(int nibble, int length) {
+    return nibble >= 1 && nibble <= kMaxDataBytes && nibble <= length ? nibble - 1 : -1;
+}
+
+void AppendHalf(std::string& out, bool known, unsigned bits, char unknown) {
+    if (known) {
+        out += kHexDigits[(bits >> 4) & 0xF];
+        out += kHexDigits[bits & 0xF];
+    } else {
+        out += unknown;
+        out += unknown;
+    }
+}
+
+}  // namespace
+
+std::string ByteSourceText(int nibble) {
+    if (nibble == 0) return "none";
+    if (nibble <= kMaxDataBytes) return "B" + std::to_string(nibble);
+    return "code " + std::to_string(nibble);
+}
+
+const GatewayFrame* GatewayDirection::FrameOf(const GatewayMapping& mapping) const {
+    if (mapping.frame < 1 || mapping.frame > static_cast<int>(frames.size())) return nullptr;
+    return &frames[static_cast<std::size_t>(mapping.frame - 1)];
+}
+
+void AppendRegisterValueText(std::string& out, const RegisterValue& value) {
+    out += "0x";
+    AppendHalf(out, value.highKnown, value.bits >> 8, '?');
+    AppendHalf(out, value.lowKnown, value.bits & 0xFF, '?');
+}
+
+std::string RegisterValueText(const RegisterValue& value) {
+    std::string text;
+    AppendRegisterValueText(text, value);
+    return text;
+}
+
+std::string EffectValueText(const RegisterEffect& effect) {
+    std::string text = "0x";
+    AppendHalf(text, effect.high.source == HalfSource::Fed, effect.high.value, '-');
+    AppendHalf(text, effect.low.source == HalfSource::Fed, effect.low.value, '-');
+    return text;
+}
+
+std::string TransmitBytesText(const TransmitFrameData& data, int count) {
+    std::string text;
+    for (int i = 0; i < count && i < kMaxDataBytes; ++i) {
+        if (i > 0) text += ' ';
+        const TransmitByte& b = data.bytes[static_cast<std::size_t>(i)];
+        switch (b.state) {
+            case ByteState::NotFed: text += "--"; break;
+            case ByteState::Unknown: text += "??"; break;
+            case ByteState::Conflict: text += "!!"; break;
+            case ByteState::Value: AppendHalf(text, true, b.value, '?'); break;
+        }
+    }
+    return text;
+}
+
+std::span<const int> GatewayModel::IdIndex::Find(std::uint32_t id) const {
+    const auto range = std::equal_range(ids.begin(), ids.end(), id);
+    const auto from = static_cast<std::size_t>(range.first - ids.begin());
+    return std::span<const int>(frames).subspan(from, static_cast<std::size_t>(range.second - range.first));
+}
+
+GatewayModel::GatewayModel(const DecodedBanks& banks, const std::vector<std::string>& receiveMnemonics,
+                           const std::vector<std::string>& transmitMnemonics)
+    : banks_(banks) {
+    receive_.direction = FrameDirection::Receive;
+    transmit_.direction = FrameDirection::Transmit;
+    auto fill = [](GatewayDirection& direction, const std::vector<DecodedFrame>& frames,
+                   const std::vector<DecodedMapping>& mappings, const std::vector<std::string>& mnemonics) {
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            GatewayFrame& f = direction.frames.emplace_back();
+            f.cobId = frames[i].cobId;
+            f.length = frames[i].length;
+            f.remote = frames[i].remote;
+            if (i < mnemonics.size()) f.mnemonic = mnemonics[i];
+        }
+        for (std::size_t i = 0; i < mappings.size(); ++i) {
+            const DecodedMapping& m = mappings[i];
+            direction.mappings.push_back(GatewayMapping{m.index, m.nrPdo, m.posComp});
+            if (m.nrPdo >= 1 && m.nrPdo <= direction.frames.size())
+                direction.frames[m.nrPdo - 1u].mappings.push_back(static_cast<int>(i));
+        }
+    };
+    fill(receive_, banks.receiveFrames, banks.receiveMappings, receiveMnemonics);
+    fill(transmit_, banks.transmitFrames, banks.transmitMappings, transmitMnemonics);
+
+    const std::size_t most = std::max(receive_.frames.size(), transmit_.frames.size());
+    for (std::size_t i = 0; i < most; ++i) frameIndexes_.push_back(static_cast<int>(i));
+
+    auto index = [](const std::vector<GatewayFrame>& frames) {
+        std::vector<std::pair<std::uint32_t, int>> pairs;
+        for (std::size_t i = 0; i < frames.size(); ++i) pairs.emplace_back(frames[i].cobId, static_cast<int>(i));
+        std::sort(pairs.begin(), pairs.end());
+        IdIndex result;
+        for (const auto& [id, i] : pairs) {
+            result.ids.push_back(id);
+            result.frames.push_back(i);
+        }
+        return result;
+    };
+    receiveById_ = index(receive_.frames);
+    transmitById_ = index(transmit_.frames);
+
+    if (banks_.mode == CanMode::Can20A) {
+        // As the compile lays the lookup table: the later frame overwrites.
+        lookup20A_.assign(kMaxStandardId + 1, -1);
+        for (std::size_t i = 0; i < receive_.frames.size(); ++i) {
+            const std::uint32_t id = receive_.frames[i].cobId;
+            if (id <= kMaxStandardId) lookup20A_[id] = static_cast<std::int16_t>(i);
+        }
+    }
+
+    for (const GatewayMapping& m : receive_.mappings)
+        if (receive_.FrameOf(m)) receiveRegisters_.push_back(m.reg);
+    std::sort(receiveRegisters_.begin(), receiveRegisters_.end());
+    receiveRegisters_.erase(std::unique(receiveRegisters_.begin(), receiveRegisters_.end()), receiveRegisters_.end());
+
+    BuildFindings();
+}
+
+void GatewayModel::BuildFindings() {
+    auto add = [&](FrameDirection d, std::string text) { findings_.push_back(Finding{d, std::move(text)}); };
+
+    // Receive frames that share a COB-ID.
+    const IdIndex& byId = receiveById_;
+    for (std::size_t i = 0; i < byId.ids.size();) {
+        std::size_t j = i;
+        std::vector<int> positions;
+        while (j < byId.ids.size() && byId.ids[j] == byId.ids[i]) positions.push_back(byId.frames[j++] + 1);
+        if (positions.size() > 1) {
+            std::string text = "Receive frames " + ListText(positions) + " have COB-ID " + CobIdText(byId.ids[i]);
+            if (banks_.mode == CanMode::Can20A) {
+                const int selected = positions.back();
+                positions.pop_back();
+                text += ": the banks' lookup table selects frame " + std::to_string(selected) + ", the " +
+                        (positions.size() == 1 ? "later" : "last") + " one; " +
+                        (positions.size() == 1 ? "frame " : "frames ") + ListText(positions) + " never " +
+                        (positions.size() == 1 ? "receives" : "receive");
+            } else {
+                text += ": the banks hold them all and the project does not say which one the device matches "
+                        "(ambiguous); preview and replay show what each would set";
+            }
+            add(FrameDirection::Receive, std::move(text));
+        }
+        i = j;
+    }
+
+    for (const GatewayDirection* direction : {&receive_, &transmit_}) {
+        const FrameDirection d = direction->direction;
+        const bool receive = d == FrameDirection::Receive;
+        const char* which = receive ? "receive" : "transmit";
+        const char* lost = receive ? "that half is never fed" : "that half is never sent";
+        std::map<std::uint16_t, std::vector<int>> recordsByRegister;
+        std::map<std::uint16_t, std::vector<int>> framesByRegister;
+
+        for (std::size_t i = 0; i < direction->mappings.size(); ++i) {
+            const GatewayMapping& m = direction->mappings[i];
+            const std::string record =
+                "Record " + std::to_string(i + 1) + " (register " + std::to_string(m.reg) + ")";
+            recordsByRegister[m.reg].push_back(static_cast<int>(i) + 1);
+            const GatewayFrame* frame = direction->FrameOf(m);
+            if (!frame) {
+                add(d, record + " names frame " + std::to_string(m.frame) + ", but there " +
+                           (direction->frames.size() == 1 ? "is " : "are ") +
+                           std::to_string(direction->frames.size()) + " " + which +
+                           (direction->frames.size() == 1 ? " frame" : " frames") + ": it feeds nothing");
+                continue;
+            }
+            auto& frames = framesByRegister[m.reg];
+            if (std::find(frames.begin(), frames.end(), m.frame) == frames.end()) frames.push_back(m.frame);
+            for (const auto& [nibble, half] : {std::pair{m.HighByte(), "high"}, std::pair{m.LowByte(), "low"}}) {
+                if (nibble > kMaxDataBytes)
+                    add(d, record + ": the " + half + " byte's code " + std::to_string(nibble) +
+                               " names no data byte; " + lost);
+                else if (nibble > frame->length)
+                    add(d, record + ": the " + half + " byte comes from B" + std::to_string(nibble) + ", but " +
+                               FrameLabel(direction->frames, m.frame - 1) + " has Dimensin " +
+                               std::to_string(frame->length) + "; " + lost);
+            }
+        }
+        for (const auto& [reg, records] : recordsByRegister)
+            if (records.size() > 1)
+                add(d, "Register " + std::to_string(reg) + " is in records " + ListText(records));
+        for (auto& [reg, frames] : framesByRegister) {
+            if (frames.size() < 2) continue;
+            std::sort(frames.begin(), frames.end());
+            add(d, "Register " + std::to_string(reg) + (receive ? " is fed from frames " : " feeds frames ") +
+                       ListText(frames));
+        }
+        for (std::size_t i = 0; i < direction->frames.size(); ++i) {
+            const GatewayFrame& f = direction->frames[i];
+            const std::string label = Capitalized(FrameLabel(direction->frames, static_cast<int>(i)));
+            if (f.mappings.empty()) {
+                add(d, label + " has no mapping record");
+                continue;
+            }
+            if (!receive && f.remote) {
+                add(d, label + " is a remote frame: it carries no data, so its mapping records feed nothing");
+                continue;
+            }
+            if (receive) continue;
+            // Transmit bytes fed by more than one register half.
+            std::array<std::vector<int>, kMaxDataBytes> feeders;
+            for (int m : f.mappings) {
+                const GatewayMapping& mapping = direction->mappings[static_cast<std::size_t>(m)];
+                for (int nibble : {mapping.HighByte(), mapping.LowByte()}) {
+                    const int at = ByteIndex(nibble, f.length);
+                    if (at >= 0) feeders[static_cast<std::size_t>(at)].push_back(m + 1);
+                }
+            }
+            for (std::size_t b = 0; b < feeders.size(); ++b) {
+                std::vector<int>& records = feeders[b];
+                if (records.size() < 2) continue;
+                records.erase(std::unique(records.begin(), records.end()), records.end());
+                add(d, label + " B" + std::to_string(b + 1) + " is fed by more than one register half (" +
+                           (records.size() == 1 ? "record " : "records ") + ListText(records) + ")");
+            }
+        }
+    }
+}
+
+ReceiveMatch GatewayModel::MatchReceive(const CanFrame& frame) const {
+    if (frame.error) return {MatchKind::ErrorFrame, {}};
+    if (banks_.mode == CanMode::Can20A) {
+        if (frame.extended || frame.id > kMaxStandardId) return {MatchKind::WrongFormat, {}};
+        const int index = lookup20A_[frame.id];
+        if (index < 0) return {MatchKind::NoFrame, {}};
+        return {MatchKind::Frame, std::span<const int>(frameIndexes_).subspan(static_cast<std::size_t>(index), 1)};
+    }
+    if (!frame.extended) return {MatchKind::WrongFormat, {}};
+    const std::span<const int> frames = receiveById_.Find(frame.id);
+    if (frames.empty()) return {MatchKind::NoFrame, {}};
+    return {frames.size() == 1 ? MatchKind::Frame : MatchKind::Ambiguous, frames};
+}
+
+std::span<const int> GatewayModel::ReceiveFramesWithCobId(std::uint32_t cobId) const {
+    return receiveById_.Find(cobId);
+}
+
+std::span<const int> GatewayModel::TransmitFramesWithCobId(std::uint32_t cobId) const {
+    return transmitById_.Find(cobId);
+}
+
+void GatewayModel::ReceiveEffects(int index, const CanFrame& frame, std::vector<RegisterEffect>& out) const {
+    out.clear();
+    const GatewayFrame& f = receive_.frames[static_cast<std::size_t>(index)];
+    auto half = [&](int nibble) {
+        HalfEffect e;
+        e.nibble = static_cast<std::uint8_t>(nibble);
+        if (nibble == 0)
+            e.source = HalfSource::NotMapped;
+        else if (nibble > kMaxDataBytes)
+            e.source = HalfSource::NoSuchByte;
+        else if (nibble > f.length)
+            e.source = HalfSource::BeyondDimension;
+        else if (frame.remote || nibble > frame.length)
+            e.source = HalfSource::NotInData;
+        else {
+            e.source = HalfSource::Fed;
+            e.value = frame.data[static_cast<std::size_t>(nibble - 1)];
+        }
+        return e;
+    };
+    for (int m : f.mappings) {
+        const GatewayMapping& mapping = receive_.mappings[static_cast<std::size_t>(m)];
+        out.push_back(RegisterEffect{m, mapping.reg, half(mapping.HighByte()), half(mapping.LowByte())});
+    }
+}
+
+TransmitFrameData GatewayModel::ComposeTransmit(int index,
+                                                const std::map<std::uint16_t, std::uint16_t>& values) const {
+    TransmitFrameData data;
+    data.frame = index;
+    const GatewayFrame& f = transmit_.frames[static_cast<std::size_t>(index)];
+    if (f.remote) return data;
+    for (int m : f.mappings) {
+        const GatewayMapping& mapping = transmit_.mappings[static_cast<std::size_t>(m)];
+        const int high = ByteIndex(mapping.HighByte(), f.length);
+        const int low = ByteIndex(mapping.LowByte(), f.length);
+        if (high >= 0) data.bytes[static_cast<std::size_t>(high)].sources.push_back({m, true});
+        if (low >= 0) data.bytes[static_cast<std::size_t>(low)].sources.push_back({m, false});
+    }
+    for (TransmitByte& b : data.bytes) {
+        if (b.sources.empty()) continue;
+        bool unknown = false;
+        std::optional<std::uint8_t> value;
+        bool conflict = false;
+        for (const ByteSourceRef& source : b.sources) {
+            const auto it = values.find(transmit_.mappings[static_cast<std::size_t>(source.mapping)].reg);
+            if (it == values.end()) {
+                unknown = true;
+                continue;
+            }
+            const auto v = static_cast<std::uint8_t>(source.high ? it->second >> 8 : it->second & 0xFF);
+            if (value && *value != v) conflict = true;
+            value = v;
+        }
+        if (conflict) {
+            b.state = ByteState::Conflict;
+        } else if (unknown) {
+            b.state = ByteState::Unknown;
+        } else {
+            b.state = ByteState::Value;
+            b.value = *value;
+        }
+    }
+    return data;
+}
+
+std::vector<int> GatewayModel::TransmitFramesFedBy(const std::map<std::uint16_t, std::uint16_t>& values) const {
+    std::vector<int> frames;
+    for (std::size_t i = 0; i < transmit_.frames.size(); ++i) {
+        for (int m : transmit_.frames[i].mappings) {
+            if (values.count(transmit_.mappings[static_cast<std::size_t>(m)].reg)) {
+                frames.push_back(static_cast<int>(i));
+                break;
+            }
+        }
+    }
+    return frames;
+}
+
+ProjectModel LoadProjectModel(const std::filesystem::path& projectDir) {
+    if (!DirectoryExists(projectDir)) throw Error("Project folder \"" + projectDir.string() + "\" not found");
+    std::vector<Problem> problems = CheckProject(projectDir);
+    auto compiler = std::make_unique<BankCompiler>();
+    compiler->BuildBankImages(projectDir, LocalDateTime{});
+    const DecodedBanks decoded = DecodeBanks(compiler->Banks());
+    auto mnemonics = [&](FrameDirection d) {
+        std::vector<std::string> texts;
+        for (const FrameRow& row : ReadFrameTable(projectDir, d).table.rows) texts.push_back(row.Mnemonic);
+        return texts;
+    };
+    return ProjectModel{GatewayModel(decoded, mnemonics(FrameDirection::Receive), mnemonics(FrameDirection::Transmit)),
+                        std::move(problems)};
+}
+
+GatewayModel LoadBankModel(const std::filesystem::path& imageOrBinDir) {
+    auto banks = std::make_unique<BankImages>();
+    if (DirectoryExists(imageOrBinDir))
+        ReadBanksFromBinDir(imageOrBinDir, *banks);
+    else
+        ReadBanksFromImage(imageOrBinDir, *banks);
+    return GatewayModel(DecodeBanks(*banks));
+}
+
+ProjectModel LoadModel(const std::filesystem::path& source) {
+    if (FileExists(source) ||
+        (DirectoryExists(source) && FindFileNoCase(source, "bank1.bin") && !FindProjectFile(source, kPargenFile)))
+        return ProjectModel{LoadBankModel(source), {}, false};
+    return LoadProjectModel(source);
+}
+
+}  // namespace vestrel::gateway

@@ -1,0 +1,217 @@
+#pragma once
+
+#include "gateway/can_frame.h"
+#include "inspect/bank_decoder.h"
+#include "inspect/project_check.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+// What the gateway does with a configuration, worked out from the banks that
+// a compile of it produces: which receive frame a CAN frame reaches, which
+// register halves its data bytes set, and which data bytes the transmit
+// frames carry for given register values. Built once, then asked many times.
+namespace vestrel::gateway {
+
+// A PosComp nibble names the data byte of one register half: 0 none, 1-8 the
+// bytes B1-B8; 9-15 (which a CSV import can store) name no byte of a CAN 2.0
+// frame. "B3", "none" or "code 12".
+std::string ByteSourceText(int nibble);
+
+struct GatewayFrame {
+    std::uint32_t cobId = 0;
+    int length = 0;        // Dimensin as the banks keep it
+    bool remote = false;   // transmit frames: RTR
+    std::string mnemonic;  // from the project files; the banks keep none
+    std::vector<int> mappings;  // indexes into the direction's mappings, in record order
+};
+
+struct GatewayMapping {
+    std::uint16_t reg = 0;     // the register number as the banks keep it (16 bits)
+    int frame = 0;             // NrPdo: the frame's position, from 1; may name no frame
+    std::uint8_t posComp = 0;
+    int HighByte() const { return posComp >> 4; }
+    int LowByte() const { return posComp & 0x0F; }
+};
+
+// One direction's frames (position = index + 1) and mapping records (record
+// number = index + 1), in bank order.
+struct GatewayDirection {
+    FrameDirection direction = FrameDirection::Receive;
+    std::vector<GatewayFrame> frames;
+    std::vector<GatewayMapping> mappings;
+
+    // The frame a mapping names, or nothing when NrPdo names none.
+    const GatewayFrame* FrameOf(const GatewayMapping& mapping) const;
+};
+
+// Something about the configuration worth the engineer's attention: the
+// frame that a duplicate COB-ID reaches, register numbers mapped twice or
+// from several frames, frames nothing maps, bytes the frames do not have.
+struct Finding {
+    FrameDirection direction = FrameDirection::Receive;
+    std::string text;
+};
+
+enum class MatchKind {
+    Frame,        // one receive frame: `frames` holds its index
+    Ambiguous,    // CAN 2.0B with the COB-ID held by several receive frames: `frames` holds them all
+    NoFrame,      // no receive frame has this COB-ID
+    WrongFormat,  // an 11-bit frame in CAN 2.0B or a 29-bit one in CAN 2.0A
+    ErrorFrame,
+};
+
+struct ReceiveMatch {
+    MatchKind kind = MatchKind::NoFrame;
+    std::span<const int> frames;  // 0-based frame indexes
+};
+
+// Where a register half gets its value from one received frame.
+enum class HalfSource : std::uint8_t {
+    Fed,              // from data byte `nibble`
+    NotMapped,        // nibble 0: this frame does not feed the half
+    NoSuchByte,       // nibble 9-15
+    BeyondDimension,  // past the frame's Dimensin
+    NotInData,        // past the data the received frame carries
+};
+
+struct HalfEffect {
+    HalfSource source = HalfSource::NotMapped;
+    std::uint8_t nibble = 0;
+    std::uint8_t value = 0;  // when Fed
+};
+
+struct RegisterEffect {
+    int mapping = 0;  // index of the mapping record
+    std::uint16_t reg = 0;
+    HalfEffect high, low;
+};
+
+// A register as the gateway holds it: each half known once a frame fed it.
+struct RegisterValue {
+    std::uint16_t bits = 0;
+    bool highKnown = false;
+    bool lowKnown = false;
+
+    friend bool operator==(const RegisterValue&, const RegisterValue&) = default;
+};
+
+// The one way values are shown: "0x1234", "0x12??" with the low half never
+// fed, "0x????". A half that one frame does not set is shown as "--" by
+// EffectValueText.
+std::string RegisterValueText(const RegisterValue& value);
+void AppendRegisterValueText(std::string& out, const RegisterValue& value);
+// What one frame sets: "0x1122", "0x--22" when the high half is not set by it.
+std::string EffectValueText(const RegisterEffect& effect);
+
+// A data byte of a transmit frame composed from register values.
+enum class ByteState : std::uint8_t {
+    NotFed,    // no mapping record feeds it: shown "--"
+    Unknown,   // fed by a register whose value was not given: "??"
+    Value,     // known: two hex digits
+    Conflict,  // fed by several register halves with different values: "!!"
+};
+
+struct ByteSourceRef {
+    int mapping = 0;  // index of the transmit mapping record
+    bool high = false;
+};
+
+struct TransmitByte {
+    ByteState state = ByteState::NotFed;
+    std::uint8_t value = 0;
+    std::vector<ByteSourceRef> sources;  // the register halves that feed it, in record order
+};
+
+struct TransmitFrameData {
+    int frame = 0;  // 0-based index
+    std::array<TransmitByte, kMaxDataBytes> bytes;  // B1-B8; the frame's Dimensin says how many count
+};
+
+// "12 34 ?? --" for the first `count` bytes.
+std::string TransmitBytesText(const TransmitFrameData& data, int count);
+
+class GatewayModel {
+public:
+    // From the banks as the decoder reads them. Mnemonics are taken by frame
+    // position where given.
+    explicit GatewayModel(const DecodedBanks& banks, const std::vector<std::string>& receiveMnemonics = {},
+                          const std::vector<std::string>& transmitMnemonics = {});
+
+    CanMode Mode() const { return banks_.mode; }
+    const DecodedBanks& Banks() const { return banks_; }
+    const GatewayDirection& Receive() const { return receive_; }
+    const GatewayDirection& Transmit() const { return transmit_; }
+    const GatewayDirection& Direction(FrameDirection d) const {
+        return d == FrameDirection::Receive ? receive_ : transmit_;
+    }
+    const std::vector<Finding>& Findings() const { return findings_; }
+
+    // The receive frame the device's tables select for a CAN frame.
+    ReceiveMatch MatchReceive(const CanFrame& frame) const;
+    // Every receive frame with this COB-ID, in position order (0-based).
+    std::span<const int> ReceiveFramesWithCobId(std::uint32_t cobId) const;
+    // The transmit frames with this COB-ID (the gateway's own traffic).
+    std::span<const int> TransmitFramesWithCobId(std::uint32_t cobId) const;
+
+    // What `frame`'s data do to the registers that receive frame `index`
+    // feeds, one entry per mapping record of that frame, in record order.
+    // A remote request carries no data and sets nothing.
+    void ReceiveEffects(int index, const CanFrame& frame, std::vector<RegisterEffect>& out) const;
+
+    // The data bytes of transmit frame `index` for the given register values.
+    TransmitFrameData ComposeTransmit(int index, const std::map<std::uint16_t, std::uint16_t>& values) const;
+    // The transmit frames that any of the given registers feeds, in frame order.
+    std::vector<int> TransmitFramesFedBy(const std::map<std::uint16_t, std::uint16_t>& values) const;
+
+    // Every register number that a receive mapping record feeds, ascending.
+    const std::vector<std::uint16_t>& ReceiveRegisters() const { return receiveRegisters_; }
+
+private:
+    struct IdIndex {
+        std::vector<std::uint32_t> ids;  // sorted
+        std::vector<int> frames;         // parallel to ids
+        std::span<const int> Find(std::uint32_t id) const;
+    };
+
+    void BuildFindings();
+
+    DecodedBanks banks_;
+    GatewayDirection receive_;
+    GatewayDirection transmit_;
+    std::vector<Finding> findings_;
+    std::vector<std::int16_t> lookup20A_;  // COB-ID -> frame index or -1, as the banks' lookup table
+    std::vector<int> frameIndexes_;        // 0, 1, 2, ... to hand out one-frame spans
+    IdIndex receiveById_;
+    IdIndex transmitById_;
+    std::vector<std::uint16_t> receiveRegisters_;
+};
+
+// The model of a project as "Update Device" would compile it (on a scratch
+// compiler, so nothing is written), with the project check's findings.
+struct ProjectModel {
+    GatewayModel model;
+    std::vector<Problem> problems;
+    bool fromProject = true;  // false when read from banks
+};
+
+// Throws Error with the compiler's or the decoder's message when the project
+// does not compile ("Project folder ... not found" for a missing folder).
+ProjectModel LoadProjectModel(const std::filesystem::path& projectDir);
+
+// The model of banks 1 and 2 of an S-record image, or of a folder's
+// bank1.bin and bank2.bin. Throws Error from the reader or the decoder.
+GatewayModel LoadBankModel(const std::filesystem::path& imageOrBinDir);
+
+// A project folder; a folder with bank1.bin but no pargen.xml (a project's
+// bin folder); or an S-record image file. Models from banks come without
+// problems and mnemonics.
+ProjectModel LoadModel(const std::filesystem::path& source);
+
+}  // namespace vestrel::gateway

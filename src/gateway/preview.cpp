@@ -1,0 +1,211 @@
+#include "gateway/preview.h"
+
+#include "platform/printable_text.h"
+#include "project/integer_text.h"
+
+#include <algorithm>
+#include <ostream>
+#include <sstream>
+
+namespace vestrel::gateway {
+
+namespace {
+
+std::optional<RegisterValues> Refused(std::string& why, std::string text) {
+    why = std::move(text);
+    return std::nullopt;
+}
+
+std::string Quoted(const std::string& mnemonic) {
+    return mnemonic.empty() ? std::string() : " \"" + PrintableText(mnemonic, LineBreaks::OneLine) + "\"";
+}
+
+std::string ModeText(const GatewayModel& model) {
+    return "CANType " + std::to_string(model.Banks().canType) +
+           (model.Mode() == CanMode::Can20A ? " (CAN 2.0A, 11-bit COB-IDs)" : " (CAN 2.0B, 29-bit COB-IDs)");
+}
+
+std::string FrameTitle(const GatewayFrame& frame, int index) {
+    return "frame " + std::to_string(index + 1) + Quoted(frame.mnemonic) + " (COB-ID " + CobIdText(frame.cobId) +
+           ", Dimensin " + std::to_string(frame.length) + ")";
+}
+
+std::string HalfText(const HalfEffect& half, const CanFrame& frame) {
+    const std::string byte = ByteSourceText(half.nibble);
+    switch (half.source) {
+        case HalfSource::Fed: return byte;
+        case HalfSource::NotMapped: return "not fed by this frame";
+        case HalfSource::NoSuchByte: return byte + ": no data byte";
+        case HalfSource::BeyondDimension: return byte + ": beyond Dimensin";
+        case HalfSource::NotInData:
+            return frame.remote ? byte + ": a remote request carries no data"
+                                : byte + ": not in the frame's " + std::to_string(frame.length) +
+                                      (frame.length == 1 ? " data byte" : " data bytes");
+    }
+    return byte;
+}
+
+void PrintEffects(const GatewayModel& model, int index, const CanFrame& frame, const std::string& indent,
+                  std::ostream& out) {
+    const GatewayFrame& f = model.Receive().frames[static_cast<std::size_t>(index)];
+    if (frame.remote) {
+        out << indent << "a remote request carries no data: no register is set\n";
+        return;
+    }
+    if (frame.length != f.length)
+        out << indent << "the frame carries " << static_cast<int>(frame.length)
+            << (frame.length == 1 ? " data byte" : " data bytes") << ", Dimensin is " << f.length << '\n';
+    std::vector<RegisterEffect> effects;
+    model.ReceiveEffects(index, frame, effects);
+    if (effects.empty()) out << indent << "no register is mapped on this frame\n";
+    for (const RegisterEffect& e : effects)
+        out << indent << "register " << e.reg << " = " << EffectValueText(e) << " (high byte "
+            << HalfText(e.high, frame) << ", low byte " << HalfText(e.low, frame) << ")\n";
+}
+
+void PreviewFrameTo(const GatewayModel& model, const std::string& text, const CanFrame& frame, std::ostream& out) {
+    const GatewayDirection& receive = model.Receive();
+    const ReceiveMatch match = model.MatchReceive(frame);
+    out << text << ": ";
+    switch (match.kind) {
+        case MatchKind::ErrorFrame:
+            out << "an error frame: it matches no frame\n";
+            return;
+        case MatchKind::WrongFormat:
+            out << "a " << (frame.extended ? "29-bit" : "11-bit") << " frame, but the project has " << ModeText(model)
+                << ": it matches no frame\n";
+            return;
+        case MatchKind::NoFrame: {
+            out << "no receive frame has COB-ID " << CobIdText(frame.id);
+            const std::span<const int> transmit = model.TransmitFramesWithCobId(frame.id);
+            if (!transmit.empty()) {
+                const int t = transmit[0];
+                out << "; it is transmit frame " << t + 1
+                    << Quoted(model.Transmit().frames[static_cast<std::size_t>(t)].mnemonic)
+                    << ", which the gateway sends";
+            }
+            out << '\n';
+            return;
+        }
+        case MatchKind::Ambiguous: {
+            out << "receive frames";
+            for (std::size_t i = 0; i < match.frames.size(); ++i)
+                out << (i == 0 ? " " : i + 1 == match.frames.size() ? " and " : ", ") << match.frames[i] + 1;
+            out << " have COB-ID " << CobIdText(frame.id)
+                << "; the project does not say which one the device matches\n";
+            for (int index : match.frames) {
+                out << "  if " << FrameTitle(receive.frames[static_cast<std::size_t>(index)], index) << ":\n";
+                PrintEffects(model, index, frame, "    ", out);
+            }
+            return;
+        }
+        case MatchKind::Frame: {
+            const int index = match.frames[0];
+            out << "receive " << FrameTitle(receive.frames[static_cast<std::size_t>(index)], index) << '\n';
+            const std::span<const int> all = model.ReceiveFramesWithCobId(frame.id);
+            if (all.size() > 1) {
+                out << "  ";
+                for (std::size_t i = 0; i + 1 < all.size(); ++i)
+                    out << (i == 0 ? (all.size() == 2 ? "frame " : "frames ") : i + 2 == all.size() ? " and " : ", ")
+                        << all[i] + 1;
+                out << (all.size() == 2 ? " has" : " have") << " the same COB-ID; the banks' lookup table selects frame "
+                    << index + 1 << ", the " << (all.size() == 2 ? "later" : "last") << " one\n";
+            }
+            PrintEffects(model, index, frame, "  ", out);
+            return;
+        }
+    }
+}
+
+std::string ByteHex(unsigned value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return std::string("0x") + kDigits[value >> 4 & 0xF] + kDigits[value & 0xF];
+}
+
+void PreviewTransmitTo(const GatewayModel& model, const RegisterValues& values, std::ostream& out) {
+    const GatewayDirection& transmit = model.Transmit();
+    for (int index : model.TransmitFramesFedBy(values)) {
+        const GatewayFrame& f = transmit.frames[static_cast<std::size_t>(index)];
+        out << "transmit " << FrameTitle(f, index);
+        if (f.remote) {
+            out << ": a remote frame carries no data\n";
+            continue;
+        }
+        const TransmitFrameData data = model.ComposeTransmit(index, values);
+        const int count = std::min(f.length, kMaxDataBytes);
+        out << ": " << TransmitBytesText(data, count) << '\n';
+        bool complete = true;
+        for (int b = 0; b < count; ++b) {
+            const TransmitByte& byte = data.bytes[static_cast<std::size_t>(b)];
+            complete = complete && byte.state == ByteState::Value;
+            if (byte.sources.empty()) continue;
+            out << "  B" << b + 1 << " = "
+                << (byte.state == ByteState::Value     ? ByteHex(byte.value)
+                    : byte.state == ByteState::Unknown ? std::string("??")
+                                                       : std::string("!!"))
+                << ":";
+            for (std::size_t s = 0; s < byte.sources.size(); ++s) {
+                const ByteSourceRef& source = byte.sources[s];
+                const std::uint16_t reg = transmit.mappings[static_cast<std::size_t>(source.mapping)].reg;
+                out << (s == 0 ? " " : ", ") << "register " << reg << (source.high ? " high byte" : " low byte");
+                const auto given = values.find(reg);
+                if (given == values.end())
+                    out << ", no value given";
+                else if (byte.sources.size() > 1)
+                    out << " " << ByteHex(source.high ? given->second >> 8 : given->second & 0xFF);
+            }
+            out << '\n';
+        }
+        if (complete) {
+            CanFrame frame;
+            frame.id = f.cobId;
+            frame.extended = model.Mode() == CanMode::Can20B;
+            frame.length = static_cast<std::uint8_t>(count);
+            for (int b = 0; b < count; ++b)
+                frame.data[static_cast<std::size_t>(b)] = data.bytes[static_cast<std::size_t>(b)].value;
+            out << "  as a frame: " << CompactFrameText(frame) << '\n';
+        }
+    }
+    for (const auto& [reg, value] : values) {
+        bool feeds = false;
+        for (const GatewayMapping& m : transmit.mappings) feeds = feeds || (m.reg == reg && transmit.FrameOf(m));
+        if (!feeds) out << "register " << reg << " feeds no transmit frame\n";
+    }
+}
+
+}  // namespace
+
+std::string PreviewFrameText(const GatewayModel& model, const std::string& text, const CanFrame& frame) {
+    std::ostringstream out;
+    PreviewFrameTo(model, PrintableText(text, LineBreaks::OneLine), frame, out);
+    return out.str();
+}
+
+std::string PreviewTransmitText(const GatewayModel& model, const RegisterValues& values) {
+    std::ostringstream out;
+    PreviewTransmitTo(model, values, out);
+    return out.str();
+}
+
+std::optional<RegisterValues> ParseRegisterValues(const std::string& list, std::string& why) {
+    RegisterValues values;
+    std::stringstream in(list);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        const std::size_t equals = item.find('=');
+        const auto reg = ParseIntegerText(item.substr(0, equals == std::string::npos ? item.size() : equals));
+        const auto value = equals == std::string::npos ? std::nullopt : ParseIntegerText(item.substr(equals + 1));
+        if (!reg || !value)
+            return Refused(why, "register values are REG=VALUE pairs separated by commas, not '" + item + "'");
+        if (*reg < 0 || *reg > 0xFFFF) return Refused(why, "register " + std::to_string(*reg) + " is outside 0 to 65535");
+        if (*value < 0 || *value > 0xFFFF)
+            return Refused(why, "the value of register " + std::to_string(*reg) + " is outside 0 to 65535");
+        if (!values.emplace(static_cast<std::uint16_t>(*reg), static_cast<std::uint16_t>(*value)).second)
+            return Refused(why, "register " + std::to_string(*reg) + " is given twice");
+    }
+    if (values.empty() || list.back() == ',')
+        return Refused(why, "register values are REG=VALUE pairs separated by commas");
+    return values;
+}
+
+}  // namespace vestrel::gateway

@@ -1,0 +1,351 @@
+#include "gateway/register_report.h"
+
+#include "platform/html_text.h"
+#include "platform/printable_text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace vestrel::gateway {
+
+namespace {
+
+// Light fills for the mapping records of a frame, one after the other.
+constexpr const char* kPalette[] = {"#cfe3ff", "#ffd9b3", "#c8f0c8", "#f3c8f0", "#fff0a8", "#c8f0ee", "#e6d3c3",
+                                    "#dcdcf8"};
+constexpr const char* kStrokes[] = {"#2a6fd6", "#d9822b", "#2f9a2f", "#b33aa8", "#b59a00", "#1f9a93", "#8b5a2b",
+                                    "#5a5ac8"};
+
+const char* DirectionTitle(FrameDirection d) {
+    return d == FrameDirection::Receive ? "Receive: registers the Modbus master reads"
+                                        : "Transmit: registers the Modbus master writes";
+}
+
+std::string FramePosition(const GatewayMapping& m, const GatewayFrame* frame) {
+    return frame ? std::to_string(m.frame) : std::to_string(m.frame) + " (no such frame)";
+}
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+std::string CsvField(const std::string& text) {
+    const std::string safe = PrintableText(text, LineBreaks::OneLine);
+    if (safe.find_first_of(",\"") == std::string::npos) return safe;
+    std::string quoted = "\"";
+    for (char c : safe) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+// Markdown renders HTML, so markup characters become entities; '|' would end a cell.
+std::string MarkdownCell(const std::string& text) {
+    std::string cell;
+    for (char c : PrintableText(text, LineBreaks::OneLine)) {
+        switch (c) {
+            case '&': cell += "&amp;"; break;
+            case '<': cell += "&lt;"; break;
+            case '>': cell += "&gt;"; break;
+            case '|': cell += "\\|"; break;
+            default: cell += c;
+        }
+    }
+    return cell;
+}
+
+struct Picture {
+    std::string svg;
+    void Rect(double x, double y, double w, double h, const std::string& fill, const std::string& stroke,
+              bool dashed = false) {
+        svg += "<rect x=\"" + Number(x) + "\" y=\"" + Number(y) + "\" width=\"" + Number(w) + "\" height=\"" +
+               Number(h) + "\" fill=\"" + fill + "\" stroke=\"" + stroke + "\" stroke-width=\"1.5\"" +
+               (dashed ? " stroke-dasharray=\"4,3\"" : "") + "/>";
+    }
+    void Text(double x, double y, const std::string& text, const std::string& fill = "#000", int size = 12,
+              bool bold = false) {
+        svg += "<text x=\"" + Number(x) + "\" y=\"" + Number(y) + "\" font-family=\"DejaVu Sans, sans-serif\" font-size=\"" +
+               std::to_string(size) + "\"" + (bold ? " font-weight=\"bold\"" : "") + " text-anchor=\"middle\" fill=\"" +
+               fill + "\">" + EscapeHtml(text) + "</text>";
+    }
+    // A line with an arrowhead at (x2, y2), drawn as a polygon (no markers:
+    // Qt's SVG renderer does not draw them).
+    void Arrow(double x1, double y1, double x2, double y2, const std::string& stroke, bool dashed) {
+        svg += "<line x1=\"" + Number(x1) + "\" y1=\"" + Number(y1) + "\" x2=\"" + Number(x2) + "\" y2=\"" +
+               Number(y2) + "\" stroke=\"" + stroke + "\" stroke-width=\"1.5\"" +
+               (dashed ? " stroke-dasharray=\"4,3\"" : "") + "/>";
+        const double length = std::hypot(x2 - x1, y2 - y1);
+        if (length < 1) return;
+        const double ux = (x2 - x1) / length, uy = (y2 - y1) / length;
+        const double bx = x2 - 9 * ux, by = y2 - 9 * uy;
+        svg += "<polygon points=\"" + Number(x2) + "," + Number(y2) + " " + Number(bx - 4 * uy) + "," +
+               Number(by + 4 * ux) + " " + Number(bx + 4 * uy) + "," + Number(by - 4 * ux) + "\" fill=\"" + stroke +
+               "\"/>";
+    }
+};
+
+}  // namespace
+
+std::string FrameCaption(const GatewayFrame& frame, int frameIndex) {
+    std::string caption = "Frame " + std::to_string(frameIndex + 1);
+    if (!frame.mnemonic.empty()) caption += " \"" + frame.mnemonic + "\"";
+    caption += ": COB-ID " + CobIdText(frame.cobId) + ", Dimensin " + std::to_string(frame.length);
+    if (frame.remote) caption += ", remote frame";
+    return caption;
+}
+
+std::string ByteSourceCell(int nibble, const GatewayFrame* frame) {
+    if (nibble == 0) return "none";
+    if (nibble > kMaxDataBytes) return "code " + std::to_string(nibble) + " (no data byte)";
+    const std::string byte = "B" + std::to_string(nibble);
+    if (frame && nibble > frame->length) return byte + " (past Dimensin " + std::to_string(frame->length) + ")";
+    return byte;
+}
+
+std::vector<int> MappingsByRegister(const GatewayDirection& direction) {
+    std::vector<int> order(direction.mappings.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return direction.mappings[static_cast<std::size_t>(a)].reg < direction.mappings[static_cast<std::size_t>(b)].reg;
+    });
+    return order;
+}
+
+std::vector<std::pair<std::string, std::string>> SettingsInWords(const ReportInput& input) {
+    std::vector<std::pair<std::string, std::string>> settings;
+    const std::string text = DescribeDecodedBanks(input.model->Banks());
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find('\n', at);
+        const std::string line = text.substr(at, end - at);
+        at = end == std::string::npos ? text.size() : end + 1;
+        const std::size_t colon = line.find(": ");
+        if (colon == std::string::npos) continue;
+        const std::string name = line.substr(0, colon);
+        // The frame and mapping lists follow the settings; the report shows them its own way.
+        if (name == "Receive frames") break;
+        if (name == "Compile stamp" && input.fromProject) continue;
+        settings.emplace_back(name, line.substr(colon + 2));
+    }
+    return settings;
+}
+
+std::string FramePictureSvg(const GatewayModel& model, FrameDirection direction, int frameIndex) {
+    const GatewayDirection& d = model.Direction(direction);
+    const GatewayFrame& frame = d.frames[static_cast<std::size_t>(frameIndex)];
+    const bool receive = direction == FrameDirection::Receive;
+    constexpr double kByteW = 58, kByteGap = 10, kByteH = 34, kByteY = 8;
+    constexpr double kRegW = 84, kRegGap = 14, kRegH = 34, kRegY = 112;
+    const std::size_t registers = frame.mappings.size();
+    const double width =
+        std::max(kMaxDataBytes * (kByteW + kByteGap), static_cast<double>(registers) * (kRegW + kRegGap)) + 16;
+    const double height = registers ? kRegY + kRegH + 24 : kByteY + kByteH + 10;
+
+    Picture p;
+    p.svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Number(width) + "\" height=\"" + Number(height) +
+            "\" viewBox=\"0 0 " + Number(width) + " " + Number(height) + "\">";
+    // The colour of each byte: that of the first record feeding it.
+    std::array<int, kMaxDataBytes> byteColour;
+    byteColour.fill(-1);
+    for (std::size_t r = 0; r < registers; ++r) {
+        const GatewayMapping& m = d.mappings[static_cast<std::size_t>(frame.mappings[r])];
+        for (int nibble : {m.HighByte(), m.LowByte()})
+            if (nibble >= 1 && nibble <= kMaxDataBytes && byteColour[static_cast<std::size_t>(nibble - 1)] < 0)
+                byteColour[static_cast<std::size_t>(nibble - 1)] = static_cast<int>(r % std::size(kPalette));
+    }
+    for (int b = 0; b < kMaxDataBytes; ++b) {
+        const double x = 8 + b * (kByteW + kByteGap);
+        const bool present = b < frame.length && !frame.remote;
+        const int colour = byteColour[static_cast<std::size_t>(b)];
+        p.Rect(x, kByteY, kByteW, kByteH, present ? (colour >= 0 ? kPalette[colour] : "#ffffff") : "#eeeeee",
+               present ? "#444444" : "#aaaaaa", !present);
+        p.Text(x + kByteW / 2, kByteY + kByteH / 2 + 5, "B" + std::to_string(b + 1), present ? "#000" : "#999", 13,
+               present);
+    }
+    for (std::size_t r = 0; r < registers; ++r) {
+        const GatewayMapping& m = d.mappings[static_cast<std::size_t>(frame.mappings[r])];
+        const std::size_t colour = r % std::size(kPalette);
+        const double x = 8 + static_cast<double>(r) * (kRegW + kRegGap);
+        const double half = kRegW / 2;
+        p.Rect(x, kRegY, half, kRegH, kPalette[colour], kStrokes[colour]);
+        p.Rect(x + half, kRegY, half, kRegH, kPalette[colour], kStrokes[colour]);
+        p.Text(x + half / 2, kRegY + 14, "high", "#333", 10);
+        p.Text(x + half + half / 2, kRegY + 14, "low", "#333", 10);
+        p.Text(x + kRegW / 2, kRegY + kRegH + 16, "register " + std::to_string(m.reg), "#000", 12, true);
+        const std::pair<int, double> halves[] = {{m.HighByte(), x + half / 2}, {m.LowByte(), x + half + half / 2}};
+        for (const auto& [nibble, hx] : halves) {
+            if (nibble == 0) {
+                p.Text(hx, kRegY + 28, "none", "#777", 10);
+                continue;
+            }
+            if (nibble > kMaxDataBytes) {
+                p.Text(hx, kRegY + 28, "code " + std::to_string(nibble), "#c00000", 10, true);
+                continue;
+            }
+            const bool reachable = nibble <= frame.length && !frame.remote;
+            p.Text(hx, kRegY + 28, "B" + std::to_string(nibble), reachable ? "#000" : "#c00000", 10, true);
+            const double bx = 8 + (nibble - 1) * (kByteW + kByteGap) + kByteW / 2;
+            const std::string stroke = reachable ? kStrokes[colour] : "#c00000";
+            if (receive)
+                p.Arrow(bx, kByteY + kByteH, hx, kRegY - 1, stroke, !reachable);
+            else
+                p.Arrow(hx, kRegY, bx, kByteY + kByteH + 1, stroke, !reachable);
+        }
+    }
+    p.svg += "</svg>";
+    return p.svg;
+}
+
+std::string RegisterMapHtml(const ReportInput& input) {
+    const GatewayModel& model = *input.model;
+    std::string h;
+    auto add = [&](const std::string& text) { h += text; };
+    const std::string title = "Register map: " + input.sourceName;
+    add("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>" + EscapeHtml(title) +
+        "</title>\n<style>\n"
+        "body{font-family:\"DejaVu Sans\",Arial,sans-serif;font-size:14px;margin:24px;color:#111;max-width:1100px}\n"
+        "h1{font-size:22px;margin:0 0 4px}h2{font-size:18px;margin:28px 0 8px;border-bottom:1px solid #ccc}\n"
+        "h3{font-size:15px;margin:18px 0 6px}\n"
+        "table{border-collapse:collapse;margin:6px 0}th,td{border:1px solid #bbb;padding:3px 8px;text-align:left}\n"
+        "th{background:#f0f0f0}td.n{text-align:right}\n"
+        "ul.findings li.error{color:#a00000}ul.findings li.warning{color:#7a5200}\n"
+        ".muted{color:#666}div.frame{margin:8px 0 16px}p.caption{font-weight:bold;margin:10px 0 4px}\n"
+        "</style>\n</head>\n<body>\n");
+    add("<h1>" + EscapeHtml(title) + "</h1>\n<p class=\"muted\">" +
+        (input.fromProject ? "The project as a compile lays it into the banks: register numbers, byte codes and the "
+                             "frame each COB-ID reaches are what the device holds."
+                           : "Read back from the banks; they keep no mnemonics.") +
+        "</p>\n");
+
+    add("<h2>Findings</h2>\n");
+    if (input.problems.empty() && model.Findings().empty()) {
+        add("<p>None.</p>\n");
+    } else {
+        add("<ul class=\"findings\">\n");
+        for (const Problem& problem : input.problems)
+            add(std::string("<li class=\"") + (problem.severity == Severity::Error ? "error" : "warning") + "\">" +
+                EscapeHtml(FormatProblem(problem)) + "</li>\n");
+        for (const Finding& finding : model.Findings())
+            add(std::string("<li>") + (finding.direction == FrameDirection::Receive ? "Receive: " : "Transmit: ") +
+                EscapeHtml(finding.text) + "</li>\n");
+        add("</ul>\n");
+    }
+
+    add("<h2>Communication settings</h2>\n<table class=\"settings\">\n");
+    for (const auto& [name, value] : SettingsInWords(input))
+        add("<tr><th>" + EscapeHtml(name) + "</th><td>" + EscapeHtml(value) + "</td></tr>\n");
+    add("</table>\n");
+
+    for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
+        const GatewayDirection& d = model.Direction(direction);
+        add("<h2>" + std::string(DirectionTitle(direction)) + "</h2>\n");
+        if (d.mappings.empty()) {
+            add("<p>No mapping records.</p>\n");
+        } else {
+            add("<table class=\"map\">\n<thead><tr><th>Register</th><th>Frame</th><th>COB-ID</th><th>Mnemonic</th>"
+                "<th>High byte from</th><th>Low byte from</th></tr></thead>\n<tbody>\n");
+            for (int index : MappingsByRegister(d)) {
+                const GatewayMapping& m = d.mappings[static_cast<std::size_t>(index)];
+                const GatewayFrame* frame = d.FrameOf(m);
+                add("<tr><td class=\"n\">" + std::to_string(m.reg) + "</td><td class=\"n\">" +
+                    EscapeHtml(FramePosition(m, frame)) + "</td><td>" + (frame ? CobIdText(frame->cobId) : "") +
+                    "</td><td>" + EscapeHtml(frame ? frame->mnemonic : "") + "</td><td>" +
+                    EscapeHtml(ByteSourceCell(m.HighByte(), frame)) + "</td><td>" +
+                    EscapeHtml(ByteSourceCell(m.LowByte(), frame)) + "</td></tr>\n");
+            }
+            add("</tbody>\n</table>\n");
+        }
+        add(std::string("<h3>") + (direction == FrameDirection::Receive ? "Receive frames" : "Transmit frames") +
+            "</h3>\n");
+        if (d.frames.empty()) add("<p>No frames.</p>\n");
+        for (std::size_t i = 0; i < d.frames.size(); ++i) {
+            add("<div class=\"frame\">\n<p class=\"caption\">" +
+                EscapeHtml(FrameCaption(d.frames[i], static_cast<int>(i))) + "</p>\n<div>" +
+                FramePictureSvg(model, direction, static_cast<int>(i)) + "</div>\n</div>\n");
+        }
+    }
+    add("</body>\n</html>\n");
+    return h;
+}
+
+std::string RegisterMapCsv(const ReportInput& input) {
+    std::string csv = "direction,register,frame,cob_id,mnemonic,high_byte,low_byte\n";
+    for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
+        const GatewayDirection& d = input.model->Direction(direction);
+        for (int index : MappingsByRegister(d)) {
+            const GatewayMapping& m = d.mappings[static_cast<std::size_t>(index)];
+            const GatewayFrame* frame = d.FrameOf(m);
+            csv += std::string(direction == FrameDirection::Receive ? "receive" : "transmit") + "," +
+                   std::to_string(m.reg) + "," + CsvField(FramePosition(m, frame)) + "," +
+                   (frame ? CobIdText(frame->cobId) : "") + "," + CsvField(frame ? frame->mnemonic : "") + "," +
+                   CsvField(ByteSourceCell(m.HighByte(), frame)) + "," + CsvField(ByteSourceCell(m.LowByte(), frame)) +
+                   "\n";
+        }
+    }
+    return csv;
+}
+
+std::string RegisterMapMarkdown(const ReportInput& input) {
+    const GatewayModel& model = *input.model;
+    std::string md = "# Register map: " + MarkdownCell(input.sourceName) + "\n\n## Findings\n\n";
+    if (input.problems.empty() && model.Findings().empty()) md += "None.\n";
+    for (const Problem& problem : input.problems)
+        md += "- " + MarkdownCell(FormatProblem(problem)) + "\n";
+    for (const Finding& finding : model.Findings())
+        md += std::string("- ") + (finding.direction == FrameDirection::Receive ? "Receive: " : "Transmit: ") +
+              MarkdownCell(finding.text) + "\n";
+    md += "\n## Communication settings\n\n";
+    for (const auto& [name, value] : SettingsInWords(input)) md += "- " + name + ": " + MarkdownCell(value) + "\n";
+    for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
+        const GatewayDirection& d = model.Direction(direction);
+        md += "\n## " + std::string(DirectionTitle(direction)) + "\n\n";
+        if (d.mappings.empty()) {
+            md += "No mapping records.\n";
+        } else {
+            md += "| Register | Frame | COB-ID | Mnemonic | High byte from | Low byte from |\n"
+                  "|---:|---:|---|---|---|---|\n";
+            for (int index : MappingsByRegister(d)) {
+                const GatewayMapping& m = d.mappings[static_cast<std::size_t>(index)];
+                const GatewayFrame* frame = d.FrameOf(m);
+                md += "| " + std::to_string(m.reg) + " | " + MarkdownCell(FramePosition(m, frame)) + " | " +
+                      (frame ? CobIdText(frame->cobId) : "") + " | " + MarkdownCell(frame ? frame->mnemonic : "") +
+                      " | " + MarkdownCell(ByteSourceCell(m.HighByte(), frame)) + " | " +
+                      MarkdownCell(ByteSourceCell(m.LowByte(), frame)) + " |\n";
+            }
+        }
+        // Each frame's bytes as a row of cells naming the register half they feed.
+        for (std::size_t i = 0; i < d.frames.size(); ++i) {
+            const GatewayFrame& frame = d.frames[i];
+            md += "\n" + MarkdownCell(FrameCaption(frame, static_cast<int>(i))) + "\n\n";
+            md += "| B1 | B2 | B3 | B4 | B5 | B6 | B7 | B8 |\n|---|---|---|---|---|---|---|---|\n|";
+            for (int b = 1; b <= kMaxDataBytes; ++b) {
+                std::string cell;
+                for (int m : frame.mappings) {
+                    const GatewayMapping& mapping = d.mappings[static_cast<std::size_t>(m)];
+                    for (const auto& [nibble, half] :
+                         {std::pair{mapping.HighByte(), " high"}, std::pair{mapping.LowByte(), " low"}})
+                        if (nibble == b) cell += (cell.empty() ? "" : ", ") + std::to_string(mapping.reg) + half;
+                }
+                if (b > frame.length || frame.remote) cell = cell.empty() ? "past Dimensin" : cell + " (past Dimensin)";
+                md += " " + (cell.empty() ? std::string("not fed") : cell) + " |";
+            }
+            md += "\n";
+        }
+    }
+    return md;
+}
+
+std::string RegisterMap(const ReportInput& input, ReportFormat format) {
+    switch (format) {
+        case ReportFormat::Html: return RegisterMapHtml(input);
+        case ReportFormat::Csv: return RegisterMapCsv(input);
+        case ReportFormat::Markdown: return RegisterMapMarkdown(input);
+    }
+    return {};
+}
+
+}  // namespace vestrel::gateway

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "gateway/gateway_model.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace vestrel::gateway {
+
+// The registers that receive frames feed, as the gateway holds them while
+// frames arrive one at a time. Every half starts unknown.
+class RegisterTable {
+public:
+    // `model` must outlive the table.
+    explicit RegisterTable(const GatewayModel& model);
+
+    struct Change {
+        std::uint16_t reg = 0;
+        RegisterValue before;
+        RegisterValue after;
+    };
+
+    struct FeedResult {
+        ReceiveMatch match;
+        bool lengthDiffers = false;        // a data frame whose length is not the matched frame's Dimensin
+        std::span<const Change> changes;   // valid until the next Feed
+    };
+
+    // Applies one received frame, `time` in microseconds on the caller's
+    // clock. A frame that matches no receive frame, or several (ambiguous in
+    // CAN 2.0B), changes nothing.
+    FeedResult Feed(const CanFrame& frame, std::int64_t time);
+
+    // A register no receive mapping feeds reads as unknown.
+    RegisterValue Value(std::uint16_t reg) const;
+    // When a frame last fed a half of the register.
+    std::optional<std::int64_t> LastFed(std::uint16_t reg) const;
+
+    const GatewayModel& Model() const { return model_; }
+
+private:
+    struct Feeder {
+        int slot;
+        int highByte;  // 0-based data byte, or -1 when the half is never fed
+        int lowByte;
+    };
+
+    int SlotOf(std::uint16_t reg) const;
+
+    const GatewayModel& model_;
+    std::vector<std::vector<Feeder>> feeders_;  // per receive frame, in record order
+    std::vector<RegisterValue> values_;         // per slot: ReceiveRegisters() order
+    std::vector<std::int64_t> lastFed_;
+    std::vector<bool> everFed_;
+    std::vector<Change> changes_;
+};
+
+}  // namespace vestrel::gateway

@@ -1,0 +1,113 @@
+#include "gateway/ui/preview_window.h"
+
+#include "app/workspace.h"
+#include "gateway/preview.h"
+#include "platform/printable_text.h"
+
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <sstream>
+
+namespace vestrel {
+
+using namespace gateway;
+
+TFPreview::TFPreview(const Workspace& workspace, QWidget* parent) : QDialog(parent), workspace_(workspace) {
+    setObjectName("TFPreview");
+    setWindowTitle("Preview");
+    LbProject = new QLabel(this);
+    LbProject->setObjectName("LbProject");
+    LbProject->setWordWrap(true);
+    E_Frames = new QLineEdit(this);
+    E_Frames->setObjectName("E_Frames");
+    E_Frames->setPlaceholderText("181#1122334455667788 281#A1B2 (ID#DATA, ID#R for a remote frame)");
+    E_Registers = new QLineEdit(this);
+    E_Registers->setObjectName("E_Registers");
+    E_Registers->setPlaceholderText("100=0x1234,110=7");
+    M_Result = new QPlainTextEdit(this);
+    M_Result->setObjectName("M_Result");
+    M_Result->setReadOnly(true);
+    M_Result->setLineWrapMode(QPlainTextEdit::NoWrap);
+    M_Result->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    BtClose = new QPushButton("Close", this);
+    BtClose->setObjectName("BtClose");
+    BtClose->setAutoDefault(false);
+
+    auto* inputs = new QFormLayout;
+    inputs->addRow("Received frames:", E_Frames);
+    inputs->addRow("Register values:", E_Registers);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(BtClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(LbProject);
+    layout->addLayout(inputs);
+    layout->addWidget(M_Result, 1);
+    layout->addLayout(buttons);
+    resize(900, 520);
+
+    connect(E_Frames, &QLineEdit::textChanged, this, [this] { E_FramesChange(); });
+    connect(E_Registers, &QLineEdit::textChanged, this, [this] { E_RegistersChange(); });
+    connect(BtClose, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+TFPreview::~TFPreview() = default;
+
+void TFPreview::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TFPreview::FormShow() {
+    loaded_.reset();
+    loadError_.clear();
+    try {
+        loaded_ = std::make_unique<ProjectModel>(LoadProjectModel(workspace_.ProjectDir()));
+    } catch (const std::exception& e) {
+        loadError_ = e.what();
+    }
+    LbProject->setText(QString::fromStdString("Project: " + PrintableText(workspace_.ProjectDir(), LineBreaks::OneLine)));
+    ShowResult();
+}
+
+void TFPreview::E_FramesChange() { ShowResult(); }
+void TFPreview::E_RegistersChange() { ShowResult(); }
+
+void TFPreview::ShowResult() {
+    if (!loaded_) {
+        M_Result->setPlainText(QString::fromStdString("The project cannot be compiled: " + loadError_));
+        return;
+    }
+    std::string text;
+    std::istringstream frames(E_Frames->text().toStdString());
+    std::string word;
+    while (frames >> word) {
+        CanFrame frame;
+        std::string why;
+        if (ParseCompactFrame(word, frame, why))
+            text += PreviewFrameText(loaded_->model, word, frame);
+        else
+            text += PrintableText(word, LineBreaks::OneLine) + ": not a frame: " + why + "\n";
+    }
+    const std::string registers = E_Registers->text().trimmed().toStdString();
+    if (!registers.empty()) {
+        std::string why;
+        if (auto values = ParseRegisterValues(registers, why))
+            text += PreviewTransmitText(loaded_->model, *values);
+        else
+            text += PrintableText(why, LineBreaks::OneLine) + "\n";
+    }
+    if (text.empty())
+        text = "Type received frames (181#1122334455667788) or register values (100=0x1234,110=7).\n"
+               "-- marks a half or byte that is not fed, ?? a value that is not known.\n";
+    M_Result->setPlainText(QString::fromStdString(text));
+}
+
+}  // namespace vestrel

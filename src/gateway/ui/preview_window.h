@@ -1,0 +1,55 @@
+#pragma once
+
+#include "gateway/gateway_model.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace vestrel {
+
+class Workspace;
+
+// "Preview": what the gateway does with frames or register values the user
+// types, from the open project as a compile would lay it into the banks. The
+// result follows every keystroke; the text is the one vestrel-cli preview
+// prints.
+class TFPreview : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TFPreview(const Workspace& workspace, QWidget* parent = nullptr);
+    ~TFPreview() override;
+
+    // Builds the model of the open project each time the window is shown.
+    void FormShow();
+    void E_FramesChange();
+    void E_RegistersChange();
+
+    QLineEdit* FramesEdit() const { return E_Frames; }
+    QLineEdit* RegistersEdit() const { return E_Registers; }
+    QPlainTextEdit* Result() const { return M_Result; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void ShowResult();
+
+    const Workspace& workspace_;
+    std::unique_ptr<gateway::ProjectModel> loaded_;
+    std::string loadError_;
+
+    QLabel* LbProject;
+    QLineEdit* E_Frames;
+    QLineEdit* E_Registers;
+    QPlainTextEdit* M_Result;
+    QPushButton* BtClose;
+};
+
+}  // namespace vestrel

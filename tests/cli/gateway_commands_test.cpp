@@ -1,0 +1,368 @@
+#include "cli/cli.h"
+
+#include "compiler/project_builder.h"
+#include "support/temp_dir.h"
+
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace vestrel {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result Cli(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    const int status = RunCli(args, out, err, false);
+    return {status, out.str(), err.str()};
+}
+
+const std::string kDemo = VESTREL_EXAMPLES_DIR "/workspace/PROJECTS/Demo";
+const std::string kDemoLog = VESTREL_EXAMPLES_DIR "/demo-bus.log";
+
+TEST(CliPreview, ReceiveFramesShowTheRegistersTheySet) {
+    const Result r = Cli({"preview", kDemo, "181#1122334455667788", "281#A1B2", "381#R", "7E5#11", "201#00",
+                          "12345678#AABB"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "181#1122334455667788: receive frame 1 \"Drive status\" (COB-ID 0x181, Dimensin 8)\n"
+              "  register 1 = 0x1122 (high byte B1, low byte B2)\n"
+              "  register 2 = 0x3344 (high byte B3, low byte B4)\n"
+              "  register 3 = 0x5566 (high byte B5, low byte B6)\n"
+              "  register 4 = 0x7788 (high byte B7, low byte B8)\n"
+              "281#A1B2: receive frame 2 \"Motor temperatures\" (COB-ID 0x281, Dimensin 4)\n"
+              "  the frame carries 2 data bytes, Dimensin is 4\n"
+              "  register 10 = 0xA1B2 (high byte B1, low byte B2)\n"
+              "  register 11 = 0x---- (high byte B3: not in the frame's 2 data bytes, low byte B4: not in the "
+              "frame's 2 data bytes)\n"
+              "381#R: receive frame 3 \"Alarm word\" (COB-ID 0x381, Dimensin 2)\n"
+              "  a remote request carries no data: no register is set\n"
+              "7E5#11: no receive frame has COB-ID 0x7E5\n"
+              "201#00: no receive frame has COB-ID 0x201; it is transmit frame 1 \"Speed set-point\", which the "
+              "gateway sends\n"
+              "12345678#AABB: a 29-bit frame, but the project has CANType 0 (CAN 2.0A, 11-bit COB-IDs): it matches "
+              "no frame\n");
+}
+
+TEST(CliPreview, RegisterValuesGiveTheTransmitFrames) {
+    const Result r = Cli({"preview", kDemo, "--registers", "100=0x1234,110=7,40=1"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out,
+              "transmit frame 1 \"Speed set-point\" (COB-ID 0x201, Dimensin 8): 12 34 ?? ?? -- -- -- --\n"
+              "  B1 = 0x12: register 100 high byte\n"
+              "  B2 = 0x34: register 100 low byte\n"
+              "  B3 = ??: register 101 high byte, no value given\n"
+              "  B4 = ??: register 101 low byte, no value given\n"
+              "transmit frame 2 \"Control word\" (COB-ID 0x301, Dimensin 2): 00 07\n"
+              "  B1 = 0x00: register 110 high byte\n"
+              "  B2 = 0x07: register 110 low byte\n"
+              "  as a frame: 301#0007\n"
+              "register 40 feeds no transmit frame\n");
+}
+
+TEST(CliPreview, DuplicateCobIdsSayWhichFrameTheBanksSelectOrThatItIsNotKnown) {
+    TempDir a, b;
+    auto write = [](const fs::path& dir, const char* canType) {
+        WritePargen(dir, With(DefaultSettings(), "CANType", canType));
+        WriteRows(dir / "RCobDef.xml", "COBID",
+                  {R"(CobID="0x181" Dimensin="2" Mnemonic="old")", R"(CobID="0x181" Dimensin="2" Mnemonic="new")"});
+        WriteRows(dir / "RInfoCob.xml", "RInfoCob",
+                  {R"(Index="1" NrPdo="1" PosComp="18")", R"(Index="2" NrPdo="2" PosComp="33")"});
+    };
+    write(a.path(), "0");
+    write(b.path(), "1");
+    const Result selected = Cli({"preview", a.path().string(), "181#1122"});
+    EXPECT_EQ(selected.out,
+              "181#1122: receive frame 2 \"new\" (COB-ID 0x181, Dimensin 2)\n"
+              "  frame 1 has the same COB-ID; the banks' lookup table selects frame 2, the later one\n"
+              "  register 2 = 0x2211 (high byte B2, low byte B1)\n");
+    const Result ambiguous = Cli({"preview", b.path().string(), "00000181#1122"});
+    EXPECT_EQ(ambiguous.out,
+              "00000181#1122: receive frames 1 and 2 have COB-ID 0x181; the project does not say which one the "
+              "device matches\n"
+              "  if frame 1 \"old\" (COB-ID 0x181, Dimensin 2):\n"
+              "    register 1 = 0x1122 (high byte B1, low byte B2)\n"
+              "  if frame 2 \"new\" (COB-ID 0x181, Dimensin 2):\n"
+              "    register 2 = 0x2211 (high byte B2, low byte B1)\n");
+    // What the project check says about the project comes as notes.
+    EXPECT_EQ(ambiguous.err, "vestrel-cli: warning: RCobDef.xml: row 1: CobID 0x181 is also used by row 2\n");
+}
+
+TEST(CliPreview, CommandLinesThatAreNotUnderstood) {
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {"preview"},
+             {"preview", kDemo},
+             {"preview", kDemo, "181#112"},
+             {"preview", kDemo, "18#11"},
+             {"preview", kDemo, "--registers"},
+             {"preview", kDemo, "--registers", "40"},
+             {"preview", kDemo, "--registers", "40=1,"},
+             {"preview", kDemo, "--registers", "40=1,40=2"},
+             {"preview", kDemo, "--registers", "40=65536"},
+             {"preview", kDemo, "--registers=70000=1"},
+             {"preview", kDemo, "--out", "x"},
+             {"replay", kDemo},
+             {"replay", kDemo, kDemoLog, "--out"},
+             {"replay", kDemo, kDemoLog, "--format", "csv"},
+         }) {
+        const Result r = Cli(args);
+        EXPECT_EQ(r.status, kExitUsage) << ::testing::PrintToString(args);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("Try 'vestrel-cli --help'."), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(Cli({"preview", kDemo, "1G1#11"}).err,
+              "vestrel-cli: '1G1#11' is not a frame: the identifier is not hexadecimal\nTry 'vestrel-cli --help'.\n");
+    const Result missing = Cli({"preview", "/nonexistent/Demo", "181#11"});
+    EXPECT_EQ(missing.status, kExitFailed);
+    EXPECT_EQ(missing.err, "vestrel-cli: Project folder \"/nonexistent/Demo\" not found\n");
+}
+
+const char* const kDemoReplayCsv =
+    "time,register,old,new,frame,cob_id\n"
+    "1733661931.000000,1,0x????,0x0001,1,0x181\n"
+    "1733661931.000000,2,0x????,0x0000,1,0x181\n"
+    "1733661931.000000,3,0x????,0x03E8,1,0x181\n"
+    "1733661931.000000,4,0x????,0x0010,1,0x181\n"
+    "1733661931.010000,10,0x????,0x0019,2,0x281\n"
+    "1733661931.010000,11,0x????,0x0020,2,0x281\n"
+    "1733661931.110000,10,0x0019,0x001A,2,0x281\n"
+    "1733661931.200000,1,0x0001,0x0003,1,0x181\n"
+    "1733661931.200000,2,0x0000,0x044C,1,0x181\n"
+    "1733661931.200000,4,0x0010,0x0012,1,0x181\n"
+    "1733661931.250000,20,0x????,0x0000,3,0x381\n"
+    "1733661931.400000,10,0x001A,0x001B,2,0x281\n"
+    "1733661931.600000,20,0x0000,0x0004,3,0x381\n";
+
+TEST(CliReplay, TheDemoLogGivesEveryRegisterChangeAndASummary) {
+    const Result r = Cli({"replay", kDemo, kDemoLog});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, kDemoReplayCsv);
+    EXPECT_EQ(r.err,
+              "vestrel-cli: " + kDemoLog +
+                  ":11: the data are pairs of hex digits: \"(1733661931.500000) can0 181#0003044C03E8001\"\n"
+                  "Log: candump log file, 13 lines, 12 frames, 1 broken line, 0 error frames\n"
+                  "Register changes: 13\n"
+                  "Frames per COB-ID:\n"
+                  "  0x181              4  receive frame 1 \"Drive status\" (1 remote request)\n"
+                  "  0x201              1  transmit frame 1 \"Speed set-point\"\n"
+                  "  0x281              3  receive frame 2 \"Motor temperatures\"\n"
+                  "  0x381              2  receive frame 3 \"Alarm word\"\n"
+                  "  0x7E5              1  no frame table holds it\n"
+                  "  0x18FF0001         1  29-bit frame: no frame matches it under CANType 0 (CAN 2.0A, 11-bit "
+                  "COB-IDs)\n"
+                  "Configured frames never seen:\n"
+                  "  transmit frame 2 (COB-ID 0x301) \"Control word\"\n"
+                  "Traffic on COB-IDs that no frame table holds:\n"
+                  "  0x7E5: 1 frame\n"
+                  "Data lengths that differ from Dimensin:\n"
+                  "  0x281 (receive frame 2, Dimensin 4): 1 frame with 2 data bytes\n"
+                  "Frames whose format does not match CANType 0 (CAN 2.0A, 11-bit COB-IDs):\n"
+                  "  0x18FF0001 (29-bit): 1 frame\n");
+}
+
+TEST(CliReplay, OutWritesTheCsvAndAFailedRunReplacesNothing) {
+    TempDir dir;
+    const std::string out = (dir / "changes.csv").string();
+    Result r = Cli({"replay", kDemo, kDemoLog, "--out", out});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(ReadFile(out), kDemoReplayCsv);
+
+    r = Cli({"replay", kDemo, (dir / "none.log").string(), "--out=" + out});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_EQ(r.err, "vestrel-cli: Cannot open file \"" + (dir / "none.log").string() + "\". No such file or directory\n");
+    EXPECT_EQ(ReadFile(out), kDemoReplayCsv);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(CliReplay, TextFromFilesIsPrintedWithControlCharactersEscaped) {
+    TempDir dir;
+    WritePargen(dir.path(), DefaultSettings());
+    WriteRows(dir / "RCobDef.xml", "COBID", {"CobID=\"0x181\" Dimensin=\"2\" Mnemonic=\"Bell&#9;&#10;\xC2\x9B" "2J\""});
+    WriteFile(dir / "a.log", "(1.000000) can0 181#1122\n(2.000000) can0 1\x1B[31m#11\n");
+    const Result r = Cli({"replay", dir.path().string(), (dir / "a.log").string()});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.err.find('\x1B'), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("\xC2\x9B"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(":2: the identifier has 3 hex digits (standard) or 8 (extended): \"(2.000000) can0 "
+                         "1\\x1B[31m#11\"\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("  0x181              1  receive frame 1 \"Bell\\x09; \\x9B2J\"\n"), std::string::npos) << r.err;
+}
+
+TEST(CliReplay, TheBanksOfABinFolderOrAnImageServeAsWell) {
+    TempDir dir;
+    fs::copy(kDemo, dir / "Demo");
+    ASSERT_EQ(Cli({"build", (dir / "Demo").string()}).status, kExitOk);
+    const Result r = Cli({"replay", (dir / "Demo" / "bin").string(), kDemoLog});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out, kDemoReplayCsv);
+    // The banks keep no mnemonics.
+    EXPECT_NE(r.err.find("  0x181              4  receive frame 1 (1 remote request)\n"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace vestrel
+
+namespace vestrel {
+namespace {
+
+TEST(CliReport, CsvOfTheDemoProject) {
+    const Result r = Cli({"report", kDemo, "--format", "csv"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out,
+              "direction,register,frame,cob_id,mnemonic,high_byte,low_byte\n"
+              "receive,1,1,0x181,Drive status,B1,B2\n"
+              "receive,2,1,0x181,Drive status,B3,B4\n"
+              "receive,3,1,0x181,Drive status,B5,B6\n"
+              "receive,4,1,0x181,Drive status,B7,B8\n"
+              "receive,10,2,0x281,Motor temperatures,B1,B2\n"
+              "receive,11,2,0x281,Motor temperatures,B3,B4\n"
+              "receive,20,3,0x381,Alarm word,B1,B2\n"
+              "transmit,100,1,0x201,Speed set-point,B1,B2\n"
+              "transmit,101,1,0x201,Speed set-point,B3,B4\n"
+              "transmit,110,2,0x301,Control word,B1,B2\n");
+}
+
+TEST(CliReport, MarkdownOfTheDemoProject) {
+    const Result r = Cli({"report", kDemo, "--format=md"});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out.substr(0, r.out.find("## Transmit")),
+              "# Register map: Demo\n\n"
+              "## Findings\n\nNone.\n\n"
+              "## Communication settings\n\n"
+              "- CAN bit rate: 250 kbit/s (BaudRateCAN 5)\n"
+              "- CAN mode: CAN 2.0A, 11-bit COB-IDs (CANType 0)\n"
+              "- Serial bit rate: 19200 bit/s (Baud_Ser 4)\n"
+              "- Parity: even (Par_Ser 2)\n"
+              "- Serial interface: RS485 (Serial 1)\n"
+              "- Modbus device address: 1\n"
+              "- Serial time-out: 1000 ms\n"
+              "- Data time-out: 10 s\n"
+              "- Time-out Modbus register: 100 (TO_ModReg, low byte)\n"
+              "- Cancel data after read: no (Cancel_Data 0)\n"
+              "- No cancel if read Input Reg.: no (Can_Data_Inp_Reg 0)\n\n"
+              "## Receive: registers the Modbus master reads\n\n"
+              "| Register | Frame | COB-ID | Mnemonic | High byte from | Low byte from |\n"
+              "|---:|---:|---|---|---|---|\n"
+              "| 1 | 1 | 0x181 | Drive status | B1 | B2 |\n"
+              "| 2 | 1 | 0x181 | Drive status | B3 | B4 |\n"
+              "| 3 | 1 | 0x181 | Drive status | B5 | B6 |\n"
+              "| 4 | 1 | 0x181 | Drive status | B7 | B8 |\n"
+              "| 10 | 2 | 0x281 | Motor temperatures | B1 | B2 |\n"
+              "| 11 | 2 | 0x281 | Motor temperatures | B3 | B4 |\n"
+              "| 20 | 3 | 0x381 | Alarm word | B1 | B2 |\n\n"
+              "Frame 1 \"Drive status\": COB-ID 0x181, Dimensin 8\n\n"
+              "| B1 | B2 | B3 | B4 | B5 | B6 | B7 | B8 |\n|---|---|---|---|---|---|---|---|\n"
+              "| 1 high | 1 low | 2 high | 2 low | 3 high | 3 low | 4 high | 4 low |\n\n"
+              "Frame 2 \"Motor temperatures\": COB-ID 0x281, Dimensin 4\n\n"
+              "| B1 | B2 | B3 | B4 | B5 | B6 | B7 | B8 |\n|---|---|---|---|---|---|---|---|\n"
+              "| 10 high | 10 low | 11 high | 11 low | past Dimensin | past Dimensin | past Dimensin | past Dimensin |\n\n"
+              "Frame 3 \"Alarm word\": COB-ID 0x381, Dimensin 2\n\n"
+              "| B1 | B2 | B3 | B4 | B5 | B6 | B7 | B8 |\n|---|---|---|---|---|---|---|---|\n"
+              "| 20 high | 20 low | past Dimensin | past Dimensin | past Dimensin | past Dimensin | past Dimensin | "
+              "past Dimensin |\n\n");
+}
+
+TEST(CliReport, HtmlGoesToAFileAtomicallyAndBanksServeAsSource) {
+    TempDir dir;
+    fs::copy(kDemo, dir / "Demo");
+    const std::string out = (dir / "map.html").string();
+    Result r = Cli({"report", (dir / "Demo").string(), "--out", out});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out, "");
+    const std::string html = ReadFile(out);
+    EXPECT_EQ(html.rfind("<!DOCTYPE html>\n", 0), 0u);
+    EXPECT_NE(html.find("<title>Register map: Demo</title>"), std::string::npos);
+    EXPECT_EQ(Cli({"report", (dir / "Demo").string()}).out, html);
+
+    // A failing run leaves the earlier report alone.
+    r = Cli({"report", (dir / "none").string(), "--out", out});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_EQ(ReadFile(out), html);
+
+    ASSERT_EQ(Cli({"update", (dir / "Demo").string(), VESTREL_EXAMPLES_DIR "/workspace/MASTER/SX58316.sx"}).status,
+              kExitOk);
+    for (const fs::path& source : {dir / "Demo" / "bin", dir / "Demo" / "New_SX58316.sx"}) {
+        r = Cli({"report", source.string(), "--format", "csv"});
+        EXPECT_EQ(r.status, kExitOk) << r.err;
+        EXPECT_NE(r.out.find("receive,1,1,0x181,,B1,B2\n"), std::string::npos) << r.out;
+        r = Cli({"report", source.string(), "--format", "md"});
+        EXPECT_NE(r.out.find("- Compile stamp: "), std::string::npos) << r.out;
+    }
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {"report"}, {"report", kDemo, "x"}, {"report", kDemo, "--format", "pdf"}, {"report", kDemo, "--out"},
+             {"report", kDemo, "--registers", "1=1"}}) {
+        EXPECT_EQ(Cli(args).status, kExitUsage) << ::testing::PrintToString(args);
+    }
+}
+
+}  // namespace
+}  // namespace vestrel
+
+namespace vestrel {
+namespace {
+
+TEST(CliReplay, DuplicateCobIdsInTheSummaryAndWrongFormats) {
+    TempDir a, b;
+    auto write = [](const fs::path& dir, const char* canType) {
+        WritePargen(dir, With(DefaultSettings(), "CANType", canType));
+        WriteRows(dir / "RCobDef.xml", "COBID",
+                  {R"(CobID="0x181" Dimensin="2" Mnemonic="old")", R"(CobID="0x181" Dimensin="2" Mnemonic="new")"});
+        WriteRows(dir / "RInfoCob.xml", "RInfoCob",
+                  {R"(Index="1" NrPdo="1" PosComp="18")", R"(Index="2" NrPdo="2" PosComp="33")"});
+    };
+    write(a.path(), "0");
+    write(b.path(), "1");
+    WriteFile(a / "bus.log", "(1.000000) can0 181#1122\n(2.000000) can0 00000181#3344\n");
+    Result r = Cli({"replay", a.path().string(), (a / "bus.log").string()});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, "time,register,old,new,frame,cob_id\n1.000000,2,0x????,0x2211,2,0x181\n");
+    EXPECT_NE(r.err.find("vestrel-cli: note: receive: Receive frames 1 and 2 have COB-ID 0x181: the banks' lookup "
+                         "table selects frame 2, the later one; frame 1 never receives\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("  0x181              1  receive frame 2 \"new\", the lookup table's choice among frames 1 "
+                         "and 2\n"
+                         "  0x00000181         1  29-bit frame: no frame matches it under CANType 0 (CAN 2.0A, "
+                         "11-bit COB-IDs)\n"),
+              std::string::npos)
+        << r.err;
+
+    // CAN 2.0B sets nothing for an ambiguous COB-ID.
+    r = Cli({"replay", b.path().string(), (a / "bus.log").string()});
+    EXPECT_EQ(r.out, "time,register,old,new,frame,cob_id\n");
+    EXPECT_NE(r.err.find("  0x181              1  11-bit frame: no frame matches it under CANType 1 (CAN 2.0B, "
+                         "29-bit COB-IDs)\n"
+                         "  0x00000181         1  receive frames 1 and 2, ambiguous: no register is set\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Configured frames never seen:\n  none\n"), std::string::npos) << r.err;
+}
+
+TEST(CliReport, AnUnreadableProjectFileIsReportedWithItsTextEscaped) {
+    TempDir dir;
+    WriteFile(dir / "RCobDef.xml", "<COBID><row CobID=\"1\x1B[2J\" Dimensin=\"8\" Mnemonic=\"\"/></COBID>");
+    for (const char* command : {"report", "preview", "replay"}) {
+        std::vector<std::string> args = {command, dir.path().string()};
+        if (std::string(command) != "report") args.push_back(std::string(command) == "preview" ? "181#11" : kDemoLog);
+        const Result r = Cli(args);
+        EXPECT_EQ(r.status, kExitFailed) << command;
+        EXPECT_EQ(r.err.find('\x1B'), std::string::npos) << command << ": " << r.err;
+        EXPECT_NE(r.err.find("\\x1B"), std::string::npos) << command << ": " << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace vestrel

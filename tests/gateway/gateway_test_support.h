@@ -1,0 +1,62 @@
+#pragma once
+
+#include "compiler/project_builder.h"
+#include "gateway/can_frame.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace vestrel::gateway::test {
+
+using namespace vestrel::test;
+
+// A receive or transmit frame row: COB-ID text, Dimensin, mnemonic (and RTR).
+struct FrameSpec {
+    std::string cobId;
+    int length;
+    std::string mnemonic = "";
+    std::string rtr = "N";
+};
+
+// A mapping row: register, frame position, PosComp.
+struct MappingSpec {
+    int reg;
+    int frame;
+    int posComp;
+};
+
+inline void WriteProject(const std::filesystem::path& dir, const std::string& canType,
+                         const std::vector<FrameSpec>& receive, const std::vector<MappingSpec>& receiveMappings,
+                         const std::vector<FrameSpec>& transmit = {},
+                         const std::vector<MappingSpec>& transmitMappings = {}) {
+    WritePargen(dir, With(DefaultSettings(), "CANType", canType));
+    auto frames = [](const std::vector<FrameSpec>& specs, bool tx) {
+        std::vector<std::string> rows;
+        for (const FrameSpec& f : specs)
+            rows.push_back("CobID=\"" + f.cobId + "\" Dimensin=\"" + std::to_string(f.length) + "\"" +
+                           (tx ? " RTR=\"" + f.rtr + "\"" : std::string()) + " Mnemonic=\"" + f.mnemonic + "\"");
+        return rows;
+    };
+    auto mappings = [](const std::vector<MappingSpec>& specs) {
+        std::vector<std::string> rows;
+        for (const MappingSpec& m : specs)
+            rows.push_back("Index=\"" + std::to_string(m.reg) + "\" NrPdo=\"" + std::to_string(m.frame) +
+                           "\" PosComp=\"" + std::to_string(m.posComp) + "\"");
+        return rows;
+    };
+    WriteRows(dir / "RCobDef.xml", "COBID", frames(receive, false));
+    WriteRows(dir / "RInfoCob.xml", "RInfoCob", mappings(receiveMappings));
+    WriteRows(dir / "TCobDef.xml", "COBID", frames(transmit, true));
+    WriteRows(dir / "TInfoCob.xml", "TInfoCob", mappings(transmitMappings));
+}
+
+inline CanFrame Frame(const std::string& text) {
+    CanFrame frame;
+    std::string why;
+    EXPECT_TRUE(ParseCompactFrame(text, frame, why)) << text << ": " << why;
+    return frame;
+}
+
+}  // namespace vestrel::gateway::test
