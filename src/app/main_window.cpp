@@ -58,13 +58,13 @@ TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& la
     // them; each lives as long as the main window.
     saveproj_ = new TFsaveproj(workspace_, dialogs_, this);
     about_ = new TFAbout(launcher_, this);
-    modifyFileSx_ = new TFModifyFileSx(workspace_, dialogs_, launcher_, this);
-    pargen_ = new TFpargen(workspace_, dialogs_, this);
-    pdoMB_ = new TFpdoMB(workspace_, dialogs_, this);
-    infopdoMB_ = new TFInfopdoMB(workspace_, dialogs_, this);
-    pdoMB_2_ = new TFpdoMB_2(workspace_, dialogs_, this);
-    preview_ = new TFPreview(workspace_, this);
-    registerMap_ = new TFRegisterMap(workspace_, dialogs_, this);
+    modifyFileSx_ = new TFModifyFileSx(dialogs_, launcher_, this);
+    pargen_ = new TFpargen(dialogs_, this);
+    pdoMB_ = new TFpdoMB(dialogs_, this);
+    infopdoMB_ = new TFInfopdoMB(dialogs_, this);
+    pdoMB_2_ = new TFpdoMB_2(dialogs_, this);
+    preview_ = new TFPreview(this);
+    registerMap_ = new TFRegisterMap(dialogs_, this);
 }
 
 TFVestreleFirmWare::~TFVestreleFirmWare() = default;
@@ -231,30 +231,35 @@ void TFVestreleFirmWare::BtOpenProjectClick() {
 
 void TFVestreleFirmWare::BtSetCommunicationClick() {
     if (!PassesProjectGuard()) return;
+    pargen_->SetPaths(workspace_.Paths());
     pargen_->exec();
 }
 
 void TFVestreleFirmWare::BtReceiveCobClick() {
     if (!PassesProjectGuard()) return;
     pdoMB_2_->SetEditorMode(1);
+    pdoMB_2_->SetPaths(workspace_.Paths());
     pdoMB_2_->exec();
 }
 
 void TFVestreleFirmWare::BtDefineRxCobClick() {
     if (!PassesProjectGuard()) return;
     infopdoMB_->SetEditorMode(1);
+    infopdoMB_->SetPaths(workspace_.Paths());
     infopdoMB_->exec();
 }
 
 void TFVestreleFirmWare::BtTransmitCobClick() {
     if (!PassesProjectGuard()) return;
     pdoMB_->SetEditorMode(2);
+    pdoMB_->SetPaths(workspace_.Paths());
     pdoMB_->exec();
 }
 
 void TFVestreleFirmWare::BtDefineTxCobClick() {
     if (!PassesProjectGuard()) return;
     infopdoMB_->SetEditorMode(2);
+    infopdoMB_->SetPaths(workspace_.Paths());
     infopdoMB_->exec();
 }
 
@@ -262,11 +267,13 @@ void TFVestreleFirmWare::BtUpdateDeviceClick() { UpdateDevice(); }
 
 void TFVestreleFirmWare::BtPreviewClick() {
     if (!PassesProjectGuard()) return;
+    preview_->SetPaths(workspace_.Paths());
     preview_->exec();
 }
 
 void TFVestreleFirmWare::BtRegisterMapClick() {
     if (!PassesProjectGuard()) return;
+    registerMap_->SetPaths(workspace_.Paths());
     registerMap_->exec();
 }
 
@@ -289,6 +296,7 @@ void TFVestreleFirmWare::UpdateDevice() {
             }))
             return;
     }
+    modifyFileSx_->SetPaths(workspace_.Paths());
     modifyFileSx_->exec();
 }
 

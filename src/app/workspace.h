@@ -1,19 +1,16 @@
 #pragma once
 
+#include "platform/workspace_paths.h"
+
 #include <filesystem>
 #include <string>
 
 namespace vestrel {
 
-// The build-time product variant; with 2 or 3 "Update Device" compiles the
-// project and the firmware dialog selects banks 1 and 2.
-inline constexpr int ProductVariant = 3;
-
 inline constexpr const char* kApplicationName = "Firmware Vestrel";
 inline constexpr const char* kVendorLabel = "Zemtrax ";
 inline constexpr const char* kWindowTitleText = "Vestrel SW58316 - CAN / MODBUS Slave";
 inline constexpr const char* kConfigFileName = "Vestrel_Zemtrax.ini";
-inline constexpr const char* kProjectNotValid = "Project not valid";
 
 // The full paths of the project files that the dialogs open.
 struct ProjectFiles {
@@ -64,6 +61,8 @@ public:
     const std::string& ProjectDir() const { return projectDir_; }
     const ProjectFiles& Files() const { return files_; }
     const std::string& SpreadsheetFolder() const { return spreadsheetFolder_; }
+    // The folders the windows are given before they are shown.
+    WorkspacePaths Paths() const { return {appDir_, masterDir_, projectDir_, spreadsheetFolder_}; }
     const std::string& Title() const { return title_; }
     std::string ConfigFile() const;
 

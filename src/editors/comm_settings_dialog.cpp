@@ -60,9 +60,8 @@ void SelectIndex(QComboBox* box, const CommParameters::Field& field, int fallbac
 
 }  // namespace
 
-TFpargen::TFpargen(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      workspace_(workspace),
+TFpargen::TFpargen(UserDialogs& dialogs, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), 
       dialogs_(dialogs) {
     setObjectName("Fpargen");
     setWindowTitle("SET COMMUNICATION");
@@ -174,7 +173,7 @@ void TFpargen::showEvent(QShowEvent* event) {
 }
 
 void TFpargen::FormShow() {
-    projectDir_ = workspace_.ProjectDir();
+    projectDir_ = paths_.projectDir;
     RB_CAN_A->setChecked(true);
     RB_CAN_A->setEnabled(false);
     RB_CAN_B->setEnabled(false);

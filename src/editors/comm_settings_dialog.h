@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/workspace.h"
+#include "platform/workspace_paths.h"
 #include "platform/user_dialogs.h"
 #include "project/comm_parameters.h"
 
@@ -27,7 +27,10 @@ class TFpargen : public QDialog {
     Q_OBJECT
 
 public:
-    TFpargen(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent = nullptr);
+    // The folders to work in; the main window sets them right before each
+    // showing, so that they are always those of the open project.
+    void SetPaths(const WorkspacePaths& paths) { paths_ = paths; }
+    TFpargen(UserDialogs& dialogs, QWidget* parent = nullptr);
 
     // Loads the controls from the project's pargen.xml; runs on each showing.
     void FormShow();
@@ -66,7 +69,7 @@ private:
     CommParameters ParametersFromControls() const;
     void SyncTypedCanRate();
 
-    const Workspace& workspace_;
+    WorkspacePaths paths_;
     UserDialogs& dialogs_;
     std::filesystem::path projectDir_;
     // Asked before OK replaces a pargen.xml that could not be read; empty

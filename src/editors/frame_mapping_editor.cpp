@@ -90,10 +90,9 @@ void TRadioGroup::SetItemIndex(int index) { Item(std::clamp(index, 0, kItems - 1
 
 QRadioButton* TRadioGroup::Item(int index) const { return static_cast<QRadioButton*>(group_->button(index)); }
 
-TFInfopdoMB::TFInfopdoMB(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent)
+TFInfopdoMB::TFInfopdoMB(UserDialogs& dialogs, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
-      workspace_(workspace),
+                          Qt::MSWindowsFixedSizeDialogHint), 
       dialogs_(dialogs) {
     setObjectName("FInfopdoMB");
     setWindowTitle("Receive CAN Frame Info");
@@ -242,7 +241,7 @@ void TFInfopdoMB::ChooseCurrentAgain(QListWidget* list) {
 }
 
 void TFInfopdoMB::FormShow() {
-    projectDir_ = workspace_.ProjectDir();
+    projectDir_ = paths_.projectDir;
     {
         const QSignalBlocker blockFrames(LB_Cob);
         const QSignalBlocker blockRegisters(LB_IndMB);

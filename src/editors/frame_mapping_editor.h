@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/workspace.h"
+#include "platform/workspace_paths.h"
 #include "platform/user_dialogs.h"
 #include "project/frame_mapping.h"
 
@@ -45,7 +45,10 @@ class TFInfopdoMB : public QDialog {
     Q_OBJECT
 
 public:
-    TFInfopdoMB(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent = nullptr);
+    // The folders to work in; the main window sets them right before each
+    // showing, so that they are always those of the open project.
+    void SetPaths(const WorkspacePaths& paths) { paths_ = paths; }
+    TFInfopdoMB(UserDialogs& dialogs, QWidget* parent = nullptr);
 
     // 1 receive, anything else transmit; set before each showing.
     int EditorMode = 1;
@@ -113,7 +116,7 @@ private:
     // read whole or whose registers name frames no longer listed.
     void PrepareReplaceQuestions(bool framesIncomplete, bool mappingsIncomplete);
 
-    const Workspace& workspace_;
+    WorkspacePaths paths_;
     UserDialogs& dialogs_;
     std::filesystem::path projectDir_;
     FrameDirection direction_ = FrameDirection::Receive;

@@ -172,12 +172,11 @@ private:
 
 }  // namespace
 
-TFrameTableEditor::TFrameTableEditor(const Workspace& workspace, UserDialogs& dialogs, int editorMode,
+TFrameTableEditor::TFrameTableEditor(UserDialogs& dialogs, int editorMode,
                                      QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowTitleHint | Qt::WindowMaximizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      EditorMode(editorMode),
-      workspace_(workspace),
+      EditorMode(editorMode), 
       dialogs_(dialogs),
       direction_(DirectionFromMode(editorMode)) {
     setWindowTitle("RPDO");
@@ -235,13 +234,13 @@ TFrameTableEditor::TFrameTableEditor(const Workspace& workspace, UserDialogs& di
     connect(BtnImport, &QPushButton::clicked, this, &TFrameTableEditor::BtnImportClick);
 }
 
-TFpdoMB::TFpdoMB(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent)
-    : TFrameTableEditor(workspace, dialogs, 2, parent) {
+TFpdoMB::TFpdoMB(UserDialogs& dialogs, QWidget* parent)
+    : TFrameTableEditor(dialogs, 2, parent) {
     setObjectName("FpdoMB");
 }
 
-TFpdoMB_2::TFpdoMB_2(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent)
-    : TFrameTableEditor(workspace, dialogs, 1, parent) {
+TFpdoMB_2::TFpdoMB_2(UserDialogs& dialogs, QWidget* parent)
+    : TFrameTableEditor(dialogs, 1, parent) {
     setObjectName("FpdoMB_2");
 }
 
@@ -318,7 +317,7 @@ void TFrameTableEditor::showEvent(QShowEvent* event) {
 }
 
 void TFrameTableEditor::FormShow() {
-    projectDir_ = workspace_.ProjectDir();
+    projectDir_ = paths_.projectDir;
     SetUpColumns(DirectionFromMode(EditorMode));
     ClearCells();
     sgA->scrollToTop();
@@ -437,7 +436,7 @@ void TFrameTableEditor::BtnImportClick() {
         "Open",
         {"Workbook or CSV (*.xls *.xlsx *.ods *.csv)", "File EXCEL (*.xls)", "Excel workbook (*.xlsx)",
          "OpenDocument spreadsheet (*.ods)", "CSV File (*.csv)"},
-        workspace_.SpreadsheetFolder());
+        paths_.spreadsheetFolder);
     if (!file) return;
 
     // Read everything first: a file that cannot be read leaves the table as

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/workspace.h"
+#include "platform/workspace_paths.h"
 #include "platform/user_dialogs.h"
 #include "project/frame_table.h"
 
@@ -23,6 +23,9 @@ class TFrameTableEditor : public QDialog {
     Q_OBJECT
 
 public:
+    // The folders to work in; the main window sets them right before each
+    // showing, so that they are always those of the open project.
+    void SetPaths(const WorkspacePaths& paths) { paths_ = paths; }
     // 1 receive, anything else transmit; the main window sets it before
     // each showing.
     int EditorMode;
@@ -57,7 +60,7 @@ public:
     QPushButton* BtnImport;  // "Import"
 
 protected:
-    TFrameTableEditor(const Workspace& workspace, UserDialogs& dialogs, int editorMode,
+    TFrameTableEditor(UserDialogs& dialogs, int editorMode,
                       QWidget* parent);
 
     void showEvent(QShowEvent* event) override;
@@ -79,7 +82,7 @@ private:
     std::vector<QString> CellTexts() const;
     bool HasChanges() const;
 
-    const Workspace& workspace_;
+    WorkspacePaths paths_;
     UserDialogs& dialogs_;
     std::filesystem::path projectDir_;
     FrameDirection direction_;
@@ -96,7 +99,7 @@ class TFpdoMB : public TFrameTableEditor {
     Q_OBJECT
 
 public:
-    TFpdoMB(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent = nullptr);
+    TFpdoMB(UserDialogs& dialogs, QWidget* parent = nullptr);
 };
 
 // The receive frames, RCobDef.xml.
@@ -104,7 +107,7 @@ class TFpdoMB_2 : public TFrameTableEditor {
     Q_OBJECT
 
 public:
-    TFpdoMB_2(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent = nullptr);
+    TFpdoMB_2(UserDialogs& dialogs, QWidget* parent = nullptr);
 };
 
 }  // namespace vestrel

@@ -1,6 +1,6 @@
 #include "firmware/firmware_update_dialog.h"
 
-#include "app/workspace.h"
+#include "platform/workspace_paths.h"
 #include "platform/file_util.h"
 #include "platform/folder_lock.h"
 #include "platform/qt/qt_paths.h"
@@ -94,9 +94,9 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) 
 
 }  // namespace
 
-TFModifyFileSx::TFModifyFileSx(const Workspace& workspace, UserDialogs& dialogs, ProcessLauncher& launcher,
+TFModifyFileSx::TFModifyFileSx(UserDialogs& dialogs, ProcessLauncher& launcher,
                                QWidget* parent)
-    : QDialog(parent), workspace_(workspace), dialogs_(dialogs), launcher_(launcher) {
+    : QDialog(parent),  dialogs_(dialogs), launcher_(launcher) {
     setObjectName("TFModifyFileSx");
     setWindowTitle("Generate Firmware");
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -224,7 +224,7 @@ void TFModifyFileSx::FormShow() {
 
     // The banks are always those of the open project: a project without a
     // bin folder must not pick up the banks of the project shown before.
-    const std::string& projectDir = workspace_.ProjectDir();
+    const std::string& projectDir = paths_.projectDir;
     std::string bin = WithTrailingSeparator(projectDir) + "bin" + kPathSeparator;
     dirBin_ = !projectDir.empty() && DirectoryExists(bin) ? bin : std::string();
 
@@ -232,7 +232,7 @@ void TFModifyFileSx::FormShow() {
         dialogs_.ShowMessage(kProjectNotValid);
         return;
     }
-    const std::string& master = workspace_.MasterDir();
+    const std::string& master = paths_.masterDir;
     // Found whatever the letter case of its name, as project files are.
     const auto base = FindFileNoCase(master, kBaseFirmwareName);
     if (!base) {
@@ -322,7 +322,7 @@ void TFModifyFileSx::ExeUpdateFirClick() {
         dialogs_.ShowMessage("File *.Sx Not Found,Abort Procedure");
         return;
     }
-    std::string flasher = workspace_.AppDir() + kPathSeparator + kFlasherFileName;
+    std::string flasher = paths_.appDir + kPathSeparator + kFlasherFileName;
     if (!FileExists(flasher)) {
         dialogs_.ShowMessage(FlasherShown(flasher) + " Not Found, Procedure Aborted");
         return;
@@ -348,15 +348,15 @@ void TFModifyFileSx::OptionsClick() {
 }
 
 void TFModifyFileSx::OpenFileClick() {
-    const std::string& master = workspace_.MasterDir();
-    std::string start = !master.empty() && DirectoryExists(master) ? master : workspace_.AppDir();
+    const std::string& master = paths_.masterDir;
+    std::string start = !master.empty() && DirectoryExists(master) ? master : paths_.appDir;
     std::optional<std::string> chosen = dialogs_.OpenFile("Open Firmware", {"File Sx (*.Sx *.sx)"}, start);
     if (!chosen) return;
     fs::path picked(*chosen);
     fileSx_ = picked.filename().string();
     baseFile_ = fileSx_;
     baseDir_ = picked.parent_path().string();
-    dirOut_ = WithTrailingSeparator(workspace_.ProjectDir());
+    dirOut_ = WithTrailingSeparator(paths_.projectDir);
     NewFileSx->setText(ToQDisplayPath("New_" + fileSx_));
     NewFileSxChange();
     LbButton2->setEnabled(true);
@@ -364,7 +364,7 @@ void TFModifyFileSx::OpenFileClick() {
 
 void TFModifyFileSx::DirFileBinClick() {
     std::string folder;
-    if (FolderChooser(dialogs_, "Select Directory Bin", workspace_.ProjectDir(), folder))
+    if (FolderChooser(dialogs_, "Select Directory Bin", paths_.projectDir, folder))
         dirBin_ = WithTrailingSeparator(folder);
 }
 

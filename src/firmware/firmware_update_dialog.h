@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/workspace_paths.h"
+
 #include "firmware/bank_merge.h"
 
 #include <QDialog>
@@ -20,7 +22,6 @@ namespace vestrel {
 
 class ProcessLauncher;
 class UserDialogs;
-class Workspace;
 
 // The base image in MASTER and the flasher beside the executable.
 inline constexpr const char* kBaseFirmwareName = "SX58316.sx";
@@ -39,7 +40,10 @@ class TFModifyFileSx : public QDialog {
     Q_OBJECT
 
 public:
-    TFModifyFileSx(const Workspace& workspace, UserDialogs& dialogs, ProcessLauncher& launcher,
+    // The folders to work in; the main window sets them right before each
+    // showing, so that they are always those of the open project.
+    void SetPaths(const WorkspacePaths& paths) { paths_ = paths; }
+    TFModifyFileSx(UserDialogs& dialogs, ProcessLauncher& launcher,
                    QWidget* parent = nullptr);
 
     // Prepares the dialog each time it is shown.
@@ -78,7 +82,7 @@ private:
     void SetBankNotFound(int bank, bool notFound);
     void PlaceAboveMiddle();
 
-    const Workspace& workspace_;
+    WorkspacePaths paths_;
     UserDialogs& dialogs_;
     ProcessLauncher& launcher_;
 

@@ -34,8 +34,11 @@ std::string PargenWith(const std::string& elements) { return "<GeneralParameter>
 
 class CommSettings : public ::testing::Test {
 protected:
+    // Each window is given the project's folders, as the main window does before a showing.
+    CommSettings() { dialog.SetPaths(project.paths); }
+
     ProjectFixture project;
-    TFpargen dialog{project.workspace, project.dialogs};
+    TFpargen dialog{project.dialogs};
 };
 
 TEST_F(CommSettings, ANewProjectShowsAndWritesTheDefaults) {
@@ -148,6 +151,7 @@ TEST_F(CommSettings, WithoutAReadableFileTheControlsKeepWhatTheyHeld) {
 
     // Another project without pargen.xml: the same values, CAN 2.0A only.
     project.Open("/P2");
+    dialog.SetPaths(project.paths);
     dialog.FormShow();
     EXPECT_EQ(dialog.E_TO_Data->text(), "12");
     EXPECT_TRUE(dialog.RB_RS232->isChecked());

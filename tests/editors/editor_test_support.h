@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/workspace.h"
+#include "platform/workspace_paths.h"
 #include "support/fake_dialogs.h"
 #include "support/temp_dir.h"
 
@@ -16,25 +16,27 @@ inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << tex
 
 namespace vestrel::test {
 
-// A workspace in a temporary folder with one open project folder.
+// A project folder under PROJECTS in a temporary folder, and the paths a
+// window is given for it.
 class ProjectFixture {
 public:
-    explicit ProjectFixture(const std::string& name = "/P1") {
-        workspace.StartWorkspace(root.path().string(), "");
-        Open(name);
-    }
+    explicit ProjectFixture(const std::string& name = "/P1") { Open(name); }
 
-    // Makes `name` (separator and folder name) the open project.
+    // Makes `name` (separator and folder name) the open project; a window
+    // shown afterwards must be given `paths` again.
     void Open(const std::string& name) {
-        std::filesystem::create_directories(workspace.ProjectsDir() + name);
-        workspace.SetProject(name);
-        dir = workspace.ProjectDir();
+        dir = root.path().string() + "/PROJECTS" + name;
+        std::filesystem::create_directories(dir);
+        paths.appDir = root.path().string();
+        paths.masterDir = paths.appDir + "/MASTER";
+        paths.projectDir = dir.string();
+        paths.spreadsheetFolder = dir.string();
     }
 
     std::filesystem::path operator/(std::string_view file) const { return dir / std::string(file); }
 
     TempDir root;
-    Workspace workspace;
+    WorkspacePaths paths;
     std::filesystem::path dir;
     FakeDialogs dialogs;
 };

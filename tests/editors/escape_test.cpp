@@ -47,10 +47,17 @@ protected:
         ProcessEvents();
     }
 
+    // Each window is given the project's folders, as the main window does before a showing.
+    Escape() {
+        pargen.SetPaths(project.paths);
+        frames.SetPaths(project.paths);
+        mapping.SetPaths(project.paths);
+    }
+
     ProjectFixture project;
-    TFpargen pargen{project.workspace, project.dialogs};
-    TFpdoMB_2 frames{project.workspace, project.dialogs};
-    TFInfopdoMB mapping{project.workspace, project.dialogs};
+    TFpargen pargen{project.dialogs};
+    TFpdoMB_2 frames{project.dialogs};
+    TFInfopdoMB mapping{project.dialogs};
 };
 
 TEST_F(Escape, EveryEditorCancelsButAsksFirstWhenSomethingWasChanged) {

@@ -48,8 +48,11 @@ protected:
     void SelectRegister(int row) { dialog.LB_IndMB->setCurrentRow(row); }
     std::vector<TClIndMB> Registers(int frame) const { return dialog.Frames().at(static_cast<std::size_t>(frame)).Registers; }
 
+    // Each window is given the project's folders, as the main window does before a showing.
+    FrameMappingEditor() { dialog.SetPaths(project.paths); }
+
     ProjectFixture project;
-    TFInfopdoMB dialog{project.workspace, project.dialogs};
+    TFInfopdoMB dialog{project.dialogs};
 };
 
 TEST_F(FrameMappingEditor, EachShowingListsTheFramesOfItsDirection) {

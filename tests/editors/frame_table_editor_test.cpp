@@ -40,9 +40,12 @@ QList<int> Widths(const QTableWidget* table) {
 
 class FrameTableEditor : public ::testing::Test {
 protected:
+    // Each window is given the project's folders, as the main window does before a showing.
+    FrameTableEditor() { receive.SetPaths(project.paths); transmit.SetPaths(project.paths); }
+
     ProjectFixture project;
-    TFpdoMB_2 receive{project.workspace, project.dialogs};
-    TFpdoMB transmit{project.workspace, project.dialogs};
+    TFpdoMB_2 receive{project.dialogs};
+    TFpdoMB transmit{project.dialogs};
 };
 
 TEST_F(FrameTableEditor, TheTwoWindowsShowTheirDirectionsColumns) {
@@ -413,7 +416,7 @@ TEST_F(FrameTableEditor, ImportReplacesTheTableWithTheWorkbooksFrames) {
               (std::vector<std::string>{"Workbook or CSV (*.xls *.xlsx *.ods *.csv)", "File EXCEL (*.xls)",
                                         "Excel workbook (*.xlsx)", "OpenDocument spreadsheet (*.ods)",
                                         "CSV File (*.csv)"}));
-    EXPECT_EQ(request.initialDir, project.workspace.SpreadsheetFolder());
+    EXPECT_EQ(request.initialDir, project.paths.spreadsheetFolder);
     EXPECT_TRUE(project.dialogs.shown.empty());
     EXPECT_EQ(transmit.Cell(1, 1), "385");
     EXPECT_EQ(transmit.Cell(1, 2), "8");

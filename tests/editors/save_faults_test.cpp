@@ -132,11 +132,19 @@ protected:
         return failure;
     }
 
+    // Each window is given the project's folders, as the main window does before a showing.
+    SaveFaults() {
+        pargen.SetPaths(project.paths);
+        receive.SetPaths(project.paths);
+        transmit.SetPaths(project.paths);
+        mapping.SetPaths(project.paths);
+    }
+
     ProjectFixture project;
-    TFpargen pargen{project.workspace, project.dialogs};
-    TFpdoMB_2 receive{project.workspace, project.dialogs};
-    TFpdoMB transmit{project.workspace, project.dialogs};
-    TFInfopdoMB mapping{project.workspace, project.dialogs};
+    TFpargen pargen{project.dialogs};
+    TFpdoMB_2 receive{project.dialogs};
+    TFpdoMB transmit{project.dialogs};
+    TFInfopdoMB mapping{project.dialogs};
 };
 
 TEST_F(SaveFaults, AReadOnlyProjectFolderKeepsEveryFile) {

@@ -1,6 +1,6 @@
 #include "firmware/firmware_update_dialog.h"
 
-#include "app/workspace.h"
+#include "platform/workspace_paths.h"
 #include "firmware/bank_merge.h"
 #include "support/fake_dialogs.h"
 #include "support/temp_dir.h"
@@ -47,15 +47,18 @@ class FirmwareDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         cwd_ = fs::current_path();
-        workspace.StartWorkspace(app.path().string(), "");
+        paths.appDir = app.path().string();
+        paths.masterDir = (app / "MASTER").string();
+        fs::create_directories(Master());
         fs::create_directories(Project() / "bin");
-        workspace.SetProject("/P");
+        OpenProject("P");
         for (int bank = 1; bank <= 5; ++bank)
             test::WriteFile(Project() / "bin" / ("bank" + std::to_string(bank) + ".bin"),
                             std::string(16384, static_cast<char>(bank * 0x11)));
         test::WriteFile(Master() / "SX58316.sx", BaseImage(true, true));
         test::WriteFile(app / kFlasherFileName, "#!/bin/sh\n");
-        dialog = std::make_unique<TFModifyFileSx>(workspace, dialogs, launcher);
+        dialog = std::make_unique<TFModifyFileSx>(dialogs, launcher);
+        dialog->SetPaths(paths);
     }
     void TearDown() override {
         dialog.reset();
@@ -71,7 +74,13 @@ protected:
     }
 
     TempDir app;
-    Workspace workspace;
+    // What the main window hands the dialog before it shows it.
+    void OpenProject(const std::string& name) {
+        paths.projectDir = (app / "PROJECTS" / name).string();
+        paths.spreadsheetFolder = paths.projectDir;
+        if (dialog) dialog->SetPaths(paths);
+    }
+    WorkspacePaths paths;
     FakeDialogs dialogs;
     FakeLauncher launcher;
     std::unique_ptr<TFModifyFileSx> dialog;
@@ -202,7 +211,7 @@ TEST_F(FirmwareDialogTest, AProjectWithoutBinNeverTakesTheBanksOfTheProjectBefor
     dialog->show();
     dialog->hide();
     fs::create_directories(app / "PROJECTS" / "Q");
-    workspace.SetProject("/Q");
+    OpenProject("Q");
     dialog->show();
     EXPECT_EQ(dialog->DirBin(), "");
     dialog->ExecuteButton()->click();

@@ -1,4 +1,4 @@
-#include "app/workspace.h"
+#include "platform/workspace_paths.h"
 #include "gateway/preview.h"
 #include "gateway/register_report.h"
 #include "gateway/ui/preview_window.h"
@@ -27,15 +27,17 @@ class GatewayWindowsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         cwd_ = fs::current_path();
-        workspace.StartWorkspace(app.path().string(), "");
+        fs::create_directories(app / "PROJECTS");
         fs::copy(VESTREL_EXAMPLES_DIR "/workspace/PROJECTS/Demo", Project(), fs::copy_options::recursive);
-        workspace.SetProject("/Demo");
+        paths.appDir = app.path().string();
+        paths.projectDir = Project().string();
+        paths.spreadsheetFolder = paths.projectDir;
     }
     void TearDown() override { fs::current_path(cwd_); }
     fs::path Project() const { return app / "PROJECTS" / "Demo"; }
 
     TempDir app;
-    Workspace workspace;
+    WorkspacePaths paths;
     FakeDialogs dialogs;
 
 private:
@@ -43,7 +45,8 @@ private:
 };
 
 TEST_F(GatewayWindowsTest, PreviewFollowsWhatIsTypedWithTheCommandLinesText) {
-    TFPreview preview(workspace);
+    TFPreview preview;
+    preview.SetPaths(paths);
     preview.show();
     const gateway::ProjectModel loaded = gateway::LoadProjectModel(Project());
     gateway::CanFrame frame;
@@ -88,7 +91,8 @@ int Pictures(QTextDocument& document) {
 }
 
 TEST_F(GatewayWindowsTest, RegisterMapShowsTheReportAndSavesItAsHtmlAndPdf) {
-    TFRegisterMap map(workspace, dialogs);
+    TFRegisterMap map(dialogs);
+    map.SetPaths(paths);
     map.show();
     EXPECT_EQ(Pictures(*map.Report()->document()), 5);
     EXPECT_NE(map.Report()->toPlainText().indexOf("Register map: Demo"), -1);

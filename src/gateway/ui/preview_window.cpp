@@ -1,6 +1,6 @@
 #include "gateway/ui/preview_window.h"
 
-#include "app/workspace.h"
+#include "platform/workspace_paths.h"
 #include "gateway/preview.h"
 #include "platform/printable_text.h"
 
@@ -19,7 +19,7 @@ namespace vestrel {
 
 using namespace gateway;
 
-TFPreview::TFPreview(const Workspace& workspace, QWidget* parent) : QDialog(parent), workspace_(workspace) {
+TFPreview::TFPreview(QWidget* parent) : QDialog(parent) {
     setObjectName("TFPreview");
     setWindowTitle("Preview");
     LbProject = new QLabel(this);
@@ -69,11 +69,11 @@ void TFPreview::FormShow() {
     loaded_.reset();
     loadError_.clear();
     try {
-        loaded_ = std::make_unique<ProjectModel>(LoadProjectModel(workspace_.ProjectDir()));
+        loaded_ = std::make_unique<ProjectModel>(LoadProjectModel(paths_.projectDir));
     } catch (const std::exception& e) {
         loadError_ = e.what();
     }
-    LbProject->setText(QString::fromStdString("Project: " + PrintableText(workspace_.ProjectDir(), LineBreaks::OneLine)));
+    LbProject->setText(QString::fromStdString("Project: " + PrintableText(paths_.projectDir, LineBreaks::OneLine)));
     ShowResult();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/workspace_paths.h"
+
 #include "gateway/gateway_model.h"
 
 #include <QDialog>
@@ -13,7 +15,6 @@ class QPushButton;
 
 namespace vestrel {
 
-class Workspace;
 
 // "Preview": what the gateway does with frames or register values the user
 // types, from the open project as a compile would lay it into the banks. The
@@ -23,7 +24,10 @@ class TFPreview : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFPreview(const Workspace& workspace, QWidget* parent = nullptr);
+    // The folders to work in; the main window sets them right before each
+    // showing, so that they are always those of the open project.
+    void SetPaths(const WorkspacePaths& paths) { paths_ = paths; }
+    explicit TFPreview(QWidget* parent = nullptr);
     ~TFPreview() override;
 
     // Builds the model of the open project each time the window is shown.
@@ -41,7 +45,7 @@ protected:
 private:
     void ShowResult();
 
-    const Workspace& workspace_;
+    WorkspacePaths paths_;
     std::unique_ptr<gateway::ProjectModel> loaded_;
     std::string loadError_;
 

@@ -1,6 +1,6 @@
 #include "gateway/ui/register_map_window.h"
 
-#include "app/workspace.h"
+#include "platform/workspace_paths.h"
 #include "gateway/register_report.h"
 #include "gateway/ui/svg_text_object.h"
 #include "platform/error.h"
@@ -35,8 +35,8 @@ void FillDocument(QTextDocument& document, const std::string& html) {
 
 }  // namespace
 
-TFRegisterMap::TFRegisterMap(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent)
-    : QDialog(parent), workspace_(workspace), dialogs_(dialogs) {
+TFRegisterMap::TFRegisterMap(UserDialogs& dialogs, QWidget* parent)
+    : QDialog(parent),  dialogs_(dialogs) {
     setObjectName("TFRegisterMap");
     setWindowTitle("Register map");
     TB_Report = new QTextBrowser(this);
@@ -79,7 +79,7 @@ void TFRegisterMap::showEvent(QShowEvent* event) {
 }
 
 void TFRegisterMap::FormShow() {
-    const std::filesystem::path dir = workspace_.ProjectDir();
+    const std::filesystem::path dir = paths_.projectDir;
     name_ = dir.filename().string();
     try {
         const ProjectModel loaded = LoadProjectModel(dir);
@@ -101,7 +101,7 @@ void TFRegisterMap::FormShow() {
 }
 
 std::string TFRegisterMap::SuggestedName(const char* extension) const {
-    return (std::filesystem::path(workspace_.ProjectDir()) / ("register-map" + std::string(extension))).string();
+    return (std::filesystem::path(paths_.projectDir) / ("register-map" + std::string(extension))).string();
 }
 
 void TFRegisterMap::BtSaveHtmlClick() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/workspace_paths.h"
+
 #include "gateway/gateway_model.h"
 
 #include <QDialog>
@@ -16,7 +18,6 @@ class QTextBrowser;
 namespace vestrel {
 
 class UserDialogs;
-class Workspace;
 
 // "Register map": the report of the open project, as vestrel-cli report
 // writes it, with "Save as HTML" (that very page) and "Save as PDF" (Qt's PDF
@@ -25,7 +26,10 @@ class TFRegisterMap : public QDialog {
     Q_OBJECT
 
 public:
-    TFRegisterMap(const Workspace& workspace, UserDialogs& dialogs, QWidget* parent = nullptr);
+    // The folders to work in; the main window sets them right before each
+    // showing, so that they are always those of the open project.
+    void SetPaths(const WorkspacePaths& paths) { paths_ = paths; }
+    TFRegisterMap(UserDialogs& dialogs, QWidget* parent = nullptr);
     ~TFRegisterMap() override;
 
     void FormShow();
@@ -48,7 +52,7 @@ protected:
 private:
     std::string SuggestedName(const char* extension) const;
 
-    const Workspace& workspace_;
+    WorkspacePaths paths_;
     UserDialogs& dialogs_;
     std::string html_;
     std::string name_;
