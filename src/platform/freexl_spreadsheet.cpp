@@ -1,6 +1,7 @@
 // The .xls backend of SpreadsheetSource, on FreeXL.
 #include "platform/error.h"
 #include "platform/spreadsheet_source.h"
+#include "platform/workbook_refusal.h"
 #include "platform/xls_container_check.h"
 
 #include <freexl.h>
@@ -11,6 +12,8 @@
 namespace vestrel {
 
 namespace {
+
+using namespace workbook_io;
 
 constexpr unsigned int kMaxXlsRows = 65536;
 
@@ -41,16 +44,16 @@ bool IsEncryptedOfficeFile(const std::filesystem::path& path) {
 std::string Reason(int code) {
     switch (code) {
     case FREEXL_FILE_NOT_FOUND:
-        return "The file does not exist or cannot be read.";
+        return kUnreadableFile;
     case FREEXL_INVALID_CFBF_HEADER:
     case FREEXL_CFBF_INVALID_SIGNATURE:
     case FREEXL_CFBF_READ_ERROR:
     case FREEXL_BIFF_WORKBOOK_NOT_FOUND:
-        return "It is not an Excel 97-2003 workbook (.xls).";
+        return kNotAnXlsWorkbook;
     case FREEXL_INSUFFICIENT_MEMORY:
-        return "Not enough memory.";
+        return kNotEnoughMemory;
     default:
-        return "The workbook is damaged or not supported (FreeXL error " + std::to_string(code) + ").";
+        return Damaged("FreeXL error " + std::to_string(code)).reason;
     }
 }
 
@@ -69,7 +72,7 @@ public:
     std::vector<SheetRow> ReadRows(std::string_view sheetName, std::size_t maxColumns) const override {
         auto it = std::find(sheets_.begin(), sheets_.end(), sheetName);
         if (it == sheets_.end())
-            throw Error(OpenFailure(path_, "It has no sheet \"" + std::string(sheetName) + "\"."));
+            throw Error(OpenFailure(path_, NoSheet(sheetName).reason));
         const auto index = static_cast<unsigned short>(it - sheets_.begin());
         unsigned int rows = 0;
         unsigned short columns = 0;
@@ -78,10 +81,10 @@ public:
         if (rc != FREEXL_OK) throw Error(OpenFailure(path_, Reason(rc)));
         // The range comes from the sheet's own record, which a damaged file
         // can make as large as it likes; an .xls sheet has 65536 rows.
-        if (rows > kMaxXlsRows)
-            throw Error(OpenFailure(path_, "The workbook is damaged or not supported (sheet \"" +
-                                               std::string(sheetName) + "\" claims " + std::to_string(rows) +
-                                               " rows)."));
+        if (rows > kMaxXlsRows) {
+            const std::string claim = "sheet \"" + std::string(sheetName) + "\" claims " + std::to_string(rows) + " rows";
+            throw Error(OpenFailure(path_, Damaged(claim).reason));
+        }
         columns = static_cast<unsigned short>(std::min<std::size_t>(columns, maxColumns));
 
         std::vector<SheetRow> out(rows, SheetRow(columns));
@@ -123,21 +126,21 @@ private:
 
 std::unique_ptr<SpreadsheetSource> OpenFreeXlWorkbook(const std::filesystem::path& path) {
     if (auto damage = XlsDamage(path))
-        throw Error(OpenFailure(path, "The workbook is damaged or not supported (" + *damage + ")."));
+        throw Error(OpenFailure(path, Damaged(*damage).reason));
     const void* raw = nullptr;
     const int rc = freexl_open(path.c_str(), &raw);
     Handle handle(raw);  // closed on every way out, also after a failed open
     // FreeXL can report success without a handle for some damaged files.
     if (rc != FREEXL_OK || !handle) {
         if (rc == FREEXL_BIFF_WORKBOOK_NOT_FOUND && IsEncryptedOfficeFile(path))
-            throw Error(OpenFailure(path, "The workbook is password-protected."));
+            throw Error(OpenFailure(path, kPasswordProtected));
         throw Error(OpenFailure(path, Reason(rc)));
     }
 
     unsigned int protection = FREEXL_UNKNOWN;
     if (freexl_get_info(handle.get(), FREEXL_BIFF_PASSWORD, &protection) == FREEXL_OK &&
         protection == FREEXL_BIFF_OBFUSCATED)
-        throw Error(OpenFailure(path, "The workbook is password-protected."));
+        throw Error(OpenFailure(path, kPasswordProtected));
 
     unsigned int count = 0;
     if (int info = freexl_get_info(handle.get(), FREEXL_BIFF_SHEET_COUNT, &count); info != FREEXL_OK)
