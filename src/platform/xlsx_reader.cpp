@@ -274,8 +274,8 @@ public:
                 auto format = formats_.find(at);
                 const NumberShown shown = format == formats_.end() ? NumberShown::Number : styles.Shown(format->second);
                 sink_->cells[at] = FormatSheetSerial(number->value, shown, dayZero);
-            } else if (const auto* text = strings.At(std::get<XlsxString>(value).index)) {
-                sink_->cells[at] = *text;
+            } else if (const auto* shared = strings.At(std::get<XlsxString>(value).index)) {
+                sink_->cells[at] = *shared;
             }
         }
     }
