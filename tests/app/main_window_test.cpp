@@ -9,7 +9,7 @@
 #include "firmware/firmware_update_dialog.h"
 #include "gateway/ui/preview_window.h"
 #include "gateway/ui/register_map_window.h"
-#include "modal_answer.h"
+#include "support/modal_answer.h"
 #include "platform/ini_file.h"
 #include "platform/qt/folder_picker_dialog.h"
 #include "platform/qt/qt_user_dialogs.h"

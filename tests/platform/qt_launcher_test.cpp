@@ -1,10 +1,7 @@
 #include "platform/qt/qt_user_dialogs.h"
 
+#include "support/file_written.h"
 #include "support/temp_dir.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -16,20 +13,6 @@ using test::TempDir;
 
 const fs::path kExamples = VESTREL_EXAMPLES_DIR;
 
-// Waits up to five seconds for a file that a detached program writes.
-std::string WaitForFile(const fs::path& path, const std::string& ending) {
-    QElapsedTimer clock;
-    clock.start();
-    std::string text;
-    while (clock.elapsed() < 5000) {
-        text = test::ReadFile(path);
-        if (text.size() >= ending.size() && text.compare(text.size() - ending.size(), ending.size(), ending) == 0)
-            return text;
-        QThread::msleep(10);
-    }
-    return text;
-}
-
 TEST(QtProcessLauncher, StartsTheProgramWithItsArgumentsInTheGivenFolder) {
     TempDir dir;
     fs::create_directory(dir / "MASTER");
@@ -39,8 +22,10 @@ TEST(QtProcessLauncher, StartsTheProgramWithItsArgumentsInTheGivenFolder) {
 
     QtProcessLauncher launcher;
     const std::string image = (dir / "PROJECTS" / "My Plant" / "New_SX58316.sx").string();
+    test::FileWritten written(dir.path(), "out.txt");
     ASSERT_TRUE(launcher.StartDetached(script.string(), {image, "7"}, (dir / "MASTER").string()));
-    EXPECT_EQ(WaitForFile(dir / "out.txt", "\n"), (dir / "MASTER").string() + "|2|" + image + "|7\n");
+    ASSERT_TRUE(written.Wait()) << "the program wrote nothing";
+    EXPECT_EQ(test::ReadFile(dir / "out.txt"), (dir / "MASTER").string() + "|2|" + image + "|7\n");
 
     EXPECT_FALSE(launcher.StartDetached((dir / "missing").string(), {}, dir.path().string()));
 }
@@ -50,8 +35,10 @@ TEST(QtProcessLauncher, TheDemoFlasherReportsWhatItWasAskedToFlash) {
     fs::copy_file(kExamples / "workspace" / "FwLoader", dir / "FwLoader");
     const fs::path image = kExamples / "workspace" / "MASTER" / "SX58316.sx";
     QtProcessLauncher launcher;
+    test::FileWritten written(dir.path(), "FwLoader.log");
     ASSERT_TRUE(launcher.StartDetached((dir / "FwLoader").string(), {image.string(), "7"}, dir.path().string()));
-    const std::string log = WaitForFile(dir / "FwLoader.log", "ends with an S9 record\n");
+    ASSERT_TRUE(written.Wait()) << "the flasher wrote no log";
+    const std::string log = test::ReadFile(dir / "FwLoader.log");
     EXPECT_NE(log.find("COM8 (index 7)"), std::string::npos) << log;
     EXPECT_NE(log.find("bank 1: 512 records, 0 holding configuration"), std::string::npos) << log;
 }

@@ -1,7 +1,7 @@
 #include "platform/qt/folder_picker_dialog.h"
 #include "platform/qt/qt_user_dialogs.h"
 
-#include "modal_answer.h"
+#include "support/modal_answer.h"
 #include "support/temp_dir.h"
 
 #include <QPushButton>

@@ -2,7 +2,7 @@
 // and buttons.
 #include "platform/qt/qt_user_dialogs.h"
 
-#include "modal_answer.h"
+#include "support/modal_answer.h"
 
 #include <QAbstractButton>
 #include <QPlainTextEdit>
