@@ -3,6 +3,7 @@
 #include "compiler/bank_files.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
+#include "platform/text.h"
 #include "srec/line_reader.h"
 #include "srec/s_record.h"
 
@@ -39,12 +40,7 @@ std::string BankFileMessage(int bank, const char* what) {
     return std::string("File ") + BankRow(bank).binFile + " " + what + ",Abort Procedure";
 }
 
-std::string HexRange(const BankRange& bank) {
-    char text[48];
-    std::snprintf(text, sizeof text, "0x%06X-0x%06X", static_cast<unsigned>(bank.first),
-                  static_cast<unsigned>(bank.last));
-    return text;
-}
+std::string HexRange(const BankRange& bank) { return "0x" + UpperHex(bank.first, 6) + "-0x" + UpperHex(bank.last, 6); }
 
 class Fd {
 public:
@@ -235,18 +231,14 @@ private:
         const std::size_t end = 4 + 2 * static_cast<std::size_t>(srec::AddressBytes(line[1] - '0'));
         if (line.size() < end) return true;
         for (std::size_t i = 4; i < end; ++i)
-            if (srec::HexValue(line[i]) < 0) return true;
+            if (HexDigitValue(line[i]) < 0) return true;
         return false;
     }
 
     std::string Where(std::int64_t number) const {
         return imageName_ + ", line " + std::to_string(number) + ": ";
     }
-    static std::string Hex(std::int64_t value) {
-        char text[24];
-        std::snprintf(text, sizeof text, "0x%06llX", static_cast<unsigned long long>(value));
-        return text;
-    }
+    static std::string Hex(std::int64_t value) { return "0x" + UpperHex(static_cast<std::uint64_t>(value), 6); }
 
     std::vector<Splice>& splices_;
     std::string imageName_;

@@ -4,6 +4,7 @@
 #include "compiler/bank_layout.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
+#include "platform/text.h"
 #include "project/project_xml.h"
 
 #include <signal.h>
@@ -35,11 +36,7 @@ std::uint32_t U32(Bank bank, std::size_t at) {
     return static_cast<std::uint32_t>(U16(bank, at)) | static_cast<std::uint32_t>(U16(bank, at + 2)) << 16;
 }
 
-std::string Hex(std::uint32_t value, int digits = 0) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
-    return text;
-}
+std::string Hex(std::uint32_t value, int digits = 0) { return "0x" + UpperHex(value, digits); }
 
 std::string ByteText(unsigned value) { return Hex(value, 2); }
 

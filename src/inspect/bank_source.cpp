@@ -4,6 +4,7 @@
 #include "compiler/bank_map.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
+#include "platform/text.h"
 #include "srec/line_reader.h"
 #include "srec/s_record.h"
 
@@ -29,11 +30,7 @@ namespace fs = std::filesystem;
 // Banks 1 and 2: the ones a merge splices in and a decode reads back.
 constexpr int kReadBanks = 2;
 
-std::string HexAddress(std::uint64_t address) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%06llX", static_cast<unsigned long long>(address));
-    return text;
-}
+std::string HexAddress(std::uint64_t address) { return "0x" + UpperHex(address, 6); }
 
 class ImageReader {
 public:

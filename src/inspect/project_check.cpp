@@ -4,6 +4,7 @@
 #include "platform/error.h"
 #include "platform/file_util.h"
 #include "platform/printable_text.h"
+#include "platform/text.h"
 #include "project/comm_parameters.h"
 #include "project/frame_mapping.h"
 #include "project/frame_table.h"
@@ -69,15 +70,7 @@ std::string Upper(std::string text) {
     return text;
 }
 
-std::string Hex(std::uint32_t value) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    return "0x" + digits;
-}
+std::string Hex(std::uint32_t value) { return "0x" + UpperHex(value); }
 
 // "Index 70000 is above 65535: only its low 16 bits (4464) reach the device",
 // or nothing when the value fits a field of `bits` bits.
@@ -133,13 +126,6 @@ TableFile Table(const TableRows& raw) {
 // A value the compiler requires: it converts, or the compiler has said why not.
 bool Converts(const Value& value) { return value.number.has_value(); }
 
-bool SameNameNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-               return lower(x) == lower(y);
-           });
-}
-
 // Where a problem of the file named `file` (as found on disk) is sorted.
 FileRank RankOf(std::string_view file) {
     const std::pair<std::string_view, FileRank> files[] = {
@@ -150,7 +136,7 @@ FileRank RankOf(std::string_view file) {
         {kTransmitMappingsFile, kTransmitMappings},
     };
     for (const auto& [name, rank] : files)
-        if (SameNameNoCase(file, name)) return rank;
+        if (EqualNoCase(file, name)) return rank;
     return kNoFile;
 }
 
@@ -172,7 +158,7 @@ void CheckNameClashes(const fs::path& dir, Report& report) {
         std::error_code ec;
         for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec)) {
             const std::string candidate = entry.path().filename().string();
-            if (candidate != compiled->filename().string() && SameNameNoCase(candidate, name) &&
+            if (candidate != compiled->filename().string() && EqualNoCase(candidate, name) &&
                 entry.is_regular_file(ec))
                 others += (others.empty() ? "" : ", ") + candidate;
         }

@@ -1,6 +1,7 @@
 #include "platform/file_util.h"
 
 #include "platform/error.h"
+#include "platform/text.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,14 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kWriteBufferSize = 1 << 18;
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-               return lower(x) == lower(y);
-           });
-}
 
 std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
 

@@ -1,19 +1,9 @@
 #include "project/integer_text.h"
 
 #include "platform/error.h"
+#include "platform/text.h"
 
 namespace vestrel {
-
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-}  // namespace
 
 std::optional<std::int32_t> ParseIntegerText(std::string_view text) {
     std::size_t i = 0;
@@ -40,7 +30,7 @@ std::optional<std::int32_t> ParseIntegerText(std::string_view text) {
         std::uint32_t value = 0;
         int significant = 0;
         for (; i < text.size(); ++i) {
-            int digit = HexValue(text[i]);
+            int digit = HexDigitValue(text[i]);
             if (digit < 0) return std::nullopt;
             if (significant > 0 || digit != 0) ++significant;
             if (significant > 8) return std::nullopt;

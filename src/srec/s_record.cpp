@@ -1,5 +1,7 @@
 #include "srec/s_record.h"
 
+#include "platform/text.h"
+
 #include <array>
 #include <cstdio>
 #include <stdexcept>
@@ -9,17 +11,6 @@ namespace vestrel::srec {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-constexpr std::array<signed char, 256> kHexTable = [] {
-    std::array<signed char, 256> table{};
-    table.fill(-1);
-    for (int c = 0; c < 10; ++c) table['0' + c] = static_cast<signed char>(c);
-    for (int c = 0; c < 6; ++c) {
-        table['A' + c] = static_cast<signed char>(10 + c);
-        table['a' + c] = static_cast<signed char>(10 + c);
-    }
-    return table;
-}();
 
 constexpr std::array<int, 10> kAddressBytes = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 
@@ -31,13 +22,11 @@ std::string HexByte(unsigned value) {
 
 }  // namespace
 
-int HexValue(char c) { return kHexTable[static_cast<unsigned char>(c)]; }
-
 int AddressBytes(int type) { return type >= 0 && type <= 9 ? kAddressBytes[static_cast<std::size_t>(type)] : 0; }
 
 std::uint8_t Record::DataByte(std::size_t i) const {
     const std::size_t at = 4 + 2 * (static_cast<std::size_t>(AddressBytes(type)) + i);
-    return static_cast<std::uint8_t>(HexValue(text[at]) << 4 | HexValue(text[at + 1]));
+    return static_cast<std::uint8_t>(HexDigitValue(text[at]) << 4 | HexDigitValue(text[at + 1]));
 }
 
 std::string Parse(std::string_view line, Record& record) {
@@ -52,16 +41,16 @@ std::string Parse(std::string_view line, Record& record) {
     // Every character after the type is a digit; the sum covers the count,
     // the address and the data, and the checksum makes it 0xFF.
     int invalid = 0;
-    for (std::size_t i = 2; i < line.size(); ++i) invalid |= HexValue(line[i]);
+    for (std::size_t i = 2; i < line.size(); ++i) invalid |= HexDigitValue(line[i]);
     if (invalid < 0) {
         for (std::size_t i = 2; i < line.size(); ++i)
-            if (HexValue(line[i]) < 0)
+            if (HexDigitValue(line[i]) < 0)
                 return "'" + std::string(1, line[i]) + "' at column " + std::to_string(i + 1) +
                        " is not a hexadecimal digit";
     }
     if (line.size() < 4) return "the record has no byte count";
     auto byteAt = [&](std::size_t i) {
-        return static_cast<unsigned>(HexValue(line[2 + 2 * i]) << 4 | HexValue(line[3 + 2 * i]));
+        return static_cast<unsigned>(HexDigitValue(line[2 + 2 * i]) << 4 | HexDigitValue(line[3 + 2 * i]));
     };
     const std::size_t count = byteAt(0);
     const std::size_t digits = line.size() - 4;
@@ -91,8 +80,8 @@ std::string Parse(std::string_view line, Record& record) {
 std::string Checksum(std::string_view record) {
     unsigned sum = 0;
     for (std::size_t i = 2; i + 4 <= record.size(); i += 2) {
-        const int high = HexValue(record[i]);
-        const int low = HexValue(record[i + 1]);
+        const int high = HexDigitValue(record[i]);
+        const int low = HexDigitValue(record[i + 1]);
         if (high < 0 || low < 0) throw std::invalid_argument("S-record checksum: not a hexadecimal digit");
         sum += static_cast<unsigned>(high * 16 + low);
     }

@@ -13,9 +13,6 @@ namespace vestrel::srec {
 // The longest line a record can be: "S", the type, and 255 bytes after it.
 inline constexpr std::size_t kMaxRecordLength = 4 + 2 * 255;
 
-// The value of a hexadecimal digit of either case, or -1.
-int HexValue(char c);
-
 // The address bytes of each record type S0 to S9; 0 for S4, which does not exist.
 int AddressBytes(int type);
 

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Small pieces of text handling that every module does the same way.
+namespace vestrel {
+
+// Equal when ASCII letters are compared without regard to case: how project
+// files, INI keys and sheet names are matched.
+bool EqualNoCase(std::string_view a, std::string_view b);
+
+namespace text_detail {
+inline constexpr std::array<signed char, 256> kHexDigitValues = [] {
+    std::array<signed char, 256> table{};
+    table.fill(-1);
+    for (int c = 0; c < 10; ++c) table['0' + c] = static_cast<signed char>(c);
+    for (int c = 0; c < 6; ++c) {
+        table['A' + c] = static_cast<signed char>(10 + c);
+        table['a' + c] = static_cast<signed char>(10 + c);
+    }
+    return table;
+}();
+}  // namespace text_detail
+
+// The value of a hexadecimal digit of either case, or -1. A table lookup:
+// it runs for every character of a firmware image.
+inline int HexDigitValue(char c) { return text_detail::kHexDigitValues[static_cast<unsigned char>(c)]; }
+
+// `value` in upper-case hexadecimal digits, at least `digits` of them, without
+// a prefix: UpperHex(0x181, 4) is "0181".
+std::string UpperHex(std::uint64_t value, int digits = 1);
+
+}  // namespace vestrel
