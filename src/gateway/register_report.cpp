@@ -46,14 +46,9 @@ std::string CsvField(const std::string& text) {
 // Markdown renders HTML, so markup characters become entities; '|' would end a cell.
 std::string MarkdownCell(const std::string& text) {
     std::string cell;
-    for (char c : PrintableText(text, LineBreaks::OneLine)) {
-        switch (c) {
-            case '&': cell += "&amp;"; break;
-            case '<': cell += "&lt;"; break;
-            case '>': cell += "&gt;"; break;
-            case '|': cell += "\\|"; break;
-            default: cell += c;
-        }
+    for (char c : EscapeMarkup(text, LineBreaks::OneLine, Quotes::Keep)) {
+        if (c == '|') cell += '\\';
+        cell += c;
     }
     return cell;
 }

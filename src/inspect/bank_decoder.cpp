@@ -274,20 +274,22 @@ DecodedBanks DecodeBanks(const BankImages& banks) {
                      "the project that made these banks had no pargen.xml, and without it the banks hold no CAN "
                      "mode, no settings and no counts of frames and mappings");
 
+    // Where each field of the parameter block lies.
+    static constexpr std::pair<std::size_t, std::uint8_t DecodedBanks::*> kByteFields[] = {
+        {kBaudRateCan, &DecodedBanks::canRateCode},     {kCanType, &DecodedBanks::canType},
+        {kBaudSer, &DecodedBanks::serialRate},          {kParity, &DecodedBanks::parityCode},
+        {kDeviceAddress, &DecodedBanks::deviceAddress}, {kTimeOutData, &DecodedBanks::dataTimeOut},
+        {kTimeOutRegister, &DecodedBanks::timeOutRegister}, {kSerialInterface, &DecodedBanks::serialInterface},
+        {kCancelData, &DecodedBanks::cancelData},       {kCancelDataInputReg, &DecodedBanks::cancelDataInputReg},
+    };
+    static constexpr std::pair<std::size_t, std::uint16_t DecodedBanks::*> kWordFields[] = {
+        {kTimeOutSer, &DecodedBanks::serialTimeOut},
+        {kDateStamp, &DecodedBanks::packedDate},
+        {kTimeStamp, &DecodedBanks::packedTime},
+    };
     DecodedBanks d;
-    d.canRateCode = bank1[kBaudRateCan];
-    d.canType = bank1[kCanType];
-    d.serialRate = bank1[kBaudSer];
-    d.parityCode = bank1[kParity];
-    d.deviceAddress = bank1[kDeviceAddress];
-    d.serialTimeOut = static_cast<std::uint16_t>(U16(bank1, kTimeOutSer));
-    d.dataTimeOut = bank1[kTimeOutData];
-    d.timeOutRegister = bank1[kTimeOutRegister];
-    d.serialInterface = bank1[kSerialInterface];
-    d.cancelData = bank1[kCancelData];
-    d.cancelDataInputReg = bank1[kCancelDataInputReg];
-    d.packedDate = static_cast<std::uint16_t>(U16(bank1, kDateStamp));
-    d.packedTime = static_cast<std::uint16_t>(U16(bank1, kTimeStamp));
+    for (const auto& [offset, field] : kByteFields) d.*field = bank1[offset];
+    for (const auto& [offset, field] : kWordFields) d.*field = static_cast<std::uint16_t>(U16(bank1, offset));
     d.mode = d.canType == 0 ? CanMode::Can20A : CanMode::Can20B;
 
     if (bank1[kTimeOutRegister + 1] != 0)

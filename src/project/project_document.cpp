@@ -24,32 +24,40 @@ ProjectDocument OpenProjectDocument(const std::filesystem::path& projectDir, std
     return doc;
 }
 
+namespace {
+
+// Opens the file and, when it loaded, lets `fill` take what it needs.
+template <typename Read, typename Fill>
+Read ReadFromDocument(const std::filesystem::path& projectDir, std::string_view name, Fill fill) {
+    ProjectDocument doc = OpenProjectDocument(projectDir, name);
+    Read read{ProjectFileState::Of(doc), {}};
+    if (doc.Loaded()) fill(doc, read);
+    return read;
+}
+
+}  // namespace
+
 TableRows ReadTableRows(const std::filesystem::path& projectDir, std::string_view name,
                         const std::vector<const char*>& attributes) {
-    ProjectDocument doc = OpenProjectDocument(projectDir, name);
-    TableRows table{ProjectFileState::Of(doc), {}};
-    if (!doc.Loaded()) return table;
-    const int count = doc.xml.ChildCount(doc.root);
-    table.rows.reserve(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        const auto row = doc.xml.Child(doc.root, i);
-        auto& values = table.rows.emplace_back();
-        values.reserve(attributes.size());
-        for (const char* attribute : attributes) values.push_back(doc.xml.Attribute(row, attribute));
-    }
-    return table;
+    return ReadFromDocument<TableRows>(projectDir, name, [&](const ProjectDocument& doc, TableRows& table) {
+        const int count = doc.xml.ChildCount(doc.root);
+        table.rows.reserve(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            const auto row = doc.xml.Child(doc.root, i);
+            auto& values = table.rows.emplace_back();
+            for (const char* attribute : attributes) values.push_back(doc.xml.Attribute(row, attribute));
+        }
+    });
 }
 
 SettingTexts ReadSettingTexts(const std::filesystem::path& projectDir, std::string_view name,
                               const std::vector<const char*>& elements) {
-    ProjectDocument doc = OpenProjectDocument(projectDir, name);
-    SettingTexts settings{ProjectFileState::Of(doc), {}};
-    if (!doc.Loaded()) return settings;
-    for (const char* element : elements) {
-        const auto child = doc.xml.FindChild(doc.root, element);
-        settings.values.push_back(child ? std::optional<std::string>(doc.xml.Text(child)) : std::nullopt);
-    }
-    return settings;
+    return ReadFromDocument<SettingTexts>(projectDir, name, [&](const ProjectDocument& doc, SettingTexts& settings) {
+        for (const char* element : elements) {
+            const auto child = doc.xml.FindChild(doc.root, element);
+            settings.values.push_back(child ? std::optional<std::string>(doc.xml.Text(child)) : std::nullopt);
+        }
+    });
 }
 
 }  // namespace vestrel
