@@ -72,6 +72,17 @@ void SelectIndex(QComboBox* box, const CommParameters::Field& field, int fallbac
     box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
 }
 
+// Whether the field holds an integer from `low` to `high`; if not, shows
+// `error` and selects the field's text for the correction.
+bool CheckRange(UserDialogs& dialogs, QLineEdit* field, std::int32_t low, std::int32_t high, const char* error) {
+    const std::int32_t value = ParseIntegerText(S(field->text()), -1);
+    if (value >= low && value <= high) return true;
+    dialogs.ShowError(error);
+    field->setFocus();
+    field->selectAll();
+    return false;
+}
+
 }  // namespace
 
 TFpargen::TFpargen(UserDialogs& dialogs, QWidget* parent)
@@ -253,21 +264,10 @@ std::pair<CommParameters, QString> TFpargen::ShownSettings() const {
 }
 
 bool TFpargen::Controllo_Dati() {
-    const std::int32_t timeout = ParseIntegerText(S(E_TO_Data->text()), -1);
-    if (timeout < 0 || timeout > 255) {
-        dialogs_.ShowError("Error! The Time Out Data must to be between 0 and 255 seconds");
-        E_TO_Data->setFocus();
-        E_TO_Data->selectAll();
-        return false;
-    }
-    const std::int32_t reg = ParseIntegerText(S(E_TO_MR->text()), -1);
-    if (reg < 1 || reg > 65535) {
-        dialogs_.ShowError("Error! The Modbus Register must to be between 1 and 65535 seconds");
-        E_TO_MR->setFocus();
-        E_TO_MR->selectAll();
-        return false;
-    }
-    return true;
+    return CheckRange(dialogs_, E_TO_Data, 0, 255,
+                      "Error! The Time Out Data must to be between 0 and 255 seconds") &&
+           CheckRange(dialogs_, E_TO_MR, 1, 65535,
+                      "Error! The Modbus Register must to be between 1 and 65535 seconds");
 }
 
 CommParameters TFpargen::ParametersFromControls() const {
