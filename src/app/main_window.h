@@ -8,6 +8,7 @@
 #include <string>
 
 class QLabel;
+class QLayout;
 class QPushButton;
 class QToolButton;
 
@@ -86,6 +87,11 @@ protected:
 
 private:
     void BuildControls();
+    void BuildHeading();
+    void BuildStepButtons();
+    QLayout* LayOutHeading();
+    QLayout* LayOutSteps();
+    void ConnectButtons();
     // The project guard of the step commands: "Project not valid" when no
     // project folder is set.
     bool PassesProjectGuard();
