@@ -253,53 +253,36 @@ void TFVestreleFirmWare::BtOpenProjectClick() {
     ShowTitle();
 }
 
-void TFVestreleFirmWare::BtSetCommunicationClick() {
+template <typename Window>
+void TFVestreleFirmWare::ShowOnProject(Window* window) {
     if (!PassesProjectGuard()) return;
-    pargen_->SetPaths(workspace_.Paths());
-    pargen_->exec();
+    window->SetPaths(workspace_.Paths());
+    window->exec();
 }
 
-void TFVestreleFirmWare::BtReceiveCobClick() {
+template <typename Editor>
+void TFVestreleFirmWare::ShowEditor(Editor* editor, int mode) {
     if (!PassesProjectGuard()) return;
-    pdoMB_2_->SetEditorMode(1);
-    pdoMB_2_->SetPaths(workspace_.Paths());
-    pdoMB_2_->exec();
+    editor->SetEditorMode(mode);
+    editor->SetPaths(workspace_.Paths());
+    editor->exec();
 }
 
-void TFVestreleFirmWare::BtDefineRxCobClick() {
-    if (!PassesProjectGuard()) return;
-    infopdoMB_->SetEditorMode(1);
-    infopdoMB_->SetPaths(workspace_.Paths());
-    infopdoMB_->exec();
-}
+void TFVestreleFirmWare::BtSetCommunicationClick() { ShowOnProject(pargen_); }
 
-void TFVestreleFirmWare::BtTransmitCobClick() {
-    if (!PassesProjectGuard()) return;
-    pdoMB_->SetEditorMode(2);
-    pdoMB_->SetPaths(workspace_.Paths());
-    pdoMB_->exec();
-}
+void TFVestreleFirmWare::BtReceiveCobClick() { ShowEditor(pdoMB_2_, 1); }
 
-void TFVestreleFirmWare::BtDefineTxCobClick() {
-    if (!PassesProjectGuard()) return;
-    infopdoMB_->SetEditorMode(2);
-    infopdoMB_->SetPaths(workspace_.Paths());
-    infopdoMB_->exec();
-}
+void TFVestreleFirmWare::BtDefineRxCobClick() { ShowEditor(infopdoMB_, 1); }
+
+void TFVestreleFirmWare::BtTransmitCobClick() { ShowEditor(pdoMB_, 2); }
+
+void TFVestreleFirmWare::BtDefineTxCobClick() { ShowEditor(infopdoMB_, 2); }
 
 void TFVestreleFirmWare::BtUpdateDeviceClick() { UpdateDevice(); }
 
-void TFVestreleFirmWare::BtPreviewClick() {
-    if (!PassesProjectGuard()) return;
-    preview_->SetPaths(workspace_.Paths());
-    preview_->exec();
-}
+void TFVestreleFirmWare::BtPreviewClick() { ShowOnProject(preview_); }
 
-void TFVestreleFirmWare::BtRegisterMapClick() {
-    if (!PassesProjectGuard()) return;
-    registerMap_->SetPaths(workspace_.Paths());
-    registerMap_->exec();
-}
+void TFVestreleFirmWare::BtRegisterMapClick() { ShowOnProject(registerMap_); }
 
 void TFVestreleFirmWare::UpdateDevice() {
     // Without a project folder the compiler's paths would start at the

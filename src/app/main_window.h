@@ -92,6 +92,12 @@ private:
     QLayout* LayOutHeading();
     QLayout* LayOutSteps();
     void ConnectButtons();
+    // The project guard, then the window on the open project's folders; an
+    // editor in the mode its step edits.
+    template <typename Window>
+    void ShowOnProject(Window* window);
+    template <typename Editor>
+    void ShowEditor(Editor* editor, int mode);
     // The project guard of the step commands: "Project not valid" when no
     // project folder is set.
     bool PassesProjectGuard();
