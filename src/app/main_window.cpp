@@ -40,6 +40,12 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) 
     return button;
 }
 
+void SetBold(QWidget* widget) {
+    QFont font = widget->font();
+    font.setBold(true);
+    widget->setFont(font);
+}
+
 }  // namespace
 
 TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& launcher, const std::string& appDir,
@@ -70,6 +76,32 @@ TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& la
 TFVestreleFirmWare::~TFVestreleFirmWare() = default;
 
 void TFVestreleFirmWare::BuildControls() {
+    BuildHeading();
+    BuildStepButtons();
+    LbWeb = new ClickLabel(this);
+    LbWeb->setObjectName("LbWeb");
+    LbWeb->setText(kVendorWebLabel);
+    LbWeb->SetLinkStyle();
+
+    QLayout* top = LayOutHeading();
+    QLayout* steps = LayOutSteps();
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    bottom->addWidget(LbWeb);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 8, 10, 8);
+    layout->addLayout(top);
+    layout->addSpacing(10);
+    layout->addLayout(steps);
+    layout->addStretch(1);
+    layout->addLayout(bottom);
+
+    ConnectButtons();
+}
+
+// The logo, the title with the open project below it, "About" and "X".
+void TFVestreleFirmWare::BuildHeading() {
     LbLogo = new QLabel(this);
     LbLogo->setObjectName("LbLogo");
     LbLogo->setPixmap(VendorLogo(28));
@@ -95,7 +127,11 @@ void TFVestreleFirmWare::BuildControls() {
     BtClose = new QToolButton(this);
     BtClose->setObjectName("BtClose");
     BtClose->setText("X");
+}
 
+// The five steps' buttons; the service editors' buttons are made but stay
+// hidden.
+void TFVestreleFirmWare::BuildStepButtons() {
     BtNewProject = MakeButton(this, "BtNewProject", "New project");
     BtOpenProject = MakeButton(this, "BtOpenProject", "Open project");
     BtSetCommunication = MakeButton(this, "BtSetCommunication", "Set Communication");
@@ -104,9 +140,7 @@ void TFVestreleFirmWare::BuildControls() {
     BtTransmitCob = MakeButton(this, "BtTransmitCob", "Transmit COB");
     BtDefineTxCob = MakeButton(this, "BtDefineTxCob", "Define COB");
     BtUpdateDevice = MakeButton(this, "BtUpdateDevice", "Update Device");
-    QFont strong = BtUpdateDevice->font();
-    strong.setBold(true);
-    BtUpdateDevice->setFont(strong);
+    SetBold(BtUpdateDevice);
     BtPreview = MakeButton(this, "BtPreview", "Preview");
     BtPreview->setMinimumWidth(0);
     BtRegisterMap = MakeButton(this, "BtRegisterMap", "Register map");
@@ -118,12 +152,9 @@ void TFVestreleFirmWare::BuildControls() {
     BtSetTranslateEmcy = MakeButton(this, "BtSetTranslateEmcy", "Set Translate EMCY");
     for (QPushButton* hidden : {BtSetTransmitPdo, BtSetSdoAccess, BtDefineEmcyWord, BtSetTranslateEmcy})
         hidden->hide();
+}
 
-    LbWeb = new ClickLabel(this);
-    LbWeb->setObjectName("LbWeb");
-    LbWeb->setText(kVendorWebLabel);
-    LbWeb->SetLinkStyle();
-
+QLayout* TFVestreleFirmWare::LayOutHeading() {
     auto* heading = new QVBoxLayout;
     heading->setSpacing(0);
     heading->addWidget(LbTitle);
@@ -134,7 +165,11 @@ void TFVestreleFirmWare::BuildControls() {
     top->addLayout(heading, 1);
     top->addWidget(BtAbout, 0, Qt::AlignTop);
     top->addWidget(BtClose, 0, Qt::AlignTop);
+    return top;
+}
 
+// One row a step: "Step N" and the step's buttons.
+QLayout* TFVestreleFirmWare::LayOutSteps() {
     auto* steps = new QGridLayout;
     steps->setHorizontalSpacing(10);
     steps->setVerticalSpacing(6);
@@ -149,9 +184,7 @@ void TFVestreleFirmWare::BuildControls() {
     for (const auto& buttons : rows) {
         auto* label = new QLabel(QString("Step %1").arg(row + 1), this);
         label->setObjectName(QString("LbStep%1").arg(row + 1));
-        QFont f = label->font();
-        f.setBold(true);
-        label->setFont(f);
+        SetBold(label);
         steps->addWidget(label, row, 0);
         int column = 1;
         for (QPushButton* b : buttons) steps->addWidget(b, row, column++);
@@ -159,19 +192,10 @@ void TFVestreleFirmWare::BuildControls() {
     }
     steps->setColumnMinimumWidth(0, 60);
     steps->setColumnStretch(3, 1);
+    return steps;
+}
 
-    auto* bottom = new QHBoxLayout;
-    bottom->addStretch(1);
-    bottom->addWidget(LbWeb);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 8, 10, 8);
-    layout->addLayout(top);
-    layout->addSpacing(10);
-    layout->addLayout(steps);
-    layout->addStretch(1);
-    layout->addLayout(bottom);
-
+void TFVestreleFirmWare::ConnectButtons() {
     connect(BtNewProject, &QPushButton::clicked, this, [this] { BtNewProjectClick(); });
     connect(BtOpenProject, &QPushButton::clicked, this, [this] { BtOpenProjectClick(); });
     connect(BtSetCommunication, &QPushButton::clicked, this, [this] { BtSetCommunicationClick(); });
@@ -229,53 +253,36 @@ void TFVestreleFirmWare::BtOpenProjectClick() {
     ShowTitle();
 }
 
-void TFVestreleFirmWare::BtSetCommunicationClick() {
+template <typename Window>
+void TFVestreleFirmWare::ShowOnProject(Window* window) {
     if (!PassesProjectGuard()) return;
-    pargen_->SetPaths(workspace_.Paths());
-    pargen_->exec();
+    window->SetPaths(workspace_.Paths());
+    window->exec();
 }
 
-void TFVestreleFirmWare::BtReceiveCobClick() {
+template <typename Editor>
+void TFVestreleFirmWare::ShowEditor(Editor* editor, int mode) {
     if (!PassesProjectGuard()) return;
-    pdoMB_2_->SetEditorMode(1);
-    pdoMB_2_->SetPaths(workspace_.Paths());
-    pdoMB_2_->exec();
+    editor->SetEditorMode(mode);
+    editor->SetPaths(workspace_.Paths());
+    editor->exec();
 }
 
-void TFVestreleFirmWare::BtDefineRxCobClick() {
-    if (!PassesProjectGuard()) return;
-    infopdoMB_->SetEditorMode(1);
-    infopdoMB_->SetPaths(workspace_.Paths());
-    infopdoMB_->exec();
-}
+void TFVestreleFirmWare::BtSetCommunicationClick() { ShowOnProject(pargen_); }
 
-void TFVestreleFirmWare::BtTransmitCobClick() {
-    if (!PassesProjectGuard()) return;
-    pdoMB_->SetEditorMode(2);
-    pdoMB_->SetPaths(workspace_.Paths());
-    pdoMB_->exec();
-}
+void TFVestreleFirmWare::BtReceiveCobClick() { ShowEditor(pdoMB_2_, 1); }
 
-void TFVestreleFirmWare::BtDefineTxCobClick() {
-    if (!PassesProjectGuard()) return;
-    infopdoMB_->SetEditorMode(2);
-    infopdoMB_->SetPaths(workspace_.Paths());
-    infopdoMB_->exec();
-}
+void TFVestreleFirmWare::BtDefineRxCobClick() { ShowEditor(infopdoMB_, 1); }
+
+void TFVestreleFirmWare::BtTransmitCobClick() { ShowEditor(pdoMB_, 2); }
+
+void TFVestreleFirmWare::BtDefineTxCobClick() { ShowEditor(infopdoMB_, 2); }
 
 void TFVestreleFirmWare::BtUpdateDeviceClick() { UpdateDevice(); }
 
-void TFVestreleFirmWare::BtPreviewClick() {
-    if (!PassesProjectGuard()) return;
-    preview_->SetPaths(workspace_.Paths());
-    preview_->exec();
-}
+void TFVestreleFirmWare::BtPreviewClick() { ShowOnProject(preview_); }
 
-void TFVestreleFirmWare::BtRegisterMapClick() {
-    if (!PassesProjectGuard()) return;
-    registerMap_->SetPaths(workspace_.Paths());
-    registerMap_->exec();
-}
+void TFVestreleFirmWare::BtRegisterMapClick() { ShowOnProject(registerMap_); }
 
 void TFVestreleFirmWare::UpdateDevice() {
     // Without a project folder the compiler's paths would start at the

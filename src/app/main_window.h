@@ -8,6 +8,7 @@
 #include <string>
 
 class QLabel;
+class QLayout;
 class QPushButton;
 class QToolButton;
 
@@ -86,6 +87,17 @@ protected:
 
 private:
     void BuildControls();
+    void BuildHeading();
+    void BuildStepButtons();
+    QLayout* LayOutHeading();
+    QLayout* LayOutSteps();
+    void ConnectButtons();
+    // The project guard, then the window on the open project's folders; an
+    // editor in the mode its step edits.
+    template <typename Window>
+    void ShowOnProject(Window* window);
+    template <typename Editor>
+    void ShowEditor(Editor* editor, int mode);
     // The project guard of the step commands: "Project not valid" when no
     // project folder is set.
     bool PassesProjectGuard();

@@ -41,6 +41,20 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name, const char* text) {
     return edit;
 }
 
+template <typename Button>
+Button* MakeButton(QWidget* parent, const char* name, const char* caption) {
+    auto* button = new Button(caption, parent);
+    button->setObjectName(name);
+    return button;
+}
+
+// The two buttons exclude each other, whatever else their box holds.
+void GroupExclusive(QObject* owner, QAbstractButton* first, QAbstractButton* second) {
+    auto* group = new QButtonGroup(owner);
+    group->addButton(first);
+    group->addButton(second);
+}
+
 QFrame* MakeInnerBox(QWidget* parent) {
     auto* box = new QFrame(parent);
     box->setFrameShape(QFrame::StyledPanel);
@@ -58,6 +72,17 @@ void SelectIndex(QComboBox* box, const CommParameters::Field& field, int fallbac
     box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
 }
 
+// Whether the field holds an integer from `low` to `high`; if not, shows
+// `error` and selects the field's text for the correction.
+bool CheckRange(UserDialogs& dialogs, QLineEdit* field, std::int32_t low, std::int32_t high, const char* error) {
+    const std::int32_t value = ParseIntegerText(S(field->text()), -1);
+    if (value >= low && value <= high) return true;
+    dialogs.ShowError(error);
+    field->setFocus();
+    field->selectAll();
+    return false;
+}
+
 }  // namespace
 
 TFpargen::TFpargen(UserDialogs& dialogs, QWidget* parent)
@@ -67,16 +92,27 @@ TFpargen::TFpargen(UserDialogs& dialogs, QWidget* parent)
     setWindowTitle("SET COMMUNICATION");
     setModal(true);
 
-    // " CAN Bus "
+    QGroupBox* can = BuildCanGroup();
+    QGroupBox* serial = BuildSerialGroup();
+    QLayout* buttons = BuildButtons();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(can);
+    layout->addWidget(serial);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(BitBtn1, &QPushButton::clicked, this, &TFpargen::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(CB_BR_CAN->lineEdit(), &QLineEdit::editingFinished, this, &TFpargen::SyncTypedCanRate);
+}
+
+// " CAN Bus ": the rate, the identifier format and the time-outs.
+QGroupBox* TFpargen::BuildCanGroup() {
     auto* can = new QGroupBox(" CAN Bus ", this);
     CB_BR_CAN = MakeList(can, "CB_BR_CAN", {"10", "20", "50", "100", "125", "250", "500", "800", "1000"}, true);
-    RB_CAN_A = new QRadioButton("CAN Bus 2.0A (CobID 11Bit)", can);
-    RB_CAN_A->setObjectName("RB_CAN_A");
-    RB_CAN_B = new QRadioButton("CAN Bus 2.0B (CobID 29Bit)", can);
-    RB_CAN_B->setObjectName("RB_CAN_B");
-    auto* canType = new QButtonGroup(this);
-    canType->addButton(RB_CAN_A);
-    canType->addButton(RB_CAN_B);
+    RB_CAN_A = MakeButton<QRadioButton>(can, "RB_CAN_A", "CAN Bus 2.0A (CobID 11Bit)");
+    RB_CAN_B = MakeButton<QRadioButton>(can, "RB_CAN_B", "CAN Bus 2.0B (CobID 29Bit)");
+    GroupExclusive(this, RB_CAN_A, RB_CAN_B);
     RB_CAN_A->setChecked(true);
     RB_CAN_A->setEnabled(false);
 
@@ -96,17 +132,17 @@ TFpargen::TFpargen(UserDialogs& dialogs, QWidget* parent)
     canGrid->addWidget(RB_CAN_A, 1, 0, 1, 2);
     canGrid->addWidget(RB_CAN_B, 2, 0, 1, 2);
     canGrid->addWidget(timeoutBox, 3, 0, 1, 2);
+    return can;
+}
 
-    // " Serial "
+// " Serial ": the line type, rate, parity and device ID, and the two
+// options on cancelling data.
+QGroupBox* TFpargen::BuildSerialGroup() {
     auto* serial = new QGroupBox(" Serial ", this);
     auto* lineBox = MakeInnerBox(serial);
-    RB_RS232 = new QRadioButton("RS232", lineBox);
-    RB_RS232->setObjectName("RB_RS232");
-    RB_RS485 = new QRadioButton("RS485", lineBox);
-    RB_RS485->setObjectName("RB_RS485");
-    auto* lineType = new QButtonGroup(this);
-    lineType->addButton(RB_RS232);
-    lineType->addButton(RB_RS485);
+    RB_RS232 = MakeButton<QRadioButton>(lineBox, "RB_RS232", "RS232");
+    RB_RS485 = MakeButton<QRadioButton>(lineBox, "RB_RS485", "RS485");
+    GroupExclusive(this, RB_RS232, RB_RS485);
     RB_RS485->setChecked(true);
     auto* lineLayout = new QHBoxLayout(lineBox);
     lineLayout->addWidget(RB_RS232);
@@ -123,10 +159,8 @@ TFpargen::TFpargen(UserDialogs& dialogs, QWidget* parent)
     timeRtuLabel->setVisible(false);
 
     auto* optionsBox = MakeInnerBox(serial);
-    CB_Can_Data = new QCheckBox("Cancel data after read", optionsBox);
-    CB_Can_Data->setObjectName("CB_Can_Data");
-    CB_C_D_Inp_Reg = new QCheckBox("No cancel if read Input Reg.", optionsBox);
-    CB_C_D_Inp_Reg->setObjectName("CB_C_D_Inp_Reg");
+    CB_Can_Data = MakeButton<QCheckBox>(optionsBox, "CB_Can_Data", "Cancel data after read");
+    CB_C_D_Inp_Reg = MakeButton<QCheckBox>(optionsBox, "CB_C_D_Inp_Reg", "No cancel if read Input Reg.");
     auto* optionsLayout = new QVBoxLayout(optionsBox);
     optionsLayout->addWidget(CB_Can_Data);
     optionsLayout->addWidget(CB_C_D_Inp_Reg);
@@ -142,28 +176,21 @@ TFpargen::TFpargen(UserDialogs& dialogs, QWidget* parent)
     serialGrid->addWidget(timeRtuLabel, 4, 0);
     serialGrid->addWidget(E_TIME_RTU, 4, 1);
     serialGrid->addWidget(optionsBox, 5, 0, 1, 2);
+    return serial;
+}
 
-    BitBtn1 = new QPushButton("OK", this);
-    BitBtn1->setObjectName("BitBtn1");
+// "OK" and "Cancel", centred.
+QLayout* TFpargen::BuildButtons() {
+    BitBtn1 = MakeButton<QPushButton>(this, "BitBtn1", "OK");
     BitBtn1->setDefault(true);
-    BitBtn2 = new QPushButton("Cancel", this);
-    BitBtn2->setObjectName("BitBtn2");
+    BitBtn2 = MakeButton<QPushButton>(this, "BitBtn2", "Cancel");
     BitBtn2->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(BitBtn1);
     buttons->addWidget(BitBtn2);
     buttons->addStretch();
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(can);
-    layout->addWidget(serial);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-
-    connect(BitBtn1, &QPushButton::clicked, this, &TFpargen::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(CB_BR_CAN->lineEdit(), &QLineEdit::editingFinished, this, &TFpargen::SyncTypedCanRate);
+    return buttons;
 }
 
 void TFpargen::showEvent(QShowEvent* event) {
@@ -237,21 +264,10 @@ std::pair<CommParameters, QString> TFpargen::ShownSettings() const {
 }
 
 bool TFpargen::Controllo_Dati() {
-    const std::int32_t timeout = ParseIntegerText(S(E_TO_Data->text()), -1);
-    if (timeout < 0 || timeout > 255) {
-        dialogs_.ShowError("Error! The Time Out Data must to be between 0 and 255 seconds");
-        E_TO_Data->setFocus();
-        E_TO_Data->selectAll();
-        return false;
-    }
-    const std::int32_t reg = ParseIntegerText(S(E_TO_MR->text()), -1);
-    if (reg < 1 || reg > 65535) {
-        dialogs_.ShowError("Error! The Modbus Register must to be between 1 and 65535 seconds");
-        E_TO_MR->setFocus();
-        E_TO_MR->selectAll();
-        return false;
-    }
-    return true;
+    return CheckRange(dialogs_, E_TO_Data, 0, 255,
+                      "Error! The Time Out Data must to be between 0 and 255 seconds") &&
+           CheckRange(dialogs_, E_TO_MR, 1, 65535,
+                      "Error! The Modbus Register must to be between 1 and 65535 seconds");
 }
 
 CommParameters TFpargen::ParametersFromControls() const {

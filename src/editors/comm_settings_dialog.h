@@ -13,6 +13,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -63,6 +65,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    QGroupBox* BuildCanGroup();
+    QGroupBox* BuildSerialGroup();
+    QLayout* BuildButtons();
     // What the controls show, to tell whether the user changed anything.
     std::pair<CommParameters, QString> ShownSettings() const;
     void LoadControls(const CommParameters& parameters);

@@ -55,6 +55,14 @@ std::string ListRegisters(const std::vector<MappingPastLastFrame>& registers) {
     return out;
 }
 
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    // Return in the Index field must not press OK and close the dialog.
+    button->setAutoDefault(false);
+    return button;
+}
+
 // PosComp's nibbles as the groups' positions; above 8 is "B8".
 int HighItem(std::uint32_t posComp) { return static_cast<int>(std::min<std::uint32_t>((posComp >> 4) & 15u, 8)); }
 int LowItem(std::uint32_t posComp) { return static_cast<int>(std::min<std::uint32_t>(posComp & 15u, 8)); }
@@ -101,7 +109,25 @@ TFInfopdoMB::TFInfopdoMB(UserDialogs& dialogs, QWidget* parent)
     PageControl = new QTabWidget(this);
     auto* page = new QWidget(PageControl);
     PageControl->addTab(page, "Can0-ModBus");
+    CreateControls(page);
+    LayOutPage(page);
 
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(BitBtn1);
+    bar->addWidget(BitBtn2);
+    bar->addSpacing(24);
+    bar->addWidget(BtnExport);
+    bar->addWidget(BtnImport);
+    bar->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(PageControl);
+    layout->addLayout(bar);
+
+    ConnectLists();
+    ConnectButtons();
+}
+
+void TFInfopdoMB::CreateControls(QWidget* page) {
     LB_IndMB = new QListWidget(page);
     LB_IndMB->setObjectName("LB_IndMB");
     LB_Cob = new QListWidget(page);
@@ -113,23 +139,19 @@ TFInfopdoMB::TFInfopdoMB(UserDialogs& dialogs, QWidget* parent)
     RG_Low = new TRadioGroup("Low MODBUS Byte", page);
     RG_Low->setObjectName("RG_Low");
 
-    auto makeButton = [this](QWidget* owner, const char* name, const char* caption) {
-        auto* button = new QPushButton(caption, owner);
-        button->setObjectName(name);
-        // Return in the Index field must not press OK and close the dialog.
-        button->setAutoDefault(false);
-        return button;
-    };
-    BtnDelete = makeButton(page, "BtnDelete", "Delete");
-    BtnNew = makeButton(page, "BtnNew", "New");
-    BtnModify = makeButton(page, "BtnModify", "Modify");
-    BtnCopy = makeButton(page, "BtnCopy", "Copy");
-    BtnPaste = makeButton(page, "BtnPaste", "Paste");
-    BitBtn1 = makeButton(this, "BitBtn1", "OK");
-    BitBtn2 = makeButton(this, "BitBtn2", "Cancel");
-    BtnExport = makeButton(this, "BtnExport", "Export");
-    BtnImport = makeButton(this, "BtnImport", "Import");
+    BtnDelete = MakeButton(page, "BtnDelete", "Delete");
+    BtnNew = MakeButton(page, "BtnNew", "New");
+    BtnModify = MakeButton(page, "BtnModify", "Modify");
+    BtnCopy = MakeButton(page, "BtnCopy", "Copy");
+    BtnPaste = MakeButton(page, "BtnPaste", "Paste");
+    BitBtn1 = MakeButton(this, "BitBtn1", "OK");
+    BitBtn2 = MakeButton(this, "BitBtn2", "Cancel");
+    BtnExport = MakeButton(this, "BtnExport", "Export");
+    BtnImport = MakeButton(this, "BtnImport", "Import");
+}
 
+// The registers, the frames, and the register being edited side by side.
+void TFInfopdoMB::LayOutPage(QWidget* page) {
     auto* registers = new QVBoxLayout;
     registers->addWidget(new QLabel("MODBUS", page));
     registers->addWidget(LB_IndMB);
@@ -154,18 +176,9 @@ TFInfopdoMB::TFInfopdoMB(UserDialogs& dialogs, QWidget* parent)
     pageLayout->addLayout(registers, 1);
     pageLayout->addLayout(frames, 1);
     pageLayout->addLayout(edit, 2);
+}
 
-    auto* bar = new QHBoxLayout;
-    bar->addWidget(BitBtn1);
-    bar->addWidget(BitBtn2);
-    bar->addSpacing(24);
-    bar->addWidget(BtnExport);
-    bar->addWidget(BtnImport);
-    bar->addStretch();
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl);
-    layout->addLayout(bar);
-
+void TFInfopdoMB::ConnectLists() {
     connect(LB_Cob, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0) LB_CobClick();
     });
@@ -181,6 +194,9 @@ TFInfopdoMB::TFInfopdoMB(UserDialogs& dialogs, QWidget* parent)
             if (list->row(item) == rowAtPress_) ChooseCurrentAgain(list);
         });
     }
+}
+
+void TFInfopdoMB::ConnectButtons() {
     connect(BtnNew, &QPushButton::clicked, this, &TFInfopdoMB::BtnNewClick);
     connect(BtnModify, &QPushButton::clicked, this, &TFInfopdoMB::BtnModifyClick);
     connect(BtnDelete, &QPushButton::clicked, this, &TFInfopdoMB::BtnDeleteClick);

@@ -101,6 +101,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void CreateControls(QWidget* page);
+    void LayOutPage(QWidget* page);
+    void ConnectLists();
+    void ConnectButtons();
     // The frame or register list's current entry chosen once more.
     void ChooseCurrentAgain(QListWidget* list);
     // The registers of each frame; and whether they differ from the showing's start.

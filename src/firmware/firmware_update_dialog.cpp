@@ -101,6 +101,14 @@ TFModifyFileSx::TFModifyFileSx(UserDialogs& dialogs, ProcessLauncher& launcher,
     setWindowTitle("Generate Firmware");
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
+    BuildShownControls();
+    BuildHiddenControls();
+    LayOutControls();
+    ConnectControls();
+}
+
+// The port, the close button, "Execute update firmware" and its progress.
+void TFModifyFileSx::BuildShownControls() {
     Label1 = new QLabel("Serial port", this);
     Label1->setObjectName("Label1");
     cbport = new QComboBox(this);
@@ -125,7 +133,11 @@ TFModifyFileSx::TFModifyFileSx(UserDialogs& dialogs, ProcessLauncher& launcher,
     Avanzamento->setObjectName("Avanzamento");
     Avanzamento->setRange(0, 100);
     Avanzamento->setValue(0);
+}
 
+// The other firmware, the new file's name, the bank selection and the two
+// steps of the update one by one; "Options >>" shows the banks.
+void TFModifyFileSx::BuildHiddenControls() {
     OpenFile = MakeButton(this, "OpenFile", "Open Firmware");
     Label3 = new QLabel("Name new Firmware:", this);
     Label3->setObjectName("Label3");
@@ -148,7 +160,9 @@ TFModifyFileSx::TFModifyFileSx(UserDialogs& dialogs, ProcessLauncher& launcher,
     for (QWidget* hidden : std::initializer_list<QWidget*>{OpenFile, Label3, NewFileSx, Options, GbBank, DirFileBin,
                                                            ExeModFileSx, ExeUpdateFir})
         hidden->hide();
+}
 
+void TFModifyFileSx::LayOutControls() {
     auto* top = new QHBoxLayout;
     top->addWidget(Label1);
     top->addWidget(cbport);
@@ -174,7 +188,9 @@ TFModifyFileSx::TFModifyFileSx(UserDialogs& dialogs, ProcessLauncher& launcher,
     layout->addSpacing(6);
     layout->addWidget(LbButton2);
     layout->addWidget(Avanzamento);
+}
 
+void TFModifyFileSx::ConnectControls() {
     connect(LbButton2, &QPushButton::clicked, this, [this] { LbButton2Click(); });
     connect(LbButton1, &QToolButton::clicked, this, [this] { LbButton1Click(); });
     connect(ExeModFileSx, &QPushButton::clicked, this, [this] { ExeModFileSxClick(); });

@@ -79,6 +79,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void BuildShownControls();
+    void BuildHiddenControls();
+    void LayOutControls();
+    void ConnectControls();
     void SetBankNotFound(int bank, bool notFound);
     void PlaceAboveMiddle();
 

@@ -108,6 +108,109 @@ bool ParseLongId(std::string_view token, CanFrame& frame) {
     return true;
 }
 
+// As many data bytes as the frame's length says.
+bool ReadDataBytes(Tokens& tokens, int base, CanFrame& frame, std::string& why) {
+    for (std::size_t i = 0; i < frame.length; ++i) {
+        if (!ParseByte(tokens.Next(), base, frame.data[i])) {
+            why = "fewer data bytes than the data length";
+            return false;
+        }
+    }
+    return true;
+}
+
+// The lines of an ASC file that carry no event: its header, comments and
+// the trigger blocks' bounds.
+bool IsAscHeader(std::string_view first) {
+    return first == "date" || first == "//" || first == "no" || first == "internal" || first == "Begin" ||
+           first == "End" || first.empty();
+}
+
+// Passes the channel of an event line ("CANFD 1 Rx" on CAN FD lines, which
+// give the direction before the identifier). False for events without a
+// channel: "Start of measurement", statistics.
+bool SkipAscChannel(Tokens& tokens, bool& fd) {
+    std::string_view channel = tokens.Next();
+    fd = channel == "CANFD";
+    if (fd) channel = tokens.Next();
+    std::uint32_t number = 0;
+    if (!ParseUnsigned(channel, 10, number)) return false;
+    if (fd) tokens.Next();
+    return true;
+}
+
+enum class AscId { Read, NotAnId, OutOfRange };
+
+// An identifier in the file's base; a trailing "x" marks an extended one.
+AscId ParseAscId(std::string_view id, int base, CanFrame& frame) {
+    if (!id.empty() && (id.back() == 'x' || id.back() == 'X')) {
+        frame.extended = true;
+        id.remove_suffix(1);
+    }
+    std::uint32_t value = 0;
+    if (!ParseUnsigned(id, base, value)) return AscId::NotAnId;
+    if (value > (frame.extended ? kMaxExtendedId : kMaxStandardId)) return AscId::OutOfRange;
+    frame.id = value;
+    return AscId::Read;
+}
+
+// What follows the identifier on a CAN line: "Rx d 8 11 22 ..." for data,
+// "Tx r" or "Tx r 8" for a remote request.
+bool ParseAscData(Tokens& tokens, int base, CanFrame& frame, std::string& why) {
+    tokens.Next();  // Rx or Tx
+    const std::string_view kind = tokens.Next();
+    if (kind != "d" && kind != "r") {
+        why = "neither a data frame (d) nor a remote frame (r)";
+        return false;
+    }
+    const std::string_view dlc = tokens.Peek();
+    std::uint32_t length = 0;
+    if (kind == "r") {
+        frame.remote = true;
+        if (!dlc.empty() && ParseUnsigned(dlc, 16, length) && length <= kMaxDataBytes)
+            frame.length = static_cast<std::uint8_t>(length);
+        return true;
+    }
+    tokens.Next();
+    if (!ParseUnsigned(dlc, 16, length) || length > kMaxDataBytes) {
+        why = "the data length is not 0 to 8";
+        return false;
+    }
+    frame.length = static_cast<std::uint8_t>(length);
+    return ReadDataBytes(tokens, base, frame, why);
+}
+
+// What follows the identifier on a CANFD line: brs esi dlc data-length
+// data... duration bit-count flags ...
+bool ParseAscFdData(Tokens& tokens, int base, CanFrame& frame, std::string& why) {
+    tokens.Next();
+    tokens.Next();
+    tokens.Next();
+    std::uint32_t length = 0;
+    if (!ParseUnsigned(tokens.Next(), 10, length) || length > kMaxDataBytes) {
+        why = "a CAN FD frame with more than 8 data bytes is not a CAN 2.0 frame";
+        return false;
+    }
+    frame.length = static_cast<std::uint8_t>(length);
+    if (!ReadDataBytes(tokens, base, frame, why)) return false;
+    tokens.Next();
+    tokens.Next();
+    std::uint32_t flags = 0;
+    if (!ParseUnsigned(tokens.Next(), 16, flags)) {
+        why = "the CANFD line has no flags";
+        return false;
+    }
+    if (flags & 0x1000) {
+        why = "CAN FD frames are not CAN 2.0 frames";
+        return false;
+    }
+    if (flags & 0x10) {
+        frame.remote = true;
+        frame.length = 0;
+    }
+    return true;
+}
+
 }  // namespace
 
 const char* LogFormatName(LogFormat format) {
@@ -266,13 +369,8 @@ CanLogReader::Step CanLogReader::ParseLine(std::string_view line, LogFrame& out,
     out.frame.length = static_cast<std::uint8_t>(dlc[1] - '0');
     if (tokens.Peek() == "remote") {
         out.frame.remote = true;
-    } else {
-        for (int i = 0; i < out.frame.length; ++i) {
-            if (!ParseByte(tokens.Next(), 16, out.frame.data[static_cast<std::size_t>(i)])) {
-                why = "fewer data bytes than the data length";
-                return Step::Broken;
-            }
-        }
+    } else if (!ReadDataBytes(tokens, 16, out.frame, why)) {
+        return Step::Broken;
     }
     if (format_ == LogFormat::Unknown) format_ = LogFormat::CandumpLong;
     return Step::Frame;
@@ -287,107 +385,39 @@ CanLogReader::Step CanLogReader::ParseAsc(std::string_view line, LogFrame& out, 
         if (tokens.Next() == "timestamps") ascRelative_ = tokens.Next() == "relative";
         return Step::End;
     }
-    if (first == "date" || first == "//" || first == "no" || first == "internal" || first == "Begin" ||
-        first == "End" || first.empty())
-        return Step::End;
-    std::int64_t time = 0;
-    if (!ParseSeconds(first, time)) {
+    if (IsAscHeader(first)) return Step::End;
+    if (!TakeAscTime(first, out)) {
         why = "not a line of a CAN log";
         return Step::Broken;
     }
-    if (ascRelative_) time += ascLastTime_;
-    ascLastTime_ = time;
-    out.hasTime = true;
-    out.time = time;
-    const int base = ascDecimal_ ? 10 : 16;
-
-    std::string_view channel = tokens.Next();
-    const bool fd = channel == "CANFD";
-    if (fd) channel = tokens.Next();
-    std::uint32_t number = 0;
-    if (!ParseUnsigned(channel, 10, number)) {
-        // Events without a channel: "Start of measurement", statistics.
-        return Step::End;
-    }
-    if (fd) tokens.Next();  // CANFD lines give the direction before the identifier
-    std::string_view id = tokens.Next();
+    bool fd = false;
+    if (!SkipAscChannel(tokens, fd)) return Step::End;
+    const std::string_view id = tokens.Next();
     if (id == "ErrorFrame") {
         out.frame.error = true;
         return Step::Frame;
     }
-    if (!id.empty() && (id.back() == 'x' || id.back() == 'X')) {
-        out.frame.extended = true;
-        id.remove_suffix(1);
-    }
-    std::uint32_t value = 0;
-    if (!ParseUnsigned(id, base, value)) {
+    const int base = ascDecimal_ ? 10 : 16;
+    switch (ParseAscId(id, base, out.frame)) {
+        case AscId::Read: break;
         // Other events on a channel (statistics, chip states) are not frames.
-        return Step::End;
+        case AscId::NotAnId: return Step::End;
+        case AscId::OutOfRange: why = "the identifier is out of range"; return Step::Broken;
     }
-    if (value > (out.frame.extended ? kMaxExtendedId : kMaxStandardId)) {
-        why = "the identifier is out of range";
-        return Step::Broken;
-    }
-    out.frame.id = value;
-    std::uint32_t length = 0;
-    if (fd) {
-        // brs esi dlc data-length data... duration bit-count flags ...
-        tokens.Next();
-        tokens.Next();
-        tokens.Next();
-        if (!ParseUnsigned(tokens.Next(), 10, length) || length > kMaxDataBytes) {
-            why = "a CAN FD frame with more than 8 data bytes is not a CAN 2.0 frame";
-            return Step::Broken;
-        }
-        out.frame.length = static_cast<std::uint8_t>(length);
-        for (std::uint32_t i = 0; i < length; ++i)
-            if (!ParseByte(tokens.Next(), base, out.frame.data[i])) {
-                why = "fewer data bytes than the data length";
-                return Step::Broken;
-            }
-        tokens.Next();
-        tokens.Next();
-        std::uint32_t flags = 0;
-        if (!ParseUnsigned(tokens.Next(), 16, flags)) {
-            why = "the CANFD line has no flags";
-            return Step::Broken;
-        }
-        if (flags & 0x1000) {
-            why = "CAN FD frames are not CAN 2.0 frames";
-            return Step::Broken;
-        }
-        if (flags & 0x10) {
-            out.frame.remote = true;
-            out.frame.length = 0;
-        }
-    } else {
-        tokens.Next();  // Rx or Tx
-        const std::string_view kind = tokens.Next();
-        if (kind != "d" && kind != "r") {
-            why = "neither a data frame (d) nor a remote frame (r)";
-            return Step::Broken;
-        }
-        const std::string_view dlc = tokens.Peek();
-        if (kind == "r") {
-            out.frame.remote = true;
-            if (!dlc.empty() && ParseUnsigned(dlc, 16, length) && length <= kMaxDataBytes)
-                out.frame.length = static_cast<std::uint8_t>(length);
-        } else {
-            tokens.Next();
-            if (!ParseUnsigned(dlc, 16, length) || length > kMaxDataBytes) {
-                why = "the data length is not 0 to 8";
-                return Step::Broken;
-            }
-            out.frame.length = static_cast<std::uint8_t>(length);
-            for (std::uint32_t i = 0; i < length; ++i)
-                if (!ParseByte(tokens.Next(), base, out.frame.data[i])) {
-                    why = "fewer data bytes than the data length";
-                    return Step::Broken;
-                }
-        }
-    }
+    const bool read = fd ? ParseAscFdData(tokens, base, out.frame, why) : ParseAscData(tokens, base, out.frame, why);
+    if (!read) return Step::Broken;
     if (format_ == LogFormat::Unknown) format_ = LogFormat::VectorAsc;
     return Step::Frame;
+}
+
+bool CanLogReader::TakeAscTime(std::string_view text, LogFrame& out) {
+    std::int64_t time = 0;
+    if (!ParseSeconds(text, time)) return false;
+    if (ascRelative_) time += ascLastTime_;
+    ascLastTime_ = time;
+    out.hasTime = true;
+    out.time = time;
+    return true;
 }
 
 }  // namespace vestrel::gateway

@@ -59,6 +59,9 @@ private:
     // Parses one line: Frame, Broken, or End when the line holds nothing to report.
     Step ParseLine(std::string_view line, LogFrame& frame, std::string& why);
     Step ParseAsc(std::string_view line, LogFrame& frame, std::string& why);
+    // An ASC event's time stamp; after "timestamps relative" it counts from
+    // the event before. False when the text is not a time.
+    bool TakeAscTime(std::string_view text, LogFrame& frame);
 
     std::filesystem::path path_;
     int fd_ = -1;

@@ -50,6 +50,129 @@ void AppendHalf(std::string& out, bool known, unsigned bits, char unknown) {
     }
 }
 
+// Receive frames that share a COB-ID, given the receive COB-IDs in order and
+// their frames: which one the device takes, where it can tell.
+void AddSharedCobIdFindings(const std::vector<std::uint32_t>& ids, const std::vector<int>& frames, CanMode mode,
+                            std::vector<Finding>& findings) {
+    for (std::size_t i = 0; i < ids.size();) {
+        std::size_t j = i;
+        std::vector<int> positions;
+        while (j < ids.size() && ids[j] == ids[i]) positions.push_back(frames[j++] + 1);
+        if (positions.size() > 1) {
+            std::string text = "Receive frames " + ListText(positions) + " have COB-ID " + CobIdText(ids[i]);
+            if (mode == CanMode::Can20A) {
+                const int selected = positions.back();
+                positions.pop_back();
+                text += ": the banks' lookup table selects frame " + std::to_string(selected) + ", the " +
+                        (positions.size() == 1 ? "later" : "last") + " one; " +
+                        (positions.size() == 1 ? "frame " : "frames ") + ListText(positions) + " never " +
+                        (positions.size() == 1 ? "receives" : "receive");
+            } else {
+                text += ": the banks hold them all and the project does not say which one the device matches "
+                        "(ambiguous); preview and replay show what each would set";
+            }
+            findings.push_back(Finding{FrameDirection::Receive, std::move(text)});
+        }
+        i = j;
+    }
+}
+
+// Mapping records that name no frame, or a data byte that their frame does
+// not have.
+void AddRecordFindings(const GatewayDirection& direction, std::vector<Finding>& findings) {
+    const FrameDirection d = direction.direction;
+    const bool receive = d == FrameDirection::Receive;
+    const char* which = receive ? "receive" : "transmit";
+    const char* lost = receive ? "that half is never fed" : "that half is never sent";
+    auto add = [&](std::string text) { findings.push_back(Finding{d, std::move(text)}); };
+    for (std::size_t i = 0; i < direction.mappings.size(); ++i) {
+        const GatewayMapping& m = direction.mappings[i];
+        const std::string record = "Record " + std::to_string(i + 1) + " (register " + std::to_string(m.reg) + ")";
+        const GatewayFrame* frame = direction.FrameOf(m);
+        if (!frame) {
+            add(record + " names frame " + std::to_string(m.frame) + ", but there " +
+                (direction.frames.size() == 1 ? "is " : "are ") + std::to_string(direction.frames.size()) + " " +
+                which + (direction.frames.size() == 1 ? " frame" : " frames") + ": it feeds nothing");
+            continue;
+        }
+        for (const auto& [nibble, half] : {std::pair{m.HighByte(), "high"}, std::pair{m.LowByte(), "low"}}) {
+            if (nibble > kMaxDataBytes)
+                add(record + ": the " + half + " byte's code " + std::to_string(nibble) + " names no data byte; " +
+                    lost);
+            else if (nibble > frame->length)
+                add(record + ": the " + half + " byte comes from B" + std::to_string(nibble) + ", but " +
+                    FrameLabel(direction.frames, m.frame - 1) + " has Dimensin " + std::to_string(frame->length) +
+                    "; " + lost);
+        }
+    }
+}
+
+// Register numbers in more than one record, and those fed from (receive) or
+// feeding (transmit) more than one frame.
+void AddRegisterFindings(const GatewayDirection& direction, std::vector<Finding>& findings) {
+    const FrameDirection d = direction.direction;
+    const bool receive = d == FrameDirection::Receive;
+    std::map<std::uint16_t, std::vector<int>> recordsByRegister;
+    std::map<std::uint16_t, std::vector<int>> framesByRegister;
+    for (std::size_t i = 0; i < direction.mappings.size(); ++i) {
+        const GatewayMapping& m = direction.mappings[i];
+        recordsByRegister[m.reg].push_back(static_cast<int>(i) + 1);
+        if (!direction.FrameOf(m)) continue;
+        auto& frames = framesByRegister[m.reg];
+        if (std::find(frames.begin(), frames.end(), m.frame) == frames.end()) frames.push_back(m.frame);
+    }
+    auto add = [&](std::string text) { findings.push_back(Finding{d, std::move(text)}); };
+    for (const auto& [reg, records] : recordsByRegister)
+        if (records.size() > 1) add("Register " + std::to_string(reg) + " is in records " + ListText(records));
+    for (auto& [reg, frames] : framesByRegister) {
+        if (frames.size() < 2) continue;
+        std::sort(frames.begin(), frames.end());
+        add("Register " + std::to_string(reg) + (receive ? " is fed from frames " : " feeds frames ") +
+            ListText(frames));
+    }
+}
+
+// The data bytes of transmit frame `f` that more than one register half
+// feeds; `label` names the frame.
+void AddSharedByteFindings(const GatewayDirection& direction, const GatewayFrame& f, const std::string& label,
+                           std::vector<Finding>& findings) {
+    std::array<std::vector<int>, kMaxDataBytes> feeders;
+    for (int m : f.mappings) {
+        const GatewayMapping& mapping = direction.mappings[static_cast<std::size_t>(m)];
+        for (int nibble : {mapping.HighByte(), mapping.LowByte()}) {
+            const int at = ByteIndex(nibble, f.length);
+            if (at >= 0) feeders[static_cast<std::size_t>(at)].push_back(m + 1);
+        }
+    }
+    for (std::size_t b = 0; b < feeders.size(); ++b) {
+        std::vector<int>& records = feeders[b];
+        if (records.size() < 2) continue;
+        records.erase(std::unique(records.begin(), records.end()), records.end());
+        const std::string text = label + " B" + std::to_string(b + 1) + " is fed by more than one register half (" +
+                                 (records.size() == 1 ? "record " : "records ") + ListText(records) + ")";
+        findings.push_back(Finding{direction.direction, text});
+    }
+}
+
+// Frames without a mapping record; transmit frames that are remote requests
+// and so carry nothing their records feed, or whose bytes are fed twice.
+void AddFrameFindings(const GatewayDirection& direction, std::vector<Finding>& findings) {
+    const FrameDirection d = direction.direction;
+    const bool receive = d == FrameDirection::Receive;
+    auto add = [&](std::string text) { findings.push_back(Finding{d, std::move(text)}); };
+    for (std::size_t i = 0; i < direction.frames.size(); ++i) {
+        const GatewayFrame& f = direction.frames[i];
+        const std::string label = Capitalized(FrameLabel(direction.frames, static_cast<int>(i)));
+        if (f.mappings.empty()) {
+            add(label + " has no mapping record");
+        } else if (!receive && f.remote) {
+            add(label + " is a remote frame: it carries no data, so its mapping records feed nothing");
+        } else if (!receive) {
+            AddSharedByteFindings(direction, f, label, findings);
+        }
+    }
+}
+
 }  // namespace
 
 std::string ByteSourceText(int nibble) {
@@ -162,103 +285,11 @@ GatewayModel::GatewayModel(const DecodedBanks& banks, const std::vector<std::str
 }
 
 void GatewayModel::BuildFindings() {
-    auto add = [&](FrameDirection d, std::string text) { findings_.push_back(Finding{d, std::move(text)}); };
-
-    // Receive frames that share a COB-ID.
-    const IdIndex& byId = receiveById_;
-    for (std::size_t i = 0; i < byId.ids.size();) {
-        std::size_t j = i;
-        std::vector<int> positions;
-        while (j < byId.ids.size() && byId.ids[j] == byId.ids[i]) positions.push_back(byId.frames[j++] + 1);
-        if (positions.size() > 1) {
-            std::string text = "Receive frames " + ListText(positions) + " have COB-ID " + CobIdText(byId.ids[i]);
-            if (banks_.mode == CanMode::Can20A) {
-                const int selected = positions.back();
-                positions.pop_back();
-                text += ": the banks' lookup table selects frame " + std::to_string(selected) + ", the " +
-                        (positions.size() == 1 ? "later" : "last") + " one; " +
-                        (positions.size() == 1 ? "frame " : "frames ") + ListText(positions) + " never " +
-                        (positions.size() == 1 ? "receives" : "receive");
-            } else {
-                text += ": the banks hold them all and the project does not say which one the device matches "
-                        "(ambiguous); preview and replay show what each would set";
-            }
-            add(FrameDirection::Receive, std::move(text));
-        }
-        i = j;
-    }
-
+    AddSharedCobIdFindings(receiveById_.ids, receiveById_.frames, banks_.mode, findings_);
     for (const GatewayDirection* direction : {&receive_, &transmit_}) {
-        const FrameDirection d = direction->direction;
-        const bool receive = d == FrameDirection::Receive;
-        const char* which = receive ? "receive" : "transmit";
-        const char* lost = receive ? "that half is never fed" : "that half is never sent";
-        std::map<std::uint16_t, std::vector<int>> recordsByRegister;
-        std::map<std::uint16_t, std::vector<int>> framesByRegister;
-
-        for (std::size_t i = 0; i < direction->mappings.size(); ++i) {
-            const GatewayMapping& m = direction->mappings[i];
-            const std::string record =
-                "Record " + std::to_string(i + 1) + " (register " + std::to_string(m.reg) + ")";
-            recordsByRegister[m.reg].push_back(static_cast<int>(i) + 1);
-            const GatewayFrame* frame = direction->FrameOf(m);
-            if (!frame) {
-                add(d, record + " names frame " + std::to_string(m.frame) + ", but there " +
-                           (direction->frames.size() == 1 ? "is " : "are ") +
-                           std::to_string(direction->frames.size()) + " " + which +
-                           (direction->frames.size() == 1 ? " frame" : " frames") + ": it feeds nothing");
-                continue;
-            }
-            auto& frames = framesByRegister[m.reg];
-            if (std::find(frames.begin(), frames.end(), m.frame) == frames.end()) frames.push_back(m.frame);
-            for (const auto& [nibble, half] : {std::pair{m.HighByte(), "high"}, std::pair{m.LowByte(), "low"}}) {
-                if (nibble > kMaxDataBytes)
-                    add(d, record + ": the " + half + " byte's code " + std::to_string(nibble) +
-                               " names no data byte; " + lost);
-                else if (nibble > frame->length)
-                    add(d, record + ": the " + half + " byte comes from B" + std::to_string(nibble) + ", but " +
-                               FrameLabel(direction->frames, m.frame - 1) + " has Dimensin " +
-                               std::to_string(frame->length) + "; " + lost);
-            }
-        }
-        for (const auto& [reg, records] : recordsByRegister)
-            if (records.size() > 1)
-                add(d, "Register " + std::to_string(reg) + " is in records " + ListText(records));
-        for (auto& [reg, frames] : framesByRegister) {
-            if (frames.size() < 2) continue;
-            std::sort(frames.begin(), frames.end());
-            add(d, "Register " + std::to_string(reg) + (receive ? " is fed from frames " : " feeds frames ") +
-                       ListText(frames));
-        }
-        for (std::size_t i = 0; i < direction->frames.size(); ++i) {
-            const GatewayFrame& f = direction->frames[i];
-            const std::string label = Capitalized(FrameLabel(direction->frames, static_cast<int>(i)));
-            if (f.mappings.empty()) {
-                add(d, label + " has no mapping record");
-                continue;
-            }
-            if (!receive && f.remote) {
-                add(d, label + " is a remote frame: it carries no data, so its mapping records feed nothing");
-                continue;
-            }
-            if (receive) continue;
-            // Transmit bytes fed by more than one register half.
-            std::array<std::vector<int>, kMaxDataBytes> feeders;
-            for (int m : f.mappings) {
-                const GatewayMapping& mapping = direction->mappings[static_cast<std::size_t>(m)];
-                for (int nibble : {mapping.HighByte(), mapping.LowByte()}) {
-                    const int at = ByteIndex(nibble, f.length);
-                    if (at >= 0) feeders[static_cast<std::size_t>(at)].push_back(m + 1);
-                }
-            }
-            for (std::size_t b = 0; b < feeders.size(); ++b) {
-                std::vector<int>& records = feeders[b];
-                if (records.size() < 2) continue;
-                records.erase(std::unique(records.begin(), records.end()), records.end());
-                add(d, label + " B" + std::to_string(b + 1) + " is fed by more than one register half (" +
-                           (records.size() == 1 ? "record " : "records ") + ListText(records) + ")");
-            }
-        }
+        AddRecordFindings(*direction, findings_);
+        AddRegisterFindings(*direction, findings_);
+        AddFrameFindings(*direction, findings_);
     }
 }
 

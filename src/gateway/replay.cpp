@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <tuple>
 
 namespace vestrel::gateway {
 
@@ -47,6 +46,114 @@ std::string FrameNames(const GatewayDirection& direction, std::span<const int> f
 std::string ModeText(const GatewayModel& model) {
     return "CANType " + std::to_string(model.Banks().canType) +
            (model.Mode() == CanMode::Can20A ? " (CAN 2.0A, 11-bit COB-IDs)" : " (CAN 2.0B, 29-bit COB-IDs)");
+}
+
+// What the COB-ID list finds besides itself, for the sections after it.
+struct TrafficFindings {
+    explicit TrafficFindings(const GatewayModel& model)
+        : receiveSeen(model.Receive().frames.size()), transmitSeen(model.Transmit().frames.size()) {}
+
+    std::vector<std::string> unknown, lengths, formats;
+    std::vector<bool> receiveSeen, transmitSeen;
+};
+
+// What one COB-ID's traffic reaches, and the frame whose Dimensin its data
+// should have, where a single frame says so.
+struct TrafficTarget {
+    std::string what;
+    const GatewayFrame* expected = nullptr;
+    std::string expectedName;
+};
+
+TrafficTarget ReceiveTarget(const GatewayModel& model, const CobIdTraffic& t, std::span<const int> receive) {
+    TrafficTarget target;
+    CanFrame probe;
+    probe.id = t.id;
+    probe.extended = t.extended;
+    const ReceiveMatch match = model.MatchReceive(probe);
+    if (match.kind == MatchKind::Ambiguous) {
+        target.what = "receive " + FrameNames(model.Receive(), receive) + ", ambiguous: no register is set";
+        return target;
+    }
+    const int selected = match.frames[0];
+    target.expected = &model.Receive().frames[static_cast<std::size_t>(selected)];
+    target.expectedName = "receive frame " + std::to_string(selected + 1);
+    target.what = "receive " + FrameNames(model.Receive(), match.frames);
+    if (receive.size() > 1) target.what += ", the lookup table's choice among " + FrameNames(model.Receive(), receive);
+    return target;
+}
+
+TrafficTarget TransmitTarget(const GatewayModel& model, std::span<const int> transmit) {
+    TrafficTarget target;
+    target.what = "transmit " + FrameNames(model.Transmit(), transmit);
+    if (transmit.size() == 1) {
+        target.expected = &model.Transmit().frames[static_cast<std::size_t>(transmit[0])];
+        target.expectedName = "transmit frame " + std::to_string(transmit[0] + 1);
+    }
+    return target;
+}
+
+// Where one COB-ID's traffic goes; notes the frames it reaches, and the
+// COB-IDs of the wrong format or of no frame table, in `found`.
+TrafficTarget FindTarget(const GatewayModel& model, const CobIdTraffic& t, TrafficFindings& found) {
+    const std::string id = BusIdText(t.id, t.extended);
+    const std::span<const int> receive = model.ReceiveFramesWithCobId(t.id);
+    const std::span<const int> transmit = model.TransmitFramesWithCobId(t.id);
+    if (t.extended != (model.Mode() == CanMode::Can20B)) {
+        const std::string format = t.extended ? "29-bit" : "11-bit";
+        found.formats.push_back("  " + id + " (" + format + "): " + Plural(t.frames, "frame", "frames"));
+        return {format + " frame: no frame matches it under " + ModeText(model), nullptr, {}};
+    }
+    if (!receive.empty()) {
+        for (int f : receive) found.receiveSeen[static_cast<std::size_t>(f)] = true;
+        return ReceiveTarget(model, t, receive);
+    }
+    if (!transmit.empty()) {
+        for (int f : transmit) found.transmitSeen[static_cast<std::size_t>(f)] = true;
+        return TransmitTarget(model, transmit);
+    }
+    found.unknown.push_back("  " + id + ": " + Plural(t.frames, "frame", "frames"));
+    return {"no frame table holds it", nullptr, {}};
+}
+
+// The data lengths seen on a COB-ID that differ from its frame's Dimensin.
+void NoteOtherLengths(const CobIdTraffic& t, const TrafficTarget& target, std::vector<std::string>& lengths) {
+    const std::string id = BusIdText(t.id, t.extended);
+    const int expected = target.expected->length;
+    for (int length = 0; length <= kMaxDataBytes; ++length) {
+        const std::uint64_t n = t.dataFramesByLength[static_cast<std::size_t>(length)];
+        if (n && length != expected)
+            lengths.push_back("  " + id + " (" + target.expectedName + ", Dimensin " + std::to_string(expected) +
+                              "): " + Plural(n, "frame", "frames") + " with " +
+                              Plural(static_cast<std::uint64_t>(length), "data byte", "data bytes"));
+    }
+}
+
+// "  181          12  receive frame 1": the COB-ID, its frame count
+// right-aligned, and where the frames go.
+std::string TrafficLine(const GatewayModel& model, const CobIdTraffic& t, TrafficFindings& found) {
+    TrafficTarget target = FindTarget(model, t, found);
+    if (t.remote) target.what += " (" + Plural(t.remote, "remote request", "remote requests") + ")";
+    const std::string counts = std::to_string(t.frames);
+    std::string line = "  " + BusIdText(t.id, t.extended);
+    line.resize(std::max<std::size_t>(line.size() + 1, 14), ' ');
+    line += std::string(counts.size() < 8 ? 8 - counts.size() : 0, ' ') + counts + "  " + target.what;
+    if (target.expected) NoteOtherLengths(t, target, found.lengths);
+    return line;
+}
+
+void AppendNeverSeen(std::vector<std::string>& lines, const GatewayDirection& direction,
+                     const std::vector<bool>& seen, const char* name) {
+    for (std::size_t i = 0; i < direction.frames.size(); ++i)
+        if (!seen[i])
+            lines.push_back(std::string("  ") + name + " frame " + std::to_string(i + 1) + " (COB-ID " +
+                            CobIdText(direction.frames[i].cobId) + ")" + Quoted(direction.frames[i].mnemonic));
+}
+
+void AppendSection(std::vector<std::string>& lines, const std::string& title, const std::vector<std::string>& items) {
+    lines.push_back(title);
+    if (items.empty()) lines.push_back("  none");
+    lines.insert(lines.end(), items.begin(), items.end());
 }
 
 }  // namespace
@@ -125,86 +232,20 @@ std::vector<std::string> ReplaySummaryLines(const GatewayModel& model, const Rep
                     ", " + Plural(s.errorFrames, "error frame", "error frames"));
     lines.push_back("Register changes: " + std::to_string(s.changes));
 
-    std::vector<std::string> unknown, lengths, formats;
-    std::vector<bool> receiveSeen(model.Receive().frames.size()), transmitSeen(model.Transmit().frames.size());
-    const bool extendedMode = model.Mode() == CanMode::Can20B;
-
+    TrafficFindings found(model);
     lines.push_back("Frames per COB-ID:");
-    for (const CobIdTraffic& t : s.traffic) {
-        const std::string id = BusIdText(t.id, t.extended);
-        std::string what;
-        const GatewayFrame* expected = nullptr;  // the frame whose Dimensin the data should have
-        std::string expectedName;
-        const bool rightFormat = t.extended == extendedMode;
-        const std::span<const int> receive = model.ReceiveFramesWithCobId(t.id);
-        const std::span<const int> transmit = model.TransmitFramesWithCobId(t.id);
-        if (!rightFormat) {
-            what = std::string(t.extended ? "29-bit" : "11-bit") + " frame: no frame matches it under " + ModeText(model);
-            formats.push_back("  " + id + " (" + (t.extended ? "29-bit" : "11-bit") + "): " +
-                              Plural(t.frames, "frame", "frames"));
-        } else if (!receive.empty()) {
-            for (int f : receive) receiveSeen[static_cast<std::size_t>(f)] = true;
-            CanFrame probe;
-            probe.id = t.id;
-            probe.extended = t.extended;
-            const ReceiveMatch match = model.MatchReceive(probe);
-            if (match.kind == MatchKind::Ambiguous) {
-                what = "receive " + FrameNames(model.Receive(), receive) + ", ambiguous: no register is set";
-            } else {
-                const int selected = match.frames[0];
-                expected = &model.Receive().frames[static_cast<std::size_t>(selected)];
-                expectedName = "receive frame " + std::to_string(selected + 1);
-                what = "receive " + FrameNames(model.Receive(), match.frames);
-                if (receive.size() > 1) what += ", the lookup table's choice among " + FrameNames(model.Receive(), receive);
-            }
-        } else if (!transmit.empty()) {
-            for (int f : transmit) transmitSeen[static_cast<std::size_t>(f)] = true;
-            what = "transmit " + FrameNames(model.Transmit(), transmit);
-            if (transmit.size() == 1) {
-                expected = &model.Transmit().frames[static_cast<std::size_t>(transmit[0])];
-                expectedName = "transmit frame " + std::to_string(transmit[0] + 1);
-            }
-        } else {
-            what = "no frame table holds it";
-            unknown.push_back("  " + id + ": " + Plural(t.frames, "frame", "frames"));
-        }
-        const std::string counts = std::to_string(t.frames);
-        if (t.remote) what += " (" + Plural(t.remote, "remote request", "remote requests") + ")";
-        std::string line = "  " + id;
-        line.resize(std::max<std::size_t>(line.size() + 1, 14), ' ');
-        line += std::string(counts.size() < 8 ? 8 - counts.size() : 0, ' ') + counts + "  " + what;
-        lines.push_back(std::move(line));
-        if (expected) {
-            for (int length = 0; length <= kMaxDataBytes; ++length) {
-                const std::uint64_t n = t.dataFramesByLength[static_cast<std::size_t>(length)];
-                if (n && length != expected->length)
-                    lengths.push_back("  " + id + " (" + expectedName + ", Dimensin " +
-                                      std::to_string(expected->length) + "): " + Plural(n, "frame", "frames") +
-                                      " with " + Plural(static_cast<std::uint64_t>(length), "data byte", "data bytes"));
-            }
-        }
-    }
+    for (const CobIdTraffic& t : s.traffic) lines.push_back(TrafficLine(model, t, found));
     if (s.traffic.empty()) lines.push_back("  none");
 
     lines.push_back("Configured frames never seen:");
     const std::size_t before = lines.size();
-    for (const auto& [direction, seen, name] :
-         {std::tuple{&model.Receive(), &receiveSeen, "receive"}, std::tuple{&model.Transmit(), &transmitSeen, "transmit"}}) {
-        for (std::size_t i = 0; i < direction->frames.size(); ++i)
-            if (!(*seen)[i])
-                lines.push_back(std::string("  ") + name + " frame " + std::to_string(i + 1) + " (COB-ID " +
-                                CobIdText(direction->frames[i].cobId) + ")" + Quoted(direction->frames[i].mnemonic));
-    }
+    AppendNeverSeen(lines, model.Receive(), found.receiveSeen, "receive");
+    AppendNeverSeen(lines, model.Transmit(), found.transmitSeen, "transmit");
     if (lines.size() == before) lines.push_back("  none");
 
-    auto section = [&](const std::string& title, const std::vector<std::string>& items) {
-        lines.push_back(title);
-        if (items.empty()) lines.push_back("  none");
-        lines.insert(lines.end(), items.begin(), items.end());
-    };
-    section("Traffic on COB-IDs that no frame table holds:", unknown);
-    section("Data lengths that differ from Dimensin:", lengths);
-    section("Frames whose format does not match " + ModeText(model) + ":", formats);
+    AppendSection(lines, "Traffic on COB-IDs that no frame table holds:", found.unknown);
+    AppendSection(lines, "Data lengths that differ from Dimensin:", found.lengths);
+    AppendSection(lines, "Frames whose format does not match " + ModeText(model) + ":", found.formats);
     return lines;
 }
 
