@@ -14,7 +14,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   zlib1g-dev
-  srecord xvfb xauth imagemagick python3-xlwt python3-xlsxwriter python3-odf
+  srecord pmccabe xvfb xauth imagemagick python3-xlwt python3-xlsxwriter python3-odf
   can-utils
 )
 

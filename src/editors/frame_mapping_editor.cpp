@@ -4,6 +4,7 @@
 #include "editors/mapping_read_check.h"
 #include "editors/unsaved_changes.h"
 #include "platform/error.h"
+#include "platform/qt/window_util.h"
 #include "project/integer_text.h"
 
 #include <QButtonGroup>
@@ -112,16 +113,7 @@ TFInfopdoMB::TFInfopdoMB(UserDialogs& dialogs, QWidget* parent)
     CreateControls(page);
     LayOutPage(page);
 
-    auto* bar = new QHBoxLayout;
-    bar->addWidget(BitBtn1);
-    bar->addWidget(BitBtn2);
-    bar->addSpacing(24);
-    bar->addWidget(BtnExport);
-    bar->addWidget(BtnImport);
-    bar->addStretch();
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl);
-    layout->addLayout(bar);
+    LayOutEditor(this, PageControl, BitBtn1, BitBtn2, BtnExport, BtnImport);
 
     ConnectLists();
     ConnectButtons();

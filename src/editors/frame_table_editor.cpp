@@ -3,6 +3,7 @@
 #include "editors/frame_table_csv.h"
 #include "editors/unsaved_changes.h"
 #include "platform/error.h"
+#include "platform/qt/window_util.h"
 #include "project/comm_parameters.h"
 
 #include <QApplication>
@@ -212,17 +213,7 @@ TFrameTableEditor::TFrameTableEditor(UserDialogs& dialogs, int editorMode,
     BitBtn2 = makeButton("BitBtn2", "Cancel");
     BtnExport = makeButton("BtnExport", "Export");
     BtnImport = makeButton("BtnImport", "Import");
-    auto* bar = new QHBoxLayout;
-    bar->addWidget(BitBtn1);
-    bar->addWidget(BitBtn2);
-    bar->addSpacing(24);
-    bar->addWidget(BtnExport);
-    bar->addWidget(BtnImport);
-    bar->addStretch();
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(PageControl);
-    layout->addLayout(bar);
+    LayOutEditor(this, PageControl, BitBtn1, BitBtn2, BtnExport, BtnImport);
 
     SetUpColumns(direction_);
     ClearCells();

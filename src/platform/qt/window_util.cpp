@@ -4,9 +4,11 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLayout>
 #include <QScreen>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <exception>
@@ -69,6 +71,20 @@ bool RunCommand(UserDialogs& dialogs, const std::function<void()>& command) {
         dialogs.ShowError(e.what());
         return false;
     }
+}
+
+void LayOutEditor(QWidget* window, QWidget* page, QWidget* ok, QWidget* cancel, QWidget* exportButton,
+                  QWidget* importButton) {
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(ok);
+    bar->addWidget(cancel);
+    bar->addSpacing(24);
+    bar->addWidget(exportButton);
+    bar->addWidget(importButton);
+    bar->addStretch();
+    auto* layout = new QVBoxLayout(window);
+    layout->addWidget(page);
+    layout->addLayout(bar);
 }
 
 }  // namespace vestrel
