@@ -1,6 +1,6 @@
 #include "app/about_box.h"
 
-#include "app/vendor.h"
+#include "app/product.h"
 #include "platform/qt/click_label.h"
 #include "platform/qt/window_util.h"
 #include "platform/user_dialogs.h"
@@ -56,7 +56,7 @@ TFAbout::TFAbout(ProcessLauncher& launcher, QWidget* parent) : QDialog(parent), 
     Image1->setPixmap(VendorLogo(96));
     Image1->setScaledContents(true);
     Image1->setFixedSize(96, 96);
-    Image1->setToolTip(kVendorWebLabel);
+    Image1->setToolTip(kProduct.webLabel);
 
     auto* product = new QLabel("Software Vestrel ", this);
     QFont bold = product->font();
@@ -70,8 +70,8 @@ TFAbout::TFAbout(ProcessLauncher& launcher, QWidget* parent) : QDialog(parent), 
     codes->setVerticalSpacing(1);
     const char* rows[][2] = {
         {"Version :", kProductVersion},
-        {"Software Code : ", kSoftwareCode},
-        {"Document Code :", kDocumentCode},
+        {"Software Code : ", kProduct.softwareCode},
+        {"Document Code :", kProduct.documentCode},
     };
     for (int i = 0; i < 3; ++i) {
         codes->addWidget(new QLabel(rows[i][0], this), i, 0);
@@ -83,12 +83,12 @@ TFAbout::TFAbout(ProcessLauncher& launcher, QWidget* parent) : QDialog(parent), 
 
     LbWeb = new ClickLabel(this);
     LbWeb->setObjectName("LbWeb");
-    LbWeb->setText(kVendorWebLabel);
+    LbWeb->setText(kProduct.webLabel);
     LbWeb->SetLinkStyle();
     // The mail link stays hidden and does nothing.
     LbMail = new ClickLabel(this);
     LbMail->setObjectName("LbMail");
-    LbMail->setText(kVendorMail);
+    LbMail->setText(kProduct.mail);
     LbMail->hide();
 
     BtOK = new QPushButton("OK", this);
@@ -133,6 +133,6 @@ void TFAbout::ImageClick() { OpenVendorPage(); }
 
 void TFAbout::LbWebClick() { OpenVendorPage(); }
 
-void TFAbout::OpenVendorPage() { launcher_.OpenUrl(std::string(kVendorWebAddress) + kVendorPagePath); }
+void TFAbout::OpenVendorPage() { launcher_.OpenUrl(std::string(kProduct.webAddress) + kProduct.pagePath); }
 
 }  // namespace vestrel

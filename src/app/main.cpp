@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     // full disk, instead of ending the application.
     std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(vestrel::kApplicationName);
+    QApplication::setApplicationName(vestrel::kProduct.applicationName);
 
     vestrel::QtUserDialogs dialogs;
     vestrel::QtProcessLauncher launcher;

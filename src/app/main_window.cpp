@@ -2,7 +2,7 @@
 
 #include "app/about_box.h"
 #include "app/new_project_dialog.h"
-#include "app/vendor.h"
+#include "app/product.h"
 #include "compiler/bank_files.h"
 #include "editors/comm_settings_dialog.h"
 #include "editors/frame_mapping_editor.h"
@@ -80,7 +80,7 @@ void TFVestreleFirmWare::BuildControls() {
     BuildStepButtons();
     LbWeb = new ClickLabel(this);
     LbWeb->setObjectName("LbWeb");
-    LbWeb->setText(kVendorWebLabel);
+    LbWeb->setText(kProduct.webLabel);
     LbWeb->SetLinkStyle();
 
     QLayout* top = LayOutHeading();
@@ -105,7 +105,7 @@ void TFVestreleFirmWare::BuildHeading() {
     LbLogo = new QLabel(this);
     LbLogo->setObjectName("LbLogo");
     LbLogo->setPixmap(VendorLogo(28));
-    LbTitle = new QLabel(kWindowTitleText, this);
+    LbTitle = new QLabel(kProduct.windowTitleText, this);
     LbTitle->setObjectName("LbTitle");
     QFont titleFont = LbTitle->font();
     titleFont.setBold(true);
@@ -325,7 +325,7 @@ bool TFVestreleFirmWare::CheckBeforeUpdate() {
 
 void TFVestreleFirmWare::BtAboutClick() { about_->exec(); }
 
-void TFVestreleFirmWare::LbWebClick() { launcher_.OpenUrl(std::string(kVendorWebAddress) + kVendorPagePath); }
+void TFVestreleFirmWare::LbWebClick() { launcher_.OpenUrl(std::string(kProduct.webAddress) + kProduct.pagePath); }
 
 void TFVestreleFirmWare::BtCloseClick() { close(); }
 

@@ -90,7 +90,7 @@ bool Save(QWidget* window, const QString& path) {
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    QApplication::setApplicationName(kApplicationName);
+    QApplication::setApplicationName(kProduct.applicationName);
     if (argc != 3) {
         std::fprintf(stderr, "usage: vestrel-screenshots WORKSPACE_DIR OUT_DIR\n");
         return 2;

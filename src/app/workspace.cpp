@@ -65,7 +65,7 @@ void Workspace::StartWorkspace(const std::string& appDir, const std::string& fal
 
 void Workspace::CloseWorkspace() const { WriteIniString(ConfigFile(), kSection, kKey, projectName_); }
 
-std::string Workspace::ConfigFile() const { return Join(rootDir_, kConfigFileName); }
+std::string Workspace::ConfigFile() const { return Join(rootDir_, kProduct.configFileName); }
 
 void Workspace::NewProjectDone(bool ok) {
     if (ok) {
@@ -90,7 +90,7 @@ void Workspace::SetProject(const std::string& projectName) {
 }
 
 void Workspace::SetTitle(TitleForm form) {
-    title_ = std::string(kVendorLabel) + kWindowTitleText;
+    title_ = std::string(kProduct.vendorLabel) + kProduct.windowTitleText;
     if (form == TitleForm::WithProject) title_ += " :" + projectName_;
     if (form == TitleForm::WithoutName) title_ += " :";
 }
@@ -147,7 +147,7 @@ std::string UserWorkspaceRoot() {
     } else {
         return {};
     }
-    return Join(WithoutTrailingSeparator(base), kApplicationName);
+    return Join(WithoutTrailingSeparator(base), kProduct.applicationName);
 }
 
 std::string ExecutableDir() {

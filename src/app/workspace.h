@@ -1,16 +1,12 @@
 #pragma once
 
+#include "app/product.h"
 #include "platform/workspace_paths.h"
 
 #include <filesystem>
 #include <string>
 
 namespace vestrel {
-
-inline constexpr const char* kApplicationName = "Firmware Vestrel";
-inline constexpr const char* kVendorLabel = "Zemtrax ";
-inline constexpr const char* kWindowTitleText = "Vestrel SW58316 - CAN / MODBUS Slave";
-inline constexpr const char* kConfigFileName = "Vestrel_Zemtrax.ini";
 
 // The full paths of the project files that the dialogs open.
 struct ProjectFiles {
@@ -79,7 +75,7 @@ private:
     std::string projectDir_;
     ProjectFiles files_;
     std::string spreadsheetFolder_;
-    std::string title_ = std::string(kVendorLabel) + kWindowTitleText;
+    std::string title_ = std::string(kProduct.vendorLabel) + kProduct.windowTitleText;
 };
 
 // True when `name`, taken as a path below PROJECTS, stays there: not empty,

@@ -245,17 +245,9 @@ void TFpargen::LoadControls(const CommParameters& p) {
 }
 
 void TFpargen::keyPressEvent(QKeyEvent* event) {
-    // Escape is Cancel, but asks first when a setting was changed; the
-    // Cancel button discards without asking.
-    if (IsCancelKey(event)) {
-        event->accept();
-        if (ShownSettings() != shownSettings_ &&
-            dialogs_.ConfirmDefaultNo(DiscardQuestion(windowTitle())) != Answer::Yes)
-            return;
-        reject();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    // The Cancel button discards without asking.
+    if (!CancelOnEscape(this, event, dialogs_, [this] { return ShownSettings() != shownSettings_; }))
+        QDialog::keyPressEvent(event);
 }
 
 std::pair<CommParameters, QString> TFpargen::ShownSettings() const {

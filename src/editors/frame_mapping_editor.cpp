@@ -206,15 +206,8 @@ void TFInfopdoMB::showEvent(QShowEvent* event) {
 }
 
 void TFInfopdoMB::keyPressEvent(QKeyEvent* event) {
-    // Escape is Cancel, but asks first when registers were changed; the
-    // Cancel button and the close box discard without asking.
-    if (IsCancelKey(event)) {
-        event->accept();
-        if (HasChanges() && dialogs_.ConfirmDefaultNo(DiscardQuestion(windowTitle())) != Answer::Yes) return;
-        reject();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    // The Cancel button and the close box discard without asking.
+    if (!CancelOnEscape(this, event, dialogs_, [this] { return HasChanges(); })) QDialog::keyPressEvent(event);
 }
 
 std::vector<std::vector<TClIndMB>> TFInfopdoMB::RegisterSets() const {

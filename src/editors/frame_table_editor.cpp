@@ -471,15 +471,8 @@ void TFrameTableEditor::resizeEvent(QResizeEvent* event) {
 }
 
 void TFrameTableEditor::keyPressEvent(QKeyEvent* event) {
-    // Escape is Cancel, but asks first when the table was changed; the
-    // Cancel button and the close box discard without asking.
-    if (IsCancelKey(event)) {
-        event->accept();
-        if (HasChanges() && dialogs_.ConfirmDefaultNo(DiscardQuestion(windowTitle())) != Answer::Yes) return;
-        reject();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    // The Cancel button and the close box discard without asking.
+    if (!CancelOnEscape(this, event, dialogs_, [this] { return HasChanges(); })) QDialog::keyPressEvent(event);
 }
 
 std::vector<QString> TFrameTableEditor::CellTexts() const {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/user_dialogs.h"
+
+#include <QDialog>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QString>
@@ -18,6 +21,18 @@ inline std::string DiscardQuestion(const QString& windowTitle) {
 
 inline bool IsCancelKey(const QKeyEvent* event) {
     return event->key() == Qt::Key_Escape || event->matches(QKeySequence::Cancel);
+}
+
+// An editor's keyPressEvent starts here: Escape cancels `dialog`, after the
+// question above when `changed` says the user changed something. True when
+// the key was Escape and is dealt with.
+template <typename Changed>
+bool CancelOnEscape(QDialog* dialog, QKeyEvent* event, UserDialogs& dialogs, Changed changed) {
+    if (!IsCancelKey(event)) return false;
+    event->accept();
+    if (changed() && dialogs.ConfirmDefaultNo(DiscardQuestion(dialog->windowTitle())) != Answer::Yes) return true;
+    dialog->reject();
+    return true;
 }
 
 }  // namespace vestrel

@@ -40,7 +40,7 @@ using test::ModalAnswer;
 using test::NoModalExpected;
 using test::TempDir;
 
-const std::string kTitle = std::string(kVendorLabel) + kWindowTitleText;
+const std::string kTitle = std::string(kProduct.vendorLabel) + kProduct.windowTitleText;
 const fs::path kExamples = VESTREL_EXAMPLES_DIR;
 
 class MainWindowTest : public ::testing::Test {
@@ -94,7 +94,7 @@ const char* const kStepButtons[] = {"BtSetCommunication", "BtReceiveCob", "BtDef
 
 TEST_F(MainWindowTest, StepCommandsAndUpdateDeviceNeedAProjectFolder) {
     fs::create_directories(Projects() / "Old");
-    WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Old");
+    WriteIniString(app / kProduct.configFileName, "lastproj", "projectname", "/Old");
     Start();
     EXPECT_EQ(Title(), kTitle + " :/Old");
 
@@ -176,7 +176,7 @@ TEST_F(MainWindowTest, EveryWayOfClosingWritesTheIniAndTheLastProjectIsReopened)
     Click("BtClose");
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(window->IsClosed());
-    EXPECT_EQ(ReadIniString(app / kConfigFileName, "lastproj", "projectname"), "/Plant1");
+    EXPECT_EQ(ReadIniString(app / kProduct.configFileName, "lastproj", "projectname"), "/Plant1");
 
     // A close request from outside: a window manager's button or Alt+F4.
     window.reset();
@@ -189,7 +189,7 @@ TEST_F(MainWindowTest, EveryWayOfClosingWritesTheIniAndTheLastProjectIsReopened)
     EXPECT_TRUE(window->testAttribute(Qt::WA_QuitOnClose));
     for (QWidget* top : QApplication::topLevelWidgets())
         EXPECT_FALSE(top->isVisible()) << top->objectName().toStdString() << " keeps the application running";
-    EXPECT_EQ(ReadIniString(app / kConfigFileName, "lastproj", "projectname"), "/Plant2 ");
+    EXPECT_EQ(ReadIniString(app / kProduct.configFileName, "lastproj", "projectname"), "/Plant2 ");
 
     window.reset();
     Start();
@@ -269,7 +269,7 @@ TEST_F(MainWindowTest, UpdateDeviceCompilesMergesAndStartsTheFlasher) {
     fs::create_directories(app / "MASTER");
     fs::copy_file(kExamples / "workspace" / "MASTER" / "SX58316.sx", app / "MASTER" / "SX58316.sx");
     test::WriteFile(app / kFlasherFileName, "#!/bin/sh\n");
-    WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Demo");
+    WriteIniString(app / kProduct.configFileName, "lastproj", "projectname", "/Demo");
     Start();
 
     ModalAnswer<TFModifyFileSx> answer([](TFModifyFileSx* dialog) {
@@ -301,7 +301,7 @@ TEST_F(MainWindowTest, AProjectThatCannotCompileIsListedAndNothingIsWritten) {
     fs::create_directories(Projects() / "Broken" / "bin");
     test::WriteFile(Projects() / "Broken" / "pargen.xml", "<GeneralParameter><CANType>0</CANType>");
     test::WriteFile(Projects() / "Broken" / "RCobDef.xml", R"(<COBID><row CobID="0x800" Dimensin="8" Mnemonic=""/></COBID>)");
-    WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Broken");
+    WriteIniString(app / kProduct.configFileName, "lastproj", "projectname", "/Broken");
     Start();
     {
         NoModalExpected none;
@@ -322,7 +322,7 @@ TEST_F(MainWindowTest, WarningsAskWhetherToGoOn) {
         p.TO_ModReg = "300";
         return p;
     }());
-    WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Odd");
+    WriteIniString(app / kProduct.configFileName, "lastproj", "projectname", "/Odd");
     Start();
 
     dialogs.reportAnswers.push_back(false);
@@ -348,7 +348,7 @@ TEST_F(MainWindowTest, ACompileErrorEndsUpdateDeviceWithItsMessage) {
     // check passes and the compile reports it.
     fs::create_directories(Projects() / "Stuck" / "bin" / "bank3.bin");
     WriteCommParameters(Projects() / "Stuck", CommParameters::Defaults());
-    WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Stuck");
+    WriteIniString(app / kProduct.configFileName, "lastproj", "projectname", "/Stuck");
     Start();
     {
         NoModalExpected none;
@@ -381,7 +381,7 @@ TEST_F(MainWindowTest, AboutBoxAndLinksOpenTheVendorPage) {
 TEST_F(MainWindowTest, PreviewAndRegisterMapOpenOnTheOpenProject) {
     // A cancelled "Open project" whose folder had vanished leaves no project folder.
     fs::create_directories(Projects() / "Old");
-    WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Old");
+    WriteIniString(app / kProduct.configFileName, "lastproj", "projectname", "/Old");
     Start();
     fs::remove(Projects() / "Old");
     dialogs.folders.push_back(std::nullopt);

@@ -12,7 +12,7 @@ namespace {
 using test::TempDir;
 namespace fs = std::filesystem;
 
-const std::string kTitle = std::string(kVendorLabel) + kWindowTitleText;
+const std::string kTitle = std::string(kProduct.vendorLabel) + kProduct.windowTitleText;
 
 TEST(Workspace, FirstStartInAnEmptyFolder) {
     TempDir app;
@@ -45,7 +45,7 @@ TEST(Workspace, TheLastProjectIsReopenedAfterARestart) {
         EXPECT_EQ(ws.SpreadsheetFolder(), (app / "PROJECTS" / "Plant1").string());
         ws.CloseWorkspace();
     }
-    EXPECT_EQ(ReadIniString(app / kConfigFileName, "lastproj", "projectname"), "/Plant1");
+    EXPECT_EQ(ReadIniString(app / kProduct.configFileName, "lastproj", "projectname"), "/Plant1");
     Workspace again;
     again.StartWorkspace(app.path().string(), "");
     EXPECT_EQ(again.ProjectName(), "/Plant1");
@@ -56,14 +56,14 @@ TEST(Workspace, TheLastProjectIsReopenedAfterARestart) {
 
 TEST(Workspace, ADeletedRememberedProjectFallsBackAndIsWrittenBackUnchanged) {
     TempDir app;
-    WriteIniString(app / kConfigFileName, "lastproj", "projectname", "/Gone");
+    WriteIniString(app / kProduct.configFileName, "lastproj", "projectname", "/Gone");
     Workspace ws;
     ws.StartWorkspace(app.path().string(), "");
     EXPECT_EQ(ws.ProjectName(), "/Gone");
     EXPECT_EQ(ws.ProjectDir(), ws.ProjectsDir());
     EXPECT_EQ(ws.Title(), kTitle);
     ws.CloseWorkspace();
-    EXPECT_EQ(ReadIniString(app / kConfigFileName, "lastproj", "projectname"), "/Gone");
+    EXPECT_EQ(ReadIniString(app / kProduct.configFileName, "lastproj", "projectname"), "/Gone");
 }
 
 // Every name New project accepts is remembered exactly, blanks included.
@@ -92,14 +92,14 @@ TEST(Workspace, ARememberedNameOutsideProjectsCountsAsMissing) {
     fs::create_directories(app / "PROJECTSPlant1");
     for (const std::string& name : {std::string("/../MASTER"), std::string("/Site/../../MASTER"), std::string("Plant1"),
                                     std::string("/..\\MASTER")}) {
-        WriteIniString(app / kConfigFileName, "lastproj", "projectname", name);
+        WriteIniString(app / kProduct.configFileName, "lastproj", "projectname", name);
         Workspace ws;
         ws.StartWorkspace(app.path().string(), "");
         EXPECT_EQ(ws.ProjectDir(), ws.ProjectsDir()) << name;
         EXPECT_EQ(ws.Title(), kTitle) << name;
         EXPECT_EQ(ws.ProjectName(), name);
         ws.CloseWorkspace();
-        EXPECT_EQ(ReadIniString(app / kConfigFileName, "lastproj", "projectname"), name);
+        EXPECT_EQ(ReadIniString(app / kProduct.configFileName, "lastproj", "projectname"), name);
     }
 }
 
@@ -152,7 +152,7 @@ TEST(Workspace, AReadOnlyExecutableFolderMovesTheWorkspaceToTheUsersFolder) {
         if (ws.MasterDir() != (user / "Firmware Vestrel" / "MASTER").string()) return "MasterDir " + ws.MasterDir();
         if (!fs::is_directory(user / "Firmware Vestrel" / "PROJECTS")) return "no PROJECTS in the user's folder";
         ws.CloseWorkspace();
-        if (!fs::exists(user / "Firmware Vestrel" / kConfigFileName)) return "no INI file in the user's folder";
+        if (!fs::exists(user / "Firmware Vestrel" / kProduct.configFileName)) return "no INI file in the user's folder";
         return "";
     }));
     fs::permissions(app.path(), fs::perms::owner_all);
