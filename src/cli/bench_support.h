@@ -39,7 +39,7 @@ BenchSetup ReadBenchSetup(const Arguments& a, const std::string& form, const Cli
 long NumberOption(const Arguments& a, const std::string& name, long fallback, long min, long max);
 
 // The event loop the bench commands run in: the application's, or one made
-// for the command. Qt SerialBus's own log lines are kept off the terminal
+// for the command, which keeps Qt SerialBus's own log lines off the terminal
 // unless QT_LOGGING_RULES asks for them.
 class CommandEventLoop {
 public:

@@ -81,30 +81,16 @@ TEST(CanBusAdapter, AnInterfaceThatCannotOpenSaysWhichAndWhy) {
 class SimulatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string failure;
-        QObject::connect(&simBus, &CanBus::failed, [&](const QString& m) { failure = m.toStdString(); });
-        const int joined = RelayLog::Joined();
-        simBus.Open(VirtualCanSpec(), 250000);
-        ASSERT_TRUE(WaitFor([&] { return simBus.IsOpen() || !failure.empty(); }) && simBus.IsOpen()) << failure;
-        ASSERT_TRUE(WaitForJoined(joined + 1));
-        simulator = std::make_unique<Simulator>(demo.model, Numbering::ProtocolAddress, simBus);
-        QObject::connect(simulator.get(), &Simulator::event,
-                         [this](const QString& line) { events.push_back(line.toStdString()); });
-        ASSERT_EQ(simulator->Open(pty.A(), kSerial, 1), "");
         client.SetTimeOut(2000);
-        ASSERT_EQ(client.Open(pty.B(), kSerial), "");
+        ASSERT_EQ(client.Open(pty.B(), SimulatedDevice::kSerial), "");
     }
-    bool HeardEvent(const std::string& start) {
-        return std::any_of(events.begin(), events.end(), [&](const std::string& e) { return e.rfind(start, 0) == 0; });
-    }
+    bool HeardEvent(const std::string& start) { return device.Told(start); }
 
-    static inline const SerialSettings kSerial{19200, 8, Parity::Even, 1};
     gateway::ProjectModel demo = DemoModel();
     PtyPair pty;
-    CanBus simBus;
-    std::unique_ptr<Simulator> simulator;
+    SimulatedDevice device{demo.model, pty.A()};
     ModbusClient client;
-    std::vector<std::string> events;
+    std::vector<std::string>& events = device.events;
 };
 
 TEST_F(SimulatorTest, AFrameInIsTheModelsValueOverRtuWithEitherFunction) {
@@ -161,13 +147,13 @@ TEST_F(SimulatorTest, UnmappedRegistersAndAWrongAddressGiveTheirMessagesNotValue
 
 TEST_F(SimulatorTest, APortInUseOrMissingIsNamedWithTheReason) {
     ModbusClient second;
-    const std::string inUse = second.Open(pty.A(), kSerial);  // the simulator holds it
+    const std::string inUse = second.Open(pty.A(), SimulatedDevice::kSerial);  // the simulator holds it
     EXPECT_EQ(inUse.rfind("Cannot open serial port " + pty.A() + ": it is in use by another program (", 0), 0u)
         << inUse;
-    const std::string missing = second.Open(pty.A() + "-none", kSerial);
+    const std::string missing = second.Open(pty.A() + "-none", SimulatedDevice::kSerial);
     EXPECT_EQ(missing, "Cannot open serial port " + pty.A() + "-none: No such file or directory");
-    Simulator another(demo.model, Numbering::ProtocolAddress, simBus);
-    EXPECT_EQ(another.Open(pty.A() + "-none", kSerial, 1),
+    Simulator another(demo.model, Numbering::ProtocolAddress, device.bus);
+    EXPECT_EQ(another.Open(pty.A() + "-none", SimulatedDevice::kSerial, 1),
               "Cannot open serial port " + pty.A() + "-none: No such file or directory");
 }
 

@@ -6,6 +6,7 @@
 // itself, with a generous guard that only turns a hang into a failure.
 #include "gateway/can_frame.h"
 #include "live/qt/can_bus.h"
+#include "live/qt/simulator.h"
 #include "support/temp_dir.h"
 
 #include <QHostAddress>
@@ -145,6 +146,33 @@ public:
     CanBus bus;
     std::string failure;
     std::vector<std::string> heard;
+};
+
+// The simulated gateway of a test: its CAN interface on `channel` of the
+// relay, its slave on pty end A. Keeps every line it tells.
+class SimulatedDevice {
+public:
+    SimulatedDevice(const gateway::GatewayModel& model, const std::string& port, const std::string& channel = "can0",
+                    int address = 1, Numbering numbering = Numbering::ProtocolAddress) {
+        std::string failure;
+        QObject::connect(&bus, &CanBus::failed, [&](const QString& m) { failure = m.toStdString(); });
+        const int joined = RelayLog::Joined();
+        bus.Open(VirtualCanSpec(channel), 250000);
+        EXPECT_TRUE(WaitFor([&] { return bus.IsOpen() || !failure.empty(); }) && bus.IsOpen()) << failure;
+        EXPECT_TRUE(WaitForJoined(joined + 1));
+        simulator = std::make_unique<Simulator>(model, numbering, bus);
+        QObject::connect(simulator.get(), &Simulator::event,
+                         [this](const QString& line) { events.push_back(line.toStdString()); });
+        EXPECT_EQ(simulator->Open(port, kSerial, address), "");
+    }
+    bool Told(const std::string& start) const {
+        return std::any_of(events.begin(), events.end(), [&](const std::string& e) { return e.rfind(start, 0) == 0; });
+    }
+
+    static inline const SerialSettings kSerial{19200, 8, Parity::Even, 1};  // the demo project's
+    CanBus bus;
+    std::unique_ptr<Simulator> simulator;
+    std::vector<std::string> events;
 };
 
 }  // namespace vestrel::live::test
