@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +18,8 @@ namespace vestrel::live {
 
 class CanBus;
 class ModbusClient;
+class ReceiveCheckRun;
+class WriteCheckRun;
 struct TimedFrame;
 
 struct VerifyOptions {
@@ -45,10 +46,10 @@ struct VerifyResult {
     std::vector<WriteCheck> writes;
 };
 
-// vestrel-cli verify: listens to the CAN bus and feeds the model, reads every
-// fed receive register from the device and compares, then writes the given
-// registers and waits for the transmit frames they feed. Runs a local event
-// loop; a QCoreApplication must exist.
+// vestrel-cli verify: opens both interfaces, listens to the CAN bus and
+// feeds the model, then checks the receive registers and the writes. The
+// model is fed until the end, so a frame during the reads counts. Runs a
+// local event loop; a QCoreApplication must exist.
 class VerifyRun : public QObject {
     Q_OBJECT
 
@@ -63,27 +64,22 @@ private:
     void OnFrames(const std::vector<TimedFrame>& frames);
     void StartListening();
     void StartPolling();
-    void PollNext();
     void StartWriting();
-    void WriteNext();
     void Finish(const std::string& failure = {});
 
     const gateway::GatewayModel& model_;
     VerifyOptions options_;
     std::function<void(VerifyStep)> atStep_;
-    std::unique_ptr<CanBus> bus_;
-    std::unique_ptr<ModbusClient> client_;
     std::unique_ptr<gateway::RegisterTable> table_;
-    std::unique_ptr<ReceiveVerifier> receive_;
+    std::unique_ptr<ModbusClient> client_;
+    std::unique_ptr<CanBus> bus_;
+    std::unique_ptr<ReceiveCheckRun> reads_;
+    std::unique_ptr<WriteCheckRun> writes_;
     VerifyResult result_;
     bool listening_ = false;
-    std::vector<RegisterBlock> writeBlocks_;
-    std::size_t writeAt_ = 0;
-    WriteCheck* current_ = nullptr;  // the write whose frames are awaited
-    bool answered_ = false;          // the device has answered it
+    bool finished_ = false;
     QEventLoop* loop_ = nullptr;
     QTimer* timer_ = nullptr;
-    bool finished_ = false;
 };
 
 }  // namespace vestrel::live
