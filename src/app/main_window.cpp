@@ -11,6 +11,7 @@
 #include "gateway/ui/preview_window.h"
 #include "gateway/ui/register_map_window.h"
 #include "inspect/project_check.h"
+#include "live/ui/bench_window.h"
 #include "platform/folder_lock.h"
 #include "platform/qt/click_label.h"
 #include "platform/qt/qt_paths.h"
@@ -65,6 +66,7 @@ TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& la
     pdoMB_2_ = new TFpdoMB_2(workspace_, dialogs_, this);
     preview_ = new TFPreview(workspace_, this);
     registerMap_ = new TFRegisterMap(workspace_, dialogs_, this);
+    bench_ = new live::TFBench(this);
 }
 
 TFVestreleFirmWare::~TFVestreleFirmWare() = default;
@@ -111,6 +113,8 @@ void TFVestreleFirmWare::BuildControls() {
     BtPreview->setMinimumWidth(0);
     BtRegisterMap = MakeButton(this, "BtRegisterMap", "Register map");
     BtRegisterMap->setMinimumWidth(0);
+    BtBench = MakeButton(this, "BtBench", "Bench test");
+    BtBench->setMinimumWidth(0);
 
     BtSetTransmitPdo = MakeButton(this, "BtSetTransmitPdo", "Set Transmit PDO");
     BtSetSdoAccess = MakeButton(this, "BtSetSdoAccess", "Set SDO Access");
@@ -143,7 +147,7 @@ void TFVestreleFirmWare::BuildControls() {
         {BtSetCommunication},
         {BtReceiveCob, BtDefineRxCob},
         {BtTransmitCob, BtDefineTxCob},
-        {BtUpdateDevice, BtPreview, BtRegisterMap},
+        {BtUpdateDevice, BtPreview, BtRegisterMap, BtBench},
     };
     int row = 0;
     for (const auto& buttons : rows) {
@@ -158,7 +162,7 @@ void TFVestreleFirmWare::BuildControls() {
         ++row;
     }
     steps->setColumnMinimumWidth(0, 60);
-    steps->setColumnStretch(3, 1);
+    steps->setColumnStretch(4, 1);
 
     auto* bottom = new QHBoxLayout;
     bottom->addStretch(1);
@@ -182,6 +186,7 @@ void TFVestreleFirmWare::BuildControls() {
     connect(BtUpdateDevice, &QPushButton::clicked, this, [this] { BtUpdateDeviceClick(); });
     connect(BtPreview, &QPushButton::clicked, this, [this] { BtPreviewClick(); });
     connect(BtRegisterMap, &QPushButton::clicked, this, [this] { BtRegisterMapClick(); });
+    connect(BtBench, &QPushButton::clicked, this, [this] { BtBenchClick(); });
     connect(BtAbout, &QPushButton::clicked, this, [this] { BtAboutClick(); });
     connect(BtClose, &QToolButton::clicked, this, [this] { BtCloseClick(); });
     connect(LbWeb, &ClickLabel::clicked, this, [this] { LbWebClick(); });
@@ -268,6 +273,12 @@ void TFVestreleFirmWare::BtPreviewClick() {
 void TFVestreleFirmWare::BtRegisterMapClick() {
     if (!PassesProjectGuard()) return;
     registerMap_->exec();
+}
+
+void TFVestreleFirmWare::BtBenchClick() {
+    if (!PassesProjectGuard()) return;
+    bench_->SetProjectDir(workspace_.ProjectDir());
+    bench_->exec();
 }
 
 void TFVestreleFirmWare::UpdateDevice() {
