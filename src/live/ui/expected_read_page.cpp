@@ -45,7 +45,6 @@ TFExpectedReadPage::TFExpectedReadPage(QWidget* parent) : QWidget(parent) {
                                  "Index = 1-based register number (protocol address = Index - 1)"});
     LbNumbering = new QLabel(this);
     LbNumbering->setObjectName("LbNumbering");
-    LbNumbering->setWordWrap(true);
     CB_Function = new QComboBox(this);
     CB_Function->setObjectName("CB_Function");
     CB_Function->addItems({"03 Read holding registers", "04 Read input registers"});
@@ -70,6 +69,7 @@ TFExpectedReadPage::TFExpectedReadPage(QWidget* parent) : QWidget(parent) {
     M_Transmit->setReadOnly(true);
     M_Transmit->setLineWrapMode(QPlainTextEdit::NoWrap);
     M_Transmit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    M_Transmit->setMaximumHeight(M_Transmit->fontMetrics().lineSpacing() * 6 + 12);
     LbSummary = new QLabel(this);
     LbSummary->setObjectName("LbSummary");
     LbSummary->setWordWrap(true);
@@ -77,11 +77,11 @@ TFExpectedReadPage::TFExpectedReadPage(QWidget* parent) : QWidget(parent) {
     auto* receive = new QGroupBox("Receive registers: expected from the traffic, read from the device", this);
     auto* receiveForm = new QFormLayout(receive);
     receiveForm->addRow("Project register number:", CB_IndexNumbering);
-    receiveForm->addRow("", LbNumbering);
     auto* readRow = new QHBoxLayout;
     readRow->addWidget(CB_Function);
     readRow->addWidget(BtReadAll);
-    readRow->addStretch(1);
+    readRow->addSpacing(12);
+    readRow->addWidget(LbNumbering, 1);
     receiveForm->addRow("Read with:", readRow);
     auto* transmit = new QGroupBox("Transmit registers: write values, then watch for the frames they feed", this);
     auto* transmitLayout = new QVBoxLayout(transmit);
@@ -95,8 +95,8 @@ TFExpectedReadPage::TFExpectedReadPage(QWidget* parent) : QWidget(parent) {
     transmitLayout->addWidget(M_Transmit);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(receive);
-    layout->addWidget(sgRegisters, 3);
-    layout->addWidget(transmit, 1);
+    layout->addWidget(sgRegisters, 1);
+    layout->addWidget(transmit);
     layout->addWidget(LbSummary);
 
     refresh_ = new QTimer(this);
@@ -135,7 +135,11 @@ live::Numbering TFExpectedReadPage::CurrentNumbering() const {
 }
 
 void TFExpectedReadPage::ShowChecks() {
-    LbNumbering->setText(QString::fromStdString("Compared as: " + IndexNumberingText(CurrentNumbering()) + "."));
+    // The whole sentence on the label's tooltip; the table shows each address.
+    LbNumbering->setText(CurrentNumbering() == live::Numbering::ProtocolAddress
+                             ? "register 40 is read at protocol address 40"
+                             : "register 40 is read at protocol address 39");
+    LbNumbering->setToolTip(QString::fromStdString(IndexNumberingText(CurrentNumbering())));
     const std::size_t rows = model_ ? model_->ReceiveRegisters().size() : 0;
     sgRegisters->setRowCount(static_cast<int>(rows));
     const bool checked = reads_ && !reads_->Running() && reads_->Checks().size() == rows;
