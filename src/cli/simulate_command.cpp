@@ -127,9 +127,9 @@ int SimulateCommand(const std::vector<std::string>& args, CliContext& cli) {
     QEventLoop loop;
     StopSignals stop(loop);
     std::string failure;
-    std::uint64_t events = 0;
+    std::uint64_t changes = 0, writes = 0;
     QObject::connect(&simulator, &live::Simulator::event, &loop, [&](const QString& line) {
-        ++events;
+        ++(line.startsWith("write") ? writes : changes);
         cli.out << PrintableText(line.toStdString(), LineBreaks::OneLine) << std::endl;
     });
     auto fail = [&](const QString& message) {
@@ -144,7 +144,8 @@ int SimulateCommand(const std::vector<std::string>& args, CliContext& cli) {
     bus.Close();
     if (!failure.empty()) throw Error(failure);
     cli.out << "Stopped" << (stop.Signal() == SIGINT ? " by SIGINT" : stop.Signal() == SIGTERM ? " by SIGTERM" : "")
-            << ": " << events << (events == 1 ? " change" : " changes") << " of registers or frames sent." << std::endl;
+            << ": " << changes << (changes == 1 ? " frame" : " frames") << " changed registers, " << writes
+            << (writes == 1 ? " write" : " writes") << '.' << std::endl;
     return kExitOk;
 }
 
