@@ -64,6 +64,36 @@ std::vector<gateway::CanFrame> LogFrames(const QString& path) {
     return frames;
 }
 
+// The three pages after what an engineer would do on each.
+bool DrawPages(TFBench& bench, const QString& outDir, const std::function<bool(QWidget*, const QString&)>& save) {
+    bench.Monitor()->Refresh(bench.Model()->Entries().back().lastTime);
+    bench.Monitor()->SendEdit()->setText("381#0102");
+    if (!save(&bench, outDir + "/bench-monitor.png")) return false;
+
+    TFModbusPollPage* poll = bench.Poll();
+    bench.Pages()->setCurrentWidget(poll);
+    poll->Count()->setValue(4);
+    poll->WriteFunctionBox()->setCurrentIndex(1);
+    poll->WriteValues()->setText("0x1234, 5");
+    poll->BtWriteClick();
+    poll->Start()->setValue(5);
+    poll->BtReadClick();
+    Until([&] { return poll->Answered() >= 2; });
+    poll->Start()->setValue(1);
+    poll->BtReadClick();
+    Until([&] { return poll->Answered() >= 3; });
+    if (!save(&bench, outDir + "/bench-poll.png")) return false;
+
+    TFExpectedReadPage* expected = bench.Expected();
+    bench.Pages()->setCurrentWidget(expected);
+    expected->BtReadAllClick();
+    Until([&] { return !expected->Busy(); });
+    expected->WriteValues()->setText("110=7");
+    expected->BtWriteClick();
+    Until([&] { return !expected->Busy(); });
+    return save(&bench, outDir + "/bench-expected.png");
+}
+
 }  // namespace
 
 bool DrawBenchPictures(TFVestreleFirmWare& window, const QString& busLog, const QString& outDir,
@@ -114,35 +144,10 @@ bool DrawBenchPictures(TFVestreleFirmWare& window, const QString& busLog, const 
     for (const gateway::CanFrame& frame : frames) sender.Send(frame, why);
     if (!Until([&] { return bench->Model()->Frames() >= frames.size(); })) return Fail("the frames did not arrive");
     Settle(200);
-    bench->Monitor()->Refresh(bench->Model()->Entries().back().lastTime);
-    bench->Monitor()->SendEdit()->setText("381#0102");
-    if (!save(bench, outDir + "/bench-monitor.png")) return false;
-
-    TFModbusPollPage* poll = bench->Poll();
-    bench->Pages()->setCurrentWidget(poll);
-    poll->Start()->setValue(1);
-    poll->Count()->setValue(4);
-    poll->WriteFunctionBox()->setCurrentIndex(1);
-    poll->WriteValues()->setText("0x1234, 5");
-    poll->BtWriteClick();
-    poll->Start()->setValue(5);
-    poll->BtReadClick();
-    Until([&] { return poll->Answered() >= 2; });
-    poll->Start()->setValue(1);
-    poll->BtReadClick();
-    Until([&] { return poll->Answered() >= 3; });
-    if (!save(bench, outDir + "/bench-poll.png")) return false;
-
-    TFExpectedReadPage* expected = bench->Expected();
-    bench->Pages()->setCurrentWidget(expected);
-    expected->BtReadAllClick();
-    Until([&] { return !expected->Busy(); });
-    expected->WriteValues()->setText("110=7");
-    expected->BtWriteClick();
-    Until([&] { return !expected->Busy(); });
-    if (!save(bench, outDir + "/bench-expected.png")) return false;
+    const bool drawn = DrawPages(*bench, outDir, save);
     bench->hide();
-    return true;
+    return drawn;
 }
+
 
 }  // namespace vestrel

@@ -104,30 +104,8 @@ TFModbusPollPage::TFModbusPollPage(QWidget* parent) : QWidget(parent) {
     M_Log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     M_Log->setMaximumBlockCount(2000);
 
-    auto* read = new QGroupBox("Read", this);
-    auto* readForm = new QFormLayout(read);
-    readForm->addRow("Function:", CB_Function);
-    readForm->addRow("Numbering:", CB_Numbering);
-    auto* range = new QHBoxLayout;
-    range->addWidget(SE_Start);
-    range->addWidget(new QLabel("count", this));
-    range->addWidget(SE_Count);
-    range->addWidget(BtRead);
-    range->addWidget(CB_Poll);
-    range->addWidget(SE_Interval);
-    range->addStretch(1);
-    readForm->addRow("Start:", range);
-    readForm->addRow("", LbAddress);
-    auto* write = new QGroupBox("Write", this);
-    auto* writeForm = new QFormLayout(write);
-    writeForm->addRow("Function:", CB_WriteFunction);
-    auto* writeRow = new QHBoxLayout;
-    writeRow->addWidget(SE_WriteStart);
-    writeRow->addWidget(new QLabel("values", this));
-    writeRow->addWidget(E_WriteValues, 1);
-    writeRow->addWidget(BtWrite);
-    writeForm->addRow("Start:", writeRow);
-    writeForm->addRow("", LbWriteAddress);
+    QWidget* read = BuildReadGroup();
+    QWidget* write = BuildWriteGroup();
 
     auto* left = new QVBoxLayout;
     left->addWidget(read);
@@ -152,6 +130,38 @@ TFModbusPollPage::TFModbusPollPage(QWidget* parent) : QWidget(parent) {
 }
 
 TFModbusPollPage::~TFModbusPollPage() = default;
+
+QWidget* TFModbusPollPage::BuildReadGroup() {
+    auto* read = new QGroupBox("Read", this);
+    auto* readForm = new QFormLayout(read);
+    readForm->addRow("Function:", CB_Function);
+    readForm->addRow("Numbering:", CB_Numbering);
+    auto* range = new QHBoxLayout;
+    range->addWidget(SE_Start);
+    range->addWidget(new QLabel("count", this));
+    range->addWidget(SE_Count);
+    range->addWidget(BtRead);
+    range->addWidget(CB_Poll);
+    range->addWidget(SE_Interval);
+    range->addStretch(1);
+    readForm->addRow("Start:", range);
+    readForm->addRow("", LbAddress);
+    return read;
+}
+
+QWidget* TFModbusPollPage::BuildWriteGroup() {
+    auto* write = new QGroupBox("Write", this);
+    auto* writeForm = new QFormLayout(write);
+    writeForm->addRow("Function:", CB_WriteFunction);
+    auto* writeRow = new QHBoxLayout;
+    writeRow->addWidget(SE_WriteStart);
+    writeRow->addWidget(new QLabel("values", this));
+    writeRow->addWidget(E_WriteValues, 1);
+    writeRow->addWidget(BtWrite);
+    writeForm->addRow("Start:", writeRow);
+    writeForm->addRow("", LbWriteAddress);
+    return write;
+}
 
 void TFModbusPollPage::SetClient(ModbusClient* client) {
     client_ = client;

@@ -62,6 +62,8 @@ signals:
     void requestDone();
 
 private:
+    QWidget* BuildReadGroup();
+    QWidget* BuildWriteGroup();
     live::Numbering CurrentNumbering() const;
     void ShowAddresses();
     void ShowValues(RegisterBlock block, const RequestOutcome& outcome);
