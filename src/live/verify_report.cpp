@@ -111,7 +111,8 @@ std::vector<std::string> SummaryLines(const VerifyTally& t, bool strict) {
                           (strict ? " (counted as failures: --strict)" : " (not checked)");
     if (t.framesOk + t.framesBad + t.writeErrors > 0)
         summary += "; transmit frames: " + Counted(t.framesOk, "OK") + ", " + Counted(t.framesBad, "not as expected") +
-                   (t.writeErrors ? ", " + Counted(t.writeErrors, "writes failed") : std::string());
+                   (t.writeErrors ? ", " + Counted(t.writeErrors, t.writeErrors == 1 ? "write failed" : "writes failed")
+                                  : std::string());
     lines.push_back(std::move(summary));
     if (Passed(t, strict))
         lines.push_back("PASS");
