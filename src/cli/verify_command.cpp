@@ -16,7 +16,7 @@ constexpr const char* kVerifyForm =
     "[--write REG=VALUE,...] [--strict] [--frame-wait MS] [--timeout MS] [--serial RATE,8E1] [--address N] "
     "[--index-base 0|1]";
 
-void PrintSetup(const BenchSetup& s, const live::VerifyOptions& o, const std::string& source, CliContext& cli) {
+void PrintSetup(const live::VerifyOptions& o, const std::string& source, CliContext& cli) {
     cli.out << "Verify " << PrintableText(source, LineBreaks::OneLine) << " on the bench\n";
     cli.out << "CAN: " << PrintableText(o.can.Text(), LineBreaks::OneLine);
     if (o.canBitRate > 0) cli.out << ", " << live::CanBitRateText(o.canBitRate) << " (the project's rate)";
@@ -24,7 +24,6 @@ void PrintSetup(const BenchSetup& s, const live::VerifyOptions& o, const std::st
             << live::SerialSettingsText(o.serial) << ", device address " << o.deviceAddress << ", function "
             << (o.function == live::ReadFunction::HoldingRegisters ? "03" : "04") << ", time-out " << o.timeOutMs
             << " ms\n";
-    (void)s;
 }
 
 }  // namespace
@@ -65,7 +64,7 @@ int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
     o.timeOutMs = static_cast<int>(timeOut);
     o.frameWaitMs = static_cast<int>(frameWait);
     o.writes = writes;
-    PrintSetup(setup, o, a.Operands()[0], cli);
+    PrintSetup(o, a.Operands()[0], cli);
 
     CommandEventLoop loop;
     live::VerifyRun run(setup.loaded.model, o, cli.atVerifyStep);
@@ -74,11 +73,14 @@ int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
     if (!result.failure.empty()) throw Error(result.failure);
 
     cli.out << "Listened to the bus: " << result.frames << (result.frames == 1 ? " frame" : " frames") << '\n';
-    for (const std::string& line : live::ReceiveLines(result.checks, o.indexNumbering, o.function))
-        cli.out << line << '\n';
-    for (const std::string& line : live::WriteLines(result.writes, o.frameWaitMs)) cli.out << line << '\n';
+    // Error texts come from the port and the plugins: escaped like everything else.
+    auto print = [&](const std::vector<std::string>& lines) {
+        for (const std::string& line : lines) cli.out << PrintableText(line, LineBreaks::OneLine) << '\n';
+    };
+    print(live::ReceiveLines(result.checks, o.indexNumbering, o.function));
+    print(live::WriteLines(result.writes, o.frameWaitMs));
     const live::VerifyTally tally = live::Tally(result.checks, result.writes);
-    for (const std::string& line : live::SummaryLines(tally, a.Has("strict"))) cli.out << line << '\n';
+    print(live::SummaryLines(tally, a.Has("strict")));
     cli.out.flush();
     return live::Passed(tally, a.Has("strict")) ? kExitOk : kExitFailed;
 }
