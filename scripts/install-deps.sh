@@ -9,13 +9,13 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-svg-dev
+  qt6-base-dev qt6-svg-dev qt6-serialbus-dev qt6-serialport-dev
   libxml2-dev libsimpleini-dev libfreexl-dev liborcus-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   zlib1g-dev
   srecord pmccabe xvfb xauth imagemagick python3-xlwt python3-xlsxwriter python3-odf
-  can-utils
+  can-utils socat
 )
 
 for arg in "$@"; do

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Redraws the README pictures in docs/images: the main window, the
-# "Generate Firmware" dialog after an update of the demo project, and the
-# editors of steps 2 to 4 on that project. Runs on Qt's
+# "Generate Firmware" dialog after an update of the demo project, the
+# editors of steps 2 to 4 on that project, and the bench window against a
+# simulated gateway that hears examples/demo-bus.log (socat and Qt's
+# virtualcan plugin stand in for the serial line and the bus). Runs on Qt's
 # offscreen platform, so no display is needed. BUILD_DIR names the build tree
 # (default build, the release preset).
 set -euo pipefail
@@ -22,7 +24,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp -R examples/workspace "$work/Firmware Vestrel"
 mkdir -p docs/images
-QT_QPA_PLATFORM=offscreen "$build/tools/vestrel-screenshots" "$work/Firmware Vestrel" docs/images
+QT_QPA_PLATFORM=offscreen "$build/tools/vestrel-screenshots" "$work/Firmware Vestrel" docs/images \
+  examples/demo-bus.log
 
 # The register map report, as a browser shows it.
 ./scripts/check-report-in-browser.sh docs/images/register-map.png

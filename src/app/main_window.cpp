@@ -11,6 +11,7 @@
 #include "gateway/ui/preview_window.h"
 #include "gateway/ui/register_map_window.h"
 #include "inspect/project_check.h"
+#include "live/ui/bench_window.h"
 #include "platform/folder_lock.h"
 #include "platform/qt/click_label.h"
 #include "platform/qt/qt_paths.h"
@@ -71,6 +72,7 @@ TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& la
     pdoMB_2_ = new TFpdoMB_2(dialogs_, this);
     preview_ = new TFPreview(this);
     registerMap_ = new TFRegisterMap(dialogs_, this);
+    bench_ = new live::TFBench(this);
 }
 
 TFVestreleFirmWare::~TFVestreleFirmWare() = default;
@@ -145,6 +147,8 @@ void TFVestreleFirmWare::BuildStepButtons() {
     BtPreview->setMinimumWidth(0);
     BtRegisterMap = MakeButton(this, "BtRegisterMap", "Register map");
     BtRegisterMap->setMinimumWidth(0);
+    BtBench = MakeButton(this, "BtBench", "Bench test");
+    BtBench->setMinimumWidth(0);
 
     BtSetTransmitPdo = MakeButton(this, "BtSetTransmitPdo", "Set Transmit PDO");
     BtSetSdoAccess = MakeButton(this, "BtSetSdoAccess", "Set SDO Access");
@@ -178,7 +182,7 @@ QLayout* TFVestreleFirmWare::LayOutSteps() {
         {BtSetCommunication},
         {BtReceiveCob, BtDefineRxCob},
         {BtTransmitCob, BtDefineTxCob},
-        {BtUpdateDevice, BtPreview, BtRegisterMap},
+        {BtUpdateDevice, BtPreview, BtRegisterMap, BtBench},
     };
     int row = 0;
     for (const auto& buttons : rows) {
@@ -191,7 +195,7 @@ QLayout* TFVestreleFirmWare::LayOutSteps() {
         ++row;
     }
     steps->setColumnMinimumWidth(0, 60);
-    steps->setColumnStretch(3, 1);
+    steps->setColumnStretch(4, 1);
     return steps;
 }
 
@@ -206,6 +210,7 @@ void TFVestreleFirmWare::ConnectButtons() {
     connect(BtUpdateDevice, &QPushButton::clicked, this, [this] { BtUpdateDeviceClick(); });
     connect(BtPreview, &QPushButton::clicked, this, [this] { BtPreviewClick(); });
     connect(BtRegisterMap, &QPushButton::clicked, this, [this] { BtRegisterMapClick(); });
+    connect(BtBench, &QPushButton::clicked, this, [this] { BtBenchClick(); });
     connect(BtAbout, &QPushButton::clicked, this, [this] { BtAboutClick(); });
     connect(BtClose, &QToolButton::clicked, this, [this] { BtCloseClick(); });
     connect(LbWeb, &ClickLabel::clicked, this, [this] { LbWebClick(); });
@@ -283,6 +288,12 @@ void TFVestreleFirmWare::BtUpdateDeviceClick() { UpdateDevice(); }
 void TFVestreleFirmWare::BtPreviewClick() { ShowOnProject(preview_); }
 
 void TFVestreleFirmWare::BtRegisterMapClick() { ShowOnProject(registerMap_); }
+
+void TFVestreleFirmWare::BtBenchClick() {
+    if (!PassesProjectGuard()) return;
+    bench_->SetProjectDir(workspace_.ProjectDir());
+    bench_->exec();
+}
 
 void TFVestreleFirmWare::UpdateDevice() {
     // Without a project folder the compiler's paths would start at the

@@ -26,6 +26,9 @@ class TFpdoMB;
 class TFpdoMB_2;
 class TFsaveproj;
 class UserDialogs;
+namespace live {
+class TFBench;
+}
 
 // The main window: five steps from creating or opening a project to "Update
 // Device". It owns the workspace and the configuration compiler for the whole
@@ -59,6 +62,8 @@ public:
     // Beside step 5: what the gateway does with the open project.
     void BtPreviewClick();
     void BtRegisterMapClick();
+    // A flashed gateway on the bench, live against the open project.
+    void BtBenchClick();
     void BtAboutClick();
     void BtCloseClick();
     void LbWebClick();
@@ -77,6 +82,7 @@ public:
     TFpdoMB_2* ReceiveFramesEditor() const { return pdoMB_2_; }
     TFPreview* PreviewWindow() const { return preview_; }
     TFRegisterMap* RegisterMapWindow() const { return registerMap_; }
+    live::TFBench* BenchWindow() const { return bench_; }
     TFpdoMB* TransmitFramesEditor() const { return pdoMB_; }
     TFInfopdoMB* MappingEditor() const { return infopdoMB_; }
     // True once the window has been closed (and the INI file written).
@@ -120,6 +126,7 @@ private:
     TFpdoMB_2* pdoMB_2_ = nullptr;
     TFPreview* preview_ = nullptr;
     TFRegisterMap* registerMap_ = nullptr;
+    live::TFBench* bench_ = nullptr;
 
     QLabel* LbLogo;
     QLabel* LbTitle;
@@ -136,6 +143,7 @@ private:
     QPushButton* BtUpdateDevice;
     QPushButton* BtPreview;
     QPushButton* BtRegisterMap;
+    QPushButton* BtBench;
     // Service editor buttons: present, hidden, without effect.
     QPushButton* BtSetTransmitPdo;
     QPushButton* BtSetSdoAccess;

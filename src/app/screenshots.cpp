@@ -1,9 +1,12 @@
-// Draws the README pictures of the main window and the "Generate Firmware"
-// dialog on the offscreen platform:
-//   vestrel-screenshots WORKSPACE_DIR OUT_DIR
+// Draws the README pictures of the main window, the "Generate Firmware"
+// dialog, the editors and the bench window on the offscreen platform:
+//   vestrel-screenshots WORKSPACE_DIR OUT_DIR [BUS_LOG]
+// With BUS_LOG (a candump log) the bench window is drawn against a simulated
+// gateway that hears those frames; that needs socat.
 // WORKSPACE_DIR is a scratch copy of a workspace (MASTER, PROJECTS, the INI
 // file); its open project is compiled and merged for the dialog's picture.
 // No box is shown and no program is started.
+#include "app/bench_pictures.h"
 #include "app/main_window.h"
 #include "compiler/bank_files.h"
 #include "editors/comm_settings_dialog.h"
@@ -91,13 +94,14 @@ int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     QApplication::setApplicationName(kProduct.applicationName);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: vestrel-screenshots WORKSPACE_DIR OUT_DIR\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: vestrel-screenshots WORKSPACE_DIR OUT_DIR [BUS_LOG]\n");
         return 2;
     }
     // Absolute paths: the firmware dialog moves the current folder to MASTER.
     const std::string workspaceDir = QDir(QString::fromLocal8Bit(argv[1])).absolutePath().toStdString();
     const QString outDir = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
+    const QString busLog = argc == 4 ? QDir(QString::fromLocal8Bit(argv[3])).absolutePath() : QString();
     QDir().mkpath(outDir);
 
     ConsoleDialogs dialogs;
@@ -149,5 +153,9 @@ int main(int argc, char** argv) {
         if (!Save(editor.dialog, outDir + editor.file)) return 1;
         editor.dialog->hide();
     }
+    if (argc == 4 &&
+        !DrawBenchPictures(window, busLog, outDir,
+                           [](QWidget* w, const QString& path) { return Save(w, path); }))
+        return 1;
     return 0;
 }

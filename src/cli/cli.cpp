@@ -47,6 +47,37 @@ constexpr const char* kUsage =
     "      of each frame's data bytes (html, the default), or its tables (csv, md).\n"
     "  SOURCE is a project folder, a folder with bank1.bin and bank2.bin, or an\n"
     "  S-record image.\n"
+#ifdef VESTREL_CLI_BENCH
+    "  vestrel-cli verify SOURCE --can PLUGIN:IFACE --modbus PORT [--function 3|4]\n"
+    "          [--seconds N] [--frames N] [--write REG=VALUE,...] [--frame-wait MS]\n"
+    "          [--strict] [bench options]\n"
+    "      Check a gateway on the bench: listen to the CAN bus for N seconds (default\n"
+    "      5; --frames N stops after N frames) and work out what each receive register\n"
+    "      should hold, then read those registers from the device with function 03\n"
+    "      (default) or 04 and compare: one line per register (OK, MISMATCH, ERROR, or\n"
+    "      NOT FED when no frame fed it) and a summary. With --write, write the\n"
+    "      registers (06 for one, 16 for consecutive ones) and check that the transmit\n"
+    "      frames they feed appear with the expected bytes within --frame-wait MS\n"
+    "      (default 1000). Exit status 1 on any mismatch, Modbus error or missing frame,\n"
+    "      and when nothing could be compared; NOT FED registers are not checked and\n"
+    "      do not fail the run unless --strict.\n"
+    "  vestrel-cli simulate SOURCE --can PLUGIN:IFACE --modbus PORT [--seconds N]\n"
+    "          [bench options]\n"
+    "      A simulated gateway for bench tests and PLC work: a Modbus RTU slave on\n"
+    "      PORT serving the project's register mapping (the same registers to 03 and\n"
+    "      04), fed by the frames of the CAN interface; a register write sends the\n"
+    "      transmit frames it feeds. It models the mapping only and is not the device.\n"
+    "      Prints each change; runs until interrupted (Ctrl+C, SIGTERM) or N seconds.\n"
+    "  Bench options: --serial RATE,8E1 and --address N replace the project's serial\n"
+    "  settings and device address; --timeout MS is the Modbus time-out (verify,\n"
+    "  default 1000). --index-base says how a register number of the project (its\n"
+    "  Index) becomes the protocol address of a request: 0 (the default) takes the\n"
+    "  Index as the protocol address, as the gateway's firmware reads it from the\n"
+    "  banks; 1 takes it as a 1-based register number (protocol address = Index - 1).\n"
+    "  PLUGIN:IFACE names a Qt SerialBus CAN plugin and its interface: socketcan:can0,\n"
+    "  virtualcan:can0 or virtualcan:tcp://127.0.0.1:PORT/can0. The project's CAN bit\n"
+    "  rate is asked of the plugin.\n"
+#endif
     "  vestrel-cli --help | --version\n"
     "\n"
     "Runs that write into the same folders take turns: a second one waits for the\n"
@@ -62,6 +93,9 @@ const std::map<std::string, Command> kCommands = {
     {"build", BuildCommand},     {"update", UpdateCommand}, {"merge", MergeCommand},
     {"check", CheckCommand},     {"decode", DecodeCommand}, {"preview", PreviewCommand},
     {"replay", ReplayCommand},   {"report", ReportCommand},
+#ifdef VESTREL_CLI_BENCH
+    {"verify", VerifyCommand},   {"simulate", SimulateCommand},
+#endif
 };
 
 int Dispatch(const std::vector<std::string>& args, CliContext& cli) {
@@ -100,7 +134,7 @@ int RunCli(const std::vector<std::string>& args, CliContext& cli) {
 }
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal) {
-    CliContext cli{out, err, terminal, {}};
+    CliContext cli{out, err, terminal, {}, {}};
     return RunCli(args, cli);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "firmware/bank_merge.h"
+#include "live/verify_report.h"
 
 #include <functional>
 #include <iosfwd>
@@ -22,6 +23,9 @@ struct CliContext {
     bool terminal = false;
     // A test seam passed to every merge the command runs.
     std::function<void(MergeStep)> atMergeStep;
+    // A test seam called at each step of verify: a test sends its frames once
+    // the command listens.
+    std::function<void(live::VerifyStep)> atVerifyStep;
 
     // Prints "vestrel-cli: <text>" on stderr, control characters escaped and
     // on one line.
@@ -41,5 +45,9 @@ int DecodeCommand(const std::vector<std::string>& args, CliContext& cli);
 int PreviewCommand(const std::vector<std::string>& args, CliContext& cli);
 int ReplayCommand(const std::vector<std::string>& args, CliContext& cli);
 int ReportCommand(const std::vector<std::string>& args, CliContext& cli);
+// A gateway on the bench, on real buses through Qt SerialBus
+// (verify_command.cpp, simulate_command.cpp); built with the bench tools only.
+int VerifyCommand(const std::vector<std::string>& args, CliContext& cli);
+int SimulateCommand(const std::vector<std::string>& args, CliContext& cli);
 
 }  // namespace vestrel

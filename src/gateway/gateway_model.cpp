@@ -198,6 +198,8 @@ std::string RegisterValueText(const RegisterValue& value) {
     return text;
 }
 
+std::string RegisterValueText(std::uint16_t value) { return RegisterValueText(RegisterValue{value, true, true}); }
+
 std::string EffectValueText(const RegisterEffect& effect) {
     std::string text = "0x";
     AppendHalf(text, effect.high.source == HalfSource::Fed, effect.high.value, '-');

@@ -106,6 +106,8 @@ struct RegisterValue {
 // fed, "0x????". A half that one frame does not set is shown as "--" by
 // EffectValueText.
 std::string RegisterValueText(const RegisterValue& value);
+// A value read from or written to a device, every bit known: "0x002A".
+std::string RegisterValueText(std::uint16_t value);
 void AppendRegisterValueText(std::string& out, const RegisterValue& value);
 // What one frame sets: "0x1122", "0x--22" when the high half is not set by it.
 std::string EffectValueText(const RegisterEffect& effect);

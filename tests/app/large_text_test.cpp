@@ -7,6 +7,7 @@
 #include "editors/frame_mapping_editor.h"
 #include "editors/frame_table_editor.h"
 #include "firmware/firmware_update_dialog.h"
+#include "live/ui/bench_window.h"
 #include "platform/qt/folder_picker_dialog.h"
 #include "support/fake_dialogs.h"
 #include "support/temp_dir.h"
@@ -90,7 +91,7 @@ TEST_P(LargeText, EveryWindowShowsEveryCaptionWhole) {
     QWidget* windows[] = {window.NewProjectDialog(),     window.AboutBox(),
                           window.CommunicationDialog(),  window.ReceiveFramesEditor(),
                           window.TransmitFramesEditor(), window.MappingEditor(),
-                          window.FirmwareDialog()};
+                          window.FirmwareDialog(),       window.BenchWindow()};
     for (QWidget* dialog : windows) {
         dialog->show();
         QApplication::processEvents();

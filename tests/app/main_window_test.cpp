@@ -9,6 +9,8 @@
 #include "firmware/firmware_update_dialog.h"
 #include "gateway/ui/preview_window.h"
 #include "gateway/ui/register_map_window.h"
+#include "live/ui/bench_window.h"
+#include "live/ui/expected_read_page.h"
 #include "support/modal_answer.h"
 #include "platform/ini_file.h"
 #include "platform/qt/folder_picker_dialog.h"
@@ -24,6 +26,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTableWidget>
 #include <QTextBrowser>
 
 #include <cstdio>
@@ -413,6 +416,32 @@ TEST_F(MainWindowTest, PreviewAndRegisterMapOpenOnTheOpenProject) {
     });
     Click("BtRegisterMap");
     EXPECT_TRUE(map.Answered());
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.Texts().front();
+}
+
+// "Bench test" opens the bench window on the open project, with the project's
+// serial settings preselected; without a project the guard says so.
+TEST_F(MainWindowTest, BenchTestOpensOnTheOpenProject) {
+    Start();
+    window->GetWorkspace().ProjectDirVariable().clear();
+    {
+        NoModalExpected none;
+        Click("BtBench");
+    }
+    EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{"Project not valid"});
+
+    fs::copy(kExamples / "workspace" / "PROJECTS" / "Demo", Projects() / "Demo", fs::copy_options::recursive);
+    dialogs.shown.clear();
+    dialogs.folders.push_back((Projects() / "Demo").string());
+    Click("BtOpenProject");
+    ModalAnswer<live::TFBench> bench([](live::TFBench* dialog) {
+        EXPECT_EQ(dialog->Baud()->currentText(), "19200");
+        EXPECT_EQ(dialog->Parity()->currentText(), "Even");
+        EXPECT_EQ(dialog->Expected()->Registers()->rowCount(), 7);
+        dialog->reject();
+    });
+    Click("BtBench");
+    EXPECT_TRUE(bench.Answered());
     EXPECT_TRUE(dialogs.shown.empty()) << dialogs.Texts().front();
 }
 

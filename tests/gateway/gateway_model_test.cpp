@@ -14,8 +14,8 @@ using namespace test;
 
 // Three receive frames whose data bytes all differ, so that a wrong nibble,
 // swapped halves or the neighbouring frame give another value.
-const std::vector<FrameSpec> kReceiveFrames = {{"0x181", 8, "Drive"}, {"0x281", 4, "Temps"}, {"0x381", 2, "Alarm"}};
-const std::vector<MappingSpec> kReceiveMappings = {
+const std::vector<FrameLine> kReceiveFrames = {{"0x181", 8, "Drive"}, {"0x281", 4, "Temps"}, {"0x381", 2, "Alarm"}};
+const std::vector<MappingLine> kReceiveMappings = {
     {1, 1, 0x12},  // B1 high, B2 low
     {2, 1, 0x87},  // B8 high, B7 low
     {3, 2, 0x40},  // B4 high, low not fed

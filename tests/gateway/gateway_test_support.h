@@ -13,7 +13,7 @@ namespace vestrel::gateway::test {
 using namespace vestrel::test;
 
 // A receive or transmit frame row: COB-ID text, Dimensin, mnemonic (and RTR).
-struct FrameSpec {
+struct FrameLine {
     std::string cobId;
     int length;
     std::string mnemonic = "";
@@ -21,27 +21,27 @@ struct FrameSpec {
 };
 
 // A mapping row: register, frame position, PosComp.
-struct MappingSpec {
+struct MappingLine {
     int reg;
     int frame;
     int posComp;
 };
 
 inline void WriteProject(const std::filesystem::path& dir, const std::string& canType,
-                         const std::vector<FrameSpec>& receive, const std::vector<MappingSpec>& receiveMappings,
-                         const std::vector<FrameSpec>& transmit = {},
-                         const std::vector<MappingSpec>& transmitMappings = {}) {
+                         const std::vector<FrameLine>& receive, const std::vector<MappingLine>& receiveMappings,
+                         const std::vector<FrameLine>& transmit = {},
+                         const std::vector<MappingLine>& transmitMappings = {}) {
     WritePargen(dir, With(DefaultSettings(), "CANType", canType));
-    auto frames = [](const std::vector<FrameSpec>& specs, bool tx) {
+    auto frames = [](const std::vector<FrameLine>& lines, bool tx) {
         std::vector<std::string> rows;
-        for (const FrameSpec& f : specs)
+        for (const FrameLine& f : lines)
             rows.push_back("CobID=\"" + f.cobId + "\" Dimensin=\"" + std::to_string(f.length) + "\"" +
                            (tx ? " RTR=\"" + f.rtr + "\"" : std::string()) + " Mnemonic=\"" + f.mnemonic + "\"");
         return rows;
     };
-    auto mappings = [](const std::vector<MappingSpec>& specs) {
+    auto mappings = [](const std::vector<MappingLine>& lines) {
         std::vector<std::string> rows;
-        for (const MappingSpec& m : specs)
+        for (const MappingLine& m : lines)
             rows.push_back("Index=\"" + std::to_string(m.reg) + "\" NrPdo=\"" + std::to_string(m.frame) +
                            "\" PosComp=\"" + std::to_string(m.posComp) + "\"");
         return rows;

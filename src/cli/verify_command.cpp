@@ -1,0 +1,88 @@
+// verify: a gateway on the bench, expected against read, headless.
+#include "cli/bench_support.h"
+#include "gateway/preview.h"
+#include "live/qt/bench_verify.h"
+#include "platform/error.h"
+#include "platform/printable_text.h"
+
+#include <ostream>
+
+namespace vestrel {
+
+namespace {
+
+constexpr const char* kVerifyForm =
+    "verify SOURCE --can PLUGIN:IFACE --modbus PORT [--function 3|4] [--seconds N] [--frames N] "
+    "[--write REG=VALUE,...] [--strict] [--frame-wait MS] [--timeout MS] [--serial RATE,8E1] [--address N] "
+    "[--index-base 0|1]";
+
+void PrintSetup(const live::VerifyOptions& o, const std::string& source, CliContext& cli) {
+    cli.out << "Verify " << PrintableText(source, LineBreaks::OneLine) << " on the bench\n";
+    cli.out << "CAN: " << PrintableText(o.can.Text(), LineBreaks::OneLine);
+    if (o.canBitRate > 0) cli.out << ", " << live::CanBitRateText(o.canBitRate) << " (the project's rate)";
+    cli.out << "\nModbus RTU: " << PrintableText(o.port, LineBreaks::OneLine) << ", "
+            << live::SerialSettingsText(o.serial) << ", device address " << o.deviceAddress << ", function "
+            << (o.function == live::ReadFunction::HoldingRegisters ? "03" : "04") << ", time-out " << o.timeOutMs
+            << " ms\n";
+}
+
+}  // namespace
+
+int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
+    const Arguments a(args, {kCanOption, kModbusOption, kSerialOption, kAddressOption, kIndexBaseOption,
+                             kSecondsOption,
+                             {"function", true, "3 or 4"},
+                             {"frames", true, "a number of frames"},
+                             {"write", true, "a list such as 100=0x1234,101=7"},
+                             {"strict"},
+                             {"frame-wait", true, "milliseconds"},
+                             {"timeout", true, "milliseconds"}});
+    const long function = NumberOption(a, "function", 3, 3, 4);
+    const long seconds = NumberOption(a, "seconds", 5, 0, 86400);
+    const long frames = NumberOption(a, "frames", 0, 1, 1'000'000'000);
+    const long frameWait = NumberOption(a, "frame-wait", 1000, 1, 600'000);
+    const long timeOut = NumberOption(a, "timeout", 1000, 1, 600'000);
+    gateway::RegisterValues writes;
+    if (auto list = a.Value("write")) {
+        std::string why;
+        auto parsed = gateway::ParseRegisterValues(*list, why);
+        if (!parsed) throw UsageError{why};
+        writes = std::move(*parsed);
+    }
+    const BenchSetup setup = ReadBenchSetup(a, kVerifyForm, cli);
+
+    live::VerifyOptions o;
+    o.can = setup.can;
+    o.canBitRate = setup.settings.canBitRate;
+    o.port = setup.port;
+    o.serial = setup.settings.serial;
+    o.deviceAddress = setup.settings.deviceAddress;
+    o.function = function == 3 ? live::ReadFunction::HoldingRegisters : live::ReadFunction::InputRegisters;
+    o.indexNumbering = setup.indexNumbering;
+    o.listenMs = static_cast<int>(seconds * 1000);
+    o.frameLimit = static_cast<std::uint64_t>(frames);
+    o.timeOutMs = static_cast<int>(timeOut);
+    o.frameWaitMs = static_cast<int>(frameWait);
+    o.writes = writes;
+    PrintSetup(o, a.Operands()[0], cli);
+
+    CommandEventLoop loop;
+    live::VerifyRun run(setup.loaded.model, o, cli.atVerifyStep);
+    live::VerifyResult result = run.Run();
+    for (const std::string& note : result.notes) cli.Say("note: " + note);
+    if (!result.failure.empty()) throw Error(result.failure);
+
+    cli.out << "Listened to the bus: " << result.frames << (result.frames == 1 ? " frame" : " frames") << '\n';
+    // Error texts come from the port and the plugins: escaped like everything else.
+    auto print = [&](const std::vector<std::string>& lines) {
+        for (const std::string& line : lines) cli.out << PrintableText(line, LineBreaks::OneLine) << '\n';
+    };
+    print(live::ReceiveLines(result.checks, o.indexNumbering, o.function));
+    print(live::WriteLines(result.writes, o.frameWaitMs));
+    const live::VerifyTally tally = live::Tally(result.checks, result.writes);
+    print(live::SummaryLines(tally, a.Has("strict")));
+    cli.out.flush();
+    return live::Passed(tally, a.Has("strict")) ? kExitOk : kExitFailed;
+}
+
+}  // namespace vestrel

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "inspect/bank_decoder.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What the bench tools need to reach a gateway: which CAN interface, which
+// serial settings and which Modbus device address, the latter taken from the
+// banks the project compiles to.
+namespace vestrel::live {
+
+// A CAN interface as Qt SerialBus opens it: a plugin ("socketcan",
+// "virtualcan", ...) and the plugin's interface name ("can0",
+// "tcp://127.0.0.1:40123/can0").
+struct CanEndpoint {
+    std::string plugin;
+    std::string interface;
+
+    std::string Text() const { return plugin + ":" + interface; }
+};
+
+// "PLUGIN:IFACE": the plugin is what stands before the first ':', so that an
+// interface name may hold colons itself. Nothing and the reason otherwise.
+std::optional<CanEndpoint> ParseCanInterface(std::string_view text, std::string& why);
+
+enum class Parity { None, Even, Odd };
+
+struct SerialSettings {
+    int baud = 9600;
+    int dataBits = 8;
+    Parity parity = Parity::None;
+    int stopBits = 1;
+
+    friend bool operator==(const SerialSettings&, const SerialSettings&) = default;
+};
+
+// "19200 bit/s, 8E1".
+std::string SerialSettingsText(const SerialSettings& settings);
+// "19200,8E1" (or "19200,8N2", ...): the bit rate, then data bits, parity N/E/O
+// and stop bits. Nothing and the reason otherwise.
+std::optional<SerialSettings> ParseSerialSettings(std::string_view text, std::string& why);
+
+// What the banks say about the bench: the CAN bit rate, the serial line and
+// the gateway's own settings that a bench check must keep in mind.
+struct BenchSettings {
+    int canBitRate = 0;  // bit/s; 0 when the banks hold no rate the device knows
+    SerialSettings serial;
+    int deviceAddress = 1;
+    int serialTimeOutMs = 0;
+    bool cancelDataAfterRead = false;
+    bool keepInputRegisters = false;  // "No cancel if read Input Reg."
+    int dataTimeOutSeconds = 0;
+    int timeOutRegister = 0;
+};
+
+BenchSettings BenchSettingsOf(const DecodedBanks& banks);
+
+// What a bench check should know about the project's settings, one sentence
+// each: a device address that is no slave address, "Cancel data after read",
+// the data time-out, a rate the device does not know.
+std::vector<std::string> BenchNotes(const BenchSettings& settings, const DecodedBanks& banks);
+
+// "250 kbit/s".
+std::string CanBitRateText(int bitRate);
+
+}  // namespace vestrel::live

@@ -1,0 +1,136 @@
+#include "live/bus_monitor.h"
+
+#include "platform/printable_text.h"
+
+#include <algorithm>
+#include <tuple>
+
+namespace vestrel::live {
+
+using gateway::CanFrame;
+using gateway::MatchKind;
+
+namespace {
+
+constexpr std::int64_t kRateWindow = 1'000'000;  // microseconds
+
+auto SortKey(const MonitorEntry& e) { return std::tuple(e.error, e.extended, e.id); }
+
+std::string Named(const gateway::GatewayDirection& direction, int frame) {
+    const std::string& mnemonic = direction.frames[static_cast<std::size_t>(frame)].mnemonic;
+    return "frame " + std::to_string(frame + 1) +
+           (mnemonic.empty() ? "" : " \"" + PrintableText(mnemonic, LineBreaks::OneLine) + "\"");
+}
+
+}  // namespace
+
+BusMonitor::BusMonitor(const gateway::GatewayModel& model) : model_(model) { table_.emplace(model); }
+
+void BusMonitor::Clear() {
+    entries_.clear();
+    frames_ = 0;
+    table_.emplace(model_);
+}
+
+void BusMonitor::Classify(MonitorEntry& e) const {
+    if (e.error) {
+        e.role = IdRole::ErrorFrame;
+        return;
+    }
+    CanFrame probe;
+    probe.id = e.id;
+    probe.extended = e.extended;
+    const gateway::ReceiveMatch match = model_.MatchReceive(probe);
+    const auto transmit = model_.TransmitFramesWithCobId(e.id);
+    const bool rightFormat = e.extended == (model_.Mode() == CanMode::Can20B);
+    if (match.kind == MatchKind::Frame) {
+        e.role = IdRole::Receive;
+        e.frame = match.frames[0];
+    } else if (match.kind == MatchKind::Ambiguous) {
+        e.role = IdRole::Ambiguous;
+    } else if (match.kind == MatchKind::WrongFormat) {
+        e.role = IdRole::WrongFormat;
+    } else if (rightFormat && !transmit.empty()) {
+        e.role = IdRole::Transmit;
+        e.frame = transmit[0];
+    } else {
+        e.role = IdRole::Unknown;
+    }
+}
+
+std::size_t BusMonitor::Feed(const CanFrame& frame, std::int64_t time) {
+    ++frames_;
+    MonitorEntry key;
+    key.id = frame.id;
+    key.extended = frame.extended;
+    key.error = frame.error;
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
+                               [](const MonitorEntry& a, const MonitorEntry& b) { return SortKey(a) < SortKey(b); });
+    if (it == entries_.end() || SortKey(*it) != SortKey(key)) {
+        Classify(key);
+        it = entries_.insert(it, std::move(key));
+    }
+    MonitorEntry& e = *it;
+    ++e.count;
+    e.last = frame;
+    e.lastTime = time;
+    e.recent.push_back(time);
+    while (!e.recent.empty() && e.recent.front() <= time - kRateWindow) e.recent.pop_front();
+    if ((e.role == IdRole::Receive || e.role == IdRole::Transmit) && !frame.remote) {
+        const gateway::GatewayDirection& d = e.role == IdRole::Receive ? model_.Receive() : model_.Transmit();
+        if (frame.length != d.frames[static_cast<std::size_t>(e.frame)].length) ++e.lengthMismatches;
+    }
+    if (!frame.error) table_->Feed(frame, time);
+    return static_cast<std::size_t>(it - entries_.begin());
+}
+
+double BusMonitor::Rate(const MonitorEntry& entry, std::int64_t now) {
+    const auto n = std::count_if(entry.recent.begin(), entry.recent.end(),
+                                 [&](std::int64_t t) { return t > now - kRateWindow && t <= now; });
+    return static_cast<double>(n) * 1e6 / static_cast<double>(kRateWindow);
+}
+
+bool BusMonitor::StandsOut(const MonitorEntry& e) {
+    return e.role == IdRole::Unknown || e.role == IdRole::WrongFormat || e.role == IdRole::ErrorFrame ||
+           e.role == IdRole::Ambiguous || e.lengthMismatches > 0;
+}
+
+std::string BusMonitor::RoleText(const MonitorEntry& e) const {
+    std::string text;
+    switch (e.role) {
+        case IdRole::Receive: text = "receive " + Named(model_.Receive(), e.frame); break;
+        case IdRole::Transmit: text = "transmit " + Named(model_.Transmit(), e.frame) + ", sent by the gateway"; break;
+        case IdRole::Ambiguous:
+            text = "held by several receive frames: ambiguous, no register is set";
+            break;
+        case IdRole::Unknown: text = "not in any frame table"; break;
+        case IdRole::WrongFormat:
+            text = std::string(e.extended ? "29-bit" : "11-bit") + " frame: matches no frame under CANType " +
+                   std::to_string(model_.Banks().canType);
+            break;
+        case IdRole::ErrorFrame: text = "error frame"; break;
+    }
+    if (e.lengthMismatches > 0) {
+        const gateway::GatewayDirection& d = e.role == IdRole::Receive ? model_.Receive() : model_.Transmit();
+        text += "; " + std::to_string(e.lengthMismatches) + (e.lengthMismatches == 1 ? " frame" : " frames") +
+                " with a length other than Dimensin " +
+                std::to_string(d.frames[static_cast<std::size_t>(e.frame)].length);
+    }
+    return text;
+}
+
+std::string BusMonitor::RegistersText(const MonitorEntry& e) const {
+    if (e.role != IdRole::Receive) return {};
+    std::string text;
+    std::vector<std::uint16_t> shown;
+    for (int m : model_.Receive().frames[static_cast<std::size_t>(e.frame)].mappings) {
+        const std::uint16_t reg = model_.Receive().mappings[static_cast<std::size_t>(m)].reg;
+        if (std::find(shown.begin(), shown.end(), reg) != shown.end()) continue;
+        shown.push_back(reg);
+        if (!text.empty()) text += ' ';
+        text += std::to_string(reg) + "=" + gateway::RegisterValueText(table_->Value(reg));
+    }
+    return text;
+}
+
+}  // namespace vestrel::live

@@ -1,0 +1,101 @@
+#include "live/modbus_request.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vestrel::live {
+
+namespace {
+
+std::vector<RegisterBlock> Runs(const std::vector<std::uint16_t>& sorted, int maxCount) {
+    std::vector<RegisterBlock> blocks;
+    for (std::uint16_t address : sorted) {
+        if (!blocks.empty()) {
+            RegisterBlock& last = blocks.back();
+            if (last.start + last.count == address && last.count < maxCount) {
+                ++last.count;
+                continue;
+            }
+        }
+        blocks.push_back(RegisterBlock{address, 1});
+    }
+    return blocks;
+}
+
+std::string Range(const RegisterBlock& block) {
+    if (block.count == 1) return "protocol address " + std::to_string(block.start);
+    return "protocol addresses " + std::to_string(block.start) + "-" + std::to_string(block.start + block.count - 1);
+}
+
+std::string Plural(int count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+}  // namespace
+
+std::vector<RegisterBlock> PlanReads(std::vector<std::uint16_t> addresses, int maxCount) {
+    std::sort(addresses.begin(), addresses.end());
+    addresses.erase(std::unique(addresses.begin(), addresses.end()), addresses.end());
+    return Runs(addresses, std::max(1, maxCount));
+}
+
+std::vector<RegisterBlock> PlanWrites(const std::map<std::uint16_t, std::uint16_t>& values, int maxCount) {
+    std::vector<std::uint16_t> addresses;
+    for (const auto& [address, value] : values) addresses.push_back(address);
+    return Runs(addresses, std::max(1, maxCount));
+}
+
+std::string ExceptionText(int code) {
+    const char* name = nullptr;
+    switch (code) {
+        case 1: name = "illegal function"; break;
+        case 2: name = "illegal data address"; break;
+        case 3: name = "illegal data value"; break;
+        case 4: name = "server device failure"; break;
+        case 5: name = "acknowledge"; break;
+        case 6: name = "server device busy"; break;
+        case 8: name = "memory parity error"; break;
+        case 10: name = "gateway path unavailable"; break;
+        case 11: name = "gateway target device failed to respond"; break;
+        default: break;
+    }
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%02X", code & 0xFF);
+    return std::string("exception ") + digits + (name ? std::string(" (") + name + ")" : std::string());
+}
+
+std::string RequestFailureText(const RequestFailure& f, int deviceAddress, int timeOutMs) {
+    switch (f.kind) {
+        case RequestFailure::Kind::Exception:
+            return "device " + std::to_string(deviceAddress) + " answered " + ExceptionText(f.exceptionCode);
+        case RequestFailure::Kind::Invalid:
+            return "invalid answer from device " + std::to_string(deviceAddress) +
+                   (f.detail.empty() ? std::string() : ": " + f.detail);
+        case RequestFailure::Kind::Link:
+            return "the serial line failed: " + f.detail;
+        case RequestFailure::Kind::NoAnswer: break;
+    }
+    std::string seen;
+    if (f.crcErrors > 0) seen += Plural(f.crcErrors, "answer", "answers") + " with a wrong CRC";
+    if (f.mismatches > 0) {
+        if (!seen.empty()) seen += " and ";
+        seen += Plural(f.mismatches, "answer", "answers") + " from another device address or to another request";
+    }
+    const std::string within = " within " + std::to_string(timeOutMs) + " ms";
+    if (seen.empty()) return "no answer from device " + std::to_string(deviceAddress) + within;
+    return seen + ", no valid answer from device " + std::to_string(deviceAddress) + within;
+}
+
+std::string ReadRequestText(ReadFunction function, const RegisterBlock& block) {
+    return std::string(function == ReadFunction::HoldingRegisters ? "read holding registers (03) at "
+                                                                  : "read input registers (04) at ") +
+           Range(block);
+}
+
+std::string WriteRequestText(WriteFunction function, const RegisterBlock& block) {
+    return std::string(function == WriteFunction::SingleRegister ? "write single register (06) at "
+                                                                 : "write multiple registers (16) at ") +
+           Range(block);
+}
+
+}  // namespace vestrel::live

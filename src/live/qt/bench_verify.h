@@ -1,0 +1,85 @@
+#pragma once
+
+#include "live/bench_settings.h"
+#include "live/verify_report.h"
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QEventLoop;
+class QTimer;
+
+namespace vestrel::live {
+
+class CanBus;
+class ModbusClient;
+class ReceiveCheckRun;
+class WriteCheckRun;
+struct TimedFrame;
+
+struct VerifyOptions {
+    CanEndpoint can;
+    int canBitRate = 0;  // 0 keeps the interface's rate
+    std::string port;
+    SerialSettings serial;
+    int deviceAddress = 1;
+    ReadFunction function = ReadFunction::HoldingRegisters;
+    Numbering indexNumbering = Numbering::ProtocolAddress;
+    int listenMs = 5000;
+    std::uint64_t frameLimit = 0;  // stop listening after this many frames; 0 listens the whole time
+    int timeOutMs = 1000;          // per Modbus request
+    int frameWaitMs = 1000;        // for the frames a write feeds
+    gateway::RegisterValues writes;  // register number (Index) -> value
+    int openWaitMs = 10000;        // for a CAN interface that opens in the background
+};
+
+struct VerifyResult {
+    std::string failure;  // why the check could not run (a port or an interface that does not open)
+    std::vector<std::string> notes;
+    std::uint64_t frames = 0;  // frames heard while listening
+    std::vector<RegisterCheck> checks;
+    std::vector<WriteCheck> writes;
+};
+
+// vestrel-cli verify: opens both interfaces, listens to the CAN bus and
+// feeds the model, then checks the receive registers and the writes. The
+// model is fed until the end, so a frame during the reads counts. Runs a
+// local event loop; a QCoreApplication must exist.
+class VerifyRun : public QObject {
+    Q_OBJECT
+
+public:
+    VerifyRun(const gateway::GatewayModel& model, VerifyOptions options,
+              std::function<void(VerifyStep)> atStep = {});
+    ~VerifyRun() override;
+
+    VerifyResult Run();
+
+private:
+    void OnFrames(const std::vector<TimedFrame>& frames);
+    void StartListening();
+    void StartPolling();
+    void StartWriting();
+    void Finish(const std::string& failure = {});
+
+    const gateway::GatewayModel& model_;
+    VerifyOptions options_;
+    std::function<void(VerifyStep)> atStep_;
+    std::unique_ptr<gateway::RegisterTable> table_;
+    std::unique_ptr<ModbusClient> client_;
+    std::unique_ptr<CanBus> bus_;
+    std::unique_ptr<ReceiveCheckRun> reads_;
+    std::unique_ptr<WriteCheckRun> writes_;
+    VerifyResult result_;
+    bool listening_ = false;
+    bool finished_ = false;
+    QEventLoop* loop_ = nullptr;
+    QTimer* timer_ = nullptr;
+};
+
+}  // namespace vestrel::live

@@ -1,0 +1,173 @@
+#include "live/qt/can_bus.h"
+
+#include <QCanBus>
+#include <QCanBusDevice>
+#include <QCanBusFrame>
+#include <QVariant>
+
+#include <chrono>
+
+namespace vestrel::live {
+
+namespace {
+
+std::int64_t NowMicros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string Joined(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& w : words) text += (text.empty() ? "" : ", ") + w;
+    return text;
+}
+
+}  // namespace
+
+gateway::CanFrame FromQtFrame(const QCanBusFrame& qt) {
+    gateway::CanFrame frame;
+    frame.id = qt.frameId();
+    frame.extended = qt.hasExtendedFrameFormat();
+    frame.remote = qt.frameType() == QCanBusFrame::RemoteRequestFrame;
+    frame.error = qt.frameType() == QCanBusFrame::ErrorFrame;
+    if (frame.error) frame.id = static_cast<std::uint32_t>(qt.error());
+    const QByteArray payload = qt.payload();
+    const int length = std::min<int>(static_cast<int>(payload.size()), gateway::kMaxDataBytes);
+    frame.length = static_cast<std::uint8_t>(length);
+    for (int i = 0; i < length; ++i) frame.data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(payload[i]);
+    return frame;
+}
+
+QCanBusFrame ToQtFrame(const gateway::CanFrame& frame) {
+    QCanBusFrame qt;
+    qt.setExtendedFrameFormat(frame.extended);
+    qt.setFrameId(frame.id);
+    if (frame.remote) {
+        qt.setFrameType(QCanBusFrame::RemoteRequestFrame);
+        // A remote request carries the length it asks for and no data.
+        qt.setPayload(QByteArray(frame.length, '\0'));
+    } else {
+        qt.setPayload(QByteArray(reinterpret_cast<const char*>(frame.data.data()), frame.length));
+    }
+    return qt;
+}
+
+CanBus::CanBus(QObject* parent) : QObject(parent) {}
+
+CanBus::~CanBus() { Close(); }
+
+void CanBus::Open(const CanEndpoint& endpoint, int bitRate) {
+    Close();
+    endpoint_ = endpoint;
+    bitRate_ = bitRate;
+    QString error;
+    std::unique_ptr<QCanBusDevice> device(QCanBus::instance()->createDevice(
+        QString::fromStdString(endpoint.plugin), QString::fromStdString(endpoint.interface), &error));
+    if (!device) {
+        Fail("Cannot open CAN interface " + endpoint.Text() + ": " + error.toStdString() + " (plugins found: " +
+             Joined(Plugins()) + ")");
+        return;
+    }
+    device_ = device.release();
+    device_->setParent(this);
+    if (bitRate > 0) device_->setConfigurationParameter(QCanBusDevice::BitRateKey, bitRate);
+    connect(device_, &QCanBusDevice::stateChanged, this, [this](QCanBusDevice::CanBusDeviceState s) {
+        OnStateChanged(static_cast<int>(s));
+    });
+    connect(device_, &QCanBusDevice::errorOccurred, this,
+            [this](QCanBusDevice::CanBusError e) { OnError(static_cast<int>(e)); });
+    connect(device_, &QCanBusDevice::framesReceived, this, [this] { OnFramesReceived(); });
+    if (!device_->connectDevice()) {
+        // The device has said why through errorOccurred, or says it now.
+        if (device_) Fail("Cannot open CAN interface " + endpoint.Text() + ": " + device_->errorString().toStdString());
+        return;
+    }
+    if (device_ && device_->state() == QCanBusDevice::ConnectedState) OnStateChanged(QCanBusDevice::ConnectedState);
+}
+
+void CanBus::Close() {
+    if (!device_) return;
+    QCanBusDevice* device = device_;
+    device_ = nullptr;
+    reportedOpen_ = false;
+    device->disconnect(this);
+    if (device->state() != QCanBusDevice::UnconnectedState) device->disconnectDevice();
+    device->deleteLater();
+}
+
+bool CanBus::IsOpen() const { return device_ && device_->state() == QCanBusDevice::ConnectedState; }
+
+bool CanBus::Send(const gateway::CanFrame& frame, std::string& why) {
+    if (!IsOpen()) {
+        why = "the CAN interface " + endpoint_.Text() + " is not open";
+        return false;
+    }
+    if (device_->writeFrame(ToQtFrame(frame))) return true;
+    why = "Cannot send " + gateway::CompactFrameText(frame) + " on " + endpoint_.Text() + ": " +
+          device_->errorString().toStdString();
+    return false;
+}
+
+void CanBus::OnStateChanged(int state) {
+    if (state == QCanBusDevice::ConnectedState && !reportedOpen_) {
+        reportedOpen_ = true;
+        emit opened();
+    } else if (state == QCanBusDevice::UnconnectedState && device_) {
+        Fail(reportedOpen_ ? "CAN interface " + endpoint_.Text() + " was closed"
+                           : "Cannot open CAN interface " + endpoint_.Text() + ": it closed while opening");
+    }
+}
+
+void CanBus::OnError(int error) {
+    if (!device_) return;
+    const std::string reason = device_->errorString().toStdString();
+    if (error == QCanBusDevice::ConfigurationError) {
+        emit note(QString::fromStdString("CAN interface " + endpoint_.Text() + ": the bit rate " +
+                                         CanBitRateText(bitRate_) + " was not set: " + reason));
+        return;
+    }
+    if (!reportedOpen_ || error == QCanBusDevice::ConnectionError) {
+        Fail((reportedOpen_ ? "CAN interface " + endpoint_.Text() + " failed: " : "Cannot open CAN interface " +
+                                                                                  endpoint_.Text() + ": ") +
+             reason);
+        return;
+    }
+    emit note(QString::fromStdString("CAN interface " + endpoint_.Text() + ": " + reason));
+}
+
+void CanBus::OnFramesReceived() {
+    if (!device_) return;
+    batch_.clear();
+    const std::int64_t now = NowMicros();
+    while (device_->framesAvailable() > 0) {
+        const QCanBusFrame qt = device_->readFrame();
+        if (!qt.isValid()) continue;
+        const QCanBusFrame::TimeStamp stamp = qt.timeStamp();
+        const std::int64_t time =
+            stamp.seconds() > 0 ? stamp.seconds() * 1'000'000 + stamp.microSeconds() : now;
+        batch_.push_back(TimedFrame{FromQtFrame(qt), time});
+    }
+    if (!batch_.empty()) emit framesReceived(batch_);
+}
+
+void CanBus::Fail(const std::string& message) {
+    Close();
+    emit failed(QString::fromStdString(message));
+}
+
+std::vector<std::string> CanBus::Plugins() {
+    std::vector<std::string> plugins;
+    for (const QString& p : QCanBus::instance()->plugins()) plugins.push_back(p.toStdString());
+    return plugins;
+}
+
+std::vector<std::string> CanBus::Interfaces(const std::string& plugin) {
+    std::vector<std::string> names;
+    QString error;
+    for (const QCanBusDeviceInfo& info : QCanBus::instance()->availableDevices(QString::fromStdString(plugin), &error))
+        names.push_back(info.name().toStdString());
+    return names;
+}
+
+}  // namespace vestrel::live

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "live/verify_report.h"
+
+#include <QObject>
+
+#include <memory>
+#include <vector>
+
+class QTimer;
+
+namespace vestrel::live {
+
+class ModbusClient;
+
+// Expected against read for the receive registers, through an open client:
+// reads what the verifier asks for, one request after the other, and says
+// `finished` when every register has its verdict. The table is read at each
+// request and answer, so it may go on being fed meanwhile.
+class ReceiveCheckRun : public QObject {
+    Q_OBJECT
+
+public:
+    // Everything given must outlive the run.
+    ReceiveCheckRun(const gateway::GatewayModel& model, const gateway::RegisterTable& table, ModbusClient& client,
+                    ReadFunction function, Numbering indexNumbering, QObject* parent = nullptr);
+
+    void Start();
+    bool Running() const { return running_; }
+    const std::vector<RegisterCheck>& Checks() const { return verifier_.Checks(); }
+
+signals:
+    void finished();
+
+private:
+    void Next();
+
+    const gateway::RegisterTable& table_;
+    ModbusClient& client_;
+    ReadFunction function_;
+    ReceiveVerifier verifier_;
+    bool running_ = false;
+};
+
+// The transmit check through an open client: writes the values (06 for one
+// register, 16 for consecutive ones), watches the frames the caller passes
+// in from the moment each write goes out, and after the answer waits up to
+// `frameWaitMs` for the frames still missing.
+class WriteCheckRun : public QObject {
+    Q_OBJECT
+
+public:
+    WriteCheckRun(const gateway::GatewayModel& model, ModbusClient& client, Numbering indexNumbering,
+                  const gateway::RegisterValues& values, int frameWaitMs, QObject* parent = nullptr);
+    ~WriteCheckRun() override;
+
+    void Start();
+    // A frame heard on the bus.
+    void OnFrame(const gateway::CanFrame& frame);
+    bool Running() const { return running_; }
+    std::vector<WriteCheck>& Writes() { return writes_; }
+    int FrameWaitMs() const { return frameWaitMs_; }
+
+signals:
+    void finished();
+
+private:
+    void Next();
+    void Done(WriteCheck& write);
+
+    ModbusClient& client_;
+    Numbering numbering_;
+    int frameWaitMs_;
+    std::vector<WriteCheck> writes_;
+    std::size_t next_ = 0;
+    WriteCheck* current_ = nullptr;  // the write whose frames are watched
+    bool answered_ = false;
+    bool running_ = false;
+    QTimer* wait_;
+};
+
+}  // namespace vestrel::live

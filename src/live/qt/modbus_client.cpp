@@ -1,0 +1,181 @@
+#include "live/qt/modbus_client.h"
+
+#include <QModbusReply>
+#include <QModbusRtuSerialClient>
+#include <QSerialPort>
+#include <QSerialPortInfo>
+#include <QVariant>
+
+#include <unistd.h>
+
+namespace vestrel::live {
+
+namespace {
+
+QSerialPort::Parity QtParity(Parity parity) {
+    switch (parity) {
+        case Parity::Even: return QSerialPort::EvenParity;
+        case Parity::Odd: return QSerialPort::OddParity;
+        case Parity::None: break;
+    }
+    return QSerialPort::NoParity;
+}
+
+}  // namespace
+
+std::string OpenPortMessage(const std::string& port, const std::string& reason) {
+    // Qt SerialPort takes a lock file besides the device: a port that this
+    // process may open but whose lock is held belongs to another program.
+    if (reason.find("locking") != std::string::npos && ::access(port.c_str(), R_OK | W_OK) == 0)
+        return "Cannot open serial port " + port + ": it is in use by another program (" + reason + ")";
+    return "Cannot open serial port " + port + ": " + reason;
+}
+
+std::string OpenSerialDevice(QModbusDevice*& device, const std::string& port, const SerialSettings& s,
+                             QObject* owner, std::function<void(const QString&)> failed) {
+    device->setConnectionParameter(QModbusDevice::SerialPortNameParameter, QString::fromStdString(port));
+    device->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, s.baud);
+    device->setConnectionParameter(QModbusDevice::SerialDataBitsParameter,
+                                   s.dataBits == 7 ? QSerialPort::Data7 : QSerialPort::Data8);
+    device->setConnectionParameter(QModbusDevice::SerialParityParameter, QtParity(s.parity));
+    device->setConnectionParameter(QModbusDevice::SerialStopBitsParameter,
+                                   s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    if (!device->connectDevice()) {
+        const std::string message = OpenPortMessage(port, device->errorString().toStdString());
+        delete device;
+        device = nullptr;
+        return message;
+    }
+    QModbusDevice* opened = device;
+    QObject::connect(opened, &QModbusDevice::errorOccurred, owner,
+                     [opened, port, failed = std::move(failed)](QModbusDevice::Error e) {
+                         if (e != QModbusDevice::ConnectionError && e != QModbusDevice::ReadError &&
+                             e != QModbusDevice::WriteError)
+                             return;
+                         failed(QString::fromStdString("Serial port " + port +
+                                                       " failed: " + opened->errorString().toStdString()));
+                     });
+    return {};
+}
+
+void CloseSerialDevice(QModbusDevice*& device, QObject* owner) {
+    if (!device) return;
+    device->disconnect(owner);
+    device->disconnectDevice();
+    device->deleteLater();
+    device = nullptr;
+}
+
+ModbusClient::ModbusClient(QObject* parent) : QObject(parent) {}
+
+ModbusClient::~ModbusClient() { Close(); }
+
+std::string ModbusClient::Open(const std::string& port, const SerialSettings& s) {
+    Close();
+    port_ = port;
+    auto* client = new QModbusRtuSerialClient(this);
+    client->setTimeout(timeOutMs_);
+    client->setNumberOfRetries(0);
+    QModbusDevice* device = client;
+    const std::string message =
+        OpenSerialDevice(device, port, s, this, [this](const QString& why) { emit linkFailed(why); });
+    client_ = device ? client : nullptr;
+    return message;
+}
+
+void ModbusClient::Close() {
+    QModbusDevice* device = client_;
+    CloseSerialDevice(device, this);
+    client_ = nullptr;
+}
+
+bool ModbusClient::IsOpen() const { return client_ && client_->state() == QModbusDevice::ConnectedState; }
+
+void ModbusClient::SetTimeOut(int milliseconds) {
+    timeOutMs_ = milliseconds;
+    if (client_) client_->setTimeout(milliseconds);
+}
+
+RequestOutcome ModbusClient::Fails(const std::string& text) const {
+    RequestOutcome outcome;
+    outcome.failure.kind = RequestFailure::Kind::Link;
+    outcome.failure.detail = text;
+    outcome.text = RequestFailureText(outcome.failure, deviceAddress_, timeOutMs_);
+    return outcome;
+}
+
+void ModbusClient::Read(ReadFunction function, RegisterBlock block, Done done) {
+    if (!IsOpen()) return done(Fails("the serial port " + (port_.empty() ? std::string("is not open") : port_ + " is not open")));
+    const QModbusDataUnit unit(function == ReadFunction::HoldingRegisters ? QModbusDataUnit::HoldingRegisters
+                                                                          : QModbusDataUnit::InputRegisters,
+                               block.start, static_cast<quint16>(block.count));
+    QModbusReply* reply = client_->sendReadRequest(unit, deviceAddress_);
+    if (!reply) return done(Fails(client_->errorString().toStdString()));
+    Track(reply, true, std::move(done));
+}
+
+void ModbusClient::Write(WriteFunction function, std::uint16_t address, const std::vector<std::uint16_t>& values,
+                         Done done) {
+    if (!IsOpen()) return done(Fails("the serial port " + (port_.empty() ? std::string("is not open") : port_ + " is not open")));
+    if (values.empty()) return done(Fails("no value to write"));
+    QModbusRequest request;
+    if (function == WriteFunction::SingleRegister) {
+        request = QModbusRequest(QModbusRequest::WriteSingleRegister, quint16(address), quint16(values[0]));
+    } else {
+        const QList<quint16> list(values.begin(), values.end());
+        request = QModbusRequest(QModbusRequest::WriteMultipleRegisters, quint16(address), quint16(list.size()),
+                                 quint8(list.size() * 2), list);
+    }
+    QModbusReply* reply = client_->sendRawRequest(request, deviceAddress_);
+    if (!reply) return done(Fails(client_->errorString().toStdString()));
+    Track(reply, false, std::move(done));
+}
+
+void ModbusClient::Track(QModbusReply* reply, bool isRead, Done done) {
+    auto finish = [this, reply, isRead, done = std::move(done)] {
+        RequestOutcome outcome;
+        RequestFailure& f = outcome.failure;
+        for (QModbusDevice::IntermediateError e : reply->intermediateErrors())
+            ++(e == QModbusDevice::ResponseCrcError ? f.crcErrors : f.mismatches);
+        switch (reply->error()) {
+            case QModbusDevice::NoError:
+                outcome.ok = true;
+                if (isRead) {
+                    const QList<quint16> values = reply->result().values();
+                    outcome.values.assign(values.begin(), values.end());
+                }
+                break;
+            case QModbusDevice::TimeoutError: f.kind = RequestFailure::Kind::NoAnswer; break;
+            case QModbusDevice::ProtocolError:
+                f.kind = RequestFailure::Kind::Exception;
+                f.exceptionCode = reply->rawResult().exceptionCode();
+                break;
+            case QModbusDevice::InvalidResponseError:
+            case QModbusDevice::UnknownError:
+                f.kind = RequestFailure::Kind::Invalid;
+                f.detail = reply->errorString().toStdString();
+                break;
+            default:
+                f.kind = RequestFailure::Kind::Link;
+                f.detail = reply->errorString().toStdString();
+                break;
+        }
+        if (!outcome.ok) outcome.text = RequestFailureText(f, deviceAddress_, timeOutMs_);
+        reply->deleteLater();
+        done(outcome);
+    };
+    if (reply->isFinished()) {
+        finish();
+        return;
+    }
+    connect(reply, &QModbusReply::finished, this, finish);
+}
+
+std::vector<SerialPortEntry> SerialPorts() {
+    std::vector<SerialPortEntry> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        ports.push_back(SerialPortEntry{info.systemLocation().toStdString(), info.description().toStdString()});
+    return ports;
+}
+
+}  // namespace vestrel::live

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "live/bench_settings.h"
+#include "live/modbus_request.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QModbusDevice;
+class QModbusReply;
+class QModbusRtuSerialClient;
+
+namespace vestrel::live {
+
+// How one request ended: the values read, or why there are none.
+struct RequestOutcome {
+    bool ok = false;
+    std::vector<std::uint16_t> values;  // for reads
+    RequestFailure failure;
+    std::string text;                   // the failure as the engineer reads it; empty when ok
+};
+
+// A Modbus RTU master on a serial port through Qt SerialBus. One attempt per
+// request (no silent retries), so that every time-out, CRC error and
+// exception response shows up with the request it belongs to.
+class ModbusClient : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ModbusClient(QObject* parent = nullptr);
+    ~ModbusClient() override;
+
+    // Opens the port. Returns the message when it cannot, e.g. "Cannot open
+    // serial port /dev/ttyUSB0: Permission denied"; empty on success.
+    std::string Open(const std::string& port, const SerialSettings& settings);
+    void Close();
+    bool IsOpen() const;
+    const std::string& Port() const { return port_; }
+
+    void SetDeviceAddress(int address) { deviceAddress_ = address; }
+    int DeviceAddress() const { return deviceAddress_; }
+    void SetTimeOut(int milliseconds);
+    int TimeOut() const { return timeOutMs_; }
+
+    using Done = std::function<void(const RequestOutcome&)>;
+    // Queues a request; `done` is called once when it ends.
+    void Read(ReadFunction function, RegisterBlock block, Done done);
+    // 06 writes values[0] alone; 16 writes all values from `address` on.
+    void Write(WriteFunction function, std::uint16_t address, const std::vector<std::uint16_t>& values, Done done);
+
+signals:
+    // The port failed after it was opened (a cable pulled, a device gone).
+    void linkFailed(const QString& message);
+
+private:
+    void Track(QModbusReply* reply, bool isRead, Done done);
+    RequestOutcome Fails(const std::string& text) const;
+
+    QModbusRtuSerialClient* client_ = nullptr;
+    std::string port_;
+    int deviceAddress_ = 1;
+    int timeOutMs_ = 1000;
+};
+
+// The message for a port that cannot be opened, from the port's own reason:
+// a port that could be opened but is locked is in use by another program.
+std::string OpenPortMessage(const std::string& port, const std::string& reason);
+
+// The one way the bench opens and closes its Modbus RTU ends, client or
+// server. OpenSerialDevice sets the serial line and connects; on failure it
+// deletes the device, clears `device` and returns why. Once open, a failure
+// of the link itself (not of one request) reaches `failed` as
+// "Serial port <port> failed: <reason>".
+std::string OpenSerialDevice(QModbusDevice*& device, const std::string& port, const SerialSettings& s,
+                             QObject* owner, std::function<void(const QString&)> failed);
+void CloseSerialDevice(QModbusDevice*& device, QObject* owner);
+
+// The serial ports the system lists, with their descriptions:
+// "/dev/ttyUSB0 (FT232R USB UART)".
+struct SerialPortEntry {
+    std::string path;
+    std::string description;
+};
+std::vector<SerialPortEntry> SerialPorts();
+
+}  // namespace vestrel::live

@@ -1,0 +1,130 @@
+#include "live/qt/simulator.h"
+
+#include "gateway/gateway_model.h"
+#include "live/qt/can_bus.h"
+#include "live/qt/modbus_client.h"
+
+#include <QModbusRtuSerialServer>
+#include <QVariant>
+
+namespace vestrel::live {
+
+namespace {
+
+bool IsWrite(QModbusPdu::FunctionCode code) {
+    return code == QModbusPdu::WriteSingleRegister || code == QModbusPdu::WriteMultipleRegisters;
+}
+
+}  // namespace
+
+// The slave: every register access goes to the simulated gateway, so that
+// registers the mapping does not name answer exception 02 and holding and
+// input registers are one table.
+class SimulatorServer : public QModbusRtuSerialServer {
+public:
+    SimulatorServer(Simulator& owner, QObject* parent) : QModbusRtuSerialServer(parent), owner_(owner) {}
+
+protected:
+    QModbusResponse processRequest(const QModbusPdu& request) override {
+        // A write to a register that is mapped but not a transmit register is
+        // refused like one that is not mapped at all.
+        if (IsWrite(request.functionCode()) && request.dataSize() >= 4) {
+            quint16 address = 0, second = 0;
+            request.decodeData(&address, &second);
+            const int count = request.functionCode() == QModbusPdu::WriteSingleRegister ? 1 : second;
+            for (int i = 0; i < count; ++i) {
+                if (address + i > 0xFFFF || !owner_.gateway_.Writable(static_cast<std::uint16_t>(address + i)))
+                    return QModbusExceptionResponse(request.functionCode(),
+                                                    QModbusExceptionResponse::IllegalDataAddress);
+            }
+        }
+        return QModbusRtuSerialServer::processRequest(request);
+    }
+
+    bool readData(QModbusDataUnit* unit) const override {
+        if (unit->registerType() != QModbusDataUnit::HoldingRegisters &&
+            unit->registerType() != QModbusDataUnit::InputRegisters)
+            return false;
+        std::vector<std::uint16_t> values;
+        if (!owner_.gateway_.Read(static_cast<std::uint16_t>(unit->startAddress()), static_cast<int>(unit->valueCount()),
+                                  values))
+            return false;
+        unit->setValues(QList<quint16>(values.begin(), values.end()));
+        return true;
+    }
+
+    bool writeData(const QModbusDataUnit& unit) override {
+        if (unit.registerType() != QModbusDataUnit::HoldingRegisters) return false;
+        const QList<quint16> values = unit.values();
+        return owner_.OnWrite(static_cast<std::uint16_t>(unit.startAddress()),
+                              std::vector<std::uint16_t>(values.begin(), values.end()));
+    }
+
+private:
+    Simulator& owner_;
+};
+
+Simulator::Simulator(const gateway::GatewayModel& model, Numbering indexNumbering, CanBus& bus, QObject* parent)
+    : QObject(parent), model_(model), gateway_(model, indexNumbering), bus_(bus) {
+    connect(&bus_, &CanBus::framesReceived, this, [this](const std::vector<TimedFrame>& frames) { OnFrames(frames); });
+}
+
+Simulator::~Simulator() { Close(); }
+
+std::string Simulator::Open(const std::string& port, const SerialSettings& s, int deviceAddress) {
+    Close();
+    server_ = new SimulatorServer(*this, this);
+    server_->setServerAddress(deviceAddress);
+    QModbusDevice* device = server_;
+    const std::string message =
+        OpenSerialDevice(device, port, s, this, [this](const QString& why) { emit linkFailed(why); });
+    if (!device) server_ = nullptr;
+    return message;
+}
+
+void Simulator::Close() {
+    QModbusDevice* device = server_;
+    CloseSerialDevice(device, this);
+    server_ = nullptr;
+}
+
+void Simulator::OnFrames(const std::vector<TimedFrame>& frames) {
+    for (const TimedFrame& timed : frames) {
+        const auto changes = gateway_.Feed(timed.frame, timed.time);
+        if (changes.empty()) continue;
+        std::string line = gateway::CompactFrameText(timed.frame) + ":";
+        for (std::size_t i = 0; i < changes.size(); ++i)
+            line += (i ? ", register " : " register ") + std::to_string(changes[i].reg) + " = " +
+                    gateway::RegisterValueText(changes[i].after);
+        emit event(QString::fromStdString(line));
+    }
+}
+
+bool Simulator::OnWrite(std::uint16_t address, const std::vector<std::uint16_t>& values) {
+    std::vector<gateway::CanFrame> frames;
+    if (!gateway_.Write(address, values, frames)) return false;
+    // Registers by the project's number, as preview and replay name them.
+    std::string line = "write";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const auto at = static_cast<std::uint16_t>(address + i);
+        line += (i ? ", register " : " register ") + std::to_string(NumberOf(at, gateway_.IndexNumbering()));
+        if (gateway_.IndexNumbering() != Numbering::ProtocolAddress)
+            line += " (protocol address " + std::to_string(at) + ")";
+        line += " = " + gateway::RegisterValueText(values[i]);
+    }
+    line += ":";
+    if (frames.empty()) line += " it feeds no transmit frame";
+    for (const gateway::CanFrame& frame : frames) {
+        std::string why;
+        if (bus_.Send(frame, why))
+            line += " sent " + gateway::CompactFrameText(frame);
+        else
+            line += " " + why;
+        line += ';';
+    }
+    if (line.back() == ';') line.pop_back();
+    emit event(QString::fromStdString(line));
+    return true;
+}
+
+}  // namespace vestrel::live

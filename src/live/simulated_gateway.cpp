@@ -1,0 +1,136 @@
+#include "live/simulated_gateway.h"
+
+#include "gateway/preview.h"
+
+#include <algorithm>
+
+namespace vestrel::live {
+
+using gateway::CanFrame;
+using gateway::RegisterValue;
+
+namespace {
+
+// "1-4, 10-11 and 20".
+std::string RangesText(const std::vector<long>& numbers) {
+    std::vector<std::string> runs;
+    for (std::size_t i = 0; i < numbers.size();) {
+        std::size_t j = i;
+        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+        runs.push_back(j == i ? std::to_string(numbers[i])
+                              : std::to_string(numbers[i]) + "-" + std::to_string(numbers[j]));
+        i = j + 1;
+    }
+    std::string text;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        if (i > 0) text += i + 1 == runs.size() ? " and " : ", ";
+        text += runs[i];
+    }
+    return text.empty() ? "none" : text;
+}
+
+}  // namespace
+
+SimulatedGateway::SimulatedGateway(const gateway::GatewayModel& model, Numbering indexNumbering)
+    : model_(model), numbering_(indexNumbering), table_(model) {
+    for (std::uint16_t reg : model.ReceiveRegisters())
+        if (auto address = AddressOf(reg, numbering_)) image_[*address] = 0;
+    for (const gateway::GatewayMapping& m : model.Transmit().mappings) {
+        if (!model.Transmit().FrameOf(m)) continue;
+        if (auto address = AddressOf(m.reg, numbering_)) {
+            image_[*address] = 0;
+            writable_[*address] = m.reg;
+        }
+    }
+}
+
+bool SimulatedGateway::Readable(std::uint16_t address) const { return image_.count(address) != 0; }
+
+bool SimulatedGateway::Writable(std::uint16_t address) const { return writable_.count(address) != 0; }
+
+bool SimulatedGateway::Read(std::uint16_t address, int count, std::vector<std::uint16_t>& values) const {
+    values.clear();
+    for (int i = 0; i < count; ++i) {
+        const long at = long{address} + i;
+        const auto it = at <= 0xFFFF ? image_.find(static_cast<std::uint16_t>(at)) : image_.end();
+        if (it == image_.end()) {
+            values.clear();
+            return false;
+        }
+        values.push_back(it->second);
+    }
+    return true;
+}
+
+bool SimulatedGateway::Write(std::uint16_t address, std::span<const std::uint16_t> values,
+                             std::vector<CanFrame>& frames) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const long at = long{address} + static_cast<long>(i);
+        if (at > 0xFFFF || !Writable(static_cast<std::uint16_t>(at))) return false;
+    }
+    gateway::RegisterValues written;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const auto at = static_cast<std::uint16_t>(address + i);
+        image_[at] = values[i];
+        written[writable_.at(at)] = values[i];
+    }
+    for (int index : model_.TransmitFramesFedBy(written))
+        if (!model_.Transmit().frames[static_cast<std::size_t>(index)].remote) frames.push_back(ComposeFrame(index));
+    return true;
+}
+
+CanFrame SimulatedGateway::ComposeFrame(int index) const {
+    gateway::RegisterValues all;
+    for (const auto& [address, reg] : writable_) all[reg] = image_.at(address);
+    const gateway::TransmitFrameData data = model_.ComposeTransmit(index, all);
+    const gateway::GatewayFrame& f = model_.Transmit().frames[static_cast<std::size_t>(index)];
+    CanFrame frame;
+    frame.id = f.cobId;
+    frame.extended = model_.Mode() == CanMode::Can20B;
+    frame.length = static_cast<std::uint8_t>(std::clamp(f.length, 0, gateway::kMaxDataBytes));
+    for (std::size_t i = 0; i < data.bytes.size(); ++i) {
+        const gateway::TransmitByte& b = data.bytes[i];
+        if (b.state == gateway::ByteState::Value) {
+            frame.data[i] = b.value;
+        } else if (b.state == gateway::ByteState::Conflict) {
+            // Halves that disagree: the later mapping record is written last.
+            const gateway::ByteSourceRef& last = b.sources.back();
+            const std::uint16_t value = all.at(model_.Transmit().mappings[static_cast<std::size_t>(last.mapping)].reg);
+            frame.data[i] = static_cast<std::uint8_t>(last.high ? value >> 8 : value & 0xFF);
+        }
+    }
+    return frame;
+}
+
+std::span<const gateway::RegisterTable::Change> SimulatedGateway::Feed(const CanFrame& frame, std::int64_t time) {
+    changes_.clear();
+    const gateway::RegisterTable::FeedResult fed = table_.Feed(frame, time);
+    for (const gateway::RegisterTable::Change& change : fed.changes) {
+        changes_.push_back(change);
+        const auto address = AddressOf(change.reg, numbering_);
+        if (!address) continue;
+        std::uint16_t mask = 0;
+        if (change.after.highKnown) mask |= 0xFF00;
+        if (change.after.lowKnown) mask |= 0x00FF;
+        std::uint16_t& value = image_[*address];
+        value = static_cast<std::uint16_t>((value & ~mask) | (change.after.bits & mask));
+    }
+    return changes_;
+}
+
+std::vector<std::string> SimulatedGateway::Description() const {
+    std::vector<long> readable, writable;
+    for (const auto& [address, value] : image_) readable.push_back(NumberOf(address, Numbering::ProtocolAddress));
+    for (const auto& [address, reg] : writable_) writable.push_back(address);
+    return {
+        "This is a simulated gateway, not the device: it models the project's register mapping only, "
+        "which is all the project defines.",
+        "It serves the same registers to function 03 and 04; registers the mapping does not name answer "
+        "exception 02 (illegal data address).",
+        "Protocol addresses served: " + RangesText(readable) + "; writable (transmit, 06 and 16): " +
+            RangesText(writable) + " (" + IndexNumberingText(numbering_) + ").",
+        "A received frame sets the registers it feeds; a write sends the transmit frames it feeds.",
+    };
+}
+
+}  // namespace vestrel::live

@@ -1,0 +1,284 @@
+#include "live/ui/bench_window.h"
+
+#include "live/qt/can_bus.h"
+#include "live/qt/modbus_client.h"
+#include "live/ui/bench_widgets.h"
+#include "live/ui/can_monitor_page.h"
+#include "live/ui/expected_read_page.h"
+#include "live/ui/modbus_poll_page.h"
+#include "platform/printable_text.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace vestrel::live {
+
+namespace {
+
+constexpr int kSerialRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+QComboBox* Combo(QWidget* parent, const char* name, bool editable = false) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->setEditable(editable);
+    return combo;
+}
+
+}  // namespace
+
+TFBench::TFBench(QWidget* parent) : QDialog(parent), bus_(std::make_unique<CanBus>()),
+                                    client_(std::make_unique<ModbusClient>()) {
+    setObjectName("TFBench");
+    setWindowTitle("Bench test");
+    LbProject = new QLabel(this);
+    LbProject->setObjectName("LbProject");
+    LbProject->setWordWrap(true);
+    TC_Pages = new QTabWidget(this);
+    TC_Pages->setObjectName("TC_Pages");
+    monitorPage_ = new TFCanMonitorPage(TC_Pages);
+    pollPage_ = new TFModbusPollPage(TC_Pages);
+    expectedPage_ = new TFExpectedReadPage(TC_Pages);
+    TC_Pages->addTab(monitorPage_, "CAN monitor");
+    TC_Pages->addTab(pollPage_, "Modbus poll");
+    TC_Pages->addTab(expectedPage_, "Expected / read");
+    BtClose = new QPushButton("Close", this);
+    BtClose->setObjectName("BtClose");
+    BtClose->setAutoDefault(false);
+
+    auto* connections = new QHBoxLayout;
+    connections->addWidget(BuildCanGroup(), 1);
+    connections->addWidget(BuildModbusGroup(), 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(new QLabel("Closing the window closes the CAN interface and the serial port.", this));
+    buttons->addStretch(1);
+    buttons->addWidget(BtClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(LbProject);
+    layout->addLayout(connections);
+    layout->addWidget(TC_Pages, 1);
+    layout->addLayout(buttons);
+    resize(1100, 760);
+
+    connect(BtClose, &QPushButton::clicked, this, &QDialog::accept);
+    connect(bus_.get(), &CanBus::framesReceived, this, [this](const std::vector<TimedFrame>& f) { OnFrames(f); });
+    connect(bus_.get(), &CanBus::opened, this, [this] {
+        ShowStatus(LbCanStatus, "Open: " + bus_->Endpoint().Text(), false);
+        BtCanOpen->setText("Close");
+    });
+    connect(bus_.get(), &CanBus::failed, this, [this](const QString& message) {
+        ShowStatus(LbCanStatus, message.toStdString(), true);
+        BtCanOpen->setText("Open");
+    });
+    connect(bus_.get(), &CanBus::note, this,
+            [this](const QString& message) { ShowStatus(LbCanStatus, message.toStdString(), true); });
+    connect(client_.get(), &ModbusClient::linkFailed, this, [this](const QString& message) {
+        client_->Close();
+        ShowStatus(LbModbusStatus, message.toStdString(), true);
+        BtModbusOpen->setText("Open");
+    });
+}
+
+TFBench::~TFBench() { CloseAll(); }
+
+QWidget* TFBench::BuildCanGroup() {
+    auto* group = new QGroupBox("CAN bus", this);
+    CB_Plugin = Combo(group, "CB_Plugin");
+    for (const std::string& plugin : CanBus::Plugins()) CB_Plugin->addItem(QString::fromStdString(plugin));
+    CB_Interface = Combo(group, "CB_Interface", true);
+    LbBitRate = new QLabel(group);
+    LbBitRate->setObjectName("LbBitRate");
+    BtCanOpen = new QPushButton("Open", group);
+    BtCanOpen->setObjectName("BtCanOpen");
+    BtCanOpen->setAutoDefault(false);
+    LbCanStatus = new QLabel(group);
+    LbCanStatus->setObjectName("LbCanStatus");
+    LbCanStatus->setWordWrap(true);
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(new QLabel("Plugin:", group), 0, 0);
+    grid->addWidget(CB_Plugin, 0, 1);
+    grid->addWidget(new QLabel("Interface:", group), 0, 2);
+    grid->addWidget(CB_Interface, 0, 3);
+    grid->setColumnStretch(3, 1);
+    grid->addWidget(BtCanOpen, 0, 4);
+    grid->addWidget(LbBitRate, 1, 0, 1, 5);
+    grid->addWidget(LbCanStatus, 2, 0, 1, 5);
+    const int socketcan = CB_Plugin->findText("socketcan");
+    if (socketcan >= 0) CB_Plugin->setCurrentIndex(socketcan);
+    CB_PluginChange();
+    connect(CB_Plugin, &QComboBox::currentIndexChanged, this, [this] { CB_PluginChange(); });
+    connect(BtCanOpen, &QPushButton::clicked, this, [this] { BtCanOpenClick(); });
+    return group;
+}
+
+QWidget* TFBench::BuildModbusGroup() {
+    auto* group = new QGroupBox("Modbus RTU", this);
+    CB_Port = Combo(group, "CB_Port", true);
+    for (const SerialPortEntry& port : SerialPorts())
+        CB_Port->addItem(QString::fromStdString(port.path + (port.description.empty() ? "" : " (" + port.description + ")")),
+                         QString::fromStdString(port.path));
+    CB_Baud = Combo(group, "CB_Baud");
+    for (int rate : kSerialRates) CB_Baud->addItem(QString::number(rate), rate);
+    CB_Parity = Combo(group, "CB_Parity");
+    CB_Parity->addItems({"None", "Even", "Odd"});
+    CB_StopBits = Combo(group, "CB_StopBits");
+    CB_StopBits->addItems({"1", "2"});
+    SE_Address = new QSpinBox(group);
+    SE_Address->setObjectName("SE_Address");
+    SE_Address->setRange(1, 247);
+    SE_TimeOut = new QSpinBox(group);
+    SE_TimeOut->setObjectName("SE_TimeOut");
+    SE_TimeOut->setRange(10, 60000);
+    SE_TimeOut->setValue(1000);
+    SE_TimeOut->setSuffix(" ms");
+    BtModbusOpen = new QPushButton("Open", group);
+    BtModbusOpen->setObjectName("BtModbusOpen");
+    BtModbusOpen->setAutoDefault(false);
+    LbModbusStatus = new QLabel(group);
+    LbModbusStatus->setObjectName("LbModbusStatus");
+    LbModbusStatus->setWordWrap(true);
+    auto* grid = new QGridLayout(group);
+    grid->addWidget(new QLabel("Port:", group), 0, 0);
+    grid->addWidget(CB_Port, 0, 1, 1, 5);
+    grid->addWidget(BtModbusOpen, 0, 6);
+    grid->addWidget(CB_Baud, 1, 1);
+    grid->addWidget(new QLabel("8 data bits, parity", group), 1, 2);
+    grid->addWidget(CB_Parity, 1, 3);
+    grid->addWidget(new QLabel("stop bits", group), 1, 4);
+    grid->addWidget(CB_StopBits, 1, 5);
+    grid->addWidget(new QLabel("Device:", group), 2, 0);
+    grid->addWidget(SE_Address, 2, 1);
+    grid->addWidget(new QLabel("time-out", group), 2, 2);
+    grid->addWidget(SE_TimeOut, 2, 3);
+    grid->addWidget(LbModbusStatus, 3, 0, 1, 7);
+    grid->setColumnStretch(1, 1);
+    connect(BtModbusOpen, &QPushButton::clicked, this, [this] { BtModbusOpenClick(); });
+    return group;
+}
+
+void TFBench::SetProjectDir(const std::string& projectDir) { projectDir_ = projectDir; }
+
+void TFBench::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TFBench::FormShow() {
+    CloseAll();
+    loaded_.reset();
+    monitor_.reset();
+    std::string text = "Project: " + projectDir_;
+    try {
+        loaded_ = std::make_unique<gateway::ProjectModel>(gateway::LoadProjectModel(projectDir_));
+        monitor_ = std::make_unique<BusMonitor>(loaded_->model);
+        const BenchSettings settings = BenchSettingsOf(loaded_->model.Banks());
+        Preselect(settings);
+        for (const std::string& note : BenchNotes(settings, loaded_->model.Banks())) text += "\nNote: " + note + ".";
+    } catch (const std::exception& e) {
+        text += "\nThe project cannot be compiled: " + std::string(e.what());
+    }
+    LbProject->setText(QString::fromStdString(PrintableText(text, LineBreaks::Keep)));
+    ShareSession();
+}
+
+void TFBench::Preselect(const BenchSettings& s) {
+    canBitRate_ = s.canBitRate;
+    LbBitRate->setText(QString::fromStdString(
+        s.canBitRate > 0 ? "Bit rate " + CanBitRateText(s.canBitRate) + " (the project's), asked of the plugin"
+                         : "The project names no bit rate: the interface keeps its own"));
+    CB_Baud->setCurrentIndex(std::max(0, CB_Baud->findData(s.serial.baud)));
+    CB_Parity->setCurrentIndex(s.serial.parity == live::Parity::Even ? 1 : s.serial.parity == live::Parity::Odd ? 2 : 0);
+    CB_StopBits->setCurrentIndex(s.serial.stopBits == 2 ? 1 : 0);
+    SE_Address->setValue(std::clamp(s.deviceAddress, 1, 247));
+}
+
+void TFBench::ShareSession() {
+    const gateway::GatewayModel* model = loaded_ ? &loaded_->model : nullptr;
+    monitorPage_->SetSession(monitor_.get(), bus_.get());
+    pollPage_->SetClient(client_.get());
+    expectedPage_->SetSession(model, monitor_ ? &monitor_->Table() : nullptr, client_.get());
+}
+
+void TFBench::CB_PluginChange() {
+    const QString typed = CB_Interface->currentText();
+    CB_Interface->clear();
+    for (const std::string& name : CanBus::Interfaces(CB_Plugin->currentText().toStdString()))
+        CB_Interface->addItem(QString::fromStdString(name));
+    CB_Interface->setEditText(typed.isEmpty() ? (CB_Interface->count() ? CB_Interface->itemText(0) : "can0") : typed);
+}
+
+void TFBench::BtCanOpenClick() {
+    if (bus_->IsOpen()) {
+        bus_->Close();
+        BtCanOpen->setText("Open");
+        ShowStatus(LbCanStatus, "Closed", false);
+        return;
+    }
+    const CanEndpoint endpoint{CB_Plugin->currentText().toStdString(), CB_Interface->currentText().trimmed().toStdString()};
+    ShowStatus(LbCanStatus, "Opening " + endpoint.Text() + " ...", false);
+    bus_->Open(endpoint, canBitRate_);
+}
+
+std::string TFBench::PortPath() const {
+    const int index = CB_Port->findText(CB_Port->currentText());
+    if (index >= 0 && CB_Port->itemData(index).isValid()) return CB_Port->itemData(index).toString().toStdString();
+    return CB_Port->currentText().trimmed().toStdString();
+}
+
+void TFBench::BtModbusOpenClick() {
+    if (client_->IsOpen()) {
+        client_->Close();
+        BtModbusOpen->setText("Open");
+        ShowStatus(LbModbusStatus, "Closed", false);
+        return;
+    }
+    SerialSettings s;
+    s.baud = CB_Baud->currentData().toInt();
+    s.parity = CB_Parity->currentIndex() == 1 ? live::Parity::Even
+               : CB_Parity->currentIndex() == 2 ? live::Parity::Odd
+                                                : live::Parity::None;
+    s.stopBits = CB_StopBits->currentIndex() == 1 ? 2 : 1;
+    client_->SetDeviceAddress(SE_Address->value());
+    client_->SetTimeOut(SE_TimeOut->value());
+    const std::string port = PortPath();
+    const std::string failure = port.empty() ? "Choose or type a serial port" : client_->Open(port, s);
+    if (!failure.empty()) {
+        ShowStatus(LbModbusStatus, failure, true);
+        return;
+    }
+    BtModbusOpen->setText("Close");
+    ShowStatus(LbModbusStatus,
+               "Open: " + port + ", " + SerialSettingsText(s) + ", device address " + std::to_string(SE_Address->value()),
+               false);
+}
+
+void TFBench::OnFrames(const std::vector<TimedFrame>& frames) {
+    if (monitor_)
+        for (const TimedFrame& timed : frames) monitor_->Feed(timed.frame, timed.time);
+    monitorPage_->OnFrames(frames);
+    expectedPage_->OnFrames(frames);
+}
+
+void TFBench::CloseAll() {
+    monitorPage_->StopRecording();
+    bus_->Close();
+    client_->Close();
+    BtCanOpen->setText("Open");
+    BtModbusOpen->setText("Open");
+}
+
+void TFBench::done(int result) {
+    CloseAll();
+    QDialog::done(result);
+}
+
+}  // namespace vestrel::live

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "gateway/gateway_model.h"
+#include "live/bench_settings.h"
+#include "live/bus_monitor.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+
+namespace vestrel::live {
+
+class CanBus;
+class ModbusClient;
+class TFCanMonitorPage;
+class TFExpectedReadPage;
+class TFModbusPollPage;
+struct TimedFrame;
+
+// "Bench test": a flashed gateway on a CAN bus and a Modbus line, checked
+// live against the open project. One CAN interface and one serial port are
+// opened here and shared by the three pages: the CAN monitor, the Modbus
+// poll and expected against read. The project's bit rates, parity and
+// device address are preselected each time the window is shown.
+class TFBench : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TFBench(QWidget* parent = nullptr);
+    ~TFBench() override;
+
+    // The project folder to check; read again each time the window is shown.
+    void SetProjectDir(const std::string& projectDir);
+
+    void FormShow();
+    void BtCanOpenClick();      // opens or closes the CAN interface
+    void BtModbusOpenClick();   // opens or closes the serial port
+    void CB_PluginChange();
+
+    QComboBox* Plugin() const { return CB_Plugin; }
+    QComboBox* Interface() const { return CB_Interface; }
+    QPushButton* CanOpenButton() const { return BtCanOpen; }
+    QLabel* CanStatus() const { return LbCanStatus; }
+    QComboBox* Port() const { return CB_Port; }
+    QComboBox* Baud() const { return CB_Baud; }
+    QComboBox* Parity() const { return CB_Parity; }
+    QComboBox* StopBits() const { return CB_StopBits; }
+    QSpinBox* Address() const { return SE_Address; }
+    QSpinBox* TimeOut() const { return SE_TimeOut; }
+    QPushButton* ModbusOpenButton() const { return BtModbusOpen; }
+    QLabel* ModbusStatus() const { return LbModbusStatus; }
+    QTabWidget* Pages() const { return TC_Pages; }
+    TFCanMonitorPage* Monitor() const { return monitorPage_; }
+    TFModbusPollPage* Poll() const { return pollPage_; }
+    TFExpectedReadPage* Expected() const { return expectedPage_; }
+    CanBus& Bus() const { return *bus_; }
+    ModbusClient& Client() const { return *client_; }
+    const BusMonitor* Model() const { return monitor_.get(); }
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* BuildCanGroup();
+    QWidget* BuildModbusGroup();
+    void Preselect(const BenchSettings& settings);
+    void OnFrames(const std::vector<TimedFrame>& frames);
+    void ShareSession();
+    std::string PortPath() const;
+    void CloseAll();
+
+    std::string projectDir_;
+    std::unique_ptr<gateway::ProjectModel> loaded_;
+    std::unique_ptr<BusMonitor> monitor_;
+    std::unique_ptr<CanBus> bus_;
+    std::unique_ptr<ModbusClient> client_;
+    int canBitRate_ = 0;
+
+    QLabel* LbProject;
+    QComboBox* CB_Plugin;
+    QComboBox* CB_Interface;
+    QLabel* LbBitRate;
+    QPushButton* BtCanOpen;
+    QLabel* LbCanStatus;
+    QComboBox* CB_Port;
+    QComboBox* CB_Baud;
+    QComboBox* CB_Parity;
+    QComboBox* CB_StopBits;
+    QSpinBox* SE_Address;
+    QSpinBox* SE_TimeOut;
+    QPushButton* BtModbusOpen;
+    QLabel* LbModbusStatus;
+    QTabWidget* TC_Pages;
+    TFCanMonitorPage* monitorPage_;
+    TFModbusPollPage* pollPage_;
+    TFExpectedReadPage* expectedPage_;
+    QPushButton* BtClose;
+};
+
+}  // namespace vestrel::live

@@ -1,0 +1,194 @@
+#include "live/ui/can_monitor_page.h"
+
+#include "live/qt/can_bus.h"
+#include "live/ui/bench_widgets.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <cstdio>
+
+namespace vestrel::live {
+
+namespace {
+
+enum Column { kId, kCount, kRate, kData, kProject, kRegisters };
+
+std::string DataText(const gateway::CanFrame& frame) {
+    if (frame.error) return "error frame";
+    if (frame.remote) return "remote request [" + std::to_string(frame.length) + "]";
+    std::string text = "[" + std::to_string(frame.length) + "]";
+    char hex[4];
+    for (int i = 0; i < frame.length; ++i) {
+        std::snprintf(hex, sizeof hex, " %02X", frame.data[static_cast<std::size_t>(i)]);
+        text += hex;
+    }
+    return text;
+}
+
+std::string RateText(double rate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", rate);
+    return text;
+}
+
+}  // namespace
+
+TFCanMonitorPage::TFCanMonitorPage(QWidget* parent) : QWidget(parent) {
+    setObjectName("TFCanMonitorPage");
+    sgMonitor = new QTableWidget(this);
+    sgMonitor->setObjectName("sgMonitor");
+    SetUpTable(sgMonitor, {"COB-ID", "Count", "Rate /s", "Last data", "In the project", "Registers now"});
+    BtClear = new QPushButton("Clear", this);
+    BtClear->setObjectName("BtClear");
+    BtRecord = new QPushButton("Record...", this);
+    BtRecord->setObjectName("BtRecord");
+    E_Send = new QLineEdit(this);
+    E_Send->setObjectName("E_Send");
+    E_Send->setPlaceholderText("181#1122334455667788");
+    BtSend = new QPushButton("Send", this);
+    BtSend->setObjectName("BtSend");
+    for (QPushButton* b : {BtClear, BtRecord, BtSend}) b->setAutoDefault(false);
+    LbSent = new QLabel(this);
+    LbSent->setObjectName("LbSent");
+    LbStatus = new QLabel(this);
+    LbStatus->setObjectName("LbStatus");
+    LbStatus->setWordWrap(true);
+
+    auto* actions = new QHBoxLayout;
+    actions->addWidget(BtClear);
+    actions->addWidget(BtRecord);
+    actions->addSpacing(20);
+    actions->addWidget(new QLabel("Send frame (ID#DATA):", this));
+    actions->addWidget(E_Send, 1);
+    actions->addWidget(BtSend);
+    actions->addWidget(LbSent);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(sgMonitor, 1);
+    layout->addLayout(actions);
+    layout->addWidget(LbStatus);
+
+    askSavePath = [this](const std::string& suggested) -> std::optional<std::string> {
+        const QString path = QFileDialog::getSaveFileName(this, "Record the CAN bus", QString::fromStdString(suggested),
+                                                          "candump log (*.log);;All files (*)");
+        if (path.isEmpty()) return std::nullopt;
+        return path.toStdString();
+    };
+    refresh_ = new QTimer(this);
+    refresh_->setInterval(250);
+    connect(refresh_, &QTimer::timeout, this, [this] {
+        if (isVisible()) Refresh(NowMicros());
+    });
+    refresh_->start();
+    connect(BtClear, &QPushButton::clicked, this, [this] { BtClearClick(); });
+    connect(BtRecord, &QPushButton::clicked, this, [this] { BtRecordClick(); });
+    connect(BtSend, &QPushButton::clicked, this, [this] { BtSendClick(); });
+    connect(E_Send, &QLineEdit::returnPressed, this, [this] { BtSendClick(); });
+}
+
+TFCanMonitorPage::~TFCanMonitorPage() = default;
+
+void TFCanMonitorPage::SetSession(BusMonitor* monitor, CanBus* bus) {
+    monitor_ = monitor;
+    bus_ = bus;
+    Refresh(NowMicros());
+}
+
+void TFCanMonitorPage::OnFrames(const std::vector<TimedFrame>& frames) {
+    if (!recording_) return;
+    try {
+        for (const TimedFrame& timed : frames) recording_->Add(timed.frame, timed.time);
+        recording_->Flush();
+    } catch (const std::exception& e) {
+        recordError_ = e.what();
+        StopRecording();
+    }
+}
+
+void TFCanMonitorPage::Refresh(std::int64_t now) {
+    const std::size_t rows = monitor_ ? monitor_->Entries().size() : 0;
+    sgMonitor->setRowCount(static_cast<int>(rows));
+    for (std::size_t i = 0; i < rows; ++i) {
+        const MonitorEntry& e = monitor_->Entries()[i];
+        const int row = static_cast<int>(i);
+        const bool odd = BusMonitor::StandsOut(e);
+        SetCell(sgMonitor, row, kId, e.error ? "error" : gateway::BusIdText(e.id, e.extended), odd);
+        SetCell(sgMonitor, row, kCount, std::to_string(e.count), odd);
+        SetCell(sgMonitor, row, kRate, RateText(BusMonitor::Rate(e, now)), odd);
+        SetCell(sgMonitor, row, kData, DataText(e.last), odd);
+        SetCell(sgMonitor, row, kProject, monitor_->RoleText(e), odd);
+        SetCell(sgMonitor, row, kRegisters, monitor_->RegistersText(e), odd);
+    }
+    ShowCounts();
+}
+
+void TFCanMonitorPage::ShowCounts() {
+    if (!recordError_.empty()) {
+        ShowStatus(LbStatus, "Recording stopped: " + recordError_, true);
+        return;
+    }
+    std::string text = std::to_string(monitor_ ? monitor_->Frames() : 0) + " frames";
+    if (recording_)
+        text += "; recording to " + recording_->Path().string() + " (" + std::to_string(recording_->Frames()) +
+                " frames, a candump log that vestrel-cli replay reads)";
+    ShowStatus(LbStatus, text, false);
+}
+
+void TFCanMonitorPage::BtClearClick() {
+    if (monitor_) monitor_->Clear();
+    Refresh(NowMicros());
+}
+
+void TFCanMonitorPage::BtRecordClick() {
+    if (recording_) {
+        StopRecording();
+        return;
+    }
+    const std::string name = bus_ ? LogInterfaceName(bus_->Endpoint().interface) : "can";
+    const auto path = askSavePath("candump-" + name + ".log");
+    if (!path) return;
+    recordError_.clear();
+    try {
+        recording_ = std::make_unique<CandumpWriter>(*path, name);
+    } catch (const std::exception& e) {
+        recordError_ = e.what();
+    }
+    BtRecord->setText(recording_ ? "Stop recording" : "Record...");
+    ShowCounts();
+}
+
+void TFCanMonitorPage::StopRecording() {
+    if (recording_) {
+        try {
+            recording_->Flush();
+        } catch (const std::exception& e) {
+            recordError_ = e.what();
+        }
+    }
+    recording_.reset();
+    BtRecord->setText("Record...");
+    ShowCounts();
+}
+
+void TFCanMonitorPage::BtSendClick() {
+    gateway::CanFrame frame;
+    std::string why;
+    const std::string text = E_Send->text().trimmed().toStdString();
+    if (!gateway::ParseCompactFrame(text, frame, why)) {
+        ShowStatus(LbSent, "'" + text + "' is not a frame: " + why, true);
+        return;
+    }
+    if (!bus_ || !bus_->Send(frame, why)) {
+        ShowStatus(LbSent, bus_ ? why : "Open a CAN interface first", true);
+        return;
+    }
+    ShowStatus(LbSent, "Sent " + gateway::CompactFrameText(frame), false);
+}
+
+}  // namespace vestrel::live

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "live/bus_monitor.h"
+#include "live/candump_writer.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class QTimer;
+
+namespace vestrel::live {
+
+class CanBus;
+struct TimedFrame;
+
+// "CAN monitor": per COB-ID the count, the rate, the last data, what the
+// project makes of it and the register values the gateway should now hold;
+// identifiers no frame table holds and lengths other than Dimensin stand
+// out. Records to a candump log that vestrel-cli replay reads, and sends a
+// frame typed as ID#DATA.
+class TFCanMonitorPage : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TFCanMonitorPage(QWidget* parent = nullptr);
+    ~TFCanMonitorPage() override;
+
+    // What to show and where to send; either may be null (no project, no bus).
+    void SetSession(BusMonitor* monitor, CanBus* bus);
+    // Frames the window has fed to the monitor: recorded when recording.
+    void OnFrames(const std::vector<TimedFrame>& frames);
+    // Rebuilds the table as of `now` (microseconds since the epoch); a timer
+    // does it four times a second while the page is shown.
+    void Refresh(std::int64_t now);
+
+    void BtClearClick();
+    void BtRecordClick();  // starts or stops the recording
+    void BtSendClick();
+    // Stops a recording, e.g. when the window closes.
+    void StopRecording();
+
+    // Asks where to record, with a suggested file name; nothing on Cancel. A
+    // file dialog by default; tests answer it.
+    std::function<std::optional<std::string>(const std::string&)> askSavePath;
+
+    QTableWidget* Table() const { return sgMonitor; }
+    QLineEdit* SendEdit() const { return E_Send; }
+    QPushButton* RecordButton() const { return BtRecord; }
+    QLabel* Status() const { return LbStatus; }
+    QLabel* SendResult() const { return LbSent; }
+
+private:
+    void ShowCounts();
+
+    BusMonitor* monitor_ = nullptr;
+    CanBus* bus_ = nullptr;
+    std::unique_ptr<CandumpWriter> recording_;
+    std::string recordError_;
+
+    QTableWidget* sgMonitor;
+    QPushButton* BtClear;
+    QPushButton* BtRecord;
+    QLineEdit* E_Send;
+    QPushButton* BtSend;
+    QLabel* LbSent;
+    QLabel* LbStatus;
+    QTimer* refresh_;
+};
+
+}  // namespace vestrel::live

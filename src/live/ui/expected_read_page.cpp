@@ -1,0 +1,233 @@
+#include "live/ui/expected_read_page.h"
+
+#include "gateway/gateway_model.h"
+#include "gateway/preview.h"
+#include "live/qt/can_bus.h"
+#include "live/qt/check_runs.h"
+#include "live/qt/modbus_client.h"
+#include "live/ui/bench_widgets.h"
+#include "platform/printable_text.h"
+
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace vestrel::live {
+
+namespace {
+
+enum Column { kRegister, kAddress, kExpected, kRead, kResult };
+
+}  // namespace
+
+TFExpectedReadPage::TFExpectedReadPage(QWidget* parent) : QWidget(parent) {
+    setObjectName("TFExpectedReadPage");
+    CB_IndexNumbering = new QComboBox(this);
+    CB_IndexNumbering->setObjectName("CB_IndexNumbering");
+    CB_IndexNumbering->addItems({"Index = protocol address (as the gateway's firmware reads it)",
+                                 "Index = 1-based register number (protocol address = Index - 1)"});
+    LbNumbering = new QLabel(this);
+    LbNumbering->setObjectName("LbNumbering");
+    CB_Function = new QComboBox(this);
+    CB_Function->setObjectName("CB_Function");
+    CB_Function->addItems({"03 Read holding registers", "04 Read input registers"});
+    BtReadAll = new QPushButton("Read and compare", this);
+    BtReadAll->setObjectName("BtReadAll");
+    sgRegisters = new QTableWidget(this);
+    sgRegisters->setObjectName("sgRegisters");
+    SetUpTable(sgRegisters, {"Register", "Protocol address", "Expected", "Read", "Result"});
+    E_Write = new QLineEdit(this);
+    E_Write->setObjectName("E_Write");
+    E_Write->setPlaceholderText("100=0x1234,101=5");
+    SE_FrameWait = new QSpinBox(this);
+    SE_FrameWait->setObjectName("SE_FrameWait");
+    SE_FrameWait->setRange(1, 600000);
+    SE_FrameWait->setValue(1000);
+    SE_FrameWait->setSuffix(" ms");
+    BtWrite = new QPushButton("Write and watch the bus", this);
+    BtWrite->setObjectName("BtWrite");
+    for (QPushButton* b : {BtReadAll, BtWrite}) b->setAutoDefault(false);
+    M_Transmit = new QPlainTextEdit(this);
+    M_Transmit->setObjectName("M_Transmit");
+    M_Transmit->setReadOnly(true);
+    M_Transmit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    M_Transmit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    M_Transmit->setMaximumHeight(M_Transmit->fontMetrics().lineSpacing() * 6 + 12);
+    LbSummary = new QLabel(this);
+    LbSummary->setObjectName("LbSummary");
+    LbSummary->setWordWrap(true);
+
+    auto* receive = new QGroupBox("Receive registers: expected from the traffic, read from the device", this);
+    auto* receiveForm = new QFormLayout(receive);
+    receiveForm->addRow("Project register number:", CB_IndexNumbering);
+    auto* readRow = new QHBoxLayout;
+    readRow->addWidget(CB_Function);
+    readRow->addWidget(BtReadAll);
+    readRow->addSpacing(12);
+    readRow->addWidget(LbNumbering, 1);
+    receiveForm->addRow("Read with:", readRow);
+    auto* transmit = new QGroupBox("Transmit registers: write values, then watch for the frames they feed", this);
+    auto* transmitLayout = new QVBoxLayout(transmit);
+    auto* writeRow = new QHBoxLayout;
+    writeRow->addWidget(new QLabel("Registers:", this));
+    writeRow->addWidget(E_Write, 1);
+    writeRow->addWidget(new QLabel("wait", this));
+    writeRow->addWidget(SE_FrameWait);
+    writeRow->addWidget(BtWrite);
+    transmitLayout->addLayout(writeRow);
+    transmitLayout->addWidget(M_Transmit);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(receive);
+    layout->addWidget(sgRegisters, 1);
+    layout->addWidget(transmit);
+    layout->addWidget(LbSummary);
+
+    refresh_ = new QTimer(this);
+    refresh_->setInterval(250);
+    connect(refresh_, &QTimer::timeout, this, [this] {
+        if (isVisible()) ShowExpected();
+    });
+    refresh_->start();
+    connect(BtReadAll, &QPushButton::clicked, this, [this] { BtReadAllClick(); });
+    connect(BtWrite, &QPushButton::clicked, this, [this] { BtWriteClick(); });
+    connect(CB_IndexNumbering, &QComboBox::currentIndexChanged, this, [this] {
+        reads_.reset();
+        ShowChecks();
+    });
+    ShowChecks();
+}
+
+TFExpectedReadPage::~TFExpectedReadPage() = default;
+
+void TFExpectedReadPage::SetSession(const gateway::GatewayModel* model, const gateway::RegisterTable* table,
+                                    ModbusClient* client) {
+    if (model != model_ || table != table_) {
+        reads_.reset();
+        writes_.reset();
+    }
+    model_ = model;
+    table_ = table;
+    client_ = client;
+    ShowChecks();
+}
+
+bool TFExpectedReadPage::Busy() const { return (reads_ && reads_->Running()) || (writes_ && writes_->Running()); }
+
+live::Numbering TFExpectedReadPage::CurrentNumbering() const {
+    return CB_IndexNumbering->currentIndex() == 1 ? live::Numbering::RegisterNumber : live::Numbering::ProtocolAddress;
+}
+
+void TFExpectedReadPage::ShowChecks() {
+    // The whole sentence on the label's tooltip; the table shows each address.
+    LbNumbering->setText(CurrentNumbering() == live::Numbering::ProtocolAddress
+                             ? "register 40 is read at protocol address 40"
+                             : "register 40 is read at protocol address 39");
+    LbNumbering->setToolTip(QString::fromStdString(IndexNumberingText(CurrentNumbering())));
+    const std::size_t rows = model_ ? model_->ReceiveRegisters().size() : 0;
+    sgRegisters->setRowCount(static_cast<int>(rows));
+    const bool checked = reads_ && !reads_->Running() && reads_->Checks().size() == rows;
+    for (std::size_t i = 0; i < rows; ++i) {
+        const int row = static_cast<int>(i);
+        const std::uint16_t reg = model_->ReceiveRegisters()[i];
+        const auto address = AddressOf(reg, CurrentNumbering());
+        SetCell(sgRegisters, row, kRegister, std::to_string(reg));
+        SetCell(sgRegisters, row, kAddress, address ? std::to_string(*address) : "-");
+        if (!checked) {
+            SetCell(sgRegisters, row, kRead, "");
+            SetCell(sgRegisters, row, kResult, "");
+            continue;
+        }
+        const RegisterCheck& c = reads_->Checks()[i];
+        const bool bad = c.verdict == Verdict::Mismatch || c.verdict == Verdict::Error;
+        SetCell(sgRegisters, row, kRead, c.read ? gateway::RegisterValueText(*c.read) : "-", bad);
+        std::string result = VerdictName(c.verdict);
+        if (c.verdict == Verdict::Mismatch) result += " (expected " + gateway::RegisterValueText(c.expected) + ")";
+        if (c.verdict == Verdict::Error) result += ": " + c.error;
+        if (c.verdict == Verdict::NotFed) result += ": no frame has fed it, not checked";
+        SetCell(sgRegisters, row, kResult, result, bad);
+    }
+    ShowExpected();
+    ShowSummary();
+}
+
+void TFExpectedReadPage::ShowExpected() {
+    if (!model_ || !table_) return;
+    const auto& regs = model_->ReceiveRegisters();
+    for (std::size_t i = 0; i < regs.size() && static_cast<int>(i) < sgRegisters->rowCount(); ++i)
+        SetCell(sgRegisters, static_cast<int>(i), kExpected, gateway::RegisterValueText(table_->Value(regs[i])));
+}
+
+void TFExpectedReadPage::ShowSummary() {
+    std::vector<RegisterCheck> checks;
+    if (reads_ && !reads_->Running()) checks = reads_->Checks();
+    static const std::vector<WriteCheck> none;
+    const std::vector<WriteCheck>& writes = writes_ && !writes_->Running() ? writes_->Writes() : none;
+    if (checks.empty() && writes.empty()) {
+        LbSummary->setText(model_ ? "Open both interfaces, let the bus run, then read and compare."
+                                  : "The project cannot be compiled: nothing to compare.");
+        return;
+    }
+    const std::vector<std::string> lines = SummaryLines(Tally(checks, writes), false);
+    ShowStatus(LbSummary, lines[0] + " - " + lines[1], lines[1] != "PASS");
+}
+
+void TFExpectedReadPage::BtReadAllClick() {
+    if (Busy()) return;
+    if (!model_ || !table_ || !client_ || !client_->IsOpen()) {
+        ShowStatus(LbSummary, "Open a serial port first", true);
+        return;
+    }
+    const ReadFunction function = CB_Function->currentIndex() == 1 ? ReadFunction::InputRegisters
+                                                                   : ReadFunction::HoldingRegisters;
+    reads_ = std::make_unique<ReceiveCheckRun>(*model_, *table_, *client_, function, CurrentNumbering());
+    connect(reads_.get(), &ReceiveCheckRun::finished, this, [this] {
+        ShowChecks();
+        emit checkFinished();
+    });
+    BtReadAll->setEnabled(false);
+    connect(reads_.get(), &ReceiveCheckRun::finished, BtReadAll, [this] { BtReadAll->setEnabled(true); });
+    reads_->Start();
+}
+
+void TFExpectedReadPage::OnFrames(const std::vector<TimedFrame>& frames) {
+    if (!writes_ || !writes_->Running()) return;
+    for (const TimedFrame& timed : frames) writes_->OnFrame(timed.frame);
+}
+
+void TFExpectedReadPage::BtWriteClick() {
+    if (Busy()) return;
+    std::string why;
+    const auto values = gateway::ParseRegisterValues(E_Write->text().trimmed().toStdString(), why);
+    if (!values) {
+        M_Transmit->setPlainText(QString::fromStdString(PrintableText(why, LineBreaks::OneLine)));
+        return;
+    }
+    if (!model_ || !client_ || !client_->IsOpen()) {
+        M_Transmit->setPlainText("Open a serial port and a CAN interface first.");
+        return;
+    }
+    writes_ = std::make_unique<WriteCheckRun>(*model_, *client_, CurrentNumbering(), *values, SE_FrameWait->value());
+    connect(writes_.get(), &WriteCheckRun::finished, this, [this] {
+        std::string text;
+        for (const std::string& line : WriteLines(writes_->Writes(), writes_->FrameWaitMs())) text += line + "\n";
+        M_Transmit->setPlainText(QString::fromStdString(text));
+        BtWrite->setEnabled(true);
+        ShowSummary();
+        emit checkFinished();
+    });
+    M_Transmit->setPlainText("Writing " + QString::fromStdString(live::WrittenValuesText(*values)) + " ...");
+    BtWrite->setEnabled(false);
+    writes_->Start();
+}
+
+}  // namespace vestrel::live

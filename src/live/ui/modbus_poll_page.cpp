@@ -1,0 +1,289 @@
+#include "live/ui/modbus_poll_page.h"
+
+#include "gateway/gateway_model.h"
+#include "live/qt/modbus_client.h"
+#include "live/ui/bench_widgets.h"
+#include "platform/printable_text.h"
+#include "project/integer_text.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <sstream>
+
+namespace vestrel::live {
+
+namespace {
+
+QSpinBox* NumberBox(QWidget* parent, const char* name, int min, int max, int value) {
+    auto* box = new QSpinBox(parent);
+    box->setObjectName(name);
+    box->setRange(min, max);
+    box->setValue(value);
+    return box;
+}
+
+// "0x1234, 7 5": integer text (decimal or hexadecimal), 0 to 65535 each.
+bool ParseValues(const std::string& text, std::vector<std::uint16_t>& values, std::string& why) {
+    std::string spaced = text;
+    for (char& c : spaced)
+        if (c == ',' || c == ';') c = ' ';
+    std::istringstream words(spaced);
+    std::string word;
+    while (words >> word) {
+        const std::optional<std::int32_t> value = ParseIntegerText(word);
+        if (!value || *value < 0 || *value > 0xFFFF) {
+            why = "'" + word + "' is not a register value (0 to 65535, decimal or 0x hexadecimal)";
+            return false;
+        }
+        values.push_back(static_cast<std::uint16_t>(*value));
+    }
+    if (values.empty()) why = "type the values to write, such as 0x1234, 7";
+    return !values.empty();
+}
+
+}  // namespace
+
+TFModbusPollPage::TFModbusPollPage(QWidget* parent) : QWidget(parent) {
+    setObjectName("TFModbusPollPage");
+    CB_Function = new QComboBox(this);
+    CB_Function->setObjectName("CB_Function");
+    CB_Function->addItems({"03 Read holding registers", "04 Read input registers"});
+    CB_Numbering = new QComboBox(this);
+    CB_Numbering->setObjectName("CB_Numbering");
+    CB_Numbering->addItems({"0-based protocol address", "1-based register number"});
+    SE_Start = NumberBox(this, "SE_Start", 0, 65536, 1);
+    SE_Count = NumberBox(this, "SE_Count", 1, kMaxReadCount, 4);
+    SE_Interval = NumberBox(this, "SE_Interval", 50, 60000, 500);
+    SE_Interval->setSuffix(" ms");
+    LbAddress = new QLabel(this);
+    LbAddress->setObjectName("LbAddress");
+    BtRead = new QPushButton("Read", this);
+    BtRead->setObjectName("BtRead");
+    CB_Poll = new QCheckBox("Poll every", this);
+    CB_Poll->setObjectName("CB_Poll");
+    sgValues = new QTableWidget(this);
+    sgValues->setObjectName("sgValues");
+    SetUpTable(sgValues, {"Register", "Protocol address", "Hex", "Decimal"});
+    LbReadResult = new QLabel(this);
+    LbReadResult->setObjectName("LbReadResult");
+    LbReadResult->setWordWrap(true);
+    CB_WriteFunction = new QComboBox(this);
+    CB_WriteFunction->setObjectName("CB_WriteFunction");
+    CB_WriteFunction->addItems({"06 Write single register", "16 Write multiple registers"});
+    SE_WriteStart = NumberBox(this, "SE_WriteStart", 0, 65536, 100);
+    E_WriteValues = new QLineEdit(this);
+    E_WriteValues->setObjectName("E_WriteValues");
+    E_WriteValues->setPlaceholderText("0x1234, 7");
+    LbWriteAddress = new QLabel(this);
+    LbWriteAddress->setObjectName("LbWriteAddress");
+    BtWrite = new QPushButton("Write", this);
+    BtWrite->setObjectName("BtWrite");
+    for (QPushButton* b : {BtRead, BtWrite}) b->setAutoDefault(false);
+    M_Log = new QPlainTextEdit(this);
+    M_Log->setObjectName("M_Log");
+    M_Log->setReadOnly(true);
+    M_Log->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    M_Log->setMaximumBlockCount(2000);
+
+    QWidget* read = BuildReadGroup();
+    QWidget* write = BuildWriteGroup();
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(read);
+    left->addWidget(sgValues, 1);
+    left->addWidget(LbReadResult);
+    left->addWidget(write);
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left, 3);
+    layout->addWidget(M_Log, 2);
+
+    again_ = new QTimer(this);
+    again_->setSingleShot(true);
+    connect(again_, &QTimer::timeout, this, [this] { BtReadClick(); });
+    connect(BtRead, &QPushButton::clicked, this, [this] { BtReadClick(); });
+    connect(CB_Poll, &QCheckBox::toggled, this, [this] { CB_PollClick(); });
+    connect(BtWrite, &QPushButton::clicked, this, [this] { BtWriteClick(); });
+    connect(CB_Numbering, &QComboBox::currentIndexChanged, this, [this] { CB_NumberingChange(); });
+    for (QSpinBox* box : {SE_Start, SE_Count, SE_WriteStart})
+        connect(box, &QSpinBox::valueChanged, this, [this] { ShowAddresses(); });
+    connect(E_WriteValues, &QLineEdit::textChanged, this, [this] { ShowAddresses(); });
+    ShowAddresses();
+}
+
+TFModbusPollPage::~TFModbusPollPage() = default;
+
+QWidget* TFModbusPollPage::BuildReadGroup() {
+    auto* read = new QGroupBox("Read", this);
+    auto* readForm = new QFormLayout(read);
+    readForm->addRow("Function:", CB_Function);
+    readForm->addRow("Numbering:", CB_Numbering);
+    auto* range = new QHBoxLayout;
+    range->addWidget(SE_Start);
+    range->addWidget(new QLabel("count", this));
+    range->addWidget(SE_Count);
+    range->addWidget(BtRead);
+    range->addWidget(CB_Poll);
+    range->addWidget(SE_Interval);
+    range->addStretch(1);
+    readForm->addRow("Start:", range);
+    readForm->addRow("", LbAddress);
+    return read;
+}
+
+QWidget* TFModbusPollPage::BuildWriteGroup() {
+    auto* write = new QGroupBox("Write", this);
+    auto* writeForm = new QFormLayout(write);
+    writeForm->addRow("Function:", CB_WriteFunction);
+    auto* writeRow = new QHBoxLayout;
+    writeRow->addWidget(SE_WriteStart);
+    writeRow->addWidget(new QLabel("values", this));
+    writeRow->addWidget(E_WriteValues, 1);
+    writeRow->addWidget(BtWrite);
+    writeForm->addRow("Start:", writeRow);
+    writeForm->addRow("", LbWriteAddress);
+    return write;
+}
+
+void TFModbusPollPage::SetClient(ModbusClient* client) {
+    client_ = client;
+    if (!client_) CB_Poll->setChecked(false);
+}
+
+live::Numbering TFModbusPollPage::CurrentNumbering() const {
+    return CB_Numbering->currentIndex() == 1 ? live::Numbering::RegisterNumber : live::Numbering::ProtocolAddress;
+}
+
+void TFModbusPollPage::CB_NumberingChange() {
+    // The protocol address stays; the number that names it changes.
+    const int shift = CurrentNumbering() == live::Numbering::RegisterNumber ? 1 : -1;
+    for (QSpinBox* box : {SE_Start, SE_WriteStart}) {
+        const QSignalBlocker quiet(box);
+        box->setValue(box->value() + shift);
+    }
+    ShowAddresses();
+}
+
+void TFModbusPollPage::ShowAddresses() {
+    const live::Numbering n = CurrentNumbering();
+    auto describe = [n](int number, int count) -> std::string {
+        const auto first = AddressOf(number, n);
+        const auto last = AddressOf(number + count - 1, n);
+        if (!first || !last) return "no protocol address: " + NumberingName(n) + " " + std::to_string(number) +
+                                    (count > 1 ? " to " + std::to_string(number + count - 1) : "") +
+                                    " is outside 0 to 65535";
+        std::string text = AddressText(*first, n);
+        if (count > 1) text += " ... " + AddressText(*last, n);
+        return text;
+    };
+    LbAddress->setText(QString::fromStdString(describe(SE_Start->value(), SE_Count->value())));
+    std::vector<std::uint16_t> values;
+    std::string why;
+    const int count = ParseValues(E_WriteValues->text().toStdString(), values, why) ? static_cast<int>(values.size()) : 1;
+    LbWriteAddress->setText(QString::fromStdString(describe(SE_WriteStart->value(), count)));
+}
+
+void TFModbusPollPage::AddLogLine(const std::string& line) {
+    M_Log->appendPlainText(QString::fromStdString(PrintableText(line, LineBreaks::OneLine)));
+}
+
+void TFModbusPollPage::BtReadClick() {
+    if (reading_) return;
+    const live::Numbering n = CurrentNumbering();
+    const auto first = AddressOf(SE_Start->value(), n);
+    const auto last = AddressOf(SE_Start->value() + SE_Count->value() - 1, n);
+    if (!client_ || !client_->IsOpen() || !first || !last) {
+        ShowStatus(LbReadResult, !first || !last ? LbAddress->text().toStdString() : "Open a serial port first", true);
+        CB_Poll->setChecked(false);
+        return;
+    }
+    const ReadFunction function = CB_Function->currentIndex() == 1 ? ReadFunction::InputRegisters
+                                                                   : ReadFunction::HoldingRegisters;
+    const RegisterBlock block{*first, SE_Count->value()};
+    const int number = ++sequence_;
+    reading_ = true;
+    client_->Read(function, block, [this, function, block, number](const RequestOutcome& outcome) {
+        reading_ = false;
+        ++answered_;
+        std::string line = "#" + std::to_string(number) + " " + ReadRequestText(function, block) + ": ";
+        if (outcome.ok) {
+            for (std::uint16_t v : outcome.values) line += gateway::RegisterValueText(v) + " ";
+            line.pop_back();
+        } else {
+            line += outcome.text;
+        }
+        AddLogLine(line);
+        ShowValues(block, outcome);
+        if (CB_Poll->isChecked()) again_->start(SE_Interval->value());
+        emit requestDone();
+    });
+}
+
+void TFModbusPollPage::ShowValues(RegisterBlock block, const RequestOutcome& outcome) {
+    if (!outcome.ok) {
+        sgValues->setRowCount(0);
+        ShowStatus(LbReadResult, outcome.text, true);
+        return;
+    }
+    const live::Numbering n = CurrentNumbering();
+    sgValues->setRowCount(static_cast<int>(outcome.values.size()));
+    for (std::size_t i = 0; i < outcome.values.size(); ++i) {
+        const auto address = static_cast<std::uint16_t>(block.start + i);
+        const int row = static_cast<int>(i);
+        SetCell(sgValues, row, 0, std::to_string(NumberOf(address, n)));
+        SetCell(sgValues, row, 1, std::to_string(address));
+        SetCell(sgValues, row, 2, gateway::RegisterValueText(outcome.values[i]));
+        SetCell(sgValues, row, 3, std::to_string(outcome.values[i]));
+    }
+    ShowStatus(LbReadResult, "Read " + std::to_string(outcome.values.size()) + " registers", false);
+}
+
+void TFModbusPollPage::CB_PollClick() {
+    if (CB_Poll->isChecked())
+        BtReadClick();
+    else
+        again_->stop();
+}
+
+void TFModbusPollPage::BtWriteClick() {
+    std::vector<std::uint16_t> values;
+    std::string why;
+    const live::Numbering n = CurrentNumbering();
+    const auto first = AddressOf(SE_WriteStart->value(), n);
+    const bool single = CB_WriteFunction->currentIndex() == 0;
+    if (!ParseValues(E_WriteValues->text().toStdString(), values, why) || !first ||
+        (single && values.size() > 1) || !AddressOf(SE_WriteStart->value() + static_cast<long>(values.size()) - 1, n)) {
+        if (why.empty())
+            why = single && values.size() > 1 ? "06 writes one register; choose 16 for several"
+                                              : LbWriteAddress->text().toStdString();
+        AddLogLine("write: " + why);
+        return;
+    }
+    if (!client_ || !client_->IsOpen()) {
+        AddLogLine("write: open a serial port first");
+        return;
+    }
+    const WriteFunction function = single ? WriteFunction::SingleRegister : WriteFunction::MultipleRegisters;
+    const RegisterBlock block{*first, static_cast<int>(values.size())};
+    const int number = ++sequence_;
+    client_->Write(function, *first, values, [this, function, block, number](const RequestOutcome& outcome) {
+        ++answered_;
+        AddLogLine("#" + std::to_string(number) + " " + WriteRequestText(function, block) + ": " +
+            (outcome.ok ? std::string("done") : outcome.text));
+        emit requestDone();
+    });
+}
+
+}  // namespace vestrel::live

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "live/modbus_request.h"
+#include "live/register_numbering.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+class QTimer;
+
+namespace vestrel::live {
+
+class ModbusClient;
+struct RequestOutcome;
+
+// "Modbus poll": reads registers with 03 or 04, once or again and again, and
+// writes them with 06 or 16. The numbering of the register typed is chosen
+// and always shown both ways ("register 40 = protocol address 39"). Every
+// request gets a line in the log with its values or why it has none; a
+// failed read empties the values instead of showing old ones.
+class TFModbusPollPage : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TFModbusPollPage(QWidget* parent = nullptr);
+    ~TFModbusPollPage() override;
+
+    void SetClient(ModbusClient* client);
+
+    void BtReadClick();
+    void CB_PollClick();  // polls again after each answer while checked
+    void BtWriteClick();
+    void CB_NumberingChange();
+
+    QComboBox* ReadFunctionBox() const { return CB_Function; }
+    QComboBox* NumberingBox() const { return CB_Numbering; }
+    QSpinBox* Start() const { return SE_Start; }
+    QSpinBox* Count() const { return SE_Count; }
+    QLabel* AddressLabel() const { return LbAddress; }
+    QTableWidget* Values() const { return sgValues; }
+    QPlainTextEdit* Log() const { return M_Log; }
+    QComboBox* WriteFunctionBox() const { return CB_WriteFunction; }
+    QSpinBox* WriteStart() const { return SE_WriteStart; }
+    QLineEdit* WriteValues() const { return E_WriteValues; }
+    QLabel* WriteAddressLabel() const { return LbWriteAddress; }
+    QCheckBox* Poll() const { return CB_Poll; }
+    // Requests answered or failed so far.
+    int Answered() const { return answered_; }
+
+signals:
+    void requestDone();
+
+private:
+    QWidget* BuildReadGroup();
+    QWidget* BuildWriteGroup();
+    live::Numbering CurrentNumbering() const;
+    void ShowAddresses();
+    void ShowValues(RegisterBlock block, const RequestOutcome& outcome);
+    void AddLogLine(const std::string& line);
+
+    ModbusClient* client_ = nullptr;
+    int sequence_ = 0;
+    int answered_ = 0;
+    bool reading_ = false;
+
+    QComboBox* CB_Function;
+    QComboBox* CB_Numbering;
+    QSpinBox* SE_Start;
+    QSpinBox* SE_Count;
+    QLabel* LbAddress;
+    QPushButton* BtRead;
+    QCheckBox* CB_Poll;
+    QSpinBox* SE_Interval;
+    QTableWidget* sgValues;
+    QLabel* LbReadResult;
+    QComboBox* CB_WriteFunction;
+    QSpinBox* SE_WriteStart;
+    QLineEdit* E_WriteValues;
+    QLabel* LbWriteAddress;
+    QPushButton* BtWrite;
+    QPlainTextEdit* M_Log;
+    QTimer* again_;
+};
+
+}  // namespace vestrel::live

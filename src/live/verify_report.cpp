@@ -1,0 +1,120 @@
+#include "live/verify_report.h"
+
+#include "gateway/gateway_model.h"
+
+namespace vestrel::live {
+
+namespace {
+
+std::string Padded(std::string text, std::size_t width) {
+    if (text.size() < width) text.insert(0, width - text.size(), ' ');
+    return text;
+}
+
+std::string Left(std::string text, std::size_t width) {
+    if (text.size() < width) text.append(width - text.size(), ' ');
+    return text;
+}
+
+std::string VerdictText(const RegisterCheck& c) {
+    std::string text = VerdictName(c.verdict);
+    switch (c.verdict) {
+        case Verdict::Ok:
+        case Verdict::Mismatch:
+            if (!c.expected.highKnown) text += ", low byte only: no frame has fed the high byte";
+            if (!c.expected.lowKnown) text += ", high byte only: no frame has fed the low byte";
+            if (c.readTwice) text += " (read twice)";
+            break;
+        case Verdict::NotFed: text += ": no frame has fed it, not checked"; break;
+        case Verdict::Error: text += ": " + c.error; break;
+    }
+    return text;
+}
+
+std::string Counted(int count, const char* what) { return std::to_string(count) + " " + what; }
+
+}  // namespace
+
+VerifyTally Tally(const std::vector<RegisterCheck>& checks, const std::vector<WriteCheck>& writes) {
+    VerifyTally t;
+    for (const RegisterCheck& c : checks) {
+        switch (c.verdict) {
+            case Verdict::Ok: ++t.ok; break;
+            case Verdict::Mismatch: ++t.mismatch; break;
+            case Verdict::NotFed: ++t.notFed; break;
+            case Verdict::Error: ++t.error; break;
+        }
+    }
+    for (const WriteCheck& w : writes) {
+        if (!w.error.empty()) {
+            ++t.writeErrors;
+            continue;
+        }
+        if (!w.frames) continue;
+        for (const TransmitExpectation& e : w.frames->Expectations()) ++(e.matched ? t.framesOk : t.framesBad);
+    }
+    return t;
+}
+
+bool Passed(const VerifyTally& t, bool strict) {
+    if (t.mismatch > 0 || t.error > 0 || t.framesBad > 0 || t.writeErrors > 0) return false;
+    if (strict && t.notFed > 0) return false;
+    return t.ok + t.framesOk > 0;
+}
+
+std::vector<std::string> ReceiveLines(const std::vector<RegisterCheck>& checks, Numbering indexNumbering,
+                                      ReadFunction function) {
+    std::vector<std::string> lines;
+    lines.push_back(std::string("Receive registers, read with function ") +
+                    (function == ReadFunction::HoldingRegisters ? "03" : "04") + "; " +
+                    IndexNumberingText(indexNumbering) + ":");
+    lines.push_back("  register  address  expected  read    result");
+    for (const RegisterCheck& c : checks) {
+        std::string line = "  " + Padded(std::to_string(c.index), 8) + "  ";
+        line += Padded(c.address ? std::to_string(*c.address) : "-", 7) + "  ";
+        line += Left(gateway::RegisterValueText(c.expected), 8) + "  ";
+        line += Left(c.read ? gateway::RegisterValueText(*c.read) : "-", 6) + "  ";
+        line += VerdictText(c);
+        lines.push_back(std::move(line));
+    }
+    if (checks.empty()) lines.push_back("  (no receive mapping names a register)");
+    return lines;
+}
+
+std::vector<std::string> WriteLines(const std::vector<WriteCheck>& writes, int frameWaitMs) {
+    std::vector<std::string> lines;
+    for (const WriteCheck& w : writes) {
+        std::string line = "Write " + WrittenValuesText(w.values) + " (" + WriteRequestText(w.function, w.block) + "): ";
+        if (!w.error.empty()) {
+            lines.push_back(line + "ERROR: " + w.error);
+            continue;
+        }
+        lines.push_back(line + "done");
+        if (w.frames) {
+            const std::vector<std::string> frames = w.frames->Lines(frameWaitMs);
+            lines.insert(lines.end(), frames.begin(), frames.end());
+        }
+    }
+    return lines;
+}
+
+std::vector<std::string> SummaryLines(const VerifyTally& t, bool strict) {
+    std::vector<std::string> lines;
+    std::string summary = "Summary: " + Counted(t.ok, "OK") + ", " + Counted(t.mismatch, "MISMATCH") + ", " +
+                          Counted(t.error, "ERROR") + ", " + Counted(t.notFed, "NOT FED") +
+                          (strict ? " (counted as failures: --strict)" : " (not checked)");
+    if (t.framesOk + t.framesBad + t.writeErrors > 0)
+        summary += "; transmit frames: " + Counted(t.framesOk, "OK") + ", " + Counted(t.framesBad, "not as expected") +
+                   (t.writeErrors ? ", " + Counted(t.writeErrors, t.writeErrors == 1 ? "write failed" : "writes failed")
+                                  : std::string());
+    lines.push_back(std::move(summary));
+    if (Passed(t, strict))
+        lines.push_back("PASS");
+    else if (t.ok + t.framesOk == 0 && t.mismatch + t.error + t.framesBad + t.writeErrors == 0 && !(strict && t.notFed))
+        lines.push_back("FAIL: nothing was compared; no frame on the bus fed a mapped register");
+    else
+        lines.push_back("FAIL");
+    return lines;
+}
+
+}  // namespace vestrel::live

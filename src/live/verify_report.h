@@ -1,0 +1,62 @@
+#pragma once
+
+#include "live/modbus_request.h"
+#include "live/receive_verifier.h"
+#include "live/transmit_verifier.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// The text of a bench check, as vestrel-cli verify prints it and the
+// expected-against-read window sums it up, and whether it passed.
+namespace vestrel::live {
+
+// The steps of a bench check, for the test seam of vestrel-cli verify.
+enum class VerifyStep {
+    Listening,  // both interfaces are open; the frames on the bus are being counted
+    Polling,    // listening has ended; the receive registers are being read
+    Writing,    // the transmit check's writes go out
+};
+
+// One write of the transmit check and what appeared on the bus after it.
+struct WriteCheck {
+    gateway::RegisterValues values;  // register number (Index) -> value
+    RegisterBlock block;             // the protocol addresses written
+    WriteFunction function = WriteFunction::SingleRegister;
+    std::string error;               // the request's failure, empty when the device took the write
+    std::unique_ptr<TransmitVerifier> frames;
+};
+
+struct VerifyTally {
+    int ok = 0;
+    int mismatch = 0;
+    int notFed = 0;
+    int error = 0;
+    int framesOk = 0;
+    int framesBad = 0;  // not seen or different
+    int writeErrors = 0;
+};
+
+VerifyTally Tally(const std::vector<RegisterCheck>& checks, const std::vector<WriteCheck>& writes);
+
+// Passed when every compared register agrees, no request failed, every
+// expected transmit frame appeared with its bytes, and at least one register
+// or frame was compared at all. With `strict` a register that no frame fed
+// fails the check as well.
+bool Passed(const VerifyTally& tally, bool strict);
+
+// The table of receive registers: a heading that says which numbering the
+// Index is taken in and which function read it, then one line per register:
+// register, protocol address, expected, read, verdict (with the error, or
+// which half was compared).
+std::vector<std::string> ReceiveLines(const std::vector<RegisterCheck>& checks, Numbering indexNumbering,
+                                      ReadFunction function);
+
+// One block per write: the request and its outcome, then the frames.
+std::vector<std::string> WriteLines(const std::vector<WriteCheck>& writes, int frameWaitMs);
+
+// "Summary: 7 registers OK, 0 MISMATCH, ...", then "PASS" or "FAIL" with why.
+std::vector<std::string> SummaryLines(const VerifyTally& tally, bool strict);
+
+}  // namespace vestrel::live

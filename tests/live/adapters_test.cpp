@@ -1,0 +1,183 @@
+// The Qt SerialBus adapters end to end: virtualcan for the bus, a socat pair
+// of pseudo-terminals for the serial line, the simulated gateway as slave.
+#include "bench_rig.h"
+#include "gateway/register_table.h"
+#include "live/qt/modbus_client.h"
+#include "live/qt/simulator.h"
+#include "live_test_support.h"
+
+#include <QCanBusFrame>
+#include <QSerialPort>
+
+#include <gtest/gtest.h>
+
+namespace vestrel::live {
+namespace {
+
+using namespace test;
+
+// One request through the client, waited for.
+RequestOutcome Request(const std::function<void(ModbusClient::Done)>& send) {
+    std::optional<RequestOutcome> outcome;
+    send([&](const RequestOutcome& o) { outcome = o; });
+    EXPECT_TRUE(WaitFor([&] { return outcome.has_value(); }));
+    return outcome.value_or(RequestOutcome{});
+}
+
+RequestOutcome ReadRegisters(ModbusClient& client, ReadFunction function, std::uint16_t start, int count) {
+    return Request([&](ModbusClient::Done done) { client.Read(function, {start, count}, done); });
+}
+
+RequestOutcome WriteRegisters(ModbusClient& client, WriteFunction function, std::uint16_t start,
+                              const std::vector<std::uint16_t>& values) {
+    return Request([&](ModbusClient::Done done) { client.Write(function, start, values, done); });
+}
+
+TEST(CanBusAdapter, FramesTravelBetweenInterfacesUnchanged) {
+    TestBus a, b;
+    for (const char* text : {"181#1122334455667788", "7FF#", "18FF0001#AABB", "281#R", "00000123#01"}) {
+        a.Send(text);
+        EXPECT_TRUE(WaitFor([&] { return b.Heard(text); })) << text;
+    }
+    b.Send("301#0007");
+    EXPECT_TRUE(WaitFor([&] { return a.Heard("301#0007"); }));
+    TestBus other("can1");  // another channel of the relay is another bus
+    other.Send("555#01");
+    a.Send("556#02");
+    EXPECT_TRUE(WaitFor([&] { return b.Heard("556#02"); }));
+    EXPECT_FALSE(b.Heard("555#01"));
+
+    gateway::CanFrame frame;
+    std::string why;
+    ASSERT_TRUE(gateway::ParseCompactFrame("12345678#R3", frame, why));
+    const QCanBusFrame qt = ToQtFrame(frame);
+    EXPECT_TRUE(qt.hasExtendedFrameFormat());
+    EXPECT_EQ(qt.frameType(), QCanBusFrame::RemoteRequestFrame);
+    EXPECT_EQ(FromQtFrame(qt), frame);
+}
+
+TEST(CanBusAdapter, AnInterfaceThatCannotOpenSaysWhichAndWhy) {
+    for (const CanEndpoint& endpoint : {CanEndpoint{"nosuchplugin", "can0"},
+                                         CanEndpoint{"socketcan", "vestrelnone0"}}) {
+        CanBus bus;
+        std::string failure;
+        QObject::connect(&bus, &CanBus::failed, [&](const QString& m) { failure = m.toStdString(); });
+        bus.Open(endpoint, 250000);
+        ASSERT_TRUE(WaitFor([&] { return !failure.empty(); }));
+        EXPECT_FALSE(bus.IsOpen());
+        const std::string prefix = "Cannot open CAN interface " + endpoint.Text() + ": ";
+        EXPECT_EQ(failure.rfind(prefix, 0), 0u) << failure;
+        EXPECT_GT(failure.size(), prefix.size() + 3) << failure;  // the plugin's reason follows
+        if (endpoint.plugin == "nosuchplugin") {
+            EXPECT_NE(failure.find("No such plugin: 'nosuchplugin' (plugins found: "), std::string::npos) << failure;
+        }
+        std::string why;
+        gateway::CanFrame frame;
+        EXPECT_FALSE(bus.Send(frame, why));
+        EXPECT_EQ(why, "the CAN interface " + endpoint.Text() + " is not open");
+    }
+}
+
+class SimulatorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        client.SetTimeOut(2000);
+        ASSERT_EQ(client.Open(pty.B(), SimulatedDevice::kSerial), "");
+    }
+    bool HeardEvent(const std::string& start) { return device.Told(start); }
+
+    gateway::ProjectModel demo = DemoModel();
+    PtyPair pty;
+    SimulatedDevice device{demo.model, pty.A()};
+    ModbusClient client;
+    std::vector<std::string>& events = device.events;
+};
+
+TEST_F(SimulatorTest, AFrameInIsTheModelsValueOverRtuWithEitherFunction) {
+    TestBus sender;
+    sender.Send("181#1122334455667788");
+    sender.Send("281#A1B2C3D4");
+    ASSERT_TRUE(WaitFor([&] { return HeardEvent("281#A1B2C3D4"); }));
+    EXPECT_EQ(events[0],
+              "181#1122334455667788: register 1 = 0x1122, register 2 = 0x3344, register 3 = 0x5566, register 4 = "
+              "0x7788");
+
+    gateway::RegisterTable model(demo.model);
+    model.Feed(Frame("181#1122334455667788"), 0);
+    model.Feed(Frame("281#A1B2C3D4"), 0);
+    for (ReadFunction function : {ReadFunction::HoldingRegisters, ReadFunction::InputRegisters}) {
+        const RequestOutcome read = ReadRegisters(client, function, 1, 4);
+        ASSERT_TRUE(read.ok) << read.text;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(read.values[static_cast<std::size_t>(i)], model.Value(static_cast<std::uint16_t>(i + 1)).bits);
+        const RequestOutcome more = ReadRegisters(client, function, 10, 2);
+        ASSERT_TRUE(more.ok) << more.text;
+        EXPECT_EQ(more.values, (std::vector<std::uint16_t>{model.Value(10).bits, model.Value(11).bits}));
+    }
+}
+
+TEST_F(SimulatorTest, ARegisterWrittenGivesTheFrameWithTheExpectedBytes) {
+    TestBus listener;
+    RequestOutcome w = WriteRegisters(client, WriteFunction::MultipleRegisters, 100, {0x1234, 0x0005});
+    ASSERT_TRUE(w.ok) << w.text;
+    EXPECT_TRUE(WaitFor([&] { return listener.Heard("201#1234000500000000"); }));
+    w = WriteRegisters(client, WriteFunction::SingleRegister, 110, {7});
+    ASSERT_TRUE(w.ok) << w.text;
+    EXPECT_TRUE(WaitFor([&] { return listener.Heard("301#0007"); }));
+    EXPECT_TRUE(HeardEvent("write register 110 = 0x0007: sent 301#0007"));
+    const RequestOutcome back = ReadRegisters(client, ReadFunction::HoldingRegisters, 100, 2);
+    EXPECT_EQ(back.values, (std::vector<std::uint16_t>{0x1234, 0x0005}));
+}
+
+TEST_F(SimulatorTest, UnmappedRegistersAndAWrongAddressGiveTheirMessagesNotValues) {
+    RequestOutcome r = ReadRegisters(client, ReadFunction::HoldingRegisters, 4, 2);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.values.empty());
+    EXPECT_EQ(r.text, "device 1 answered exception 02 (illegal data address)");
+    r = WriteRegisters(client, WriteFunction::SingleRegister, 1, {5});  // a receive register
+    EXPECT_EQ(r.text, "device 1 answered exception 02 (illegal data address)");
+
+    client.SetDeviceAddress(7);
+    client.SetTimeOut(150);
+    r = ReadRegisters(client, ReadFunction::HoldingRegisters, 1, 1);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.failure.kind, RequestFailure::Kind::NoAnswer);
+    EXPECT_EQ(r.text, "no answer from device 7 within 150 ms");
+}
+
+TEST_F(SimulatorTest, APortInUseOrMissingIsNamedWithTheReason) {
+    ModbusClient second;
+    const std::string inUse = second.Open(pty.A(), SimulatedDevice::kSerial);  // the simulator holds it
+    EXPECT_EQ(inUse.rfind("Cannot open serial port " + pty.A() + ": it is in use by another program (", 0), 0u)
+        << inUse;
+    const std::string missing = second.Open(pty.A() + "-none", SimulatedDevice::kSerial);
+    EXPECT_EQ(missing, "Cannot open serial port " + pty.A() + "-none: No such file or directory");
+    Simulator another(demo.model, Numbering::ProtocolAddress, device.bus);
+    EXPECT_EQ(another.Open(pty.A() + "-none", SimulatedDevice::kSerial, 1),
+              "Cannot open serial port " + pty.A() + "-none: No such file or directory");
+}
+
+// The test plays the slave on the other end and answers with a broken CRC.
+TEST(ModbusClientAdapter, ABrokenCrcIsReportedWithTheRequest) {
+    PtyPair pty;
+    QSerialPort slave(QString::fromStdString(pty.A()));
+    ASSERT_TRUE(slave.open(QIODevice::ReadWrite)) << slave.errorString().toStdString();
+    QByteArray request;
+    QObject::connect(&slave, &QSerialPort::readyRead, [&] {
+        request += slave.readAll();
+        if (request.size() < 8) return;
+        // Device 1, function 03, two bytes: 0x1122, then a CRC that is wrong.
+        slave.write(QByteArray::fromHex("0103021122FFFF"));
+    });
+    ModbusClient client;
+    client.SetTimeOut(200);
+    ASSERT_EQ(client.Open(pty.B(), SerialSettings{}), "");
+    const RequestOutcome r = ReadRegisters(client, ReadFunction::HoldingRegisters, 1, 1);
+    EXPECT_EQ(request.toHex().toStdString().substr(0, 12), "010300010001");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.failure.crcErrors, 1);
+    EXPECT_EQ(r.text, "1 answer with a wrong CRC, no valid answer from device 1 within 200 ms");
+}
+
+}  // namespace
+}  // namespace vestrel::live

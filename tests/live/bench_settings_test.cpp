@@ -1,0 +1,121 @@
+#include "live/bench_settings.h"
+#include "live/modbus_request.h"
+#include "live/register_numbering.h"
+#include "live_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace vestrel::live {
+namespace {
+
+using namespace test;
+
+TEST(CanEndpoint, ThePluginIsWhatStandsBeforeTheFirstColon) {
+    std::string why;
+    auto endpoint = ParseCanInterface("socketcan:can0", why);
+    ASSERT_TRUE(endpoint);
+    EXPECT_EQ(endpoint->plugin, "socketcan");
+    EXPECT_EQ(endpoint->interface, "can0");
+    endpoint = ParseCanInterface("virtualcan:tcp://127.0.0.1:40123/can0", why);
+    ASSERT_TRUE(endpoint);
+    EXPECT_EQ(endpoint->plugin, "virtualcan");
+    EXPECT_EQ(endpoint->interface, "tcp://127.0.0.1:40123/can0");
+    EXPECT_EQ(endpoint->Text(), "virtualcan:tcp://127.0.0.1:40123/can0");
+
+    for (const char* bad : {"can0", ":can0", "socketcan:", ""}) EXPECT_FALSE(ParseCanInterface(bad, why)) << bad;
+    ParseCanInterface("can0", why);
+    EXPECT_EQ(why, "a CAN interface is PLUGIN:INTERFACE, such as socketcan:can0 or virtualcan:can0, not 'can0'");
+}
+
+TEST(SerialSettingsText, ReadsRateDataBitsParityAndStopBits) {
+    std::string why;
+    auto s = ParseSerialSettings("19200,8E1", why);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(*s, (SerialSettings{19200, 8, Parity::Even, 1}));
+    EXPECT_EQ(SerialSettingsText(*s), "19200 bit/s, 8E1");
+    s = ParseSerialSettings("9600,7o2", why);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(*s, (SerialSettings{9600, 7, Parity::Odd, 2}));
+    EXPECT_EQ(SerialSettingsText(*s), "9600 bit/s, 7O2");
+
+    for (const char* bad : {"19200", "19200,9E1", "x,8E1", "19200,8X1", "19200,8E3", "0,8N1", "19200,8E1x", ",8N1"})
+        EXPECT_FALSE(ParseSerialSettings(bad, why)) << bad;
+    EXPECT_EQ(why, "serial settings are RATE,8N1 (data bits 7 or 8, parity N, E or O, stop bits 1 or 2), not ',8N1'");
+}
+
+TEST(BenchSettings, ComeFromTheBanksWithNotesOnWhatTheModelLeavesOut) {
+    const gateway::ProjectModel demo = DemoModel();
+    BenchSettings s = BenchSettingsOf(demo.model.Banks());
+    EXPECT_EQ(s.canBitRate, 250000);
+    EXPECT_EQ(s.serial, (SerialSettings{19200, 8, Parity::Even, 1}));
+    EXPECT_EQ(s.deviceAddress, 1);
+    EXPECT_EQ(CanBitRateText(s.canBitRate), "250 kbit/s");
+    EXPECT_EQ(BenchNotes(s, demo.model.Banks()),
+              std::vector<std::string>{"the project sets a data time-out of 10 s (register 100); the model and the "
+                                       "simulator do not apply it, so read within that time of the frames"});
+
+    TempDir dir;
+    WriteProject(dir.path(), "0", {{"0x181", 8}}, {{1, 1, 0x12}});
+    WritePargen(dir.path(), With(With(With(With(DefaultSettings(), "BaudRateCAN", "8"), "Par_Ser", "1"), "IDDev_Ser",
+                                      "0"),
+                                 "Cancel_Data", "1"));
+    const gateway::ProjectModel other = gateway::LoadProjectModel(dir.path());
+    s = BenchSettingsOf(other.model.Banks());
+    EXPECT_EQ(s.canBitRate, 1000000);
+    EXPECT_EQ(s.serial, (SerialSettings{9600, 8, Parity::Odd, 1}));
+    EXPECT_EQ(BenchNotes(s, other.model.Banks()),
+              (std::vector<std::string>{
+                  "the project's device address 0 is not a Modbus slave address (1 to 247)",
+                  "the project sets \"Cancel data after read\": the device may clear a register once it has been "
+                  "read; the model and the simulator keep the value"}));
+}
+
+TEST(Numbering, ProtocolAddressesAndOneBasedRegisterNumbersConvertBothWays) {
+    EXPECT_EQ(AddressOf(40, Numbering::RegisterNumber), 39);
+    EXPECT_EQ(AddressOf(40, Numbering::ProtocolAddress), 40);
+    EXPECT_EQ(AddressOf(65536, Numbering::RegisterNumber), 65535);
+    EXPECT_FALSE(AddressOf(0, Numbering::RegisterNumber));
+    EXPECT_FALSE(AddressOf(65536, Numbering::ProtocolAddress));
+    EXPECT_FALSE(AddressOf(-1, Numbering::ProtocolAddress));
+    for (std::uint16_t address : {0, 1, 39, 65535})
+        for (Numbering n : {Numbering::ProtocolAddress, Numbering::RegisterNumber})
+            EXPECT_EQ(AddressOf(NumberOf(address, n), n), address);
+
+    EXPECT_EQ(AddressText(39, Numbering::RegisterNumber), "register 40 = protocol address 39");
+    EXPECT_EQ(AddressText(39, Numbering::ProtocolAddress), "protocol address 39 (register number 40)");
+    EXPECT_EQ(NumberingName(Numbering::RegisterNumber), "1-based register number");
+}
+
+TEST(RequestPlan, ReadsRunsOfConsecutiveAddressesOnlyWithinTheRequestLimit) {
+    EXPECT_EQ(PlanReads({20, 1, 2, 11, 3, 4, 10, 2}),
+              (std::vector<RegisterBlock>{{1, 4}, {10, 2}, {20, 1}}));
+    std::vector<std::uint16_t> many;
+    for (int i = 0; i < 300; ++i) many.push_back(static_cast<std::uint16_t>(65235 + i));
+    EXPECT_EQ(PlanReads(many), (std::vector<RegisterBlock>{{65235, 125}, {65360, 125}, {65485, 50}}));
+    EXPECT_EQ(PlanReads({}), std::vector<RegisterBlock>{});
+    EXPECT_EQ(PlanWrites({{100, 1}, {101, 2}, {110, 3}}), (std::vector<RegisterBlock>{{100, 2}, {110, 1}}));
+}
+
+TEST(RequestFailureText, SaysWhatCameBackOrThatNothingDid) {
+    RequestFailure f;
+    EXPECT_EQ(RequestFailureText(f, 5, 200), "no answer from device 5 within 200 ms");
+    f.crcErrors = 1;
+    EXPECT_EQ(RequestFailureText(f, 1, 200), "1 answer with a wrong CRC, no valid answer from device 1 within 200 ms");
+    f.crcErrors = 0;
+    f.mismatches = 2;
+    EXPECT_EQ(RequestFailureText(f, 1, 200),
+              "2 answers from another device address or to another request, no valid answer from device 1 within "
+              "200 ms");
+    f = RequestFailure{};
+    f.kind = RequestFailure::Kind::Exception;
+    f.exceptionCode = 2;
+    EXPECT_EQ(RequestFailureText(f, 1, 200), "device 1 answered exception 02 (illegal data address)");
+    EXPECT_EQ(ExceptionText(0x0B), "exception 0B (gateway target device failed to respond)");
+    EXPECT_EQ(ExceptionText(0x42), "exception 42");
+    EXPECT_EQ(ReadRequestText(ReadFunction::InputRegisters, {1, 4}), "read input registers (04) at protocol addresses 1-4");
+    EXPECT_EQ(WriteRequestText(WriteFunction::SingleRegister, {110, 1}),
+              "write single register (06) at protocol address 110");
+}
+
+}  // namespace
+}  // namespace vestrel::live

@@ -1,0 +1,307 @@
+// The bench window, offscreen, against the simulated gateway on virtualcan
+// and a socat pair of pseudo-terminals.
+#include "bench_rig.h"
+#include "gateway/can_log_reader.h"
+#include "live/qt/modbus_client.h"
+#include "live/ui/bench_widgets.h"
+#include "live/ui/bench_window.h"
+#include "live/ui/can_monitor_page.h"
+#include "live/ui/expected_read_page.h"
+#include "live/ui/modbus_poll_page.h"
+#include "live_test_support.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+namespace vestrel::live {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+const std::string kDemo = VESTREL_EXAMPLES_DIR "/workspace/PROJECTS/Demo";
+
+std::string Cell(QTableWidget* table, int row, int column) {
+    auto* item = table->item(row, column);
+    return item ? item->text().toStdString() : std::string();
+}
+
+bool Marked(QTableWidget* table, int row, int column) {
+    auto* item = table->item(row, column);
+    return item && item->background().color() == kStandOut;
+}
+
+class BenchWindowTest : public ::testing::Test {
+protected:
+    void Show(const std::string& project = kDemo) {
+        bench.SetProjectDir(project);
+        bench.show();
+    }
+    // Opens the window's CAN interface on `channel` of the test relay and
+    // waits until the relay has seen it join.
+    void OpenCan(const std::string& channel = "can0") {
+        bench.Plugin()->setCurrentText("virtualcan");
+        bench.Interface()->setEditText(QString::fromStdString(VirtualCanEndpoint(channel).interface));
+        const int joined = RelayLog::Joined();
+        bench.CanOpenButton()->click();
+        ASSERT_TRUE(WaitFor([&] { return bench.Bus().IsOpen(); })) << bench.CanStatus()->text().toStdString();
+        ASSERT_TRUE(WaitForJoined(joined + 1));
+        EXPECT_EQ(bench.CanStatus()->text().toStdString(), "Open: " + VirtualCan(channel));
+    }
+    void OpenModbus() {
+        bench.Port()->setEditText(QString::fromStdString(pty.B()));
+        bench.ModbusOpenButton()->click();
+        ASSERT_TRUE(bench.Client().IsOpen()) << bench.ModbusStatus()->text().toStdString();
+    }
+    // Sends frames on can0 and waits until the window's monitor has them all.
+    void Traffic(const std::vector<std::string>& frames) {
+        const std::uint64_t before = bench.Model()->Frames();
+        for (const std::string& f : frames) sender->Send(f);
+        ASSERT_TRUE(WaitFor([&] { return bench.Model()->Frames() >= before + frames.size(); }));
+    }
+    void ReadPoll() {
+        const int answered = bench.Poll()->Answered();
+        bench.Poll()->BtReadClick();
+        ASSERT_TRUE(WaitFor([&] { return bench.Poll()->Answered() > answered; }));
+    }
+    bool RunCheck(const std::function<void()>& start) {
+        bool finished = false;
+        QObject::connect(bench.Expected(), &TFExpectedReadPage::checkFinished, &bench, [&] { finished = true; });
+        start();
+        return WaitFor([&] { return finished; });
+    }
+
+    gateway::ProjectModel demo = DemoModel();
+    PtyPair pty;
+    TFBench bench;
+    std::unique_ptr<TestBus> sender;
+};
+
+TEST_F(BenchWindowTest, PreselectsTheProjectsSettingsAndSaysWhatItLeavesOut) {
+    Show();
+    EXPECT_EQ(bench.Baud()->currentText(), "19200");
+    EXPECT_EQ(bench.Parity()->currentText(), "Even");
+    EXPECT_EQ(bench.StopBits()->currentText(), "1");
+    EXPECT_EQ(bench.Address()->value(), 1);
+    EXPECT_EQ(bench.findChild<QLabel*>("LbBitRate")->text(), "Bit rate 250 kbit/s (the project's), asked of the plugin");
+    const QString project = bench.findChild<QLabel*>("LbProject")->text();
+    EXPECT_TRUE(project.startsWith(QString::fromStdString("Project: " + kDemo + "\nNote: the project sets a data time-out")))
+        << project.toStdString();
+    EXPECT_EQ(bench.Pages()->tabText(0), "CAN monitor");
+    EXPECT_EQ(bench.Pages()->tabText(1), "Modbus poll");
+    EXPECT_EQ(bench.Pages()->tabText(2), "Expected / read");
+    EXPECT_EQ(bench.Expected()->Registers()->rowCount(), 7);
+}
+
+TEST_F(BenchWindowTest, TheMonitorShowsEachCobIdWithTheRegistersItFeedsAndRecords) {
+    Show();
+    OpenCan();
+    TempDir dir;
+    const fs::path log = dir / "bench.log";
+    bench.Monitor()->askSavePath = [&](const std::string& suggested) -> std::optional<std::string> {
+        EXPECT_EQ(suggested, "candump-can0.log");
+        return log.string();
+    };
+    bench.Monitor()->BtRecordClick();
+    EXPECT_EQ(bench.Monitor()->RecordButton()->text(), "Stop recording");
+    sender = std::make_unique<TestBus>();
+    Traffic({"181#1122334455667788", "7E5#11", "281#A1B2", "181#1122334455667788"});
+    bench.Monitor()->BtRecordClick();
+    bench.Monitor()->Refresh(NowMicros());
+
+    QTableWidget* table = bench.Monitor()->Table();
+    ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(Cell(table, 0, 0), "0x181");
+    EXPECT_EQ(Cell(table, 0, 1), "2");
+    EXPECT_EQ(Cell(table, 0, 3), "[8] 11 22 33 44 55 66 77 88");
+    EXPECT_EQ(Cell(table, 0, 4), "receive frame 1 \"Drive status\"");
+    EXPECT_EQ(Cell(table, 0, 5), "1=0x1122 2=0x3344 3=0x5566 4=0x7788");
+    EXPECT_FALSE(Marked(table, 0, 0));
+    EXPECT_EQ(Cell(table, 1, 4), "receive frame 2 \"Motor temperatures\"; 1 frame with a length other than Dimensin 4");
+    EXPECT_EQ(Cell(table, 1, 5), "10=0xA1B2 11=0x????");
+    EXPECT_TRUE(Marked(table, 1, 4));
+    EXPECT_EQ(Cell(table, 2, 0), "0x7E5");
+    EXPECT_EQ(Cell(table, 2, 4), "not in any frame table");
+    EXPECT_TRUE(Marked(table, 2, 0));
+
+    // The recording is a candump log of the four frames.
+    gateway::CanLogReader reader(log);
+    gateway::LogFrame frame;
+    gateway::BrokenLine broken;
+    std::vector<std::string> recorded;
+    while (reader.Next(frame, broken) == gateway::CanLogReader::Step::Frame)
+        recorded.push_back(gateway::CompactFrameText(frame.frame));
+    EXPECT_EQ(recorded, (std::vector<std::string>{"181#1122334455667788", "7E5#11", "281#A1B2",
+                                                  "181#1122334455667788"}));
+
+    // A frame typed in the monitor goes out on the bus.
+    bench.Monitor()->SendEdit()->setText("381#0102");
+    bench.Monitor()->BtSendClick();
+    EXPECT_EQ(bench.Monitor()->SendResult()->text(), "Sent 381#0102");
+    EXPECT_TRUE(WaitFor([&] { return sender->Heard("381#0102"); }));
+    bench.Monitor()->SendEdit()->setText("381#01020");
+    bench.Monitor()->BtSendClick();
+    EXPECT_TRUE(bench.Monitor()->SendResult()->text().startsWith("'381#01020' is not a frame: "));
+}
+
+TEST_F(BenchWindowTest, ThePollShowsValuesWithBothNumberingsAndErrorsPerRequest) {
+    SimulatedDevice device(demo.model, pty.A());
+    Show();
+    OpenCan();
+    OpenModbus();
+    sender = std::make_unique<TestBus>();
+    Traffic({"181#1122334455667788"});
+    ASSERT_TRUE(WaitFor([&] { return device.Told("181#"); }));
+
+    TFModbusPollPage* poll = bench.Poll();
+    poll->Start()->setValue(1);
+    poll->Count()->setValue(4);
+    EXPECT_EQ(poll->AddressLabel()->text(),
+              "protocol address 1 (register number 2) ... protocol address 4 (register number 5)");
+    ReadPoll();
+    QTableWidget* values = poll->Values();
+    ASSERT_EQ(values->rowCount(), 4);
+    EXPECT_EQ(Cell(values, 0, 0), "1");
+    EXPECT_EQ(Cell(values, 0, 2), "0x1122");
+    EXPECT_EQ(Cell(values, 3, 2), "0x7788");
+    EXPECT_EQ(Cell(values, 3, 3), "30600");
+
+    // 1-based: the same protocol address, named one higher.
+    poll->NumberingBox()->setCurrentIndex(1);
+    EXPECT_EQ(poll->Start()->value(), 2);
+    EXPECT_EQ(poll->AddressLabel()->text(),
+              "register 2 = protocol address 1 ... register 5 = protocol address 4");
+    poll->ReadFunctionBox()->setCurrentIndex(1);
+    ReadPoll();
+    EXPECT_EQ(Cell(values, 0, 0), "2");
+    EXPECT_EQ(Cell(values, 0, 1), "1");
+    EXPECT_EQ(Cell(values, 0, 2), "0x1122");
+
+    // An unmapped register: the exception is in the log, not in the values.
+    poll->Start()->setValue(5);
+    ReadPoll();
+    EXPECT_EQ(values->rowCount(), 0);
+    EXPECT_TRUE(poll->Log()->toPlainText().endsWith(
+        "#3 read input registers (04) at protocol addresses 4-7: device 1 answered exception 02 (illegal data "
+        "address)"))
+        << poll->Log()->toPlainText().toStdString();
+
+    // A write of the transmit registers reaches the bus as their frame.
+    poll->WriteFunctionBox()->setCurrentIndex(1);
+    poll->WriteStart()->setValue(101);  // register number 101 = protocol address 100
+    poll->WriteValues()->setText("0x1234, 5");
+    EXPECT_EQ(poll->WriteAddressLabel()->text(),
+              "register 101 = protocol address 100 ... register 102 = protocol address 101");
+    const int answered = poll->Answered();
+    poll->BtWriteClick();
+    ASSERT_TRUE(WaitFor([&] { return poll->Answered() > answered; }));
+    EXPECT_TRUE(poll->Log()->toPlainText().endsWith(
+        "#4 write multiple registers (16) at protocol addresses 100-101: done"));
+    EXPECT_TRUE(WaitFor([&] { return sender->Heard("201#1234000500000000"); }));
+
+    // A device that does not answer: the time-out is the request's outcome.
+    bench.ModbusOpenButton()->click();  // closes
+    bench.Address()->setValue(9);
+    bench.TimeOut()->setValue(100);
+    bench.ModbusOpenButton()->click();
+    poll->Start()->setValue(2);
+    ReadPoll();
+    EXPECT_EQ(values->rowCount(), 0);
+    EXPECT_TRUE(poll->Log()->toPlainText().endsWith(": no answer from device 9 within 100 ms"));
+}
+
+TEST_F(BenchWindowTest, ExpectedAgainstReadMarksWhatDiffersAndWatchesTheWrittenFrames) {
+    SimulatedDevice device(demo.model, pty.A());
+    Show();
+    OpenCan();
+    OpenModbus();
+    sender = std::make_unique<TestBus>();
+    Traffic({"181#1122334455667788", "281#A1B2C3D4"});
+    ASSERT_TRUE(WaitFor([&] { return device.Told("281#"); }));
+    Traffic({"181#1122334455667799"});  // the device has to catch up with this one too
+    ASSERT_TRUE(WaitFor([&] { return device.Told("181#1122334455667799"); }));
+
+    TFExpectedReadPage* page = bench.Expected();
+    page->ShowExpected();
+    QTableWidget* table = page->Registers();
+    EXPECT_EQ(Cell(table, 3, 2), "0x7799");
+    ASSERT_TRUE(RunCheck([&] { page->BtReadAllClick(); }));
+    EXPECT_EQ(Cell(table, 0, 3), "0x1122");
+    EXPECT_EQ(Cell(table, 0, 4), "OK");
+    EXPECT_EQ(Cell(table, 6, 4), "NOT FED: no frame has fed it, not checked");
+    EXPECT_EQ(page->Summary()->text(), "Summary: 6 OK, 0 MISMATCH, 0 ERROR, 1 NOT FED (not checked) - PASS");
+
+    page->WriteValues()->setText("110=7");
+    ASSERT_TRUE(RunCheck([&] { page->BtWriteClick(); }));
+    EXPECT_EQ(page->TransmitResult()->toPlainText().toStdString(),
+              "Write 110=0x0007 (write single register (06) at protocol address 110): done\n"
+              "  transmit frame 2 \"Control word\" (COB-ID 0x301): expected 00 07, seen 301#0007: OK\n");
+}
+
+TEST_F(BenchWindowTest, ADeviceOnAnotherBusIsMarkedWhereItDiffers) {
+    SimulatedDevice device(demo.model, pty.A(), "can1");  // hears nothing of can0
+    Show();
+    OpenCan();
+    OpenModbus();
+    sender = std::make_unique<TestBus>();
+    Traffic({"381#0102"});
+    TFExpectedReadPage* page = bench.Expected();
+    ASSERT_TRUE(RunCheck([&] { page->BtReadAllClick(); }));
+    QTableWidget* table = page->Registers();
+    EXPECT_EQ(Cell(table, 6, 0), "20");
+    EXPECT_EQ(Cell(table, 6, 2), "0x0102");
+    EXPECT_EQ(Cell(table, 6, 3), "0x0000");
+    EXPECT_EQ(Cell(table, 6, 4), "MISMATCH (expected 0x0102)");
+    EXPECT_TRUE(Marked(table, 6, 4));
+    EXPECT_EQ(page->Summary()->text(), "Summary: 0 OK, 1 MISMATCH, 0 ERROR, 6 NOT FED (not checked) - FAIL");
+
+    page->WriteValues()->setText("110=7");
+    page->FrameWait()->setValue(100);
+    ASSERT_TRUE(RunCheck([&] { page->BtWriteClick(); }));
+    EXPECT_NE(page->TransmitResult()->toPlainText().indexOf(
+                  "transmit frame 2 \"Control word\" (COB-ID 0x301): expected 00 07: NOT SEEN within 100 ms"),
+              -1)
+        << page->TransmitResult()->toPlainText().toStdString();
+}
+
+TEST_F(BenchWindowTest, BadInputIsSaidInTheWindow) {
+    Show();
+    bench.Plugin()->setCurrentText("socketcan");
+    bench.Interface()->setEditText("vestrelnone0");
+    bench.CanOpenButton()->click();
+    ASSERT_TRUE(WaitFor([&] { return bench.CanStatus()->text().startsWith("Cannot open"); }));
+    EXPECT_TRUE(bench.CanStatus()->text().startsWith("Cannot open CAN interface socketcan:vestrelnone0: "));
+    EXPECT_EQ(bench.CanOpenButton()->text(), "Open");
+
+    bench.Port()->setEditText(QString::fromStdString(pty.A() + "-none"));
+    bench.ModbusOpenButton()->click();
+    EXPECT_EQ(bench.ModbusStatus()->text().toStdString(),
+              "Cannot open serial port " + pty.A() + "-none: No such file or directory");
+    bench.Poll()->BtReadClick();
+    EXPECT_EQ(bench.Poll()->findChild<QLabel*>("LbReadResult")->text(), "Open a serial port first");
+    bench.Expected()->BtReadAllClick();
+    EXPECT_EQ(bench.Expected()->Summary()->text(), "Open a serial port first");
+
+    // A project whose COB-IDs do not fit CANType: said, and nothing to compare.
+    TempDir project;
+    WriteProject(project.path(), "0", {{"0x18FF0001", 8}}, {{1, 1, 0x12}});
+    bench.hide();
+    Show(project.path().string());
+    EXPECT_NE(bench.findChild<QLabel*>("LbProject")->text().indexOf(
+                  "The project cannot be compiled: RCobDef.xml: row 1: The CobID 0x18FF0001 is outside 0 to 2047, "
+                  "the range of CAN 2.0A"),
+              -1);
+    EXPECT_EQ(bench.Expected()->Registers()->rowCount(), 0);
+    EXPECT_EQ(bench.Monitor()->Table()->rowCount(), 0);
+}
+
+}  // namespace
+}  // namespace vestrel::live

@@ -1,0 +1,125 @@
+#include "gateway/can_log_reader.h"
+#include "live/bus_monitor.h"
+#include "live/candump_writer.h"
+#include "live_test_support.h"
+#include "platform/error.h"
+
+#include <cstdio>
+
+#include <gtest/gtest.h>
+
+namespace vestrel::live {
+namespace {
+
+using namespace test;
+
+constexpr std::int64_t kSecond = 1'000'000;
+
+TEST(BusMonitor, CountsEachIdentifierAndSaysWhatTheProjectMakesOfIt) {
+    const gateway::ProjectModel demo = DemoModel();
+    BusMonitor monitor(demo.model);
+    monitor.Feed(Frame("281#A1B2"), 0);
+    monitor.Feed(Frame("181#1122334455667788"), 1);
+    monitor.Feed(Frame("7E5#11"), 2);
+    monitor.Feed(Frame("201#1234000000000000"), 3);
+    monitor.Feed(Frame("18FF0001#01"), 4);
+    monitor.Feed(Frame("281#A1B2C3D4"), 5);
+    const auto& e = monitor.Entries();
+    ASSERT_EQ(e.size(), 5u);
+    EXPECT_EQ(monitor.Frames(), 6u);
+
+    EXPECT_EQ(e[0].id, 0x181u);
+    EXPECT_EQ(e[0].role, IdRole::Receive);
+    EXPECT_EQ(monitor.RoleText(e[0]), "receive frame 1 \"Drive status\"");
+    EXPECT_EQ(monitor.RegistersText(e[0]), "1=0x1122 2=0x3344 3=0x5566 4=0x7788");
+    EXPECT_FALSE(BusMonitor::StandsOut(e[0]));
+
+    EXPECT_EQ(e[2].id, 0x281u);
+    EXPECT_EQ(e[2].count, 2u);
+    EXPECT_EQ(e[2].lengthMismatches, 1u);
+    EXPECT_TRUE(BusMonitor::StandsOut(e[2]));
+    EXPECT_EQ(monitor.RoleText(e[2]),
+              "receive frame 2 \"Motor temperatures\"; 1 frame with a length other than Dimensin 4");
+    EXPECT_EQ(monitor.RegistersText(e[2]), "10=0xA1B2 11=0xC3D4");
+    EXPECT_EQ(gateway::CompactFrameText(e[2].last), "281#A1B2C3D4");
+
+    EXPECT_EQ(monitor.RoleText(e[1]), "transmit frame 1 \"Speed set-point\", sent by the gateway");
+    EXPECT_EQ(monitor.RegistersText(e[1]), "");
+    EXPECT_EQ(e[3].id, 0x7E5u);
+    EXPECT_EQ(monitor.RoleText(e[3]), "not in any frame table");
+    EXPECT_TRUE(BusMonitor::StandsOut(e[3]));
+    EXPECT_TRUE(e[4].extended);
+    EXPECT_EQ(monitor.RoleText(e[4]), "29-bit frame: matches no frame under CANType 0");
+    EXPECT_TRUE(BusMonitor::StandsOut(e[4]));
+
+    monitor.Clear();
+    EXPECT_TRUE(monitor.Entries().empty());
+    EXPECT_EQ(monitor.Table().Value(1), gateway::RegisterValue{});
+}
+
+TEST(BusMonitor, TheRateCountsTheFramesOfTheLastSecond) {
+    const gateway::ProjectModel demo = DemoModel();
+    BusMonitor monitor(demo.model);
+    for (int i = 0; i < 10; ++i) monitor.Feed(Frame("381#0001"), 100 * 1000 * i);  // every 100 ms
+    const MonitorEntry& e = monitor.Entries()[0];
+    EXPECT_DOUBLE_EQ(BusMonitor::Rate(e, 900 * 1000), 10.0);
+    EXPECT_DOUBLE_EQ(BusMonitor::Rate(e, kSecond + 450 * 1000), 5.0);  // the frames of 500 to 900 ms
+    EXPECT_DOUBLE_EQ(BusMonitor::Rate(e, 5 * kSecond), 0.0);
+    monitor.Feed(Frame("381#0001"), 10 * kSecond);
+    EXPECT_EQ(monitor.Entries()[0].recent.size(), 1u);  // older times are dropped
+}
+
+TEST(CandumpWriter, WritesACandumpLogThatReplayReadsBack) {
+    TempDir dir;
+    const auto path = dir / "bench.log";
+    const std::vector<std::string> frames = {"181#1122334455667788", "281#R", "12345678#AABB", "7E5#"};
+    {
+        CandumpWriter writer(path, "tcp://127.0.0.1:40123/can0");
+        std::int64_t time = 1733661931'000000;
+        for (const std::string& f : frames) writer.Add(Frame(f), time += 250000);
+        writer.Flush();
+        EXPECT_EQ(writer.Frames(), 4u);
+        writer.Append(Frame("381#0102"), 1733661932'500001);
+    }
+    EXPECT_EQ(ReadFile(path),
+              "(1733661931.250000) can0 181#1122334455667788\n"
+              "(1733661931.500000) can0 281#R\n"
+              "(1733661931.750000) can0 12345678#AABB\n"
+              "(1733661932.000000) can0 7E5#\n"
+              "(1733661932.500001) can0 381#0102\n");
+    gateway::CanLogReader reader(path);
+    gateway::LogFrame logged;
+    gateway::BrokenLine broken;
+    int read = 0;
+    while (reader.Next(logged, broken) == gateway::CanLogReader::Step::Frame) ++read;
+    EXPECT_EQ(read, 5);
+    EXPECT_EQ(reader.Format(), gateway::LogFormat::CandumpLog);
+
+    // can-utils reads it as its own (log2long), where installed.
+    if (FILE* pipe = ::popen(("log2long < '" + path.string() + "' 2>/dev/null").c_str(), "r")) {
+        std::string text;
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+        if (::pclose(pipe) == 0 && !text.empty()) {
+            EXPECT_NE(text.find("181   [8]  11 22 33 44 55 66 77 88"), std::string::npos) << text;
+            EXPECT_NE(text.find("12345678   [2]  AA BB"), std::string::npos) << text;
+        }
+    }
+}
+
+TEST(CandumpWriter, SaysWhichFileCannotBeCreatedAndWhy) {
+    TempDir dir;
+    try {
+        CandumpWriter writer(dir / "missing" / "bench.log", "can0");
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot create file \"" + (dir / "missing" / "bench.log").string() + "\". No such file or directory");
+    }
+    EXPECT_EQ(LogInterfaceName("can0"), "can0");
+    EXPECT_EQ(LogInterfaceName("tcp://127.0.0.1:1/"), "can");
+    EXPECT_EQ(LogInterfaceName("my can"), "my_can");
+}
+
+}  // namespace
+}  // namespace vestrel::live
