@@ -199,6 +199,7 @@ TEST_F(BenchCommands, BadInputGetsAClearMessage) {
 TEST_F(BenchCommands, SimulateServesTheMappingUntilItIsStopped) {
     TestBus bus;  // the relay runs in this process, so that its log tells who joined
     QProcess simulate;
+    EndWithThisProcess(simulate);
     simulate.start(VESTREL_CLI_PATH, {"simulate", QString::fromStdString(kDemo), "--can",
                                       QString::fromStdString(VirtualCan()), "--modbus", QString::fromStdString(pty.A())});
     std::string out;
@@ -267,6 +268,7 @@ TEST_F(BenchCommands, APortWithoutPermissionIsNamedWithTheReason) {
     const std::string device = fs::canonical(pty.A()).string();
     ASSERT_EQ(::chmod(device.c_str(), ::geteuid() == 0 ? 0600 : 0000), 0);
     QProcess verify;
+    EndWithThisProcess(verify);
     QStringList args = {"verify", QString::fromStdString(kDemo), "--can", "virtualcan:can0", "--modbus",
                         QString::fromStdString(pty.A())};
     if (::geteuid() == 0) {

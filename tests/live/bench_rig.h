@@ -20,6 +20,9 @@
 #include <string>
 #include <vector>
 
+#include <signal.h>
+#include <sys/prctl.h>
+
 #include <gtest/gtest.h>
 
 namespace vestrel::live::test {
@@ -87,12 +90,19 @@ inline CanEndpoint VirtualCanEndpoint(const std::string& channel = "can0") {
     return CanEndpoint{"virtualcan", "tcp://127.0.0.1:" + std::to_string(TestPort()) + "/" + channel};
 }
 
+// A test that dies on a failed check runs no destructor: a program it
+// started must not outlive it and keep ports and inherited descriptors open.
+inline void EndWithThisProcess(QProcess& process) {
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
 // Two connected serial devices, A and B, made by socat; they exist once
 // socat says it has started its transfer loop.
 class PtyPair {
 public:
     PtyPair() {
         socat_.setProgram("socat");
+        EndWithThisProcess(socat_);
         socat_.setArguments({"-d", "-d", QString::fromStdString("pty,raw,echo=0,link=" + A()),
                              QString::fromStdString("pty,raw,echo=0,link=" + B())});
         socat_.start();

@@ -147,6 +147,12 @@ TEST_F(BenchWindowTest, TheMonitorShowsEachCobIdWithTheRegistersItFeedsAndRecord
     bench.Monitor()->BtSendClick();
     EXPECT_EQ(bench.Monitor()->SendResult()->text(), "Sent 381#0102");
     EXPECT_TRUE(WaitFor([&] { return sender->Heard("381#0102"); }));
+    // The interface does not hand it back to its sender, yet the gateway
+    // receives it: the monitor counts it and the model takes it in.
+    bench.Monitor()->Refresh(NowMicros());
+    ASSERT_EQ(table->rowCount(), 4);
+    EXPECT_EQ(Cell(table, 2, 0), "0x381");
+    EXPECT_EQ(Cell(table, 2, 5), "20=0x0102");
     bench.Monitor()->SendEdit()->setText("381#01020");
     bench.Monitor()->BtSendClick();
     EXPECT_TRUE(bench.Monitor()->SendResult()->text().startsWith("'381#01020' is not a frame: "));

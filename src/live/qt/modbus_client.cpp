@@ -21,6 +21,15 @@ QSerialPort::Parity QtParity(Parity parity) {
     return QSerialPort::NoParity;
 }
 
+// The exception code of an exception response: its first data byte. Not
+// QModbusPdu::exceptionCode(): Qt keeps the received function byte as a
+// sign-extended enum value, and the inline accessor's read of it is
+// undefined behaviour that the sanitizer build stops on.
+int ExceptionCodeOf(const QModbusResponse& response) {
+    const QByteArray data = response.data();
+    return data.isEmpty() ? 0 : static_cast<quint8>(data.at(0));
+}
+
 }  // namespace
 
 std::string OpenPortMessage(const std::string& port, const std::string& reason) {
@@ -148,7 +157,7 @@ void ModbusClient::Track(QModbusReply* reply, bool isRead, Done done) {
             case QModbusDevice::TimeoutError: f.kind = RequestFailure::Kind::NoAnswer; break;
             case QModbusDevice::ProtocolError:
                 f.kind = RequestFailure::Kind::Exception;
-                f.exceptionCode = reply->rawResult().exceptionCode();
+                f.exceptionCode = ExceptionCodeOf(reply->rawResult());
                 break;
             case QModbusDevice::InvalidResponseError:
             case QModbusDevice::UnknownError:

@@ -71,6 +71,7 @@ TFBench::TFBench(QWidget* parent) : QDialog(parent), bus_(std::make_unique<CanBu
 
     connect(BtClose, &QPushButton::clicked, this, &QDialog::accept);
     connect(bus_.get(), &CanBus::framesReceived, this, [this](const std::vector<TimedFrame>& f) { OnFrames(f); });
+    monitorPage_->frameSent = [this](const TimedFrame& sent) { OnFrames({sent}); };
     connect(bus_.get(), &CanBus::opened, this, [this] {
         ShowStatus(LbCanStatus, "Open: " + bus_->Endpoint().Text(), false);
         BtCanOpen->setText("Close");

@@ -68,11 +68,15 @@ TFCanMonitorPage::TFCanMonitorPage(QWidget* parent) : QWidget(parent) {
     actions->addWidget(new QLabel("Send frame (ID#DATA):", this));
     actions->addWidget(E_Send, 1);
     actions->addWidget(BtSend);
-    actions->addWidget(LbSent);
+    // The outcome of a send shares the status line, so that its text never
+    // moves the Send button under the pointer.
+    auto* status = new QHBoxLayout;
+    status->addWidget(LbStatus, 1);
+    status->addWidget(LbSent);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(sgMonitor, 1);
     layout->addLayout(actions);
-    layout->addWidget(LbStatus);
+    layout->addLayout(status);
 
     askSavePath = [this](const std::string& suggested) -> std::optional<std::string> {
         const QString path = QFileDialog::getSaveFileName(this, "Record the CAN bus", QString::fromStdString(suggested),
@@ -189,6 +193,7 @@ void TFCanMonitorPage::BtSendClick() {
         return;
     }
     ShowStatus(LbSent, "Sent " + gateway::CompactFrameText(frame), false);
+    if (frameSent) frameSent(TimedFrame{frame, NowMicros()});
 }
 
 }  // namespace vestrel::live

@@ -52,6 +52,10 @@ public:
     // Asks where to record, with a suggested file name; nothing on Cancel. A
     // file dialog by default; tests answer it.
     std::function<std::optional<std::string>(const std::string&)> askSavePath;
+    // A frame this page put on the bus. The interface does not hand a sender
+    // its own frames back, yet the gateway receives them: the window counts
+    // them as traffic like any other.
+    std::function<void(const TimedFrame&)> frameSent;
 
     QTableWidget* Table() const { return sgMonitor; }
     QLineEdit* SendEdit() const { return E_Send; }
