@@ -13,6 +13,7 @@
 // (ParseCsvRows, FrameRowsFromRecords), as the import did before; it runs on
 // the 40 MB file only.
 
+#include "bench_folder.h"
 #include "editors/frame_table_csv.h"
 #include "frame_csv_gen.h"
 #include "platform/file_util.h"
@@ -99,17 +100,8 @@ void Report(const char* what, const fs::path& file, std::uint64_t records, int r
 
 int main(int argc, char** argv) {
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    fs::path root;
-    bool owned = false;
-    if (const char* dir = std::getenv("VESTREL_BENCH_DIR"); dir && *dir) {
-        root = dir;
-        fs::create_directories(root);
-    } else {
-        std::string pattern = (fs::temp_directory_path() / "vestrel-bench-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) return 1;
-        root = pattern;
-        owned = true;
-    }
+    const vestrel::bench::BenchFolder folder;
+    const fs::path& root = folder.Root();
 
     std::vector<double> floors;
     for (int i = 0; i < repetitions; ++i) floors.push_back(static_cast<double>(InChild([] { return true; }).peakKb));
@@ -129,6 +121,5 @@ int main(int argc, char** argv) {
         }
         fs::remove(file);
     }
-    if (owned) fs::remove_all(root);
     return 0;
 }

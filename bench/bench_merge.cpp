@@ -21,6 +21,7 @@
 //                        std::ofstream.
 //   BM_SrecCatSplice     srec_cat doing the same splice, as a subprocess.
 
+#include "bench_folder.h"
 #include "firmware/bank_merge.h"
 #include "srec_image_gen.h"
 
@@ -48,20 +49,11 @@ namespace fs = std::filesystem;
 constexpr std::uint32_t kImageData = 16u << 20;
 
 struct Workspace {
-    fs::path root;
-    bool owned = false;
+    vestrel::bench::BenchFolder folder;
+    const fs::path& root = folder.Root();
     fs::path base, bin, out;
 
     Workspace() {
-        if (const char* dir = std::getenv("VESTREL_BENCH_DIR"); dir && *dir) {
-            root = dir;
-            fs::create_directories(root);
-        } else {
-            std::string pattern = (fs::temp_directory_path() / "vestrel-bench-XXXXXX").string();
-            if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-            root = pattern;
-            owned = true;
-        }
         base = root / "master" / "SX58316.sx";
         bin = root / "bin";
         out = root / "proj";
@@ -71,10 +63,6 @@ struct Workspace {
         if (!fs::exists(base)) WriteLargeImage(base, kImageData, 32);
         for (int bank = 1; bank <= 5; ++bank)
             WriteRandomFile(bin / ("bank" + std::to_string(bank) + ".bin"), 16384, 1000u + static_cast<unsigned>(bank));
-    }
-    ~Workspace() {
-        std::error_code ec;
-        if (owned) fs::remove_all(root, ec);
     }
 };
 

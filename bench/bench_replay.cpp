@@ -15,6 +15,7 @@
 // Each reports frames per second and the peak resident set size of the
 // process so far (getrusage), which does not grow with the log's length.
 
+#include "bench_folder.h"
 #include "can_log_gen.h"
 #include "gateway/can_log_reader.h"
 #include "gateway/gateway_model.h"
@@ -38,26 +39,13 @@ using namespace gateway;
 constexpr std::uint64_t kFrames = 1000000;
 
 struct Workspace {
-    fs::path root;
-    bool owned = false;
+    vestrel::bench::BenchFolder folder;
+    const fs::path& root = folder.Root();
     fs::path log;
 
     Workspace() {
-        if (const char* dir = std::getenv("VESTREL_BENCH_DIR"); dir && *dir) {
-            root = dir;
-            fs::create_directories(root);
-        } else {
-            std::string pattern = (fs::temp_directory_path() / "vestrel-bench-XXXXXX").string();
-            if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-            root = pattern;
-            owned = true;
-        }
         log = root / "bus-1M.log";
         if (!fs::exists(log)) WriteDemoBusLog(log, kFrames, 15);
-    }
-    ~Workspace() {
-        std::error_code ec;
-        if (owned) fs::remove_all(root, ec);
     }
 };
 
@@ -75,15 +63,6 @@ class NullSink : public TextSink {
 public:
     void Write(std::string_view text) override { bytes += text.size(); }
     std::uint64_t bytes = 0;
-};
-
-class FileSink : public TextSink {
-public:
-    explicit FileSink(AtomicFileWriter& writer) : writer_(writer) {}
-    void Write(std::string_view text) override { writer_.Write(text); }
-
-private:
-    AtomicFileWriter& writer_;
 };
 
 void Report(benchmark::State& state, std::uint64_t frames) {
@@ -142,7 +121,7 @@ void BM_ReplayToFile(benchmark::State& state) {
     std::uint64_t frames = 0;
     for (auto _ : state) {
         AtomicFileWriter writer(out, AtomicFileWriter::Sync::NoSync);
-        FileSink sink(writer);
+        AtomicFileSink sink(writer);
         frames = ReplayInto(sink);
         writer.Commit();
     }

@@ -27,15 +27,6 @@ private:
     std::ostream& out_;
 };
 
-class FileSink : public TextSink {
-public:
-    explicit FileSink(AtomicFileWriter& writer) : writer_(writer) {}
-    void Write(std::string_view text) override { writer_.Write(text); }
-
-private:
-    AtomicFileWriter& writer_;
-};
-
 }  // namespace
 
 void SayModelNotes(const ProjectModel& loaded, bool withFindings, const CliContext& cli) {
@@ -57,7 +48,7 @@ int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
     std::unique_ptr<TextSink> sink;
     if (auto file = a.Value("out")) {
         writer = std::make_unique<AtomicFileWriter>(*file);
-        sink = std::make_unique<FileSink>(*writer);
+        sink = std::make_unique<AtomicFileSink>(*writer);
     } else {
         sink = std::make_unique<StreamSink>(cli.out);
     }

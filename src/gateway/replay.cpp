@@ -1,11 +1,14 @@
 #include "gateway/replay.h"
 
+#include "platform/file_util.h"
 #include "platform/printable_text.h"
 
 #include <algorithm>
 #include <cstdio>
 
 namespace vestrel::gateway {
+
+void AtomicFileSink::Write(std::string_view text) { writer_.Write(text); }
 
 namespace {
 

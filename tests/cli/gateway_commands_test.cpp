@@ -28,6 +28,16 @@ Result Cli(std::vector<std::string> args) {
 const std::string kDemo = VESTREL_EXAMPLES_DIR "/workspace/PROJECTS/Demo";
 const std::string kDemoLog = VESTREL_EXAMPLES_DIR "/demo-bus.log";
 
+// Two receive frames with COB-ID 0x181, "old" feeding register 1 and "new"
+// register 2, under the CANType given.
+void WriteDuplicateCobIdProject(const fs::path& dir, const char* canType) {
+    WritePargen(dir, With(DefaultSettings(), "CANType", canType));
+    WriteRows(dir / "RCobDef.xml", "COBID",
+              {R"(CobID="0x181" Dimensin="2" Mnemonic="old")", R"(CobID="0x181" Dimensin="2" Mnemonic="new")"});
+    WriteRows(dir / "RInfoCob.xml", "RInfoCob",
+              {R"(Index="1" NrPdo="1" PosComp="18")", R"(Index="2" NrPdo="2" PosComp="33")"});
+}
+
 TEST(CliPreview, ReceiveFramesShowTheRegistersTheySet) {
     const Result r = Cli({"preview", kDemo, "181#1122334455667788", "281#A1B2", "381#R", "7E5#11", "201#00",
                           "12345678#AABB"});
@@ -71,15 +81,8 @@ TEST(CliPreview, RegisterValuesGiveTheTransmitFrames) {
 
 TEST(CliPreview, DuplicateCobIdsSayWhichFrameTheBanksSelectOrThatItIsNotKnown) {
     TempDir a, b;
-    auto write = [](const fs::path& dir, const char* canType) {
-        WritePargen(dir, With(DefaultSettings(), "CANType", canType));
-        WriteRows(dir / "RCobDef.xml", "COBID",
-                  {R"(CobID="0x181" Dimensin="2" Mnemonic="old")", R"(CobID="0x181" Dimensin="2" Mnemonic="new")"});
-        WriteRows(dir / "RInfoCob.xml", "RInfoCob",
-                  {R"(Index="1" NrPdo="1" PosComp="18")", R"(Index="2" NrPdo="2" PosComp="33")"});
-    };
-    write(a.path(), "0");
-    write(b.path(), "1");
+    WriteDuplicateCobIdProject(a.path(), "0");
+    WriteDuplicateCobIdProject(b.path(), "1");
     const Result selected = Cli({"preview", a.path().string(), "181#1122"});
     EXPECT_EQ(selected.out,
               "181#1122: receive frame 2 \"new\" (COB-ID 0x181, Dimensin 2)\n"
@@ -211,11 +214,6 @@ TEST(CliReplay, TheBanksOfABinFolderOrAnImageServeAsWell) {
     EXPECT_NE(r.err.find("  0x181              4  receive frame 1 (1 remote request)\n"), std::string::npos) << r.err;
 }
 
-}  // namespace
-}  // namespace vestrel
-
-namespace vestrel {
-namespace {
 
 TEST(CliReport, CsvOfTheDemoProject) {
     const Result r = Cli({"report", kDemo, "--format", "csv"});
@@ -308,23 +306,11 @@ TEST(CliReport, HtmlGoesToAFileAtomicallyAndBanksServeAsSource) {
     }
 }
 
-}  // namespace
-}  // namespace vestrel
-
-namespace vestrel {
-namespace {
 
 TEST(CliReplay, DuplicateCobIdsInTheSummaryAndWrongFormats) {
     TempDir a, b;
-    auto write = [](const fs::path& dir, const char* canType) {
-        WritePargen(dir, With(DefaultSettings(), "CANType", canType));
-        WriteRows(dir / "RCobDef.xml", "COBID",
-                  {R"(CobID="0x181" Dimensin="2" Mnemonic="old")", R"(CobID="0x181" Dimensin="2" Mnemonic="new")"});
-        WriteRows(dir / "RInfoCob.xml", "RInfoCob",
-                  {R"(Index="1" NrPdo="1" PosComp="18")", R"(Index="2" NrPdo="2" PosComp="33")"});
-    };
-    write(a.path(), "0");
-    write(b.path(), "1");
+    WriteDuplicateCobIdProject(a.path(), "0");
+    WriteDuplicateCobIdProject(b.path(), "1");
     WriteFile(a / "bus.log", "(1.000000) can0 181#1122\n(2.000000) can0 00000181#3344\n");
     Result r = Cli({"replay", a.path().string(), (a / "bus.log").string()});
     EXPECT_EQ(r.status, kExitOk);

@@ -44,6 +44,26 @@ int Hex(char c) {
     return -4096;
 }
 
+// The lines of an image up to a Ctrl-Z, ended by CR LF, CR or LF.
+class LineSplitter {
+public:
+    explicit LineSplitter(std::string_view image) : image_(image.substr(0, image.find('\x1A'))) {}
+
+    std::optional<std::string_view> Next() {
+        if (at_ >= image_.size()) return std::nullopt;
+        std::size_t end = image_.find_first_of("\r\n", at_);
+        if (end == std::string_view::npos) end = image_.size();
+        const std::string_view line = image_.substr(at_, end - at_);
+        const bool crlf = end + 1 < image_.size() && image_[end] == '\r' && image_[end + 1] == '\n';
+        at_ = end + (crlf ? 2 : 1);
+        return line;
+    }
+
+private:
+    std::string_view image_;
+    std::size_t at_ = 0;
+};
+
 struct DataByte {
     std::uint64_t address;
     std::uint8_t value;
@@ -53,16 +73,11 @@ struct DataByte {
 // The bytes the data records before the first end record load, in order;
 // nothing when such a record is malformed (its extent is then unknown).
 std::optional<std::vector<DataByte>> LoadedData(std::string_view image) {
-    if (auto eof = image.find('\x1A'); eof != std::string_view::npos) image = image.substr(0, eof);
     std::vector<DataByte> bytes;
     bytes.reserve(image.size() / 2);
-    std::size_t at = 0;
-    while (at < image.size()) {
-        std::size_t end = image.find_first_of("\r\n", at);
-        if (end == std::string_view::npos) end = image.size();
-        const std::string_view line = image.substr(at, end - at);
-        at = end < image.size() && image[end] == '\r' && end + 1 < image.size() && image[end + 1] == '\n' ? end + 2
-                                                                                                          : end + 1;
+    LineSplitter lines(image);
+    while (const auto next = lines.Next()) {
+        const std::string_view line = *next;
         if (line.size() < 2 || line[0] != 'S') continue;
         if (line[1] == '7' || line[1] == '8' || line[1] == '9') break;
         if (line[1] < '1' || line[1] > '3') continue;
@@ -85,15 +100,10 @@ std::optional<std::vector<DataByte>> LoadedData(std::string_view image) {
 // follows the first end record. Written here again, apart from the merge's
 // own reader, so that the two check each other.
 bool AllRecordsWellFormed(std::string_view image) {
-    if (auto eof = image.find('\x1A'); eof != std::string_view::npos) image = image.substr(0, eof);
     bool ended = false;
-    std::size_t at = 0;
-    while (at < image.size()) {
-        std::size_t end = image.find_first_of("\r\n", at);
-        if (end == std::string_view::npos) end = image.size();
-        const std::string_view line = image.substr(at, end - at);
-        at = end < image.size() && image[end] == '\r' && end + 1 < image.size() && image[end + 1] == '\n' ? end + 2
-                                                                                                          : end + 1;
+    LineSplitter lines(image);
+    while (const auto next = lines.Next()) {
+        const std::string_view line = *next;
         if (ended || line.size() < 4 || line[0] != 'S' || line[1] < '0' || line[1] > '9' || line[1] == '4' ||
             line.size() % 2 != 0)
             return false;
