@@ -25,6 +25,8 @@ constexpr const char* kSimulateForm =
     "simulate SOURCE --can PLUGIN:IFACE --modbus PORT [--seconds N] [--serial RATE,8E1] [--address N] "
     "[--index-base 0|1]";
 
+constexpr long kLongestTimedRunSeconds = 2'147'483;  // 24.8 days
+
 int stopPipe[2] = {-1, -1};
 
 extern "C" void OnStopSignal(int signal) {
@@ -104,7 +106,8 @@ void OpenBus(live::CanBus& bus, const BenchSetup& setup, CliContext& cli) {
 int SimulateCommand(const std::vector<std::string>& args, CliContext& cli) {
     const Arguments a(args, {kCanOption, kModbusOption, kSerialOption, kAddressOption, kIndexBaseOption,
                              kSecondsOption});
-    const long seconds = NumberOption(a, "seconds", 0, 1, 86400 * 365);
+    // A Qt timer holds at most 2^31 - 1 ms; a longer run is one without --seconds.
+    const long seconds = NumberOption(a, "seconds", 0, 1, kLongestTimedRunSeconds);
     const BenchSetup setup = ReadBenchSetup(a, kSimulateForm, cli);
 
     CommandEventLoop app;

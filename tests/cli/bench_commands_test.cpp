@@ -193,6 +193,16 @@ TEST_F(BenchCommands, BadInputGetsAClearMessage) {
         EXPECT_EQ(r.status, kExitUsage) << text;
         EXPECT_EQ(r.err.rfind("vestrel-cli: " + text, 0), 0u) << r.err;
     }
+
+    // A run longer than a timer holds is refused, not ended at once by an
+    // overflowed time.
+    std::ostringstream out, err;
+    CliContext cli{out, err, false, {}, {}};
+    EXPECT_EQ(RunCli({"simulate", kDemo, "--can", VirtualCan(), "--modbus", pty.B(), "--seconds", "2147484"}, cli),
+              kExitUsage);
+    EXPECT_EQ(err.str(),
+              "vestrel-cli: --seconds takes a whole number from 1 to 2147483, not '2147484'\n"
+              "Try 'vestrel-cli --help'.\n");
 }
 
 // simulate as the engineer runs it: a process that ends on SIGTERM.
