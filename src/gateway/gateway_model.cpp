@@ -175,12 +175,6 @@ void AddFrameFindings(const GatewayDirection& direction, std::vector<Finding>& f
 
 }  // namespace
 
-std::string ByteSourceText(int nibble) {
-    if (nibble == 0) return "none";
-    if (nibble <= kMaxDataBytes) return "B" + std::to_string(nibble);
-    return "code " + std::to_string(nibble);
-}
-
 const GatewayFrame* GatewayDirection::FrameOf(const GatewayMapping& mapping) const {
     if (mapping.frame < 1 || mapping.frame > static_cast<int>(frames.size())) return nullptr;
     return &frames[static_cast<std::size_t>(mapping.frame - 1)];

@@ -3,6 +3,7 @@
 #include "gateway/can_frame.h"
 #include "inspect/bank_decoder.h"
 #include "inspect/project_check.h"
+#include "project/pos_comp.h"
 
 #include <array>
 #include <cstdint>
@@ -19,11 +20,6 @@
 // frames carry for given register values. Built once, then asked many times.
 namespace vestrel::gateway {
 
-// A PosComp nibble names the data byte of one register half: 0 none, 1-8 the
-// bytes B1-B8; 9-15 (which a CSV import can store) name no byte of a CAN 2.0
-// frame. "B3", "none" or "code 12".
-std::string ByteSourceText(int nibble);
-
 struct GatewayFrame {
     std::uint32_t cobId = 0;
     int length = 0;        // Dimensin as the banks keep it
@@ -36,8 +32,8 @@ struct GatewayMapping {
     std::uint16_t reg = 0;     // the register number as the banks keep it (16 bits)
     int frame = 0;             // NrPdo: the frame's position, from 1; may name no frame
     std::uint8_t posComp = 0;
-    int HighByte() const { return posComp >> 4; }
-    int LowByte() const { return posComp & 0x0F; }
+    int HighByte() const { return PosCompHigh(posComp); }
+    int LowByte() const { return PosCompLow(posComp); }
 };
 
 // One direction's frames (position = index + 1) and mapping records (record

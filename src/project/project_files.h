@@ -19,6 +19,11 @@ enum class FrameDirection { Receive = 1, Transmit = 2 };
 // CAN 2.0A (11-bit COB-IDs) or CAN 2.0B (29-bit COB-IDs).
 enum class CanMode { Can20A, Can20B };
 
+// How the user reads a mode: "CAN 2.0A, 11-bit COB-IDs".
+inline std::string_view CanModeText(CanMode mode) {
+    return mode == CanMode::Can20A ? "CAN 2.0A, 11-bit COB-IDs" : "CAN 2.0B, 29-bit COB-IDs";
+}
+
 inline constexpr int kMaxCobId20A = 2047;
 inline constexpr int kMaxCobId20B = 536870911;
 
