@@ -1,0 +1,204 @@
+#include "signaldb/register_plan.h"
+
+#include "signaldb/signal_codec.h"
+
+#include <algorithm>
+#include <array>
+
+namespace vestrel::signaldb {
+
+namespace {
+
+constexpr int kGatewayBytes = 8;  // CAN 2.0
+
+Refusal MessageRefusal(const Message& m, std::optional<CanMode> mode) {
+    if (!m.problem.empty()) return Refusal::Unreadable;
+    if (m.disabled) return Refusal::Disabled;
+    if (m.length > kGatewayBytes) return Refusal::TooLong;
+    if (mode && m.extended != (*mode == CanMode::Can20B)) return Refusal::IdFormat;
+    return Refusal::None;
+}
+
+// Refusals that each signal earns alone.
+Refusal SignalRefusal(const Message& m, const Signal& s) {
+    if (!s.problem.empty()) return Refusal::Unreadable;
+    if (s.mux == Multiplexing::Multiplexed) return Refusal::Multiplexed;
+    if (!FitsIn(s, m.length)) return Refusal::PastLength;
+    return Refusal::None;
+}
+
+void RefuseOverlaps(const Message& m, MessagePlan& plan) {
+    std::array<int, kGatewayBytes * 8> owner;
+    owner.fill(-1);
+    for (std::size_t i = 0; i < m.signals.size(); ++i) {
+        if (plan.signals[i].refusal != Refusal::None) continue;
+        for (int b = 0; b < m.signals[i].length; ++b) {
+            int& o = owner[static_cast<std::size_t>(FrameBitOf(m.signals[i], b))];
+            if (o < 0) {
+                o = static_cast<int>(i);
+                continue;
+            }
+            for (auto [x, y] : {std::pair{static_cast<std::size_t>(o), i}, std::pair{i, static_cast<std::size_t>(o)}})
+                if (plan.signals[x].other < 0) plan.signals[x].other = static_cast<int>(y);
+        }
+    }
+    for (SignalPlan& s : plan.signals)
+        if (s.refusal == Refusal::None && s.other >= 0) s.refusal = Refusal::Overlap;
+}
+
+struct Group {
+    int first = 0, last = 0;  // data bytes
+    ByteOrder order = ByteOrder::Intel;
+    std::vector<std::size_t> signals;
+};
+
+// The groups of consecutive bytes that the usable signals join, by first
+// byte; the signals in each by index.
+std::vector<Group> Groups(const Message& m, const MessagePlan& plan) {
+    std::vector<std::size_t> usable;
+    for (std::size_t i = 0; i < m.signals.size(); ++i)
+        if (plan.signals[i].refusal == Refusal::None) usable.push_back(i);
+    std::stable_sort(usable.begin(), usable.end(), [&](std::size_t a, std::size_t b) {
+        return FirstByte(m.signals[a]) < FirstByte(m.signals[b]);
+    });
+    std::vector<Group> groups;
+    for (std::size_t i : usable) {
+        const Signal& s = m.signals[i];
+        if (groups.empty() || FirstByte(s) > groups.back().last)
+            groups.push_back(Group{FirstByte(s), LastByte(s), ByteOrder::Intel, {}});
+        groups.back().last = std::max(groups.back().last, LastByte(s));
+        groups.back().signals.push_back(i);
+    }
+    for (Group& g : groups) std::sort(g.signals.begin(), g.signals.end());
+    return groups;
+}
+
+// The byte order of each group: that of its first signal over more than one
+// byte. A signal over more than one byte in the other order cannot be read
+// from the same registers: refused. Returns whether it refused any.
+bool SettleByteOrders(const Message& m, std::vector<Group>& groups, MessagePlan& plan) {
+    bool refused = false;
+    for (Group& g : groups) {
+        int leader = -1;
+        for (std::size_t i : g.signals) {
+            const Signal& s = m.signals[i];
+            if (FirstByte(s) == LastByte(s)) continue;
+            if (leader < 0) {
+                leader = static_cast<int>(i);
+                g.order = s.order;
+            } else if (s.order != g.order) {
+                plan.signals[i].refusal = Refusal::MixedByteOrder;
+                plan.signals[i].other = leader;
+                refused = true;
+            }
+        }
+    }
+    return refused;
+}
+
+// Bit `frameBit` of the data as a bit of the group's joined value.
+int ValueBit(const Group& g, int frameBit) {
+    if (g.order == ByteOrder::Intel) return frameBit - 8 * g.first;
+    return 8 * (g.last - frameBit / 8) + frameBit % 8;
+}
+
+void LayOut(const Message& m, const Group& g, WordOrder order, MessagePlan& plan) {
+    const int bytes = g.last - g.first + 1;
+    const int words = (bytes + 1) / 2;
+    // The data byte of significance j (0 = least significant).
+    const auto byteAt = [&](int j) { return g.order == ByteOrder::Intel ? g.first + j : g.last - j; };
+    const int firstRegister = static_cast<int>(plan.registers.size());
+    for (int n = 0; n < words; ++n) {
+        const int w = order == WordOrder::HighFirst ? words - 1 - n : n;
+        const int high = 2 * w + 1 < bytes ? byteAt(2 * w + 1) : -1;
+        plan.registers.push_back(PlannedRegister{MakePosComp(NibbleOfDataByte(high), NibbleOfDataByte(byteAt(2 * w)))});
+    }
+    for (std::size_t i : g.signals) {
+        const Signal& s = m.signals[i];
+        SignalPlan& p = plan.signals[i];
+        p.firstRegister = firstRegister;
+        p.registerCount = words;
+        p.shift = ValueBit(g, FrameBitOf(s, 0));
+        p.mask = LowBits(s.length);
+        p.masked = p.shift != 0 || s.length != 8 * bytes;
+    }
+}
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+}  // namespace
+
+const char* WordOrderText(WordOrder order) {
+    return order == WordOrder::HighFirst ? "high word first" : "low word first";
+}
+
+MessagePlan PlanMessage(const Message& message, std::optional<CanMode> mode, WordOrder order) {
+    MessagePlan plan;
+    plan.mode = mode;
+    plan.signals.resize(message.signals.size());
+    plan.refusal = MessageRefusal(message, mode);
+    if (plan.refusal != Refusal::None) return plan;
+    for (std::size_t i = 0; i < message.signals.size(); ++i)
+        plan.signals[i].refusal = SignalRefusal(message, message.signals[i]);
+    RefuseOverlaps(message, plan);
+    std::vector<Group> groups = Groups(message, plan);
+    // Each pass refuses at least one signal, or ends.
+    while (SettleByteOrders(message, groups, plan)) groups = Groups(message, plan);
+    for (const Group& g : groups) LayOut(message, g, order, plan);
+    return plan;
+}
+
+DatabasePlan PlanDatabase(const Database& database, std::optional<CanMode> mode, WordOrder order) {
+    DatabasePlan plan{mode, order, {}};
+    plan.messages.reserve(database.messages.size());
+    for (const Message& m : database.messages) plan.messages.push_back(PlanMessage(m, mode, order));
+    return plan;
+}
+
+bool NeedsSignExtension(const Signal& signal, const SignalPlan& plan) {
+    return signal.type == ValueType::Signed && plan.registerCount > 0 &&
+           (plan.masked || signal.length < 16 * plan.registerCount);
+}
+
+std::string MessageRefusalText(const Message& message, const MessagePlan& plan) {
+    switch (plan.refusal) {
+        case Refusal::None: return {};
+        case Refusal::Unreadable: return message.problem;
+        case Refusal::Disabled: return "the PDO is disabled (bit 31 of its COB-ID is set)";
+        case Refusal::TooLong:
+            return std::to_string(message.length) + " data bytes: the gateway is CAN 2.0, at most 8 (CAN FD)";
+        case Refusal::IdFormat:
+            if (plan.mode == CanMode::Can20A)
+                return "a 29-bit id, and the project's CANType is 0 (" + std::string(CanModeText(CanMode::Can20A)) +
+                       ")";
+            return "an 11-bit id, and the project's CANType selects " + std::string(CanModeText(CanMode::Can20B));
+        default: return {};
+    }
+}
+
+std::string SignalRefusalText(const Message& message, const MessagePlan& plan, std::size_t signal) {
+    const Signal& s = message.signals[signal];
+    const SignalPlan& p = plan.signals[signal];
+    const auto other = [&] { return Quoted(message.signals[static_cast<std::size_t>(p.other)].name); };
+    switch (p.refusal) {
+        case Refusal::Unreadable: return s.problem;
+        case Refusal::Multiplexed:
+            return "multiplexed (m" + std::to_string(s.muxValue) +
+                   "): the gateway has no multiplexer, every frame with id " + MessageIdText(message) +
+                   " feeds the same registers";
+        case Refusal::PastLength:
+            return "its bits reach past the message's " + std::to_string(message.length) + " data bytes";
+        case Refusal::Overlap: return "it shares bits with " + other();
+        case Refusal::MixedByteOrder:
+            return std::string("it shares data bytes with the ") +
+                   (s.order == ByteOrder::Intel ? "Motorola" : "Intel") + " signal " + other() +
+                   ", and no register holds both byte orders";
+        default: return {};
+    }
+}
+
+std::string RegisterHalvesText(const PlannedRegister& reg) {
+    return "high " + ByteSourceText(PosCompHigh(reg.posComp)) + ", low " + ByteSourceText(PosCompLow(reg.posComp));
+}
+
+}  // namespace vestrel::signaldb

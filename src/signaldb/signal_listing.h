@@ -1,0 +1,24 @@
+#pragma once
+
+#include "signaldb/register_plan.h"
+#include "signaldb/signal_database.h"
+
+#include <string>
+
+// A database in words: every message and signal, and what the import would
+// make of each. Whatever the file holds is made printable (control
+// characters as \xHH).
+namespace vestrel::signaldb {
+
+// "7|16 Motorola signed": start bit, length, byte order and type.
+std::string SignalBitsText(const Signal& signal);
+
+// What the import makes of a signal: "1 register (high B1, low B2)",
+// "2 registers (high B1, low B2) (high B3, low B4)", with the shift and mask
+// the PLC applies and the sign extension it does, or "refused: WHY".
+std::string SignalFitText(const Message& message, const MessagePlan& plan, std::size_t signal);
+
+// The whole listing, as `vestrel-cli signals` prints it.
+std::string DatabaseListing(const Database& database, const DatabasePlan& plan);
+
+}  // namespace vestrel::signaldb
