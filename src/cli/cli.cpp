@@ -47,6 +47,13 @@ constexpr const char* kUsage =
     "      of each frame's data bytes (html, the default), or its tables (csv, md).\n"
     "  SOURCE is a project folder, a folder with bank1.bin and bank2.bin, or an\n"
     "  S-record image.\n"
+    "  vestrel-cli signals DATABASE [--node N] [--word-order high-first|low-first]\n"
+    "      Every message and signal of a CAN database (.dbc, or a CANopen .eds or\n"
+    "      .dcf with the node id N, 1 to 127, where its COB-IDs use $NODEID), and what\n"
+    "      an import would make of each: the registers and which data bytes feed\n"
+    "      their halves, the shift and mask the PLC applies, or why it is refused.\n"
+    "      Registers of a signal over more than 16 bits are listed high word first,\n"
+    "      or low word first with --word-order low-first.\n"
 #ifdef VESTREL_CLI_BENCH
     "  vestrel-cli verify SOURCE --can PLUGIN:IFACE --modbus PORT [--function 3|4]\n"
     "          [--seconds N] [--frames N] [--write REG=VALUE,...] [--frame-wait MS]\n"
@@ -92,7 +99,7 @@ using Command = int (*)(const std::vector<std::string>&, CliContext&);
 const std::map<std::string, Command> kCommands = {
     {"build", BuildCommand},     {"update", UpdateCommand}, {"merge", MergeCommand},
     {"check", CheckCommand},     {"decode", DecodeCommand}, {"preview", PreviewCommand},
-    {"replay", ReplayCommand},   {"report", ReportCommand},
+    {"replay", ReplayCommand},   {"report", ReportCommand}, {"signals", SignalsCommand},
 #ifdef VESTREL_CLI_BENCH
     {"verify", VerifyCommand},   {"simulate", SimulateCommand},
 #endif
