@@ -50,6 +50,8 @@ for harness in "$@"; do
     fuzz_bank_merge) max_len=8192 dict=srecord ;;
     fuzz_workbook) max_len=16384 dict= ;;
     fuzz_integer_text|fuzz_mapping_csv|fuzz_bank_decoder) max_len=4096 dict= ;;
+    fuzz_dbc_reader) max_len=16384 dict=dbc ;;
+    fuzz_eds_reader) max_len=16384 dict=eds ;;
     *) max_len=16384 dict=project_xml ;;
   esac
   if [ -n "$keep" ]; then

@@ -165,7 +165,33 @@ def workbook():
     put("fuzz_workbook", "quoted_csv", b'\x03"cobid";"dim"\r\n"0x181";"8"\r\n"1""2";3\n')
 
 
+SIGNALDB = DATA / "signaldb"
+EXAMPLES = HERE.parent.parent / "examples"
+
+
+def dbc_reader():
+    put("fuzz_dbc_reader", "demo_drive", (EXAMPLES / "demo-drive.dbc").read_bytes())
+    put("fuzz_dbc_reader", "edge_cases", (SIGNALDB / "edge_cases_cp1252.dbc").read_bytes())
+    put("fuzz_dbc_reader", "units_utf8", (SIGNALDB / "units_utf8.dbc").read_bytes())
+    put("fuzz_dbc_reader", "overlaps",
+        'BO_ 1 M: 8 A\n SG_ A : 0|16@1+ (1,0) [0|0] "" B\n SG_ B : 8|8@1- (1,0) [0|0] "" B\n'
+        ' SG_ C : 12|8@1+ (1,0) [0|0] "" B\n SG_ D : 11|8@0+ (1,0) [0|0] "" B\n'
+        'BO_ 2147483650 X: 12 A\n SG_ F : 0|32@1- (1,0) [0|0] "" B\nSIG_VALTYPE_ 2147483650 F : 1;\n')
+    put("fuzz_dbc_reader", "broken", 'BO_ 1 M: 8 A\n SG_ A : 0|16@1+ (1,0 [0|0] "" B\nCM_ "open\r\n')
+
+
+def eds_reader():
+    put("fuzz_eds_reader", "io_node", b"\x05" + (EXAMPLES / "io-node.eds").read_bytes())
+    put("fuzz_eds_reader", "no_node", b"\x00" + (EXAMPLES / "io-node.eds").read_bytes()[:4000])
+    put("fuzz_eds_reader", "dcf",
+        "\x00[DeviceComissioning]\nNodeID=0x0A\n[6000sub1]\nParameterName=In\nDataType=0x0005\n"
+        "[1800sub1]\nDefaultValue=$NODEID+0x180\nParameterValue=0x1FF\n[1A00sub0]\nParameterValue=3\n"
+        "[1A00sub1]\nDefaultValue=0x60000108\n[1A00sub2]\nDefaultValue=0x00050010\n"
+        "[1A00sub3]\nDefaultValue=0x70000120\n[1401sub1]\nDefaultValue=0x80000300 + $NODEID\n")
+    put("fuzz_eds_reader", "broken", "\x7f[1800sub1]\nDefaultValue=0600\n[1800SUB01]\nx\n")
+
+
 if __name__ == "__main__":
     for harness in ["integer_text", "comm_parameters", "frame_table", "frame_mapping", "bank_builder",
-                    "mapping_csv", "bank_merge", "bank_image", "bank_decoder", "workbook"]:
+                    "mapping_csv", "bank_merge", "bank_image", "bank_decoder", "workbook", "dbc_reader", "eds_reader"]:
         globals()[harness]()
