@@ -2,6 +2,7 @@
 
 #include "platform/text.h"
 #include "signaldb/ini_document.h"
+#include "signaldb/signal_codec.h"
 #include "signaldb/source_text.h"
 
 #include <charconv>
@@ -199,6 +200,10 @@ std::optional<std::int64_t> EdsReader::Evaluate(const IniEntry& entry, std::stri
             return std::nullopt;
         }
         sum += negative ? -*value : *value;
+        if (sum > (std::int64_t{1} << 40) || sum < -(std::int64_t{1} << 40)) {
+            problem = "line " + std::to_string(entry.line) + ": \"" + entry.value + "\" is out of range";
+            return std::nullopt;
+        }
         if (end == rest.size()) return sum;
         negative = rest[end] == '-';
         rest.remove_prefix(end + 1);
@@ -225,13 +230,15 @@ void EdsReader::TakeCobId(Message& m, int comm) const {
         if (m.problem.empty()) m.problem = "it gives no COB-ID (" + EntryName(comm, 1) + ")";
         return;
     }
+    if (*value < 0 || *value > 0xFFFFFFFF) {
+        m.problem = "COB-ID " + std::to_string(*value) + " is not a 32-bit value";
+        return;
+    }
     const auto bits = static_cast<std::uint32_t>(*value);
     m.disabled = (bits & kCobIdInvalid) != 0;
     m.extended = (bits & kCobIdExtended) != 0;
     m.id = bits & (m.extended ? 0x1FFFFFFFu : 0x7FFu);
-    if (*value > 0xFFFFFFFF)
-        m.problem = "COB-ID " + std::to_string(*value) + " is longer than 32 bits";
-    else if (!m.extended && (bits & 0x1FFFF800u) != 0)
+    if (!m.extended && (bits & 0x1FFFF800u) != 0)
         m.problem = "COB-ID 0x" + UpperHex(bits, 8) + " has bits above the 11-bit id of a frame not marked extended";
 }
 
@@ -258,8 +265,8 @@ void EdsReader::MapObjects(Message& m, int mapping) const {
         if (m.problem.empty()) m.problem = "it gives no number of mapped objects (" + EntryName(mapping, 0) + ")";
         return;
     }
-    if (*count > kMaxMappedObjects) {
-        m.problem = "it maps " + std::to_string(*count) + " objects; a PDO maps at most 64";
+    if (*count < 0 || *count > kMaxMappedObjects) {
+        m.problem = "it maps " + std::to_string(*count) + " objects; a PDO maps 0 to 64";
         return;
     }
     int position = 0;
@@ -268,6 +275,11 @@ void EdsReader::MapObjects(Message& m, int mapping) const {
         const auto entry = Value(section, m.problem);
         if (!entry) {
             if (m.problem.empty()) m.problem = "mapping entry " + EntryName(mapping, k) + " gives no value";
+            m.signals.clear();
+            return;
+        }
+        if (*entry < 0 || *entry > 0xFFFFFFFF) {
+            m.problem = "mapping entry " + EntryName(mapping, k) + " is not a 32-bit value";
             m.signals.clear();
             return;
         }
@@ -303,6 +315,8 @@ Signal EdsReader::MappedSignal(int index, int sub, int bits, int position, int l
         s.problem = "object " + EntryName(index, sub) + " is not in the file";
     else
         TypeSignal(s, object);
+    if (s.problem.empty() && !FitsIn(s, kMaxFrameBytes))
+        s.problem = "its bits lie past the " + std::to_string(kMaxFrameBytes) + " data bytes of the longest CAN frame";
     return s;
 }
 
@@ -318,10 +332,10 @@ void EdsReader::TypeSignal(Signal& s, const IniSection* object) const {
     }
     s.type = info->type;
     if (info->bits == 0)
-        s.problem = "object " + entry + " is a " + info->name + ", not a number";
+        s.problem = "object " + entry + " (" + info->name + ") is not a number";
     else if (s.length != info->bits && !(info->bits == 1 && s.length <= 8))
-        s.problem = "the PDO maps " + std::to_string(s.length) + " bits of object " + entry + ", a " + info->name +
-                    " of " + std::to_string(info->bits);
+        s.problem = "the PDO maps " + std::to_string(s.length) + " bits of object " + entry + " (" + info->name + ", " +
+                    std::to_string(info->bits) + " bits)";
     std::string ignored;
     const IniEntry* low = Entry(object, "LowLimit");
     const IniEntry* high = Entry(object, "HighLimit");

@@ -145,12 +145,20 @@ std::string FormatFixed(double value, int decimals) {
 }
 
 std::string PhysicalText(const Signal& signal, std::uint64_t bits) {
-    const double value = PhysicalValue(signal, bits);
-    if (signal.type == ValueType::Float32 || signal.type == ValueType::Float64) {
-        std::string s = ShortestText(value);
+    const bool isFloat = signal.type == ValueType::Float32 || signal.type == ValueType::Float64;
+    // Unscaled values as exact as their raw value: every digit of a 64-bit
+    // integer, the shortest text of a float at its own precision.
+    if (signal.factor == 1 && signal.offset == 0) {
+        std::string s = RawText(signal, bits);
         return s == "-0" ? "0" : s;
     }
-    return FormatFixed(value, PhysicalDecimals(signal));
+    const double value = PhysicalValue(signal, bits);
+    if (!isFloat) return FormatFixed(value, PhysicalDecimals(signal));
+    char text[64];
+    const int digits = signal.type == ValueType::Float32 ? 7 : 15;
+    const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::general, digits);
+    std::string s(text, r.ptr);
+    return s == "-0" ? "0" : s;
 }
 
 std::string ScalingText(const Signal& signal) {

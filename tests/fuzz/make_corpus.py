@@ -188,6 +188,9 @@ def eds_reader():
         "[1800sub1]\nDefaultValue=$NODEID+0x180\nParameterValue=0x1FF\n[1A00sub0]\nParameterValue=3\n"
         "[1A00sub1]\nDefaultValue=0x60000108\n[1A00sub2]\nDefaultValue=0x00050010\n"
         "[1A00sub3]\nDefaultValue=0x70000120\n[1401sub1]\nDefaultValue=0x80000300 + $NODEID\n")
+    put("fuzz_eds_reader", "many_bits",
+        "\x01[6406]\nDataType=0x001B\n[1800sub1]\nDefaultValue=-1\n[1801sub1]\nDefaultValue=0x181\n"
+        "[1A01sub0]\nDefaultValue=9\n" + "".join("[1A01sub%d]\nDefaultValue=0x64060040\n" % k for k in range(1, 10)))
     put("fuzz_eds_reader", "broken", "\x7f[1800sub1]\nDefaultValue=0600\n[1800SUB01]\nx\n")
 
 

@@ -17,7 +17,8 @@ const std::string kObjects =
     "[6402]\nParameterName=Pressure\nObjectType=0x7\nDataType=0x0008\n"
     "[6403]\nParameterName=Ready\nDataType=0x0001\n"
     "[6404]\nParameterName=Position\nDataType=0x0010\nLowLimit=-1000\nHighLimit=$NODEID+1000\n"
-    "[6405]\nParameterName=Label\nDataType=0x0009\n";
+    "[6405]\nParameterName=Label\nDataType=0x0009\n"
+    "[6406]\nParameterName=Counter\nDataType=0x001B\n";
 
 // A PDO: communication object `comm` with COB-ID `cob`, mapping the entries.
 std::string Pdo(int comm, const std::string& cob, std::vector<std::string> entries, const char* value = "DefaultValue") {
@@ -117,7 +118,10 @@ TEST(EdsReader, WhatOnePdoOrObjectCannotUseStaysInItsProblem) {
         {Pdo(0x1800, "one", {"0x64010110"}), "line 4: \"one\" is not a number", ""},
         {"[1800]\nSubNumber=1\n", "it gives no COB-ID (0x1800:01)", ""},
         {"[1800sub1]\nDefaultValue=0x181\n", "it gives no number of mapped objects (0x1A00:00)", ""},
-        {"[1800sub1]\nDefaultValue=0x181\n[1A00sub0]\nDefaultValue=65\n", "it maps 65 objects; a PDO maps at most 64", ""},
+        {"[1800sub1]\nDefaultValue=0x181\n[1A00sub0]\nDefaultValue=65\n", "it maps 65 objects; a PDO maps 0 to 64", ""},
+        {Pdo(0x1800, "0x181", std::vector<std::string>(9, "0x64060040")),
+         "it maps 576 bits, more than the 64 bytes of any CAN frame", ""},
+        {Pdo(0x1800, "-1", {"0x64010110"}), "COB-ID -1 is not a 32-bit value", ""},
         {"[1800sub1]\nDefaultValue=0x181\n[1A00sub0]\nDefaultValue=2\n[1A00sub1]\nDefaultValue=0x64010110\n",
          "mapping entry 0x1A00:02 gives no value", ""},
     };
@@ -127,6 +131,10 @@ TEST(EdsReader, WhatOnePdoOrObjectCannotUseStaysInItsProblem) {
         EXPECT_EQ(db.messages[0].problem, c.messageProblem) << c.pdo;
         if (*c.signalProblem) EXPECT_EQ(db.messages[0].signals.at(0).problem, c.signalProblem) << c.pdo;
     }
+    // Past the longest frame, a signal cannot be used even where its message is refused anyway.
+    const Database many = Read(Pdo(0x1800, "0x181", std::vector<std::string>(9, "0x64060040")) + kObjects);
+    EXPECT_EQ(many.messages[0].signals.at(7).problem, "");
+    EXPECT_EQ(many.messages[0].signals.at(8).problem, "its bits lie past the 64 data bytes of the longest CAN frame");
 }
 
 TEST(EdsReader, DcfValuesWinAndItsNodeIdServesWhenNoneIsGiven) {
