@@ -226,12 +226,12 @@ void DbcReader::ReadSignal(int line) {
 
     Message& m = db_.messages[static_cast<std::size_t>(current_)];
     auto& names = state_[static_cast<std::size_t>(current_)].signalByName;
-    if (auto [it, fresh] = names.try_emplace(sig.name, static_cast<int>(m.signals.size())); !fresh)
+    if (auto [it, fresh] = names.try_emplace(sig.name, static_cast<int>(m.signalList.size())); !fresh)
         s_.FailAt(line, "signal " + sig.name + " appears twice in message " + m.name + ": on line " +
-                            std::to_string(m.signals[static_cast<std::size_t>(it->second)].line) + " and here");
+                            std::to_string(m.signalList[static_cast<std::size_t>(it->second)].line) + " and here");
     if (++signalCount_ > kMaxSignals)
         s_.FailAt(line, "more than " + std::to_string(kMaxSignals) + " signals: no CAN database is that large");
-    m.signals.push_back(std::move(sig));
+    m.signalList.push_back(std::move(sig));
 }
 
 // "M" (the multiplexor), "m3" (multiplexed by value 3), "m3M" (both: a
@@ -264,7 +264,7 @@ Signal* DbcReader::SignalOf(Message* message, const std::string& name) {
     const auto index = static_cast<std::size_t>(message - db_.messages.data());
     const auto& names = state_[index].signalByName;
     const auto it = names.find(name);
-    return it == names.end() ? nullptr : &message->signals[static_cast<std::size_t>(it->second)];
+    return it == names.end() ? nullptr : &message->signalList[static_cast<std::size_t>(it->second)];
 }
 
 void DbcReader::EndStatement(const char* keyword) {
@@ -386,7 +386,7 @@ void DbcReader::Finish() {
         Message& m = db_.messages[i];
         const std::optional<double> cycle = state_[i].cycleTime ? state_[i].cycleTime : defaultCycleTime_;
         if (cycle && *cycle >= 1 && *cycle <= 1e9) m.cycleTimeMs = static_cast<int>(std::lround(*cycle));
-        for (Signal& sig : m.signals) sig.problem = SignalProblem(sig);
+        for (Signal& sig : m.signalList) sig.problem = SignalProblem(sig);
     }
 }
 

@@ -275,19 +275,19 @@ void EdsReader::MapObjects(Message& m, int mapping) const {
         const auto entry = Value(section, m.problem);
         if (!entry) {
             if (m.problem.empty()) m.problem = "mapping entry " + EntryName(mapping, k) + " gives no value";
-            m.signals.clear();
+            m.signalList.clear();
             return;
         }
         if (*entry < 0 || *entry > 0xFFFFFFFF) {
             m.problem = "mapping entry " + EntryName(mapping, k) + " is not a 32-bit value";
-            m.signals.clear();
+            m.signalList.clear();
             return;
         }
         const auto value = static_cast<std::uint32_t>(*entry);
         const int index = static_cast<int>(value >> 16), sub = static_cast<int>(value >> 8 & 0xFF);
         const int bits = static_cast<int>(value & 0xFF);
         if (index >= kFirstRealObject && bits > 0)
-            m.signals.push_back(MappedSignal(index, sub, bits, position, section->line));
+            m.signalList.push_back(MappedSignal(index, sub, bits, position, section->line));
         position += bits;
     }
     m.length = (position + 7) / 8;
@@ -296,7 +296,7 @@ void EdsReader::MapObjects(Message& m, int mapping) const {
                     std::to_string(kMaxFrameBytes) + " bytes of any CAN frame";
     // Names are unique within a message: a name that comes again gets its object.
     std::unordered_map<std::string, int> seen;
-    for (Signal& s : m.signals)
+    for (Signal& s : m.signalList)
         if (seen[s.name]++ > 0) s.name += " (" + EntryName(s.objectIndex, s.objectSubIndex) + ")";
 }
 

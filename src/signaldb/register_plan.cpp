@@ -30,46 +30,46 @@ Refusal SignalRefusal(const Message& m, const Signal& s) {
 void RefuseOverlaps(const Message& m, MessagePlan& plan) {
     std::array<int, kGatewayBytes * 8> owner;
     owner.fill(-1);
-    for (std::size_t i = 0; i < m.signals.size(); ++i) {
-        if (plan.signals[i].refusal != Refusal::None) continue;
-        for (int b = 0; b < m.signals[i].length; ++b) {
-            int& o = owner[static_cast<std::size_t>(FrameBitOf(m.signals[i], b))];
+    for (std::size_t i = 0; i < m.signalList.size(); ++i) {
+        if (plan.placements[i].refusal != Refusal::None) continue;
+        for (int b = 0; b < m.signalList[i].length; ++b) {
+            int& o = owner[static_cast<std::size_t>(FrameBitOf(m.signalList[i], b))];
             if (o < 0) {
                 o = static_cast<int>(i);
                 continue;
             }
             for (auto [x, y] : {std::pair{static_cast<std::size_t>(o), i}, std::pair{i, static_cast<std::size_t>(o)}})
-                if (plan.signals[x].other < 0) plan.signals[x].other = static_cast<int>(y);
+                if (plan.placements[x].other < 0) plan.placements[x].other = static_cast<int>(y);
         }
     }
-    for (SignalPlan& s : plan.signals)
+    for (SignalPlan& s : plan.placements)
         if (s.refusal == Refusal::None && s.other >= 0) s.refusal = Refusal::Overlap;
 }
 
 struct Group {
     int first = 0, last = 0;  // data bytes
     ByteOrder order = ByteOrder::Intel;
-    std::vector<std::size_t> signals;
+    std::vector<std::size_t> members;
 };
 
 // The groups of consecutive bytes that the usable signals join, by first
 // byte; the signals in each by index.
 std::vector<Group> Groups(const Message& m, const MessagePlan& plan) {
     std::vector<std::size_t> usable;
-    for (std::size_t i = 0; i < m.signals.size(); ++i)
-        if (plan.signals[i].refusal == Refusal::None) usable.push_back(i);
+    for (std::size_t i = 0; i < m.signalList.size(); ++i)
+        if (plan.placements[i].refusal == Refusal::None) usable.push_back(i);
     std::stable_sort(usable.begin(), usable.end(), [&](std::size_t a, std::size_t b) {
-        return FirstByte(m.signals[a]) < FirstByte(m.signals[b]);
+        return FirstByte(m.signalList[a]) < FirstByte(m.signalList[b]);
     });
     std::vector<Group> groups;
     for (std::size_t i : usable) {
-        const Signal& s = m.signals[i];
+        const Signal& s = m.signalList[i];
         if (groups.empty() || FirstByte(s) > groups.back().last)
             groups.push_back(Group{FirstByte(s), LastByte(s), ByteOrder::Intel, {}});
         groups.back().last = std::max(groups.back().last, LastByte(s));
-        groups.back().signals.push_back(i);
+        groups.back().members.push_back(i);
     }
-    for (Group& g : groups) std::sort(g.signals.begin(), g.signals.end());
+    for (Group& g : groups) std::sort(g.members.begin(), g.members.end());
     return groups;
 }
 
@@ -80,15 +80,15 @@ bool SettleByteOrders(const Message& m, std::vector<Group>& groups, MessagePlan&
     bool refused = false;
     for (Group& g : groups) {
         int leader = -1;
-        for (std::size_t i : g.signals) {
-            const Signal& s = m.signals[i];
+        for (std::size_t i : g.members) {
+            const Signal& s = m.signalList[i];
             if (FirstByte(s) == LastByte(s)) continue;
             if (leader < 0) {
                 leader = static_cast<int>(i);
                 g.order = s.order;
             } else if (s.order != g.order) {
-                plan.signals[i].refusal = Refusal::MixedByteOrder;
-                plan.signals[i].other = leader;
+                plan.placements[i].refusal = Refusal::MixedByteOrder;
+                plan.placements[i].other = leader;
                 refused = true;
             }
         }
@@ -113,9 +113,9 @@ void LayOut(const Message& m, const Group& g, WordOrder order, MessagePlan& plan
         const int high = 2 * w + 1 < bytes ? byteAt(2 * w + 1) : -1;
         plan.registers.push_back(PlannedRegister{MakePosComp(NibbleOfDataByte(high), NibbleOfDataByte(byteAt(2 * w)))});
     }
-    for (std::size_t i : g.signals) {
-        const Signal& s = m.signals[i];
-        SignalPlan& p = plan.signals[i];
+    for (std::size_t i : g.members) {
+        const Signal& s = m.signalList[i];
+        SignalPlan& p = plan.placements[i];
         p.firstRegister = firstRegister;
         p.registerCount = words;
         p.shift = ValueBit(g, FrameBitOf(s, 0));
@@ -135,11 +135,11 @@ const char* WordOrderText(WordOrder order) {
 MessagePlan PlanMessage(const Message& message, std::optional<CanMode> mode, WordOrder order) {
     MessagePlan plan;
     plan.mode = mode;
-    plan.signals.resize(message.signals.size());
+    plan.placements.resize(message.signalList.size());
     plan.refusal = MessageRefusal(message, mode);
     if (plan.refusal != Refusal::None) return plan;
-    for (std::size_t i = 0; i < message.signals.size(); ++i)
-        plan.signals[i].refusal = SignalRefusal(message, message.signals[i]);
+    for (std::size_t i = 0; i < message.signalList.size(); ++i)
+        plan.placements[i].refusal = SignalRefusal(message, message.signalList[i]);
     RefuseOverlaps(message, plan);
     std::vector<Group> groups = Groups(message, plan);
     // Each pass refuses at least one signal, or ends.
@@ -177,9 +177,9 @@ std::string MessageRefusalText(const Message& message, const MessagePlan& plan) 
 }
 
 std::string SignalRefusalText(const Message& message, const MessagePlan& plan, std::size_t signal) {
-    const Signal& s = message.signals[signal];
-    const SignalPlan& p = plan.signals[signal];
-    const auto other = [&] { return Quoted(message.signals[static_cast<std::size_t>(p.other)].name); };
+    const Signal& s = message.signalList[signal];
+    const SignalPlan& p = plan.placements[signal];
+    const auto other = [&] { return Quoted(message.signalList[static_cast<std::size_t>(p.other)].name); };
     switch (p.refusal) {
         case Refusal::Unreadable: return s.problem;
         case Refusal::Multiplexed:

@@ -88,10 +88,10 @@ struct MessagePlan {
     std::optional<CanMode> mode;      // the CAN mode planned for
     Refusal refusal = Refusal::None;  // the whole message; its signals then have no registers
     std::vector<PlannedRegister> registers;
-    std::vector<SignalPlan> signals;  // parallel to Message::signals
+    std::vector<SignalPlan> placements;  // parallel to Message::signalList
 
     bool Refused(std::size_t signal) const {
-        return refusal != Refusal::None || signals[signal].refusal != Refusal::None;
+        return refusal != Refusal::None || placements[signal].refusal != Refusal::None;
     }
 };
 

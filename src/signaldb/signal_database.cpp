@@ -26,7 +26,7 @@ const char* FormatName(DatabaseFormat format) {
 
 std::size_t Database::SignalCount() const {
     std::size_t count = 0;
-    for (const Message& m : messages) count += m.signals.size();
+    for (const Message& m : messages) count += m.signalList.size();
     return count;
 }
 

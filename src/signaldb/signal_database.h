@@ -81,7 +81,7 @@ struct Message {
     std::vector<std::string> transmitters;
     std::optional<int> cycleTimeMs;
     std::string comment;
-    std::vector<Signal> signals;  // in file order
+    std::vector<Signal> signalList;  // in file order
     // EDS/DCF: which way the gateway sees the PDO (the node's transmit PDOs
     // are frames the gateway receives). A DBC leaves it to the user.
     std::optional<FrameDirection> direction;

@@ -39,7 +39,7 @@ std::string MessageLine(const Message& m, const MessagePlan& plan) {
 }
 
 std::string SignalLine(const Message& m, const MessagePlan& plan, std::size_t i) {
-    const Signal& s = m.signals[i];
+    const Signal& s = m.signalList[i];
     std::string line = "  " + Shown(s.name) + ": " + SignalBitsText(s) + ", " + Shown(ScalingText(s));
     if (const std::string range = RangeText(s); !range.empty()) line += ", " + range;
     if (s.mux == Multiplexing::Multiplexor) line += ", multiplexor";
@@ -49,13 +49,13 @@ std::string SignalLine(const Message& m, const MessagePlan& plan, std::size_t i)
 }
 
 struct Totals {
-    std::size_t signals = 0, one = 0, several = 0, masked = 0, refused = 0;
+    std::size_t total = 0, one = 0, several = 0, masked = 0, refused = 0;
 };
 
 void Count(const Message& m, const MessagePlan& plan, Totals& t) {
-    for (std::size_t i = 0; i < m.signals.size(); ++i) {
-        ++t.signals;
-        const SignalPlan& p = plan.signals[i];
+    for (std::size_t i = 0; i < m.signalList.size(); ++i) {
+        ++t.total;
+        const SignalPlan& p = plan.placements[i];
         if (plan.Refused(i))
             ++t.refused;
         else if (p.masked)
@@ -77,14 +77,14 @@ std::string SignalBitsText(const Signal& signal) {
 std::string SignalFitText(const Message& message, const MessagePlan& plan, std::size_t signal) {
     if (plan.refusal != Refusal::None)
         return "refused: " + Shown(MessageRefusalText(message, plan));
-    const SignalPlan& p = plan.signals[signal];
+    const SignalPlan& p = plan.placements[signal];
     if (p.refusal != Refusal::None) return "refused: " + Shown(SignalRefusalText(message, plan, signal));
     std::string text = Plural(static_cast<std::size_t>(p.registerCount), "register", "registers");
     for (int r = p.firstRegister; r < p.firstRegister + p.registerCount; ++r)
         text += " (" + RegisterHalvesText(plan.registers[static_cast<std::size_t>(r)]) + ")";
     if (p.masked) text += ", shift right " + std::to_string(p.shift) + ", mask 0x" + UpperHex(p.mask);
-    if (NeedsSignExtension(message.signals[signal], p))
-        text += "; the PLC sign-extends bit " + std::to_string(message.signals[signal].length - 1);
+    if (NeedsSignExtension(message.signalList[signal], p))
+        text += "; the PLC sign-extends bit " + std::to_string(message.signalList[signal].length - 1);
     return text;
 }
 
@@ -103,10 +103,10 @@ std::string DatabaseListing(const Database& db, const DatabasePlan& plan) {
         const Message& m = db.messages[i];
         const MessagePlan& p = plan.messages[i];
         out += "\n" + MessageLine(m, p) + "\n";
-        for (std::size_t s = 0; s < m.signals.size(); ++s) out += SignalLine(m, p, s) + "\n";
+        for (std::size_t s = 0; s < m.signalList.size(); ++s) out += SignalLine(m, p, s) + "\n";
         Count(m, p, totals);
     }
-    out += "\n" + Plural(totals.signals, "signal", "signals") + ": " + std::to_string(totals.one) +
+    out += "\n" + Plural(totals.total, "signal", "signals") + ": " + std::to_string(totals.one) +
            " in one register, " + std::to_string(totals.several) + " in two or more, " +
            std::to_string(totals.masked) + " with shift and mask, " + std::to_string(totals.refused) + " refused\n";
     return out;

@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(node.has_value() || !db.nodeId || db.nodeIdFromFile, "a node id from nowhere");
     for (const signaldb::Message& m : db.messages) {
         FUZZ_CHECK(m.direction.has_value(), "a PDO without a direction");
-        FUZZ_CHECK(m.signals.size() <= 64, "more than 64 mapped objects");
-        for (const signaldb::Signal& s : m.signals) FUZZ_CHECK(s.order == signaldb::ByteOrder::Intel, "a Motorola PDO");
+        FUZZ_CHECK(m.signalList.size() <= 64, "more than 64 mapped objects");
+        for (const signaldb::Signal& s : m.signalList) FUZZ_CHECK(s.order == signaldb::ByteOrder::Intel, "a Motorola PDO");
     }
     fuzz::CheckDatabase(db);
     return 0;

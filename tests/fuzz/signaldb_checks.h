@@ -15,7 +15,7 @@ namespace vestrel::fuzz {
 
 inline void CheckPlan(const signaldb::Message& m, const signaldb::MessagePlan& plan, signaldb::WordOrder order) {
     using namespace signaldb;
-    FUZZ_CHECK(plan.signals.size() == m.signals.size(), "the plan lost signals");
+    FUZZ_CHECK(plan.placements.size() == m.signalList.size(), "the plan lost signals");
     int feeds[8] = {};
     for (const PlannedRegister& r : plan.registers) {
         for (int b : {r.HighByte(), r.LowByte()}) {
@@ -25,13 +25,13 @@ inline void CheckPlan(const signaldb::Message& m, const signaldb::MessagePlan& p
     }
     std::uint8_t data[8];
     for (int i = 0; i < 8; ++i) data[i] = static_cast<std::uint8_t>(0x5A ^ (i * 37));
-    for (std::size_t i = 0; i < m.signals.size(); ++i) {
-        const SignalPlan& p = plan.signals[i];
+    for (std::size_t i = 0; i < m.signalList.size(); ++i) {
+        const SignalPlan& p = plan.placements[i];
         if (plan.Refused(i)) {
             FUZZ_CHECK(p.registerCount == 0, "a refused signal with registers");
             continue;
         }
-        const Signal& s = m.signals[i];
+        const Signal& s = m.signalList[i];
         FUZZ_CHECK(p.registerCount >= 1 && p.registerCount <= 4, "a usable signal in 0 or more than 4 registers");
         FUZZ_CHECK(p.firstRegister + p.registerCount <= static_cast<int>(plan.registers.size()),
                    "a signal's registers past the plan's");
@@ -56,7 +56,7 @@ inline void CheckDatabase(const signaldb::Database& db) {
     std::set<std::pair<std::uint32_t, bool>> ids;
     for (const Message& m : db.messages) {
         if (db.format == DatabaseFormat::Dbc) FUZZ_CHECK(ids.emplace(m.id, m.extended).second, "a message id twice");
-        for (const Signal& s : m.signals)
+        for (const Signal& s : m.signalList)
             if (s.problem.empty())
                 FUZZ_CHECK(s.length >= 1 && s.length <= 64 && FitsIn(s, kMaxFrameBytes),
                            "a signal without a problem that no frame holds");

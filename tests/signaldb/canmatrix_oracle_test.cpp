@@ -140,27 +140,27 @@ void ExpectAgreement(const Database& db, const std::vector<std::string>& facts, 
             EXPECT_EQ(message->comment, Unhex(f[7])) << where;
             EXPECT_EQ(message->problem, "") << where;
         } else if (f[0] == "S") {
-            ASSERT_TRUE(message && s < message->signals.size()) << where;
-            ExpectSignal(message->signals[s++], f, where);
+            ASSERT_TRUE(message && s < message->signalList.size()) << where;
+            ExpectSignal(message->signalList[s++], f, where);
             values = 0;
         } else if (f[0] == "V") {
-            const Signal& sig = message->signals[s - 1];
+            const Signal& sig = message->signalList[s - 1];
             ASSERT_LT(values, sig.values.size()) << where;
             EXPECT_EQ(sig.values[values].value, std::stoll(f[1])) << where;
             EXPECT_EQ(sig.values[values++].text, Unhex(f[2])) << where;
         } else if (f[0] == "D") {
             const auto data = Bytes(f[1]);
-            ASSERT_EQ(f.size(), 2 + message->signals.size()) << where;
-            for (std::size_t i = 0; i < message->signals.size(); ++i) {
-                const Signal& sig = message->signals[i];
+            ASSERT_EQ(f.size(), 2 + message->signalList.size()) << where;
+            for (std::size_t i = 0; i < message->signalList.size(); ++i) {
+                const Signal& sig = message->signalList[i];
                 EXPECT_EQ(FitsIn(sig, message->length), f[2 + i] != "x") << where << " " << sig.name;
                 if (f[2 + i] != "x") ExpectRaw(sig, ExtractBits(sig, data), f[2 + i], where + " " + sig.name);
             }
             ++frames;
         } else if (f[0] == "E") {
             std::vector<std::uint8_t> data(static_cast<std::size_t>(message->length));
-            for (std::size_t i = 0; i < message->signals.size(); ++i)
-                InsertBits(message->signals[i], BitsOfRawText(message->signals[i], f[2 + i]), data);
+            for (std::size_t i = 0; i < message->signalList.size(); ++i)
+                InsertBits(message->signalList[i], BitsOfRawText(message->signalList[i], f[2 + i]), data);
             EXPECT_EQ(Hex(data), f[1]) << where;
             ++frames;
         }

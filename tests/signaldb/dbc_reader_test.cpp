@@ -84,7 +84,7 @@ TEST(DbcReader, WhatOneMessageOrSignalCannotUseStaysInItsProblem) {
         "its factor is 0: no raw value gives a physical one",
         "",
     };
-    const auto& sigs = db.messages[3].signals;
+    const auto& sigs = db.messages[3].signalList;
     ASSERT_EQ(sigs.size(), problems.size());
     for (std::size_t i = 0; i < sigs.size(); ++i) EXPECT_EQ(sigs[i].problem, problems[i]) << sigs[i].name;
 }
@@ -109,19 +109,19 @@ TEST(DbcReader, ReadsWhatOtherReadersLeaveToConvention) {
     EXPECT_EQ(m.name, "M");
     EXPECT_TRUE(m.transmitters.empty());
     EXPECT_EQ(m.cycleTimeMs, 250);  // the default of the attribute
-    ASSERT_EQ(m.signals.size(), 3u);
-    EXPECT_EQ(m.signals[0].mux, Multiplexing::Multiplexor);
-    EXPECT_EQ(m.signals[1].mux, Multiplexing::Multiplexed);
-    EXPECT_EQ(m.signals[1].muxValue, 2);
-    EXPECT_EQ(m.signals[1].receivers, (std::vector<std::string>{"A", "B"}));
-    EXPECT_EQ(m.signals[2].muxValue, 15);
-    EXPECT_TRUE(m.signals[2].receivers.empty());
-    EXPECT_EQ(m.signals[2].comment, "one\ntwo");
-    EXPECT_EQ(m.signals[0].values,
+    ASSERT_EQ(m.signalList.size(), 3u);
+    EXPECT_EQ(m.signalList[0].mux, Multiplexing::Multiplexor);
+    EXPECT_EQ(m.signalList[1].mux, Multiplexing::Multiplexed);
+    EXPECT_EQ(m.signalList[1].muxValue, 2);
+    EXPECT_EQ(m.signalList[1].receivers, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(m.signalList[2].muxValue, 15);
+    EXPECT_TRUE(m.signalList[2].receivers.empty());
+    EXPECT_EQ(m.signalList[2].comment, "one\ntwo");
+    EXPECT_EQ(m.signalList[0].values,
               (std::vector<ValueName>{{-1, "minus"}, {1, "a"}, {2, "B again"}}));
     EXPECT_EQ(db.messages[1].line, 13);  // lone CRs end lines as well
     EXPECT_EQ(db.messages[1].cycleTimeMs, std::nullopt);  // 0: not cyclic
-    EXPECT_EQ(db.messages[1].signals.at(0).line, 14);
+    EXPECT_EQ(db.messages[1].signalList.at(0).line, 14);
 }
 
 TEST(DbcReader, UnitsReadAlikeFromUtf8AndWindows1252) {
@@ -130,7 +130,7 @@ TEST(DbcReader, UnitsReadAlikeFromUtf8AndWindows1252) {
     for (const std::string& text : {std::string(kHead) + body, std::string(kHead) + utf8,
                                     "\xEF\xBB\xBF" + std::string(kHead) + utf8}) {
         const Database db = ReadDbc(text, "t.dbc");
-        EXPECT_EQ(db.messages.at(0).signals.at(0).unit, "\xC2\xB0" "C");
+        EXPECT_EQ(db.messages.at(0).signalList.at(0).unit, "\xC2\xB0" "C");
     }
     EXPECT_EQ(Read("BO_ 1 M: 8 A\nCM_ BO_ 1 \"\x80 \x9F\";\n").messages[0].comment, "\u20AC \u0178");
 }

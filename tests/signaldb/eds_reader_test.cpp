@@ -68,13 +68,13 @@ TEST(EdsReader, MappedObjectsBecomeSignalsInPdoOrder) {
     // The node's transmit PDOs first (frames the gateway receives), by number.
     EXPECT_EQ(db.messages[0].name, "TPDO1");
     EXPECT_EQ(db.messages[0].length, 0);
-    EXPECT_TRUE(db.messages[0].signals.empty());
+    EXPECT_TRUE(db.messages[0].signalList.empty());
     const Message& m = db.messages[1];
     EXPECT_EQ(m.name, "TPDO2");
     EXPECT_EQ(m.direction, FrameDirection::Receive);
     EXPECT_EQ(db.messages[2].name, "RPDO1");
     EXPECT_EQ(db.messages[2].direction, FrameDirection::Transmit);
-    EXPECT_EQ(db.messages[2].signals.at(0).type, ValueType::Float32);
+    EXPECT_EQ(db.messages[2].signalList.at(0).type, ValueType::Float32);
 
     // Dummies (0x0005 UNSIGNED8, 0x0001 BOOLEAN) take their bits and no signal.
     const struct {
@@ -88,9 +88,9 @@ TEST(EdsReader, MappedObjectsBecomeSignalsInPdoOrder) {
         {"Ready", 24, 1, ValueType::Unsigned, 0x6403},
         {"Position", 28, 24, ValueType::Signed, 0x6404},
     };
-    ASSERT_EQ(m.signals.size(), std::size(kSignals));
-    for (std::size_t i = 0; i < m.signals.size(); ++i) {
-        const Signal& s = m.signals[i];
+    ASSERT_EQ(m.signalList.size(), std::size(kSignals));
+    for (std::size_t i = 0; i < m.signalList.size(); ++i) {
+        const Signal& s = m.signalList[i];
         EXPECT_EQ(s.name, kSignals[i].name);
         EXPECT_EQ(s.startBit, kSignals[i].start) << s.name;
         EXPECT_EQ(s.length, kSignals[i].length) << s.name;
@@ -100,8 +100,8 @@ TEST(EdsReader, MappedObjectsBecomeSignalsInPdoOrder) {
         EXPECT_EQ(s.problem, "") << s.name;
     }
     EXPECT_EQ(m.length, 7);  // 52 bits
-    EXPECT_EQ(m.signals[3].minimum, -1000);
-    EXPECT_EQ(m.signals[3].maximum, 1005);
+    EXPECT_EQ(m.signalList[3].minimum, -1000);
+    EXPECT_EQ(m.signalList[3].maximum, 1005);
 }
 
 TEST(EdsReader, WhatOnePdoOrObjectCannotUseStaysInItsProblem) {
@@ -129,12 +129,12 @@ TEST(EdsReader, WhatOnePdoOrObjectCannotUseStaysInItsProblem) {
         const Database db = Read(c.pdo + kObjects);
         ASSERT_EQ(db.messages.size(), 1u) << c.pdo;
         EXPECT_EQ(db.messages[0].problem, c.messageProblem) << c.pdo;
-        if (*c.signalProblem) EXPECT_EQ(db.messages[0].signals.at(0).problem, c.signalProblem) << c.pdo;
+        if (*c.signalProblem) EXPECT_EQ(db.messages[0].signalList.at(0).problem, c.signalProblem) << c.pdo;
     }
     // Past the longest frame, a signal cannot be used even where its message is refused anyway.
     const Database many = Read(Pdo(0x1800, "0x181", std::vector<std::string>(9, "0x64060040")) + kObjects);
-    EXPECT_EQ(many.messages[0].signals.at(7).problem, "");
-    EXPECT_EQ(many.messages[0].signals.at(8).problem, "its bits lie past the 64 data bytes of the longest CAN frame");
+    EXPECT_EQ(many.messages[0].signalList.at(7).problem, "");
+    EXPECT_EQ(many.messages[0].signalList.at(8).problem, "its bits lie past the 64 data bytes of the longest CAN frame");
 }
 
 TEST(EdsReader, DcfValuesWinAndItsNodeIdServesWhenNoneIsGiven) {
@@ -149,7 +149,7 @@ TEST(EdsReader, DcfValuesWinAndItsNodeIdServesWhenNoneIsGiven) {
     EXPECT_TRUE(fromFile.nodeIdFromFile);
     ASSERT_EQ(fromFile.messages.size(), 2u);
     EXPECT_EQ(fromFile.messages[0].id, 0x1FFu);
-    EXPECT_EQ(fromFile.messages[0].signals.size(), 2u);
+    EXPECT_EQ(fromFile.messages[0].signalList.size(), 2u);
     EXPECT_EQ(fromFile.messages[1].id, 0x28Au);  // an empty ParameterValue leaves DefaultValue
     const Database given = Read(dcf, 7);
     EXPECT_EQ(given.nodeId, 7);
@@ -194,7 +194,7 @@ TEST(EdsReader, TheExampleNodeReadsAsItsDocumentationSays) {
     std::vector<std::string> seen;
     for (const Message& m : db.messages)
         seen.push_back(m.name + " " + MessageIdText(m) + (m.disabled ? " disabled" : "") + " " +
-                       std::to_string(m.signals.size()));
+                       std::to_string(m.signalList.size()));
     EXPECT_EQ(seen, (std::vector<std::string>{"TPDO1 0x185 3", "TPDO2 0x285 2", "TPDO3 0x385 disabled 1",
                                               "RPDO1 0x205 1", "RPDO2 0x305 1"}));
     EXPECT_EQ(db.messages[0].cycleTimeMs, 100);

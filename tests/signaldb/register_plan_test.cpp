@@ -31,7 +31,7 @@ Message MakeMessage(const std::vector<Sig>& sigs, int length = 8) {
         s.mux = sigs[i].mux;
         s.muxValue = 1;
         s.problem = sigs[i].problem;
-        m.signals.push_back(s);
+        m.signalList.push_back(s);
     }
     return m;
 }
@@ -62,7 +62,7 @@ std::string Render(const MessagePlan& plan) {
         out += (out.empty() ? "" : " ") + name(r.HighByte()) + "/" + name(r.LowByte());
     }
     out += " |";
-    for (const SignalPlan& s : plan.signals) {
+    for (const SignalPlan& s : plan.placements) {
         if (s.refusal != Refusal::None) {
             out += std::string(" !") + RefusalName(s.refusal) + "(" + std::to_string(s.other) + "),";
             continue;
@@ -208,9 +208,9 @@ TEST(RegisterPlan, EverySignalSurvivesTheRoundTripThroughTheRegisters) {
 
         std::vector<std::uint8_t> data(8);
         for (auto& b : data) b = static_cast<std::uint8_t>(rng());
-        for (std::size_t i = 0; i < m.signals.size(); ++i) {
-            const Signal& s = m.signals[i];
-            const SignalPlan& p = plan.signals[i];
+        for (std::size_t i = 0; i < m.signalList.size(); ++i) {
+            const Signal& s = m.signalList[i];
+            const SignalPlan& p = plan.placements[i];
             if (p.refusal == Refusal::MixedByteOrder) continue;
             ASSERT_EQ(p.refusal, Refusal::None) << Render(plan);
             // Receive: registers from the data, the signal from the registers.
