@@ -1,6 +1,11 @@
+#include "project/frame_mapping.h"
+#include "project/frame_table.h"
+#include "project/integer_text.h"
+#include "signaldb/database_file.h"
 #include "signaldb/register_plan.h"
 #include "signaldb/signal_codec.h"
 
+#include <algorithm>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -244,6 +249,39 @@ TEST(RegisterPlan, RegisterHalvesAreNamedByTheBytesThatFeedThem) {
               "high none, low B8");
     EXPECT_EQ(PlannedRegister{18}.HighByte(), 0);  // PosComp 18 as the demo project stores it: B1, B2
     EXPECT_EQ(PlannedRegister{18}.LowByte(), 1);
+}
+
+}  // namespace
+}  // namespace vestrel::signaldb
+
+namespace vestrel::signaldb {
+namespace {
+
+// The demo drive's DBC describes the demo project's frames: its plan gives
+// the registers of every frame the project maps, data bytes and Dimensin
+// alike.
+TEST(RegisterPlan, TheDemoDrivesDatabaseGivesTheDemoProjectsMapping) {
+    const std::filesystem::path demo = VESTREL_EXAMPLES_DIR "/workspace/PROJECTS/Demo";
+    const Database db = ReadDatabaseFile(VESTREL_EXAMPLES_DIR "/demo-drive.dbc");
+    int frames = 0;
+    for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
+        const FrameTableRead table = ReadFrameTable(demo, direction);
+        FrameListRead list = LoadFrameList(demo, direction);
+        ASSERT_FALSE(table.error || list.error || LoadMappings(demo, direction, list.frames));
+        for (std::size_t f = 0; f < list.frames.size(); ++f, ++frames) {
+            const auto id = static_cast<std::uint32_t>(ParseIntegerText(list.frames[f].CobID, -1));
+            const auto m = std::find_if(db.messages.begin(), db.messages.end(),
+                                        [&](const Message& message) { return message.id == id && !message.extended; });
+            ASSERT_NE(m, db.messages.end()) << list.frames[f].CobID;
+            EXPECT_EQ(std::to_string(m->length), table.table.rows[f].Dimensin) << m->name;
+            const MessagePlan plan = PlanMessage(*m, CanMode::Can20A, WordOrder::HighFirst);
+            std::vector<std::string> planned, mapped;
+            for (const PlannedRegister& r : plan.registers) planned.push_back(std::to_string(r.posComp));
+            for (const TClIndMB& reg : list.frames[f].Registers) mapped.push_back(reg.PosComp);
+            EXPECT_EQ(planned, mapped) << m->name;
+        }
+    }
+    EXPECT_EQ(frames, 5);
 }
 
 }  // namespace
