@@ -22,6 +22,12 @@ public:
 // Places a window in the middle of its screen.
 void CenterOnScreen(QWidget* window);
 
+// Keeps a resizable window within the available area of its screen: a
+// window larger than that area shrinks to it, frame included, and moves
+// inside it. Its layout must allow that (a scroll area around content that
+// would not fit). Windows call it when they are shown.
+void FitToScreen(QWidget* window);
+
 // Gives a window with a layout the fixed size it was designed with, or more
 // where its layout needs more room to show every caption whole (large text
 // sizes); again whenever its font or style changes.
