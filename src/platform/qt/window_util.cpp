@@ -94,14 +94,19 @@ bool RunCommand(UserDialogs& dialogs, const std::function<void()>& command) {
 }
 
 void LayOutEditor(QWidget* window, QWidget* page, QWidget* ok, QWidget* cancel, QWidget* exportButton,
-                  QWidget* importButton) {
+                  QWidget* importButton, QWidget* status) {
     auto* bar = new QHBoxLayout;
     bar->addWidget(ok);
     bar->addWidget(cancel);
     bar->addSpacing(24);
     bar->addWidget(exportButton);
     bar->addWidget(importButton);
-    bar->addStretch();
+    if (status) {
+        bar->addSpacing(12);
+        bar->addWidget(status, 1);
+    } else {
+        bar->addStretch();
+    }
     auto* layout = new QVBoxLayout(window);
     layout->addWidget(page);
     layout->addLayout(bar);

@@ -34,10 +34,11 @@ void FitToScreen(QWidget* window);
 void FixSizeForText(QWidget* window, QSize designed);
 
 // Lays out an editor window: its tab page above a bottom bar holding OK and
-// Cancel, and, a little apart, Export and Import. The editors of frames and
-// of mappings share it, so that both bars stand alike.
+// Cancel, and, a little apart, Export and Import, then a status line if
+// given (what Export wrote). The editors of frames and of mappings share
+// it, so that both bars stand alike.
 void LayOutEditor(QWidget* window, QWidget* page, QWidget* ok, QWidget* cancel, QWidget* exportButton,
-                  QWidget* importButton);
+                  QWidget* importButton, QWidget* status = nullptr);
 
 // Runs a command behind a button. A failure it did not expect (a file the
 // platform refused, an exception from below) ends the command with its text
