@@ -217,6 +217,7 @@ TFrameTableEditor::TFrameTableEditor(UserDialogs& dialogs, int editorMode,
     BtnImport = makeButton("BtnImport", "Import");
     LbExported = new QLabel(this);
     LbExported->setObjectName("LbExported");
+    LbExported->setWordWrap(true);
     LayOutEditor(this, PageControl, BitBtn1, BitBtn2, BtnExport, BtnImport, LbExported);
 
     SetUpColumns(direction_);
@@ -428,13 +429,15 @@ bool TFrameTableEditor::ConfirmRowsLeftOut(const FrameTable& table) {
 void TFrameTableEditor::BtnExportClick() {
     CommitEdit();
     LbExported->clear();
+    LbExported->setToolTip(QString());
     try {
         const FrameTable table = TableFromGrid();
         const std::filesystem::path file = ExportFrameTableCsv(projectDir_, table);
         const std::size_t n = table.rows.size();
         LbExported->setText(Q(PrintableText("Exported " + std::to_string(n) + (n == 1 ? " frame to " : " frames to ") +
-                                                file.string(),
+                                                file.filename().string() + " in the project folder",
                                             LineBreaks::OneLine)));
+        LbExported->setToolTip(Q(PrintableText(file.string(), LineBreaks::OneLine)));
     } catch (const Error& e) {
         dialogs_.ShowError(e.what());
     }

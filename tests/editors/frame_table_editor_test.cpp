@@ -394,7 +394,8 @@ TEST_F(FrameTableEditor, ExportWritesTheFramesOfTheTable) {
     transmit.SetCell(4, 1, "7");
     transmit.BtnExport->click();
     EXPECT_TRUE(project.dialogs.shown.empty());
-    EXPECT_EQ(transmit.LbExported->text().toStdString(), "Exported 2 frames to " + (project / "rpdodef.csv").string());
+    EXPECT_EQ(transmit.LbExported->text(), "Exported 2 frames to rpdodef.csv in the project folder");
+    EXPECT_EQ(transmit.LbExported->toolTip().toStdString(), (project / "rpdodef.csv").string());
     EXPECT_EQ(ReadFile(project / "rpdodef.csv"),
               "cobid,id_dev_orig,en_bypass,posind,n_tpdo \r\n0x181,8,0,0,0\r\n1025,2,0,0,0\r\n");
     EXPECT_FALSE(std::filesystem::exists(project / "TCobDef.xml"));

@@ -31,10 +31,10 @@ void FitToScreen(QWidget* window) {
     QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen) return;
     const QRect area = screen->availableGeometry();
-    // The window manager's frame: known once the window has had one, else a
-    // title bar and borders of a usual size.
+    // The window manager's frame: known once the window has been shown with
+    // one, else a title bar and borders of a usual size.
     QSize frame = window->frameGeometry().size() - window->geometry().size();
-    if (frame.width() <= 0 && frame.height() <= 0 && !window->testAttribute(Qt::WA_WState_Created)) frame = QSize(8, 32);
+    if (frame.width() <= 0 && frame.height() <= 0) frame = QSize(8, 32);
     const QSize room = (area.size() - frame).expandedTo(QSize(1, 1));
     const QSize size = window->size().boundedTo(room);
     if (size != window->size()) window->resize(size);
@@ -101,15 +101,11 @@ void LayOutEditor(QWidget* window, QWidget* page, QWidget* ok, QWidget* cancel, 
     bar->addSpacing(24);
     bar->addWidget(exportButton);
     bar->addWidget(importButton);
-    if (status) {
-        bar->addSpacing(12);
-        bar->addWidget(status, 1);
-    } else {
-        bar->addStretch();
-    }
+    bar->addStretch();
     auto* layout = new QVBoxLayout(window);
     layout->addWidget(page);
     layout->addLayout(bar);
+    if (status) layout->addWidget(status);
 }
 
 }  // namespace vestrel

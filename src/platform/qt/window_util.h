@@ -34,8 +34,8 @@ void FitToScreen(QWidget* window);
 void FixSizeForText(QWidget* window, QSize designed);
 
 // Lays out an editor window: its tab page above a bottom bar holding OK and
-// Cancel, and, a little apart, Export and Import, then a status line if
-// given (what Export wrote). The editors of frames and of mappings share
+// Cancel, and, a little apart, Export and Import, and under it a status
+// line if given (what Export wrote). The editors of frames and of mappings share
 // it, so that both bars stand alike.
 void LayOutEditor(QWidget* window, QWidget* page, QWidget* ok, QWidget* cancel, QWidget* exportButton,
                   QWidget* importButton, QWidget* status = nullptr);
