@@ -469,6 +469,20 @@ TEST_F(BenchWindowTest, NothingStaleStaysOnScreen) {
     EXPECT_EQ(bench.CanStatus()->text(), "");
 }
 
+// Minimized and shown again, the window keeps its interfaces open.
+TEST_F(BenchWindowTest, RestoringAMinimizedWindowKeepsItsInterfacesOpen) {
+    Show();
+    OpenCan();
+    OpenModbus();
+    bench.showMinimized();
+    QApplication::processEvents();
+    bench.showNormal();
+    QApplication::processEvents();
+    EXPECT_TRUE(bench.Bus().IsOpen());
+    EXPECT_TRUE(bench.Client().IsOpen());
+    EXPECT_EQ(bench.CanStatus()->text().toStdString(), "Open: " + VirtualCan());
+}
+
 // On a screen smaller than the window would like, at any text size, it
 // fits the screen's available area and Close stays on it.
 TEST_F(BenchWindowTest, TheWindowFitsTheScreen) {

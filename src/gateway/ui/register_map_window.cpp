@@ -93,8 +93,11 @@ TFRegisterMap::TFRegisterMap(UserDialogs& dialogs, QWidget* parent) : QDialog(pa
 TFRegisterMap::~TFRegisterMap() { StopPdf(); }
 
 void TFRegisterMap::showEvent(QShowEvent* event) {
-    if (!event->spontaneous()) FitToScreen(this);
     QDialog::showEvent(event);
+    // A window shown again after it was minimized keeps what it had, a
+    // PDF being made included.
+    if (event->spontaneous()) return;
+    FitToScreen(this);
     FormShow();
 }
 

@@ -12,6 +12,7 @@
 #include <cstddef>
 
 #include <algorithm>
+#include <charconv>
 #include <memory>
 #include <numeric>
 #include <vector>
@@ -66,9 +67,10 @@ public:
             const std::size_t content = svg.find('>', open) + 1;
             const std::string tag = svg.substr(open, content - open);
             Label& label = labels_.emplace_back();
-            label.x = std::stod(Attribute(tag, "x"));
-            label.y = std::stod(Attribute(tag, "y"));
-            label.font = Font(std::stoi(Attribute(tag, "font-size")), tag.find("font-weight=\"bold\"") != std::string::npos);
+            label.x = Number(Attribute(tag, "x"));
+            label.y = Number(Attribute(tag, "y"));
+            label.font = Font(static_cast<int>(Number(Attribute(tag, "font-size"))),
+                              tag.find("font-weight=\"bold\"") != std::string::npos);
             label.colour = QColor(Q(Attribute(tag, "fill")));
             label.text = Unescaped(svg.substr(content, close - content));
             at = close + 7;
@@ -109,6 +111,12 @@ private:
         if (at == std::string::npos) return "0";
         const std::size_t from = at + key.size();
         return tag.substr(from, tag.find('"', from) - from);
+    }
+    // Whatever the locale: the SVG writes numbers as the C locale does.
+    static double Number(const std::string& text) {
+        double value = 0;
+        std::from_chars(text.data(), text.data() + text.size(), value);
+        return value;
     }
     static QString Unescaped(const std::string& text) {
         QString q = Q(text);
@@ -211,6 +219,7 @@ private:
             }
             for (auto it = narrow; it != wide.end(); ++it) left -= natural[*it];
             wide.erase(narrow, wide.end());
+            if (left <= 0) break;  // the narrow ones fill the page already
         }
         return widths;
     }
@@ -345,8 +354,11 @@ std::optional<QByteArray> RegisterMapPdf(const ReportDocument& document, const s
             return std::nullopt;
         }
         const Piece& piece = pieces[i];
+        // A heading goes with what follows it, and a chain of them with the
+        // first piece that stands on its own.
         double need = (y > 0 ? piece.before : 0) + piece.height;
-        if (piece.keepWithNext && i + 1 < pieces.size()) need += pieces[i + 1].before + pieces[i + 1].height;
+        for (std::size_t j = i; pieces[j].keepWithNext && j + 1 < pieces.size() && need < pageHeight; ++j)
+            need += pieces[j + 1].before + pieces[j + 1].height;
         if (y > 0 && y + need > pageHeight) {
             footer();
             writer.newPage();

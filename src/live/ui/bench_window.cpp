@@ -195,8 +195,11 @@ QWidget* TFBench::BuildModbusGroup() {
 void TFBench::SetProjectDir(const std::string& projectDir) { projectDir_ = projectDir; }
 
 void TFBench::showEvent(QShowEvent* event) {
-    if (!event->spontaneous()) FitToScreen(this);
     QDialog::showEvent(event);
+    // Shown again after it was minimized, the window keeps its interfaces
+    // open and its pages as they were.
+    if (event->spontaneous()) return;
+    FitToScreen(this);
     FormShow();
 }
 
