@@ -216,7 +216,11 @@ std::vector<std::vector<TClIndMB>> TFInfopdoMB::RegisterSets() const {
     return sets;
 }
 
-bool TFInfopdoMB::HasChanges() const { return RegisterSets() != shownRegisters_; }
+bool TFInfopdoMB::HasChanges() const {
+    return RegisterSets() != shownRegisters_ || std::pair(E_Index->text(), PosCompFromGroups()) != takenFields_;
+}
+
+void TFInfopdoMB::TakeEditFields() { takenFields_ = {E_Index->text(), PosCompFromGroups()}; }
 
 bool TFInfopdoMB::eventFilter(QObject* watched, QEvent* event) {
     for (QListWidget* list : {LB_Cob, LB_IndMB}) {
@@ -266,6 +270,7 @@ void TFInfopdoMB::FormShow() {
     if (read.error) dialogs_.ShowMessage(*read.error);
     const bool mappingsIncomplete = LoadMappings(projectDir_, direction_, frames_).has_value();
     shownRegisters_ = RegisterSets();
+    TakeEditFields();
     if (mappingsIncomplete) dialogs_.ShowMessage(kMappingsReadError);
     PrepareReplaceQuestions(read.error.has_value(), mappingsIncomplete);
     BitBtn1->setFocus();
@@ -333,6 +338,7 @@ void TFInfopdoMB::LB_CobClick() {
     E_Index->clear();
     RG_High->SetItemIndex(0);
     RG_Low->SetItemIndex(0);
+    TakeEditFields();
 }
 
 void TFInfopdoMB::LB_IndMBClick() {
@@ -346,6 +352,7 @@ void TFInfopdoMB::LB_IndMBClick() {
     }
     RG_High->SetItemIndex(HighItem(static_cast<std::uint32_t>(*posComp)));
     RG_Low->SetItemIndex(LowItem(static_cast<std::uint32_t>(*posComp)));
+    TakeEditFields();
 }
 
 bool TFInfopdoMB::CheckRegisterIndex(const std::string& text, const TClIndMB* excluded) {
@@ -379,6 +386,7 @@ void TFInfopdoMB::BtnNewClick() {
     const int before = LB_IndMB->count();
     LB_IndMB->addItem(QString("Ind Mb %1").arg(before));
     SelectRegisterEntry(before);
+    TakeEditFields();
 }
 
 void TFInfopdoMB::BtnModifyClick() {
@@ -388,6 +396,7 @@ void TFInfopdoMB::BtnModifyClick() {
     if (!CheckRegisterIndex(index, reg)) return;
     reg->Index = index;
     reg->PosComp = PosCompFromGroups();
+    TakeEditFields();
 }
 
 void TFInfopdoMB::BtnDeleteClick() {

@@ -6,9 +6,11 @@
 
 #include <QDialog>
 #include <QGroupBox>
+#include <QString>
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QButtonGroup;
@@ -107,9 +109,13 @@ private:
     void ConnectButtons();
     // The frame or register list's current entry chosen once more.
     void ChooseCurrentAgain(QListWidget* list);
-    // The registers of each frame; and whether they differ from the showing's start.
+    // The registers of each frame; and whether they differ from the showing's
+    // start, or an Index or byte is chosen that New or Modify has not taken.
     std::vector<std::vector<TClIndMB>> RegisterSets() const;
     bool HasChanges() const;
+    // The Index field and the groups as the window last set them or a
+    // register took them: what is not typed or chosen since.
+    void TakeEditFields();
     TClPdo* SelectedFrame();
     TClIndMB* SelectedRegister();
     std::string PosCompFromGroups() const;
@@ -127,6 +133,7 @@ private:
     FrameList frames_;
     std::vector<std::string> replaceQuestions_;
     std::vector<std::vector<TClIndMB>> shownRegisters_;
+    std::pair<QString, std::string> takenFields_;  // the Index field's text and PosComp
     // The current row of the list clicked last, when the button went down.
     int rowAtPress_ = -1;
 };

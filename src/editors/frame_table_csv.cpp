@@ -55,8 +55,10 @@ std::string FormatFrameTableCsv(const FrameTable& table) {
     return out;
 }
 
-void ExportFrameTableCsv(const std::filesystem::path& projectDir, const FrameTable& table) {
-    WriteFileAtomic(PathForWriteNoCase(projectDir, kFrameTableCsvName), FormatFrameTableCsv(table));
+std::filesystem::path ExportFrameTableCsv(const std::filesystem::path& projectDir, const FrameTable& table) {
+    const std::filesystem::path file = PathForWriteNoCase(projectDir, kFrameTableCsvName);
+    WriteFileAtomic(file, FormatFrameTableCsv(table));
+    return file;
 }
 
 std::vector<SheetRow> ParseCsvRows(std::string_view text) {

@@ -20,9 +20,9 @@ inline constexpr const char* kFrameSheetName = "rpdodef";
 // row, each line ending in CR LF.
 std::string FormatFrameTableCsv(const FrameTable& table);
 
-// Writes rpdodef.csv into the project folder, replacing it whole. Throws
-// Error with the file error.
-void ExportFrameTableCsv(const std::filesystem::path& projectDir, const FrameTable& table);
+// Writes rpdodef.csv into the project folder, replacing it whole, and
+// returns the file written. Throws Error with the file error.
+std::filesystem::path ExportFrameTableCsv(const std::filesystem::path& projectDir, const FrameTable& table);
 
 // The rows of a CSV text: fields split at the separator that the first line
 // uses most (",", ";" or a tab), double quotes as spreadsheet programs write

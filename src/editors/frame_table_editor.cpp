@@ -3,6 +3,7 @@
 #include "editors/frame_table_csv.h"
 #include "editors/unsaved_changes.h"
 #include "platform/error.h"
+#include "platform/printable_text.h"
 #include "platform/qt/window_util.h"
 #include "project/comm_parameters.h"
 
@@ -10,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -213,7 +215,10 @@ TFrameTableEditor::TFrameTableEditor(UserDialogs& dialogs, int editorMode,
     BitBtn2 = makeButton("BitBtn2", "Cancel");
     BtnExport = makeButton("BtnExport", "Export");
     BtnImport = makeButton("BtnImport", "Import");
-    LayOutEditor(this, PageControl, BitBtn1, BitBtn2, BtnExport, BtnImport);
+    LbExported = new QLabel(this);
+    LbExported->setObjectName("LbExported");
+    LbExported->setWordWrap(true);
+    LayOutEditor(this, PageControl, BitBtn1, BitBtn2, BtnExport, BtnImport, LbExported);
 
     SetUpColumns(direction_);
     ClearCells();
@@ -274,6 +279,13 @@ void TFrameTableEditor::SetUpColumns(FrameDirection direction) {
     }
 }
 
+void TFrameTableEditor::FitHeadings() {
+    QHeaderView* header = sgA->horizontalHeader();
+    header->ensurePolished();
+    for (int c = 0; c < sgA->columnCount(); ++c)
+        if (sgA->columnWidth(c) < header->sectionSizeHint(c)) sgA->setColumnWidth(c, header->sectionSizeHint(c));
+}
+
 void TFrameTableEditor::ClearCells() {
     for (int r = 0; r < MaxFrameRows; ++r) {
         sgA->item(r, 0)->setText(QString::number(r + 1));
@@ -310,7 +322,9 @@ void TFrameTableEditor::showEvent(QShowEvent* event) {
 void TFrameTableEditor::FormShow() {
     projectDir_ = paths_.projectDir;
     SetUpColumns(DirectionFromMode(EditorMode));
+    FitHeadings();
     ClearCells();
+    LbExported->clear();
     sgA->scrollToTop();
     sgA->setCurrentCell(0, CobIdColumn());
     setWindowTitle(direction_ == FrameDirection::Receive ? "Receive CAN Frame" : "Transmit CAN Frame");
@@ -414,11 +428,33 @@ bool TFrameTableEditor::ConfirmRowsLeftOut(const FrameTable& table) {
 
 void TFrameTableEditor::BtnExportClick() {
     CommitEdit();
+    LbExported->clear();
+    LbExported->setToolTip(QString());
     try {
-        ExportFrameTableCsv(projectDir_, TableFromGrid());
+        const FrameTable table = TableFromGrid();
+        const std::filesystem::path file = ExportFrameTableCsv(projectDir_, table);
+        const std::size_t n = table.rows.size();
+        LbExported->setText(Q(PrintableText("Exported " + std::to_string(n) + (n == 1 ? " frame to " : " frames to ") +
+                                                file.filename().string() + " in the project folder",
+                                            LineBreaks::OneLine)));
+        LbExported->setToolTip(Q(PrintableText(file.string(), LineBreaks::OneLine)));
     } catch (const Error& e) {
         dialogs_.ShowError(e.what());
     }
+}
+
+std::string TFrameTableEditor::ClearedByImport() const {
+    int names = 0, rtr = 0;
+    for (int r = 1; r <= MaxFrameRows; ++r) {
+        names += !Cell(r, MnemonicColumn()).isEmpty();
+        if (RtrColumn() > 0) rtr += Cell(r, RtrColumn()) == kYes;
+    }
+    if (names == 0 && rtr == 0) return {};
+    auto frames = [](int n) { return std::to_string(n) + (n == 1 ? " frame" : " frames"); };
+    std::string cleared;
+    if (names > 0) cleared = "the Mnemonic of " + frames(names);
+    if (rtr > 0) cleared += (cleared.empty() ? "" : " and ") + std::string("the RTR Bit of ") + frames(rtr);
+    return cleared;
 }
 
 void TFrameTableEditor::BtnImportClick() {
@@ -438,6 +474,14 @@ void TFrameTableEditor::BtnImportClick() {
     } catch (const Error& e) {
         dialogs_.ShowError(e.what());
         return;
+    }
+    // The file gives CobID and Dimension only; what else the table holds goes.
+    if (const std::string cleared = ClearedByImport(); !cleared.empty()) {
+        const std::string question = "The import replaces the whole table, and " +
+                                     std::filesystem::path(*file).filename().string() +
+                                     " gives only CobID and Dimension: " + cleared + " would be cleared.\n\n"
+                                     "Import anyway?";
+        if (dialogs_.ConfirmDefaultNo(question) != Answer::Yes) return;
     }
     ClearCells();
     FillRows(read.rows);
@@ -459,6 +503,7 @@ void TFrameTableEditor::FormResize() {
 
 void TFrameTableEditor::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange) resizePending_ = true;
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) FitHeadings();
     QDialog::changeEvent(event);
 }
 

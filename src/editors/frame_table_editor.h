@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <vector>
 
+class QLabel;
 class QPushButton;
 class QTableWidget;
 class QTabWidget;
@@ -37,10 +38,11 @@ public:
     void BitBtn1Click();
     // Every column the same width after a maximize or restore.
     void FormResize();
-    // "Export": rpdodef.csv in the project folder.
+    // "Export": rpdodef.csv in the project folder; the bar says which file.
     void BtnExportClick();
     // "Import": the table from the rpdodef sheet of an .xls, .xlsx or .ods
-    // workbook, or from an rpdodef CSV.
+    // workbook, or from an rpdodef CSV. Those give CobID and Dimension only:
+    // before names or RTR bits the table holds are cleared, it asks.
     void BtnImportClick();
 
     // The text of a cell; rows count from 1, column 0 is "N".
@@ -58,6 +60,7 @@ public:
     QPushButton* BitBtn2;    // "Cancel"
     QPushButton* BtnExport;  // "Export"
     QPushButton* BtnImport;  // "Import"
+    QLabel* LbExported;      // the file Export wrote
 
 protected:
     TFrameTableEditor(UserDialogs& dialogs, int editorMode,
@@ -70,6 +73,8 @@ protected:
 
 private:
     void SetUpColumns(FrameDirection direction);
+    // Widens the columns whose heading the current font does not fit.
+    void FitHeadings();
     void ClearCells();
     void FillRows(const std::vector<FrameRow>& rows);
     void CommitEdit();
@@ -78,6 +83,9 @@ private:
     // True when no row below `table`'s frames holds anything, or the user
     // agrees to lose those rows; otherwise the table's end is selected.
     bool ConfirmRowsLeftOut(const FrameTable& table);
+    // What an import would clear that the table holds: "the Mnemonic of 3
+    // frames and the RTR Bit of 1 frame"; empty when nothing.
+    std::string ClearedByImport() const;
     // Every text cell, row by row; and whether any differs from the showing's start.
     std::vector<QString> CellTexts() const;
     bool HasChanges() const;

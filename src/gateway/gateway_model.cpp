@@ -71,7 +71,7 @@ void AddSharedCobIdFindings(const std::vector<std::uint32_t>& ids, const std::ve
                 text += ": the banks hold them all and the project does not say which one the device matches "
                         "(ambiguous); preview and replay show what each would set";
             }
-            findings.push_back(Finding{FrameDirection::Receive, std::move(text)});
+            findings.push_back(Finding{FrameDirection::Receive, std::move(text), true});
         }
         i = j;
     }
@@ -84,7 +84,9 @@ void AddRecordFindings(const GatewayDirection& direction, std::vector<Finding>& 
     const bool receive = d == FrameDirection::Receive;
     const char* which = receive ? "receive" : "transmit";
     const char* lost = receive ? "that half is never fed" : "that half is never sent";
-    auto add = [&](std::string text) { findings.push_back(Finding{d, std::move(text)}); };
+    // The project check says each of these of its row in the mapping file;
+    // the bytes only of a frame whose Dimensin is 1 to 8.
+    auto add = [&](std::string text, bool inCheck = true) { findings.push_back(Finding{d, std::move(text), inCheck}); };
     for (std::size_t i = 0; i < direction.mappings.size(); ++i) {
         const GatewayMapping& m = direction.mappings[i];
         const std::string record = "Record " + std::to_string(i + 1) + " (register " + std::to_string(m.reg) + ")";
@@ -95,20 +97,24 @@ void AddRecordFindings(const GatewayDirection& direction, std::vector<Finding>& 
                 which + (direction.frames.size() == 1 ? " frame" : " frames") + ": it feeds nothing");
             continue;
         }
+        const bool checked = frame->length >= 1 && frame->length <= kMaxDataBytes;
         for (const auto& [nibble, half] : {std::pair{m.HighByte(), "high"}, std::pair{m.LowByte(), "low"}}) {
             if (nibble > kMaxDataBytes)
                 add(record + ": the " + half + " byte's code " + std::to_string(nibble) + " names no data byte; " +
-                    lost);
+                        lost,
+                    checked);
             else if (nibble > frame->length)
                 add(record + ": the " + half + " byte comes from B" + std::to_string(nibble) + ", but " +
-                    FrameLabel(direction.frames, m.frame - 1) + " has Dimensin " + std::to_string(frame->length) +
-                    "; " + lost);
+                        FrameLabel(direction.frames, m.frame - 1) + " has Dimensin " + std::to_string(frame->length) +
+                        "; " + lost,
+                    checked);
         }
     }
 }
 
-// Register numbers in more than one record, and those fed from (receive) or
-// feeding (transmit) more than one frame.
+// Register numbers in more than one record, with the frames they are fed
+// from (receive) or feed (transmit) when there are several: one finding per
+// register, which the project check also makes of the rows.
 void AddRegisterFindings(const GatewayDirection& direction, std::vector<Finding>& findings) {
     const FrameDirection d = direction.direction;
     const bool receive = d == FrameDirection::Receive;
@@ -121,14 +127,14 @@ void AddRegisterFindings(const GatewayDirection& direction, std::vector<Finding>
         auto& frames = framesByRegister[m.reg];
         if (std::find(frames.begin(), frames.end(), m.frame) == frames.end()) frames.push_back(m.frame);
     }
-    auto add = [&](std::string text) { findings.push_back(Finding{d, std::move(text)}); };
-    for (const auto& [reg, records] : recordsByRegister)
-        if (records.size() > 1) add("Register " + std::to_string(reg) + " is in records " + ListText(records));
-    for (auto& [reg, frames] : framesByRegister) {
-        if (frames.size() < 2) continue;
-        std::sort(frames.begin(), frames.end());
-        add("Register " + std::to_string(reg) + (receive ? " is fed from frames " : " feeds frames ") +
-            ListText(frames));
+    for (const auto& [reg, records] : recordsByRegister) {
+        if (records.size() < 2) continue;
+        std::string text = "Register " + std::to_string(reg) + " is in records " + ListText(records);
+        if (auto frames = framesByRegister.find(reg); frames != framesByRegister.end() && frames->second.size() > 1) {
+            std::sort(frames->second.begin(), frames->second.end());
+            text += (receive ? ", fed from frames " : ", feeding frames ") + ListText(frames->second);
+        }
+        findings.push_back(Finding{d, std::move(text), true});
     }
 }
 
@@ -166,7 +172,8 @@ void AddFrameFindings(const GatewayDirection& direction, std::vector<Finding>& f
         if (f.mappings.empty()) {
             add(label + " has no mapping record");
         } else if (!receive && f.remote) {
-            add(label + " is a remote frame: it carries no data, so its mapping records feed nothing");
+            findings.push_back(
+                Finding{d, label + " is a remote frame: it carries no data, so its mapping records feed nothing", true});
         } else if (!receive) {
             AddSharedByteFindings(direction, f, label, findings);
         }
@@ -303,6 +310,22 @@ ReceiveMatch GatewayModel::MatchReceive(const CanFrame& frame) const {
     return {frames.size() == 1 ? MatchKind::Frame : MatchKind::Ambiguous, frames};
 }
 
+bool GatewayModel::ReceiveFrameReached(int index, std::string& why) const {
+    CanFrame probe;
+    probe.id = receive_.frames[static_cast<std::size_t>(index)].cobId;
+    probe.extended = banks_.mode == CanMode::Can20B;
+    const ReceiveMatch match = MatchReceive(probe);
+    if (match.kind == MatchKind::Frame && match.frames[0] == index) return true;
+    if (match.kind == MatchKind::Frame)
+        why = "never receives: the banks select frame " + std::to_string(match.frames[0] + 1) + " for COB-ID " +
+              CobIdText(probe.id);
+    else if (match.kind == MatchKind::Ambiguous)
+        why = "ambiguous: other frames hold COB-ID " + CobIdText(probe.id) + " too";
+    else
+        why = "never receives: COB-ID " + CobIdText(probe.id) + " is not in the banks' lookup";
+    return false;
+}
+
 std::span<const int> GatewayModel::ReceiveFramesWithCobId(std::uint32_t cobId) const {
     return receiveById_.Find(cobId);
 }
@@ -394,7 +417,11 @@ ProjectModel LoadProjectModel(const std::filesystem::path& projectDir) {
     if (!DirectoryExists(projectDir)) throw Error("Project folder \"" + projectDir.string() + "\" not found");
     std::vector<Problem> problems = CheckProject(projectDir);
     auto compiler = std::make_unique<BankCompiler>();
-    compiler->BuildBankImages(projectDir, LocalDateTime{});
+    try {
+        compiler->BuildBankImages(projectDir, LocalDateTime{});
+    } catch (const Error& e) {
+        throw ProjectNotCompiled(e.what(), std::move(problems));
+    }
     const DecodedBanks decoded = DecodeBanks(compiler->Banks());
     auto mnemonics = [&](FrameDirection d) {
         std::vector<std::string> texts;

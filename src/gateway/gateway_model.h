@@ -4,6 +4,7 @@
 #include "inspect/bank_decoder.h"
 #include "inspect/project_check.h"
 #include "project/pos_comp.h"
+#include "platform/error.h"
 
 #include <array>
 #include <cstdint>
@@ -50,9 +51,13 @@ struct GatewayDirection {
 // Something about the configuration worth the engineer's attention: the
 // frame that a duplicate COB-ID reaches, register numbers mapped twice or
 // from several frames, frames nothing maps, bytes the frames do not have.
+// `inProjectCheck` marks what the project check also says of a project, in
+// its own words with the file and row: a report of a project lists that
+// once, from the check.
 struct Finding {
     FrameDirection direction = FrameDirection::Receive;
     std::string text;
+    bool inProjectCheck = false;
 };
 
 enum class MatchKind {
@@ -153,6 +158,10 @@ public:
 
     // The receive frame the device's tables select for a CAN frame.
     ReceiveMatch MatchReceive(const CanFrame& frame) const;
+    // Whether receive frame `index` (0-based) ever takes a frame in: not when
+    // the lookup selects another frame with its COB-ID (CAN 2.0A), nor when
+    // several frames hold it in CAN 2.0B. Says why not in `why`.
+    bool ReceiveFrameReached(int index, std::string& why) const;
     // Every receive frame with this COB-ID, in position order (0-based).
     std::span<const int> ReceiveFramesWithCobId(std::uint32_t cobId) const;
     // The transmit frames with this COB-ID (the gateway's own traffic).
@@ -199,8 +208,20 @@ struct ProjectModel {
     bool fromProject = true;  // false when read from banks
 };
 
-// Throws Error with the compiler's or the decoder's message when the project
-// does not compile ("Project folder ... not found" for a missing folder).
+// A project that does not compile: what the compiler says, and the whole
+// project check, so that a window can list every problem at once.
+class ProjectNotCompiled : public Error {
+public:
+    ProjectNotCompiled(const std::string& what, std::vector<Problem> problems)
+        : Error(what), problems_(std::move(problems)) {}
+    const std::vector<Problem>& Problems() const { return problems_; }
+
+private:
+    std::vector<Problem> problems_;
+};
+
+// Throws ProjectNotCompiled with the compiler's message when the project does
+// not compile, Error for a missing folder ("Project folder ... not found").
 ProjectModel LoadProjectModel(const std::filesystem::path& projectDir);
 
 // The model of banks 1 and 2 of an S-record image, or of a folder's

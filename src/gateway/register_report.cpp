@@ -5,7 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <charconv>
 
 namespace vestrel::gateway {
 
@@ -22,14 +22,36 @@ const char* DirectionTitle(FrameDirection d) {
                                         : "Transmit: registers the Modbus master writes";
 }
 
-std::string FramePosition(const GatewayMapping& m, const GatewayFrame* frame) {
-    return frame ? std::to_string(m.frame) : std::to_string(m.frame) + " (no such frame)";
-}
-
+// As printf's %g in the C locale, whatever locale the program runs in.
 std::string Number(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
+    return ec == std::errc() ? std::string(text, end) : std::string("0");
+}
+
+// The width of a register label in the pictures' bold 12 px DejaVu Sans:
+// "register " and digits, each digit as wide as the next.
+double LabelWidth(std::uint16_t reg) {
+    constexpr double kPrefix = 57.8, kDigit = 8.35;
+    return kPrefix + kDigit * static_cast<double>(std::to_string(reg).size());
+}
+
+// The frame cell of a register row: the frame's position, and why its
+// registers get nothing when no frame or the lookup never reaches it.
+std::string FrameCell(const GatewayModel& model, const GatewayDirection& d, const GatewayMapping& m) {
+    const GatewayFrame* frame = d.FrameOf(m);
+    if (!frame) return std::to_string(m.frame) + " (no such frame)";
+    std::string why;
+    if (d.direction == FrameDirection::Receive && !model.ReceiveFrameReached(m.frame - 1, why))
+        return std::to_string(m.frame) + " (" + why + ")";
+    return std::to_string(m.frame);
+}
+
+// One register row of a direction's table, cells as plain text.
+std::vector<std::string> MapRow(const GatewayModel& model, const GatewayDirection& d, const GatewayMapping& m) {
+    const GatewayFrame* frame = d.FrameOf(m);
+    return {std::to_string(m.reg), FrameCell(model, d, m), frame ? CobIdText(frame->cobId) : "",
+            frame ? frame->mnemonic : "", ByteSourceCell(m.HighByte(), frame), ByteSourceCell(m.LowByte(), frame)};
 }
 
 std::string CsvField(const std::string& text) {
@@ -134,10 +156,14 @@ std::string FramePictureSvg(const GatewayModel& model, FrameDirection direction,
     const GatewayFrame& frame = d.frames[static_cast<std::size_t>(frameIndex)];
     const bool receive = direction == FrameDirection::Receive;
     constexpr double kByteW = 58, kByteGap = 10, kByteH = 34, kByteY = 8;
-    constexpr double kRegW = 84, kRegGap = 14, kRegH = 34, kRegY = 112;
+    constexpr double kRegGap = 14, kRegH = 34, kRegY = 112;
     const std::size_t registers = frame.mappings.size();
+    // Wide enough for the longest label under it.
+    double regW = 84;
+    for (int m : frame.mappings)
+        regW = std::max(regW, std::ceil(LabelWidth(d.mappings[static_cast<std::size_t>(m)].reg)) + 8);
     const double width =
-        std::max(kMaxDataBytes * (kByteW + kByteGap), static_cast<double>(registers) * (kRegW + kRegGap)) + 16;
+        std::max(kMaxDataBytes * (kByteW + kByteGap), static_cast<double>(registers) * (regW + kRegGap)) + 16;
     const double height = registers ? kRegY + kRegH + 24 : kByteY + kByteH + 10;
 
     Picture p;
@@ -164,13 +190,13 @@ std::string FramePictureSvg(const GatewayModel& model, FrameDirection direction,
     for (std::size_t r = 0; r < registers; ++r) {
         const GatewayMapping& m = d.mappings[static_cast<std::size_t>(frame.mappings[r])];
         const std::size_t colour = r % std::size(kPalette);
-        const double x = 8 + static_cast<double>(r) * (kRegW + kRegGap);
-        const double half = kRegW / 2;
+        const double x = 8 + static_cast<double>(r) * (regW + kRegGap);
+        const double half = regW / 2;
         p.Rect(x, kRegY, half, kRegH, kPalette[colour], kStrokes[colour]);
         p.Rect(x + half, kRegY, half, kRegH, kPalette[colour], kStrokes[colour]);
         p.Text(x + half / 2, kRegY + 14, "high", "#333", 10);
         p.Text(x + half + half / 2, kRegY + 14, "low", "#333", 10);
-        p.Text(x + kRegW / 2, kRegY + kRegH + 16, "register " + std::to_string(m.reg), "#000", 12, true);
+        p.Text(x + regW / 2, kRegY + kRegH + 16, "register " + std::to_string(m.reg), "#000", 12, true);
         const std::pair<int, double> halves[] = {{m.HighByte(), x + half / 2}, {m.LowByte(), x + half + half / 2}};
         for (const auto& [nibble, hx] : halves) {
             if (nibble == 0) {
@@ -195,12 +221,78 @@ std::string FramePictureSvg(const GatewayModel& model, FrameDirection direction,
     return p.svg;
 }
 
-std::string RegisterMapHtml(const ReportInput& input) {
+std::vector<std::string> MapTableHeadings(FrameDirection direction) {
+    const bool receive = direction == FrameDirection::Receive;
+    return {"Register", "Frame", "COB-ID", "Mnemonic", receive ? "High byte from" : "High byte to",
+            receive ? "Low byte from" : "Low byte to"};
+}
+
+std::vector<std::pair<FindingLevel, std::string>> ReportFindings(const ReportInput& input) {
+    std::vector<std::pair<FindingLevel, std::string>> findings;
+    for (const Problem& problem : input.problems)
+        findings.emplace_back(problem.severity == Severity::Error ? FindingLevel::Error : FindingLevel::Warning,
+                              FormatProblem(problem));
+    for (const Finding& finding : input.model->Findings()) {
+        // The check has said it of the project's rows already.
+        if (input.fromProject && finding.inProjectCheck) continue;
+        findings.emplace_back(FindingLevel::Note,
+                              (finding.direction == FrameDirection::Receive ? "Receive: " : "Transmit: ") + finding.text);
+    }
+    return findings;
+}
+
+ReportDocument RegisterMapDocument(const ReportInput& input) {
     const GatewayModel& model = *input.model;
+    ReportDocument doc;
+    doc.title = "Register map: " + input.sourceName;
+    auto add = [&](ReportBlock::Kind kind, std::string text = {}) -> ReportBlock& {
+        ReportBlock& block = doc.blocks.emplace_back();
+        block.kind = kind;
+        block.text = std::move(text);
+        return block;
+    };
+    add(ReportBlock::Kind::Intro,
+        input.fromProject ? "The project as a compile lays it into the banks: register numbers, byte codes and the "
+                            "frame each COB-ID reaches are what the device holds."
+                          : "Read back from the banks; they keep no mnemonics.");
+    add(ReportBlock::Kind::Heading, "Findings");
+    auto findings = ReportFindings(input);
+    if (findings.empty())
+        add(ReportBlock::Kind::Paragraph, "None.");
+    else
+        add(ReportBlock::Kind::Findings).findings = std::move(findings);
+    add(ReportBlock::Kind::Heading, "Communication settings");
+    ReportBlock& settings = add(ReportBlock::Kind::Settings);
+    for (auto& [name, value] : SettingsInWords(input)) settings.table.rows.push_back({name, value});
+
+    for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
+        const GatewayDirection& d = model.Direction(direction);
+        add(ReportBlock::Kind::Heading, DirectionTitle(direction));
+        if (d.mappings.empty()) {
+            add(ReportBlock::Kind::Paragraph, "No mapping records.");
+        } else {
+            ReportTable& table = add(ReportBlock::Kind::MapTable).table;
+            table.headings = MapTableHeadings(direction);
+            table.numeric = {true, true, false, false, false, false};
+            for (int index : MappingsByRegister(d))
+                table.rows.push_back(MapRow(model, d, d.mappings[static_cast<std::size_t>(index)]));
+        }
+        add(ReportBlock::Kind::Subheading,
+            direction == FrameDirection::Receive ? "Receive frames" : "Transmit frames");
+        if (d.frames.empty()) add(ReportBlock::Kind::Paragraph, "No frames.");
+        for (std::size_t i = 0; i < d.frames.size(); ++i)
+            add(ReportBlock::Kind::Frame, FrameCaption(d.frames[i], static_cast<int>(i))).svg =
+                FramePictureSvg(model, direction, static_cast<int>(i));
+    }
+    return doc;
+}
+
+std::string RegisterMapHtml(const ReportInput& input) { return RegisterMapHtml(RegisterMapDocument(input)); }
+
+std::string RegisterMapHtml(const ReportDocument& doc) {
     std::string h;
     auto add = [&](const std::string& text) { h += text; };
-    const std::string title = "Register map: " + input.sourceName;
-    add("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>" + EscapeHtml(title) +
+    add("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>" + EscapeHtml(doc.title) +
         "</title>\n<style>\n"
         "body{font-family:\"DejaVu Sans\",Arial,sans-serif;font-size:14px;margin:24px;color:#111;max-width:1100px}\n"
         "h1{font-size:22px;margin:0 0 4px}h2{font-size:18px;margin:28px 0 8px;border-bottom:1px solid #ccc}\n"
@@ -210,57 +302,44 @@ std::string RegisterMapHtml(const ReportInput& input) {
         "ul.findings li.error{color:#a00000}ul.findings li.warning{color:#7a5200}\n"
         ".muted{color:#666}div.frame{margin:8px 0 16px}p.caption{font-weight:bold;margin:10px 0 4px}\n"
         "</style>\n</head>\n<body>\n");
-    add("<h1>" + EscapeHtml(title) + "</h1>\n<p class=\"muted\">" +
-        (input.fromProject ? "The project as a compile lays it into the banks: register numbers, byte codes and the "
-                             "frame each COB-ID reaches are what the device holds."
-                           : "Read back from the banks; they keep no mnemonics.") +
-        "</p>\n");
-
-    add("<h2>Findings</h2>\n");
-    if (input.problems.empty() && model.Findings().empty()) {
-        add("<p>None.</p>\n");
-    } else {
-        add("<ul class=\"findings\">\n");
-        for (const Problem& problem : input.problems)
-            add(std::string("<li class=\"") + (problem.severity == Severity::Error ? "error" : "warning") + "\">" +
-                EscapeHtml(FormatProblem(problem)) + "</li>\n");
-        for (const Finding& finding : model.Findings())
-            add(std::string("<li>") + (finding.direction == FrameDirection::Receive ? "Receive: " : "Transmit: ") +
-                EscapeHtml(finding.text) + "</li>\n");
-        add("</ul>\n");
-    }
-
-    add("<h2>Communication settings</h2>\n<table class=\"settings\">\n");
-    for (const auto& [name, value] : SettingsInWords(input))
-        add("<tr><th>" + EscapeHtml(name) + "</th><td>" + EscapeHtml(value) + "</td></tr>\n");
-    add("</table>\n");
-
-    for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
-        const GatewayDirection& d = model.Direction(direction);
-        add("<h2>" + std::string(DirectionTitle(direction)) + "</h2>\n");
-        if (d.mappings.empty()) {
-            add("<p>No mapping records.</p>\n");
-        } else {
-            add("<table class=\"map\">\n<thead><tr><th>Register</th><th>Frame</th><th>COB-ID</th><th>Mnemonic</th>"
-                "<th>High byte from</th><th>Low byte from</th></tr></thead>\n<tbody>\n");
-            for (int index : MappingsByRegister(d)) {
-                const GatewayMapping& m = d.mappings[static_cast<std::size_t>(index)];
-                const GatewayFrame* frame = d.FrameOf(m);
-                add("<tr><td class=\"n\">" + std::to_string(m.reg) + "</td><td class=\"n\">" +
-                    EscapeHtml(FramePosition(m, frame)) + "</td><td>" + (frame ? CobIdText(frame->cobId) : "") +
-                    "</td><td>" + EscapeHtml(frame ? frame->mnemonic : "") + "</td><td>" +
-                    EscapeHtml(ByteSourceCell(m.HighByte(), frame)) + "</td><td>" +
-                    EscapeHtml(ByteSourceCell(m.LowByte(), frame)) + "</td></tr>\n");
-            }
-            add("</tbody>\n</table>\n");
-        }
-        add(std::string("<h3>") + (direction == FrameDirection::Receive ? "Receive frames" : "Transmit frames") +
-            "</h3>\n");
-        if (d.frames.empty()) add("<p>No frames.</p>\n");
-        for (std::size_t i = 0; i < d.frames.size(); ++i) {
-            add("<div class=\"frame\">\n<p class=\"caption\">" +
-                EscapeHtml(FrameCaption(d.frames[i], static_cast<int>(i))) + "</p>\n<div>" +
-                FramePictureSvg(model, direction, static_cast<int>(i)) + "</div>\n</div>\n");
+    add("<h1>" + EscapeHtml(doc.title) + "</h1>\n");
+    for (const ReportBlock& b : doc.blocks) {
+        switch (b.kind) {
+            case ReportBlock::Kind::Intro: add("<p class=\"muted\">" + EscapeHtml(b.text) + "</p>\n"); break;
+            case ReportBlock::Kind::Heading: add("<h2>" + EscapeHtml(b.text) + "</h2>\n"); break;
+            case ReportBlock::Kind::Subheading: add("<h3>" + EscapeHtml(b.text) + "</h3>\n"); break;
+            case ReportBlock::Kind::Paragraph: add("<p>" + EscapeHtml(b.text) + "</p>\n"); break;
+            case ReportBlock::Kind::Findings:
+                add("<ul class=\"findings\">\n");
+                for (const auto& [level, text] : b.findings)
+                    add(std::string(level == FindingLevel::Error     ? "<li class=\"error\">"
+                                    : level == FindingLevel::Warning ? "<li class=\"warning\">"
+                                                                     : "<li>") +
+                        EscapeHtml(text) + "</li>\n");
+                add("</ul>\n");
+                break;
+            case ReportBlock::Kind::Settings:
+                add("<table class=\"settings\">\n");
+                for (const auto& row : b.table.rows)
+                    add("<tr><th>" + EscapeHtml(row[0]) + "</th><td>" + EscapeHtml(row[1]) + "</td></tr>\n");
+                add("</table>\n");
+                break;
+            case ReportBlock::Kind::MapTable:
+                add("<table class=\"map\">\n<thead><tr>");
+                for (const std::string& heading : b.table.headings) add("<th>" + EscapeHtml(heading) + "</th>");
+                add("</tr></thead>\n<tbody>\n");
+                for (const auto& row : b.table.rows) {
+                    add("<tr>");
+                    for (std::size_t c = 0; c < row.size(); ++c)
+                        add((b.table.numeric[c] ? "<td class=\"n\">" : "<td>") + EscapeHtml(row[c]) + "</td>");
+                    add("</tr>\n");
+                }
+                add("</tbody>\n</table>\n");
+                break;
+            case ReportBlock::Kind::Frame:
+                add("<div class=\"frame\">\n<p class=\"caption\">" + EscapeHtml(b.text) + "</p>\n<div>" + b.svg +
+                    "</div>\n</div>\n");
+                break;
         }
     }
     add("</body>\n</html>\n");
@@ -268,17 +347,16 @@ std::string RegisterMapHtml(const ReportInput& input) {
 }
 
 std::string RegisterMapCsv(const ReportInput& input) {
+    // The byte columns name the data byte of each register half; the
+    // direction column says which way it goes.
     std::string csv = "direction,register,frame,cob_id,mnemonic,high_byte,low_byte\n";
     for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
         const GatewayDirection& d = input.model->Direction(direction);
         for (int index : MappingsByRegister(d)) {
-            const GatewayMapping& m = d.mappings[static_cast<std::size_t>(index)];
-            const GatewayFrame* frame = d.FrameOf(m);
-            csv += std::string(direction == FrameDirection::Receive ? "receive" : "transmit") + "," +
-                   std::to_string(m.reg) + "," + CsvField(FramePosition(m, frame)) + "," +
-                   (frame ? CobIdText(frame->cobId) : "") + "," + CsvField(frame ? frame->mnemonic : "") + "," +
-                   CsvField(ByteSourceCell(m.HighByte(), frame)) + "," + CsvField(ByteSourceCell(m.LowByte(), frame)) +
-                   "\n";
+            csv += direction == FrameDirection::Receive ? "receive" : "transmit";
+            for (const std::string& cell : MapRow(*input.model, d, d.mappings[static_cast<std::size_t>(index)]))
+                csv += "," + CsvField(cell);
+            csv += "\n";
         }
     }
     return csv;
@@ -287,12 +365,9 @@ std::string RegisterMapCsv(const ReportInput& input) {
 std::string RegisterMapMarkdown(const ReportInput& input) {
     const GatewayModel& model = *input.model;
     std::string md = "# Register map: " + MarkdownCell(input.sourceName) + "\n\n## Findings\n\n";
-    if (input.problems.empty() && model.Findings().empty()) md += "None.\n";
-    for (const Problem& problem : input.problems)
-        md += "- " + MarkdownCell(FormatProblem(problem)) + "\n";
-    for (const Finding& finding : model.Findings())
-        md += std::string("- ") + (finding.direction == FrameDirection::Receive ? "Receive: " : "Transmit: ") +
-              MarkdownCell(finding.text) + "\n";
+    const auto findings = ReportFindings(input);
+    if (findings.empty()) md += "None.\n";
+    for (const auto& [level, text] : findings) md += "- " + MarkdownCell(text) + "\n";
     md += "\n## Communication settings\n\n";
     for (const auto& [name, value] : SettingsInWords(input)) md += "- " + name + ": " + MarkdownCell(value) + "\n";
     for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
@@ -301,15 +376,12 @@ std::string RegisterMapMarkdown(const ReportInput& input) {
         if (d.mappings.empty()) {
             md += "No mapping records.\n";
         } else {
-            md += "| Register | Frame | COB-ID | Mnemonic | High byte from | Low byte from |\n"
-                  "|---:|---:|---|---|---|---|\n";
+            for (const std::string& heading : MapTableHeadings(direction)) md += "| " + heading + " ";
+            md += "|\n|---:|---:|---|---|---|---|\n";
             for (int index : MappingsByRegister(d)) {
-                const GatewayMapping& m = d.mappings[static_cast<std::size_t>(index)];
-                const GatewayFrame* frame = d.FrameOf(m);
-                md += "| " + std::to_string(m.reg) + " | " + MarkdownCell(FramePosition(m, frame)) + " | " +
-                      (frame ? CobIdText(frame->cobId) : "") + " | " + MarkdownCell(frame ? frame->mnemonic : "") +
-                      " | " + MarkdownCell(ByteSourceCell(m.HighByte(), frame)) + " | " +
-                      MarkdownCell(ByteSourceCell(m.LowByte(), frame)) + " |\n";
+                for (const std::string& cell : MapRow(model, d, d.mappings[static_cast<std::size_t>(index)]))
+                    md += "| " + MarkdownCell(cell) + " ";
+                md += "|\n";
             }
         }
         // Each frame's bytes as a row of cells naming the register half they feed.

@@ -29,6 +29,8 @@ BusMonitor::BusMonitor(const gateway::GatewayModel& model) : model_(model) { tab
 void BusMonitor::Clear() {
     entries_.clear();
     frames_ = 0;
+    otherEntries_ = 0;
+    unlisted_ = 0;
     table_.emplace(model_);
 }
 
@@ -68,6 +70,13 @@ std::size_t BusMonitor::Feed(const CanFrame& frame, std::int64_t time) {
                                [](const MonitorEntry& a, const MonitorEntry& b) { return SortKey(a) < SortKey(b); });
     if (it == entries_.end() || SortKey(*it) != SortKey(key)) {
         Classify(key);
+        const bool other = key.role == IdRole::Unknown || key.role == IdRole::WrongFormat || key.role == IdRole::ErrorFrame;
+        if (other && otherEntries_ >= kMaxOtherEntries) {
+            ++unlisted_;
+            if (!frame.error) table_->Feed(frame, time);
+            return entries_.size();
+        }
+        otherEntries_ += other;
         it = entries_.insert(it, std::move(key));
     }
     MonitorEntry& e = *it;

@@ -38,11 +38,18 @@ struct MonitorEntry {
 
 class BusMonitor {
 public:
+    // Identifiers the project does not hold (unknown, wrong format, error
+    // classes) get entries up to this many; frames of further ones are only
+    // counted, so that a bus flooded with random identifiers keeps the table
+    // small. The project's own identifiers always get their entry.
+    static constexpr std::size_t kMaxOtherEntries = 200;
+
     // `model` must outlive the monitor.
     explicit BusMonitor(const gateway::GatewayModel& model);
 
     // Counts a frame seen at `time` (microseconds) and feeds it to the
-    // register table. Returns the entry's position in Entries().
+    // register table. Returns the entry's position in Entries(), or
+    // Entries().size() for a frame only counted in Unlisted().
     std::size_t Feed(const gateway::CanFrame& frame, std::int64_t time);
     // Forgets every count and value.
     void Clear();
@@ -51,6 +58,8 @@ public:
     const std::vector<MonitorEntry>& Entries() const { return entries_; }
     const gateway::RegisterTable& Table() const { return *table_; }
     std::uint64_t Frames() const { return frames_; }
+    // Frames of identifiers beyond the kMaxOtherEntries listed.
+    std::uint64_t Unlisted() const { return unlisted_; }
 
     // Frames per second over the second before `now`.
     static double Rate(const MonitorEntry& entry, std::int64_t now);
@@ -72,6 +81,8 @@ private:
     std::optional<gateway::RegisterTable> table_;  // optional so that Clear() can start it afresh
     std::vector<MonitorEntry> entries_;
     std::uint64_t frames_ = 0;
+    std::size_t otherEntries_ = 0;
+    std::uint64_t unlisted_ = 0;
 };
 
 }  // namespace vestrel::live

@@ -1,5 +1,7 @@
 #include "live/modbus_request.h"
 
+#include "gateway/gateway_model.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -45,6 +47,17 @@ std::vector<RegisterBlock> PlanWrites(const std::map<std::uint16_t, std::uint16_
     return Runs(addresses, std::max(1, maxCount));
 }
 
+PollDefaults PollDefaultsOf(const gateway::GatewayModel& model) {
+    PollDefaults defaults;
+    const std::vector<RegisterBlock> reads = PlanReads(model.ReceiveRegisters());
+    if (!reads.empty()) defaults.read = reads.front();
+    const auto& transmit = model.Transmit().mappings;
+    const auto lowest = std::min_element(transmit.begin(), transmit.end(),
+                                         [](const auto& a, const auto& b) { return a.reg < b.reg; });
+    if (lowest != transmit.end()) defaults.write = lowest->reg;
+    return defaults;
+}
+
 std::string ExceptionText(int code) {
     const char* name = nullptr;
     switch (code) {
@@ -86,16 +99,39 @@ std::string RequestFailureText(const RequestFailure& f, int deviceAddress, int t
     return seen + ", no valid answer from device " + std::to_string(deviceAddress) + within;
 }
 
-std::string ReadRequestText(ReadFunction function, const RegisterBlock& block) {
-    return std::string(function == ReadFunction::HoldingRegisters ? "read holding registers (03) at "
-                                                                  : "read input registers (04) at ") +
-           Range(block);
+std::optional<std::string> ReadAnswerProblem(const RegisterBlock& block, std::size_t registersAnswered) {
+    if (registersAnswered == static_cast<std::size_t>(block.count)) return std::nullopt;
+    return "the answer holds " + Plural(static_cast<int>(registersAnswered), "register", "registers") + ", " +
+           std::to_string(block.count) + (block.count == 1 ? " was" : " were") + " asked for";
 }
 
-std::string WriteRequestText(WriteFunction function, const RegisterBlock& block) {
-    return std::string(function == WriteFunction::SingleRegister ? "write single register (06) at "
-                                                                 : "write multiple registers (16) at ") +
-           Range(block);
+std::optional<std::string> WriteAnswerProblem(WriteFunction function, std::uint16_t address,
+                                              const std::vector<std::uint16_t>& values,
+                                              const std::vector<std::uint8_t>& answer) {
+    if (answer.size() != 4)
+        return "the answer does not echo the request: it holds " +
+               Plural(static_cast<int>(answer.size()), "data byte", "data bytes");
+    const bool single = function == WriteFunction::SingleRegister;
+    const int second = single ? (values.empty() ? 0 : values[0]) : static_cast<int>(values.size());
+    const int echoedAddress = (answer[0] << 8) | answer[1], echoedSecond = (answer[2] << 8) | answer[3];
+    if (echoedAddress == address && echoedSecond == second) return std::nullopt;
+    auto what = [single](int at, int n) {
+        return "protocol address " + std::to_string(at) +
+               (single ? " with value " + std::to_string(n) : " and " + Plural(n, "register", "registers"));
+    };
+    return "the answer echoes " + what(echoedAddress, echoedSecond) + ", not " + what(address, second);
+}
+
+std::string ReadRequestText(ReadFunction function, const RegisterBlock& block, int device) {
+    return std::string(function == ReadFunction::HoldingRegisters ? "read holding registers (03) "
+                                                                  : "read input registers (04) ") +
+           (device > 0 ? "from device " + std::to_string(device) + " " : std::string()) + "at " + Range(block);
+}
+
+std::string WriteRequestText(WriteFunction function, const RegisterBlock& block, int device) {
+    return std::string(function == WriteFunction::SingleRegister ? "write single register (06) "
+                                                                 : "write multiple registers (16) ") +
+           (device > 0 ? "to device " + std::to_string(device) + " " : std::string()) + "at " + Range(block);
 }
 
 }  // namespace vestrel::live

@@ -2,8 +2,13 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
+
+namespace vestrel::gateway {
+class GatewayModel;
+}
 
 // Modbus requests as the bench tools plan them and their outcomes as the
 // engineer reads them. Plain data: the Qt adapter sends them.
@@ -35,6 +40,16 @@ std::vector<RegisterBlock> PlanReads(std::vector<std::uint16_t> addresses, int m
 std::vector<RegisterBlock> PlanWrites(const std::map<std::uint16_t, std::uint16_t>& values,
                                       int maxCount = kMaxWriteCount);
 
+// What the Modbus poll starts with for a project, the Index taken as the
+// protocol address: a read of the first run of receive registers and a
+// write at the lowest transmit register. Address 0 and one register when
+// the project names none.
+struct PollDefaults {
+    RegisterBlock read{0, 1};
+    std::uint16_t write = 0;
+};
+PollDefaults PollDefaultsOf(const gateway::GatewayModel& model);
+
 // Why a request got no value.
 struct RequestFailure {
     enum class Kind {
@@ -57,8 +72,18 @@ std::string ExceptionText(int code);
 // 1000 ms" or "answer with a wrong CRC (1), then no valid answer within 200 ms".
 std::string RequestFailureText(const RequestFailure& failure, int deviceAddress, int timeOutMs);
 
-// "read 03 protocol addresses 1-4" style names of requests, for messages.
-std::string ReadRequestText(ReadFunction function, const RegisterBlock& block);
-std::string WriteRequestText(WriteFunction function, const RegisterBlock& block);
+// Why an answer is not the one its request asks for; nothing when it is. A
+// read answer holds exactly the registers asked for; a write answer echoes
+// the address and the value (06) or the address and the number of
+// registers (16). `answer` is the answer's data after the function code.
+std::optional<std::string> ReadAnswerProblem(const RegisterBlock& block, std::size_t registersAnswered);
+std::optional<std::string> WriteAnswerProblem(WriteFunction function, std::uint16_t address,
+                                              const std::vector<std::uint16_t>& values,
+                                              const std::vector<std::uint8_t>& answer);
+
+// "read holding registers (03) at protocol addresses 1-4" style names of
+// requests, for messages; with a device, "... (03) from device 2 at ...".
+std::string ReadRequestText(ReadFunction function, const RegisterBlock& block, int device = 0);
+std::string WriteRequestText(WriteFunction function, const RegisterBlock& block, int device = 0);
 
 }  // namespace vestrel::live

@@ -23,6 +23,15 @@ bool Agrees(const RegisterValue& expected, std::uint16_t read) {
     return expected.highKnown || expected.lowKnown;
 }
 
+bool StillCurrent(const RegisterCheck& check, const RegisterTable& table) {
+    return table.Value(check.index) == check.expected;
+}
+
+std::string OutOfDateText(const RegisterCheck& check, const RegisterTable& table) {
+    return "OUT OF DATE: compared with " + gateway::RegisterValueText(check.expected) + ", the traffic now gives " +
+           gateway::RegisterValueText(table.Value(check.index)) + "; read and compare again";
+}
+
 ReceiveVerifier::ReceiveVerifier(const gateway::GatewayModel& model, Numbering indexNumbering)
     : model_(model), numbering_(indexNumbering) {}
 
@@ -85,10 +94,11 @@ void ReceiveVerifier::OnValues(const RegisterTable& table, const std::vector<std
     for (int i = 0; i < current_->count; ++i) {
         RegisterCheck* check = CheckAt(static_cast<std::uint16_t>(current_->start + i));
         if (!check) continue;
-        if (static_cast<std::size_t>(i) >= values.size()) {
+        if (auto wrong = ReadAnswerProblem(*current_, values.size())) {
             check->verdict = Verdict::Error;
-            check->error = "the answer holds " + std::to_string(values.size()) + " registers, " +
-                           std::to_string(current_->count) + " were asked for";
+            check->error = *wrong;
+            check->read.reset();
+            check->readTwice = retrying_;
             continue;
         }
         const std::uint16_t read = values[static_cast<std::size_t>(i)];

@@ -33,6 +33,14 @@ struct RegisterCheck {
 // Whether `read` equals `expected` in every half the model knows.
 bool Agrees(const gateway::RegisterValue& expected, std::uint16_t read);
 
+// Whether a check still stands: the table now expects of the register what
+// the check was made against. Once the traffic (or a cleared monitor) has
+// changed that, the check says nothing about the device any more.
+bool StillCurrent(const RegisterCheck& check, const gateway::RegisterTable& table);
+
+// "OUT OF DATE: compared with 0x0003, the traffic now gives 0x0004".
+std::string OutOfDateText(const RegisterCheck& check, const gateway::RegisterTable& table);
+
 // Reads the fed registers in as few requests as possible and compares each
 // answer with the model as it stood when the request went out and when the
 // answer came, so that a frame arriving in between does not make a

@@ -125,6 +125,8 @@ std::vector<std::string> SimulatedGateway::Description() const {
     return {
         "This is a simulated gateway, not the device: it models the project's register mapping only, "
         "which is all the project defines.",
+        "It serves functions 03, 04, 06 and 16 only; every other function is answered with exception 01 (illegal "
+        "function).",
         "It serves the same registers to function 03 and 04; registers the mapping does not name answer "
         "exception 02 (illegal data address).",
         "Protocol addresses served: " + RangesText(readable) + "; writable (transmit, 06 and 16): " +

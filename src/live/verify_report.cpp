@@ -35,9 +35,14 @@ std::string Counted(int count, const char* what) { return std::to_string(count) 
 
 }  // namespace
 
-VerifyTally Tally(const std::vector<RegisterCheck>& checks, const std::vector<WriteCheck>& writes) {
+VerifyTally Tally(const std::vector<RegisterCheck>& checks, const std::vector<WriteCheck>& writes,
+                  const gateway::RegisterTable* now) {
     VerifyTally t;
     for (const RegisterCheck& c : checks) {
+        if (now && !StillCurrent(c, *now)) {
+            ++t.outOfDate;
+            continue;
+        }
         switch (c.verdict) {
             case Verdict::Ok: ++t.ok; break;
             case Verdict::Mismatch: ++t.mismatch; break;
@@ -58,7 +63,7 @@ VerifyTally Tally(const std::vector<RegisterCheck>& checks, const std::vector<Wr
 
 bool Passed(const VerifyTally& t, bool strict) {
     if (t.mismatch > 0 || t.error > 0 || t.framesBad > 0 || t.writeErrors > 0) return false;
-    if (strict && t.notFed > 0) return false;
+    if ((strict && t.notFed > 0) || t.outOfDate > 0) return false;
     return t.ok + t.framesOk > 0;
 }
 
@@ -107,9 +112,13 @@ std::vector<std::string> SummaryLines(const VerifyTally& t, bool strict) {
         summary += "; transmit frames: " + Counted(t.framesOk, "OK") + ", " + Counted(t.framesBad, "not as expected") +
                    (t.writeErrors ? ", " + Counted(t.writeErrors, t.writeErrors == 1 ? "write failed" : "writes failed")
                                   : std::string());
+    if (t.outOfDate > 0) summary += "; " + Counted(t.outOfDate, "out of date (not counted)");
     lines.push_back(std::move(summary));
+    const bool failed = t.mismatch + t.error + t.framesBad + t.writeErrors > 0 || (strict && t.notFed > 0);
     if (Passed(t, strict))
         lines.push_back("PASS");
+    else if (t.outOfDate > 0 && !failed)
+        lines.push_back("OUT OF DATE: read and compare again");
     else if (t.ok + t.framesOk == 0 && t.mismatch + t.error + t.framesBad + t.writeErrors == 0 && !(strict && t.notFed))
         lines.push_back("FAIL: nothing was compared; no frame on the bus fed a mapped register");
     else

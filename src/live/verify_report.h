@@ -36,14 +36,18 @@ struct VerifyTally {
     int framesOk = 0;
     int framesBad = 0;  // not seen or different
     int writeErrors = 0;
+    int outOfDate = 0;  // checks made against an expectation the traffic has changed since
 };
 
-VerifyTally Tally(const std::vector<RegisterCheck>& checks, const std::vector<WriteCheck>& writes);
+// The tally of the checks; with a table, checks that are no longer current
+// (StillCurrent) count as out of date, not by their verdict.
+VerifyTally Tally(const std::vector<RegisterCheck>& checks, const std::vector<WriteCheck>& writes,
+                  const gateway::RegisterTable* now = nullptr);
 
 // Passed when every compared register agrees, no request failed, every
-// expected transmit frame appeared with its bytes, and at least one register
-// or frame was compared at all. With `strict` a register that no frame fed
-// fails the check as well.
+// expected transmit frame appeared with its bytes, no check is out of date,
+// and at least one register or frame was compared at all. With `strict` a
+// register that no frame fed fails the check as well.
 bool Passed(const VerifyTally& tally, bool strict);
 
 // The table of receive registers: a heading that says which numbering the
@@ -56,7 +60,8 @@ std::vector<std::string> ReceiveLines(const std::vector<RegisterCheck>& checks, 
 // One block per write: the request and its outcome, then the frames.
 std::vector<std::string> WriteLines(const std::vector<WriteCheck>& writes, int frameWaitMs);
 
-// "Summary: 7 registers OK, 0 MISMATCH, ...", then "PASS" or "FAIL" with why.
+// "Summary: 7 registers OK, 0 MISMATCH, ...", then "PASS", "FAIL" with why,
+// or "OUT OF DATE" when nothing failed but some checks are out of date.
 std::vector<std::string> SummaryLines(const VerifyTally& tally, bool strict);
 
 }  // namespace vestrel::live

@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
 #include <sstream>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -146,6 +148,36 @@ TEST_F(BenchCommands, VerifyReportsADeviceThatDoesNotAnswerOrRefuses) {
         << r.out;
 }
 
+// A device that holds the right values but answers with one register more
+// than asked, or gives every answer again in front of the next one: the
+// registers of such answers are errors, and verify fails.
+TEST_F(BenchCommands, VerifyFailsOnAnswersThatAreNotTheOnesAskedFor) {
+    const std::map<int, quint16> held = {{1, 0x1122}, {2, 0x3344}, {3, 0x5566}, {4, 0x7788}, {10, 0xA1B2}, {11, 0xC3D4}};
+    auto valueAt = [&](int address) { return held.count(address) ? held.at(address) : quint16(0); };
+    QByteArray last;
+    const std::vector<std::tuple<const char*, ScriptedSlave::Answer, std::string>> cases = {
+        {"a register too many",
+         [&](const QByteArray& r) { return ScriptedSlave::ReadAnswer(r, ScriptedSlave::Count(r) + 1, valueAt); },
+         "         1        1  0x1122    -       ERROR: invalid answer from device 1: the answer holds 5 registers, 4 "
+         "were asked for\n"},
+        {"every answer twice",
+         [&](const QByteArray& r) {
+             const QByteArray again = last;
+             last = ScriptedSlave::ReadAnswer(r, ScriptedSlave::Count(r), valueAt);
+             return again + last;
+         },
+         "        10       10  0xA1B2    -       ERROR: invalid answer from device 1: the answer holds 4 registers, 2 "
+         "were asked for\n"},
+    };
+    for (const auto& [name, answer, line] : cases) {
+        ScriptedSlave slave(pty.A(), answer);
+        const Result r = Verify(Args({"--frames", "2", "--seconds", "600"}), kFrames);
+        EXPECT_EQ(r.status, kExitFailed) << name;
+        EXPECT_NE(r.out.find(line), std::string::npos) << name << "\n" << r.out;
+        EXPECT_EQ(r.out.substr(r.out.size() - 5), "FAIL\n") << name;
+    }
+}
+
 TEST_F(BenchCommands, VerifyWithoutTrafficComparesNothingAndFails) {
     SimulatedDevice device(demo.model, pty.A());
     const Result r = Verify(Args({"--seconds", "0"}));
@@ -239,11 +271,11 @@ TEST_F(BenchCommands, SimulateServesTheMappingUntilItIsStopped) {
     live::ModbusClient client;
     ASSERT_EQ(client.Open(pty.B(), SimulatedDevice::kSerial), "");
     std::optional<live::RequestOutcome> read;
-    client.Read(live::ReadFunction::InputRegisters, {1, 4}, [&](const live::RequestOutcome& o) { read = o; });
+    client.Read(live::ReadFunction::InputRegisters, {1, 4}, &client, [&](const live::RequestOutcome& o) { read = o; });
     ASSERT_TRUE(WaitFor([&] { return read.has_value(); }));
     EXPECT_EQ(read->values, (std::vector<std::uint16_t>{0x1122, 0x3344, 0x5566, 0x7788})) << read->text;
     std::optional<live::RequestOutcome> written;
-    client.Write(live::WriteFunction::SingleRegister, 110, {7}, [&](const live::RequestOutcome& o) { written = o; });
+    client.Write(live::WriteFunction::SingleRegister, 110, {7}, &client, [&](const live::RequestOutcome& o) { written = o; });
     ASSERT_TRUE(WaitFor([&] { return bus.Heard("301#0007"); }));
     ASSERT_TRUE(told("write register 110 = 0x0007: sent 301#0007\n")) << out;
 
@@ -270,6 +302,14 @@ TEST_F(BenchCommands, SimulateNamesAnInterfaceOrPortThatDoesNotOpen) {
     EXPECT_NE(err2.str().find("vestrel-cli: Cannot open serial port /dev/vestrel-none: No such file or directory\n"),
               std::string::npos)
         << err2.str();
+    // The relay joins a channel it does not have to can0 without a word.
+    std::ostringstream out3, err3;
+    status = RunCli({"simulate", kDemo, "--can", "virtualcan:can7", "--modbus", pty.A()}, out3, err3, false);
+    EXPECT_EQ(status, kExitFailed);
+    EXPECT_NE(err3.str().find("vestrel-cli: Cannot open CAN interface virtualcan:can7: the virtualcan relay has the "
+                              "channels can0, can1, not 'can7'\n"),
+              std::string::npos)
+        << err3.str();
 }
 
 // A port this user may not open: root runs vestrel-cli as "nobody".

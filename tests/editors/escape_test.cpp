@@ -86,6 +86,14 @@ TEST_F(Escape, EveryEditorCancelsButAsksFirstWhenSomethingWasChanged) {
              mapping.E_Index->setFocus();
          },
          [&] { return mapping.Frames().at(0).Registers.size() == 2; }},
+        // An Index typed but not yet taken by New or Modify.
+        {&mapping,
+         [&] {
+             mapping.LB_Cob->setCurrentRow(0);
+             mapping.E_Index->setFocus();
+             QTest::keyClicks(mapping.E_Index, "77");
+         },
+         [&] { return mapping.E_Index->text() == "77"; }},
     };
     const std::vector<std::string> filesBefore{ReadFile(project / "RCobDef.xml"), ReadFile(project / "RInfoCob.xml")};
 

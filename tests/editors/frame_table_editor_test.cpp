@@ -2,7 +2,9 @@
 
 #include "editor_test_support.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -59,7 +61,9 @@ TEST_F(FrameTableEditor, TheTwoWindowsShowTheirDirectionsColumns) {
     EXPECT_EQ(Headings(receive.sgA), (QStringList{"N", "CobID", "Dimension", "Mnemonic"}));
     EXPECT_EQ(Headings(transmit.sgA), (QStringList{"N", "CobID", "Dimension", "RTR Bit", "Mnemonic"}));
     EXPECT_EQ(Widths(receive.sgA), (QList<int>{64, 115, 91, 236}));
-    EXPECT_EQ(Widths(transmit.sgA), (QList<int>{64, 115, 91, 52, 166}));
+    // The designed widths, wider only where the heading needs it ("RTR Bit").
+    EXPECT_EQ(Widths(transmit.sgA),
+              (QList<int>{64, 115, 91, std::max(52, transmit.sgA->horizontalHeader()->sectionSizeHint(3)), 166}));
     EXPECT_EQ(receive.sgA->rowCount(), 250);
     EXPECT_EQ(receive.Cell(1, 0), "1");
     EXPECT_EQ(receive.Cell(250, 0), "250");
@@ -390,6 +394,8 @@ TEST_F(FrameTableEditor, ExportWritesTheFramesOfTheTable) {
     transmit.SetCell(4, 1, "7");
     transmit.BtnExport->click();
     EXPECT_TRUE(project.dialogs.shown.empty());
+    EXPECT_EQ(transmit.LbExported->text(), "Exported 2 frames to rpdodef.csv in the project folder");
+    EXPECT_EQ(transmit.LbExported->toolTip().toStdString(), (project / "rpdodef.csv").string());
     EXPECT_EQ(ReadFile(project / "rpdodef.csv"),
               "cobid,id_dev_orig,en_bypass,posind,n_tpdo \r\n0x181,8,0,0,0\r\n1025,2,0,0,0\r\n");
     EXPECT_FALSE(std::filesystem::exists(project / "TCobDef.xml"));
@@ -409,15 +415,27 @@ TEST_F(FrameTableEditor, ImportReplacesTheTableWithTheWorkbooksFrames) {
         transmit.SetCell(r, 3, "Y");
         transmit.SetCell(r, 4, "typed");
     }
+    // The workbook has no names and no RTR bits: the table's would go.
+    const std::string question = "The import replaces the whole table, and frames.xls gives only CobID and Dimension: "
+                                 "the Mnemonic of 9 frames and the RTR Bit of 9 frames would be cleared.\n\n"
+                                 "Import anyway?";
     project.dialogs.files = {(kData / "frames.xls").string()};
+    project.dialogs.answers = {Answer::No};
     transmit.BtnImport->click();
+    EXPECT_EQ(project.dialogs.shown, (std::vector<Shown>{{Shown::QuestionDefaultNo, question}}));
+    EXPECT_EQ(transmit.Cell(9, 4), "typed");
+    project.dialogs.shown.clear();
+    project.dialogs.files = {(kData / "frames.xls").string()};
+    project.dialogs.answers = {Answer::Yes};
+    transmit.BtnImport->click();
+    EXPECT_EQ(project.dialogs.shown, (std::vector<Shown>{{Shown::QuestionDefaultNo, question}}));
+    project.dialogs.shown.clear();
     const auto& request = project.dialogs.fileRequests.at(0);
     EXPECT_EQ(request.filters,
               (std::vector<std::string>{"Workbook or CSV (*.xls *.xlsx *.ods *.csv)", "File EXCEL (*.xls)",
                                         "Excel workbook (*.xlsx)", "OpenDocument spreadsheet (*.ods)",
                                         "CSV File (*.csv)"}));
     EXPECT_EQ(request.initialDir, project.paths.spreadsheetFolder);
-    EXPECT_TRUE(project.dialogs.shown.empty());
     EXPECT_EQ(transmit.Cell(1, 1), "385");
     EXPECT_EQ(transmit.Cell(1, 2), "8");
     EXPECT_EQ(transmit.Cell(2, 1), "0x181");
@@ -530,6 +548,22 @@ TEST_F(FrameTableEditor, AnExportedTableComesBackThroughImport) {
     transmit.BitBtn1->click();
     EXPECT_EQ(Saved(project.dir, FrameDirection::Transmit),
               (std::vector<FrameRow>{{"0x181", "8", "", ""}, {"1025", "2", "", ""}}));
+}
+
+// With a style sheet's large font every heading stays whole.
+TEST_F(FrameTableEditor, LargeStyleSheetFontsKeepEveryHeadingWhole) {
+    const QString before = qApp->styleSheet();
+    qApp->setStyleSheet("* { font-size: 14pt; }");
+    for (TFrameTableEditor* editor : std::initializer_list<TFrameTableEditor*>{&receive, &transmit}) {
+        editor->show();
+        ProcessEvents();
+        QHeaderView* header = editor->sgA->horizontalHeader();
+        for (int c = 0; c < editor->sgA->columnCount(); ++c)
+            EXPECT_GE(editor->sgA->columnWidth(c), header->sectionSizeHint(c))
+                << header->model()->headerData(c, Qt::Horizontal).toString().toStdString();
+        editor->hide();
+    }
+    qApp->setStyleSheet(before);
 }
 
 TEST_F(FrameTableEditor, MaximizingGivesEveryColumnTheSameWidth) {

@@ -117,8 +117,14 @@ TEST(GatewayModel, FindingsNameWhatTheBanksDoWithTheConfiguration) {
                  {{100, 1, 0x12}, {101, 1, 0x21}, {102, 2, 0x12}});
     const ProjectModel loaded = LoadProjectModel(a.path());
     std::vector<std::string> texts;
-    for (const Finding& f : loaded.model.Findings())
+    std::vector<bool> inCheck;
+    for (const Finding& f : loaded.model.Findings()) {
         texts.push_back((f.direction == FrameDirection::Receive ? "R: " : "T: ") + f.text);
+        inCheck.push_back(f.inProjectCheck);
+    }
+    // What the project check says of the rows as well; not the frames
+    // without records and the bytes fed twice.
+    EXPECT_EQ(inCheck, (std::vector<bool>{true, true, true, true, true, false, false, false, true, false}));
     EXPECT_EQ(texts, (std::vector<std::string>{
                          "R: Receive frames 1 and 3 have COB-ID 0x181: the banks' lookup table selects frame 3, the "
                          "later one; frame 1 never receives",
@@ -127,8 +133,7 @@ TEST(GatewayModel, FindingsNameWhatTheBanksDoWithTheConfiguration) {
                          "R: Record 4 (register 42) names frame 9, but there are 4 receive frames: it feeds nothing",
                          "R: Record 5 (register 43): the high byte's code 10 names no data byte; that half is never "
                          "fed",
-                         "R: Register 40 is in records 1 and 2",
-                         "R: Register 40 is fed from frames 1 and 2",
+                         "R: Register 40 is in records 1 and 2, fed from frames 1 and 2",
                          "R: Frame 4 (COB-ID 0x7FF) has no mapping record",
                          "T: Frame 1 (COB-ID 0x201) B1 is fed by more than one register half (records 1 and 2)",
                          "T: Frame 1 (COB-ID 0x201) B2 is fed by more than one register half (records 1 and 2)",

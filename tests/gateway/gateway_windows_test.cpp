@@ -6,11 +6,18 @@
 #include "support/fake_dialogs.h"
 #include "support/temp_dir.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+
+#include <regex>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +26,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::FakeDialogs;
+
+// What Preview and Register map show of a project whose frame file has two
+// rows the compiler cannot read: both, each with its file and row.
+const std::string kBrokenProject =
+    "The project cannot be compiled:\n"
+    "error: RCobDef.xml: row 1: CobID: 'x' is not a valid integer value\n"
+    "error: RCobDef.xml: row 2: Dimensin: 'y' is not a valid integer value\n"
+    "warning: RInfoCob.xml: row 7: NrPdo 3 names no frame: RCobDef.xml has 2 frames";
 using test::ReadFile;
 using test::TempDir;
 
@@ -73,12 +88,43 @@ TEST_F(GatewayWindowsTest, PreviewFollowsWhatIsTypedWithTheCommandLinesText) {
     EXPECT_EQ(preview.Result()->toPlainText().toStdString(),
               "register values are REG=VALUE pairs separated by commas, not '110='\n");
 
-    // A project that no longer compiles says so when the window is shown again.
-    test::WriteFile(Project() / "RCobDef.xml", "<COBID><row CobID=\"x\" Dimensin=\"8\" Mnemonic=\"\"/></COBID>");
+    // A project that no longer compiles says so when the window is shown
+    // again, with every problem the project check finds.
+    test::WriteFile(Project() / "RCobDef.xml", "<COBID><row CobID=\"x\" Dimensin=\"8\" Mnemonic=\"\"/>"
+                                               "<row CobID=\"0x281\" Dimensin=\"y\" Mnemonic=\"\"/></COBID>");
     preview.hide();
     preview.show();
-    EXPECT_EQ(preview.Result()->toPlainText().toStdString(),
-              "The project cannot be compiled: RCobDef.xml: row 1: CobID: 'x' is not a valid integer value");
+    EXPECT_EQ(preview.Result()->toPlainText().toStdString(), kBrokenProject);
+}
+
+// The placeholders come from the open project, not from the demo.
+TEST_F(GatewayWindowsTest, PreviewSuggestsFramesAndRegistersOfTheOpenProject) {
+    test::WriteFile(Project() / "RCobDef.xml", "<COBID><row CobID=\"0x185\" Dimensin=\"2\" Mnemonic=\"\"/></COBID>");
+    test::WriteFile(Project() / "TInfoCob.xml", "<SDOPDO><row Index=\"300\" NrPdo=\"1\" PosComp=\"18\"/></SDOPDO>");
+    TFPreview preview;
+    preview.SetPaths(paths);
+    preview.show();
+    EXPECT_EQ(preview.FramesEdit()->placeholderText(), "185#1122 (ID#DATA, ID#R for a remote frame)");
+    EXPECT_EQ(preview.RegistersEdit()->placeholderText(), "300=0x1234");
+}
+
+// Runs the event loop until `done` holds; false after a generous guard.
+bool Until(const std::function<bool()>& done) {
+    QElapsedTimer guard;
+    guard.start();
+    while (!done() && guard.elapsed() < 60000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return done();
+}
+
+// The text of each page of a PDF, as poppler's pdftotext reads it.
+std::vector<std::string> PdfPages(const fs::path& pdf) {
+    QProcess text;
+    text.start("pdftotext", {QString::fromStdString(pdf.string()), "-"});
+    text.waitForFinished(60000);
+    std::vector<std::string> pages;
+    for (const QByteArray& page : text.readAllStandardOutput().split('\f')) pages.push_back(page.toStdString());
+    if (!pages.empty() && pages.back().empty()) pages.pop_back();
+    return pages;
 }
 
 // The number of SVG pictures the document holds as objects.
@@ -112,12 +158,14 @@ TEST_F(GatewayWindowsTest, RegisterMapShowsTheReportAndSavesItAsHtmlAndPdf) {
 
     answer = (app / "map.pdf").string();
     map.BtSavePdfClick();
+    ASSERT_TRUE(Until([&] { return !map.SavingPdf(); }));
     const std::string pdf = ReadFile(app / "map.pdf");
     EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
     EXPECT_GT(pdf.size(), 10000u);
 
     answer = std::nullopt;
     map.BtSavePdfClick();
+    EXPECT_FALSE(map.SavingPdf());
     EXPECT_EQ(asked, (std::vector<std::string>{"Save as HTML register-map.html", "Save as PDF register-map.pdf",
                                                "Save as PDF register-map.pdf"}));
     EXPECT_TRUE(dialogs.shown.empty());
@@ -125,6 +173,7 @@ TEST_F(GatewayWindowsTest, RegisterMapShowsTheReportAndSavesItAsHtmlAndPdf) {
     // A folder that does not exist: the error is shown and nothing is written.
     answer = (app / "none" / "map.pdf").string();
     map.BtSavePdfClick();
+    ASSERT_TRUE(Until([&] { return !map.SavingPdf(); }));
     answer = (app / "none" / "map.html").string();
     map.BtSaveHtmlClick();
     ASSERT_EQ(dialogs.shown.size(), 2u);
@@ -132,6 +181,96 @@ TEST_F(GatewayWindowsTest, RegisterMapShowsTheReportAndSavesItAsHtmlAndPdf) {
     EXPECT_NE(dialogs.shown[0].text.find("map.pdf"), std::string::npos) << dialogs.shown[0].text;
     EXPECT_NE(dialogs.shown[1].text.find("map.html"), std::string::npos) << dialogs.shown[1].text;
     EXPECT_FALSE(fs::exists(app / "none"));
+}
+
+// A project of many frames: the PDF is drawn in its own thread, page after
+// page, with every caption on the page of its picture, the pictures as
+// vectors, a table's heading row again on each page it goes on, and Cancel
+// leaves no file.
+TEST_F(GatewayWindowsTest, RegisterMapPdfKeepsCaptionsWithPicturesAndCanBeCancelled) {
+    std::string frames = "<COBID>", mappings = "<SDOPDO>";
+    for (int f = 1; f <= 40; ++f) {
+        frames += "<row CobID=\"" + std::to_string(0x100 + f) + "\" Dimensin=\"8\" Mnemonic=\"Frame number " +
+                  std::to_string(f) + "\"/>";
+        for (int r = 0; r < 4; ++r)
+            mappings += "<row Index=\"" + std::to_string(1000 + 10 * f + r) + "\" NrPdo=\"" + std::to_string(f) +
+                        "\" PosComp=\"" + std::to_string(16 * (2 * r + 1) + 2 * r + 2) + "\"/>";
+    }
+    test::WriteFile(Project() / "RCobDef.xml", frames + "</COBID>");
+    test::WriteFile(Project() / "RInfoCob.xml", mappings + "</SDOPDO>");
+    TFRegisterMap map(dialogs);
+    map.SetPaths(paths);
+    map.show();
+    const fs::path file = app / "many.pdf";
+    map.askSavePath = [&](const std::string&, const std::string&, const std::string&) {
+        return std::optional<std::string>(file.string());
+    };
+    std::vector<int> steps;
+    map.atPdfStep = [&](int percent) { steps.push_back(percent); };
+    map.BtSavePdfClick();
+    EXPECT_TRUE(map.SavingPdf());
+    ASSERT_TRUE(Until([&] { return !map.SavingPdf(); }));
+    ASSERT_TRUE(dialogs.shown.empty()) << dialogs.shown[0].text;
+    EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+    EXPECT_EQ(steps.back(), 100);
+
+    const std::string pdf = ReadFile(file);
+    EXPECT_EQ(pdf.find("/Subtype /Image"), std::string::npos) << "a picture was rasterised";
+    const std::vector<std::string> pages = PdfPages(file);
+    ASSERT_GT(pages.size(), 5u);
+    int captions = 0, headed = 0;
+    for (const std::string& page : pages) {
+        headed += page.find("High byte from") != std::string::npos;
+        const std::regex caption("(^|\n)Frame ([0-9]+) [^\n]*: COB-ID 0x1");
+        for (auto it = std::sregex_iterator(page.begin(), page.end(), caption); it != std::sregex_iterator(); ++it) {
+            ++captions;
+            const int number = std::stoi((*it)[2]);
+            // The picture's own texts follow the caption on its page.
+            EXPECT_NE(page.find("register " + std::to_string(1000 + 10 * number + 3), it->position()),
+                      std::string::npos)
+                << it->str();
+        }
+    }
+    EXPECT_EQ(captions, 40);
+    EXPECT_GE(headed, 2) << "the receive table goes on over a page with its heading row";
+
+    // Cancel half-way: nothing is written, nothing is said.
+    std::filesystem::remove(file);
+    map.atPdfStep = [&](int percent) {
+        if (percent >= 50) map.CancelPdf();
+    };
+    map.BtSavePdfClick();
+    ASSERT_TRUE(Until([&] { return !map.SavingPdf(); }));
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// A project that does not compile: the whole project check, not only the
+// first error; nothing to save.
+TEST_F(GatewayWindowsTest, RegisterMapOfABrokenProjectListsEveryProblem) {
+    test::WriteFile(Project() / "RCobDef.xml", "<COBID><row CobID=\"x\" Dimensin=\"8\" Mnemonic=\"\"/>"
+                                               "<row CobID=\"0x281\" Dimensin=\"y\" Mnemonic=\"\"/></COBID>");
+    TFRegisterMap map(dialogs);
+    map.SetPaths(paths);
+    map.show();
+    EXPECT_EQ(map.Report()->toPlainText().toStdString(), kBrokenProject);
+    EXPECT_FALSE(map.findChild<QPushButton*>("BtSavePdf")->isEnabled());
+}
+
+// Both windows fit the screen's available area, on the small screen of
+// the offscreen platform too.
+TEST_F(GatewayWindowsTest, TheWindowsFitTheScreen) {
+    TFRegisterMap map(dialogs);
+    map.SetPaths(paths);
+    TFPreview preview;
+    preview.SetPaths(paths);
+    for (QDialog* window : std::initializer_list<QDialog*>{&map, &preview}) {
+        window->show();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(window->screen()->availableGeometry().contains(window->frameGeometry()))
+            << window->objectName().toStdString();
+        window->hide();
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <QCanBusFrame>
 #include <QSerialPort>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -25,12 +26,12 @@ RequestOutcome Request(const std::function<void(ModbusClient::Done)>& send) {
 }
 
 RequestOutcome ReadRegisters(ModbusClient& client, ReadFunction function, std::uint16_t start, int count) {
-    return Request([&](ModbusClient::Done done) { client.Read(function, {start, count}, done); });
+    return Request([&](ModbusClient::Done done) { client.Read(function, {start, count}, &client, done); });
 }
 
 RequestOutcome WriteRegisters(ModbusClient& client, WriteFunction function, std::uint16_t start,
                               const std::vector<std::uint16_t>& values) {
-    return Request([&](ModbusClient::Done done) { client.Write(function, start, values, done); });
+    return Request([&](ModbusClient::Done done) { client.Write(function, start, values, &client, done); });
 }
 
 TEST(CanBusAdapter, FramesTravelBetweenInterfacesUnchanged) {
@@ -58,7 +59,8 @@ TEST(CanBusAdapter, FramesTravelBetweenInterfacesUnchanged) {
 
 TEST(CanBusAdapter, AnInterfaceThatCannotOpenSaysWhichAndWhy) {
     for (const CanEndpoint& endpoint : {CanEndpoint{"nosuchplugin", "can0"},
-                                         CanEndpoint{"socketcan", "vestrelnone0"}}) {
+                                         CanEndpoint{"socketcan", "vestrelnone0"}, VirtualCanEndpoint("can7"),
+                                         CanEndpoint{"virtualcan", "can2"}}) {
         CanBus bus;
         std::string failure;
         QObject::connect(&bus, &CanBus::failed, [&](const QString& m) { failure = m.toStdString(); });
@@ -157,6 +159,46 @@ TEST_F(SimulatorTest, APortInUseOrMissingIsNamedWithTheReason) {
               "Cannot open serial port " + pty.A() + "-none: No such file or directory");
 }
 
+// The simulator serves 03, 04, 06 and 16 and nothing else: every other
+// function, known to Qt or not, gets exception 01 and changes nothing, and
+// "listen only" (08 sub-function 04) does not silence it.
+TEST(SimulatorFunctions, EveryOtherFunctionGetsIllegalFunction) {
+    gateway::ProjectModel demo = DemoModel();
+    PtyPair pty;
+    SimulatedDevice device(demo.model, pty.A());
+    TestBus listener;
+    QSerialPort master(QString::fromStdString(pty.B()));
+    ASSERT_TRUE(master.open(QIODevice::ReadWrite));
+    auto ask = [&](const QByteArray& pdu) {
+        master.write(ScriptedSlave::WithCrc(QByteArray(1, '\x01') + pdu));
+        QByteArray answer;
+        EXPECT_TRUE(WaitFor([&] {
+            answer += master.readAll();
+            return answer.size() >= 5;
+        })) << pdu.toHex().toStdString();
+        return answer.toHex().toStdString();
+    };
+    const std::vector<std::pair<const char*, const char*>> refused = {
+        {"0100000001", "81"},                    // read coils
+        {"0500010000", "85"},                    // write single coil
+        {"08000400 00", "88"},                   // diagnostics: force listen only
+        {"0B", "8b"},                            // comm event counter
+        {"0C", "8c"},                            // comm event log
+        {"16006eff000007", "96"},                // mask write register 110
+        {"170001000100 6e000102 0007", "97"},    // read and write 110
+        {"2B0E0100", "ab"},                      // device identification
+        {"41 0102", "c1"},                       // a function no one defines
+    };
+    for (const auto& [request, code] : refused) {
+        const QByteArray pdu = QByteArray::fromHex(QByteArray(request).replace(" ", ""));
+        const std::string answer = ask(pdu);
+        EXPECT_EQ(answer.substr(0, 6), "01" + std::string(code) + "01") << request << ": " << answer;
+    }
+    EXPECT_EQ(ask(QByteArray::fromHex("0300010001")).substr(0, 6), "010302") << "still answers after 08/04";
+    EXPECT_TRUE(listener.heard.empty());
+    EXPECT_FALSE(device.Told("write"));
+}
+
 // The test plays the slave on the other end and answers with a broken CRC.
 TEST(ModbusClientAdapter, ABrokenCrcIsReportedWithTheRequest) {
     PtyPair pty;
@@ -177,6 +219,98 @@ TEST(ModbusClientAdapter, ABrokenCrcIsReportedWithTheRequest) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.failure.crcErrors, 1);
     EXPECT_EQ(r.text, "1 answer with a wrong CRC, no valid answer from device 1 within 200 ms");
+}
+
+// Answers Qt takes for valid ones that are still not the ones asked for:
+// another number of registers, a write echo of something else, the answer
+// to an earlier request. Each is an invalid answer, never a value.
+TEST(ModbusClientAdapter, AnAnswerThatIsNotTheOneAskedForIsInvalid) {
+    using S = ScriptedSlave;
+    struct Case {
+        const char* name;
+        S::Answer answer;
+        std::function<void(ModbusClient&, ModbusClient::Done)> send;
+        std::string text;
+    };
+    auto read = [](ReadFunction f, std::uint16_t start, int count) {
+        return [=](ModbusClient& c, ModbusClient::Done d) { c.Read(f, {start, count}, &c, d); };
+    };
+    auto write = [](WriteFunction f, std::uint16_t start, std::vector<std::uint16_t> values) {
+        return [=](ModbusClient& c, ModbusClient::Done d) { c.Write(f, start, values, &c, d); };
+    };
+    auto echo = [](const QByteArray& request, int at, char changed) {
+        QByteArray pdu = request.left(6);
+        pdu[at] = changed;
+        return S::WithCrc(pdu);
+    };
+    const std::vector<Case> cases = {
+        {"more registers", [](const QByteArray& r) { return S::ReadAnswer(r, S::Count(r) + 1); },
+         read(ReadFunction::HoldingRegisters, 1, 2), "the answer holds 3 registers, 2 were asked for"},
+        {"fewer registers", [](const QByteArray& r) { return S::ReadAnswer(r, S::Count(r) - 1); },
+         read(ReadFunction::InputRegisters, 10, 2), "the answer holds 1 register, 2 were asked for"},
+        {"06 echoes another value", [&](const QByteArray& r) { return echo(r, 5, 8); },
+         write(WriteFunction::SingleRegister, 110, {7}),
+         "the answer echoes protocol address 110 with value 8, not protocol address 110 with value 7"},
+        {"06 echoes another address", [&](const QByteArray& r) { return echo(r, 3, 111); },
+         write(WriteFunction::SingleRegister, 110, {7}),
+         "the answer echoes protocol address 111 with value 7, not protocol address 110 with value 7"},
+        {"16 echoes another count", [&](const QByteArray& r) { return echo(r, 5, 3); },
+         write(WriteFunction::MultipleRegisters, 100, {1, 2}),
+         "the answer echoes protocol address 100 and 3 registers, not protocol address 100 and 2 registers"},
+    };
+    for (const Case& c : cases) {
+        PtyPair pty;
+        S slave(pty.A(), c.answer);
+        ModbusClient client;
+        client.SetTimeOut(2000);
+        ASSERT_EQ(client.Open(pty.B(), SerialSettings{}), "");
+        const RequestOutcome r = Request([&](ModbusClient::Done done) { c.send(client, done); });
+        EXPECT_FALSE(r.ok) << c.name;
+        EXPECT_TRUE(r.values.empty()) << c.name;
+        EXPECT_EQ(r.failure.kind, RequestFailure::Kind::Invalid) << c.name;
+        EXPECT_EQ(r.text, "invalid answer from device 1: " + c.text) << c.name;
+    }
+}
+
+// A device that answers every request twice, the second copy coming with
+// the next answer: Qt takes the copy for the next request's answer.
+TEST(ModbusClientAdapter, AnAnswerGivenAgainIsNotTakenForTheNextOne) {
+    PtyPair pty;
+    QByteArray last;
+    ScriptedSlave slave(pty.A(), [&](const QByteArray& request) {
+        const QByteArray answer = ScriptedSlave::ReadAnswer(request, ScriptedSlave::Count(request));
+        const QByteArray again = last;
+        last = answer;
+        return again + answer;
+    });
+    ModbusClient client;
+    client.SetTimeOut(2000);
+    ASSERT_EQ(client.Open(pty.B(), SerialSettings{}), "");
+    EXPECT_TRUE(ReadRegisters(client, ReadFunction::HoldingRegisters, 1, 4).ok);
+    const RequestOutcome second = ReadRegisters(client, ReadFunction::HoldingRegisters, 10, 2);
+    EXPECT_FALSE(second.ok);
+    EXPECT_EQ(second.text, "invalid answer from device 1: the answer holds 4 registers, 2 were asked for");
+}
+
+// A run dropped while its request waits on a device that never answers:
+// the answer's time-out ends the request, and nothing is called back into
+// the run that is gone (the sanitizer build stops on any use of it).
+TEST(ModbusClientAdapter, DroppingTheReceiverCancelsItsCallback) {
+    PtyPair pty;
+    ScriptedSlave silent(pty.A(), [](const QByteArray&) { return QByteArray(); });
+    ModbusClient client;
+    client.SetTimeOut(100);
+    ASSERT_EQ(client.Open(pty.B(), SerialSettings{}), "");
+    bool called = false;
+    auto run = std::make_unique<QObject>();
+    client.Read(ReadFunction::HoldingRegisters, {1, 1}, run.get(), [&](const RequestOutcome&) { called = true; });
+    ASSERT_TRUE(WaitFor([&] { return !silent.requests.empty(); }));
+    run.reset();
+    // Requests are answered in order: once the next one has its time-out,
+    // the first has had its own.
+    const RequestOutcome next = ReadRegisters(client, ReadFunction::HoldingRegisters, 2, 1);
+    EXPECT_EQ(next.text, "no answer from device 1 within 100 ms");
+    EXPECT_FALSE(called);
 }
 
 }  // namespace

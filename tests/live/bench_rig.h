@@ -12,6 +12,7 @@
 #include <QHostAddress>
 #include <QLoggingCategory>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTcpServer>
 #include <QTest>
 
@@ -156,6 +157,68 @@ public:
     CanBus bus;
     std::string failure;
     std::vector<std::string> heard;
+};
+
+// A Modbus RTU slave played by the test on pty end A: each whole request
+// (03, 04 and 06 take 8 bytes, 16 takes 9 plus its data) goes to `answer`,
+// which returns the bytes to send back, CRC and all; nothing sends nothing.
+class ScriptedSlave {
+public:
+    using Answer = std::function<QByteArray(const QByteArray& request)>;
+
+    ScriptedSlave(const std::string& port, Answer answer) : port_(QString::fromStdString(port)), answer_(std::move(answer)) {
+        EXPECT_TRUE(port_.open(QIODevice::ReadWrite)) << port_.errorString().toStdString();
+        QObject::connect(&port_, &QSerialPort::readyRead, [this] {
+            pending_ += port_.readAll();
+            while (pending_.size() >= 8) {
+                const int size = static_cast<quint8>(pending_[1]) == 0x10 ? 9 + static_cast<quint8>(pending_[6]) : 8;
+                if (pending_.size() < size) return;
+                const QByteArray request = pending_.left(size);
+                pending_.remove(0, size);
+                requests.push_back(request);
+                const QByteArray reply = answer_(request);
+                if (!reply.isEmpty()) port_.write(reply);
+            }
+        });
+    }
+
+    // The Modbus CRC appended to `frame`, low byte first.
+    static QByteArray WithCrc(QByteArray frame) {
+        quint16 crc = 0xFFFF;
+        for (char c : frame) {
+            crc ^= static_cast<quint8>(c);
+            for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<quint16>((crc >> 1) ^ 0xA001) : crc >> 1;
+        }
+        frame.append(static_cast<char>(crc & 0xFF));
+        frame.append(static_cast<char>(crc >> 8));
+        return frame;
+    }
+    // The answer to a read of `request` with `count` registers from its
+    // start address on, each with the value `valueAt` gives its address.
+    static QByteArray ReadAnswer(const QByteArray& request, int count,
+                                 const std::function<quint16(int)>& valueAt = [](int) { return 0x0102; }) {
+        QByteArray pdu = request.left(2);
+        pdu.append(static_cast<char>(count * 2));
+        const int start = (static_cast<quint8>(request[2]) << 8) | static_cast<quint8>(request[3]);
+        for (int i = 0; i < count; ++i) {
+            const quint16 value = valueAt(start + i);
+            pdu.append(static_cast<char>(value >> 8));
+            pdu.append(static_cast<char>(value & 0xFF));
+        }
+        return WithCrc(pdu);
+    }
+    // The registers a read request asks for.
+    static int Count(const QByteArray& request) {
+        return (static_cast<quint8>(request[4]) << 8) | static_cast<quint8>(request[5]);
+    }
+
+    QSerialPort* Port() { return &port_; }
+    std::vector<QByteArray> requests;
+
+private:
+    QSerialPort port_;
+    QByteArray pending_;
+    Answer answer_;
 };
 
 // The simulated gateway of a test: its CAN interface on `channel` of the

@@ -1,3 +1,4 @@
+#include "gateway/model_examples.h"
 #include "live/bench_settings.h"
 #include "live/modbus_request.h"
 #include "live/register_numbering.h"
@@ -94,6 +95,32 @@ TEST(RequestPlan, ReadsRunsOfConsecutiveAddressesOnlyWithinTheRequestLimit) {
     EXPECT_EQ(PlanReads(many), (std::vector<RegisterBlock>{{65235, 125}, {65360, 125}, {65485, 50}}));
     EXPECT_EQ(PlanReads({}), std::vector<RegisterBlock>{});
     EXPECT_EQ(PlanWrites({{100, 1}, {101, 2}, {110, 3}}), (std::vector<RegisterBlock>{{100, 2}, {110, 1}}));
+}
+
+// The placeholders and defaults of the windows come from the open project.
+TEST(ModelExamples, FitTheProjectNotTheDemo) {
+    struct Case {
+        const char* name;
+        gateway::ProjectModel project;
+        std::string frames, values;
+        RegisterBlock read;
+        std::uint16_t write;
+    };
+    const std::vector<Case> cases = {
+        {"demo", DemoModel(), "181#1122334455667788 281#11223344", "100=0x1234,110=7", {1, 4}, 100},
+        {"CAN 2.0B",
+         ModelOf("1", {{"0x18FF0001", 2}, {"0x18FF0002", 0}}, {{41, 1, 0x12}, {40, 1, 0x10}, {42, 2, 0}},
+                 {{"0x18FF0003", 2}, {"0x18FF0004", 2}, {"0x18FF0005", 2}}, {{9, 1, 0x12}, {9, 2, 0x12}, {7, 3, 0x12}}),
+         "18FF0001#1122 18FF0002#", "9=0x1234,7=7", {40, 3}, 7},
+        {"nothing mapped", ModelOf("0", {}, {}), "", "", {0, 1}, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(gateway::ExampleFramesText(c.project.model), c.frames) << c.name;
+        EXPECT_EQ(gateway::ExampleRegisterValuesText(c.project.model), c.values) << c.name;
+        const PollDefaults defaults = PollDefaultsOf(c.project.model);
+        EXPECT_EQ(defaults.read, c.read) << c.name;
+        EXPECT_EQ(defaults.write, c.write) << c.name;
+    }
 }
 
 TEST(RequestFailureText, SaysWhatCameBackOrThatNothingDid) {

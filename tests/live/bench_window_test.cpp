@@ -10,11 +10,13 @@
 #include "live/ui/modbus_poll_page.h"
 #include "live_test_support.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -196,8 +198,8 @@ TEST_F(BenchWindowTest, ThePollShowsValuesWithBothNumberingsAndErrorsPerRequest)
     ReadPoll();
     EXPECT_EQ(values->rowCount(), 0);
     EXPECT_TRUE(poll->Log()->toPlainText().endsWith(
-        "#3 read input registers (04) at protocol addresses 4-7: device 1 answered exception 02 (illegal data "
-        "address)"))
+        "#3 read input registers (04) from device 1 at protocol addresses 4-7: device 1 answered exception 02 (illegal "
+        "data address)"))
         << poll->Log()->toPlainText().toStdString();
 
     // A write of the transmit registers reaches the bus as their frame.
@@ -210,7 +212,7 @@ TEST_F(BenchWindowTest, ThePollShowsValuesWithBothNumberingsAndErrorsPerRequest)
     poll->BtWriteClick();
     ASSERT_TRUE(WaitFor([&] { return poll->Answered() > answered; }));
     EXPECT_TRUE(poll->Log()->toPlainText().endsWith(
-        "#4 write multiple registers (16) at protocol addresses 100-101: done"));
+        "#4 write multiple registers (16) to device 1 at protocol addresses 100-101: done"));
     EXPECT_TRUE(WaitFor([&] { return sender->Heard("201#1234000500000000"); }));
 
     // A device that does not answer: the time-out is the request's outcome.
@@ -307,6 +309,197 @@ TEST_F(BenchWindowTest, BadInputIsSaidInTheWindow) {
               -1);
     EXPECT_EQ(bench.Expected()->Registers()->rowCount(), 0);
     EXPECT_EQ(bench.Monitor()->Table()->rowCount(), 0);
+}
+
+// A comparison belongs to the expectation it was made against: a new frame,
+// a cleared monitor or a later write check never lets an old result count.
+TEST_F(BenchWindowTest, ComparisonsTheTrafficHasOvertakenAreOutOfDate) {
+    SimulatedDevice device(demo.model, pty.A());
+    Show();
+    OpenCan();
+    OpenModbus();
+    sender = std::make_unique<TestBus>();
+    Traffic({"181#1122334455667788", "281#A1B2C3D4"});
+    ASSERT_TRUE(WaitFor([&] { return device.Told("281#"); }));
+    TFExpectedReadPage* page = bench.Expected();
+    ASSERT_TRUE(RunCheck([&] { page->BtReadAllClick(); }));
+    EXPECT_EQ(page->Summary()->text(), "Summary: 6 OK, 0 MISMATCH, 0 ERROR, 1 NOT FED (not checked) - PASS");
+
+    QTableWidget* table = page->Registers();
+    const std::vector<std::pair<std::function<void()>, std::vector<std::string>>> steps = {
+        {[&] { Traffic({"181#1122334455667799"}); },
+         {"OK", "OK", "OK", "OUT OF DATE: compared with 0x7788, the traffic now gives 0x7799; read and compare again",
+          "OK", "OK"}},
+        {[&] { bench.Monitor()->BtClearClick(); },
+         {"OUT OF DATE: compared with 0x1122, the traffic now gives 0x????; read and compare again"}},
+    };
+    for (const auto& [step, results] : steps) {
+        step();
+        page->ShowExpected();
+        for (std::size_t row = 0; row < results.size(); ++row)
+            EXPECT_EQ(Cell(table, static_cast<int>(row), 4), results[row]) << row;
+        EXPECT_FALSE(Marked(table, 3, 4));
+        EXPECT_TRUE(page->Summary()->text().endsWith("(not counted) - OUT OF DATE: read and compare again"))
+            << page->Summary()->text().toStdString();
+    }
+    page->WriteValues()->setText("110=7");
+    ASSERT_TRUE(RunCheck([&] { page->BtWriteClick(); }));
+    EXPECT_EQ(page->Summary()->text(),
+              "Summary: 0 OK, 0 MISMATCH, 0 ERROR, 1 NOT FED (not checked); transmit frames: 1 OK, 0 not as expected; 6 "
+              "out of date (not counted) - OUT OF DATE: read and compare again");
+}
+
+// The device address and the time-out apply to the next request while the
+// port stays open, and every line says which device it went to.
+TEST_F(BenchWindowTest, ADeviceAddressChangedWhileOpenGoesToTheNextRequest) {
+    SimulatedDevice device(demo.model, pty.A(), "can0", 2);
+    Show();
+    bench.TimeOut()->setValue(100);
+    OpenModbus();
+    TFModbusPollPage* poll = bench.Poll();
+    ReadPoll();
+    EXPECT_TRUE(poll->Log()->toPlainText().endsWith("from device 1 at protocol addresses 1-4: no answer from device 1 "
+                                                    "within 100 ms"));
+    bench.Address()->setValue(2);
+    EXPECT_EQ(bench.ModbusStatus()->text().toStdString(),
+              "Open: " + pty.B() + ", 19200 bit/s, 8E1, device address 2, time-out 100 ms");
+    ReadPoll();
+    EXPECT_TRUE(poll->Log()->toPlainText().endsWith(
+        "#2 read holding registers (03) from device 2 at protocol addresses 1-4: 0x0000 0x0000 0x0000 0x0000"))
+        << poll->Log()->toPlainText().toStdString();
+    EXPECT_EQ(poll->findChild<QLabel*>("LbReadResult")->text(), "Read 4 registers from device 2");
+    bench.TimeOut()->setValue(150);
+    bench.Address()->setValue(9);
+    ReadPoll();
+    EXPECT_TRUE(poll->Log()->toPlainText().endsWith("from device 9 at protocol addresses 1-4: no answer from device 9 "
+                                                    "within 150 ms"));
+}
+
+// Without the bus no frame can be seen: nothing is written, nothing judged.
+TEST_F(BenchWindowTest, WriteAndWatchNeedsTheCanInterface) {
+    SimulatedDevice device(demo.model, pty.A());
+    Show();
+    OpenModbus();
+    TFExpectedReadPage* page = bench.Expected();
+    page->WriteValues()->setText("110=7");
+    page->FrameWait()->setValue(100);
+    page->BtWriteClick();
+    EXPECT_EQ(page->TransmitResult()->toPlainText(),
+              "The CAN interface is not open, so the frames a write feeds cannot be watched: nothing was written and "
+              "nothing is judged. Open the CAN interface first.");
+    EXPECT_FALSE(page->Busy());
+    EXPECT_EQ(page->Summary()->text(), "Open both interfaces, let the bus run, then read and compare.");
+    QTest::qWait(0);
+    EXPECT_FALSE(device.Told("write"));
+}
+
+// Changing the numbering while "Read and compare" waits on a device that
+// never answers drops the read; its callback never reaches the page.
+TEST_F(BenchWindowTest, TheNumberingChangedWhileADeviceIsSilentDropsTheRead) {
+    ScriptedSlave silent(pty.A(), [](const QByteArray&) { return QByteArray(); });
+    Show();
+    OpenCan();
+    bench.TimeOut()->setValue(100);
+    OpenModbus();
+    sender = std::make_unique<TestBus>();
+    Traffic({"181#1122334455667788"});
+    TFExpectedReadPage* page = bench.Expected();
+    page->BtReadAllClick();
+    ASSERT_TRUE(WaitFor([&] { return !silent.requests.empty(); }));
+    ASSERT_TRUE(page->Busy());
+    page->IndexNumbering()->setCurrentIndex(1);
+    EXPECT_FALSE(page->Busy());
+    EXPECT_EQ(page->Summary()->text(), "Read and compare stopped: the numbering changed. Read again.");
+    EXPECT_EQ(Cell(page->Registers(), 0, 4), "");
+    // The next read waits behind the dropped one, which ends on its time-out.
+    ASSERT_TRUE(RunCheck([&] { page->BtReadAllClick(); }));
+    EXPECT_EQ(Cell(page->Registers(), 0, 1), "0");
+    EXPECT_EQ(Cell(page->Registers(), 0, 4), "ERROR: no answer from device 1 within 100 ms");
+    EXPECT_EQ(silent.requests.size(), 2u);
+}
+
+// Nothing on screen is left over from before: status lines after closing,
+// another plugin's error, values in another numbering or from a port that
+// failed, cut register values, "1 frames", the demo's defaults.
+TEST_F(BenchWindowTest, NothingStaleStaysOnScreen) {
+    TempDir project;
+    WriteProject(project.path(), "1", {{"0x18FF0001", 2}}, {{41, 1, 0x12}, {40, 1, 0x10}},
+                 {{"0x18FF0002", 2}}, {{7, 1, 0x12}});
+    Show(project.path().string());
+    EXPECT_EQ(bench.Poll()->Start()->value(), 40);
+    EXPECT_EQ(bench.Poll()->Count()->value(), 2);
+    EXPECT_EQ(bench.Poll()->WriteStart()->value(), 7);
+    EXPECT_EQ(bench.Monitor()->SendEdit()->placeholderText(), "18FF0001#1122");
+    EXPECT_EQ(bench.Expected()->WriteValues()->placeholderText(), "7=0x1234");
+    bench.hide();
+
+    SimulatedDevice device(demo.model, pty.A());
+    Show();
+    OpenCan();
+    OpenModbus();
+    sender = std::make_unique<TestBus>();
+    Traffic({"181#1122334455667788"});
+    bench.Monitor()->Refresh(NowMicros());
+    EXPECT_EQ(bench.Monitor()->Status()->text(), "1 frame");
+    QTableWidget* monitor = bench.Monitor()->Table();
+    EXPECT_EQ(Cell(monitor, 0, 5), "1=0x1122 2=0x3344 3=0x5566 4=0x7788");
+    EXPECT_GE(monitor->columnWidth(5), monitor->fontMetrics().horizontalAdvance(monitor->item(0, 5)->text()));
+
+    TFModbusPollPage* poll = bench.Poll();
+    ReadPoll();
+    EXPECT_EQ(poll->Values()->rowCount(), 4);
+    poll->NumberingBox()->setCurrentIndex(1);
+    EXPECT_EQ(poll->Values()->rowCount(), 0);
+    ReadPoll();
+    EXPECT_EQ(poll->Values()->rowCount(), 4);
+    emit bench.Client().linkFailed("Serial port " + QString::fromStdString(pty.B()) + " failed: gone");
+    EXPECT_EQ(poll->Values()->rowCount(), 0);
+    EXPECT_EQ(poll->findChild<QLabel*>("LbReadResult")->text().toStdString(),
+              "Serial port " + pty.B() + " failed: gone");
+
+    bench.done(QDialog::Accepted);
+    Show();
+    EXPECT_EQ(bench.CanStatus()->text(), "");
+    EXPECT_EQ(bench.ModbusStatus()->text(), "");
+    bench.Plugin()->setCurrentText("socketcan");
+    bench.Interface()->setEditText("vestrelnone0");
+    bench.CanOpenButton()->click();
+    ASSERT_TRUE(WaitFor([&] { return bench.CanStatus()->text().startsWith("Cannot open"); }));
+    bench.Plugin()->setCurrentText("virtualcan");
+    EXPECT_EQ(bench.CanStatus()->text(), "");
+}
+
+// Minimized and shown again, the window keeps its interfaces open.
+TEST_F(BenchWindowTest, RestoringAMinimizedWindowKeepsItsInterfacesOpen) {
+    Show();
+    OpenCan();
+    OpenModbus();
+    bench.showMinimized();
+    QApplication::processEvents();
+    bench.showNormal();
+    QApplication::processEvents();
+    EXPECT_TRUE(bench.Bus().IsOpen());
+    EXPECT_TRUE(bench.Client().IsOpen());
+    EXPECT_EQ(bench.CanStatus()->text().toStdString(), "Open: " + VirtualCan());
+}
+
+// On a screen smaller than the window would like, at any text size, it
+// fits the screen's available area and Close stays on it.
+TEST_F(BenchWindowTest, TheWindowFitsTheScreen) {
+    const QFont usual = QApplication::font();
+    for (double scale : {1.0, 1.5}) {
+        QFont font = usual;
+        font.setPointSizeF(usual.pointSizeF() * scale);
+        QApplication::setFont(font);
+        Show();
+        QApplication::processEvents();
+        const QRect screen = bench.screen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(bench.frameGeometry())) << scale;
+        auto* close = bench.findChild<QPushButton*>("BtClose");
+        EXPECT_TRUE(screen.contains(QRect(close->mapToGlobal(QPoint(0, 0)), close->size()))) << scale;
+        bench.hide();
+    }
+    QApplication::setFont(usual);
 }
 
 }  // namespace

@@ -57,6 +57,31 @@ TEST(BusMonitor, CountsEachIdentifierAndSaysWhatTheProjectMakesOfIt) {
     EXPECT_EQ(monitor.Table().Value(1), gateway::RegisterValue{});
 }
 
+// A bus flooded with identifiers no frame table holds: the project's own
+// keep their entries, the others are listed up to the limit, then counted.
+TEST(BusMonitor, AFloodOfUnknownIdentifiersStaysBounded) {
+    const gateway::ProjectModel demo = DemoModel();
+    BusMonitor monitor(demo.model);
+    for (std::uint32_t id = 0x400; id < 0x400 + 3 * BusMonitor::kMaxOtherEntries; ++id) {
+        gateway::CanFrame frame = Frame("400#01");
+        frame.id = id;
+        monitor.Feed(frame, id);
+    }
+    monitor.Feed(Frame("18FF0001#01"), 1);  // wrong format, past the limit too
+    monitor.Feed(Frame("181#1122334455667788"), 2);
+    monitor.Feed(Frame("201#1234000000000000"), 3);
+    monitor.Feed(Frame("400#02"), 4);        // listed already
+    EXPECT_EQ(monitor.Entries().size(), BusMonitor::kMaxOtherEntries + 2);
+    EXPECT_EQ(monitor.Unlisted(), 2 * BusMonitor::kMaxOtherEntries + 1);
+    EXPECT_EQ(monitor.Frames(), 3 * BusMonitor::kMaxOtherEntries + 4);
+    EXPECT_EQ(monitor.Entries()[0].id, 0x181u);
+    EXPECT_EQ(monitor.RegistersText(monitor.Entries()[0]), "1=0x1122 2=0x3344 3=0x5566 4=0x7788");
+    monitor.Clear();
+    EXPECT_EQ(monitor.Unlisted(), 0u);
+    monitor.Feed(Frame("7E5#11"), 5);
+    EXPECT_EQ(monitor.Entries().size(), 1u);
+}
+
 TEST(BusMonitor, TheRateCountsTheFramesOfTheLastSecond) {
     const gateway::ProjectModel demo = DemoModel();
     BusMonitor monitor(demo.model);

@@ -98,6 +98,8 @@ TEST(SimulatedGateway, OneBasedIndexesAreServedOneAddressLowerAndItSaysWhatItIs)
               (std::vector<std::string>{
                   "This is a simulated gateway, not the device: it models the project's register mapping only, "
                   "which is all the project defines.",
+                  "It serves functions 03, 04, 06 and 16 only; every other function is answered with exception 01 "
+                  "(illegal function).",
                   "It serves the same registers to function 03 and 04; registers the mapping does not name answer "
                   "exception 02 (illegal data address).",
                   "Protocol addresses served: 0-3, 9-10, 19, 99-100 and 109; writable (transmit, 06 and 16): 99-100 "

@@ -118,7 +118,7 @@ TEST_F(ReceiveVerifierTest, FailuresAreErrorsOfEveryRegisterInTheRequestAndAreNo
     EXPECT_FALSE(v.NextRequest(table));
     EXPECT_EQ(Check(v, 3).verdict, Verdict::Error);
     EXPECT_EQ(Check(v, 3).error, "no answer from device 1 within 200 ms");
-    EXPECT_EQ(Check(v, 20).error, "the answer holds 0 registers, 1 were asked for");
+    EXPECT_EQ(Check(v, 20).error, "the answer holds 0 registers, 1 was asked for");
     const VerifyTally tally = Tally(v.Checks(), {});
     EXPECT_EQ(tally.error, 5);
     EXPECT_EQ(SummaryLines(tally, false),
@@ -185,6 +185,45 @@ TEST(VerifyVerdict, PassesOnlyWhenSomethingWasComparedAndAllAgreed) {
     EXPECT_TRUE(Passed(t, false));
     t.writeErrors = 1;
     EXPECT_FALSE(Passed(t, false));
+}
+
+// A comparison belongs to the expectation it was made against: new traffic
+// or a cleared table leaves it out of date, outside the tally, and the
+// verdict is then neither PASS nor a FAIL it no longer stands for.
+TEST_F(ReceiveVerifierTest, ChecksTheTrafficHasOvertakenAreOutOfDate) {
+    Feed("181#1122334455667788");
+    ReceiveVerifier v(demo.model, Numbering::ProtocolAddress);
+    v.Begin(table);
+    AnswerAll(v, [](std::uint16_t a) -> std::uint16_t { return a == 2 ? 0x0000 : 0x1122 + 0x2222 * (a - 1); });
+    struct Step {
+        const char* frame;  // fed before the tally; empty: the table cleared
+        int outOfDate;
+        std::vector<std::string> summary;
+    };
+    const std::vector<Step> steps = {
+        {nullptr, 0, {"Summary: 3 OK, 1 MISMATCH, 0 ERROR, 3 NOT FED (not checked)", "FAIL"}},
+        {"181#1122334455667799", 1,
+         {"Summary: 2 OK, 1 MISMATCH, 0 ERROR, 3 NOT FED (not checked); 1 out of date (not counted)", "FAIL"}},
+        {"281#A1B2", 2,
+         {"Summary: 2 OK, 1 MISMATCH, 0 ERROR, 2 NOT FED (not checked); 2 out of date (not counted)", "FAIL"}},
+        {"", 4, {"Summary: 0 OK, 0 MISMATCH, 0 ERROR, 3 NOT FED (not checked); 4 out of date (not counted)",
+                 "OUT OF DATE: read and compare again"}},
+    };
+    const RegisterTable cleared(demo.model);
+    const RegisterTable* now = &table;
+    for (const Step& step : steps) {
+        if (step.frame && !*step.frame) now = &cleared;
+        else if (step.frame) Feed(step.frame);
+        const VerifyTally t = Tally(v.Checks(), {}, now);
+        EXPECT_EQ(t.outOfDate, step.outOfDate) << (step.frame ? step.frame : "");
+        EXPECT_EQ(SummaryLines(t, false), step.summary) << (step.frame ? step.frame : "");
+        EXPECT_FALSE(Passed(t, false));
+    }
+    EXPECT_FALSE(StillCurrent(Check(v, 4), cleared));
+    EXPECT_EQ(OutOfDateText(Check(v, 4), cleared),
+              "OUT OF DATE: compared with 0x7788, the traffic now gives 0x????; read and compare again");
+    // Without a table, as verify tallies, nothing is out of date.
+    EXPECT_EQ(Tally(v.Checks(), {}).outOfDate, 0);
 }
 
 TEST(TransmitVerifier, AFrameMatchesOnTheBytesTheWrittenValuesGive) {

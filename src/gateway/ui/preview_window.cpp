@@ -1,8 +1,10 @@
 #include "gateway/ui/preview_window.h"
 
 #include "platform/workspace_paths.h"
+#include "gateway/model_examples.h"
 #include "gateway/preview.h"
 #include "platform/printable_text.h"
+#include "platform/qt/window_util.h"
 
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -11,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include <sstream>
@@ -61,6 +64,7 @@ TFPreview::TFPreview(QWidget* parent) : QDialog(parent) {
 TFPreview::~TFPreview() = default;
 
 void TFPreview::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) FitToScreen(this);
     QDialog::showEvent(event);
     FormShow();
 }
@@ -70,8 +74,17 @@ void TFPreview::FormShow() {
     loadError_.clear();
     try {
         loaded_ = std::make_unique<ProjectModel>(LoadProjectModel(paths_.projectDir));
+        // Placeholders of this project, never another's.
+        E_Frames->setPlaceholderText(
+            QString::fromStdString(ExampleFramesText(loaded_->model) + " (ID#DATA, ID#R for a remote frame)"));
+        E_Registers->setPlaceholderText(QString::fromStdString(ExampleRegisterValuesText(loaded_->model)));
+    } catch (const ProjectNotCompiled& e) {
+        // Every problem at once, not only the first that stopped the compile.
+        loadError_ = "The project cannot be compiled:";
+        for (const Problem& problem : e.Problems()) loadError_ += "\n" + FormatProblem(problem);
+        if (e.Problems().empty()) loadError_ += std::string(" ") + e.what();
     } catch (const std::exception& e) {
-        loadError_ = e.what();
+        loadError_ = "The project cannot be compiled: " + std::string(e.what());
     }
     LbProject->setText(QString::fromStdString("Project: " + PrintableText(paths_.projectDir, LineBreaks::OneLine)));
     ShowResult();
@@ -82,7 +95,7 @@ void TFPreview::E_RegistersChange() { ShowResult(); }
 
 void TFPreview::ShowResult() {
     if (!loaded_) {
-        M_Result->setPlainText(QString::fromStdString("The project cannot be compiled: " + loadError_));
+        M_Result->setPlainText(QString::fromStdString(PrintableText(loadError_, LineBreaks::Keep)));
         return;
     }
     std::string text;

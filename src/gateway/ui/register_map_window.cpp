@@ -1,23 +1,26 @@
 #include "gateway/ui/register_map_window.h"
 
-#include "platform/workspace_paths.h"
-#include "gateway/register_report.h"
+#include "gateway/ui/report_pdf.h"
 #include "gateway/ui/svg_text_object.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
+#include "platform/printable_text.h"
+#include "platform/qt/window_util.h"
 #include "platform/user_dialogs.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPdfWriter>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <atomic>
+#include <cerrno>
 #include <filesystem>
+#include <thread>
 
 namespace vestrel {
 
@@ -35,8 +38,15 @@ void FillDocument(QTextDocument& document, const std::string& html) {
 
 }  // namespace
 
-TFRegisterMap::TFRegisterMap(UserDialogs& dialogs, QWidget* parent)
-    : QDialog(parent),  dialogs_(dialogs) {
+// A PDF being made: its thread, its file, and the flag that stops it.
+struct TFRegisterMap::PdfJob {
+    int number = 0;  // so that what an earlier job left in the event queue is not taken for this one's
+    std::string path;
+    std::atomic<bool> cancel{false};
+    std::thread thread;
+};
+
+TFRegisterMap::TFRegisterMap(UserDialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(dialogs) {
     setObjectName("TFRegisterMap");
     setWindowTitle("Register map");
     TB_Report = new QTextBrowser(this);
@@ -49,6 +59,14 @@ TFRegisterMap::TFRegisterMap(UserDialogs& dialogs, QWidget* parent)
     BtClose = new QPushButton("Close", this);
     BtClose->setObjectName("BtClose");
     for (QPushButton* b : {BtSaveHtml, BtSavePdf, BtClose}) b->setAutoDefault(false);
+    pdfProgress_ = new QProgressDialog("Writing the PDF ...", "Cancel", 0, 100, this);
+    pdfProgress_->setObjectName("PdfProgress");
+    pdfProgress_->setWindowTitle("Save as PDF");
+    pdfProgress_->setWindowModality(Qt::WindowModal);
+    pdfProgress_->setMinimumDuration(500);
+    pdfProgress_->setAutoReset(false);
+    pdfProgress_->setAutoClose(false);
+    pdfProgress_->reset();
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(BtSaveHtml);
@@ -69,16 +87,27 @@ TFRegisterMap::TFRegisterMap(UserDialogs& dialogs, QWidget* parent)
     connect(BtSaveHtml, &QPushButton::clicked, this, [this] { BtSaveHtmlClick(); });
     connect(BtSavePdf, &QPushButton::clicked, this, [this] { BtSavePdfClick(); });
     connect(BtClose, &QPushButton::clicked, this, &QDialog::accept);
+    connect(pdfProgress_, &QProgressDialog::canceled, this, [this] { CancelPdf(); });
 }
 
-TFRegisterMap::~TFRegisterMap() = default;
+TFRegisterMap::~TFRegisterMap() { StopPdf(); }
 
 void TFRegisterMap::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // A window shown again after it was minimized keeps what it had, a
+    // PDF being made included.
+    if (event->spontaneous()) return;
+    FitToScreen(this);
     FormShow();
 }
 
+void TFRegisterMap::done(int result) {
+    StopPdf();
+    QDialog::done(result);
+}
+
 void TFRegisterMap::FormShow() {
+    StopPdf();
     const std::filesystem::path dir = paths_.projectDir;
     name_ = dir.filename().string();
     try {
@@ -87,10 +116,18 @@ void TFRegisterMap::FormShow() {
         input.model = &loaded.model;
         input.problems = loaded.problems;
         input.sourceName = name_;
-        html_ = RegisterMapHtml(input);
+        document_ = RegisterMapDocument(input);
+        html_ = RegisterMapHtml(document_);
     } catch (const std::exception& e) {
+        // Every problem at once, not only the first that stopped the compile.
+        std::string text = "The project cannot be compiled: " + std::string(e.what());
+        if (const auto* check = dynamic_cast<const ProjectNotCompiled*>(&e); check && !check->Problems().empty()) {
+            text = "The project cannot be compiled:";
+            for (const Problem& problem : check->Problems()) text += "\n" + FormatProblem(problem);
+        }
         html_.clear();
-        TB_Report->setPlainText(QString("The project cannot be compiled: ") + e.what());
+        document_ = {};
+        TB_Report->setPlainText(QString::fromStdString(PrintableText(text, LineBreaks::Keep)));
         BtSaveHtml->setEnabled(false);
         BtSavePdf->setEnabled(false);
         return;
@@ -114,45 +151,70 @@ void TFRegisterMap::BtSaveHtmlClick() {
     }
 }
 
+bool TFRegisterMap::SavingPdf() const { return pdf_ != nullptr; }
+
 void TFRegisterMap::BtSavePdfClick() {
+    if (pdf_ || html_.empty()) return;
     const auto path = askSavePath("Save as PDF", "PDF file (*.pdf)", SuggestedName(".pdf"));
     if (!path) return;
+    static int jobs = 0;
+    pdf_ = std::make_unique<PdfJob>();
+    pdf_->number = ++jobs;
+    pdf_->path = *path;
+    BtSavePdf->setEnabled(false);
+    pdfProgress_->setValue(0);
+    PdfJob* job = pdf_.get();
+    // The thread works on copies only; what it says reaches the window
+    // through its event loop.
+    job->thread = std::thread([this, job, number = job->number, document = document_,
+                               title = "Register map: " + name_, step = atPdfStep] {
+        PdfRun run;
+        run.cancel = &job->cancel;
+        run.progress = [this, step](int percent) {
+            if (step) step(percent);
+            QMetaObject::invokeMethod(this, [this, percent] { pdfProgress_->setValue(percent); }, Qt::QueuedConnection);
+        };
+        std::optional<QByteArray> pdf;
+        std::string error;
+        try {
+            pdf = RegisterMapPdf(document, title, run);
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        QMetaObject::invokeMethod(
+            this, [this, number, pdf, error] { FinishPdf(number, pdf, error); }, Qt::QueuedConnection);
+    });
+}
+
+void TFRegisterMap::CancelPdf() {
+    if (pdf_) pdf_->cancel = true;
+}
+
+void TFRegisterMap::FinishPdf(int number, std::optional<QByteArray> pdf, const std::string& error) {
+    if (!pdf_ || pdf_->number != number) return;
+    pdf_->thread.join();
+    const std::string path = pdf_->path;
+    const bool cancelled = pdf_->cancel;
+    pdf_.reset();
+    pdfProgress_->reset();
+    BtSavePdf->setEnabled(!html_.empty());
     try {
-        WritePdf(*path);
+        if (!error.empty()) throw Error(CannotWriteMessage(path, EIO) + ": " + error);
+        // The whole file or none: a nameless file linked in place.
+        if (pdf && !cancelled) WriteFileAtomic(path, pdf->toStdString());
     } catch (const Error& e) {
         dialogs_.ShowError(e.what());
     }
+    emit pdfDone();
 }
 
-void TFRegisterMap::WritePdf(const std::string& path) const {
-    // QPdfWriter writes in place; it writes a scratch file beside the target
-    // that is then renamed over it, so that a failed save replaces nothing.
-    const std::filesystem::path target = path;
-    const std::filesystem::path scratch = target.parent_path() / ("." + target.filename().string() + ".partial");
-    {
-        QPdfWriter writer(QString::fromStdString(scratch.string()));
-        // The document lays out in screen pixels; at 96 dpi an A4 page takes
-        // about as much as the window shows across.
-        writer.setResolution(96);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-        writer.setTitle(QString::fromStdString("Register map: " + name_));
-        writer.setCreator("Firmware Vestrel");
-        QTextDocument document;
-        document.setPageSize(writer.pageLayout().paintRectPixels(writer.resolution()).size());
-        FillDocument(document, html_);
-        document.print(&writer);
-    }
-    std::error_code ec;
-    if (std::filesystem::file_size(scratch, ec) == 0 || ec) {
-        std::filesystem::remove(scratch, ec);
-        throw Error(CannotCreateMessage(target, ec ? ec.value() : EIO));
-    }
-    std::filesystem::rename(scratch, target, ec);
-    if (ec) {
-        std::filesystem::remove(scratch, ec);
-        throw Error(CannotWriteMessage(target, ec.value()));
-    }
+void TFRegisterMap::StopPdf() {
+    if (!pdf_) return;
+    pdf_->cancel = true;
+    pdf_->thread.join();
+    pdf_.reset();
+    pdfProgress_->reset();
+    BtSavePdf->setEnabled(!html_.empty());
 }
 
 }  // namespace vestrel

@@ -3,7 +3,10 @@
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCanBusFrame>
+#include <QUrl>
 #include <QVariant>
+
+#include <algorithm>
 
 #include <chrono>
 
@@ -21,6 +24,18 @@ std::string Joined(const std::vector<std::string>& words) {
     std::string text;
     for (const std::string& w : words) text += (text.empty() ? "" : ", ") + w;
     return text;
+}
+
+// Qt's virtualcan relay has the channels it lists (can0 and can1), and an
+// interface of any other name joins can0 with no more than a log line: such
+// a name is refused here, with the channels there are.
+std::string UnknownVirtualChannel(const CanEndpoint& endpoint) {
+    if (endpoint.plugin != "virtualcan") return {};
+    const std::string channel = QUrl(QString::fromStdString(endpoint.interface)).fileName().toStdString();
+    const std::vector<std::string> channels = CanBus::Interfaces(endpoint.plugin);
+    if (channels.empty() || std::find(channels.begin(), channels.end(), channel) != channels.end()) return {};
+    return "Cannot open CAN interface " + endpoint.Text() + ": the virtualcan relay has the channels " +
+           Joined(channels) + ", not '" + channel + "'";
 }
 
 }  // namespace
@@ -61,6 +76,10 @@ void CanBus::Open(const CanEndpoint& endpoint, int bitRate) {
     Close();
     endpoint_ = endpoint;
     bitRate_ = bitRate;
+    if (std::string unknown = UnknownVirtualChannel(endpoint); !unknown.empty()) {
+        Fail(unknown);
+        return;
+    }
     QString error;
     std::unique_ptr<QCanBusDevice> device(QCanBus::instance()->createDevice(
         QString::fromStdString(endpoint.plugin), QString::fromStdString(endpoint.interface), &error));

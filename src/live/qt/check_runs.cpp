@@ -24,7 +24,7 @@ void ReceiveCheckRun::Next() {
         emit finished();
         return;
     }
-    client_.Read(function_, *block, [this](const RequestOutcome& outcome) {
+    client_.Read(function_, *block, this, [this](const RequestOutcome& outcome) {
         if (outcome.ok)
             verifier_.OnValues(table_, outcome.values);
         else
@@ -93,7 +93,7 @@ void WriteCheckRun::Next() {
     answered_ = false;
     std::vector<std::uint16_t> values;
     for (const auto& [reg, value] : w.values) values.push_back(value);  // ascending Index is ascending address
-    client_.Write(w.function, w.block.start, values, [this, &w](const RequestOutcome& outcome) {
+    client_.Write(w.function, w.block.start, values, this, [this, &w](const RequestOutcome& outcome) {
         if (current_ != &w) return;
         answered_ = true;
         if (!outcome.ok) w.error = outcome.text;

@@ -17,6 +17,10 @@ class ModbusClient;
 // reads what the verifier asks for, one request after the other, and says
 // `finished` when every register has its verdict. The table is read at each
 // request and answer, so it may go on being fed meanwhile.
+//
+// A run is the receiver of its requests: destroying it cancels every
+// callback still outstanding, so whoever owns a run may drop it at any time,
+// a request out or not. The same holds for WriteCheckRun.
 class ReceiveCheckRun : public QObject {
     Q_OBJECT
 

@@ -6,6 +6,9 @@
 #include <QSerialPortInfo>
 #include <QVariant>
 
+#include <algorithm>
+#include <optional>
+
 #include <unistd.h>
 
 namespace vestrel::live {
@@ -107,24 +110,28 @@ void ModbusClient::SetTimeOut(int milliseconds) {
 
 RequestOutcome ModbusClient::Fails(const std::string& text) const {
     RequestOutcome outcome;
+    outcome.device = deviceAddress_;
     outcome.failure.kind = RequestFailure::Kind::Link;
     outcome.failure.detail = text;
     outcome.text = RequestFailureText(outcome.failure, deviceAddress_, timeOutMs_);
     return outcome;
 }
 
-void ModbusClient::Read(ReadFunction function, RegisterBlock block, Done done) {
+void ModbusClient::Read(ReadFunction function, RegisterBlock block, const QObject* receiver, Done done) {
     if (!IsOpen()) return done(Fails("the serial port " + (port_.empty() ? std::string("is not open") : port_ + " is not open")));
     const QModbusDataUnit unit(function == ReadFunction::HoldingRegisters ? QModbusDataUnit::HoldingRegisters
                                                                           : QModbusDataUnit::InputRegisters,
                                block.start, static_cast<quint16>(block.count));
     QModbusReply* reply = client_->sendReadRequest(unit, deviceAddress_);
     if (!reply) return done(Fails(client_->errorString().toStdString()));
-    Track(reply, true, std::move(done));
+    Sent sent;
+    sent.isRead = true;
+    sent.block = block;
+    Track(reply, std::move(sent), receiver, std::move(done));
 }
 
 void ModbusClient::Write(WriteFunction function, std::uint16_t address, const std::vector<std::uint16_t>& values,
-                         Done done) {
+                         const QObject* receiver, Done done) {
     if (!IsOpen()) return done(Fails("the serial port " + (port_.empty() ? std::string("is not open") : port_ + " is not open")));
     if (values.empty()) return done(Fails("no value to write"));
     QModbusRequest request;
@@ -137,19 +144,55 @@ void ModbusClient::Write(WriteFunction function, std::uint16_t address, const st
     }
     QModbusReply* reply = client_->sendRawRequest(request, deviceAddress_);
     if (!reply) return done(Fails(client_->errorString().toStdString()));
-    Track(reply, false, std::move(done));
+    Sent sent;
+    sent.block = RegisterBlock{address, static_cast<int>(values.size())};
+    sent.writeFunction = function;
+    sent.written = values;
+    Track(reply, std::move(sent), receiver, std::move(done));
 }
 
-void ModbusClient::Track(QModbusReply* reply, bool isRead, Done done) {
-    auto finish = [this, reply, isRead, done = std::move(done)] {
+namespace {
+
+// An answer Qt took for a valid one that is still not the one asked for.
+std::optional<std::string> WrongAnswer(QModbusReply* reply, bool isRead, const RegisterBlock& block,
+                                       WriteFunction function, const std::vector<std::uint16_t>& written) {
+    if (isRead) return ReadAnswerProblem(block, static_cast<std::size_t>(reply->result().valueCount()));
+    const QByteArray data = reply->rawResult().data();
+    return WriteAnswerProblem(function, block.start, written, std::vector<std::uint8_t>(data.begin(), data.end()));
+}
+
+}  // namespace
+
+void ModbusClient::Track(QModbusReply* reply, Sent sent, const QObject* receiver, Done done) {
+    sent.device = deviceAddress_;
+    sent.timeOutMs = timeOutMs_;
+    // The reply goes once it has ended, whether or not anyone still listens.
+    auto finish = [this, reply, sent = std::move(sent), done = std::move(done)] {
+        // Qt takes the first answer that fits the request at the head of its
+        // queue, even one that came while the request still waited to go out:
+        // the device answered an earlier request again. Only one request is
+        // out at a time, so bytes still waiting are this request's.
+        const bool requestWent = !client_ || !client_->device() || client_->device()->bytesToWrite() == 0;
         RequestOutcome outcome;
+        outcome.device = sent.device;
         RequestFailure& f = outcome.failure;
         for (QModbusDevice::IntermediateError e : reply->intermediateErrors())
             ++(e == QModbusDevice::ResponseCrcError ? f.crcErrors : f.mismatches);
         switch (reply->error()) {
             case QModbusDevice::NoError:
+                if (!requestWent) {
+                    f.kind = RequestFailure::Kind::Invalid;
+                    f.detail = "an answer came before the request went out; the device may answer a request more "
+                               "than once";
+                    break;
+                }
+                if (auto wrong = WrongAnswer(reply, sent.isRead, sent.block, sent.writeFunction, sent.written)) {
+                    f.kind = RequestFailure::Kind::Invalid;
+                    f.detail = *wrong;
+                    break;
+                }
                 outcome.ok = true;
-                if (isRead) {
+                if (sent.isRead) {
                     const QList<quint16> values = reply->result().values();
                     outcome.values.assign(values.begin(), values.end());
                 }
@@ -169,15 +212,16 @@ void ModbusClient::Track(QModbusReply* reply, bool isRead, Done done) {
                 f.detail = reply->errorString().toStdString();
                 break;
         }
-        if (!outcome.ok) outcome.text = RequestFailureText(f, deviceAddress_, timeOutMs_);
-        reply->deleteLater();
+        if (!outcome.ok) outcome.text = RequestFailureText(f, sent.device, sent.timeOutMs);
         done(outcome);
     };
     if (reply->isFinished()) {
+        reply->deleteLater();
         finish();
         return;
     }
-    connect(reply, &QModbusReply::finished, this, finish);
+    connect(reply, &QModbusReply::finished, reply, &QObject::deleteLater);
+    connect(reply, &QModbusReply::finished, receiver, std::move(finish));
 }
 
 std::vector<SerialPortEntry> SerialPorts() {

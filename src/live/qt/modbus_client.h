@@ -20,6 +20,7 @@ namespace vestrel::live {
 // How one request ended: the values read, or why there are none.
 struct RequestOutcome {
     bool ok = false;
+    int device = 0;                     // the device address the request went to
     std::vector<std::uint16_t> values;  // for reads
     RequestFailure failure;
     std::string text;                   // the failure as the engineer reads it; empty when ok
@@ -27,7 +28,15 @@ struct RequestOutcome {
 
 // A Modbus RTU master on a serial port through Qt SerialBus. One attempt per
 // request (no silent retries), so that every time-out, CRC error and
-// exception response shows up with the request it belongs to.
+// exception response shows up with the request it belongs to. An answer
+// that is not exactly the one asked for (another number of registers, a
+// write echo of other addresses or values) is an invalid answer, never a
+// value.
+//
+// Every request names a receiver: `done` is called only while the receiver
+// lives, so that whoever drops a run of requests (destroys its receiver)
+// cancels every callback still outstanding. The device address and the
+// time-out apply to the next request sent; one already sent keeps its own.
 class ModbusClient : public QObject {
     Q_OBJECT
 
@@ -48,17 +57,28 @@ public:
     int TimeOut() const { return timeOutMs_; }
 
     using Done = std::function<void(const RequestOutcome&)>;
-    // Queues a request; `done` is called once when it ends.
-    void Read(ReadFunction function, RegisterBlock block, Done done);
+    // Queues a request; `done` is called once when it ends, unless
+    // `receiver` is destroyed first.
+    void Read(ReadFunction function, RegisterBlock block, const QObject* receiver, Done done);
     // 06 writes values[0] alone; 16 writes all values from `address` on.
-    void Write(WriteFunction function, std::uint16_t address, const std::vector<std::uint16_t>& values, Done done);
+    void Write(WriteFunction function, std::uint16_t address, const std::vector<std::uint16_t>& values,
+               const QObject* receiver, Done done);
 
 signals:
     // The port failed after it was opened (a cable pulled, a device gone).
     void linkFailed(const QString& message);
 
 private:
-    void Track(QModbusReply* reply, bool isRead, Done done);
+    // How a request is judged when its answer comes: what it asked for.
+    struct Sent {
+        bool isRead = false;
+        RegisterBlock block;
+        WriteFunction writeFunction = WriteFunction::SingleRegister;
+        std::vector<std::uint16_t> written;
+        int device = 0;
+        int timeOutMs = 0;
+    };
+    void Track(QModbusReply* reply, Sent sent, const QObject* receiver, Done done);
     RequestOutcome Fails(const std::string& text) const;
 
     QModbusRtuSerialClient* client_ = nullptr;

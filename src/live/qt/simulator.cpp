@@ -7,12 +7,38 @@
 #include <QModbusRtuSerialServer>
 #include <QVariant>
 
+#include <algorithm>
+#include <iterator>
+
 namespace vestrel::live {
 
 namespace {
 
 bool IsWrite(QModbusPdu::FunctionCode code) {
     return code == QModbusPdu::WriteSingleRegister || code == QModbusPdu::WriteMultipleRegisters;
+}
+
+// The functions the gateway's mapping gives a meaning to.
+bool IsServed(QModbusPdu::FunctionCode code) {
+    return code == QModbusPdu::ReadHoldingRegisters || code == QModbusPdu::ReadInputRegisters || IsWrite(code);
+}
+
+// A request of a function Qt does not know is as long as what has come,
+// so that it reaches processRequest (whole, its CRC checked) and gets
+// exception 01 like every other function the simulator does not serve.
+int WholeRequest(const QModbusRequest& request) { return static_cast<int>(request.dataSize()); }
+
+void FrameUnknownFunctions() {
+    static const bool once = [] {
+        // The request functions Qt frames itself.
+        constexpr int kKnown[] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x0B, 0x0C,
+                                  0x0F, 0x10, 0x11, 0x14, 0x15, 0x16, 0x17, 0x18, 0x2B};
+        for (int code = 1; code < 0x80; ++code)
+            if (std::find(std::begin(kKnown), std::end(kKnown), code) == std::end(kKnown))
+                QModbusRequest::registerDataSizeCalculator(static_cast<QModbusPdu::FunctionCode>(code), &WholeRequest);
+        return true;
+    }();
+    (void)once;
 }
 
 }  // namespace
@@ -26,6 +52,10 @@ public:
 
 protected:
     QModbusResponse processRequest(const QModbusPdu& request) override {
+        // Exactly 03, 04, 06 and 16: never Qt's other functions (22 and 23
+        // would write, 08 sub-function 04 would silence the slave).
+        if (!IsServed(request.functionCode()))
+            return QModbusExceptionResponse(request.functionCode(), QModbusExceptionResponse::IllegalFunction);
         // A write to a register that is mapped but not a transmit register is
         // refused like one that is not mapped at all.
         if (IsWrite(request.functionCode()) && request.dataSize() >= 4) {
@@ -73,6 +103,7 @@ Simulator::~Simulator() { Close(); }
 
 std::string Simulator::Open(const std::string& port, const SerialSettings& s, int deviceAddress) {
     Close();
+    FrameUnknownFunctions();
     server_ = new SimulatorServer(*this, this);
     server_->setServerAddress(deviceAddress);
     QModbusDevice* device = server_;

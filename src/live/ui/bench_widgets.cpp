@@ -34,9 +34,10 @@ void SetUpTable(QTableWidget* table, const QStringList& headings) {
     table->verticalHeader()->setVisible(false);
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     table->setWordWrap(false);
-    table->horizontalHeader()->setStretchLastSection(true);
+    // Every column as wide as its longest text, the last one too: a long
+    // cell scrolls instead of being cut ("1=0x1122 2=0x3344 3=0x…").
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table->horizontalHeader()->setSectionResizeMode(static_cast<int>(headings.size()) - 1, QHeaderView::Stretch);
+    table->horizontalHeader()->setStretchLastSection(false);
 }
 
 std::int64_t NowMicros() {

@@ -21,7 +21,7 @@ void SetCell(QTableWidget* table, int row, int column, const std::string& text, 
 // A status line: plain, or red for a failure. The text is escaped.
 void ShowStatus(QLabel* label, const std::string& text, bool failure);
 
-// A table that fills its width, read-only, whole rows selected.
+// A read-only table, whole rows selected, every column as wide as its text.
 void SetUpTable(QTableWidget* table, const QStringList& headings);
 
 // Microseconds since the epoch, the bench's clock for rates.

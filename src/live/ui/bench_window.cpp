@@ -1,5 +1,6 @@
 #include "live/ui/bench_window.h"
 
+#include "gateway/model_examples.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/modbus_client.h"
 #include "live/ui/bench_widgets.h"
@@ -7,6 +8,7 @@
 #include "live/ui/expected_read_page.h"
 #include "live/ui/modbus_poll_page.h"
 #include "platform/printable_text.h"
+#include "platform/qt/window_util.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -15,6 +17,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -55,17 +59,28 @@ TFBench::TFBench(QWidget* parent) : QDialog(parent), bus_(std::make_unique<CanBu
     BtClose->setObjectName("BtClose");
     BtClose->setAutoDefault(false);
 
+    // Everything but the bottom bar scrolls when the screen is smaller than
+    // the window would like to be, so that Close always stays in reach.
+    auto* content = new QWidget;
     auto* connections = new QHBoxLayout;
     connections->addWidget(BuildCanGroup(), 1);
     connections->addWidget(BuildModbusGroup(), 1);
+    auto* contentLayout = new QVBoxLayout(content);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+    contentLayout->addWidget(LbProject);
+    contentLayout->addLayout(connections);
+    contentLayout->addWidget(TC_Pages, 1);
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("SA_Content");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(new QLabel("Closing the window closes the CAN interface and the serial port.", this));
     buttons->addStretch(1);
     buttons->addWidget(BtClose);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(LbProject);
-    layout->addLayout(connections);
-    layout->addWidget(TC_Pages, 1);
+    layout->addWidget(scroll, 1);
     layout->addLayout(buttons);
     resize(1100, 760);
 
@@ -75,6 +90,16 @@ TFBench::TFBench(QWidget* parent) : QDialog(parent), bus_(std::make_unique<CanBu
     connect(bus_.get(), &CanBus::opened, this, [this] {
         ShowStatus(LbCanStatus, "Open: " + bus_->Endpoint().Text(), false);
         BtCanOpen->setText("Close");
+    });
+    // A device address or time-out changed while the port is open applies to
+    // the next request; the status line says which device that is.
+    connect(SE_Address, &QSpinBox::valueChanged, this, [this](int address) {
+        client_->SetDeviceAddress(address);
+        if (client_->IsOpen()) ShowModbusOpen();
+    });
+    connect(SE_TimeOut, &QSpinBox::valueChanged, this, [this](int ms) {
+        client_->SetTimeOut(ms);
+        if (client_->IsOpen()) ShowModbusOpen();
     });
     connect(bus_.get(), &CanBus::failed, this, [this](const QString& message) {
         ShowStatus(LbCanStatus, message.toStdString(), true);
@@ -86,6 +111,7 @@ TFBench::TFBench(QWidget* parent) : QDialog(parent), bus_(std::make_unique<CanBu
         client_->Close();
         ShowStatus(LbModbusStatus, message.toStdString(), true);
         BtModbusOpen->setText("Open");
+        pollPage_->ClearValues(message.toStdString(), true);
     });
 }
 
@@ -170,13 +196,19 @@ void TFBench::SetProjectDir(const std::string& projectDir) { projectDir_ = proje
 
 void TFBench::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // Shown again after it was minimized, the window keeps its interfaces
+    // open and its pages as they were.
+    if (event->spontaneous()) return;
+    FitToScreen(this);
     FormShow();
 }
 
 void TFBench::FormShow() {
     CloseAll();
-    loaded_.reset();
+    // The pages let go of the old project before it goes.
     monitor_.reset();
+    ShareSession();
+    loaded_.reset();
     std::string text = "Project: " + projectDir_;
     try {
         loaded_ = std::make_unique<gateway::ProjectModel>(gateway::LoadProjectModel(projectDir_));
@@ -203,13 +235,20 @@ void TFBench::Preselect(const BenchSettings& s) {
 }
 
 void TFBench::ShareSession() {
-    const gateway::GatewayModel* model = loaded_ ? &loaded_->model : nullptr;
+    const gateway::GatewayModel* model = monitor_ && loaded_ ? &loaded_->model : nullptr;
     monitorPage_->SetSession(monitor_.get(), bus_.get());
     pollPage_->SetClient(client_.get());
-    expectedPage_->SetSession(model, monitor_ ? &monitor_->Table() : nullptr, client_.get());
+    expectedPage_->SetSession(model, monitor_ ? &monitor_->Table() : nullptr, client_.get(), bus_.get());
+    if (!model) return;
+    // Placeholders and defaults from this project, never from another.
+    monitorPage_->SetExample(gateway::ExampleFramesText(*model, 1));
+    pollPage_->SetProject(model);
+    expectedPage_->SetExample(gateway::ExampleRegisterValuesText(*model));
 }
 
 void TFBench::CB_PluginChange() {
+    // What an earlier plugin said is not this one's.
+    if (!bus_->IsOpen()) LbCanStatus->clear();
     const QString typed = CB_Interface->currentText();
     CB_Interface->clear();
     for (const std::string& name : CanBus::Interfaces(CB_Plugin->currentText().toStdString()))
@@ -257,8 +296,15 @@ void TFBench::BtModbusOpenClick() {
         return;
     }
     BtModbusOpen->setText("Close");
+    serialText_ = SerialSettingsText(s);
+    ShowModbusOpen();
+}
+
+void TFBench::ShowModbusOpen() {
     ShowStatus(LbModbusStatus,
-               "Open: " + port + ", " + SerialSettingsText(s) + ", device address " + std::to_string(SE_Address->value()),
+               "Open: " + client_->Port() + ", " + serialText_ + ", device address " +
+                   std::to_string(client_->DeviceAddress()) + ", time-out " + std::to_string(client_->TimeOut()) +
+                   " ms",
                false);
 }
 
@@ -275,6 +321,9 @@ void TFBench::CloseAll() {
     client_->Close();
     BtCanOpen->setText("Open");
     BtModbusOpen->setText("Open");
+    // Nothing on the status lines may still say "Open".
+    LbCanStatus->clear();
+    LbModbusStatus->clear();
 }
 
 void TFBench::done(int result) {

@@ -76,6 +76,7 @@ private:
     void Preselect(const BenchSettings& settings);
     void OnFrames(const std::vector<TimedFrame>& frames);
     void ShareSession();
+    void ShowModbusOpen();
     std::string PortPath() const;
     void CloseAll();
 
@@ -85,6 +86,7 @@ private:
     std::unique_ptr<CanBus> bus_;
     std::unique_ptr<ModbusClient> client_;
     int canBitRate_ = 0;
+    std::string serialText_;  // the serial settings the port was opened with
 
     QLabel* LbProject;
     QComboBox* CB_Plugin;

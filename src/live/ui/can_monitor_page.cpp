@@ -104,6 +104,10 @@ void TFCanMonitorPage::SetSession(BusMonitor* monitor, CanBus* bus) {
     Refresh(NowMicros());
 }
 
+void TFCanMonitorPage::SetExample(const std::string& frame) {
+    E_Send->setPlaceholderText(QString::fromStdString(frame));
+}
+
 void TFCanMonitorPage::OnFrames(const std::vector<TimedFrame>& frames) {
     if (!recording_) return;
     try {
@@ -117,7 +121,18 @@ void TFCanMonitorPage::OnFrames(const std::vector<TimedFrame>& frames) {
 
 void TFCanMonitorPage::Refresh(std::int64_t now) {
     const std::size_t rows = monitor_ ? monitor_->Entries().size() : 0;
-    sgMonitor->setRowCount(static_cast<int>(rows));
+    const bool unlisted = monitor_ && monitor_->Unlisted() > 0;
+    sgMonitor->setRowCount(static_cast<int>(rows) + (unlisted ? 1 : 0));
+    if (unlisted) {
+        const int row = static_cast<int>(rows);
+        SetCell(sgMonitor, row, kId, "more", true);
+        SetCell(sgMonitor, row, kCount, std::to_string(monitor_->Unlisted()), true);
+        for (int column : {kRate, kData, kRegisters}) SetCell(sgMonitor, row, column, "");
+        SetCell(sgMonitor, row, kProject,
+                "identifiers in no frame table beyond the first " + std::to_string(BusMonitor::kMaxOtherEntries) +
+                    ": counted, not listed",
+                true);
+    }
     for (std::size_t i = 0; i < rows; ++i) {
         const MonitorEntry& e = monitor_->Entries()[i];
         const int row = static_cast<int>(i);
@@ -137,10 +152,11 @@ void TFCanMonitorPage::ShowCounts() {
         ShowStatus(LbStatus, "Recording stopped: " + recordError_, true);
         return;
     }
-    std::string text = std::to_string(monitor_ ? monitor_->Frames() : 0) + " frames";
+    auto frames = [](std::uint64_t n) { return std::to_string(n) + (n == 1 ? " frame" : " frames"); };
+    std::string text = frames(monitor_ ? monitor_->Frames() : 0);
     if (recording_)
-        text += "; recording to " + recording_->Path().string() + " (" + std::to_string(recording_->Frames()) +
-                " frames, a candump log that vestrel-cli replay reads)";
+        text += "; recording to " + recording_->Path().string() + " (" + frames(recording_->Frames()) +
+                ", a candump log that vestrel-cli replay reads)";
     ShowStatus(LbStatus, text, false);
 }
 

@@ -37,6 +37,8 @@ public:
 
     // What to show and where to send; either may be null (no project, no bus).
     void SetSession(BusMonitor* monitor, CanBus* bus);
+    // The frame the send field suggests, from the project.
+    void SetExample(const std::string& frame);
     // Frames the window has fed to the monitor: recorded when recording.
     void OnFrames(const std::vector<TimedFrame>& frames);
     // Rebuilds the table as of `now` (microseconds since the epoch); a timer

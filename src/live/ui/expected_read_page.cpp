@@ -100,31 +100,53 @@ TFExpectedReadPage::TFExpectedReadPage(QWidget* parent) : QWidget(parent) {
     refresh_->start();
     connect(BtReadAll, &QPushButton::clicked, this, [this] { BtReadAllClick(); });
     connect(BtWrite, &QPushButton::clicked, this, [this] { BtWriteClick(); });
-    connect(CB_IndexNumbering, &QComboBox::currentIndexChanged, this, [this] {
-        reads_.reset();
-        ShowChecks();
-    });
+    connect(CB_IndexNumbering, &QComboBox::currentIndexChanged, this, [this] { CB_IndexNumberingChange(); });
     ShowChecks();
 }
 
 TFExpectedReadPage::~TFExpectedReadPage() = default;
 
 void TFExpectedReadPage::SetSession(const gateway::GatewayModel* model, const gateway::RegisterTable* table,
-                                    ModbusClient* client) {
-    if (model != model_ || table != table_) {
+                                    ModbusClient* client, const CanBus* bus) {
+    if (model != model_ || table != table_ || client != client_) {
         reads_.reset();
         writes_.reset();
+        dropped_.clear();
+        M_Transmit->clear();
+        BtReadAll->setEnabled(true);
+        BtWrite->setEnabled(true);
     }
     model_ = model;
     table_ = table;
     client_ = client;
+    bus_ = bus;
     ShowChecks();
+}
+
+void TFExpectedReadPage::SetExample(const std::string& registerValues) {
+    E_Write->setPlaceholderText(QString::fromStdString(registerValues));
 }
 
 bool TFExpectedReadPage::Busy() const { return (reads_ && reads_->Running()) || (writes_ && writes_->Running()); }
 
 live::Numbering TFExpectedReadPage::CurrentNumbering() const {
     return CB_IndexNumbering->currentIndex() == 1 ? live::Numbering::RegisterNumber : live::Numbering::ProtocolAddress;
+}
+
+void TFExpectedReadPage::CB_IndexNumberingChange() {
+    // The registers were read at the addresses of the other numbering: the
+    // results, or the read still going on, no longer fit the rows.
+    const bool running = reads_ && reads_->Running();
+    reads_.reset();
+    dropped_ = running ? "Read and compare stopped: the numbering changed. Read again." : std::string();
+    BtReadAll->setEnabled(true);
+    ShowChecks();
+}
+
+const std::vector<RegisterCheck>* TFExpectedReadPage::FinishedChecks() const {
+    const std::size_t rows = model_ ? model_->ReceiveRegisters().size() : 0;
+    if (!reads_ || reads_->Running() || reads_->Checks().size() != rows || !table_) return nullptr;
+    return &reads_->Checks();
 }
 
 void TFExpectedReadPage::ShowChecks() {
@@ -135,50 +157,60 @@ void TFExpectedReadPage::ShowChecks() {
     LbNumbering->setToolTip(QString::fromStdString(IndexNumberingText(CurrentNumbering())));
     const std::size_t rows = model_ ? model_->ReceiveRegisters().size() : 0;
     sgRegisters->setRowCount(static_cast<int>(rows));
-    const bool checked = reads_ && !reads_->Running() && reads_->Checks().size() == rows;
     for (std::size_t i = 0; i < rows; ++i) {
         const int row = static_cast<int>(i);
         const std::uint16_t reg = model_->ReceiveRegisters()[i];
         const auto address = AddressOf(reg, CurrentNumbering());
         SetCell(sgRegisters, row, kRegister, std::to_string(reg));
         SetCell(sgRegisters, row, kAddress, address ? std::to_string(*address) : "-");
-        if (!checked) {
+    }
+    ShowExpected();
+}
+
+void TFExpectedReadPage::ShowExpected() {
+    const std::vector<RegisterCheck>* checks = FinishedChecks();
+    const int rows = sgRegisters->rowCount();
+    for (int row = 0; row < rows && model_ && table_; ++row) {
+        const std::uint16_t reg = model_->ReceiveRegisters()[static_cast<std::size_t>(row)];
+        SetCell(sgRegisters, row, kExpected, gateway::RegisterValueText(table_->Value(reg)));
+        if (!checks) {
             SetCell(sgRegisters, row, kRead, "");
             SetCell(sgRegisters, row, kResult, "");
             continue;
         }
-        const RegisterCheck& c = reads_->Checks()[i];
-        const bool bad = c.verdict == Verdict::Mismatch || c.verdict == Verdict::Error;
+        const RegisterCheck& c = (*checks)[static_cast<std::size_t>(row)];
+        const bool current = StillCurrent(c, *table_);
+        const bool bad = current && (c.verdict == Verdict::Mismatch || c.verdict == Verdict::Error);
         SetCell(sgRegisters, row, kRead, c.read ? gateway::RegisterValueText(*c.read) : "-", bad);
         std::string result = VerdictName(c.verdict);
-        if (c.verdict == Verdict::Mismatch) result += " (expected " + gateway::RegisterValueText(c.expected) + ")";
-        if (c.verdict == Verdict::Error) result += ": " + c.error;
-        if (c.verdict == Verdict::NotFed) result += ": no frame has fed it, not checked";
+        if (!current) result = OutOfDateText(c, *table_);
+        else if (c.verdict == Verdict::Mismatch) result += " (expected " + gateway::RegisterValueText(c.expected) + ")";
+        else if (c.verdict == Verdict::Error) result += ": " + c.error;
+        else if (c.verdict == Verdict::NotFed) result += ": no frame has fed it, not checked";
         SetCell(sgRegisters, row, kResult, result, bad);
     }
-    ShowExpected();
     ShowSummary();
 }
 
-void TFExpectedReadPage::ShowExpected() {
-    if (!model_ || !table_) return;
-    const auto& regs = model_->ReceiveRegisters();
-    for (std::size_t i = 0; i < regs.size() && static_cast<int>(i) < sgRegisters->rowCount(); ++i)
-        SetCell(sgRegisters, static_cast<int>(i), kExpected, gateway::RegisterValueText(table_->Value(regs[i])));
-}
-
 void TFExpectedReadPage::ShowSummary() {
-    std::vector<RegisterCheck> checks;
-    if (reads_ && !reads_->Running()) checks = reads_->Checks();
-    static const std::vector<WriteCheck> none;
-    const std::vector<WriteCheck>& writes = writes_ && !writes_->Running() ? writes_->Writes() : none;
-    if (checks.empty() && writes.empty()) {
-        LbSummary->setText(model_ ? "Open both interfaces, let the bus run, then read and compare."
-                                  : "The project cannot be compiled: nothing to compare.");
+    static const std::vector<RegisterCheck> noChecks;
+    static const std::vector<WriteCheck> noWrites;
+    const std::vector<RegisterCheck>* checks = FinishedChecks();
+    const std::vector<WriteCheck>& writes =
+        writes_ && !writes_->Running() && writesJudged_ ? writes_->Writes() : noWrites;
+    if (!dropped_.empty() && writes.empty()) {
+        ShowStatus(LbSummary, dropped_, false);
         return;
     }
-    const std::vector<std::string> lines = SummaryLines(Tally(checks, writes), false);
-    ShowStatus(LbSummary, lines[0] + " - " + lines[1], lines[1] != "PASS");
+    if (!checks && writes.empty()) {
+        LbSummary->setText(model_ ? "Open both interfaces, let the bus run, then read and compare."
+                                  : "The project cannot be compiled: nothing to compare.");
+        LbSummary->setStyleSheet("");
+        return;
+    }
+    const VerifyTally tally = Tally(checks ? *checks : noChecks, writes, table_);
+    const std::vector<std::string> lines = SummaryLines(tally, false);
+    ShowStatus(LbSummary, lines[0] + " - " + lines[1], !Passed(tally, false) && tally.outOfDate == 0);
 }
 
 void TFExpectedReadPage::BtReadAllClick() {
@@ -189,13 +221,14 @@ void TFExpectedReadPage::BtReadAllClick() {
     }
     const ReadFunction function = CB_Function->currentIndex() == 1 ? ReadFunction::InputRegisters
                                                                    : ReadFunction::HoldingRegisters;
+    dropped_.clear();
     reads_ = std::make_unique<ReceiveCheckRun>(*model_, *table_, *client_, function, CurrentNumbering());
     connect(reads_.get(), &ReceiveCheckRun::finished, this, [this] {
+        BtReadAll->setEnabled(true);
         ShowChecks();
         emit checkFinished();
     });
     BtReadAll->setEnabled(false);
-    connect(reads_.get(), &ReceiveCheckRun::finished, BtReadAll, [this] { BtReadAll->setEnabled(true); });
     reads_->Start();
 }
 
@@ -216,10 +249,25 @@ void TFExpectedReadPage::BtWriteClick() {
         M_Transmit->setPlainText("Open a serial port and a CAN interface first.");
         return;
     }
+    // Without the bus no frame can be seen: a write would be judged by what
+    // the window cannot hear.
+    if (!bus_ || !bus_->IsOpen()) {
+        M_Transmit->setPlainText("The CAN interface is not open, so the frames a write feeds cannot be watched: "
+                                 "nothing was written and nothing is judged. Open the CAN interface first.");
+        return;
+    }
+    writesJudged_ = true;
     writes_ = std::make_unique<WriteCheckRun>(*model_, *client_, CurrentNumbering(), *values, SE_FrameWait->value());
     connect(writes_.get(), &WriteCheckRun::finished, this, [this] {
         std::string text;
-        for (const std::string& line : WriteLines(writes_->Writes(), writes_->FrameWaitMs())) text += line + "\n";
+        writesJudged_ = bus_ && bus_->IsOpen();
+        if (writesJudged_) {
+            for (const std::string& line : WriteLines(writes_->Writes(), writes_->FrameWaitMs()))
+                text += PrintableText(line, LineBreaks::OneLine) + "\n";
+        } else {
+            text = "The CAN interface closed during the write check: the frames were not watched and nothing is "
+                   "judged.";
+        }
         M_Transmit->setPlainText(QString::fromStdString(text));
         BtWrite->setEnabled(true);
         ShowSummary();

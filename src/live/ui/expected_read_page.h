@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class QComboBox;
@@ -19,8 +20,10 @@ class QTimer;
 
 namespace vestrel::live {
 
+class CanBus;
 class ModbusClient;
 class ReceiveCheckRun;
+struct RegisterCheck;
 class WriteCheckRun;
 struct TimedFrame;
 
@@ -29,6 +32,12 @@ struct TimedFrame;
 // where they differ; and for transmit registers, values to write and the
 // frames that then appear on the bus (or not) against the expected bytes.
 // The same checks as vestrel-cli verify, on the window's open interfaces.
+//
+// A comparison belongs to the expectation it was made against: once the
+// traffic changes what the model expects of a register (or the monitor is
+// cleared), its row says it is out of date and the summary counts only
+// comparisons that are current. Changing the numbering or the session while
+// a check runs drops the check, and with it every callback still due.
 class TFExpectedReadPage : public QWidget {
     Q_OBJECT
 
@@ -36,12 +45,17 @@ public:
     explicit TFExpectedReadPage(QWidget* parent = nullptr);
     ~TFExpectedReadPage() override;
 
-    // The model and its live table; the client to read and write with. Any
-    // may be null (no project, no port).
-    void SetSession(const gateway::GatewayModel* model, const gateway::RegisterTable* table, ModbusClient* client);
+    // The model and its live table; the client to read and write with; the
+    // bus the written frames must appear on. Any may be null (no project, no
+    // port, no interface).
+    void SetSession(const gateway::GatewayModel* model, const gateway::RegisterTable* table, ModbusClient* client,
+                    const CanBus* bus);
+    // The register values the write field suggests, from the project.
+    void SetExample(const std::string& registerValues);
     // Frames heard on the bus, for the write check.
     void OnFrames(const std::vector<TimedFrame>& frames);
-    // The expected values as the table now holds them; a timer does it too.
+    // The expected values as the table now holds them, and every result and
+    // the summary against them; a timer does it too.
     void ShowExpected();
 
     void BtReadAllClick();
@@ -62,13 +76,18 @@ signals:
 
 private:
     live::Numbering CurrentNumbering() const;
+    void CB_IndexNumberingChange();
     void ShowChecks();
     void ShowSummary();
+    const std::vector<RegisterCheck>* FinishedChecks() const;
 
     const gateway::GatewayModel* model_ = nullptr;
     const gateway::RegisterTable* table_ = nullptr;
     ModbusClient* client_ = nullptr;
+    const CanBus* bus_ = nullptr;
     std::unique_ptr<ReceiveCheckRun> reads_;
+    std::string dropped_;       // why the last read and compare has no results
+    bool writesJudged_ = true;  // false when the bus closed during the write check
     std::unique_ptr<WriteCheckRun> writes_;
 
     QComboBox* CB_IndexNumbering;

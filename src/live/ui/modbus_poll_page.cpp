@@ -162,6 +162,20 @@ void TFModbusPollPage::SetClient(ModbusClient* client) {
     if (!client_) CB_Poll->setChecked(false);
 }
 
+void TFModbusPollPage::SetProject(const gateway::GatewayModel* model) {
+    if (!model) return;
+    const PollDefaults defaults = PollDefaultsOf(*model);
+    const live::Numbering n = CurrentNumbering();
+    SE_Start->setValue(static_cast<int>(NumberOf(defaults.read.start, n)));
+    SE_Count->setValue(defaults.read.count);
+    SE_WriteStart->setValue(static_cast<int>(NumberOf(defaults.write, n)));
+}
+
+void TFModbusPollPage::ClearValues(const std::string& why, bool failure) {
+    sgValues->setRowCount(0);
+    ShowStatus(LbReadResult, why, failure);
+}
+
 live::Numbering TFModbusPollPage::CurrentNumbering() const {
     return CB_Numbering->currentIndex() == 1 ? live::Numbering::RegisterNumber : live::Numbering::ProtocolAddress;
 }
@@ -174,6 +188,8 @@ void TFModbusPollPage::CB_NumberingChange() {
         box->setValue(box->value() + shift);
     }
     ShowAddresses();
+    // The rows name their registers in the old numbering.
+    if (sgValues->rowCount() > 0) ClearValues("The numbering changed: read again", false);
 }
 
 void TFModbusPollPage::ShowAddresses() {
@@ -214,10 +230,10 @@ void TFModbusPollPage::BtReadClick() {
     const RegisterBlock block{*first, SE_Count->value()};
     const int number = ++sequence_;
     reading_ = true;
-    client_->Read(function, block, [this, function, block, number](const RequestOutcome& outcome) {
+    client_->Read(function, block, this, [this, function, block, number](const RequestOutcome& outcome) {
         reading_ = false;
         ++answered_;
-        std::string line = "#" + std::to_string(number) + " " + ReadRequestText(function, block) + ": ";
+        std::string line = "#" + std::to_string(number) + " " + ReadRequestText(function, block, outcome.device) + ": ";
         if (outcome.ok) {
             for (std::uint16_t v : outcome.values) line += gateway::RegisterValueText(v) + " ";
             line.pop_back();
@@ -247,7 +263,11 @@ void TFModbusPollPage::ShowValues(RegisterBlock block, const RequestOutcome& out
         SetCell(sgValues, row, 2, gateway::RegisterValueText(outcome.values[i]));
         SetCell(sgValues, row, 3, std::to_string(outcome.values[i]));
     }
-    ShowStatus(LbReadResult, "Read " + std::to_string(outcome.values.size()) + " registers", false);
+    const std::size_t count = outcome.values.size();
+    ShowStatus(LbReadResult,
+               "Read " + std::to_string(count) + (count == 1 ? " register" : " registers") + " from device " +
+                   std::to_string(outcome.device),
+               false);
 }
 
 void TFModbusPollPage::CB_PollClick() {
@@ -278,9 +298,9 @@ void TFModbusPollPage::BtWriteClick() {
     const WriteFunction function = single ? WriteFunction::SingleRegister : WriteFunction::MultipleRegisters;
     const RegisterBlock block{*first, static_cast<int>(values.size())};
     const int number = ++sequence_;
-    client_->Write(function, *first, values, [this, function, block, number](const RequestOutcome& outcome) {
+    client_->Write(function, *first, values, this, [this, function, block, number](const RequestOutcome& outcome) {
         ++answered_;
-        AddLogLine("#" + std::to_string(number) + " " + WriteRequestText(function, block) + ": " +
+        AddLogLine("#" + std::to_string(number) + " " + WriteRequestText(function, block, outcome.device) + ": " +
             (outcome.ok ? std::string("done") : outcome.text));
         emit requestDone();
     });

@@ -19,6 +19,10 @@ class QSpinBox;
 class QTableWidget;
 class QTimer;
 
+namespace vestrel::gateway {
+class GatewayModel;
+}
+
 namespace vestrel::live {
 
 class ModbusClient;
@@ -27,8 +31,9 @@ struct RequestOutcome;
 // "Modbus poll": reads registers with 03 or 04, once or again and again, and
 // writes them with 06 or 16. The numbering of the register typed is chosen
 // and always shown both ways ("register 40 = protocol address 39"). Every
-// request gets a line in the log with its values or why it has none; a
-// failed read empties the values instead of showing old ones.
+// request gets a line in the log, naming the device it went to, with its
+// values or why it has none; a failed read, a change of numbering and a
+// port that failed or closed empty the values instead of showing old ones.
 class TFModbusPollPage : public QWidget {
     Q_OBJECT
 
@@ -37,6 +42,10 @@ public:
     ~TFModbusPollPage() override;
 
     void SetClient(ModbusClient* client);
+    // The read and write the page starts with, from the project's registers.
+    void SetProject(const gateway::GatewayModel* model);
+    // Empties the values read, saying why ("Serial port ... failed: ...").
+    void ClearValues(const std::string& why, bool failure);
 
     void BtReadClick();
     void CB_PollClick();  // polls again after each answer while checked

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <algorithm>
 #include <exception>
 
 namespace vestrel {
@@ -24,6 +25,25 @@ void CenterOnScreen(QWidget* window) {
     QRect area = screen->availableGeometry();
     QSize size = window->frameGeometry().size();
     window->move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+}
+
+void FitToScreen(QWidget* window) {
+    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    // The window manager's frame: known once the window has been shown with
+    // one, else a title bar and borders of a usual size.
+    QSize frame = window->frameGeometry().size() - window->geometry().size();
+    if (frame.width() <= 0 && frame.height() <= 0) frame = QSize(8, 32);
+    const QSize room = (area.size() - frame).expandedTo(QSize(1, 1));
+    const QSize size = window->size().boundedTo(room);
+    if (size != window->size()) window->resize(size);
+    QRect placed(window->frameGeometry().topLeft(), size + frame);
+    if (!area.contains(placed)) {
+        placed.moveLeft(std::clamp(placed.left(), area.left(), std::max(area.left(), area.right() + 1 - placed.width())));
+        placed.moveTop(std::clamp(placed.top(), area.top(), std::max(area.top(), area.bottom() + 1 - placed.height())));
+        window->move(placed.topLeft());
+    }
 }
 
 namespace {
@@ -74,7 +94,7 @@ bool RunCommand(UserDialogs& dialogs, const std::function<void()>& command) {
 }
 
 void LayOutEditor(QWidget* window, QWidget* page, QWidget* ok, QWidget* cancel, QWidget* exportButton,
-                  QWidget* importButton) {
+                  QWidget* importButton, QWidget* status) {
     auto* bar = new QHBoxLayout;
     bar->addWidget(ok);
     bar->addWidget(cancel);
@@ -85,6 +105,7 @@ void LayOutEditor(QWidget* window, QWidget* page, QWidget* ok, QWidget* cancel, 
     auto* layout = new QVBoxLayout(window);
     layout->addWidget(page);
     layout->addLayout(bar);
+    if (status) layout->addWidget(status);
 }
 
 }  // namespace vestrel

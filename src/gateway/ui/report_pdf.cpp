@@ -1,0 +1,385 @@
+#include "gateway/ui/report_pdf.h"
+
+#include <QBuffer>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSvgRenderer>
+
+#include <cstddef>
+
+#include <algorithm>
+#include <charconv>
+#include <memory>
+#include <numeric>
+#include <vector>
+
+namespace vestrel {
+
+using namespace gateway;
+
+namespace {
+
+// The page is laid out in the HTML page's pixels, 96 to the inch.
+constexpr int kDpi = 96;
+constexpr double kFooter = 24;     // room at the foot of each page for its number
+constexpr double kPadX = 8, kPadY = 3;  // inside a table cell
+constexpr double kLayoutShare = 20;  // per cent of the progress for the layout, the rest for the pages
+
+const QColor kInk(0x11, 0x11, 0x11), kMuted(0x66, 0x66, 0x66), kError(0xA0, 0x00, 0x00), kWarning(0x7A, 0x52, 0x00),
+    kRule(0xCC, 0xCC, 0xCC), kGrid(0xBB, 0xBB, 0xBB), kHeadingFill(0xF0, 0xF0, 0xF0);
+
+QFont Font(int pixels, bool bold = false) {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// One piece of the flow of pages, always drawn whole on one page.
+struct Piece {
+    double before = 0;  // space above it, left out at the top of a page
+    double height = 0;
+    bool keepWithNext = false;
+    int heading = -1;  // a table row: the piece of its heading row, drawn again on each new page
+    std::function<void(QPainter&, double y)> draw;
+};
+
+// A frame picture for the PDF: Qt's SVG renderer draws the shapes, and the
+// texts are drawn as text in the same places. Qt's renderer would draw each
+// letter as a path, which makes a page of pictures megabytes large and its
+// words impossible to find or copy.
+class Picture {
+public:
+    explicit Picture(const std::string& svg) {
+        std::string shapes;
+        std::size_t at = 0;
+        for (;;) {
+            const std::size_t open = svg.find("<text ", at);
+            const std::size_t close = open == std::string::npos ? open : svg.find("</text>", open);
+            if (close == std::string::npos) break;
+            shapes.append(svg, at, open - at);
+            const std::size_t content = svg.find('>', open) + 1;
+            const std::string tag = svg.substr(open, content - open);
+            Label& label = labels_.emplace_back();
+            label.x = Number(Attribute(tag, "x"));
+            label.y = Number(Attribute(tag, "y"));
+            label.font = Font(static_cast<int>(Number(Attribute(tag, "font-size"))),
+                              tag.find("font-weight=\"bold\"") != std::string::npos);
+            label.colour = QColor(Q(Attribute(tag, "fill")));
+            label.text = Unescaped(svg.substr(content, close - content));
+            at = close + 7;
+        }
+        shapes.append(svg, at, std::string::npos);
+        renderer_.load(QByteArray::fromStdString(shapes));
+    }
+
+    QSizeF Size() const { return renderer_.defaultSize(); }
+
+    void Draw(QPainter& painter, const QRectF& target) {
+        renderer_.render(&painter, target);
+        const double scale = target.width() / Size().width();
+        painter.save();
+        painter.translate(target.topLeft());
+        painter.scale(scale, scale);
+        for (const Label& label : labels_) {
+            painter.setFont(label.font);
+            painter.setPen(label.colour);
+            // Anchored at the middle of the base line, as the SVG says.
+            const double width = QFontMetricsF(label.font, painter.device()).horizontalAdvance(label.text);
+            painter.drawText(QPointF(label.x - width / 2, label.y), label.text);
+        }
+        painter.restore();
+    }
+
+private:
+    struct Label {
+        double x = 0, y = 0;
+        QFont font;
+        QColor colour;
+        QString text;
+    };
+
+    static std::string Attribute(const std::string& tag, const std::string& name) {
+        const std::string key = " " + name + "=\"";
+        const std::size_t at = tag.find(key);
+        if (at == std::string::npos) return "0";
+        const std::size_t from = at + key.size();
+        return tag.substr(from, tag.find('"', from) - from);
+    }
+    // Whatever the locale: the SVG writes numbers as the C locale does.
+    static double Number(const std::string& text) {
+        double value = 0;
+        std::from_chars(text.data(), text.data() + text.size(), value);
+        return value;
+    }
+    static QString Unescaped(const std::string& text) {
+        QString q = Q(text);
+        for (const auto& [entity, plain] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}})
+            q.replace(QLatin1String(entity), QLatin1String(plain));
+        return q;
+    }
+
+    QSvgRenderer renderer_;
+    std::vector<Label> labels_;
+};
+
+// Turns the document's blocks into pieces of known height.
+class Flow {
+public:
+    Flow(QPaintDevice& device, double width) : device_(device), width_(width) {}
+
+    void Add(const ReportBlock& block) {
+        switch (block.kind) {
+            case ReportBlock::Kind::Intro: Text(block.text, Font(14), kMuted, 4, false); break;
+            case ReportBlock::Kind::Heading: Heading(block.text); break;
+            case ReportBlock::Kind::Subheading: Text(block.text, Font(15, true), kInk, 18, true); break;
+            case ReportBlock::Kind::Paragraph: Text(block.text, Font(14), kInk, 6, false); break;
+            case ReportBlock::Kind::Findings:
+                for (const auto& [level, text] : block.findings)
+                    Text("\u2022 " + text, Font(14),
+                         level == FindingLevel::Error     ? kError
+                         : level == FindingLevel::Warning ? kWarning
+                                                          : kInk,
+                         4, false);
+                break;
+            case ReportBlock::Kind::Settings: Table(block.table, true); break;
+            case ReportBlock::Kind::MapTable: Table(block.table, false); break;
+            case ReportBlock::Kind::Frame: Frame(block); break;
+        }
+    }
+    void Title(const std::string& text) { Text(text, Font(22, true), kInk, 0, true); }
+
+    std::vector<Piece> pieces;
+
+private:
+    double TextHeight(const QFont& font, const QString& text, double width) const {
+        return QFontMetricsF(font, &device_).boundingRect(QRectF(0, 0, width, 1e6), Qt::TextWordWrap, text).height();
+    }
+
+    void Text(const std::string& text, const QFont& font, const QColor& colour, double before, bool keep) {
+        const QString q = Q(text);
+        Piece& p = pieces.emplace_back();
+        p.before = before;
+        p.height = TextHeight(font, q, width_) + 4;
+        p.keepWithNext = keep;
+        const double width = width_;
+        p.draw = [q, font, colour, width](QPainter& painter, double y) {
+            painter.setFont(font);
+            painter.setPen(colour);
+            painter.drawText(QRectF(0, y, width, 1e6), Qt::TextWordWrap, q);
+        };
+    }
+
+    void Heading(const std::string& text) {
+        Text(text, Font(18, true), kInk, 28, true);
+        Piece& p = pieces.back();
+        p.height += 4;
+        auto drawText = std::move(p.draw);
+        const double width = width_, rule = p.height - 3;
+        p.draw = [drawText, width, rule](QPainter& painter, double y) {
+            drawText(painter, y);
+            painter.setPen(QPen(kRule, 1));
+            painter.drawLine(QPointF(0, y + rule), QPointF(width, y + rule));
+        };
+    }
+
+    // Columns as wide as their longest text; when that is more than the
+    // page has, the narrow ones keep their width and the wide ones share
+    // the rest and wrap.
+    std::vector<double> Columns(const ReportTable& table, const QFont& font, const QFont& bold) const {
+        const std::size_t n = table.rows.empty() ? table.headings.size() : table.rows.front().size();
+        std::vector<double> natural(n, 0);
+        const QFontMetricsF plain(font, &device_), strong(bold, &device_);
+        for (std::size_t c = 0; c < table.headings.size() && c < n; ++c)
+            natural[c] = strong.horizontalAdvance(Q(table.headings[c]));
+        for (const auto& row : table.rows)
+            for (std::size_t c = 0; c < n && c < row.size(); ++c)
+                natural[c] = std::max(natural[c], (table.headings.empty() && c == 0 ? strong : plain)
+                                                      .horizontalAdvance(Q(row[c])));
+        for (double& w : natural) w += 2 * kPadX + 1;
+        std::vector<double> widths = natural;
+        double left = width_;
+        std::vector<std::size_t> wide(n);
+        std::iota(wide.begin(), wide.end(), 0);
+        while (!wide.empty()) {
+            const double share = left / static_cast<double>(wide.size());
+            const auto narrow = std::stable_partition(wide.begin(), wide.end(), [&](std::size_t c) { return natural[c] > share; });
+            if (narrow == wide.end()) {
+                const double total = std::accumulate(wide.begin(), wide.end(), 0.0,
+                                                     [&](double sum, std::size_t c) { return sum + natural[c]; });
+                if (total > left)
+                    for (std::size_t c : wide) widths[c] = natural[c] * left / total;
+                break;
+            }
+            for (auto it = narrow; it != wide.end(); ++it) left -= natural[*it];
+            wide.erase(narrow, wide.end());
+            if (left <= 0) break;  // the narrow ones fill the page already
+        }
+        return widths;
+    }
+
+    // A row of cells: the heading row shaded, the first cell of a name-value
+    // row shaded and bold, numbers to the right.
+    void Row(const std::vector<std::string>& cells, const std::vector<double>& widths, const std::vector<bool>& numeric,
+             bool heading, bool nameValue, double before, int headingPiece) {
+        const QFont font = Font(14), bold = Font(14, true);
+        std::vector<QString> texts;
+        double height = 0;
+        for (std::size_t c = 0; c < widths.size(); ++c) {
+            texts.push_back(c < cells.size() ? Q(cells[c]) : QString());
+            const bool strong = heading || (nameValue && c == 0);
+            height = std::max(height, TextHeight(strong ? bold : font, texts.back(), widths[c] - 2 * kPadX));
+        }
+        Piece& p = pieces.emplace_back();
+        p.before = before;
+        p.height = height + 2 * kPadY + 1;
+        p.keepWithNext = heading;
+        p.heading = headingPiece;
+        const double rowHeight = p.height;
+        p.draw = [texts, widths, numeric, heading, nameValue, rowHeight, font, bold](QPainter& painter, double y) {
+            double x = 0;
+            for (std::size_t c = 0; c < widths.size(); ++c) {
+                const bool strong = heading || (nameValue && c == 0);
+                const QRectF cell(x, y, widths[c], rowHeight);
+                painter.fillRect(cell, strong ? kHeadingFill : Qt::white);
+                painter.setPen(QPen(kGrid, 1));
+                painter.drawRect(cell);
+                painter.setFont(strong ? bold : font);
+                painter.setPen(kInk);
+                const bool right = !heading && c < numeric.size() && numeric[c];
+                painter.drawText(cell.adjusted(kPadX, kPadY, -kPadX, -kPadY),
+                                 Qt::TextWordWrap | (right ? Qt::AlignRight : Qt::AlignLeft), texts[c]);
+                x += widths[c];
+            }
+        };
+    }
+
+    void Table(const ReportTable& table, bool nameValue) {
+        const std::vector<double> widths = Columns(table, Font(14), Font(14, true));
+        int headingPiece = -1;
+        double before = 6;
+        if (!table.headings.empty()) {
+            Row(table.headings, widths, table.numeric, true, false, before, -1);
+            headingPiece = static_cast<int>(pieces.size()) - 1;
+            before = 0;
+        }
+        for (const auto& row : table.rows) {
+            Row(row, widths, table.numeric, false, nameValue, before, headingPiece);
+            before = 0;
+        }
+    }
+
+    // The caption and the picture as one piece; the picture scaled down
+    // only where the page is too narrow or too short for it.
+    void Frame(const ReportBlock& block) {
+        const QFont font = Font(14, true);
+        const QString caption = Q(block.text);
+        const double captionHeight = TextHeight(font, caption, width_) + 4;
+        auto svg = std::make_shared<Picture>(block.svg);
+        QSizeF size = svg->Size();
+        if (size.width() > width_) size *= width_ / size.width();
+        Piece& p = pieces.emplace_back();
+        p.before = 10;
+        p.height = captionHeight + size.height() + 8;
+        p.draw = [svg, size, caption, captionHeight, font, width = width_](QPainter& painter, double y) {
+            painter.setFont(font);
+            painter.setPen(kInk);
+            painter.drawText(QRectF(0, y, width, captionHeight), Qt::TextWordWrap, caption);
+            svg->Draw(painter, QRectF(QPointF(0, y + captionHeight), size));
+        };
+    }
+
+    QPaintDevice& device_;
+    double width_;
+};
+
+// Fits a piece taller than a page into one by drawing it scaled.
+void DrawFitted(QPainter& painter, const Piece& piece, double y, double pageHeight) {
+    if (piece.height <= pageHeight) {
+        piece.draw(painter, y);
+        return;
+    }
+    const double scale = pageHeight / piece.height;
+    painter.save();
+    painter.scale(scale, scale);
+    piece.draw(painter, y / scale);
+    painter.restore();
+}
+
+}  // namespace
+
+std::optional<QByteArray> RegisterMapPdf(const ReportDocument& document, const std::string& title, const PdfRun& run) {
+    auto cancelled = [&] { return run.cancel && run.cancel->load(); };
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setResolution(kDpi);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    writer.setTitle(Q(title));
+    writer.setCreator(QStringLiteral("Firmware Vestrel"));
+    const QRectF page = writer.pageLayout().paintRectPixels(kDpi);
+    const double pageHeight = page.height() - kFooter;
+
+    // First every piece and its height, a block at a time; then the pages.
+    Flow flow(writer, page.width());
+    flow.Title(document.title);
+    const std::size_t blocks = document.blocks.size();
+    for (std::size_t i = 0; i < blocks; ++i) {
+        if (cancelled()) return std::nullopt;
+        flow.Add(document.blocks[i]);
+        if (run.progress) run.progress(static_cast<int>(kLayoutShare * static_cast<double>(i + 1) / static_cast<double>(blocks)));
+    }
+    const std::vector<Piece>& pieces = flow.pieces;
+
+    QPainter painter(&writer);
+    int pageNumber = 1;
+    auto footer = [&] {
+        painter.setFont(Font(10));
+        painter.setPen(kMuted);
+        painter.drawText(QRectF(0, page.height() - kFooter + 6, page.width(), kFooter - 6), Qt::AlignRight,
+                         Q(title + " \u2013 page " + std::to_string(pageNumber)));
+    };
+    double y = 0;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (cancelled()) {
+            painter.end();
+            return std::nullopt;
+        }
+        const Piece& piece = pieces[i];
+        // A heading goes with what follows it, and a chain of them with the
+        // first piece that stands on its own.
+        double need = (y > 0 ? piece.before : 0) + piece.height;
+        for (std::size_t j = i; pieces[j].keepWithNext && j + 1 < pieces.size() && need < pageHeight; ++j)
+            need += pieces[j + 1].before + pieces[j + 1].height;
+        if (y > 0 && y + need > pageHeight) {
+            footer();
+            writer.newPage();
+            ++pageNumber;
+            y = 0;
+            if (piece.heading >= 0) {
+                const Piece& heading = pieces[static_cast<std::size_t>(piece.heading)];
+                heading.draw(painter, y);
+                y += heading.height;
+            }
+        }
+        if (y > 0) y += piece.before;
+        DrawFitted(painter, piece, y, pageHeight);
+        y += std::min(piece.height, pageHeight);
+        if (run.progress)
+            run.progress(static_cast<int>(kLayoutShare + (100 - kLayoutShare) * static_cast<double>(i + 1) /
+                                                             static_cast<double>(pieces.size())));
+    }
+    footer();
+    painter.end();
+    return pdf;
+}
+
+}  // namespace vestrel
