@@ -87,8 +87,9 @@ void ReceiveVerifier::OnValues(const RegisterTable& table, const std::vector<std
         if (!check) continue;
         if (static_cast<std::size_t>(i) >= values.size()) {
             check->verdict = Verdict::Error;
-            check->error = "the answer holds " + std::to_string(values.size()) + " registers, " +
-                           std::to_string(current_->count) + " were asked for";
+            check->error = "the answer holds " + std::to_string(values.size()) +
+                           (values.size() == 1 ? " register, " : " registers, ") + std::to_string(current_->count) +
+                           (current_->count == 1 ? " was asked for" : " were asked for");
             continue;
         }
         const std::uint16_t read = values[static_cast<std::size_t>(i)];

@@ -118,7 +118,7 @@ TEST_F(ReceiveVerifierTest, FailuresAreErrorsOfEveryRegisterInTheRequestAndAreNo
     EXPECT_FALSE(v.NextRequest(table));
     EXPECT_EQ(Check(v, 3).verdict, Verdict::Error);
     EXPECT_EQ(Check(v, 3).error, "no answer from device 1 within 200 ms");
-    EXPECT_EQ(Check(v, 20).error, "the answer holds 0 registers, 1 were asked for");
+    EXPECT_EQ(Check(v, 20).error, "the answer holds 0 registers, 1 was asked for");
     const VerifyTally tally = Tally(v.Checks(), {});
     EXPECT_EQ(tally.error, 5);
     EXPECT_EQ(SummaryLines(tally, false),
