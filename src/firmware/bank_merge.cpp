@@ -163,6 +163,7 @@ enum class Action {
     Keep,    // the line goes into the new image as it is
     Drop,    // the line lies in a bank's range and is replaced
     Insert,  // the first line in a bank's range: the bank's records take its place
+    Count,   // an S5 or S6 record: the count of the new image's data records so far takes its place
 };
 
 struct Decision {
@@ -194,7 +195,8 @@ public:
             for (Splice& s : splices_) s.insertedBeforeEnd = s.inserted;
             return {};
         }
-        if (!record.IsData()) return {};  // S0 header, S5/S6 counts
+        if (record.IsCount()) return {Action::Count, nullptr};
+        if (!record.IsData()) return {};  // the S0 header
 
         const std::int64_t first = record.address;
         const std::int64_t end = first + static_cast<std::int64_t>(record.dataBytes);
@@ -217,8 +219,17 @@ public:
                 decision = {Action::Insert, &s};
             }
         }
+        dataRecords_ += decision.action == Action::Keep ? 1 : decision.action == Action::Insert ? kRecordCount : 0;
         return decision;
     }
+
+    // "<image>, line N: ", the place in a message.
+    std::string Where(std::int64_t number) const {
+        return imageName_ + ", line " + std::to_string(number) + ": ";
+    }
+
+    // The data records the new image holds so far, for its count records.
+    std::uint64_t DataRecords() const { return dataRecords_; }
 
     bool EndReached() const { return endLine_ != 0; }
     bool EndIsS9() const { return endIsS9_; }
@@ -235,15 +246,13 @@ private:
         return false;
     }
 
-    std::string Where(std::int64_t number) const {
-        return imageName_ + ", line " + std::to_string(number) + ": ";
-    }
     static std::string Hex(std::int64_t value) { return "0x" + UpperHex(static_cast<std::uint64_t>(value), 6); }
 
     std::vector<Splice>& splices_;
     std::string imageName_;
     std::int64_t endLine_ = 0;
     bool endIsS9_ = false;
+    std::uint64_t dataRecords_ = 0;
 };
 
 // ---- the copier -----------------------------------------------------------
@@ -291,6 +300,34 @@ private:
 
 // ---- the pass -------------------------------------------------------------
 
+// Reads the image from `reader`, line by line, and writes what each line
+// becomes. Throws RunFailure for a line the image must not hold and Error
+// when reading or writing fails.
+void CopyLines(srec::LineReader& reader, LineClassifier& classifier, AtomicFileWriter& writer,
+               ProgressSink& progress, const std::function<void(MergeStep)>& step) {
+    Copier copier(writer, reader);
+    srec::LineReader::Line line;
+    while (reader.Next(line)) {
+        progress.Step();
+        if (line.tooLong)
+            throw Failure(kSxNotValidMessage, classifier.Where(reader.LineNumber()) + "the line is longer than any S-record");
+        const Decision decision = classifier.Classify(line.text, reader.LineNumber());
+        if (decision.action == Action::Keep) {
+            copier.Keep(line);
+        } else if (decision.action == Action::Insert) {
+            copier.Insert(decision.splice->records);
+            for (std::size_t k = 0; k < kRecordCount; ++k) progress.Step();
+            step(MergeStep::BankSpliced);
+        } else if (decision.action == Action::Count) {
+            // The base image's count is of its own records; a count the
+            // record types cannot hold is left out.
+            if (const std::string count = srec::CountRecord(classifier.DataRecords()); !count.empty())
+                copier.Insert(count + "\r\n");
+        }
+    }
+    copier.FlushRun();
+}
+
 // One pass over `input` that splices `banks` into it and writes `output`:
 // always when the image reached "S9" (`requireAll` false), or only when every
 // bank was spliced in before its end record (`requireAll` true). The results
@@ -300,7 +337,7 @@ void SplicePass(const BankMergeInputs& run, const std::vector<int>& banks, const
                 std::vector<BankMergeResult>& results) {
     results.assign(banks.size(), BankMergeResult::Abandoned);
     progress.SetPosition(0);
-    auto step = [&](MergeStep s) {
+    const std::function<void(MergeStep)> step = [&](MergeStep s) {
         if (run.atStep) run.atStep(s);
     };
     std::int64_t maximum = 0;
@@ -330,24 +367,8 @@ void SplicePass(const BankMergeInputs& run, const std::vector<int>& banks, const
         progress.SetMaximum(maximum);
         step(MergeStep::LinesCounted);
 
-        Copier copier(*writer, reader);
-        srec::LineReader::Line line;
         try {
-            while (reader.Next(line)) {
-                progress.Step();
-                if (line.tooLong)
-                    throw Failure(kSxNotValidMessage, input.string() + ", line " + std::to_string(reader.LineNumber()) +
-                                                          ": the line is longer than any S-record");
-                const Decision decision = classifier.Classify(line.text, reader.LineNumber());
-                if (decision.action == Action::Keep) {
-                    copier.Keep(line);
-                } else if (decision.action == Action::Insert) {
-                    copier.Insert(decision.splice->records);
-                    for (std::size_t k = 0; k < kRecordCount; ++k) progress.Step();
-                    step(MergeStep::BankSpliced);
-                }
-            }
-            copier.FlushRun();
+            CopyLines(reader, classifier, *writer, progress, step);
         } catch (const Error& e) {  // reading the image or writing the new one
             throw Failure(kNewSxNotCreateMessage, e.what());
         }

@@ -60,6 +60,15 @@ std::string Record(char type, std::uint32_t address, const std::vector<std::uint
     return text + Hex(~sum & 0xFF, 2);
 }
 
+// The count record of `records` data records: S5 up to 0xFFFF, S6 above.
+std::string CountRecord(unsigned records) {
+    const int addressBytes = records > 0xFFFF ? 3 : 2;
+    unsigned sum = static_cast<unsigned>(addressBytes + 1);
+    std::string text = std::string("S") + (addressBytes == 3 ? '6' : '5') + Hex(sum, 2) + Hex(records, addressBytes * 2);
+    for (int i = 0; i < addressBytes; ++i) sum += (records >> (8 * i)) & 0xFF;
+    return text + Hex(~sum & 0xFF, 2);
+}
+
 std::vector<std::uint8_t> Bytes(std::size_t count, unsigned seed) {
     std::vector<std::uint8_t> bytes(count);
     for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + seed * 13 + (i >> 8)) & 0xFF);
@@ -193,7 +202,8 @@ TEST_F(MergeTest, ReplacesTheFirstRecordInRangeAndDropsTheOthers) {
     std::vector<std::string> expected{kHeader, below};
     const auto block = BankRecords(1, 1);
     expected.insert(expected.end(), block.begin(), block.end());
-    expected.insert(expected.end(), {s1, "S5030003F9", above, kEnd});
+    // The count record counts the new image's data records before it.
+    expected.insert(expected.end(), {s1, CountRecord(1 + 512 + 1), above, kEnd});
     EXPECT_EQ(Lines(PassOutput()), expected);
     EXPECT_EQ(progress.maximum, 512 + 9);
     EXPECT_EQ(progress.steps, 512 + 9);
@@ -230,14 +240,17 @@ TEST_F(MergeTest, LinesAreCountedAndCopiedAcrossReadBuffers) {
     for (unsigned seed : {1u, 2u, 3u}) {
         std::string image, expected;
         std::int64_t lines = 0;
+        unsigned dataRecords = 0;
+        const std::string data = Record('1', 0x1234, Bytes(3, 1));
         auto addLine = [&](const std::string& text, const char* end) {
             image += text + end;
-            expected += text + "\r\n";
+            dataRecords += text == data;
+            expected += (text == "S5030003F9" ? CountRecord(dataRecords) : text) + "\r\n";
             ++lines;
         };
         std::uint32_t state = seed;
         const char* ends[] = {"\r", "\n", "\r\n"};
-        const std::string texts[] = {"S5030003F9", S0OfLength(10), S0OfLength(14), Record('1', 0x1234, Bytes(3, 1))};
+        const std::string texts[] = {"S5030003F9", S0OfLength(10), S0OfLength(14), data};
         for (std::size_t mark : {std::size_t(1) << 20, std::size_t(2) << 20, std::size_t(5) << 19}) {
             while (image.size() + 600 < mark) {
                 state = state * 1103515245u + 12345u;
@@ -679,6 +692,33 @@ TEST_F(SrecordCheck, MergedImageIsTheBaseWithTheBanksLaidOver) {
     WriteFile(dir / "bad.sx", image);
     errors.clear();
     EXPECT_NE(Shell("srec_cat '" + (dir / "bad.sx").string() + "' -o /dev/null", errors), 0);
+}
+
+TEST_F(SrecordCheck, CountRecordsCountTheNewImagesDataRecords) {
+    // srec_cat compares each S5 or S6 with the data records before it. The
+    // base image's counts are of its own records: a bank's 512 records take
+    // the place of fewer, and past 65535 records only an S6 holds the count.
+    const auto plain = Lines(BaseImage());
+    std::vector<std::string> withCounts{plain.front(), plain[1], CountRecord(1)};
+    withCounts.insert(withCounts.end(), plain.begin() + 2, plain.end() - 1);
+    withCounts.insert(withCounts.end(), {"S5030003F9", "S604000003F8", kEnd});
+    std::vector<std::string> many(plain.begin(), plain.end() - 1);
+    for (std::uint32_t address = 0x400000; many.size() <= 70000; address += 0x20)
+        many.push_back(Record('2', address, Bytes(32, address)));
+    many.insert(many.end(), {"S5030003F9", kEnd});
+    const fs::path golden = fs::path(VESTREL_TEST_DATA_DIR) / "golden" / "base.sx";
+    for (const std::string& image : {Join(withCounts), Join(many), ReadFile(golden)}) {
+        WriteFile(base, image);
+        ASSERT_TRUE(Run().Complete(inputs.bankSelection)) << (messages.shown.empty() ? "" : messages.shown[0]);
+        std::string errors;
+        EXPECT_EQ(Shell("srec_cat '" + NewImage().string() + "' -o /dev/null", errors), 0);
+        EXPECT_EQ(errors, "") << "srecord warned";
+        const auto lines = Lines(ReadFile(NewImage()));
+        const auto data = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+            return l.rfind("S1", 0) == 0 || l.rfind("S2", 0) == 0 || l.rfind("S3", 0) == 0;
+        });
+        EXPECT_EQ(lines[lines.size() - 2], CountRecord(static_cast<unsigned>(data)));
+    }
 }
 
 TEST_F(SrecordCheck, WhatTheMergeRefusesSrecordRefusesOrWarnsAbout) {
