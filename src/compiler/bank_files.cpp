@@ -113,7 +113,12 @@ void WriteBankFiles(const std::filesystem::path& projectDir, const BankImages& b
         writers.back()->Write(output.data);
     }
     for (auto& writer : writers) writer->Complete();
-    for (auto& writer : writers) writer->Commit();
+    // The list takes its place last: until then the old list stands, which a
+    // file already replaced no longer matches, so that a run stopped between
+    // two files leaves a set that every reader refuses, and never a new list
+    // beside an old file.
+    for (std::size_t i = 1; i < writers.size(); ++i) writers[i]->Commit();
+    writers.front()->Commit();
 }
 
 void CompileProject(BankCompiler& compiler, const std::filesystem::path& projectDir) {

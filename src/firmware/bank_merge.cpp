@@ -1,6 +1,7 @@
 #include "firmware/bank_merge.h"
 
 #include "compiler/bank_files.h"
+#include "inspect/bank_decoder.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
 #include "platform/text.h"
@@ -8,11 +9,13 @@
 #include "srec/s_record.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -126,8 +129,53 @@ void CheckInputs(const BankMergeInputs& run, const std::vector<int>& banks, cons
                           "\"" + output.string() + "\" is \"" + in.string() + "\", which the run reads");
 }
 
+// The bytes of one bank file, which must hold exactly 16384: a longer file
+// is refused from its size, before it is read.
+std::string ReadBankFile(const fs::path& dirBin, int bank) {
+    const fs::path path = dirBin / BankRow(bank).binFile;
+    Fd fd(OpenForReading(path));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) throw Failure(BankFileNotReadMessage(bank), SystemMessage(errno));
+    auto tooLong = [&](std::uintmax_t size) {
+        return Failure(BankFileTooLongMessage(bank), "\"" + path.string() + "\" holds " + std::to_string(size) +
+                                                         " bytes; a bank file holds " + std::to_string(kBankSize));
+    };
+    if (static_cast<std::uintmax_t>(st.st_size) > kBankSize) throw tooLong(static_cast<std::uintmax_t>(st.st_size));
+    std::string bytes(kBankSize + 1, '\0');
+    const ssize_t got = ReadFully(fd.get(), bytes.data(), bytes.size());
+    if (got < 0) throw Failure(BankFileNotReadMessage(bank), SystemMessage(errno));
+    if (static_cast<std::size_t>(got) < kBankSize) throw Failure(BankFileTooShortMessage(bank), "");
+    if (static_cast<std::size_t>(got) > kBankSize) throw tooLong(static_cast<std::uintmax_t>(got));  // it grew
+    bytes.resize(kBankSize);
+    return bytes;
+}
+
+// Bank files without a banks.sha256 (made by hand or by an older version):
+// banks 1 and 2 must agree with each other the way a compile lays them out,
+// as the decoder checks them, so that bank 1 of one project never goes in
+// with bank 2 of another. Checked when either is spliced in and both files
+// are there.
+void RequireBanksAgree(const fs::path& dirBin, const std::map<int, std::string>& read) {
+    BankImages images;
+    for (int bank = 1; bank <= 2; ++bank) {
+        auto it = read.find(bank);
+        if (it == read.end() && !FileExists(dirBin / BankRow(bank).binFile)) return;
+        const std::string bytes = it != read.end() ? it->second : ReadBankFile(dirBin, bank);
+        std::transform(bytes.begin(), bytes.end(), images.Bank(bank).begin(),
+                       [](char c) { return static_cast<std::uint8_t>(c); });
+    }
+    try {
+        DecodeBanks(images);
+    } catch (const Error& e) {
+        throw Failure(kBanksNotOneSetMessage, "The bank files in \"" + dirBin.string() + "\" have no " +
+                                                  kBankSetFile + ", and " + BankRow(1).binFile + " and " +
+                                                  BankRow(2).binFile + " do not come from one compile: " + e.what());
+    }
+}
+
 // The bank files, each exactly 16384 bytes and, where the folder lists its
-// compile in banks.sha256, the files of that compile.
+// compile in banks.sha256, the files of that compile; without the list,
+// banks 1 and 2 that agree with each other.
 std::vector<Splice> ReadBanks(const fs::path& dirBin, const std::vector<int>& banks) {
     std::optional<BankSetList> list;
     try {
@@ -135,24 +183,23 @@ std::vector<Splice> ReadBanks(const fs::path& dirBin, const std::vector<int>& ba
     } catch (const Error& e) {
         throw Failure(kBanksNotOneSetMessage, e.what());
     }
-    std::vector<Splice> splices;
+    std::map<int, std::string> read;
     for (int bank : banks) {
-        const BankRange& row = BankRow(bank);
-        std::string bytes(kBankSize, '\0');
-        Fd fd(OpenForReading(dirBin / row.binFile));
-        const ssize_t got = fd.get() < 0 ? -1 : ReadFully(fd.get(), bytes.data(), kBankSize);
-        if (got < 0) throw Failure(BankFileNotReadMessage(bank), SystemMessage(errno));
-        if (static_cast<std::size_t>(got) < kBankSize) throw Failure(BankFileTooShortMessage(bank), "");
+        const std::string& bytes = read[bank] = ReadBankFile(dirBin, bank);
         if (list) {
             try {
-                list->Require(row.binFile, bytes);
+                list->Require(BankRow(bank).binFile, bytes);
             } catch (const Error& e) {
                 throw Failure(kBanksNotOneSetMessage, e.what());
             }
         }
+    }
+    if (!list && (read.count(1) || read.count(2))) RequireBanksAgree(dirBin, read);
+    std::vector<Splice> splices;
+    for (const auto& [bank, bytes] : read) {
         Splice& splice = splices.emplace_back();
-        splice.row = &row;
-        splice.records = BankRecords(row, bytes);
+        splice.row = &BankRow(bank);
+        splice.records = BankRecords(*splice.row, bytes);
     }
     return splices;
 }
@@ -415,6 +462,7 @@ private:
 std::string BankFileNotFoundMessage(int bank) { return BankFileMessage(bank, "Not Found"); }
 std::string BankFileNotReadMessage(int bank) { return BankFileMessage(bank, "Not Read"); }
 std::string BankFileTooShortMessage(int bank) { return BankFileMessage(bank, "Too Short"); }
+std::string BankFileTooLongMessage(int bank) { return BankFileMessage(bank, "Too Long"); }
 
 std::string ChecksumSx(std::string_view record) { return srec::Checksum(record); }
 

@@ -1,6 +1,8 @@
 #include "firmware/bank_merge.h"
 
+#include "compiler/bank_builder.h"
 #include "compiler/bank_files.h"
+#include "compiler/project_builder.h"
 #include "platform/file_util.h"
 
 #include "support/file_size_limit.h"
@@ -14,6 +16,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -112,9 +115,17 @@ protected:
         for (int bank = 1; bank <= 5; ++bank) WriteBank(bank, Bytes(16384, static_cast<unsigned>(bank)));
     }
 
+    // Writes the bank file and lists the folder's files in banks.sha256, as
+    // one compile would: the banks here are patterns, not a compile's.
     void WriteBank(int bank, const std::vector<std::uint8_t>& bytes) {
         WriteFile(dir / "bin" / ("bank" + std::to_string(bank) + ".bin"),
                   std::string(bytes.begin(), bytes.end()));
+        std::string list;
+        for (int b = 1; b <= 5; ++b) {
+            const fs::path file = dir / "bin" / ("bank" + std::to_string(b) + ".bin");
+            if (fs::exists(file)) list += Sha256Hex(ReadFile(file)) + "  " + file.filename().string() + "\n";
+        }
+        WriteFile(dir / "bin" / kBankSetFile, list);
     }
 
     // The 512 records that bank `bank` should become.
@@ -152,7 +163,8 @@ protected:
     Messages messages;
     Progress progress;
     std::vector<std::pair<int, BankMergeResult>> stageEnds;
-    const std::vector<std::string> kBankFiles{"bank1.bin", "bank2.bin", "bank3.bin", "bank4.bin", "bank5.bin"};
+    const std::vector<std::string> kBankFiles{"bank1.bin", "bank2.bin", "bank3.bin", "bank4.bin", "bank5.bin",
+                                              "banks.sha256"};
 };
 
 // The first line of a message: the system's heading, without the detail
@@ -174,7 +186,7 @@ TEST(ChecksumSx, IsTheComplementOfTheByteSumInUpperCase) {
 }
 
 TEST_F(MergeTest, TheBankBecomes512RecordsOfItsFirst16384Bytes) {
-    WriteBank(1, std::vector<std::uint8_t>(16384 + 100, 0));  // a longer file: its first 16384 bytes count
+    WriteBank(1, std::vector<std::uint8_t>(16384, 0));
     ASSERT_EQ(Pass(1, Join({kHeader, Record('2', 0x388000, Bytes(32, 9)), kEnd})), BankMergeResult::Spliced);
     auto lines = Lines(PassOutput());
     ASSERT_EQ(lines.size(), 2u + 512u);
@@ -371,6 +383,16 @@ TEST_F(MergeTest, MissingInputsAreReportedInOrderAndCreateNothing) {
     check(base, "File bank2.bin Not Found,Abort Procedure");
     WriteFile(dir / "bin" / "bank2.bin", std::string(16383, '\0'));
     check(base, "File bank2.bin Too Short,Abort Procedure");
+    // A bank file is exactly 16384 bytes: a longer one is refused by its size
+    // before it is read, however large it is.
+    for (std::uintmax_t size : {std::uintmax_t{16385}, std::uintmax_t{2} << 30}) {
+        { std::ofstream(dir / "bin" / "bank2.bin"); }
+        fs::resize_file(dir / "bin" / "bank2.bin", size);
+        check(base, "File bank2.bin Too Long,Abort Procedure");
+        EXPECT_NE(messages.shown[0].find("holds " + std::to_string(size) + " bytes; a bank file holds 16384"),
+                  std::string::npos)
+            << messages.shown[0];
+    }
     EXPECT_EQ(BankFileNotFoundMessage(5), "File bank5.bin Not Found,Abort Procedure");
 }
 
@@ -483,12 +505,52 @@ TEST_F(MergeTest, BankFilesFromTwoCompilesAreRefused) {
     ASSERT_TRUE(Run().Complete(inputs.bankSelection));
 
     WriteFile(NewImage(), "earlier image");
-    WriteBank(2, Bytes(16384, 7));  // bank 2 of another compile
+    const auto other = Bytes(16384, 7);  // bank 2 of another compile, not in the list
+    WriteFile(dir / "bin" / "bank2.bin", std::string(other.begin(), other.end()));
     messages.shown.clear();
     EXPECT_TRUE(Run().stopped);
     ASSERT_EQ(Headings(messages.shown), std::vector<std::string>{std::string(kBanksNotOneSetMessage)});
     EXPECT_NE(messages.shown[0].find("bank2.bin is not the file banks.sha256 lists"), std::string::npos);
     EXPECT_EQ(ReadFile(NewImage()), "earlier image");
+}
+
+TEST_F(MergeTest, WithoutAListBanksOneAndTwoMustComeFromOneCompile) {
+    // Two projects whose receive frames differ: bank 1 holds the lookup
+    // table of the frame records that bank 2 holds.
+    test::TempDir a, b;
+    test::WritePargen(a.path(), test::DefaultSettings());
+    test::WritePargen(b.path(), test::DefaultSettings());
+    test::WriteRows(a / "RCobDef.xml", "COBID", {R"(CobID="0x181" Dimensin="8")"});
+    test::WriteRows(b / "RCobDef.xml", "COBID", {R"(CobID="0x281" Dimensin="8")", R"(CobID="0x381" Dimensin="2")"});
+    BankCompiler fromA, fromB;
+    fromA.BuildBankImages(a.path(), test::kStamp);
+    fromB.BuildBankImages(b.path(), test::kStamp);
+    auto put = [&](int bank, const BankCompiler& compiler) {
+        const auto bytes = compiler.Banks().Bank(bank);
+        WriteFile(dir / "bin" / ("bank" + std::to_string(bank) + ".bin"), std::string(bytes.begin(), bytes.end()));
+    };
+    fs::remove(dir / "bin" / kBankSetFile);
+    WriteFile(base, BaseImage());
+    put(1, fromA);
+    put(2, fromA);
+    ASSERT_TRUE(Run().Complete(inputs.bankSelection)) << messages.shown.front();
+    const std::string merged = ReadFile(NewImage());
+
+    put(2, fromB);
+    for (const auto& selection : {std::array<bool, 5>{true, true}, std::array<bool, 5>{true, false}}) {
+        inputs.bankSelection = selection;
+        messages.shown.clear();
+        EXPECT_TRUE(Run().stopped);
+        ASSERT_EQ(Headings(messages.shown), std::vector<std::string>{std::string(kBanksNotOneSetMessage)});
+        EXPECT_NE(messages.shown[0].find("have no banks.sha256, and bank1.bin and bank2.bin do not come from one "
+                                         "compile: "),
+                  std::string::npos)
+            << messages.shown[0];
+        EXPECT_EQ(ReadFile(NewImage()), merged);
+    }
+    // Banks 3 to 5 alone have nothing to agree with.
+    inputs.bankSelection = {false, false, true, false, false};
+    EXPECT_FALSE(Run().stopped);
 }
 
 TEST_F(MergeTest, FailedRunKeepsTheEarlierNewImage) {
