@@ -2,6 +2,7 @@
 #include "cli/merge_run.h"
 
 #include "cli/progress_bar.h"
+#include "platform/output_file.h"
 #include "platform/printable_text.h"
 
 #include <ostream>
@@ -56,6 +57,15 @@ std::function<void(const fs::path&)> WaitNotice(CliContext& cli) {
     };
 }
 
+std::vector<fs::path> OutputLocks(std::vector<fs::path> folders, const std::vector<fs::path>& outputs,
+                                  const std::vector<fs::path>& inputs) {
+    for (const fs::path& output : outputs) {
+        RequireNotAnInput(output, inputs);
+        folders.push_back(OutputFolder(output));
+    }
+    return folders;
+}
+
 int RunMerge(BankMergeInputs inputs, CliContext& cli) {
     TerminalProgressBar bar(cli.err, cli.terminal);
     bar.SetLabel("Merging");
@@ -82,7 +92,8 @@ int MergeCommand(const std::vector<std::string>& args, CliContext& cli) {
     inputs.dirOut = outImage.parent_path().empty() ? fs::path(".") : outImage.parent_path();
     inputs.newFileName = outImage.filename().string();
     if (auto banks = a.Value("banks")) inputs.bankSelection = ParseBanks(*banks);
-    FolderLocks locks({inputs.dirBin, inputs.dirOut}, WaitPolicy(a), WaitNotice(cli));
+    // The merge refuses an image over one of its inputs with its own message.
+    FolderLocks locks(OutputLocks({inputs.dirBin, inputs.dirOut}, {outImage}, {}), WaitPolicy(a), WaitNotice(cli));
     return RunMerge(inputs, cli);
 }
 

@@ -20,4 +20,12 @@ FolderLocks::Wait WaitPolicy(const Arguments& arguments);
 // Says on stderr that the command waits for another run.
 std::function<void(const std::filesystem::path&)> WaitNotice(CliContext& cli);
 
+// Refuses, before anything is written, an output that would replace one of
+// the run's inputs (RequireNotAnInput), and gives the folders to lock for
+// writing them: `folders` and the folder of each output, where its link
+// leads for a link.
+std::vector<std::filesystem::path> OutputLocks(std::vector<std::filesystem::path> folders,
+                                               const std::vector<std::filesystem::path>& outputs,
+                                               const std::vector<std::filesystem::path>& inputs);
+
 }  // namespace vestrel

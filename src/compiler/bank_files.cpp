@@ -67,6 +67,14 @@ std::string BankSourceText(const BankImages& banks) {
     return text;
 }
 
+std::vector<std::filesystem::path> BankSetFiles(const std::filesystem::path& binDir) {
+    std::vector<std::filesystem::path> files;
+    for (const BankRange& bank : kBankTable) files.push_back(binDir / bank.binFile);
+    files.push_back(binDir / kBankSourceFile);
+    files.push_back(binDir / kBankSetFile);
+    return files;
+}
+
 std::string Sha256Hex(std::string_view bytes) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;

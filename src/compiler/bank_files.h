@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vestrel {
 
@@ -48,6 +49,10 @@ private:
     std::filesystem::path path_;
     std::map<std::string, std::string> digests_;  // file name -> lower-case hex SHA-256
 };
+
+// The files of one compile in a bank folder: bank1.bin to bank5.bin,
+// bankg.c and banks.sha256.
+std::vector<std::filesystem::path> BankSetFiles(const std::filesystem::path& binDir);
 
 // The SHA-256 of `bytes` as 64 lower-case hexadecimal digits.
 std::string Sha256Hex(std::string_view bytes);

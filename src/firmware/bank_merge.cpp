@@ -4,6 +4,7 @@
 #include "inspect/bank_decoder.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
+#include "platform/output_file.h"
 #include "platform/text.h"
 #include "srec/line_reader.h"
 #include "srec/s_record.h"
@@ -105,14 +106,9 @@ std::string BankRecords(const BankRange& row, const std::string& bytes) {
 
 // ---- input checks ---------------------------------------------------------
 
-bool SameFile(const fs::path& a, const fs::path& b) {
-    std::error_code ec;
-    return fs::equivalent(a, b, ec);
-}
-
 // The checks before anything is read, in the order the user should hear of
-// them, and the refusal of a new image that would be written over one of the
-// run's own inputs.
+// them, and the refusal of a new image that would be written over the base
+// image or a file of the bank set, by any path.
 void CheckInputs(const BankMergeInputs& run, const std::vector<int>& banks, const fs::path& input,
                  const fs::path& output) {
     if (!FileExists(input)) throw Failure(kSxNotFoundMessage, "");
@@ -121,12 +117,14 @@ void CheckInputs(const BankMergeInputs& run, const std::vector<int>& banks, cons
     for (int bank : banks)
         if (!FileExists(run.dirBin / BankRow(bank).binFile)) throw Failure(BankFileNotFoundMessage(bank), "");
 
-    std::vector<fs::path> inputs{input, run.dirBin / kBankSetFile};
-    for (int bank : banks) inputs.push_back(run.dirBin / BankRow(bank).binFile);
-    for (const fs::path& in : inputs)
-        if (SameFile(output, in))
-            throw Failure(kNewSxIsInputMessage,
-                          "\"" + output.string() + "\" is \"" + in.string() + "\", which the run reads");
+    std::vector<fs::path> inputs{input};
+    if (!run.dirBin.empty())
+        for (const fs::path& file : BankSetFiles(run.dirBin)) inputs.push_back(file);
+    try {
+        if (const auto in = InputAt(output, inputs)) throw Failure(kNewSxIsInputMessage, OutputIsInputMessage(output, *in));
+    } catch (const Error& e) {  // an output that no save can replace
+        throw Failure(kNewSxNotCreateMessage, e.what());
+    }
 }
 
 // The bytes of one bank file, which must hold exactly 16384: a longer file

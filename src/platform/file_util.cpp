@@ -1,6 +1,7 @@
 #include "platform/file_util.h"
 
 #include "platform/error.h"
+#include "platform/output_file.h"
 #include "platform/text.h"
 
 #include <fcntl.h>
@@ -256,8 +257,8 @@ void WriteFileAtomic(const fs::path& path, std::string_view data) {
     writer.Commit();
 }
 
-AtomicFileWriter::AtomicFileWriter(fs::path target, Sync sync)
-    : target_(std::move(target)), durable_(sync == Sync::Durable) {
+AtomicFileWriter::AtomicFileWriter(const fs::path& target, Sync sync)
+    : target_(OutputTarget(target)), durable_(sync == Sync::Durable) {
     if (int fault = SeamAt(SaveStep::Create)) throw Error(CannotCreateMessage(target_, fault));
     RemoveAbandonedTemporaries(target_);
     const fs::path dir = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();

@@ -48,7 +48,8 @@ std::string ReadRegularFile(const std::filesystem::path& path, std::size_t maxBy
 // leaves either the old file or the new one, and nothing else: the data goes
 // to a temporary file in the same folder that has no name (Linux O_TMPFILE)
 // until it is complete, is flushed to disk and is then linked in place of the
-// target. Throws Error with the platform's reason.
+// target. A target that is a symbolic link is written where the link leads
+// (OutputTarget), and the link stays. Throws Error with the platform's reason.
 void WriteFileAtomic(const std::filesystem::path& path, std::string_view data);
 
 // The steps of an atomic save, in order. Write is taken once per block
@@ -76,8 +77,9 @@ public:
     // lived work files skip it: they are renamed whole, but a crash may lose them.
     enum class Sync { Durable, NoSync };
 
-    // Creates the temporary file; throws Error("Cannot create file ...").
-    explicit AtomicFileWriter(std::filesystem::path target, Sync sync = Sync::Durable);
+    // Creates the temporary file beside OutputTarget(target), the file it
+    // replaces; throws Error("Cannot create file ...").
+    explicit AtomicFileWriter(const std::filesystem::path& target, Sync sync = Sync::Durable);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -93,6 +95,7 @@ public:
     // Removes the temporary file; the target stays as it was.
     void Discard() noexcept;
 
+    // The file it replaces: the target, or where the target's link leads.
     const std::filesystem::path& Target() const { return target_; }
 
 private:

@@ -97,6 +97,7 @@ TEST(Cli, BuildWritesTheBankFilesAndPrintsNothingForACleanProject) {
 
 TEST(Cli, BuildAndUpdatePrintTheChecksFindings) {
     TempDir dir;
+    WriteFile(dir / "RCobDef.xml", "<COBID/>");
     // Without pargen.xml a fresh process compiles an all-zero parameter block.
     const std::string noPargen =
         "vestrel-cli: warning: pargen.xml: the file does not exist: the banks get an all-zero parameter block (no "
@@ -211,6 +212,8 @@ TEST(Cli, OptionsAreGivenOnceAndDoubleDashEndsThem) {
 
 TEST(Cli, SourceDateEpochMakesBuildsReproducible) {
     TempDir a, b;
+    WriteFile(a / "pargen.xml", kPargen);
+    WriteFile(b / "pargen.xml", kPargen);
     ::setenv("SOURCE_DATE_EPOCH", "1733661931", 1);
     EXPECT_EQ(RunCliWith({"build", a.path().string()}).status, kExitOk);
     EXPECT_EQ(RunCliWith({"build", b.path().string()}).status, kExitOk);
@@ -221,6 +224,7 @@ TEST(Cli, SourceDateEpochMakesBuildsReproducible) {
 
 TEST(Cli, MergeSplicesTheDefaultBanksAndReportsOnlyOnATerminal) {
     TempDir dir;
+    WriteFile(dir / "pargen.xml", kPargen);
     ASSERT_EQ(RunCliWith({"build", dir.path().string()}).status, kExitOk);
     WriteFile(dir / "base.sx", BaseImage());
     Result quiet = RunCliWith({"merge", (dir / "base.sx").string(), (dir / "bin").string(), (dir / "out.sx").string()});
@@ -241,6 +245,7 @@ TEST(Cli, MergeSplicesTheDefaultBanksAndReportsOnlyOnATerminal) {
 
 TEST(Cli, MergeExitsNonZeroUnlessEverySelectedBankWasSplicedIn) {
     TempDir dir;
+    WriteFile(dir / "pargen.xml", kPargen);
     ASSERT_EQ(RunCliWith({"build", dir.path().string()}).status, kExitOk);
     WriteFile(dir / "no2.sx", BaseImage(true, false));
     Result missingRange = RunCliWith({"merge", (dir / "no2.sx").string(), (dir / "bin").string(), (dir / "out.sx").string()});

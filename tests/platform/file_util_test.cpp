@@ -1,6 +1,7 @@
 #include "platform/file_util.h"
 
 #include "platform/error.h"
+#include "platform/output_file.h"
 #include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
@@ -117,6 +118,74 @@ TEST(AtomicFileWriter, NothingIsVisibleUntilCommitAndDiscardRemovesTheTemporaryF
     EXPECT_EQ(written.size(), (1u << 20) + 1);
     EXPECT_EQ(written.back(), 'b');
     EXPECT_EQ(EntryCount(dir.path()), 1u);
+}
+
+TEST(OutputFile, ALinkIsWrittenWhereItLeadsAndStaysALink) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "flasher");
+    WriteFile(dir / "flasher" / "image.sx", "old");
+    // A chain of links, relative and absolute, to a file in another folder.
+    std::filesystem::create_symlink("flasher/image.sx", dir / "first");
+    std::filesystem::create_symlink(dir / "first", dir / "New.sx");
+    EXPECT_EQ(OutputTarget(dir / "New.sx"), dir / "flasher/image.sx");
+    EXPECT_EQ(OutputFolder(dir / "New.sx"), dir / "flasher");
+    WriteFileAtomic(dir / "New.sx", "new");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "New.sx"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "first"));
+    EXPECT_EQ(ReadFile(dir / "flasher" / "image.sx"), "new");
+    EXPECT_EQ(EntryCount(dir / "flasher"), 1u) << "no work file beside the target";
+    EXPECT_EQ(EntryCount(dir.path()), 3u);
+    // A link that leads nowhere yet: the file it names is made.
+    std::filesystem::create_symlink("flasher/later.sx", dir / "Later.sx");
+    WriteFileAtomic(dir / "Later.sx", "made");
+    EXPECT_EQ(ReadFile(dir / "flasher" / "later.sx"), "made");
+
+    // What no save can replace is refused with the reason, and left alone.
+    std::filesystem::create_symlink("loop2", dir / "loop1");
+    std::filesystem::create_symlink("loop1", dir / "loop2");
+    std::filesystem::create_symlink("flasher", dir / "folder");
+    std::filesystem::create_symlink("/dev/null", dir / "null");
+    const std::pair<const char*, std::string> refused[] = {
+        {"loop1", "Cannot create file \"" + (dir / "loop1").string() + "\". Too many levels of symbolic links"},
+        {"folder", "Cannot create file \"" + (dir / "flasher").string() + "\". Is a directory"},
+        {"null", "The file \"/dev/null\" cannot be written: it is a device, not a file"},
+    };
+    for (const auto& [name, message] : refused) {
+        try {
+            WriteFileAtomic(dir / name, "x");
+            ADD_FAILURE() << name << " was written";
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()), message);
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "null"));
+}
+
+TEST(OutputFile, AnOutputThatWouldReplaceAnInputIsFoundByAnyPath) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "p");
+    WriteFile(dir / "p" / "pargen.xml", "<GeneralParameter/>");
+    std::filesystem::create_hard_link(dir / "p" / "pargen.xml", dir / "hard.xml");
+    std::filesystem::create_symlink("p/pargen.xml", dir / "soft.xml");
+    const std::vector<std::filesystem::path> inputs{dir / "p" / "pargen.xml", dir / "p" / "RCobDef.xml"};
+    const std::pair<std::filesystem::path, std::optional<std::filesystem::path>> cases[] = {
+        {dir / "p" / "pargen.xml", inputs[0]},
+        {dir / "p" / "." / "pargen.xml", inputs[0]},
+        {dir / "hard.xml", inputs[0]},
+        {dir / "soft.xml", inputs[0]},
+        {dir / "p" / "PARGEN.XML", inputs[0]},    // another letter case: taken for the same file
+        {dir / "p" / "rcobdef.xml", inputs[1]},   // an input that does not exist yet
+        {dir / "p" / "map.csv", std::nullopt},
+        {dir / "pargen.xml", std::nullopt},       // the same name in another folder
+    };
+    for (const auto& [output, input] : cases) EXPECT_EQ(InputAt(output, inputs), input) << output;
+    try {
+        RequireNotAnInput(dir / "hard.xml", inputs);
+        ADD_FAILURE();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), "The output \"" + (dir / "hard.xml").string() + "\" is \"" +
+                                             inputs[0].string() + "\", which the run reads; nothing was written");
+    }
 }
 
 TEST(ReadWholeFile, ReadsBytesAndReportsMissingFiles) {
