@@ -272,6 +272,12 @@ TEST(ProjectCheck, FilesThatDifferOnlyInLetterCaseAreNamed) {
     EXPECT_EQ(Lines(CheckProject(dir.path())),
               std::vector<std::string>{"warning: Pargen.xml: the compile reads this file, but pargen.xml differs from it only "
                                        "in letter case and may be the one an editor shows"});
+    // Two names of one file, as a file system that ignores letter case shows
+    // every project file: no twins.
+    std::filesystem::remove(dir / "Pargen.xml");
+    std::filesystem::create_hard_link(dir / "pargen.xml", dir / "Pargen.xml");
+    std::filesystem::create_hard_link(dir / "RCobDef.xml", dir / "rcobdef.xml");
+    EXPECT_EQ(Lines(CheckProject(dir.path())), std::vector<std::string>{});
 }
 
 TEST(ProjectCheck, AMissingFolderIsOneError) {

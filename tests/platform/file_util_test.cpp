@@ -3,12 +3,14 @@
 #include "platform/error.h"
 #include "platform/output_file.h"
 #include "support/file_size_limit.h"
+#include "support/kill_at_step.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include <gtest/gtest.h>
@@ -118,6 +120,64 @@ TEST(AtomicFileWriter, NothingIsVisibleUntilCommitAndDiscardRemovesTheTemporaryF
     EXPECT_EQ(written.size(), (1u << 20) + 1);
     EXPECT_EQ(written.back(), 'b');
     EXPECT_EQ(EntryCount(dir.path()), 1u);
+}
+
+std::vector<std::string> Names(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(AtomicFileWriter, WithoutNamelessFilesAKilledSaveLeavesNoWorkFileForLong) {
+    // A file system without O_TMPFILE (FAT on a stick), through the seam: the
+    // work file has a name while it is written. SIGINT, SIGTERM and SIGHUP
+    // remove it before the process ends; after SIGKILL, the next save into the
+    // folder, of any file, removes it: its writer's lock is gone.
+    TempDir dir;
+    const std::string big(3 << 20, 'n');
+    for (SaveStep step : {SaveStep::Create, SaveStep::Write, SaveStep::Sync, SaveStep::Replace}) {
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+            SCOPED_TRACE(::testing::Message() << "step " << static_cast<int>(step) << ", signal " << signal);
+            WriteFile(dir / "New.sx", "old");
+            const int ended = test::RunInChildEndedBy(signal, [&](const std::function<void()>& die) {
+                SetSaveStepHookForTesting([&](SaveStep s) {
+                    if (s == step) die();
+                    return s == SaveStep::Create ? EOPNOTSUPP : 0;
+                });
+                WriteFileAtomic(dir / "New.sx", big);
+            });
+            EXPECT_EQ(ended, signal);
+            const std::string now = ReadFile(dir / "New.sx");
+            EXPECT_TRUE(now == "old" || now == big);
+            if (signal != SIGKILL) {
+                EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"New.sx"});
+            }
+            WriteFileAtomic(dir / "other.csv", "x");
+            EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"New.sx", "other.csv"}));
+            std::filesystem::remove(dir / "other.csv");
+        }
+    }
+}
+
+TEST(AtomicFileWriter, AWorkFileIsRemovedByItsLockNotByItsProcessId) {
+    TempDir dir;
+    SetSaveStepHookForTesting([](SaveStep s) { return s == SaveStep::Create ? EOPNOTSUPP : 0; });
+    // Left by a kill on another host or before a reboot: its process id may
+    // well be in use again, here this very process.
+    const std::string stale = ".New.sx.vestrel-" + std::to_string(::getpid()) + "-a1b2c3";
+    WriteFile(dir / stale, "stale");
+    WriteFile(dir / ".notes.vestrel-keep", "not a work file");
+    AtomicFileWriter writing(dir / "New.sx");
+    writing.Write("being written");
+    const auto names = Names(dir.path());
+    EXPECT_EQ(names.size(), 2u) << "the live work file beside the notes";
+    EXPECT_EQ(std::count(names.begin(), names.end(), stale), 0) << "the stale work file is kept";
+    WriteFileAtomic(dir / "other.csv", "x");  // does not touch a work file in use
+    writing.Commit();
+    SetSaveStepHookForTesting({});
+    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{".notes.vestrel-keep", "New.sx", "other.csv"}));
+    EXPECT_EQ(ReadFile(dir / "New.sx"), "being written");
 }
 
 TEST(OutputFile, ALinkIsWrittenWhereItLeadsAndStaysALink) {
