@@ -227,7 +227,7 @@ TEST(ProjectCheck, ErrorsCarryTheCompilersMessage) {
             // The parse error keeps its line number on the one output line.
             EXPECT_EQ(problems.front().file, "RInfoCob.xml");
             EXPECT_EQ(FormatProblem(problems.front()).find('\n'), std::string::npos);
-            EXPECT_NE(FormatProblem(problems.front()).find("; Line: 1; <RInfoCob>"), std::string::npos)
+            EXPECT_NE(FormatProblem(problems.front()).find("; Line: 1, column 37; <RInfoCob>"), std::string::npos)
                 << FormatProblem(problems.front());
         }
     }
