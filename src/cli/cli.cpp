@@ -123,6 +123,8 @@ void CliContext::Say(const std::string& text) const {
     err << "vestrel-cli: " << PrintableText(text, LineBreaks::OneLine) << '\n';
 }
 
+void CliContext::Done(const std::string& text) const { err << PrintableText(text, LineBreaks::OneLine) << '\n'; }
+
 int RunCli(const std::vector<std::string>& args, CliContext& cli) {
     try {
         return Dispatch(args, cli);

@@ -48,7 +48,7 @@ int BuildCommand(const std::vector<std::string>& args, CliContext& cli) {
                                   ProjectFilePaths(projectDir)),
                       WaitPolicy(a), WaitNotice(cli));
     Compile(projectDir, a.Has("strict"), cli);
-    if (cli.terminal) cli.err << "Wrote the banks and bankg.c to " << BankDir(projectDir).string() << '\n';
+    cli.Done("Wrote the banks and bankg.c to " + BankDir(projectDir).string());
     return kExitOk;
 }
 
@@ -73,7 +73,11 @@ int UpdateCommand(const std::vector<std::string>& args, CliContext& cli) {
     outputs.push_back(inputs.NewImage());
     FolderLocks locks(OutputLocks({projectDir, inputs.dirBin}, outputs, read), WaitPolicy(a), WaitNotice(cli));
     Compile(projectDir, a.Has("strict"), cli);
-    return RunMerge(inputs, cli);
+    const int status = RunMerge(inputs, cli);
+    if (status == kExitOk)
+        cli.Done("Wrote the banks and bankg.c to " + inputs.dirBin.string() + " and the new image to " +
+                 ImageWhere(inputs.NewImage()));
+    return status;
 }
 
 }  // namespace vestrel

@@ -27,7 +27,12 @@ int CheckCommand(const std::vector<std::string>& args, CliContext& cli) {
     RequireProjectFolder(projectDir);
     const std::vector<Problem> problems = CheckProject(projectDir, BanksBefore::Zero);
     for (const Problem& problem : problems) cli.out << FormatProblem(problem) << '\n';
-    return HasErrors(problems) ? kExitFailed : kExitOk;
+    if (HasErrors(problems)) return kExitFailed;
+    const std::size_t warnings = problems.size();
+    cli.Done("Checked " + projectDir.string() + ": no errors, " +
+             (warnings == 0 ? std::string("no warnings") : std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings")) +
+             "; it compiles");
+    return kExitOk;
 }
 
 namespace {
@@ -69,7 +74,7 @@ int DecodeCommand(const std::vector<std::string>& args, CliContext& cli) {
     if (outDir) WriteLocked(*outDir, decoded, fromFolder ? BankSetFiles(source) : std::vector<fs::path>{source}, a, cli);
     cli.out << DescribeDecodedBanks(decoded);
     for (const std::string& note : DecodeNotes(decoded)) cli.Say("note: " + note);
-    if (outDir && cli.terminal) cli.err << "Wrote the project to " << PrintableText(*outDir, LineBreaks::OneLine) << '\n';
+    if (outDir && cli.terminal) cli.Done("Wrote the project to " + *outDir);
     return kExitOk;
 }
 

@@ -66,6 +66,11 @@ std::vector<fs::path> OutputLocks(std::vector<fs::path> folders, const std::vect
     return folders;
 }
 
+std::string ImageWhere(const fs::path& image) {
+    const fs::path target = OutputTarget(image);
+    return image.string() + (target == image ? "" : " (a link to " + target.string() + ")");
+}
+
 int RunMerge(BankMergeInputs inputs, CliContext& cli) {
     TerminalProgressBar bar(cli.err, cli.terminal);
     bar.SetLabel("Merging");
@@ -73,10 +78,7 @@ int RunMerge(BankMergeInputs inputs, CliContext& cli) {
     inputs.atStep = cli.atMergeStep;
     const BankMergeRun run = RunBankMerge(inputs, messages, bar);
     bar.Finish();
-    if (run.Complete(inputs.bankSelection)) {
-        if (cli.terminal) cli.err << "Wrote " << inputs.NewImage().string() << '\n';
-        return kExitOk;
-    }
+    if (run.Complete(inputs.bankSelection)) return kExitOk;
     const std::string why = ExplainMergeRun(run, inputs);
     if (!why.empty()) cli.Say(why);
     return kExitFailed;
@@ -94,7 +96,9 @@ int MergeCommand(const std::vector<std::string>& args, CliContext& cli) {
     if (auto banks = a.Value("banks")) inputs.bankSelection = ParseBanks(*banks);
     // The merge refuses an image over one of its inputs with its own message.
     FolderLocks locks(OutputLocks({inputs.dirBin, inputs.dirOut}, {outImage}, {}), WaitPolicy(a), WaitNotice(cli));
-    return RunMerge(inputs, cli);
+    const int status = RunMerge(inputs, cli);
+    if (status == kExitOk && cli.terminal) cli.Done("Wrote " + ImageWhere(inputs.NewImage()));
+    return status;
 }
 
 }  // namespace vestrel

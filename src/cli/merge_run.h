@@ -14,6 +14,10 @@ namespace vestrel {
 // stderr; says why when no image was written. Returns the exit status.
 int RunMerge(BankMergeInputs inputs, CliContext& cli);
 
+// "<image>", or "<image> (a link to <target>)" for an image written where a
+// link leads: where the new image went, for the line that says so.
+std::string ImageWhere(const std::filesystem::path& image);
+
 // --no-wait refuses at once when another run holds a folder; otherwise the
 // command waits for it.
 FolderLocks::Wait WaitPolicy(const Arguments& arguments);
