@@ -59,11 +59,8 @@ std::function<void(const fs::path&)> WaitNotice(CliContext& cli) {
 
 std::vector<fs::path> OutputLocks(std::vector<fs::path> folders, const std::vector<fs::path>& outputs,
                                   const std::vector<fs::path>& inputs) {
-    for (const fs::path& output : outputs) {
-        RequireNotAnInput(output, inputs);
-        folders.push_back(OutputFolder(output));
-    }
-    return folders;
+    for (const fs::path& output : outputs) RequireNotAnInput(output, inputs);
+    return FoldersToLock(std::move(folders), outputs);
 }
 
 std::string ImageWhere(const fs::path& image) {

@@ -52,6 +52,11 @@ fs::path OutputTarget(const fs::path& output) {
 
 fs::path OutputFolder(const fs::path& output) { return FolderOf(OutputTarget(output)); }
 
+std::vector<fs::path> FoldersToLock(std::vector<fs::path> folders, const std::vector<fs::path>& outputs) {
+    for (const fs::path& output : outputs) folders.push_back(OutputFolder(output));
+    return folders;
+}
+
 std::optional<fs::path> InputAt(const fs::path& output, const std::vector<fs::path>& inputs) {
     const fs::path target = OutputTarget(output);
     for (const fs::path& input : inputs) {

@@ -23,6 +23,11 @@ std::filesystem::path OutputTarget(const std::filesystem::path& output);
 // a run locks before it writes the output.
 std::filesystem::path OutputFolder(const std::filesystem::path& output);
 
+// `folders` and the folder of each of `outputs`, where its link leads for a
+// link: the folders a run locks before it writes those outputs.
+std::vector<std::filesystem::path> FoldersToLock(std::vector<std::filesystem::path> folders,
+                                                 const std::vector<std::filesystem::path>& outputs);
+
 // The input among `inputs` that writing `output` would replace, or nothing.
 // `inputs` are the files a run reads, whether they exist or not. An output
 // replaces an input when it is the same file by any path (through a link, a
