@@ -197,21 +197,6 @@ TEST(Cli, AProjectFileThatIsThereButCannotBeReadIsAnError) {
     }
 }
 
-TEST(Cli, AParseErrorNeverShowsAFileFromOutsideTheProject) {
-    // A project file that is a link to /proc/self/environ: named with its
-    // line and column, its first line (PATH=...) never printed.
-    TempDir dir;
-    WriteFile(dir / "RCobDef.xml", "<COBID/>");
-    fs::create_symlink("/proc/self/environ", dir / "pargen.xml");
-    Result r = RunCliWith({"check", dir.path().string()});
-    EXPECT_EQ(r.status, kExitFailed);
-    EXPECT_NE(r.out.find("error: pargen.xml: "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("; Line: 1, column 1; (the text is not shown: the file lies outside its folder)"),
-              std::string::npos)
-        << r.out;
-    EXPECT_EQ(r.out.find("PATH="), std::string::npos) << r.out;
-}
-
 TEST(Cli, EveryMessageIsOneSafeLine) {
     // A parse error quotes the file: here a terminal escape that would
     // retitle the terminal and a line break in a file name.

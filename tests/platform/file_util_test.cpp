@@ -3,7 +3,6 @@
 #include "platform/error.h"
 #include "platform/output_file.h"
 #include "support/file_size_limit.h"
-#include "support/kill_at_step.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
 
@@ -129,37 +128,6 @@ std::vector<std::string> Names(const std::filesystem::path& dir) {
     return names;
 }
 
-TEST(AtomicFileWriter, WithoutNamelessFilesAKilledSaveLeavesNoWorkFileForLong) {
-    // A file system without O_TMPFILE (FAT on a stick), through the seam: the
-    // work file has a name while it is written. SIGINT, SIGTERM and SIGHUP
-    // remove it before the process ends; after SIGKILL, the next save into the
-    // folder, of any file, removes it: its writer's lock is gone.
-    TempDir dir;
-    const std::string big(3 << 20, 'n');
-    for (SaveStep step : {SaveStep::Create, SaveStep::Write, SaveStep::Sync, SaveStep::Replace}) {
-        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
-            SCOPED_TRACE(::testing::Message() << "step " << static_cast<int>(step) << ", signal " << signal);
-            WriteFile(dir / "New.sx", "old");
-            const int ended = test::RunInChildEndedBy(signal, [&](const std::function<void()>& die) {
-                SetSaveStepHookForTesting([&](SaveStep s) {
-                    if (s == step) die();
-                    return s == SaveStep::Create ? EOPNOTSUPP : 0;
-                });
-                WriteFileAtomic(dir / "New.sx", big);
-            });
-            EXPECT_EQ(ended, signal);
-            const std::string now = ReadFile(dir / "New.sx");
-            EXPECT_TRUE(now == "old" || now == big);
-            if (signal != SIGKILL) {
-                EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"New.sx"});
-            }
-            WriteFileAtomic(dir / "other.csv", "x");
-            EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"New.sx", "other.csv"}));
-            std::filesystem::remove(dir / "other.csv");
-        }
-    }
-}
-
 TEST(AtomicFileWriter, AWorkFileIsRemovedByItsLockNotByItsProcessId) {
     TempDir dir;
     SetSaveStepHookForTesting([](SaveStep s) { return s == SaveStep::Create ? EOPNOTSUPP : 0; });
@@ -195,10 +163,6 @@ TEST(OutputFile, ALinkIsWrittenWhereItLeadsAndStaysALink) {
     EXPECT_EQ(ReadFile(dir / "flasher" / "image.sx"), "new");
     EXPECT_EQ(EntryCount(dir / "flasher"), 1u) << "no work file beside the target";
     EXPECT_EQ(EntryCount(dir.path()), 3u);
-    // A link that leads nowhere yet: the file it names is made.
-    std::filesystem::create_symlink("flasher/later.sx", dir / "Later.sx");
-    WriteFileAtomic(dir / "Later.sx", "made");
-    EXPECT_EQ(ReadFile(dir / "flasher" / "later.sx"), "made");
 
     // What no save can replace is refused with the reason, and left alone.
     std::filesystem::create_symlink("loop2", dir / "loop1");
@@ -219,33 +183,6 @@ TEST(OutputFile, ALinkIsWrittenWhereItLeadsAndStaysALink) {
         }
     }
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "null"));
-}
-
-TEST(OutputFile, AnOutputThatWouldReplaceAnInputIsFoundByAnyPath) {
-    TempDir dir;
-    std::filesystem::create_directories(dir / "p");
-    WriteFile(dir / "p" / "pargen.xml", "<GeneralParameter/>");
-    std::filesystem::create_hard_link(dir / "p" / "pargen.xml", dir / "hard.xml");
-    std::filesystem::create_symlink("p/pargen.xml", dir / "soft.xml");
-    const std::vector<std::filesystem::path> inputs{dir / "p" / "pargen.xml", dir / "p" / "RCobDef.xml"};
-    const std::pair<std::filesystem::path, std::optional<std::filesystem::path>> cases[] = {
-        {dir / "p" / "pargen.xml", inputs[0]},
-        {dir / "p" / "." / "pargen.xml", inputs[0]},
-        {dir / "hard.xml", inputs[0]},
-        {dir / "soft.xml", inputs[0]},
-        {dir / "p" / "PARGEN.XML", inputs[0]},    // another letter case: taken for the same file
-        {dir / "p" / "rcobdef.xml", inputs[1]},   // an input that does not exist yet
-        {dir / "p" / "map.csv", std::nullopt},
-        {dir / "pargen.xml", std::nullopt},       // the same name in another folder
-    };
-    for (const auto& [output, input] : cases) EXPECT_EQ(InputAt(output, inputs), input) << output;
-    try {
-        RequireNotAnInput(dir / "hard.xml", inputs);
-        ADD_FAILURE();
-    } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), "The output \"" + (dir / "hard.xml").string() + "\" is \"" +
-                                             inputs[0].string() + "\", which the run reads; nothing was written");
-    }
 }
 
 TEST(ReadWholeFile, ReadsBytesAndReportsMissingFiles) {
