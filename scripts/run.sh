@@ -36,15 +36,14 @@ name=$(awk '
   /^\[/ { inside = ($0 == "[lastproj]"); next }
   inside && /^projectname=/ { print substr($0, 13); exit }
 ' "$bin/Vestrel_Zemtrax.ini" 2>/dev/null || true)
-project="$PWD/$bin/PROJECTS"
-if [ -n "$name" ] && [ -d "$project$name" ]; then
-  project="$project$name"
+# No project remembered: the demo, as the application opens at first.
+project="$PWD/$bin/PROJECTS/Demo"
+if [ -n "$name" ] && [ -d "$PWD/$bin/PROJECTS$name" ]; then
+  project="$PWD/$bin/PROJECTS$name"
 fi
 base="$PWD/$bin/MASTER/SX58316.sx"
 
 echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): running Update Device" >&2
 echo "for $project through vestrel-cli." >&2
 "$bin/vestrel-cli" update "$project" "$base"
-echo "Bank files and bankg.c: $project/bin/"
-echo "New firmware image:     $project/New_SX58316.sx"
 echo "Start ./scripts/run.sh on a desktop to choose the serial port and start the flasher."

@@ -13,10 +13,12 @@
 #include "inspect/project_check.h"
 #include "live/ui/bench_window.h"
 #include "platform/folder_lock.h"
+#include "platform/output_file.h"
 #include "platform/qt/click_label.h"
 #include "platform/qt/qt_paths.h"
 #include "platform/qt/window_util.h"
 #include "platform/user_dialogs.h"
+#include "project/project_files.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -309,7 +311,9 @@ void TFVestreleFirmWare::UpdateDevice() {
         WaitCursor wait;
         const std::filesystem::path projectDir = workspace_.ProjectDir();
         if (!RunCommand(dialogs_, [&] {
-                FolderLocks locks({projectDir, BankDir(projectDir)}, FolderLocks::Wait::No);
+                const std::vector<std::filesystem::path> outputs = BankSetFiles(BankDir(projectDir));
+                for (const auto& output : outputs) RequireNotAnInput(output, ProjectFilePaths(projectDir));
+                FolderLocks locks(FoldersToLock({projectDir, BankDir(projectDir)}, outputs), FolderLocks::Wait::No);
                 CompileProject(compiler_, projectDir);
             }))
             return;

@@ -6,6 +6,7 @@
 #include <QLoggingCategory>
 
 #include <charconv>
+#include <filesystem>
 #include <cstdlib>
 
 namespace vestrel {
@@ -19,6 +20,15 @@ long NumberOption(const Arguments& a, const std::string& name, long fallback, lo
         throw UsageError{"--" + name + " takes a whole number from " + std::to_string(min) + " to " +
                          std::to_string(max) + ", not '" + *text + "'"};
     return value;
+}
+
+std::string SerialPortPath(const std::string& port) {
+    // Qt reads a bare name as one under /dev; a file of that name here is
+    // what the user means (a socat link, a device node made for a test).
+    std::error_code ec;
+    if (port.find('/') == std::string::npos && std::filesystem::exists(std::filesystem::symlink_status(port, ec)))
+        return "./" + port;
+    return port;
 }
 
 BenchSetup ReadBenchSetup(const Arguments& a, const std::string& form, const CliContext& cli) {
@@ -37,7 +47,7 @@ BenchSetup ReadBenchSetup(const Arguments& a, const std::string& form, const Cli
     const long base = NumberOption(a, "index-base", 0, 0, 1);
     const long address = NumberOption(a, "address", -1, 1, 247);
 
-    BenchSetup setup{gateway::LoadModel(a.Operands()[0]), {}, *endpoint, *port,
+    BenchSetup setup{gateway::LoadModel(a.Operands()[0]), {}, *endpoint, SerialPortPath(*port),
                      base == 0 ? live::Numbering::ProtocolAddress : live::Numbering::RegisterNumber};
     SayModelNotes(setup.loaded, false, cli);
     setup.settings = live::BenchSettingsOf(setup.loaded.model.Banks());

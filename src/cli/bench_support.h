@@ -35,6 +35,11 @@ struct BenchSetup {
 // check's warnings and the notes about the project's settings.
 BenchSetup ReadBenchSetup(const Arguments& a, const std::string& form, const CliContext& cli);
 
+// The serial port to open for --modbus PORT: a bare name is a device under
+// /dev unless a file of that name is in the current folder, which is taken
+// as given ("./ttyB").
+std::string SerialPortPath(const std::string& port);
+
 // A whole number from `min` to `max` given to --name; UsageError otherwise.
 long NumberOption(const Arguments& a, const std::string& name, long fallback, long min, long max);
 

@@ -29,7 +29,7 @@ constexpr const char* kUsage =
     "      List what stops the project from compiling (errors) and what compiles but is\n"
     "      probably not meant (warnings), one a line on stdout, errors first. Exit\n"
     "      status 1 when there is an error.\n"
-    "  vestrel-cli decode (IMAGE.sx | BIN_DIR) [--out PROJECT_DIR]\n"
+    "  vestrel-cli decode (IMAGE.sx | BIN_DIR) [--out PROJECT_DIR] [--no-wait]\n"
     "      Read banks 1 and 2 back from an S-record image or from BIN_DIR/bank1.bin and\n"
     "      bank2.bin and print what they configure. With --out, write a project that\n"
     "      compiles back to the same banks into PROJECT_DIR, which must hold no project\n"
@@ -89,6 +89,9 @@ constexpr const char* kUsage =
     "\n"
     "Runs that write into the same folders take turns: a second one waits for the\n"
     "first, or with --no-wait stops at once with a message. \"--\" ends the options.\n"
+    "No output may be one of the run's inputs (by any path, hard links included);\n"
+    "an output that is a symbolic link is written where the link leads. A project\n"
+    "folder must hold at least one of the five project files.\n"
     "\n"
     "Exit status: 0 when everything asked for was done; 1 when it was not (the reason\n"
     "is printed on stderr); 2 for a command line that was not understood.\n"
@@ -126,6 +129,8 @@ int Dispatch(const std::vector<std::string>& args, CliContext& cli) {
 void CliContext::Say(const std::string& text) const {
     err << "vestrel-cli: " << PrintableText(text, LineBreaks::OneLine) << '\n';
 }
+
+void CliContext::Done(const std::string& text) const { err << PrintableText(text, LineBreaks::OneLine) << '\n'; }
 
 int RunCli(const std::vector<std::string>& args, CliContext& cli) {
     try {

@@ -30,6 +30,8 @@ struct CliContext {
     // Prints "vestrel-cli: <text>" on stderr, control characters escaped and
     // on one line.
     void Say(const std::string& text) const;
+    // Prints what a command did, "Wrote ...", on stderr, escaped the same way.
+    void Done(const std::string& text) const;
 };
 
 // One function per command. Each takes the arguments after the command's

@@ -9,6 +9,8 @@
 #include "platform/error.h"
 #include "platform/file_util.h"
 #include "platform/folder_lock.h"
+#include "platform/output_file.h"
+#include "project/project_files.h"
 
 #include <ostream>
 
@@ -17,10 +19,6 @@ namespace vestrel {
 namespace fs = std::filesystem;
 
 namespace {
-
-void RequireProjectFolder(const fs::path& projectDir) {
-    if (!DirectoryExists(projectDir)) throw Error("Project folder \"" + projectDir.string() + "\" not found");
-}
 
 // Prints what the project check finds, one line each on stderr. Errors stop
 // the command before anything is written, and so do warnings with --strict.
@@ -46,9 +44,11 @@ int BuildCommand(const std::vector<std::string>& args, CliContext& cli) {
     a.ExpectOperands(1, "build PROJECT_DIR [--strict] [--no-wait]");
     const fs::path projectDir = a.Operands()[0];
     RequireProjectFolder(projectDir);
-    FolderLocks locks({projectDir, BankDir(projectDir)}, WaitPolicy(a), WaitNotice(cli));
+    FolderLocks locks(OutputLocks({projectDir, BankDir(projectDir)}, BankSetFiles(BankDir(projectDir)),
+                                  ProjectFilePaths(projectDir)),
+                      WaitPolicy(a), WaitNotice(cli));
     Compile(projectDir, a.Has("strict"), cli);
-    if (cli.terminal) cli.err << "Wrote the banks and bankg.c to " << BankDir(projectDir).string() << '\n';
+    cli.Done("Wrote the banks and bankg.c to " + BankDir(projectDir).string());
     return kExitOk;
 }
 
@@ -59,14 +59,25 @@ int UpdateCommand(const std::vector<std::string>& args, CliContext& cli) {
     const fs::path base = a.Operands()[1];
     if (!FileExists(base)) throw Error("File " + base.string() + " not found");
     RequireProjectFolder(projectDir);
-    FolderLocks locks({projectDir, BankDir(projectDir)}, WaitPolicy(a), WaitNotice(cli));
-    Compile(projectDir, a.Has("strict"), cli);
     BankMergeInputs inputs;
     inputs.baseFirmware = base;
     inputs.dirBin = BankDir(projectDir);
     inputs.dirOut = projectDir;
     inputs.newFileName = "New_" + base.filename().string();
-    return RunMerge(inputs, cli);
+    // Every output is checked against every input before the build writes
+    // anything; the new image against the bank files too, which the merge reads.
+    std::vector<fs::path> outputs = BankSetFiles(inputs.dirBin);
+    std::vector<fs::path> read = ProjectFilePaths(projectDir);
+    read.push_back(base);
+    RequireNotAnInput(inputs.NewImage(), outputs);
+    outputs.push_back(inputs.NewImage());
+    FolderLocks locks(OutputLocks({projectDir, inputs.dirBin}, outputs, read), WaitPolicy(a), WaitNotice(cli));
+    Compile(projectDir, a.Has("strict"), cli);
+    const int status = RunMerge(inputs, cli);
+    if (status == kExitOk)
+        cli.Done("Wrote the banks and bankg.c to " + inputs.dirBin.string() + " and the new image to " +
+                 ImageWhere(inputs.NewImage()));
+    return status;
 }
 
 }  // namespace vestrel

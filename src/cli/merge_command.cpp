@@ -2,6 +2,7 @@
 #include "cli/merge_run.h"
 
 #include "cli/progress_bar.h"
+#include "platform/output_file.h"
 #include "platform/printable_text.h"
 
 #include <ostream>
@@ -56,6 +57,17 @@ std::function<void(const fs::path&)> WaitNotice(CliContext& cli) {
     };
 }
 
+std::vector<fs::path> OutputLocks(std::vector<fs::path> folders, const std::vector<fs::path>& outputs,
+                                  const std::vector<fs::path>& inputs) {
+    for (const fs::path& output : outputs) RequireNotAnInput(output, inputs);
+    return FoldersToLock(std::move(folders), outputs);
+}
+
+std::string ImageWhere(const fs::path& image) {
+    const fs::path target = OutputTarget(image);
+    return image.string() + (target == image ? "" : " (a link to " + target.string() + ")");
+}
+
 int RunMerge(BankMergeInputs inputs, CliContext& cli) {
     TerminalProgressBar bar(cli.err, cli.terminal);
     bar.SetLabel("Merging");
@@ -63,10 +75,7 @@ int RunMerge(BankMergeInputs inputs, CliContext& cli) {
     inputs.atStep = cli.atMergeStep;
     const BankMergeRun run = RunBankMerge(inputs, messages, bar);
     bar.Finish();
-    if (run.Complete(inputs.bankSelection)) {
-        if (cli.terminal) cli.err << "Wrote " << inputs.NewImage().string() << '\n';
-        return kExitOk;
-    }
+    if (run.Complete(inputs.bankSelection)) return kExitOk;
     const std::string why = ExplainMergeRun(run, inputs);
     if (!why.empty()) cli.Say(why);
     return kExitFailed;
@@ -82,8 +91,11 @@ int MergeCommand(const std::vector<std::string>& args, CliContext& cli) {
     inputs.dirOut = outImage.parent_path().empty() ? fs::path(".") : outImage.parent_path();
     inputs.newFileName = outImage.filename().string();
     if (auto banks = a.Value("banks")) inputs.bankSelection = ParseBanks(*banks);
-    FolderLocks locks({inputs.dirBin, inputs.dirOut}, WaitPolicy(a), WaitNotice(cli));
-    return RunMerge(inputs, cli);
+    // The merge refuses an image over one of its inputs with its own message.
+    FolderLocks locks(OutputLocks({inputs.dirBin, inputs.dirOut}, {outImage}, {}), WaitPolicy(a), WaitNotice(cli));
+    const int status = RunMerge(inputs, cli);
+    if (status == kExitOk && cli.terminal) cli.Done("Wrote " + ImageWhere(inputs.NewImage()));
+    return status;
 }
 
 }  // namespace vestrel

@@ -1,10 +1,12 @@
 // replay: a CAN log fed through the gateway, register changes as CSV.
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/merge_run.h"
 #include "cli/model_notes.h"
 #include "gateway/can_log_reader.h"
 #include "gateway/replay.h"
 #include "platform/file_util.h"
+#include "platform/folder_lock.h"
 
 #include <memory>
 #include <ostream>
@@ -44,9 +46,13 @@ int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
 
     const ProjectModel loaded = LoadModel(a.Operands()[0]);
     CanLogReader reader(logName);
+    std::unique_ptr<FolderLocks> locks;
     std::unique_ptr<AtomicFileWriter> writer;
     std::unique_ptr<TextSink> sink;
     if (auto file = a.Value("out")) {
+        std::vector<std::filesystem::path> read = SourceFiles(a.Operands()[0]);
+        if (logName != "-") read.push_back(logName);
+        locks = std::make_unique<FolderLocks>(OutputLocks({}, {*file}, read), FolderLocks::Wait::Yes, WaitNotice(cli));
         writer = std::make_unique<AtomicFileWriter>(*file);
         sink = std::make_unique<AtomicFileSink>(*writer);
     } else {

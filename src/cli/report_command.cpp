@@ -1,8 +1,10 @@
 // report: the register map as HTML, CSV or Markdown.
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/merge_run.h"
 #include "gateway/register_report.h"
 #include "platform/file_util.h"
+#include "platform/folder_lock.h"
 
 #include <ostream>
 
@@ -30,10 +32,12 @@ int ReportCommand(const std::vector<std::string>& args, CliContext& cli) {
     const std::filesystem::path named = std::filesystem::absolute(source).lexically_normal();
     input.sourceName = (named.has_filename() ? named : named.parent_path()).filename().string();
     const std::string text = RegisterMap(input, format);
-    if (auto file = a.Value("out"))
+    if (auto file = a.Value("out")) {
+        FolderLocks locks(OutputLocks({}, {*file}, SourceFiles(source)), FolderLocks::Wait::Yes, WaitNotice(cli));
         WriteFileAtomic(*file, text);
-    else
+    } else {
         cli.out << text;
+    }
     return 0;
 }
 

@@ -67,6 +67,14 @@ std::string BankSourceText(const BankImages& banks) {
     return text;
 }
 
+std::vector<std::filesystem::path> BankSetFiles(const std::filesystem::path& binDir) {
+    std::vector<std::filesystem::path> files;
+    for (const BankRange& bank : kBankTable) files.push_back(binDir / bank.binFile);
+    files.push_back(binDir / kBankSourceFile);
+    files.push_back(binDir / kBankSetFile);
+    return files;
+}
+
 std::string Sha256Hex(std::string_view bytes) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
@@ -113,7 +121,12 @@ void WriteBankFiles(const std::filesystem::path& projectDir, const BankImages& b
         writers.back()->Write(output.data);
     }
     for (auto& writer : writers) writer->Complete();
-    for (auto& writer : writers) writer->Commit();
+    // The list takes its place last: until then the old list stands, which a
+    // file already replaced no longer matches, so that a run stopped between
+    // two files leaves a set that every reader refuses, and never a new list
+    // beside an old file.
+    for (std::size_t i = 1; i < writers.size(); ++i) writers[i]->Commit();
+    writers.front()->Commit();
 }
 
 void CompileProject(BankCompiler& compiler, const std::filesystem::path& projectDir) {

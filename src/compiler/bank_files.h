@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vestrel {
 
@@ -22,8 +23,9 @@ std::string BankSourceText(const BankImages& banks);
 // lists the SHA-256 of each. They are written as one set: every file is
 // complete on disk before the first one takes its place, so a build that
 // fails leaves the previous set as it was. banks.sha256 takes its place
-// first, so that a run stopped while the others follow leaves a set the
-// merge refuses rather than a mix it would take. Throws Error naming the
+// last, so that a run stopped while the others take theirs leaves the old
+// list beside files it does not list, a set every reader refuses, and never
+// the new list beside an old file. Throws Error naming the
 // file that could not be written ("Cannot create file "<path>". <reason>").
 void WriteBankFiles(const std::filesystem::path& projectDir, const BankImages& banks);
 
@@ -47,6 +49,10 @@ private:
     std::filesystem::path path_;
     std::map<std::string, std::string> digests_;  // file name -> lower-case hex SHA-256
 };
+
+// The files of one compile in a bank folder: bank1.bin to bank5.bin,
+// bankg.c and banks.sha256.
+std::vector<std::filesystem::path> BankSetFiles(const std::filesystem::path& binDir);
 
 // The SHA-256 of `bytes` as 64 lower-case hexadecimal digits.
 std::string Sha256Hex(std::string_view bytes);

@@ -1,6 +1,7 @@
 #include "editors/frame_table_csv.h"
 
 #include "editors/file_chunks.h"
+#include "platform/csv_text.h"
 #include "platform/file_util.h"
 
 #include <algorithm>
@@ -49,7 +50,7 @@ std::string FormatFrameTableCsv(const FrameTable& table) {
     std::string out = kFrameTableCsvHeader;
     out += kLineEnd;
     for (const FrameRow& row : table.rows) {
-        out += row.CobID + ',' + row.Dimensin + ",0,0,0";
+        out += CsvCell(row.CobID, ',') + ',' + CsvCell(row.Dimensin, ',') + ",0,0,0";
         out += kLineEnd;
     }
     return out;
@@ -70,7 +71,7 @@ std::vector<SheetRow> ParseCsvRows(std::string_view text) {
     bool quoted = false;
     bool lineStarted = false;
     auto endField = [&] {
-        row.emplace_back(std::move(field));
+        row.emplace_back(std::string(CsvCellText(field)));
         field.clear();
     };
     auto endLine = [&] {
@@ -225,6 +226,8 @@ void FrameCsvReader::AddToField(char c) {
 
 void FrameCsvReader::EndRecord() {
     if (records_ < static_cast<std::size_t>(MaxFrameRows)) {
+        row_.CobID = std::string(CsvCellText(row_.CobID));
+        row_.Dimensin = std::string(CsvCellText(row_.Dimensin));
         read_.rows.push_back(std::move(row_));
     } else if (cobIdSeen_ || dimensionSeen_) {
         lastWithContent_ = records_ + 1;

@@ -1,6 +1,7 @@
 #include "editors/mapping_csv.h"
 
 #include "editors/file_chunks.h"
+#include "platform/csv_text.h"
 #include "platform/file_util.h"
 #include "project/integer_text.h"
 
@@ -70,7 +71,7 @@ void ParseMappingLine(std::string_view line, std::vector<std::vector<TClIndMB>>&
     const std::string_view highField = TakeField(rest);
     const std::string_view lowField = Trim(rest.substr(0, rest.find(';')));
 
-    const std::int32_t index = ParseIntegerText(indexField, 0);
+    const std::int32_t index = ParseIntegerText(CsvCellText(indexField), 0);
     const std::int32_t frame = ParseIntegerText(frameField, 0);
     const auto high = static_cast<std::uint32_t>(ParseIntegerText(highField, 0)) & 15u;
     const auto low = static_cast<std::uint32_t>(ParseIntegerText(lowField, 0)) & 15u;
@@ -112,7 +113,7 @@ std::string FormatMappingsCsv(const FrameList& frames) {
     for (const TClPdo& frame : frames) {
         for (const TClIndMB& reg : frame.Registers) {
             const auto p = static_cast<std::uint32_t>(ParseIntegerText(reg.PosComp, 0));
-            out += reg.Index + ';' + std::to_string(frame.NrPdo) + ';' + std::to_string(p >> 4) + ';' +
+            out += CsvCell(reg.Index, ';') + ';' + std::to_string(frame.NrPdo) + ';' + std::to_string(p >> 4) + ';' +
                    std::to_string(p & 15u) + ';';
             out += kLineEnd;
         }

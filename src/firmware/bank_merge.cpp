@@ -1,18 +1,22 @@
 #include "firmware/bank_merge.h"
 
 #include "compiler/bank_files.h"
+#include "inspect/bank_decoder.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
+#include "platform/output_file.h"
 #include "platform/text.h"
 #include "srec/line_reader.h"
 #include "srec/s_record.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -102,14 +106,9 @@ std::string BankRecords(const BankRange& row, const std::string& bytes) {
 
 // ---- input checks ---------------------------------------------------------
 
-bool SameFile(const fs::path& a, const fs::path& b) {
-    std::error_code ec;
-    return fs::equivalent(a, b, ec);
-}
-
 // The checks before anything is read, in the order the user should hear of
-// them, and the refusal of a new image that would be written over one of the
-// run's own inputs.
+// them, and the refusal of a new image that would be written over the base
+// image or a file of the bank set, by any path.
 void CheckInputs(const BankMergeInputs& run, const std::vector<int>& banks, const fs::path& input,
                  const fs::path& output) {
     if (!FileExists(input)) throw Failure(kSxNotFoundMessage, "");
@@ -118,16 +117,63 @@ void CheckInputs(const BankMergeInputs& run, const std::vector<int>& banks, cons
     for (int bank : banks)
         if (!FileExists(run.dirBin / BankRow(bank).binFile)) throw Failure(BankFileNotFoundMessage(bank), "");
 
-    std::vector<fs::path> inputs{input, run.dirBin / kBankSetFile};
-    for (int bank : banks) inputs.push_back(run.dirBin / BankRow(bank).binFile);
-    for (const fs::path& in : inputs)
-        if (SameFile(output, in))
-            throw Failure(kNewSxIsInputMessage,
-                          "\"" + output.string() + "\" is \"" + in.string() + "\", which the run reads");
+    std::vector<fs::path> inputs{input};
+    if (!run.dirBin.empty())
+        for (const fs::path& file : BankSetFiles(run.dirBin)) inputs.push_back(file);
+    try {
+        if (const auto in = InputAt(output, inputs)) throw Failure(kNewSxIsInputMessage, OutputIsInputMessage(output, *in));
+    } catch (const Error& e) {  // an output that no save can replace
+        throw Failure(kNewSxNotCreateMessage, e.what());
+    }
+}
+
+// The bytes of one bank file, which must hold exactly 16384: a longer file
+// is refused from its size, before it is read.
+std::string ReadBankFile(const fs::path& dirBin, int bank) {
+    const fs::path path = dirBin / BankRow(bank).binFile;
+    Fd fd(OpenForReading(path));
+    struct stat st {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) throw Failure(BankFileNotReadMessage(bank), SystemMessage(errno));
+    auto tooLong = [&](std::uintmax_t size) {
+        return Failure(BankFileTooLongMessage(bank), "\"" + path.string() + "\" holds " + std::to_string(size) +
+                                                         " bytes; a bank file holds " + std::to_string(kBankSize));
+    };
+    if (static_cast<std::uintmax_t>(st.st_size) > kBankSize) throw tooLong(static_cast<std::uintmax_t>(st.st_size));
+    std::string bytes(kBankSize + 1, '\0');
+    const ssize_t got = ReadFully(fd.get(), bytes.data(), bytes.size());
+    if (got < 0) throw Failure(BankFileNotReadMessage(bank), SystemMessage(errno));
+    if (static_cast<std::size_t>(got) < kBankSize) throw Failure(BankFileTooShortMessage(bank), "");
+    if (static_cast<std::size_t>(got) > kBankSize) throw tooLong(static_cast<std::uintmax_t>(got));  // it grew
+    bytes.resize(kBankSize);
+    return bytes;
+}
+
+// Bank files without a banks.sha256 (made by hand or by an older version):
+// banks 1 and 2 must agree with each other the way a compile lays them out,
+// as the decoder checks them, so that bank 1 of one project never goes in
+// with bank 2 of another. Checked when either is spliced in and both files
+// are there.
+void RequireBanksAgree(const fs::path& dirBin, const std::map<int, std::string>& read) {
+    BankImages images;
+    for (int bank = 1; bank <= 2; ++bank) {
+        auto it = read.find(bank);
+        if (it == read.end() && !FileExists(dirBin / BankRow(bank).binFile)) return;
+        const std::string bytes = it != read.end() ? it->second : ReadBankFile(dirBin, bank);
+        std::transform(bytes.begin(), bytes.end(), images.Bank(bank).begin(),
+                       [](char c) { return static_cast<std::uint8_t>(c); });
+    }
+    try {
+        DecodeBanks(images);
+    } catch (const Error& e) {
+        throw Failure(kBanksNotOneSetMessage, "The bank files in \"" + dirBin.string() + "\" have no " +
+                                                  kBankSetFile + ", and " + BankRow(1).binFile + " and " +
+                                                  BankRow(2).binFile + " do not come from one compile: " + e.what());
+    }
 }
 
 // The bank files, each exactly 16384 bytes and, where the folder lists its
-// compile in banks.sha256, the files of that compile.
+// compile in banks.sha256, the files of that compile; without the list,
+// banks 1 and 2 that agree with each other.
 std::vector<Splice> ReadBanks(const fs::path& dirBin, const std::vector<int>& banks) {
     std::optional<BankSetList> list;
     try {
@@ -135,24 +181,23 @@ std::vector<Splice> ReadBanks(const fs::path& dirBin, const std::vector<int>& ba
     } catch (const Error& e) {
         throw Failure(kBanksNotOneSetMessage, e.what());
     }
-    std::vector<Splice> splices;
+    std::map<int, std::string> read;
     for (int bank : banks) {
-        const BankRange& row = BankRow(bank);
-        std::string bytes(kBankSize, '\0');
-        Fd fd(OpenForReading(dirBin / row.binFile));
-        const ssize_t got = fd.get() < 0 ? -1 : ReadFully(fd.get(), bytes.data(), kBankSize);
-        if (got < 0) throw Failure(BankFileNotReadMessage(bank), SystemMessage(errno));
-        if (static_cast<std::size_t>(got) < kBankSize) throw Failure(BankFileTooShortMessage(bank), "");
+        const std::string& bytes = read[bank] = ReadBankFile(dirBin, bank);
         if (list) {
             try {
-                list->Require(row.binFile, bytes);
+                list->Require(BankRow(bank).binFile, bytes);
             } catch (const Error& e) {
                 throw Failure(kBanksNotOneSetMessage, e.what());
             }
         }
+    }
+    if (!list && (read.count(1) || read.count(2))) RequireBanksAgree(dirBin, read);
+    std::vector<Splice> splices;
+    for (const auto& [bank, bytes] : read) {
         Splice& splice = splices.emplace_back();
-        splice.row = &row;
-        splice.records = BankRecords(row, bytes);
+        splice.row = &BankRow(bank);
+        splice.records = BankRecords(*splice.row, bytes);
     }
     return splices;
 }
@@ -163,6 +208,7 @@ enum class Action {
     Keep,    // the line goes into the new image as it is
     Drop,    // the line lies in a bank's range and is replaced
     Insert,  // the first line in a bank's range: the bank's records take its place
+    Count,   // an S5 or S6 record: the count of the new image's data records so far takes its place
 };
 
 struct Decision {
@@ -194,7 +240,8 @@ public:
             for (Splice& s : splices_) s.insertedBeforeEnd = s.inserted;
             return {};
         }
-        if (!record.IsData()) return {};  // S0 header, S5/S6 counts
+        if (record.IsCount()) return {Action::Count, nullptr};
+        if (!record.IsData()) return {};  // the S0 header
 
         const std::int64_t first = record.address;
         const std::int64_t end = first + static_cast<std::int64_t>(record.dataBytes);
@@ -217,8 +264,17 @@ public:
                 decision = {Action::Insert, &s};
             }
         }
+        dataRecords_ += decision.action == Action::Keep ? 1 : decision.action == Action::Insert ? kRecordCount : 0;
         return decision;
     }
+
+    // "<image>, line N: ", the place in a message.
+    std::string Where(std::int64_t number) const {
+        return imageName_ + ", line " + std::to_string(number) + ": ";
+    }
+
+    // The data records the new image holds so far, for its count records.
+    std::uint64_t DataRecords() const { return dataRecords_; }
 
     bool EndReached() const { return endLine_ != 0; }
     bool EndIsS9() const { return endIsS9_; }
@@ -235,15 +291,13 @@ private:
         return false;
     }
 
-    std::string Where(std::int64_t number) const {
-        return imageName_ + ", line " + std::to_string(number) + ": ";
-    }
     static std::string Hex(std::int64_t value) { return "0x" + UpperHex(static_cast<std::uint64_t>(value), 6); }
 
     std::vector<Splice>& splices_;
     std::string imageName_;
     std::int64_t endLine_ = 0;
     bool endIsS9_ = false;
+    std::uint64_t dataRecords_ = 0;
 };
 
 // ---- the copier -----------------------------------------------------------
@@ -291,6 +345,34 @@ private:
 
 // ---- the pass -------------------------------------------------------------
 
+// Reads the image from `reader`, line by line, and writes what each line
+// becomes. Throws RunFailure for a line the image must not hold and Error
+// when reading or writing fails.
+void CopyLines(srec::LineReader& reader, LineClassifier& classifier, AtomicFileWriter& writer,
+               ProgressSink& progress, const std::function<void(MergeStep)>& step) {
+    Copier copier(writer, reader);
+    srec::LineReader::Line line;
+    while (reader.Next(line)) {
+        progress.Step();
+        if (line.tooLong)
+            throw Failure(kSxNotValidMessage, classifier.Where(reader.LineNumber()) + "the line is longer than any S-record");
+        const Decision decision = classifier.Classify(line.text, reader.LineNumber());
+        if (decision.action == Action::Keep) {
+            copier.Keep(line);
+        } else if (decision.action == Action::Insert) {
+            copier.Insert(decision.splice->records);
+            for (std::size_t k = 0; k < kRecordCount; ++k) progress.Step();
+            step(MergeStep::BankSpliced);
+        } else if (decision.action == Action::Count) {
+            // The base image's count is of its own records; a count the
+            // record types cannot hold is left out.
+            if (const std::string count = srec::CountRecord(classifier.DataRecords()); !count.empty())
+                copier.Insert(count + "\r\n");
+        }
+    }
+    copier.FlushRun();
+}
+
 // One pass over `input` that splices `banks` into it and writes `output`:
 // always when the image reached "S9" (`requireAll` false), or only when every
 // bank was spliced in before its end record (`requireAll` true). The results
@@ -300,7 +382,7 @@ void SplicePass(const BankMergeInputs& run, const std::vector<int>& banks, const
                 std::vector<BankMergeResult>& results) {
     results.assign(banks.size(), BankMergeResult::Abandoned);
     progress.SetPosition(0);
-    auto step = [&](MergeStep s) {
+    const std::function<void(MergeStep)> step = [&](MergeStep s) {
         if (run.atStep) run.atStep(s);
     };
     std::int64_t maximum = 0;
@@ -330,24 +412,8 @@ void SplicePass(const BankMergeInputs& run, const std::vector<int>& banks, const
         progress.SetMaximum(maximum);
         step(MergeStep::LinesCounted);
 
-        Copier copier(*writer, reader);
-        srec::LineReader::Line line;
         try {
-            while (reader.Next(line)) {
-                progress.Step();
-                if (line.tooLong)
-                    throw Failure(kSxNotValidMessage, input.string() + ", line " + std::to_string(reader.LineNumber()) +
-                                                          ": the line is longer than any S-record");
-                const Decision decision = classifier.Classify(line.text, reader.LineNumber());
-                if (decision.action == Action::Keep) {
-                    copier.Keep(line);
-                } else if (decision.action == Action::Insert) {
-                    copier.Insert(decision.splice->records);
-                    for (std::size_t k = 0; k < kRecordCount; ++k) progress.Step();
-                    step(MergeStep::BankSpliced);
-                }
-            }
-            copier.FlushRun();
+            CopyLines(reader, classifier, *writer, progress, step);
         } catch (const Error& e) {  // reading the image or writing the new one
             throw Failure(kNewSxNotCreateMessage, e.what());
         }
@@ -394,6 +460,7 @@ private:
 std::string BankFileNotFoundMessage(int bank) { return BankFileMessage(bank, "Not Found"); }
 std::string BankFileNotReadMessage(int bank) { return BankFileMessage(bank, "Not Read"); }
 std::string BankFileTooShortMessage(int bank) { return BankFileMessage(bank, "Too Short"); }
+std::string BankFileTooLongMessage(int bank) { return BankFileMessage(bank, "Too Long"); }
 
 std::string ChecksumSx(std::string_view record) { return srec::Checksum(record); }
 

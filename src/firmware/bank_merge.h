@@ -52,9 +52,11 @@ inline constexpr std::string_view kSxNotValidMessage = "File *.Sx Not Valid,Abor
 inline constexpr std::string_view kS9NotFoundMessage = "Record S9 Not Found,Abort Procedure";
 // A data record lies partly inside a bank's range, or an S3 record inside it.
 inline constexpr std::string_view kRecordAcrossBankMessage = "Record Across Bank Range,Abort Procedure";
-// The new image would be written over the base image or a bank file.
+// The new image would be written over the base image or a file of the bank
+// set (bank1.bin to bank5.bin, bankg.c, banks.sha256), by any path.
 inline constexpr std::string_view kNewSxIsInputMessage = "File New Sx Is An Input,Abort Procedure";
-// The bank files are not the ones their banks.sha256 lists.
+// The bank files are not the ones their banks.sha256 lists, or, without the
+// list, banks 1 and 2 do not agree with each other.
 inline constexpr std::string_view kBanksNotOneSetMessage = "Bank Files Not From One Compile,Abort Procedure";
 // "File bank1.bin Not Found,Abort Procedure" and so on for banks 1 to 5.
 std::string BankFileNotFoundMessage(int bank);
@@ -62,6 +64,8 @@ std::string BankFileNotFoundMessage(int bank);
 std::string BankFileNotReadMessage(int bank);
 // The bank file holds fewer than 16384 bytes.
 std::string BankFileTooShortMessage(int bank);
+// The bank file holds more than 16384 bytes.
+std::string BankFileTooLongMessage(int bank);
 
 // The two checksum characters of an S-record line whose last two characters
 // are a placeholder: ones' complement of the byte sum, upper-case hex. Throws

@@ -3,6 +3,7 @@
 #include "platform/workspace_paths.h"
 #include "platform/file_util.h"
 #include "platform/folder_lock.h"
+#include "platform/output_file.h"
 #include "platform/qt/qt_paths.h"
 #include "platform/qt/window_util.h"
 #include "platform/user_dialogs.h"
@@ -315,7 +316,7 @@ void TFModifyFileSx::ExeModFileSxClick() {
     bool finished = RunCommand(dialogs_, [&] {
         // Another run writing into the same folders is refused, not waited
         // for: the window would stop answering meanwhile.
-        FolderLocks locks({inputs.dirBin, inputs.dirOut}, FolderLocks::Wait::No);
+        FolderLocks locks(FoldersToLock({inputs.dirBin, inputs.dirOut}, {inputs.NewImage()}), FolderLocks::Wait::No);
         WaitCursor wait;
         run = RunBankMerge(inputs, messages, progress, [this](int bank, BankMergeResult result) {
             if (result == BankMergeResult::NotFound) SetBankNotFound(bank, true);

@@ -1,10 +1,12 @@
 #include "gateway/gateway_model.h"
 
 #include "compiler/bank_builder.h"
+#include "compiler/bank_files.h"
 #include "inspect/bank_source.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
 #include "project/frame_table.h"
+#include "project/project_files.h"
 
 #include <algorithm>
 #include <memory>
@@ -414,7 +416,7 @@ std::vector<int> GatewayModel::TransmitFramesFedBy(const std::map<std::uint16_t,
 }
 
 ProjectModel LoadProjectModel(const std::filesystem::path& projectDir) {
-    if (!DirectoryExists(projectDir)) throw Error("Project folder \"" + projectDir.string() + "\" not found");
+    RequireProjectFolder(projectDir);
     std::vector<Problem> problems = CheckProject(projectDir);
     auto compiler = std::make_unique<BankCompiler>();
     try {
@@ -441,11 +443,24 @@ GatewayModel LoadBankModel(const std::filesystem::path& imageOrBinDir) {
     return GatewayModel(DecodeBanks(*banks));
 }
 
+namespace {
+
+// A folder with bank1.bin but no pargen.xml: a project's bin folder.
+bool IsBankFolder(const std::filesystem::path& source) {
+    return DirectoryExists(source) && FindFileNoCase(source, "bank1.bin") && !FindProjectFile(source, kPargenFile);
+}
+
+}  // namespace
+
 ProjectModel LoadModel(const std::filesystem::path& source) {
-    if (FileExists(source) ||
-        (DirectoryExists(source) && FindFileNoCase(source, "bank1.bin") && !FindProjectFile(source, kPargenFile)))
-        return ProjectModel{LoadBankModel(source), {}, false};
+    if (FileExists(source) || IsBankFolder(source)) return ProjectModel{LoadBankModel(source), {}, false};
     return LoadProjectModel(source);
+}
+
+std::vector<std::filesystem::path> SourceFiles(const std::filesystem::path& source) {
+    if (FileExists(source)) return {source};
+    if (IsBankFolder(source)) return BankSetFiles(source);
+    return ProjectFilePaths(source);
 }
 
 }  // namespace vestrel::gateway

@@ -221,7 +221,8 @@ private:
 };
 
 // Throws ProjectNotCompiled with the compiler's message when the project does
-// not compile, Error for a missing folder ("Project folder ... not found").
+// not compile, and RequireProjectFolder's Error for a folder that is missing
+// or holds no project file.
 ProjectModel LoadProjectModel(const std::filesystem::path& projectDir);
 
 // The model of banks 1 and 2 of an S-record image, or of a folder's
@@ -232,5 +233,9 @@ GatewayModel LoadBankModel(const std::filesystem::path& imageOrBinDir);
 // bin folder); or an S-record image file. Models from banks come without
 // problems and mnemonics.
 ProjectModel LoadModel(const std::filesystem::path& source);
+
+// The files LoadModel reads for `source`, whether they exist or not: the
+// image, the bank folder's set of files, or the project's five files.
+std::vector<std::filesystem::path> SourceFiles(const std::filesystem::path& source);
 
 }  // namespace vestrel::gateway

@@ -1,7 +1,6 @@
 #include "gateway/preview.h"
 
 #include "platform/printable_text.h"
-#include "project/integer_text.h"
 
 #include <algorithm>
 #include <ostream>
@@ -10,11 +9,6 @@
 namespace vestrel::gateway {
 
 namespace {
-
-std::optional<RegisterValues> Refused(std::string& why, std::string text) {
-    why = std::move(text);
-    return std::nullopt;
-}
 
 std::string Quoted(const std::string& mnemonic) {
     return mnemonic.empty() ? std::string() : " \"" + PrintableText(mnemonic, LineBreaks::OneLine) + "\"";
@@ -72,7 +66,7 @@ void PreviewFrameTo(const GatewayModel& model, const std::string& text, const Ca
             out << "an error frame: it matches no frame\n";
             return;
         case MatchKind::WrongFormat:
-            out << "a " << (frame.extended ? "29-bit" : "11-bit") << " frame, but the project has " << ModeText(model)
+            out << (frame.extended ? "a 29-bit" : "an 11-bit") << " frame, but the project has " << ModeText(model)
                 << ": it matches no frame\n";
             return;
         case MatchKind::NoFrame: {
@@ -185,27 +179,6 @@ std::string PreviewTransmitText(const GatewayModel& model, const RegisterValues&
     std::ostringstream out;
     PreviewTransmitTo(model, values, out);
     return out.str();
-}
-
-std::optional<RegisterValues> ParseRegisterValues(const std::string& list, std::string& why) {
-    RegisterValues values;
-    std::stringstream in(list);
-    std::string item;
-    while (std::getline(in, item, ',')) {
-        const std::size_t equals = item.find('=');
-        const auto reg = ParseIntegerText(item.substr(0, equals == std::string::npos ? item.size() : equals));
-        const auto value = equals == std::string::npos ? std::nullopt : ParseIntegerText(item.substr(equals + 1));
-        if (!reg || !value)
-            return Refused(why, "register values are REG=VALUE pairs separated by commas, not '" + item + "'");
-        if (*reg < 0 || *reg > 0xFFFF) return Refused(why, "register " + std::to_string(*reg) + " is outside 0 to 65535");
-        if (*value < 0 || *value > 0xFFFF)
-            return Refused(why, "the value of register " + std::to_string(*reg) + " is outside 0 to 65535");
-        if (!values.emplace(static_cast<std::uint16_t>(*reg), static_cast<std::uint16_t>(*value)).second)
-            return Refused(why, "register " + std::to_string(*reg) + " is given twice");
-    }
-    if (values.empty() || list.back() == ',')
-        return Refused(why, "register values are REG=VALUE pairs separated by commas");
-    return values;
 }
 
 }  // namespace vestrel::gateway

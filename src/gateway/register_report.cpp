@@ -1,5 +1,6 @@
 #include "gateway/register_report.h"
 
+#include "platform/csv_text.h"
 #include "platform/html_text.h"
 #include "platform/printable_text.h"
 
@@ -54,26 +55,9 @@ std::vector<std::string> MapRow(const GatewayModel& model, const GatewayDirectio
             frame ? frame->mnemonic : "", ByteSourceCell(m.HighByte(), frame), ByteSourceCell(m.LowByte(), frame)};
 }
 
-std::string CsvField(const std::string& text) {
-    const std::string safe = PrintableText(text, LineBreaks::OneLine);
-    if (safe.find_first_of(",\"") == std::string::npos) return safe;
-    std::string quoted = "\"";
-    for (char c : safe) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
+std::string CsvField(const std::string& text) { return CsvCell(PrintableText(text, LineBreaks::OneLine), ','); }
 
-// Markdown renders HTML, so markup characters become entities; '|' would end a cell.
-std::string MarkdownCell(const std::string& text) {
-    std::string cell;
-    for (char c : EscapeMarkup(text, LineBreaks::OneLine, Quotes::Keep)) {
-        if (c == '|') cell += '\\';
-        cell += c;
-    }
-    return cell;
-}
+std::string MarkdownCell(const std::string& text) { return EscapeMarkdown(text); }
 
 struct Picture {
     std::string svg;

@@ -360,16 +360,13 @@ void WriteProjectFiles(const fs::path& projectDir, const DecodedBanks& d) {
     WriteMappings(projectDir, FrameDirection::Transmit, d.transmitMappings);
 }
 
-constexpr std::string_view kProjectFiles[] = {kPargenFile, kReceiveFramesFile, kTransmitFramesFile,
-                                              kReceiveMappingsFile, kTransmitMappingsFile};
-
 }  // namespace
 
 void WriteDecodedProject(const fs::path& projectDir, const DecodedBanks& d) {
     std::error_code ec;
     if (fs::exists(projectDir, ec) && !fs::is_directory(projectDir, ec))
         throw Error("\"" + projectDir.string() + "\" is not a folder");
-    for (std::string_view name : kProjectFiles) {
+    for (std::string_view name : kProjectFileNames) {
         if (auto existing = FindProjectFile(projectDir, name))
             throw Error("The folder \"" + projectDir.string() + "\" already holds " +
                         existing->filename().string() +
@@ -385,7 +382,7 @@ void WriteDecodedProject(const fs::path& projectDir, const DecodedBanks& d) {
     if (ec) throw Error("Cannot create the folder \"" + projectDir.string() + "\": " + ec.message());
     try {
         std::vector<std::unique_ptr<AtomicFileWriter>> writers;
-        for (std::string_view name : kProjectFiles) {
+        for (std::string_view name : kProjectFileNames) {
             writers.push_back(std::make_unique<AtomicFileWriter>(projectDir / std::string(name)));
             writers.back()->Write(ReadWholeFile(scratch.path() / std::string(name)));
         }

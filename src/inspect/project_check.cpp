@@ -158,8 +158,11 @@ void CheckNameClashes(const fs::path& dir, Report& report) {
         std::error_code ec;
         for (const fs::directory_entry& entry : fs::directory_iterator(dir, ec)) {
             const std::string candidate = entry.path().filename().string();
+            // Two names of one file are no twins: a hard link, or a file
+            // system that ignores letter case (FAT), where both names lead
+            // to the file the compile reads.
             if (candidate != compiled->filename().string() && EqualNoCase(candidate, name) &&
-                entry.is_regular_file(ec))
+                entry.is_regular_file(ec) && !fs::equivalent(entry.path(), *compiled, ec))
                 others += (others.empty() ? "" : ", ") + candidate;
         }
         if (!others.empty())

@@ -1,15 +1,16 @@
 #include "platform/file_util.h"
 
 #include "platform/error.h"
+#include "platform/output_file.h"
 #include "platform/text.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -75,27 +76,6 @@ void SyncDirectory(const fs::path& dir) {
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
-    }
-}
-
-std::string TemporaryPrefix(const fs::path& target) { return "." + target.filename().string() + ".vestrel-"; }
-
-// Removes the hidden temporary files of `target` left by processes that no
-// longer exist. A live process's file is never touched.
-void RemoveAbandonedTemporaries(const fs::path& target) {
-    const std::string prefix = TemporaryPrefix(target);
-    std::error_code ec;
-    fs::directory_iterator it(target.parent_path().empty() ? fs::path(".") : target.parent_path(), ec);
-    if (ec) return;
-    for (const fs::directory_entry& entry : it) {
-        const std::string name = entry.path().filename().string();
-        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
-        const std::string rest = name.substr(prefix.size());  // "PID-XXXXXX"
-        char* end = nullptr;
-        const long pid = std::strtol(rest.c_str(), &end, 10);
-        if (pid <= 0 || !end || *end != '-') continue;
-        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-        ::unlink(entry.path().c_str());
     }
 }
 
@@ -256,17 +236,20 @@ void WriteFileAtomic(const fs::path& path, std::string_view data) {
     writer.Commit();
 }
 
-AtomicFileWriter::AtomicFileWriter(fs::path target, Sync sync)
-    : target_(std::move(target)), durable_(sync == Sync::Durable) {
-    if (int fault = SeamAt(SaveStep::Create)) throw Error(CannotCreateMessage(target_, fault));
-    RemoveAbandonedTemporaries(target_);
+AtomicFileWriter::AtomicFileWriter(const fs::path& target, Sync sync)
+    : target_(OutputTarget(target)), durable_(sync == Sync::Durable) {
+    // EOPNOTSUPP from the seam: a file system without nameless files.
+    const int fault = SeamAt(SaveStep::Create);
+    if (fault && fault != EOPNOTSUPP) throw Error(CannotCreateMessage(target_, fault));
     const fs::path dir = target_.parent_path().empty() ? fs::path(".") : target_.parent_path();
+    work_file::RemoveAbandoned(dir);
     // A nameless file in the target's folder: a process killed before Commit()
     // leaves nothing, and the final link stays on one file system.
-    if (ProcFdAvailable()) {
+    if (ProcFdAvailable() && !fault) {
         fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (fd_ >= 0) {
             nameless_ = true;
+            ::flock(fd_, LOCK_EX);  // held by the hidden name it gets before its rename
         } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
             throw Error(CannotCreateMessage(target_, errno));
         }
@@ -285,12 +268,21 @@ AtomicFileWriter::AtomicFileWriter(fs::path target, Sync sync)
 
 void AtomicFileWriter::OpenNamedTemporary() {
     const std::string pattern =
-        (target_.parent_path() / (TemporaryPrefix(target_) + std::to_string(::getpid()) + "-XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd_ < 0) throw Error(CannotCreateMessage(target_, errno));
-    temp_ = name.data();
+        (target_.parent_path() / (work_file::Prefix(target_) + std::to_string(::getpid()) + "-XXXXXX")).string();
+    for (int attempt = 0;; ++attempt) {
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd_ < 0) throw Error(CannotCreateMessage(target_, errno));
+        if (work_file::Claim(fd_, name.data())) {
+            temp_ = name.data();
+            guard_ = work_file::Guard(temp_);
+            return;
+        }
+        ::close(fd_);  // another run's cleaner took it before it was claimed
+        fd_ = -1;
+        if (attempt == 100) throw Error(CannotCreateMessage(target_, EEXIST));
+    }
 }
 
 AtomicFileWriter::~AtomicFileWriter() { Discard(); }
@@ -326,11 +318,12 @@ void AtomicFileWriter::LinkInPlace() {
         if (errno != EEXIST) throw Error(CannotCreateMessage(target_, errno));
     }
     for (int attempt = 0;; ++attempt) {
-        const std::string name = TemporaryPrefix(target_) + std::to_string(::getpid()) + "-" +
+        const std::string name = work_file::Prefix(target_) + std::to_string(::getpid()) + "-" +
                                  std::to_string(attempt) + "L";
         const fs::path temp = target_.parent_path() / name;
         if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             temp_ = temp;
+            guard_ = work_file::Guard(temp_);
             break;
         }
         if (errno != EEXIST || attempt > 100) throw Error(CannotCreateMessage(target_, errno));
@@ -338,6 +331,7 @@ void AtomicFileWriter::LinkInPlace() {
     if (int fault = SeamAt(SaveStep::Replace)) throw Error(CannotCreateMessage(target_, fault));
     if (::rename(temp_.c_str(), target_.c_str()) != 0) throw Error(CannotCreateMessage(target_, errno));
     temp_.clear();
+    guard_.Release();
 }
 
 void AtomicFileWriter::Complete() {
@@ -363,6 +357,7 @@ void AtomicFileWriter::Commit() {
             if (int fault = SeamAt(SaveStep::Replace)) throw Error(CannotCreateMessage(target_, fault));
             if (::rename(temp_.c_str(), target_.c_str()) != 0) throw Error(CannotCreateMessage(target_, errno));
             temp_.clear();
+            guard_.Release();
         }
     } catch (...) {
         Discard();
@@ -383,6 +378,7 @@ void AtomicFileWriter::Discard() noexcept {
         ::unlink(temp_.c_str());
         temp_.clear();
     }
+    guard_.Release();
     buffer_.clear();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/work_file.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -48,7 +50,8 @@ std::string ReadRegularFile(const std::filesystem::path& path, std::size_t maxBy
 // leaves either the old file or the new one, and nothing else: the data goes
 // to a temporary file in the same folder that has no name (Linux O_TMPFILE)
 // until it is complete, is flushed to disk and is then linked in place of the
-// target. Throws Error with the platform's reason.
+// target. A target that is a symbolic link is written where the link leads
+// (OutputTarget), and the link stays. Throws Error with the platform's reason.
 void WriteFileAtomic(const std::filesystem::path& path, std::string_view data);
 
 // The steps of an atomic save, in order. Write is taken once per block
@@ -58,26 +61,31 @@ enum class SaveStep { Create, Write, Sync, Link, Replace, SyncFolder };
 // A test seam: called before each step of every atomic save in the process.
 // It returns 0 to let the step run, or an errno value to make the step fail
 // as if the system had refused it with that error; it may also end the
-// process there. An empty function removes the seam.
+// process there. EOPNOTSUPP at Create makes the save run as on a file system
+// without nameless files. An empty function removes the seam.
 void SetSaveStepHookForTesting(std::function<int(SaveStep)> hook);
 
 // The streaming form of WriteFileAtomic, for outputs too large to build in
 // memory. Nothing is visible under the target name until Commit(); an object
 // destroyed without Commit() leaves nothing behind.
 //
-// Where the file system cannot make nameless files, the temporary file is a
-// hidden one named after the target and the process (".NAME.vestrel-PID-XXXXXX");
-// the same name holds a finished file for the instant between linking it and
-// renaming it over an existing target. A process killed there leaves it, and the
-// next save of the same target removes it once its process is gone.
+// Where the file system cannot make nameless files (FAT, some fuse mounts),
+// the temporary file is a hidden one named after the target and the process
+// (".NAME.vestrel-PID-XXXXXX"); the same name holds a finished file for the
+// instant between linking it and renaming it over an existing target. SIGINT,
+// SIGTERM and SIGHUP remove it before they end the process. The writer holds
+// a lock on it while it writes; a process killed outright (SIGKILL, a power
+// cut) leaves it unlocked, and the next save into that folder, for any
+// target, removes it, whatever became of the process id.
 class AtomicFileWriter {
 public:
     // Whether Commit() flushes the data and the folder entry to disk. Short-
     // lived work files skip it: they are renamed whole, but a crash may lose them.
     enum class Sync { Durable, NoSync };
 
-    // Creates the temporary file; throws Error("Cannot create file ...").
-    explicit AtomicFileWriter(std::filesystem::path target, Sync sync = Sync::Durable);
+    // Creates the temporary file beside OutputTarget(target), the file it
+    // replaces; throws Error("Cannot create file ...").
+    explicit AtomicFileWriter(const std::filesystem::path& target, Sync sync = Sync::Durable);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -93,6 +101,7 @@ public:
     // Removes the temporary file; the target stays as it was.
     void Discard() noexcept;
 
+    // The file it replaces: the target, or where the target's link leads.
     const std::filesystem::path& Target() const { return target_; }
 
 private:
@@ -107,6 +116,7 @@ private:
     bool durable_ = true;
     bool completed_ = false;
     std::string buffer_;
+    work_file::Guard guard_;  // removes temp_ on SIGINT, SIGTERM and SIGHUP
 };
 
 // Messages in the platform's words, shared by every writer so that the user

@@ -1,5 +1,6 @@
 #include "project/project_files.h"
 
+#include "platform/error.h"
 #include "platform/file_util.h"
 
 namespace vestrel {
@@ -11,6 +12,21 @@ std::optional<std::filesystem::path> FindProjectFile(const std::filesystem::path
 
 std::filesystem::path ProjectFileForWrite(const std::filesystem::path& projectDir, std::string_view name) {
     return PathForWriteNoCase(projectDir, name);
+}
+
+std::vector<std::filesystem::path> ProjectFilePaths(const std::filesystem::path& projectDir) {
+    std::vector<std::filesystem::path> paths;
+    for (std::string_view name : kProjectFileNames)
+        paths.push_back(FindProjectFile(projectDir, name).value_or(projectDir / std::string(name)));
+    return paths;
+}
+
+void RequireProjectFolder(const std::filesystem::path& projectDir) {
+    if (!DirectoryExists(projectDir)) throw Error("Project folder \"" + projectDir.string() + "\" not found");
+    for (std::string_view name : kProjectFileNames)
+        if (FindProjectFile(projectDir, name)) return;
+    throw Error("The folder \"" + projectDir.string() + "\" is not a project: it holds none of pargen.xml, "
+                "RCobDef.xml, TCobDef.xml, RInfoCob.xml and TInfoCob.xml");
 }
 
 }  // namespace vestrel

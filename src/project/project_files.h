@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace vestrel {
 
@@ -12,6 +13,9 @@ inline constexpr std::string_view kReceiveFramesFile = "RCobDef.xml";
 inline constexpr std::string_view kTransmitFramesFile = "TCobDef.xml";
 inline constexpr std::string_view kReceiveMappingsFile = "RInfoCob.xml";
 inline constexpr std::string_view kTransmitMappingsFile = "TInfoCob.xml";
+// All five, in that order.
+inline constexpr std::string_view kProjectFileNames[] = {kPargenFile, kReceiveFramesFile, kTransmitFramesFile,
+                                                         kReceiveMappingsFile, kTransmitMappingsFile};
 
 // The editors' EditorMode values: 1 receive, 2 transmit.
 enum class FrameDirection { Receive = 1, Transmit = 2 };
@@ -54,5 +58,15 @@ std::optional<std::filesystem::path> FindProjectFile(const std::filesystem::path
 // Where a save of that file goes: an existing differently cased file keeps
 // its name.
 std::filesystem::path ProjectFileForWrite(const std::filesystem::path& projectDir, std::string_view name);
+
+// The five project files, in the order above, each as found on disk or, when
+// there is none, under its own name: what a run that reads the project reads.
+std::vector<std::filesystem::path> ProjectFilePaths(const std::filesystem::path& projectDir);
+
+// Throws Error unless `projectDir` is a folder that holds at least one of the
+// five project files: "Project folder "X" not found", or "The folder "X" is
+// not a project: it holds none of pargen.xml, ...". Commands that take a
+// project refuse anything else before they write anything.
+void RequireProjectFolder(const std::filesystem::path& projectDir);
 
 }  // namespace vestrel

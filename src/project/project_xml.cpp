@@ -121,6 +121,17 @@ int LineOfCrowdedElement(std::string_view data, int limit) {
 
 constexpr int kMaxAttributesPerElement = 64;
 
+// Whether the text of `path` may be quoted in a message: a regular file in the
+// folder it is named in, not one a link leads to from elsewhere (a project
+// file that is a link to /etc/shadow or /proc/self/environ).
+bool MayQuote(const std::filesystem::path& path) {
+    std::error_code ec;
+    const std::filesystem::path real = std::filesystem::canonical(path, ec);
+    if (ec || !std::filesystem::is_regular_file(real, ec)) return false;
+    const std::filesystem::path folder = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+    return std::filesystem::equivalent(real.parent_path(), folder, ec);
+}
+
 void InitLibxml() {
     static std::once_flag once;
     std::call_once(once, [] { xmlInitParser(); });
@@ -128,10 +139,12 @@ void InitLibxml() {
 
 }  // namespace
 
-XmlParseError::XmlParseError(std::string reason, int line, std::string source)
-    : Error(reason + "\nLine: " + std::to_string(line) + "\n" + source),
+XmlParseError::XmlParseError(std::string reason, int line, std::string source, int column)
+    : Error(reason + "\nLine: " + std::to_string(line) + (column > 0 ? ", column " + std::to_string(column) : "") +
+            "\n" + source),
       reason_(std::move(reason)),
       line_(line),
+      column_(column),
       source_(std::move(source)) {}
 
 struct ProjectXml::Impl {
@@ -246,7 +259,9 @@ void ProjectXml::LoadFromFile(const std::filesystem::path& path) {
             if (err->line > 0) line = err->line;
             column = err->int2;
         }
-        throw XmlParseError(reason, line, SourceAt(data, line, column));
+        const std::string source = MayQuote(path) ? SourceAt(data, line, column)
+                                                  : "(the text is not shown: the file lies outside its folder)";
+        throw XmlParseError(reason, line, source, column);
     }
     impl_->doc = std::move(doc);
 }

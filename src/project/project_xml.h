@@ -11,19 +11,24 @@
 namespace vestrel {
 
 // A file that is not well-formed XML. what() is the text the user sees: the
-// parser's reason, a line break, "Line: " and the line number, a line break,
-// and at most 40 characters of the source at the error.
+// parser's reason, a line break, "Line: " and the line number (", column "
+// and the column where the parser knows it), a line break, and at most 40
+// characters of the source at the error. The source is quoted only from a
+// file that lies in the folder it was read from: a project file that is a
+// link to /etc/shadow or /proc/self/environ is named, never shown.
 class XmlParseError : public Error {
 public:
-    XmlParseError(std::string reason, int line, std::string source);
+    XmlParseError(std::string reason, int line, std::string source, int column = 0);
 
     const std::string& Reason() const { return reason_; }
     int Line() const { return line_; }
+    int Column() const { return column_; }  // 1-based; 0 when not known
     const std::string& Source() const { return source_; }
 
 private:
     std::string reason_;
     int line_;
+    int column_;
     std::string source_;
 };
 

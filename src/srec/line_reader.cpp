@@ -36,9 +36,16 @@ const char* FindLineEnd(const char* p, const char* end) {
     return end;
 }
 
-// Adds the LF bytes, the CR bytes and the CR LF pairs within [data, data + size).
-void CountEnds(const char* data, std::size_t size, std::int64_t& lineFeeds, std::int64_t& returns,
-               std::int64_t& pairs) {
+// What CountLines gathers: the LF bytes, the CR bytes and the CR LF pairs,
+// and the characters since the last line end.
+struct EndCounts {
+    std::int64_t lineFeeds = 0, returns = 0, pairs = 0;
+    std::size_t run = 0;
+};
+
+// Adds the line ends within [data, data + size) to `counts`. Returns false,
+// with counts incomplete, at the first line longer than `longest`.
+bool CountEnds(const char* data, std::size_t size, EndCounts& counts, std::size_t longest) {
     std::size_t i = 0;
 #if defined(__SSE2__)
     // Byte-wide counters, summed before they can overflow.
@@ -57,24 +64,40 @@ void CountEnds(const char* data, std::size_t size, std::int64_t& lineFeeds, std:
             lfCount = _mm_sub_epi8(lfCount, isLf);
             crCount = _mm_sub_epi8(crCount, isCr);
             pairCount = _mm_sub_epi8(pairCount, _mm_and_si128(isCr, _mm_cmpeq_epi8(next, lf)));
+            // The longest line: the bytes before the first end of the block
+            // continue the run, those after its last end start the next.
+            const auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(isLf, isCr)));
+            if (ends == 0) {
+                counts.run += 16;
+            } else {
+                counts.run += static_cast<std::size_t>(__builtin_ctz(ends));
+                if (counts.run > longest) return false;
+                counts.run = static_cast<std::size_t>(__builtin_clz(ends) - 16);
+            }
+            if (counts.run > longest) return false;
         }
-        auto sum = [&](__m128i counts) {
-            const __m128i s = _mm_sad_epu8(counts, zero);
+        auto sum = [&](__m128i c) {
+            const __m128i s = _mm_sad_epu8(c, zero);
             return static_cast<std::int64_t>(_mm_cvtsi128_si32(s) + _mm_extract_epi16(s, 4));
         };
-        lineFeeds += sum(lfCount);
-        returns += sum(crCount);
-        pairs += sum(pairCount);
+        counts.lineFeeds += sum(lfCount);
+        counts.returns += sum(crCount);
+        counts.pairs += sum(pairCount);
     }
 #endif
     for (; i < size; ++i) {
         if (data[i] == '\n') {
-            ++lineFeeds;
+            ++counts.lineFeeds;
+            counts.run = 0;
         } else if (data[i] == '\r') {
-            ++returns;
-            if (i + 1 < size && data[i + 1] == '\n') ++pairs;
+            ++counts.returns;
+            if (i + 1 < size && data[i + 1] == '\n') ++counts.pairs;
+            counts.run = 0;
+        } else if (++counts.run > longest) {
+            return false;
         }
     }
+    return true;
 }
 
 }  // namespace
@@ -119,25 +142,23 @@ bool LineReader::Next(Line& line) {
             continue;
         }
         const char* data = buffer_.get();
-        const std::size_t at = static_cast<std::size_t>(FindLineEnd(data + pos_, data + end_) - data);
-        const bool room = pos_ > 0 || end_ < kBufferSize;
+        // A line is looked for no further than one byte past the longest
+        // record: a file of no lines is refused at its start, not read whole.
+        const std::size_t window = skipping_ ? end_ : std::min(end_, pos_ + kMaxLineLength + 1);
+        const std::size_t at = static_cast<std::size_t>(FindLineEnd(data + pos_, data + window) - data);
+        if (at == window && !skipping_ && window - pos_ > kMaxLineLength) {
+            skipping_ = true;
+            ++lineNumber_;
+            line = {std::string_view(data + pos_, window - pos_), false, false, true};
+            pos_ = window;
+            return true;
+        }
         if (at == end_ && !eof_) {
-            if (room) {  // read more of this line
-                Fill();
-                continue;
-            }
-            // A whole buffer without a line end: no line that long is wanted.
-            if (!skipping_) {
-                skipping_ = true;
-                ++lineNumber_;
-                line = {std::string_view(data, end_), false, false, true};
-                pos_ = end_;
-                return true;
-            }
-            pos_ = end_;
+            if (skipping_) pos_ = end_;
+            Fill();  // read more of this line; there is room, since no line fills the buffer
             continue;
         }
-        if (at + 1 == end_ && data[at] == '\r' && !eof_ && room) {  // CR LF or a lone CR: look one byte further
+        if (at + 1 == end_ && data[at] == '\r' && !eof_) {  // CR LF or a lone CR: look one byte further
             Fill();
             continue;
         }
@@ -166,7 +187,7 @@ bool LineReader::Next(Line& line) {
 }
 
 std::int64_t LineReader::CountLines() {
-    std::int64_t lineFeeds = 0, returns = 0, pairs = 0;
+    EndCounts counts;
     char last = '\n';  // as if a line had just ended
     for (;;) {
         if (pos_ == end_) {
@@ -182,12 +203,17 @@ std::int64_t LineReader::CountLines() {
             end_ = pos_ + size;
             if (size == 0) break;
         }
-        if (last == '\r' && data[0] == '\n') ++pairs;
-        CountEnds(data, size, lineFeeds, returns, pairs);
+        if (last == '\r' && data[0] == '\n') ++counts.pairs;
+        if (!CountEnds(data, size, counts, kMaxLineLength)) {
+            // The pass that follows stops at this line: count it as the last.
+            pos_ = end_;
+            eof_ = true;
+            return counts.lineFeeds + counts.returns - counts.pairs + 1;
+        }
         last = data[size - 1];
         pos_ = end_;
     }
-    return lineFeeds + returns - pairs + (last != '\r' && last != '\n' ? 1 : 0);
+    return counts.lineFeeds + counts.returns - counts.pairs + (last != '\r' && last != '\n' ? 1 : 0);
 }
 
 }  // namespace vestrel::srec

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "srec/s_record.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -9,18 +11,19 @@
 
 namespace vestrel::srec {
 
-// Reads a text file line by line through one fixed buffer, so that memory
-// stays the same whatever the file's size. A line ends at CR LF, at LF or at
-// a lone CR; a Ctrl-Z (0x1A) ends the file, as in images written on DOS. A
-// line longer than the buffer is reported as too long instead of being
-// gathered. Read errors throw Error naming the file and the system's reason.
+// Reads the lines of an S-record image through one fixed buffer, so that
+// memory stays the same whatever the file's size. A line ends at CR LF, at LF
+// or at a lone CR; a Ctrl-Z (0x1A) ends the file, as in images written on
+// DOS. A line longer than any record is reported as too long at its first
+// byte past that length, neither gathered nor read to its end first. Read
+// errors throw Error naming the file and the system's reason.
 class LineReader {
 public:
     struct Line {
         std::string_view text;  // without its line end; valid until the next call
         bool crlf = false;      // ended in CR LF, which follow `text` in the buffer
         bool ended = false;     // had a line end at all (the last line may not)
-        bool tooLong = false;   // longer than the buffer: `text` is its beginning
+        bool tooLong = false;   // longer than any record: `text` is its beginning
     };
 
     // Reads from `fd`, which stays the caller's; `path` names it in messages.
@@ -36,7 +39,8 @@ public:
 
     // The number of lines from here to the end of the file, counted as Next()
     // would return them, without splitting them: fast enough to be a first
-    // pass over a large image. Leaves the reader at the end.
+    // pass over a large image. Stops at a line that is too long, which Next()
+    // then reports, and counts it as the last. Leaves the reader at the end.
     std::int64_t CountLines();
 
     // Back to the start of the file.
@@ -46,6 +50,8 @@ public:
     std::int64_t LineNumber() const { return lineNumber_; }
 
     static constexpr std::size_t kBufferSize = 1 << 20;
+    // The longest line taken: the longest S-record.
+    static constexpr std::size_t kMaxLineLength = kMaxRecordLength;
 
 private:
     void Fill();

@@ -89,9 +89,12 @@ std::string Checksum(std::string_view record) {
     return {kHexDigits[checksum >> 4], kHexDigits[checksum & 0xF]};
 }
 
-std::string S2Record(std::uint32_t address, const std::uint8_t* data, std::size_t size) {
-    if (size > 255 - 4) throw std::invalid_argument("S2 record: too many data bytes");
-    const unsigned count = static_cast<unsigned>(size) + 4;
+namespace {
+
+// A record of `type` with a 2- or 3-byte address field and `size` data bytes.
+std::string MakeRecord(char type, int addressBytes, std::uint32_t address, const std::uint8_t* data,
+                       std::size_t size) {
+    const unsigned count = static_cast<unsigned>(size + static_cast<std::size_t>(addressBytes)) + 1;
     std::string text;
     text.reserve(4 + 2 * (count + 1));
     unsigned sum = 0;
@@ -100,16 +103,28 @@ std::string S2Record(std::uint32_t address, const std::uint8_t* data, std::size_
         text += kHexDigits[byte & 0xF];
         sum += byte & 0xFF;
     };
-    text += "S2";
+    text += 'S';
+    text += type;
     put(count);
-    put(address >> 16);
-    put(address >> 8);
-    put(address);
+    for (int shift = 8 * (addressBytes - 1); shift >= 0; shift -= 8) put(address >> shift);
     for (std::size_t i = 0; i < size; ++i) put(data[i]);
     const unsigned checksum = ~sum & 0xFF;
     text += kHexDigits[checksum >> 4];
     text += kHexDigits[checksum & 0xF];
     return text;
+}
+
+}  // namespace
+
+std::string S2Record(std::uint32_t address, const std::uint8_t* data, std::size_t size) {
+    if (size > 255 - 4) throw std::invalid_argument("S2 record: too many data bytes");
+    return MakeRecord('2', 3, address, data, size);
+}
+
+std::string CountRecord(std::uint64_t dataRecords) {
+    if (dataRecords <= 0xFFFF) return MakeRecord('5', 2, static_cast<std::uint32_t>(dataRecords), nullptr, 0);
+    if (dataRecords <= 0xFFFFFF) return MakeRecord('6', 3, static_cast<std::uint32_t>(dataRecords), nullptr, 0);
+    return {};
 }
 
 }  // namespace vestrel::srec

@@ -26,6 +26,7 @@ struct Record {
 
     bool IsData() const { return type >= 1 && type <= 3; }
     bool IsEnd() const { return type >= 7 && type <= 9; }
+    bool IsCount() const { return type == 5 || type == 6; }
     // The data byte `i` (0-based) of a checked record.
     std::uint8_t DataByte(std::size_t i) const;
 };
@@ -46,5 +47,10 @@ std::string Checksum(std::string_view record);
 // An S2 record of `data` at `address`, without a line end: "S2", the count,
 // six address digits, the data and the checksum, upper-case.
 std::string S2Record(std::uint32_t address, const std::uint8_t* data, std::size_t size);
+
+// The count record of `dataRecords` S1, S2 or S3 records: S5 up to 0xFFFF,
+// S6 up to 0xFFFFFF, and nothing (an empty text) beyond, where no count
+// record can hold it. Readers compare it with the data records before it.
+std::string CountRecord(std::uint64_t dataRecords);
 
 }  // namespace vestrel::srec

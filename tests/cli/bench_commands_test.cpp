@@ -1,9 +1,11 @@
 // vestrel-cli verify and simulate against the simulated gateway, on
 // virtualcan and a socat pair of pseudo-terminals.
+#include "cli/bench_support.h"
 #include "cli/cli.h"
 #include "live/bench_rig.h"
 #include "live/live_test_support.h"
 #include "live/qt/modbus_client.h"
+#include "support/temp_dir.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,6 +97,21 @@ TEST_F(BenchCommands, VerifyPassesWhenTheDeviceHoldsWhatTheTrafficSays) {
     EXPECT_NE(strict.out.find("Summary: 6 OK, 0 MISMATCH, 0 ERROR, 1 NOT FED (counted as failures: --strict)\nFAIL\n"),
               std::string::npos)
         << strict.out;
+}
+
+TEST_F(BenchCommands, APortNamedWithoutAFolderIsTheFileHereWhenThereIsOne) {
+    SimulatedDevice device(demo.model, pty.A());
+    test::TempDir here;
+    fs::create_symlink(pty.B(), here / "ttyB");
+    const fs::path before = fs::current_path();
+    fs::current_path(here.path());
+    const Result r = Verify({kDemo, "--can", VirtualCan(), "--modbus", "ttyB", "--frames", "2", "--seconds", "600"},
+                            kFrames);
+    fs::current_path(before);
+    EXPECT_EQ(r.status, kExitOk) << r.err << r.out;
+    EXPECT_NE(r.out.find("Modbus RTU: ./ttyB, 19200 bit/s"), std::string::npos) << r.out;
+    EXPECT_EQ(SerialPortPath("ttyS0"), "ttyS0") << "a bare name without a file here is a device under /dev";
+    EXPECT_EQ(SerialPortPath("/tmp/ttyB"), "/tmp/ttyB");
 }
 
 TEST_F(BenchCommands, VerifyFailsOnADeviceOnAnotherBus) {

@@ -83,20 +83,44 @@ const std::string kPargen =
     "<GeneralParameter><BaudRateCAN>4</BaudRateCAN><CANType>0</CANType><Baud_Ser>3</Baud_Ser><Par_Ser>0</Par_Ser>"
     "<IDDev_Ser>1</IDDev_Ser><TimeOut_Ser>1000</TimeOut_Ser><TO_ModReg>1</TO_ModReg></GeneralParameter>";
 
-TEST(Cli, BuildWritesTheBankFilesAndPrintsNothingForACleanProject) {
+TEST(Cli, BuildWritesTheBankFilesAndSaysWhereInOneSafeLine) {
     TempDir dir;
     WriteFile(dir / "pargen.xml", kPargen);
     Result r = RunCliWith({"build", dir.path().string()});
     EXPECT_EQ(r.status, kExitOk) << r.err;
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "Wrote the banks and bankg.c to " + (dir / "bin").string() + "\n");
     for (const char* name : {"bank1.bin", "bank2.bin", "bank3.bin", "bank4.bin", "bank5.bin"})
         EXPECT_EQ(fs::file_size(dir / "bin" / name), 16384u) << name;
     EXPECT_EQ(fs::file_size(dir / "bin" / "bankg.c"), 235593u);
+
+    // A folder name's escape sequences reach no terminal: check, build,
+    // update and a merge on a terminal each say what they did on one line.
+    const fs::path odd = dir / "P\x1b]0;owned\x07\nx";
+    const std::string shown = (dir / "P\\x1B]0;owned\\x07; x").string();
+    fs::create_directory(odd);
+    WriteFile(odd / "pargen.xml", kPargen);
+    WriteFile(dir / "base.sx", BaseImage());
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"check", odd.string()}, "Checked " + shown + ": no errors, no warnings; it compiles\n"},
+        {{"build", odd.string()}, "Wrote the banks and bankg.c to " + shown + "/bin\n"},
+        {{"update", odd.string(), (dir / "base.sx").string()},
+         "Wrote the banks and bankg.c to " + shown + "/bin and the new image to " + shown + "/New_base.sx\n"},
+    };
+    for (const auto& [args, said] : cases) {
+        r = RunCliWith(args);
+        EXPECT_EQ(r.status, kExitOk) << r.err;
+        EXPECT_EQ(r.err, said);
+    }
+    r = RunCliWith({"merge", (dir / "base.sx").string(), (odd / "bin").string(), (odd / "out.sx").string()}, true);
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_NE(r.err.find("Wrote " + shown + "/out.sx\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos);
 }
 
 TEST(Cli, BuildAndUpdatePrintTheChecksFindings) {
     TempDir dir;
+    WriteFile(dir / "RCobDef.xml", "<COBID/>");
     // Without pargen.xml a fresh process compiles an all-zero parameter block.
     const std::string noPargen =
         "vestrel-cli: warning: pargen.xml: the file does not exist: the banks get an all-zero parameter block (no "
@@ -104,11 +128,12 @@ TEST(Cli, BuildAndUpdatePrintTheChecksFindings) {
         "handles no frames\n";
     Result warned = RunCliWith({"build", dir.path().string()});
     EXPECT_EQ(warned.status, kExitOk);
-    EXPECT_EQ(warned.err, noPargen);
+    const std::string wrote = "Wrote the banks and bankg.c to " + (dir / "bin").string();
+    EXPECT_EQ(warned.err, noPargen + wrote + "\n");
     WriteFile(dir / "base.sx", BaseImage());
     Result updated = RunCliWith({"update", dir.path().string(), (dir / "base.sx").string()});
     EXPECT_EQ(updated.status, kExitOk);
-    EXPECT_EQ(updated.err, noPargen);
+    EXPECT_EQ(updated.err, noPargen + wrote + " and the new image to " + (dir / "New_base.sx").string() + "\n");
 
     // --strict makes a warning fatal, before anything is written.
     fs::remove_all(dir / "bin");
@@ -211,6 +236,8 @@ TEST(Cli, OptionsAreGivenOnceAndDoubleDashEndsThem) {
 
 TEST(Cli, SourceDateEpochMakesBuildsReproducible) {
     TempDir a, b;
+    WriteFile(a / "pargen.xml", kPargen);
+    WriteFile(b / "pargen.xml", kPargen);
     ::setenv("SOURCE_DATE_EPOCH", "1733661931", 1);
     EXPECT_EQ(RunCliWith({"build", a.path().string()}).status, kExitOk);
     EXPECT_EQ(RunCliWith({"build", b.path().string()}).status, kExitOk);
@@ -221,6 +248,7 @@ TEST(Cli, SourceDateEpochMakesBuildsReproducible) {
 
 TEST(Cli, MergeSplicesTheDefaultBanksAndReportsOnlyOnATerminal) {
     TempDir dir;
+    WriteFile(dir / "pargen.xml", kPargen);
     ASSERT_EQ(RunCliWith({"build", dir.path().string()}).status, kExitOk);
     WriteFile(dir / "base.sx", BaseImage());
     Result quiet = RunCliWith({"merge", (dir / "base.sx").string(), (dir / "bin").string(), (dir / "out.sx").string()});
@@ -241,6 +269,7 @@ TEST(Cli, MergeSplicesTheDefaultBanksAndReportsOnlyOnATerminal) {
 
 TEST(Cli, MergeExitsNonZeroUnlessEverySelectedBankWasSplicedIn) {
     TempDir dir;
+    WriteFile(dir / "pargen.xml", kPargen);
     ASSERT_EQ(RunCliWith({"build", dir.path().string()}).status, kExitOk);
     WriteFile(dir / "no2.sx", BaseImage(true, false));
     Result missingRange = RunCliWith({"merge", (dir / "no2.sx").string(), (dir / "bin").string(), (dir / "out.sx").string()});
@@ -294,14 +323,13 @@ TEST(Cli, CheckListsProblemsOnStdoutAndFailsOnlyOnErrors) {
     Result clean = RunCliWith({"check", dir.path().string()});
     EXPECT_EQ(clean.status, kExitOk);
     EXPECT_EQ(clean.out, "");
-    EXPECT_EQ(clean.out, "");
-    EXPECT_EQ(clean.err, "");
+    EXPECT_EQ(clean.err, "Checked " + dir.path().string() + ": no errors, no warnings; it compiles\n");
 
     WriteFile(dir / "RInfoCob.xml", R"(<RInfoCob><row Index="1" NrPdo="2" PosComp="1"/></RInfoCob>)");
     Result warned = RunCliWith({"check", dir.path().string()});
     EXPECT_EQ(warned.status, kExitOk);
     EXPECT_EQ(warned.out, "warning: RInfoCob.xml: row 1: NrPdo 2 names no frame: RCobDef.xml has 1 frame\n");
-    EXPECT_EQ(warned.err, "");
+    EXPECT_EQ(warned.err, "Checked " + dir.path().string() + ": no errors, 1 warning; it compiles\n");
 
     WriteFile(dir / "TCobDef.xml", R"(<COBID><row CobID="abc" Dimensin="8" RTR="N"/></COBID>)");
     Result failed = RunCliWith({"check", dir.path().string()});

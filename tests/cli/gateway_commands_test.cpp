@@ -77,6 +77,7 @@ TEST(CliPreview, RegisterValuesGiveTheTransmitFrames) {
               "  B2 = 0x07: register 110 low byte\n"
               "  as a frame: 301#0007\n"
               "register 40 feeds no transmit frame\n");
+    EXPECT_EQ(Cli({"preview", kDemo, "--registers", "100 = 0x1234 110=7 , 40=1"}).out, r.out) << "blanks separate too";
 }
 
 TEST(CliPreview, DuplicateCobIdsSayWhichFrameTheBanksSelectOrThatItIsNotKnown) {
@@ -96,6 +97,9 @@ TEST(CliPreview, DuplicateCobIdsSayWhichFrameTheBanksSelectOrThatItIsNotKnown) {
               "    register 1 = 0x1122 (high byte B1, low byte B2)\n"
               "  if frame 2 \"new\" (COB-ID 0x181, Dimensin 2):\n"
               "    register 2 = 0x2211 (high byte B2, low byte B1)\n");
+    EXPECT_EQ(Cli({"preview", b.path().string(), "181#11"}).out,
+              "181#11: an 11-bit frame, but the project has CANType 1 (CAN 2.0B, 29-bit COB-IDs): it matches no "
+              "frame\n");
     // What the project check says about the project comes as notes.
     EXPECT_EQ(ambiguous.err, "vestrel-cli: warning: RCobDef.xml: row 1: CobID 0x181 is also used by row 2\n");
 }
@@ -112,6 +116,7 @@ TEST(CliPreview, CommandLinesThatAreNotUnderstood) {
              {"preview", kDemo, "--registers", "40=1,40=2"},
              {"preview", kDemo, "--registers", "40=65536"},
              {"preview", kDemo, "--registers=70000=1"},
+             {"preview", kDemo, "--registers", "100=-0xFFFF0001"},
              {"preview", kDemo, "--out", "x"},
              {"replay", kDemo},
              {"replay", kDemo, kDemoLog, "--out"},

@@ -1,13 +1,16 @@
 #include "compiler/bank_files.h"
+#include "compiler/bank_map.h"
 
 #include "compiler/project_builder.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
+#include "support/kill_at_step.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <map>
 #include <set>
 
@@ -207,6 +210,45 @@ TEST(BankFiles, AFailedWriteLeavesThePreviousSetWhole) {
     }
     WriteBankFiles(dir.path(), second.Banks());
     EXPECT_EQ(ReadFile(dir / "bin/bank1.bin"), BankText(second.Banks(), 1));
+}
+
+TEST(BankFiles, AKillWhileTheSetTakesItsPlaceNeverLeavesTheNewListBesideAnOldFile) {
+    TempDir dir;
+    WriteSampleProject(dir.path());
+    BankCompiler first, second;
+    first.BuildBankImages(dir.path(), kStamp);
+    WriteRows(dir / "RInfoCob.xml", "RInfoCob", MappingRows(5));
+    second.BuildBankImages(dir.path(), kStamp);
+    const fs::path bin = dir / "bin";
+    // Killed as each of the seven files takes its place: either every file
+    // is the one the list names, or the list is the old one and some file is
+    // not, which every reader refuses.
+    for (int killedAt = 0; killedAt < 7; ++killedAt) {
+        SCOPED_TRACE(killedAt);
+        fs::remove_all(bin);
+        WriteBankFiles(dir.path(), first.Banks());
+        const std::string oldList = ReadFile(bin / kBankSetFile);
+        const int ended = test::RunInChildEndedBy(SIGKILL, [&](const std::function<void()>& die) {
+            int seen = 0;
+            SetSaveStepHookForTesting([&](SaveStep s) {
+                if (s == SaveStep::Replace && seen++ == killedAt) die();
+                return 0;
+            });
+            WriteBankFiles(dir.path(), second.Banks());
+        });
+        ASSERT_EQ(ended, SIGKILL);
+        const auto list = BankSetList::Read(bin);
+        ASSERT_TRUE(list);
+        bool whole = true;
+        for (const char* name : {"bank1.bin", "bank2.bin", "bank3.bin", "bank4.bin", "bank5.bin", kBankSourceFile}) {
+            try {
+                list->Require(name, ReadFile(bin / name));
+            } catch (const Error&) {
+                whole = false;
+            }
+        }
+        EXPECT_TRUE(whole || ReadFile(bin / kBankSetFile) == oldList) << "a new list beside an old file";
+    }
 }
 
 TEST(BankFiles, AFolderInTheWayStopsTheBuildBeforeAnyFileIsReplaced) {

@@ -190,7 +190,7 @@ TEST_F(CommSettings, AnUnreadablePargenIsReplacedOnlyWhenTheUserAgrees) {
     const std::string& question = project.dialogs.shown[0].text;
     EXPECT_EQ(question, "pargen.xml could not be read:\n" + ReadCommParameters(project.dir).error +
                             "\n\nReplace pargen.xml with the settings shown?");
-    EXPECT_NE(question.find("\nLine: 1\n"), std::string::npos) << question;
+    EXPECT_NE(question.find("\nLine: 1, column "), std::string::npos) << question;
     EXPECT_EQ(dialog.result(), 0);
     EXPECT_EQ(test::ReadFile(project / "pargen.xml"), broken);
 

@@ -134,7 +134,7 @@ TEST_F(FrameMappingEditor, AMappingFileReadInPartIsReplacedOnlyWhenTheUserAgrees
     ASSERT_EQ(project.dialogs.shown.size(), 1u);
     const std::string& question = project.dialogs.shown[0].text;
     EXPECT_EQ(question.rfind("RInfoCob.xml could not be read completely", 0), 0u) << question;
-    EXPECT_NE(question.find("\nLine: 1\n<RInfoCob><row"), std::string::npos) << question;
+    EXPECT_NE(question.find("\nLine: 1, column 25\n<RInfoCob><row"), std::string::npos) << question;
     EXPECT_EQ(ReadFile(project / "RInfoCob.xml"), "<RInfoCob><row Index=\"5\"");
 
     // A complete file asks nothing.

@@ -116,6 +116,20 @@ TEST(FrameTableCsv, TheExportedFileImportsBack) {
     FrameSheetRead read = ImportFrameTableSheet(dir / "rpdodef.csv");
     EXPECT_EQ(Frames(read), (std::vector<std::pair<std::string, std::string>>{
                                 {"385", "8"}, {"386", "8"}, {"387", "8"}}));
+
+    // Whatever the cells hold: a formula is disarmed in the file and comes
+    // back as typed, and so do separators, quotes and apostrophes.
+    table.rows = {{"=HYPERLINK(\"http://x\")", "-1+2", "", ""}, {"'=x", "a,\"b\"", "", ""}, {"-5", "'8", "", ""}};
+    ExportFrameTableCsv(dir.path(), table);
+    EXPECT_EQ(ReadFile(dir / "rpdodef.csv"),
+              "cobid,id_dev_orig,en_bypass,posind,n_tpdo \r\n"
+              "\"'=HYPERLINK(\"\"http://x\"\")\",'-1+2,0,0,0\r\n"
+              "''=x,\"a,\"\"b\"\"\",0,0,0\r\n"
+              "-5,'8,0,0,0\r\n");
+    read = ImportFrameTableSheet(dir / "rpdodef.csv");
+    EXPECT_EQ(Frames(read), (std::vector<std::pair<std::string, std::string>>{
+                                {"=HYPERLINK(\"http://x\")", "-1+2"}, {"'=x", "a,\"b\""}, {"-5", "'8"}}));
+    EXPECT_EQ(Frames(FrameRowsFromRecords(ParseCsvRows(ReadFile(dir / "rpdodef.csv")))), Frames(read));
 }
 
 TEST(FrameTableCsv, CsvAsSpreadsheetProgramsSaveIt) {

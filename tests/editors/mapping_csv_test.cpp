@@ -42,6 +42,16 @@ TEST(MappingCsv, ExportFollowsTheFramesAndImportGivesTheSameRegistersBack) {
     EXPECT_EQ(back[0].Registers, (std::vector<TClIndMB>{{"16", "18"}, {"5", "0"}}));
     EXPECT_TRUE(back[1].Registers.empty());
     EXPECT_EQ(back[2].Registers, (std::vector<TClIndMB>{{"32", "136"}, {"7", "0"}}));
+
+    // An Index that a spreadsheet would take for a formula is disarmed, and
+    // still read as the number it is.
+    frames[0].Registers = {{"-0x10", "18"}, {"=1+1", "0"}};
+    ExportMappingsCsv(dir.path(), FrameDirection::Transmit, frames);
+    EXPECT_EQ(ReadFile(dir / "TInfoCob.csv"),
+              "Index MODBUS;Index CAN Frame;High Byte;Low Byte;\r\n'-0x10;1;1;2;\r\n'=1+1;1;0;0;\r\n$20;3;8;8;\r\n"
+              "7;3;0;0;\r\n");
+    ImportMappingsCsv(dir / "TInfoCob.csv", back);
+    EXPECT_EQ(back[0].Registers, (std::vector<TClIndMB>{{"-16", "18"}, {"0", "0"}}));
 }
 
 TEST(MappingCsv, ExportWithoutRegistersWritesTheHeaderAlone) {

@@ -1,6 +1,8 @@
 #include "firmware/bank_merge.h"
 
+#include "compiler/bank_builder.h"
 #include "compiler/bank_files.h"
+#include "compiler/project_builder.h"
 #include "platform/file_util.h"
 
 #include "support/file_size_limit.h"
@@ -14,6 +16,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -60,6 +63,15 @@ std::string Record(char type, std::uint32_t address, const std::vector<std::uint
     return text + Hex(~sum & 0xFF, 2);
 }
 
+// The count record of `records` data records: S5 up to 0xFFFF, S6 above.
+std::string CountRecord(unsigned records) {
+    const int addressBytes = records > 0xFFFF ? 3 : 2;
+    unsigned sum = static_cast<unsigned>(addressBytes + 1);
+    std::string text = std::string("S") + (addressBytes == 3 ? '6' : '5') + Hex(sum, 2) + Hex(records, addressBytes * 2);
+    for (int i = 0; i < addressBytes; ++i) sum += (records >> (8 * i)) & 0xFF;
+    return text + Hex(~sum & 0xFF, 2);
+}
+
 std::vector<std::uint8_t> Bytes(std::size_t count, unsigned seed) {
     std::vector<std::uint8_t> bytes(count);
     for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + seed * 13 + (i >> 8)) & 0xFF);
@@ -103,9 +115,17 @@ protected:
         for (int bank = 1; bank <= 5; ++bank) WriteBank(bank, Bytes(16384, static_cast<unsigned>(bank)));
     }
 
+    // Writes the bank file and lists the folder's files in banks.sha256, as
+    // one compile would: the banks here are patterns, not a compile's.
     void WriteBank(int bank, const std::vector<std::uint8_t>& bytes) {
         WriteFile(dir / "bin" / ("bank" + std::to_string(bank) + ".bin"),
                   std::string(bytes.begin(), bytes.end()));
+        std::string list;
+        for (int b = 1; b <= 5; ++b) {
+            const fs::path file = dir / "bin" / ("bank" + std::to_string(b) + ".bin");
+            if (fs::exists(file)) list += Sha256Hex(ReadFile(file)) + "  " + file.filename().string() + "\n";
+        }
+        WriteFile(dir / "bin" / kBankSetFile, list);
     }
 
     // The 512 records that bank `bank` should become.
@@ -143,7 +163,8 @@ protected:
     Messages messages;
     Progress progress;
     std::vector<std::pair<int, BankMergeResult>> stageEnds;
-    const std::vector<std::string> kBankFiles{"bank1.bin", "bank2.bin", "bank3.bin", "bank4.bin", "bank5.bin"};
+    const std::vector<std::string> kBankFiles{"bank1.bin", "bank2.bin", "bank3.bin", "bank4.bin", "bank5.bin",
+                                              "banks.sha256"};
 };
 
 // The first line of a message: the system's heading, without the detail
@@ -165,7 +186,7 @@ TEST(ChecksumSx, IsTheComplementOfTheByteSumInUpperCase) {
 }
 
 TEST_F(MergeTest, TheBankBecomes512RecordsOfItsFirst16384Bytes) {
-    WriteBank(1, std::vector<std::uint8_t>(16384 + 100, 0));  // a longer file: its first 16384 bytes count
+    WriteBank(1, std::vector<std::uint8_t>(16384, 0));
     ASSERT_EQ(Pass(1, Join({kHeader, Record('2', 0x388000, Bytes(32, 9)), kEnd})), BankMergeResult::Spliced);
     auto lines = Lines(PassOutput());
     ASSERT_EQ(lines.size(), 2u + 512u);
@@ -193,7 +214,8 @@ TEST_F(MergeTest, ReplacesTheFirstRecordInRangeAndDropsTheOthers) {
     std::vector<std::string> expected{kHeader, below};
     const auto block = BankRecords(1, 1);
     expected.insert(expected.end(), block.begin(), block.end());
-    expected.insert(expected.end(), {s1, "S5030003F9", above, kEnd});
+    // The count record counts the new image's data records before it.
+    expected.insert(expected.end(), {s1, CountRecord(1 + 512 + 1), above, kEnd});
     EXPECT_EQ(Lines(PassOutput()), expected);
     EXPECT_EQ(progress.maximum, 512 + 9);
     EXPECT_EQ(progress.steps, 512 + 9);
@@ -230,14 +252,17 @@ TEST_F(MergeTest, LinesAreCountedAndCopiedAcrossReadBuffers) {
     for (unsigned seed : {1u, 2u, 3u}) {
         std::string image, expected;
         std::int64_t lines = 0;
+        unsigned dataRecords = 0;
+        const std::string data = Record('1', 0x1234, Bytes(3, 1));
         auto addLine = [&](const std::string& text, const char* end) {
             image += text + end;
-            expected += text + "\r\n";
+            dataRecords += text == data;
+            expected += (text == "S5030003F9" ? CountRecord(dataRecords) : text) + "\r\n";
             ++lines;
         };
         std::uint32_t state = seed;
         const char* ends[] = {"\r", "\n", "\r\n"};
-        const std::string texts[] = {"S5030003F9", S0OfLength(10), S0OfLength(14), Record('1', 0x1234, Bytes(3, 1))};
+        const std::string texts[] = {"S5030003F9", S0OfLength(10), S0OfLength(14), data};
         for (std::size_t mark : {std::size_t(1) << 20, std::size_t(2) << 20, std::size_t(5) << 19}) {
             while (image.size() + 600 < mark) {
                 state = state * 1103515245u + 12345u;
@@ -358,6 +383,16 @@ TEST_F(MergeTest, MissingInputsAreReportedInOrderAndCreateNothing) {
     check(base, "File bank2.bin Not Found,Abort Procedure");
     WriteFile(dir / "bin" / "bank2.bin", std::string(16383, '\0'));
     check(base, "File bank2.bin Too Short,Abort Procedure");
+    // A bank file is exactly 16384 bytes: a longer one is refused by its size
+    // before it is read, however large it is.
+    for (std::uintmax_t size : {std::uintmax_t{16385}, std::uintmax_t{2} << 30}) {
+        { std::ofstream(dir / "bin" / "bank2.bin"); }
+        fs::resize_file(dir / "bin" / "bank2.bin", size);
+        check(base, "File bank2.bin Too Long,Abort Procedure");
+        EXPECT_NE(messages.shown[0].find("holds " + std::to_string(size) + " bytes; a bank file holds 16384"),
+                  std::string::npos)
+            << messages.shown[0];
+    }
     EXPECT_EQ(BankFileNotFoundMessage(5), "File bank5.bin Not Found,Abort Procedure");
 }
 
@@ -470,12 +505,52 @@ TEST_F(MergeTest, BankFilesFromTwoCompilesAreRefused) {
     ASSERT_TRUE(Run().Complete(inputs.bankSelection));
 
     WriteFile(NewImage(), "earlier image");
-    WriteBank(2, Bytes(16384, 7));  // bank 2 of another compile
+    const auto other = Bytes(16384, 7);  // bank 2 of another compile, not in the list
+    WriteFile(dir / "bin" / "bank2.bin", std::string(other.begin(), other.end()));
     messages.shown.clear();
     EXPECT_TRUE(Run().stopped);
     ASSERT_EQ(Headings(messages.shown), std::vector<std::string>{std::string(kBanksNotOneSetMessage)});
     EXPECT_NE(messages.shown[0].find("bank2.bin is not the file banks.sha256 lists"), std::string::npos);
     EXPECT_EQ(ReadFile(NewImage()), "earlier image");
+}
+
+TEST_F(MergeTest, WithoutAListBanksOneAndTwoMustComeFromOneCompile) {
+    // Two projects whose receive frames differ: bank 1 holds the lookup
+    // table of the frame records that bank 2 holds.
+    test::TempDir a, b;
+    test::WritePargen(a.path(), test::DefaultSettings());
+    test::WritePargen(b.path(), test::DefaultSettings());
+    test::WriteRows(a / "RCobDef.xml", "COBID", {R"(CobID="0x181" Dimensin="8")"});
+    test::WriteRows(b / "RCobDef.xml", "COBID", {R"(CobID="0x281" Dimensin="8")", R"(CobID="0x381" Dimensin="2")"});
+    BankCompiler fromA, fromB;
+    fromA.BuildBankImages(a.path(), test::kStamp);
+    fromB.BuildBankImages(b.path(), test::kStamp);
+    auto put = [&](int bank, const BankCompiler& compiler) {
+        const auto bytes = compiler.Banks().Bank(bank);
+        WriteFile(dir / "bin" / ("bank" + std::to_string(bank) + ".bin"), std::string(bytes.begin(), bytes.end()));
+    };
+    fs::remove(dir / "bin" / kBankSetFile);
+    WriteFile(base, BaseImage());
+    put(1, fromA);
+    put(2, fromA);
+    ASSERT_TRUE(Run().Complete(inputs.bankSelection)) << messages.shown.front();
+    const std::string merged = ReadFile(NewImage());
+
+    put(2, fromB);
+    for (const auto& selection : {std::array<bool, 5>{true, true}, std::array<bool, 5>{true, false}}) {
+        inputs.bankSelection = selection;
+        messages.shown.clear();
+        EXPECT_TRUE(Run().stopped);
+        ASSERT_EQ(Headings(messages.shown), std::vector<std::string>{std::string(kBanksNotOneSetMessage)});
+        EXPECT_NE(messages.shown[0].find("have no banks.sha256, and bank1.bin and bank2.bin do not come from one "
+                                         "compile: "),
+                  std::string::npos)
+            << messages.shown[0];
+        EXPECT_EQ(ReadFile(NewImage()), merged);
+    }
+    // Banks 3 to 5 alone have nothing to agree with.
+    inputs.bankSelection = {false, false, true, false, false};
+    EXPECT_FALSE(Run().stopped);
 }
 
 TEST_F(MergeTest, FailedRunKeepsTheEarlierNewImage) {
@@ -592,52 +667,62 @@ TEST_F(MergeTest, ARunEndedAtAnyStepLeavesTheEarlierImageOrTheWholeNewOne) {
     points.push_back({{}, SaveStep::Write, 0});
     points.push_back({{}, SaveStep::Write, 1});
 
-    for (bool earlier : {true, false}) {
-        for (const Point& point : points) {
-            for (int signal : {SIGKILL, SIGINT, SIGTERM, SIGHUP}) {
-                SCOPED_TRACE(::testing::Message() << "point " << (&point - points.data()) << ", signal " << signal
-                                                  << (earlier ? ", earlier image" : ""));
-                if (earlier)
-                    WriteFile(NewImage(), "earlier image");
-                else
-                    fs::remove(NewImage());
-                const int ended = test::RunInChildEndedBy(signal, [&](const std::function<void()>& die) {
-                    int seen = 0;
-                    inputs.atStep = [&](MergeStep s) {
-                        if (point.merge == s && seen++ == point.occurrence) die();
-                    };
-                    SetSaveStepHookForTesting([&](SaveStep s) {
-                        if (point.save == s && seen++ == point.occurrence) die();
-                        return 0;
+    // On a file system without nameless files (FAT on a stick, through the
+    // seam) the work file has a name from its creation on.
+    for (bool nameless : {true, false}) {
+        for (bool earlier : {true, false}) {
+            for (const Point& point : points) {
+                // Link comes only with nameless files; Replace only with an
+                // earlier image or a named work file.
+                if (point.save == SaveStep::Link && !nameless) continue;
+                const bool replaces = earlier || !nameless;
+                for (int signal : {SIGKILL, SIGINT, SIGTERM, SIGHUP}) {
+                    SCOPED_TRACE(::testing::Message() << "point " << (&point - points.data()) << ", signal " << signal
+                                                      << (earlier ? ", earlier image" : "")
+                                                      << (nameless ? "" : ", named work file"));
+                    if (earlier)
+                        WriteFile(NewImage(), "earlier image");
+                    else
+                        fs::remove(NewImage());
+                    const int ended = test::RunInChildEndedBy(signal, [&](const std::function<void()>& die) {
+                        int seen = 0;
+                        inputs.atStep = [&](MergeStep s) {
+                            if (point.merge == s && seen++ == point.occurrence) die();
+                        };
+                        SetSaveStepHookForTesting([&](SaveStep s) {
+                            if (point.save == s && seen++ == point.occurrence) die();
+                            return s == SaveStep::Create && !nameless ? EOPNOTSUPP : 0;
+                        });
+                        Messages quiet;
+                        Progress unused;
+                        RunBankMerge(inputs, quiet, unused);
                     });
-                    Messages quiet;
-                    Progress unused;
-                    RunBankMerge(inputs, quiet, unused);
-                });
-                inputs.atStep = {};
-                // Replace is reached only when an earlier image is in the way.
-                if (!(point.save == SaveStep::Replace && !earlier)) {
-                    EXPECT_EQ(ended, signal);
-                }
-                const std::string now = fs::exists(NewImage()) ? ReadFile(NewImage()) : "(none)";
-                EXPECT_TRUE(now == (earlier ? "earlier image" : "(none)") || now == merged)
-                    << now.size() << " bytes, neither image";
-                // The one place a kill can leave a file: between linking the
-                // finished image under a hidden name and renaming it. The
-                // next save of the same image removes it.
-                std::vector<std::string> left = Listing("proj");
-                std::erase(left, inputs.newFileName);
-                if (point.save == SaveStep::Replace && earlier) {
-                    EXPECT_EQ(left.size(), 1u);
-                    ASSERT_TRUE(Run().Complete(inputs.bankSelection));
-                    left = Listing("proj");
+                    inputs.atStep = {};
+                    if (!(point.save == SaveStep::Replace && !replaces)) {
+                        EXPECT_EQ(ended, signal);
+                    }
+                    const std::string now = fs::exists(NewImage()) ? ReadFile(NewImage()) : "(none)";
+                    EXPECT_TRUE(now == (earlier ? "earlier image" : "(none)") || now == merged)
+                        << now.size() << " bytes, neither image";
+                    // A work file is left only by SIGKILL, which no process
+                    // outlives to clean up; the next save into the folder
+                    // removes it, whatever it writes.
+                    std::vector<std::string> left = Listing("proj");
                     std::erase(left, inputs.newFileName);
+                    if (signal == SIGKILL && !left.empty()) {
+                        EXPECT_EQ(left.size(), 1u);
+                        WriteFileAtomic(dir / "proj" / "notes.txt", "later");
+                        fs::remove(dir / "proj" / "notes.txt");
+                        left = Listing("proj");
+                        std::erase(left, inputs.newFileName);
+                    }
+                    EXPECT_TRUE(left.empty()) << left.front();
+                    EXPECT_EQ(Listing("bin"), kBankFiles);
                 }
-                EXPECT_TRUE(left.empty()) << left.front();
-                EXPECT_EQ(Listing("bin"), kBankFiles);
             }
         }
     }
+    SetSaveStepHookForTesting({});
 }
 
 // srecord's tools as an independent reader of the merged image.
@@ -679,6 +764,33 @@ TEST_F(SrecordCheck, MergedImageIsTheBaseWithTheBanksLaidOver) {
     WriteFile(dir / "bad.sx", image);
     errors.clear();
     EXPECT_NE(Shell("srec_cat '" + (dir / "bad.sx").string() + "' -o /dev/null", errors), 0);
+}
+
+TEST_F(SrecordCheck, CountRecordsCountTheNewImagesDataRecords) {
+    // srec_cat compares each S5 or S6 with the data records before it. The
+    // base image's counts are of its own records: a bank's 512 records take
+    // the place of fewer, and past 65535 records only an S6 holds the count.
+    const auto plain = Lines(BaseImage());
+    std::vector<std::string> withCounts{plain.front(), plain[1], CountRecord(1)};
+    withCounts.insert(withCounts.end(), plain.begin() + 2, plain.end() - 1);
+    withCounts.insert(withCounts.end(), {"S5030003F9", "S604000003F8", kEnd});
+    std::vector<std::string> many(plain.begin(), plain.end() - 1);
+    for (std::uint32_t address = 0x400000; many.size() <= 70000; address += 0x20)
+        many.push_back(Record('2', address, Bytes(32, address)));
+    many.insert(many.end(), {"S5030003F9", kEnd});
+    const fs::path golden = fs::path(VESTREL_TEST_DATA_DIR) / "golden" / "base.sx";
+    for (const std::string& image : {Join(withCounts), Join(many), ReadFile(golden)}) {
+        WriteFile(base, image);
+        ASSERT_TRUE(Run().Complete(inputs.bankSelection)) << (messages.shown.empty() ? "" : messages.shown[0]);
+        std::string errors;
+        EXPECT_EQ(Shell("srec_cat '" + NewImage().string() + "' -o /dev/null", errors), 0);
+        EXPECT_EQ(errors, "") << "srecord warned";
+        const auto lines = Lines(ReadFile(NewImage()));
+        const auto data = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+            return l.rfind("S1", 0) == 0 || l.rfind("S2", 0) == 0 || l.rfind("S3", 0) == 0;
+        });
+        EXPECT_EQ(lines[lines.size() - 2], CountRecord(static_cast<unsigned>(data)));
+    }
 }
 
 TEST_F(SrecordCheck, WhatTheMergeRefusesSrecordRefusesOrWarnsAbout) {

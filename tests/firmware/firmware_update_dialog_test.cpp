@@ -1,6 +1,8 @@
 #include "firmware/firmware_update_dialog.h"
 
 #include "platform/workspace_paths.h"
+#include "compiler/bank_files.h"
+#include "compiler/bank_map.h"
 #include "firmware/bank_merge.h"
 #include "support/fake_dialogs.h"
 #include "support/temp_dir.h"
@@ -43,6 +45,18 @@ std::string BaseImage(bool withBank1, bool withBank2) {
     return image + "S9030000FC\r\n";
 }
 
+// Writes a bank file and lists the folder's bank files in banks.sha256, as a
+// compile would: the banks here are patterns, not a compile's.
+void WriteBankFile(const fs::path& bin, int bank, const std::string& bytes) {
+    test::WriteFile(bin / ("bank" + std::to_string(bank) + ".bin"), bytes);
+    std::string list;
+    for (int b = 1; b <= 5; ++b) {
+        const fs::path file = bin / ("bank" + std::to_string(b) + ".bin");
+        if (fs::exists(file)) list += Sha256Hex(test::ReadFile(file)) + "  " + file.filename().string() + "\n";
+    }
+    test::WriteFile(bin / kBankSetFile, list);
+}
+
 class FirmwareDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -53,8 +67,7 @@ protected:
         fs::create_directories(Project() / "bin");
         OpenProject("P");
         for (int bank = 1; bank <= 5; ++bank)
-            test::WriteFile(Project() / "bin" / ("bank" + std::to_string(bank) + ".bin"),
-                            std::string(16384, static_cast<char>(bank * 0x11)));
+            WriteBankFile(Project() / "bin", bank, std::string(16384, static_cast<char>(bank * 0x11)));
         test::WriteFile(Master() / "SX58316.sx", BaseImage(true, true));
         test::WriteFile(app / kFlasherFileName, "#!/bin/sh\n");
         dialog = std::make_unique<TFModifyFileSx>(dialogs, launcher);
@@ -182,7 +195,7 @@ TEST_F(FirmwareDialogTest, AStaleImageIsNotFlashedAfterAFailedMerge) {
 
     // An image without its end record fails the same way.
     dialogs.shown.clear();
-    test::WriteFile(Project() / "bin" / "bank2.bin", std::string(16384, '\0'));
+    WriteBankFile(Project() / "bin", 2, std::string(16384, '\0'));
     std::string noEnd = BaseImage(true, true);
     test::WriteFile(Master() / "SX58316.sx", noEnd.substr(0, noEnd.find("S9")));
     dialog->ExecuteButton()->click();

@@ -18,6 +18,7 @@
 
 #include "fuzz_support.h"
 
+#include "compiler/bank_files.h"
 #include "firmware/bank_merge.h"
 
 #include <algorithm>
@@ -153,12 +154,17 @@ public:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const fs::path bin = [] {
+        // Patterns, not a compile's banks: their banks.sha256 vouches for them.
         const fs::path dir = fuzz::EmptyFolder("bin");
+        std::string list;
         for (int bank = 1; bank <= 5; ++bank) {
             std::string bytes(kBank, '\0');
             for (std::size_t i = 0; i < kBank; ++i) bytes[i] = static_cast<char>(BankByte(bank, i));
-            fuzz::WriteBytes(dir / ("bank" + std::to_string(bank) + ".bin"), bytes);
+            const std::string name = "bank" + std::to_string(bank) + ".bin";
+            fuzz::WriteBytes(dir / name, bytes);
+            list += Sha256Hex(bytes) + "  " + name + "\n";
         }
+        fuzz::WriteBytes(dir / kBankSetFile, list);
         return dir;
     }();
     static const std::vector<std::string> bankFiles = fuzz::Listing(bin);

@@ -194,7 +194,25 @@ def eds_reader():
     put("fuzz_eds_reader", "broken", "\x7f[1800sub1]\nDefaultValue=0600\n[1800SUB01]\nx\n")
 
 
+def register_values():
+    for i, text in enumerate(["100=0x1234,110=7", "110 = 7", "100=1 110=7", " 1 =-1 ,\t2= 0X8000\n", "0x10=-32768",
+                              "100=-0xFFFF0001", "40=1,", "40=1,,41=2", "40=1=2", "40=1,40=2", "70000=1", "40=$10",
+                              "=", ",", "40=0x", "65535=65535 0=0"]):
+        put("fuzz_register_values", f"list{i:02}", text)
+
+
+def preview_arguments():
+    put("fuzz_preview_arguments", "frames", "181#1122334455667788\0181#R\000000181#11\0201#00\07E5#")
+    put("fuzz_preview_arguments", "registers", "--registers\0100=0x1234 101 = -1,1=2")
+    put("fuzz_preview_arguments", "registers_equals", "--registers=100=7")
+    put("fuzz_preview_arguments", "bad_registers", "--registers\0100=-0xFFFF0001")
+    put("fuzz_preview_arguments", "unknown_option", "--out\0x\0181#11")
+    put("fuzz_preview_arguments", "dashes", "--\0-181#11\0\x1b[2J#11")
+    put("fuzz_preview_arguments", "nothing", "")
+
+
 if __name__ == "__main__":
     for harness in ["integer_text", "comm_parameters", "frame_table", "frame_mapping", "bank_builder",
-                    "mapping_csv", "bank_merge", "bank_image", "bank_decoder", "workbook", "dbc_reader", "eds_reader"]:
+                    "mapping_csv", "bank_merge", "bank_image", "bank_decoder", "workbook", "dbc_reader", "eds_reader",
+                    "register_values", "preview_arguments"]:
         globals()[harness]()

@@ -84,9 +84,24 @@ TEST_F(GatewayWindowsTest, PreviewFollowsWhatIsTypedWithTheCommandLinesText) {
               "  B1 = 0x00: register 110 high byte\n"
               "  B2 = 0x07: register 110 low byte\n"
               "  as a frame: 301#0007\n");
+    // The register list of the command line, blanks included.
+    for (const char* typed : {"110 = 7", "100=1 110=7", "100=1, 110=0x7"}) {
+        preview.RegistersEdit()->setText(typed);
+        EXPECT_TRUE(preview.Result()->toPlainText().contains("as a frame: 301#0007")) << typed;
+    }
     preview.RegistersEdit()->setText("110=");
     EXPECT_EQ(preview.Result()->toPlainText().toStdString(),
-              "register values are REG=VALUE pairs separated by commas, not '110='\n");
+              "'110=' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers\n");
+    preview.RegistersEdit()->clear();
+
+    // A pasted log of some 3,000 frames, far beyond a line edit's default
+    // limit of 32,767 characters: every frame is read.
+    QString many;
+    for (int i = 0; i < 3000; ++i) many += QString("281#%1 ").arg(i % 0x10000, 4, 16, QChar('0'));
+    preview.FramesEdit()->setText(many);
+    EXPECT_EQ(preview.FramesEdit()->text().size(), many.size());
+    EXPECT_EQ(preview.Result()->toPlainText().count("receive frame 2"), 3000);
+    preview.FramesEdit()->clear();
 
     // A project that no longer compiles says so when the window is shown
     // again, with every problem the project check finds.

@@ -44,7 +44,7 @@ TEST(RegisterReport, TablesListTheRegistersInOrderWithTheBytesThatFeedThem) {
               "data byte)\n"
               "transmit,100,1,0x201,\"Set, & go\",B1,B2\n");
     const std::string md = RegisterMapMarkdown(Input(loaded));
-    EXPECT_NE(md.find("| 7 | 1 | 0x181 | a\\|b &lt;script&gt;alert(1)&lt;/script&gt; \"q\"\\x09 | B2 | B1 |\n"),
+    EXPECT_NE(md.find("| 7 | 1 | 0x181 | a\\|b &lt;script&gt;alert(1)&lt;/script&gt; \"q\"\\\\x09 | B2 | B1 |\n"),
               std::string::npos)
         << md;
     EXPECT_NE(md.find("| 7 low | 7 high | 8 high (past Dimensin) | past Dimensin | past Dimensin | past Dimensin | "
@@ -53,6 +53,24 @@ TEST(RegisterReport, TablesListTheRegistersInOrderWithTheBytesThatFeedThem) {
         << md;
     EXPECT_NE(md.find("- warning: RInfoCob.xml: row 2: PosComp 58: the high byte goes to B3, beyond Dimensin 2 of "
                       "frame 1\n"),
+              std::string::npos)
+        << md;
+}
+
+TEST(RegisterReport, NoCellBecomesAFormulaALinkOrAnImage) {
+    TempDir dir;
+    WriteProject(dir.path(), "0",
+                 {{"0x181", 2, "=HYPERLINK(&quot;http://evil/x&quot;,&quot;Speed&quot;)"},
+                  {"0x281", 2, "[t](http://evil/x) ![i](http://evil/i.png) C:\\dir\\*new*"}},
+                 {{1, 1, 0x12}, {2, 2, 0x12}}, {{"0x201", 2, "-1+cmd|' /C calc'!A0"}}, {{100, 1, 0x12}});
+    const ProjectModel loaded = LoadProjectModel(dir.path());
+    const std::string csv = RegisterMapCsv(Input(loaded));
+    EXPECT_NE(csv.find("receive,1,1,0x181,\"'=HYPERLINK(\"\"http://evil/x\"\",\"\"Speed\"\")\",B1,B2\n"),
+              std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find("transmit,100,1,0x201,'-1+cmd|' /C calc'!A0,B1,B2\n"), std::string::npos) << csv;
+    const std::string md = RegisterMapMarkdown(Input(loaded));
+    EXPECT_NE(md.find("| 2 | 2 | 0x281 | \\[t\\](http\\://evil/x) !\\[i\\](http\\://evil/i.png) C:\\\\dir\\\\\\*new\\* |"),
               std::string::npos)
         << md;
 }

@@ -1,6 +1,7 @@
 #include "platform/file_util.h"
 
 #include "platform/error.h"
+#include "platform/output_file.h"
 #include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
@@ -8,6 +9,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include <gtest/gtest.h>
@@ -117,6 +119,70 @@ TEST(AtomicFileWriter, NothingIsVisibleUntilCommitAndDiscardRemovesTheTemporaryF
     EXPECT_EQ(written.size(), (1u << 20) + 1);
     EXPECT_EQ(written.back(), 'b');
     EXPECT_EQ(EntryCount(dir.path()), 1u);
+}
+
+std::vector<std::string> Names(const std::filesystem::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(AtomicFileWriter, AWorkFileIsRemovedByItsLockNotByItsProcessId) {
+    TempDir dir;
+    SetSaveStepHookForTesting([](SaveStep s) { return s == SaveStep::Create ? EOPNOTSUPP : 0; });
+    // Left by a kill on another host or before a reboot: its process id may
+    // well be in use again, here this very process.
+    const std::string stale = ".New.sx.vestrel-" + std::to_string(::getpid()) + "-a1b2c3";
+    WriteFile(dir / stale, "stale");
+    WriteFile(dir / ".notes.vestrel-keep", "not a work file");
+    AtomicFileWriter writing(dir / "New.sx");
+    writing.Write("being written");
+    const auto names = Names(dir.path());
+    EXPECT_EQ(names.size(), 2u) << "the live work file beside the notes";
+    EXPECT_EQ(std::count(names.begin(), names.end(), stale), 0) << "the stale work file is kept";
+    WriteFileAtomic(dir / "other.csv", "x");  // does not touch a work file in use
+    writing.Commit();
+    SetSaveStepHookForTesting({});
+    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{".notes.vestrel-keep", "New.sx", "other.csv"}));
+    EXPECT_EQ(ReadFile(dir / "New.sx"), "being written");
+}
+
+TEST(OutputFile, ALinkIsWrittenWhereItLeadsAndStaysALink) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "flasher");
+    WriteFile(dir / "flasher" / "image.sx", "old");
+    // A chain of links, relative and absolute, to a file in another folder.
+    std::filesystem::create_symlink("flasher/image.sx", dir / "first");
+    std::filesystem::create_symlink(dir / "first", dir / "New.sx");
+    EXPECT_EQ(OutputTarget(dir / "New.sx"), dir / "flasher/image.sx");
+    EXPECT_EQ(OutputFolder(dir / "New.sx"), dir / "flasher");
+    WriteFileAtomic(dir / "New.sx", "new");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "New.sx"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "first"));
+    EXPECT_EQ(ReadFile(dir / "flasher" / "image.sx"), "new");
+    EXPECT_EQ(EntryCount(dir / "flasher"), 1u) << "no work file beside the target";
+    EXPECT_EQ(EntryCount(dir.path()), 3u);
+
+    // What no save can replace is refused with the reason, and left alone.
+    std::filesystem::create_symlink("loop2", dir / "loop1");
+    std::filesystem::create_symlink("loop1", dir / "loop2");
+    std::filesystem::create_symlink("flasher", dir / "folder");
+    std::filesystem::create_symlink("/dev/null", dir / "null");
+    const std::pair<const char*, std::string> refused[] = {
+        {"loop1", "Cannot create file \"" + (dir / "loop1").string() + "\". Too many levels of symbolic links"},
+        {"folder", "Cannot create file \"" + (dir / "flasher").string() + "\". Is a directory"},
+        {"null", "The file \"/dev/null\" cannot be written: it is a device, not a file"},
+    };
+    for (const auto& [name, message] : refused) {
+        try {
+            WriteFileAtomic(dir / name, "x");
+            ADD_FAILURE() << name << " was written";
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()), message);
+        }
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "null"));
 }
 
 TEST(ReadWholeFile, ReadsBytesAndReportsMissingFiles) {

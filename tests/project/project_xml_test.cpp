@@ -111,7 +111,8 @@ TEST(ProjectXml, ParseErrorsNameTheReasonTheLineAndTheSource) {
     XmlParseError twoRoots = ParseErrorOf("<COBID/>\n<COBID/>");
     EXPECT_EQ(twoRoots.Line(), 2);
     EXPECT_EQ(twoRoots.Source(), "<COBID/>");
-    EXPECT_EQ(std::string(twoRoots.what()), twoRoots.Reason() + "\nLine: 2\n<COBID/>");
+    EXPECT_EQ(twoRoots.Column(), 1);
+    EXPECT_EQ(std::string(twoRoots.what()), twoRoots.Reason() + "\nLine: 2, column 1\n<COBID/>");
     EXPECT_FALSE(twoRoots.Reason().empty());
     EXPECT_NE(twoRoots.Reason().back(), '\n');
 
@@ -124,6 +125,35 @@ TEST(ProjectXml, ParseErrorsNameTheReasonTheLineAndTheSource) {
     XmlParseError empty = ParseErrorOf("");
     EXPECT_EQ(empty.Line(), 1);
     EXPECT_FALSE(empty.Reason().empty());
+}
+
+TEST(ProjectXml, AParseErrorQuotesOnlyAFileOfItsOwnFolder) {
+    // A project file that is a link to a file elsewhere (/etc/shadow,
+    // /proc/self/environ) is named with its line and column, its text never shown.
+    TempDir dir, elsewhere;
+    WriteFile(elsewhere / "secret", "SECRET=hunter2\n");
+    WriteFile(dir / "broken.xml", "SECRET=local\n");
+    std::filesystem::create_symlink(elsewhere / "secret", dir / "outside.xml");
+    std::filesystem::create_symlink("broken.xml", dir / "inside.xml");
+    std::filesystem::create_symlink("/proc/self/environ", dir / "environ.xml");
+    const std::pair<const char*, bool> cases[] = {
+        {"broken.xml", true}, {"inside.xml", true}, {"outside.xml", false}, {"environ.xml", false}};
+    for (const auto& [name, quoted] : cases) {
+        ProjectXml xml;
+        try {
+            xml.LoadFromFile(dir / name);
+            ADD_FAILURE() << name << " parsed";
+        } catch (const XmlParseError& e) {
+            const std::string what = e.what();
+            EXPECT_NE(what.find("\nLine: 1, column 1\n"), std::string::npos) << what;
+            EXPECT_EQ(what.find("SECRET=") != std::string::npos, quoted) << name << ": " << what;
+            if (!quoted) {
+                EXPECT_EQ(e.Source(), "(the text is not shown: the file lies outside its folder)");
+            }
+        } catch (const Error& e) {
+            ADD_FAILURE() << name << ": " << e.what();
+        }
+    }
 }
 
 TEST(ProjectXml, ParseErrorSourceIsAtMostFortyCharacters) {

@@ -64,20 +64,51 @@ TEST(LineReader, LinesEndAtCrLfLfOrCrAndACtrlZEndsTheFile) {
     EXPECT_EQ(crlf, (std::vector<bool>{true, false, false, true, false}));
 }
 
-TEST(LineReader, ALineLongerThanTheBufferIsReportedNotGathered) {
+TEST(LineReader, ALineLongerThanAnyRecordIsReportedAtItsFirstByteTooMany) {
+    // Each file: one line too long for a record, then an end record. Neither
+    // pass reads the long line to its end before it says so: a file of 3 GB
+    // of zero bytes is refused at once, not after reading it all.
+    const std::size_t longest = LineReader::kMaxLineLength;
+    const std::vector<std::string> tooLong{std::string(longest + 1, 'x'), std::string(LineReader::kBufferSize + 10, 'x'),
+                                           std::string(8 << 20, '\0')};
     test::TempDir dir;
-    test::WriteFile(dir / "f", std::string(LineReader::kBufferSize + 10, 'x') + "\nS9030000FC\n");
-    const int fd = ::open((dir / "f").c_str(), O_RDONLY);
-    LineReader reader(fd, dir / "f");
-    LineReader::Line line;
-    ASSERT_TRUE(reader.Next(line));
-    EXPECT_TRUE(line.tooLong);
-    EXPECT_EQ(reader.LineNumber(), 1);
-    ASSERT_TRUE(reader.Next(line));
-    EXPECT_EQ(line.text, "S9030000FC");
-    EXPECT_EQ(reader.LineNumber(), 2);
-    EXPECT_FALSE(reader.Next(line));
-    ::close(fd);
+    for (const std::string& first : tooLong) {
+        SCOPED_TRACE(first.size());
+        test::WriteFile(dir / "f", first + "\nS9030000FC\n");
+        const int fd = ::open((dir / "f").c_str(), O_RDONLY);
+        LineReader reader(fd, dir / "f");
+        EXPECT_EQ(reader.CountLines(), 1);
+        EXPECT_LE(::lseek(fd, 0, SEEK_CUR), off_t(LineReader::kBufferSize)) << "the count read past the first buffer";
+        reader.Rewind();
+        LineReader::Line line;
+        ASSERT_TRUE(reader.Next(line));
+        EXPECT_TRUE(line.tooLong);
+        EXPECT_EQ(line.text.size(), longest + 1);
+        EXPECT_EQ(reader.LineNumber(), 1);
+        EXPECT_LE(::lseek(fd, 0, SEEK_CUR), off_t(LineReader::kBufferSize)) << "the line was read past the first buffer";
+        ASSERT_TRUE(reader.Next(line));
+        EXPECT_EQ(line.text, "S9030000FC");
+        EXPECT_EQ(reader.LineNumber(), 2);
+        EXPECT_FALSE(reader.Next(line));
+        ::close(fd);
+    }
+    // The longest record is a line like any other, with every kind of end.
+    for (const char* end : {"\r\n", "\n", "\r"}) {
+        const std::string record = std::string(longest, 'S');
+        test::WriteFile(dir / "f", record + end + record);
+        const int fd = ::open((dir / "f").c_str(), O_RDONLY);
+        LineReader reader(fd, dir / "f");
+        EXPECT_EQ(reader.CountLines(), 2);
+        reader.Rewind();
+        LineReader::Line line;
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_TRUE(reader.Next(line));
+            EXPECT_FALSE(line.tooLong);
+            EXPECT_EQ(line.text.size(), longest);
+        }
+        EXPECT_FALSE(reader.Next(line));
+        ::close(fd);
+    }
 }
 
 }  // namespace

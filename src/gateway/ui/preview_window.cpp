@@ -16,6 +16,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include <limits>
 #include <sstream>
 
 namespace vestrel {
@@ -31,9 +32,13 @@ TFPreview::TFPreview(QWidget* parent) : QDialog(parent) {
     E_Frames = new QLineEdit(this);
     E_Frames->setObjectName("E_Frames");
     E_Frames->setPlaceholderText("181#1122334455667788 281#A1B2 (ID#DATA, ID#R for a remote frame)");
+    // A pasted log holds thousands of frames: no cut at the line edit's
+    // default of 32767 characters.
+    E_Frames->setMaxLength(std::numeric_limits<int>::max());
     E_Registers = new QLineEdit(this);
     E_Registers->setObjectName("E_Registers");
     E_Registers->setPlaceholderText("100=0x1234,110=7");
+    E_Registers->setMaxLength(std::numeric_limits<int>::max());
     M_Result = new QPlainTextEdit(this);
     M_Result->setObjectName("M_Result");
     M_Result->setReadOnly(true);

@@ -1,0 +1,51 @@
+// ParseRegisterValues, the grammar of every typed register value list. An
+// accepted list reads back to the same values from the canonical "R=V" form
+// and with its commas made blanks; a refused one says why. Values stay within
+// 16 bits, however far beyond them the digits run.
+
+#include "fuzz_support.h"
+
+#include "gateway/register_values.h"
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+using vestrel::gateway::ParseRegisterValues;
+using vestrel::gateway::RegisterValues;
+
+std::string Canonical(const RegisterValues& values, bool negative) {
+    std::string text;
+    for (const auto& [reg, value] : values) {
+        if (!text.empty()) text += ", ";
+        const long typed = negative && value >= 0x8000 ? static_cast<long>(value) - 0x10000 : value;
+        text += std::to_string(reg) + " = " + std::to_string(typed);
+    }
+    return text;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view list = vestrel::fuzz::AsText(data, size);
+    std::string why;
+    const auto values = ParseRegisterValues(list, why);
+    if (!values) {
+        FUZZ_CHECK(!why.empty(), "a refused list without a reason");
+        return 0;
+    }
+    FUZZ_CHECK(!values->empty(), "an accepted list without values");
+    FUZZ_CHECK(values->size() <= static_cast<std::size_t>(std::count(list.begin(), list.end(), '=')),
+               "more values than pairs");
+    for (bool negative : {false, true}) {
+        std::string again;
+        const auto read = ParseRegisterValues(Canonical(*values, negative), again);
+        FUZZ_CHECK(read && *read == *values, "the canonical form reads back differently: " + again);
+    }
+    std::string blanks(list);
+    std::replace(blanks.begin(), blanks.end(), ',', ' ');
+    const auto spaced = ParseRegisterValues(blanks, why);
+    FUZZ_CHECK(spaced && *spaced == *values, "commas and blanks separate differently: " + why);
+    return 0;
+}

@@ -1,0 +1,55 @@
+#include "gateway/register_values.h"
+
+#include <gtest/gtest.h>
+
+namespace vestrel::gateway {
+namespace {
+
+TEST(RegisterValues, TheOneGrammarOfEveryRegisterValueList) {
+    const std::vector<std::pair<std::string, RegisterValues>> taken{
+        {"100=0x1234,110=7", {{100, 0x1234}, {110, 7}}},
+        {"110 = 7", {{110, 7}}},
+        {"100=1 110=7", {{100, 1}, {110, 7}}},
+        {"  100 =1 ,\t110= 0X0007  ", {{100, 1}, {110, 7}}},
+        {"0x10=-1", {{16, 0xFFFF}}},
+        {"1=-32768 2=-0x8000 3=65535 4=0xFFFF 5=-0", {{1, 0x8000}, {2, 0x8000}, {3, 0xFFFF}, {4, 0xFFFF}, {5, 0}}},
+        {"65535=00012", {{65535, 12}}},
+    };
+    for (const auto& [text, values] : taken) {
+        std::string why;
+        const auto parsed = ParseRegisterValues(text, why);
+        ASSERT_TRUE(parsed) << text << ": " << why;
+        EXPECT_EQ(*parsed, values) << text;
+    }
+
+    const std::vector<std::pair<std::string, std::string>> refused{
+        {"", "register values are REG=VALUE pairs separated by commas or blanks"},
+        {" , ", "register values are REG=VALUE pairs separated by commas or blanks, not ','"},
+        {"40", "register values are REG=VALUE pairs separated by commas or blanks, not '40'"},
+        {"110=", "'110=' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers"},
+        {"40=1,", "register values are REG=VALUE pairs separated by commas or blanks, not '40=1,': a comma with "
+                  "no pair after it"},
+        {"40=1,,41=2", "register values are REG=VALUE pairs separated by commas or blanks, not '40=1,,41=2': a "
+                       "comma with no pair after it"},
+        {"40=1=2", "register values are REG=VALUE pairs separated by commas or blanks, not '40=1=2'"},
+        {"40=1,40=2", "register 40 is given twice"},
+        {"40=65536", "the value 65536 of register 40 is outside -32768 to 65535"},
+        {"40=-32769", "the value -32769 of register 40 is outside -32768 to 65535"},
+        {"100=-0xFFFF0001", "the value -0xFFFF0001 of register 100 is outside -32768 to 65535"},
+        {"100=0x1FFFFFFFFFFFFFFFF", "the value 0x1FFFFFFFFFFFFFFFF of register 100 is outside -32768 to 65535"},
+        {"70000=1", "register 70000 is outside 0 to 65535"},
+        {"-1=1", "'-1=1' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers"},
+        {"40=$10", "'40=$10' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers"},
+        {"40=+1", "'40=+1' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers"},
+        {"40=0x", "'40=0x' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers"},
+        {"40=1x 41=2", "'40=1x 41=2' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers"},
+    };
+    for (const auto& [text, message] : refused) {
+        std::string why;
+        EXPECT_FALSE(ParseRegisterValues(text, why)) << text;
+        EXPECT_EQ(why, message) << text;
+    }
+}
+
+}  // namespace
+}  // namespace vestrel::gateway
