@@ -297,6 +297,7 @@ void GatewayModel::BuildFindings() {
 
 ReceiveMatch GatewayModel::MatchReceive(const CanFrame& frame) const {
     if (frame.error) return {MatchKind::ErrorFrame, {}};
+    if (frame.fd) return {MatchKind::CanFd, {}};
     if (banks_.mode == CanMode::Can20A) {
         if (frame.extended || frame.id > kMaxStandardId) return {MatchKind::WrongFormat, {}};
         const int index = lookup20A_[frame.id];
