@@ -6,6 +6,8 @@
 #include "support/fake_dialogs.h"
 #include "support/temp_dir.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -72,6 +74,18 @@ TEST_F(GatewayWindowsTest, PreviewFollowsWhatIsTypedWithTheCommandLinesText) {
     preview.RegistersEdit()->setText("110=");
     EXPECT_EQ(preview.Result()->toPlainText().toStdString(),
               "register values are REG=VALUE pairs separated by commas, not '110='\n");
+
+    // Lines pasted from candump are read whole: time stamp and interface
+    // name belong to the frame.
+    preview.RegistersEdit()->clear();
+    preview.FramesEdit()->clear();
+    QGuiApplication::clipboard()->setText(
+        "(1733661931.000000) can0 181#0001000003E80010\n(1733661931.010000) can0 281##100190020\n");
+    preview.FramesEdit()->paste();
+    const std::string pasted = preview.Result()->toPlainText().toStdString();
+    EXPECT_EQ(pasted.find("not a frame"), std::string::npos) << pasted;
+    EXPECT_EQ(pasted.rfind("(1733661931.000000) can0 181#0001000003E80010: receive frame 1", 0), 0u) << pasted;
+    EXPECT_NE(pasted.find("(1733661931.010000) can0 281##100190020: CAN FD, not fed"), std::string::npos) << pasted;
 
     // A project that no longer compiles says so when the window is shown again.
     test::WriteFile(Project() / "RCobDef.xml", "<COBID><row CobID=\"x\" Dimensin=\"8\" Mnemonic=\"\"/></COBID>");
