@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -19,6 +18,7 @@ constexpr std::size_t kContainerHeaderBytes = 32;  // base header, compression m
 constexpr std::size_t kFileHeaderMinBytes = 72;
 constexpr std::size_t kMaxContainerBytes = 16 << 20;
 constexpr std::size_t kMaxInnerObjectBytes = 1 << 20;  // larger objects (none is a frame) are passed over
+constexpr std::uint64_t kMaxZlibRatio = 1032;           // deflate unpacks no byte to more than this
 
 constexpr std::uint32_t kCanMessage = 1;
 constexpr std::uint32_t kCanError = 2;
@@ -59,7 +59,7 @@ std::int64_t StartMicros(std::string_view header) {
     t.tm_sec = U16(header, 52);
     t.tm_isdst = -1;
     const std::time_t seconds = std::mktime(&t);
-    if (seconds == static_cast<std::time_t>(-1)) return 0;
+    if (seconds <= 0) return 0;  // not a time mktime can give, or before 1970
     return static_cast<std::int64_t>(seconds) * 1000000 + std::int64_t{U16(header, 54)} * 1000;
 }
 
@@ -240,6 +240,9 @@ bool BlfObjects::ReadContainer(std::uint32_t objectSize, std::string& why) {
     if ((method == kZlib ? unpacked : packed) > kMaxContainerBytes) {
         input_.Skip(packed);
         why = "a container holds more than 16 MiB";
+    } else if (method == kZlib && unpacked > std::uint64_t{packed} * kMaxZlibRatio + 64) {
+        input_.Skip(packed);
+        why = "a compressed container does not unpack: its header gives a size its data cannot have";
     } else if (method == kZlib) {
         inner_.resize(base + unpacked);
         ok = inflater_->Run(input_, packed, inner_.data() + base, unpacked, why);
@@ -281,7 +284,8 @@ BlfObjects::Object BlfObjects::TakeInnerObject(LogFrame& frame, std::string& why
         if (innerSkip_ > 0) return Object::NeedMore;
     }
     const std::string_view rest(inner_.data() + innerAt_, inner_.size() - innerAt_);
-    const std::size_t at = rest.substr(0, kBaseHeaderBytes + 8).find(kObjectSignature);
+    const std::size_t at =
+        rest.substr(0, 4) == kObjectSignature ? 0 : rest.substr(0, kBaseHeaderBytes + 8).find(kObjectSignature);
     if (at == std::string_view::npos || at >= 8) {
         if (rest.size() < kBaseHeaderBytes + 8) return Object::NeedMore;
         const std::size_t next = rest.find(kObjectSignature, 1);
@@ -338,8 +342,18 @@ BlfObjects::Object BlfObjects::TakeFrame(std::uint32_t type, std::string_view ob
     out.time = micros;
     const unsigned channel = type == kCanFdMessage64 || type == kCanFdError64 ? static_cast<unsigned char>(p[0])
                                                                                 : U16(p, 0);
-    const int n = std::snprintf(channel_, sizeof channel_, "%u", channel);
-    out.channel = std::string_view(channel_, static_cast<std::size_t>(n));
+    if (channel != channelNumber_ || channelLength_ == 0) {
+        channelNumber_ = channel;
+        channelLength_ = 0;
+        char digits[8];
+        unsigned rest = channel;
+        do {
+            digits[channelLength_++] = static_cast<char>('0' + rest % 10);
+            rest /= 10;
+        } while (rest > 0);
+        for (std::size_t i = 0; i < channelLength_; ++i) channel_[i] = digits[channelLength_ - 1 - i];
+    }
+    out.channel = std::string_view(channel_, channelLength_);
     CanFrame& frame = out.frame;
     if (error) {
         frame.error = true;

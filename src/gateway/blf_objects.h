@@ -57,7 +57,9 @@ private:
     std::uint64_t objects_ = 0;
     std::uint64_t otherObjects_ = 0;
     bool atEnd_ = false;
+    unsigned channelNumber_ = 0;  // the channel of the last frame, and its text
     char channel_[8] = {};
+    std::size_t channelLength_ = 0;
 };
 
 }  // namespace vestrel::gateway

@@ -51,5 +51,9 @@ enum class LineKind {
 
 // "1436509052.249713": seconds and six digits of microseconds.
 void AppendTimeText(std::string& out, std::int64_t micros);
+// The same into `out`, which has room for kTimeTextBytes; returns the end of
+// what was written.
+inline constexpr std::size_t kTimeTextBytes = 28;
+char* WriteTimeText(char* out, std::int64_t micros);
 
 }  // namespace vestrel::gateway

@@ -52,23 +52,32 @@ const char* LogRecordName(LogFormat format, bool plural) {
     return plural ? "lines" : "line";
 }
 
-void AppendTimeText(std::string& out, std::int64_t micros) {
-    char digits[24];
+char* WriteTimeText(char* out, std::int64_t micros) {
+    std::uint64_t magnitude = static_cast<std::uint64_t>(micros);
+    if (micros < 0) {
+        *out++ = '-';
+        magnitude = 0 - magnitude;
+    }
+    std::uint64_t seconds = magnitude / 1000000;
+    std::uint32_t fraction = static_cast<std::uint32_t>(magnitude % 1000000);
+    char digits[20];
     int n = 0;
-    std::int64_t seconds = micros / 1000000;
-    std::int64_t fraction = micros % 1000000;
     do {
         digits[n++] = static_cast<char>('0' + seconds % 10);
         seconds /= 10;
     } while (seconds > 0);
-    while (n > 0) out += digits[--n];
-    out += '.';
-    char six[6];
+    while (n > 0) *out++ = digits[--n];
+    *out++ = '.';
     for (int i = 5; i >= 0; --i) {
-        six[i] = static_cast<char>('0' + fraction % 10);
+        out[i] = static_cast<char>('0' + fraction % 10);
         fraction /= 10;
     }
-    out.append(six, 6);
+    return out + 6;
+}
+
+void AppendTimeText(std::string& out, std::int64_t micros) {
+    char text[kTimeTextBytes];
+    out.append(text, static_cast<std::size_t>(WriteTimeText(text, micros) - text));
 }
 
 CanLogReader::CanLogReader(const std::filesystem::path& path) : input_(std::make_unique<LogInput>(path)) {
@@ -88,7 +97,6 @@ void CanLogReader::TellFormat() {
         blf_ = std::make_unique<BlfObjects>(*input_);
         return;
     }
-    if (head.find('\0') != std::string_view::npos) refuse("it is binary and no BLF file" + BinaryKind(head));
     AscLines asc;
     TrcLines trc;
     LogFrame frame;
@@ -111,6 +119,10 @@ void CanLogReader::TellFormat() {
     }
     if (format_ == LogFormat::VectorAsc) asc_ = std::make_unique<AscLines>();
     if (format_ == LogFormat::PeakTrc) trc_ = std::make_unique<TrcLines>();
+    // A text log may hold a stray NUL byte (a recording cut by a power loss
+    // ends in zeros); a file of no known form that holds one is binary.
+    if (format_ == LogFormat::Unknown && head.find('\0') != std::string_view::npos)
+        refuse("it is binary and no BLF file" + BinaryKind(head));
     if (format_ == LogFormat::Unknown)
         refuse("no line of the first 64 KiB is a CAN frame in candump, ASC or TRC form");
 }

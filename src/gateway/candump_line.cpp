@@ -34,6 +34,7 @@ LineKind ParseLongForm(Tokens& tokens, std::string_view id, CanFrame& frame, std
     if (id.empty()) return Broken(why, "the line has no frame");
     if (!ParseCandumpId(id, frame, why)) return LineKind::Broken;
     if (!ParseLength(tokens.Next(), frame)) return Broken(why, "the data length is not [0] to [8], or [00] to [64]");
+    if (frame.fd && frame.error) return Broken(why, "an error frame is not a CAN FD frame");
     if (!frame.fd && tokens.Peek() == "remote") {
         frame.remote = true;
         return LineKind::Frame;
@@ -42,14 +43,65 @@ LineKind ParseLongForm(Tokens& tokens, std::string_view id, CanFrame& frame, std
     return LineKind::Frame;
 }
 
+// The line candump -l writes, "(1436509052.249713) can0 181#11223344", read
+// in one pass: most lines of most logs. Whatever else a line holds (another
+// number of decimals, more blanks, CAN FD, a remote request, a mistake) is
+// left to the general reading below, which reads the same syntax and says
+// what is wrong.
+bool ReadPlainLogLine(std::string_view line, LogFrame& out) {
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    if (line.size() < 16 || *p++ != '(') return false;
+    std::int64_t seconds = 0;
+    const char* const digits = p;
+    while (p < end && p - digits < 12 && static_cast<unsigned>(*p - '0') < 10) seconds = seconds * 10 + (*p++ - '0');
+    if (p == digits || end - p < 9 || p[0] != '.' || p[7] != ')' || p[8] != ' ') return false;
+    std::int64_t micros = 0;
+    for (int i = 1; i <= 6; ++i) {
+        const unsigned d = static_cast<unsigned>(p[i] - '0');
+        if (d > 9) return false;
+        micros = micros * 10 + d;
+    }
+    p += 9;
+    const char* const name = p;
+    while (p < end && *p != ' ' && *p != '\t' && *p != '#') ++p;
+    if (p == name || p == end || *p != ' ') return false;
+    const std::string_view channel(name, static_cast<std::size_t>(p - name));
+    const char* const id = ++p;
+    while (p < end && *p != '#') ++p;
+    std::string why;
+    out.frame = CanFrame{};
+    if (p == end || !ParseCandumpId(std::string_view(id, static_cast<std::size_t>(p - id)), out.frame, why)) return false;
+    ++p;
+    CanFrame& frame = out.frame;
+    while (p < end && *p != ' ') {
+        if (end - p < 2 || frame.length == kMaxDataBytes) return false;
+        const int high = HexDigitValue(p[0]);
+        const int low = HexDigitValue(p[1]);
+        if ((high | low) < 0) return false;
+        frame.data[frame.length++] = static_cast<std::uint8_t>(high << 4 | low);
+        p += 2;
+    }
+    out.hasTime = true;
+    out.time = seconds * 1000000 + micros;
+    out.channel = channel;
+    return true;
+}
+
 }  // namespace
 
 LineKind ParseCandumpLine(std::string_view line, LogFrame& out, LogFormat& form, std::string& why) {
-    out.frame = CanFrame{};
+    if (ReadPlainLogLine(line, out)) {
+        form = LogFormat::CandumpLog;
+        return LineKind::Frame;
+    }
     out.hasTime = false;
     Tokens tokens(line);
     std::string_view first = tokens.Next();
-    if (first.empty()) return LineKind::Other;
+    if (first.empty()) {
+        out.frame = CanFrame{};
+        return LineKind::Other;
+    }
     if (first[0] == '(') {
         if (first.size() < 3 || first.back() != ')' || !ParseSeconds(first.substr(1, first.size() - 2), out.time))
             return Broken(why, "the time stamp is not (seconds.microseconds)");
@@ -66,6 +118,7 @@ LineKind ParseCandumpLine(std::string_view line, LogFrame& out, LogFormat& form,
         return ParseCompactFrame(frameText, out.frame, why) ? LineKind::Frame : LineKind::Broken;
     }
     form = LogFormat::CandumpLong;
+    out.frame = CanFrame{};
     return ParseLongForm(tokens, frameText, out.frame, why);
 }
 

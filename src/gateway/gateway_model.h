@@ -114,6 +114,10 @@ std::string RegisterValueText(const RegisterValue& value);
 // A value read from or written to a device, every bit known: "0x002A".
 std::string RegisterValueText(std::uint16_t value);
 void AppendRegisterValueText(std::string& out, const RegisterValue& value);
+// The same into `out`, which has room for kRegisterValueTextBytes; returns
+// the end of what was written.
+inline constexpr std::size_t kRegisterValueTextBytes = 6;
+char* WriteRegisterValueText(char* out, const RegisterValue& value);
 // What one frame sets: "0x1122", "0x--22" when the high half is not set by it.
 std::string EffectValueText(const RegisterEffect& effect);
 

@@ -4,6 +4,7 @@
 #include "platform/file_util.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,14 +19,20 @@ constexpr std::size_t kBufferSize = 1 << 20;
 
 }  // namespace
 
-LogInput::LogInput(const std::filesystem::path& path) : path_(path), buffer_(kBufferSize) {
+LogInput::LogInput(const std::filesystem::path& path) : path_(path) {
+    capacity_ = kBufferSize;
     if (path == "-") {
         fd_ = STDIN_FILENO;
-        return;
+    } else {
+        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) throw Error(CannotReadMessage(path, errno));
+        ownsFd_ = true;
+        struct stat st {};
+        // A small file needs no more than itself, and a whole line's room.
+        if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) < kBufferSize)
+            capacity_ = std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, kMaxLogLineBytes + 1);
     }
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw Error(CannotReadMessage(path, errno));
-    ownsFd_ = true;
+    buffer_ = std::make_unique_for_overwrite<char[]>(capacity_);
 }
 
 LogInput::~LogInput() {
@@ -35,13 +42,13 @@ LogInput::~LogInput() {
 void LogInput::Fill(std::size_t wanted) {
     if (end_ - begin_ >= wanted || eof_) return;
     if (begin_ > 0) {
-        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
         end_ -= begin_;
         consumed_ += begin_;
         begin_ = 0;
     }
     while (end_ < wanted && !eof_) {
-        const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+        const ssize_t got = ::read(fd_, buffer_.get() + end_, capacity_ - end_);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) throw Error("Cannot read file \"" + path_.string() + "\". " + SystemMessage(errno));
         if (got == 0) eof_ = true;
@@ -52,13 +59,13 @@ void LogInput::Fill(std::size_t wanted) {
 std::string_view LogInput::Peek(std::size_t count) {
     count = std::min(count, kMaxLogLineBytes);
     Fill(count);
-    return std::string_view(buffer_.data() + begin_, std::min(count, end_ - begin_));
+    return std::string_view(buffer_.get() + begin_, std::min(count, end_ - begin_));
 }
 
 std::string_view LogInput::Take(std::size_t count) {
     if (begin_ == end_) Fill(1);
     const std::size_t n = std::min(count, end_ - begin_);
-    const std::string_view taken(buffer_.data() + begin_, n);
+    const std::string_view taken(buffer_.get() + begin_, n);
     begin_ += n;
     return taken;
 }
@@ -74,8 +81,8 @@ bool LogInput::Skip(std::uint64_t count) {
 
 bool LogInput::SkipRestOfLine() {
     for (;;) {
-        if (const void* newline = std::memchr(buffer_.data() + begin_, '\n', end_ - begin_)) {
-            begin_ = static_cast<std::size_t>(static_cast<const char*>(newline) - buffer_.data()) + 1;
+        if (const void* newline = std::memchr(buffer_.get() + begin_, '\n', end_ - begin_)) {
+            begin_ = static_cast<std::size_t>(static_cast<const char*>(newline) - buffer_.get()) + 1;
             return true;
         }
         begin_ = end_;
@@ -91,7 +98,7 @@ LogInput::Line LogInput::NextLine(std::string_view& line) {
     }
     std::size_t searched = 0;
     for (;;) {
-        const char* from = buffer_.data() + begin_;
+        const char* from = buffer_.get() + begin_;
         const std::size_t available = end_ - begin_;
         if (const void* newline = std::memchr(from + searched, '\n', available - searched)) {
             std::size_t length = static_cast<std::size_t>(static_cast<const char*>(newline) - from);

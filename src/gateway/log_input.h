@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 namespace vestrel::gateway {
 
@@ -12,9 +12,10 @@ namespace vestrel::gateway {
 // reported as one broken line and passed over.
 inline constexpr std::size_t kMaxLogLineBytes = 64 * 1024;
 
-// The bytes of a log, read front to back in pieces of 1 MiB, so that memory
-// does not grow with the log: a file, or standard input for "-". Views it
-// hands out stay valid until the next call that reads.
+// The bytes of a log, read front to back in pieces of up to 1 MiB (less for
+// a smaller file), so that memory does not grow with the log: a file, or
+// standard input for "-". Views it hands out stay valid until the next call
+// that reads.
 class LogInput {
 public:
     // Throws Error("Cannot open file ...").
@@ -52,7 +53,8 @@ private:
     std::filesystem::path path_;
     int fd_ = -1;
     bool ownsFd_ = false;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
     std::size_t begin_ = 0;  // unread bytes are buffer_[begin_, end_)
     std::size_t end_ = 0;
     std::uint64_t consumed_ = 0;  // bytes dropped from the front of the buffer

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace vestrel::gateway {
 
@@ -13,17 +14,20 @@ void AtomicFileSink::Write(std::string_view text) { writer_.Write(text); }
 namespace {
 
 constexpr std::size_t kFlushBytes = 256 * 1024;
+constexpr std::size_t kRowSlack = 256;  // room past kFlushBytes for one row and the copies of fixed size
 
 constexpr std::size_t kNotedChannels = 16;
 
-void AppendNumber(std::string& out, std::uint64_t value) {
-    char digits[24];
+// A number's decimal digits into `out`; returns their end.
+char* WriteNumber(char* out, std::uint32_t value) {
+    char digits[10];
     int n = 0;
     do {
         digits[n++] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value > 0);
-    while (n > 0) out += digits[--n];
+    while (n > 0) *out++ = digits[--n];
+    return out;
 }
 
 std::string Plural(std::uint64_t count, const char* one, const char* many) {
@@ -181,9 +185,19 @@ void AppendSection(std::vector<std::string>& lines, const std::string& title, co
 }  // namespace
 
 Replay::Replay(const GatewayModel& model, TextSink& csv, std::string channel)
-    : model_(model), table_(model), csv_(csv), traffic_(model), channel_(std::move(channel)) {
-    buffer_.reserve(kFlushBytes + 4096);
-    buffer_ += kReplayCsvHeader;
+    : model_(model), table_(model), csv_(csv), buffer_(kFlushBytes + kRowSlack),
+      traffic_(model), channel_(std::move(channel)) {
+    static_assert(kFlushBytes > kReplayCsvHeader.size());
+    std::memcpy(buffer_.data(), kReplayCsvHeader.data(), kReplayCsvHeader.size());
+    used_ = kReplayCsvHeader.size();
+    // ",2,0x281\n": frame position and COB-ID, as the row of a change ends.
+    for (std::size_t i = 0; i < model.Receive().frames.size(); ++i) {
+        const std::string text = "," + std::to_string(i + 1) + "," +
+                                 BusIdText(model.Receive().frames[i].cobId, model.Mode() == CanMode::Can20B) + "\n";
+        RowTail& tail = rowTails_.emplace_back();
+        tail.length = std::min(text.size(), sizeof tail.text);  // at most ",250,0x1FFFFFFF\n"
+        std::memcpy(tail.text, text.data(), tail.length);
+    }
 }
 
 bool Replay::OnChannel(std::string_view channel) {
@@ -213,33 +227,51 @@ void Replay::Feed(const LogFrame& logged) {
 }
 
 void Replay::WriteChanges(const LogFrame& logged, const RegisterTable::FeedResult& fed) {
-    const int position = fed.match.frames[0] + 1;
-    const std::string id = BusIdText(logged.frame.id, logged.frame.extended);
-    for (const RegisterTable::Change& change : fed.changes) {
-        if (logged.hasTime) AppendTimeText(buffer_, logged.time);
-        buffer_ += ',';
-        AppendNumber(buffer_, change.reg);
-        buffer_ += ',';
-        AppendRegisterValueText(buffer_, change.before);
-        buffer_ += ',';
-        AppendRegisterValueText(buffer_, change.after);
-        buffer_ += ',';
-        AppendNumber(buffer_, static_cast<std::uint64_t>(position));
-        buffer_ += ',';
-        buffer_ += id;
-        buffer_ += '\n';
-        ++changes_;
+    // The time and the frame's part of a row are the same for each change;
+    // rows are written into the buffer in place, copies of fixed size
+    // landing in its slack.
+    char time[kTimeTextBytes];
+    std::size_t timeLength = 0;
+    if (logged.hasTime && logged.time < 0) {
+        timeLength = static_cast<std::size_t>(WriteTimeText(time, logged.time) - time);
+    } else if (logged.hasTime) {
+        const std::int64_t second = logged.time / 1000000;
+        if (second != timeSecond_ || timeSecondLength_ == 0) {
+            timeSecond_ = second;
+            timeSecondLength_ = static_cast<std::size_t>(WriteTimeText(timeSecondText_, second * 1000000) -
+                                                         timeSecondText_) - 6;  // "1733661931."
+        }
+        std::memcpy(time, timeSecondText_, sizeof time);
+        timeLength = timeSecondLength_;
+        auto fraction = static_cast<std::uint32_t>(logged.time - second * 1000000);
+        for (int i = 5; i >= 0; --i, fraction /= 10)
+            time[timeLength + static_cast<std::size_t>(i)] = static_cast<char>('0' + fraction % 10);
+        timeLength += 6;
     }
-    if (buffer_.size() >= kFlushBytes) {
-        csv_.Write(buffer_);
-        buffer_.clear();
+    const RowTail& tail = rowTails_[static_cast<std::size_t>(fed.match.frames[0])];
+    for (const RegisterTable::Change& change : fed.changes) {
+        char* p = buffer_.data() + used_;
+        std::memcpy(p, time, sizeof time);
+        p += timeLength;
+        *p++ = ',';
+        p = WriteNumber(p, change.reg);
+        *p++ = ',';
+        p = WriteRegisterValueText(p, change.before);
+        *p++ = ',';
+        p = WriteRegisterValueText(p, change.after);
+        std::memcpy(p, tail.text, sizeof tail.text);
+        used_ = static_cast<std::size_t>(p - buffer_.data()) + tail.length;
+        ++changes_;
+        if (used_ >= kFlushBytes) Flush();
     }
 }
 
-void Replay::Finish() {
-    csv_.Write(buffer_);
-    buffer_.clear();
+void Replay::Flush() {
+    csv_.Write(std::string_view(buffer_.data(), used_));
+    used_ = 0;
 }
+
+void Replay::Finish() { Flush(); }
 
 ReplaySummary Replay::Summary(const CanLogReader& reader) const {
     ReplaySummary s;

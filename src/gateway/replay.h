@@ -83,7 +83,20 @@ private:
     const GatewayModel& model_;
     RegisterTable table_;
     TextSink& csv_;
-    std::string buffer_;
+    void Flush();
+
+    // The end of a change's row: ",position,COB-ID\n".
+    struct RowTail {
+        char text[24] = {};
+        std::size_t length = 0;
+    };
+
+    std::vector<char> buffer_;  // the CSV not yet written, buffer_[0, used_)
+    std::size_t used_ = 0;
+    std::vector<RowTail> rowTails_;  // per receive frame
+    std::int64_t timeSecond_ = 0;    // the whole second last written, and its text
+    char timeSecondText_[kTimeTextBytes] = {};
+    std::size_t timeSecondLength_ = 0;
     TrafficCounts traffic_;
     std::string channel_;
     std::vector<std::string> channels_;  // the first few the log names
