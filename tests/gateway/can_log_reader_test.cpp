@@ -95,7 +95,8 @@ TEST(CanLogReader, BrokenLinesAreReportedWithTheirNumberAndTheReadGoesOn) {
               "(1.000008) can0 7FF#R\r\n"
               "(1.000009)  can0  181  [08]  11 22 33 44 55 66 77 88\n"
               "(1.000010)  can1  TX B -  12345678  [12]  00 01 02 03 04 05 06 07 08 09 0A 0B\n"
-              "(1.000011) can1 20000080#0000000000000000");
+              "(1.000011) can1 20000080#0000000000000000\n"
+              "(1.000012)  can1  20000080  [12]  00 01 02 03 04 05 06 07 08 09 0A 0B");
     const Read read = ReadLog(dir / "a.log");
     EXPECT_EQ(BrokenTexts(read), (std::vector<std::string>{
                                      "3: the data are pairs of hex digits",
@@ -105,6 +106,7 @@ TEST(CanLogReader, BrokenLinesAreReportedWithTheirNumberAndTheReadGoesOn) {
                                      "8: the data length is not [0] to [8], or [00] to [64]",
                                      "9: fewer data bytes than the data length",
                                      "10: the line has no frame",
+                                     "15: an error frame is not a CAN FD frame",
                                  }));
     // CAN FD frames are frames, in the ## form and in the screen format's
     // two-digit length alike.
@@ -118,7 +120,7 @@ TEST(CanLogReader, BrokenLinesAreReportedWithTheirNumberAndTheReadGoesOn) {
                                   }));
     EXPECT_TRUE(read.frames[5].frame.frame.error);
     EXPECT_EQ(read.frames[5].frame.line, 14u);
-    EXPECT_EQ(read.lines, 14u);
+    EXPECT_EQ(read.lines, 15u);
 }
 
 TEST(CanLogReader, ScreenFormatWithoutTimeStampsAndAscVariants) {

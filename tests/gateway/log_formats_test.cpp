@@ -60,6 +60,8 @@ TEST(LogFormats, TheFormatComesFromTheContentAndOtherFilesAreRefused) {
          "no line of the first 64 KiB is a CAN frame in candump, ASC or TRC form"},
         {"j.blf", std::string("\x1F\x8B\x08\0\0\0\0\0", 8), "it is binary and no BLF file (a gzip file)"},
         {"k.blf", std::string("LOGX\0\0", 6), "it is binary and no BLF file"},
+        // A recording cut by a power loss ends in zeros: still a log.
+        {"m.log", "(1.0) can0 181#11\n" + std::string(4096, '\0'), "read as candump log file"},
         // A frame after 64 KiB of other lines is not looked for.
         {"l.log", std::string(70000, '\n') + "(1.0) can0 181#11\n",
          "no line of the first 64 KiB is a CAN frame in candump, ASC or TRC form"},
