@@ -120,6 +120,25 @@ void WriteDemoBusLog(const std::filesystem::path& path, std::uint64_t frames, un
     file.Close();
 }
 
+void WriteRandomIdLog(const std::filesystem::path& path, std::uint64_t frames, unsigned seed) {
+    File file(path);
+    std::mt19937 random(seed);
+    std::string chunk;
+    for (std::uint64_t i = 0; i < frames; ++i) {
+        char line[64];
+        const int n = std::snprintf(line, sizeof line, "(1733661931.%06llu) can0 %08X#11\n",
+                                    static_cast<unsigned long long>(i % 1000000),
+                                    static_cast<unsigned>(random() & 0x1FFFFFFF));
+        chunk.append(line, static_cast<std::size_t>(n));
+        if (chunk.size() > (1 << 20)) {
+            file.Write(chunk);
+            chunk.clear();
+        }
+    }
+    file.Write(chunk);
+    file.Close();
+}
+
 void WriteDemoBusBlf(const std::filesystem::path& path, std::uint64_t frames, unsigned seed) {
     constexpr std::size_t kContainerBytes = 128 * 1024;
     File file(path);

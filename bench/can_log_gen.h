@@ -18,4 +18,9 @@ void WriteDemoBusLog(const std::filesystem::path& path, std::uint64_t frames, un
 // python-can write them.
 void WriteDemoBusBlf(const std::filesystem::path& path, std::uint64_t frames, unsigned seed);
 
+// A candump -l log of `frames` frames with random 29-bit identifiers, each
+// most likely seen once: what a bus flooded by a faulty node, or a log of
+// another system entirely, looks like to the replay's traffic counts.
+void WriteRandomIdLog(const std::filesystem::path& path, std::uint64_t frames, unsigned seed);
+
 }  // namespace vestrel::bench

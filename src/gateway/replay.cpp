@@ -307,11 +307,12 @@ std::vector<std::string> ReplaySummaryLines(const GatewayModel& model, const Rep
     lines.push_back("Frames per COB-ID:");
     for (const CobIdTraffic& t : s.traffic.traffic) lines.push_back(TrafficLine(model, t, found));
     if (s.traffic.furtherIds > 0 || s.traffic.furtherFrames > 0) {
-        const char* about = s.traffic.estimated ? "about " : "";
-        lines.push_back("  " + (about + Plural(s.traffic.furtherIds, "further id", "further ids")) + ", " + about +
+        lines.push_back("  " + std::string(s.traffic.idsEstimated ? "about " : "") +
+                        Plural(s.traffic.furtherIds, "further id", "further ids") + ", " +
+                        (s.traffic.framesEstimated ? "about " : "") +
                         Plural(s.traffic.furtherFrames, "frame", "frames") + " (not listed)");
     }
-    if (s.traffic.traffic.empty()) lines.push_back("  none");
+    if (s.traffic.traffic.empty() && s.traffic.furtherIds == 0) lines.push_back("  none");
 
     lines.push_back("Configured frames never seen:");
     const std::size_t before = lines.size();

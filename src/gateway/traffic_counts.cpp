@@ -159,10 +159,11 @@ TrafficCounts::Listing TrafficCounts::List(std::size_t maxOthers) const {
     for (std::size_t i = 0; i < listed; ++i) {
         listing.traffic.push_back(*others[i]);
         listedFrames += others[i]->frames;
+        listing.framesEstimated = listing.framesEstimated || others[i]->overcount > 0;
     }
     listing.furtherIds = Minus(standardOthers + EstimatedOtherExtendedIds(), listed);
     listing.furtherFrames = Minus(otherFrames, listedFrames);
-    listing.estimated = replaced_;
+    listing.idsEstimated = replaced_;
     std::sort(listing.traffic.begin(), listing.traffic.end(), [](const CobIdTraffic& a, const CobIdTraffic& b) {
         return a.extended != b.extended ? !a.extended : a.id < b.id;
     });

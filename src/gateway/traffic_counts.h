@@ -41,7 +41,8 @@ public:
         std::vector<CobIdTraffic> traffic;  // standard identifiers first, each kind ascending
         std::uint64_t furtherIds = 0;       // identifiers seen but not listed
         std::uint64_t furtherFrames = 0;    // and their frames
-        bool estimated = false;             // whether the two above are estimates
+        bool idsEstimated = false;          // whether the two above are estimates
+        bool framesEstimated = false;
     };
     // The project's identifiers and the `maxOthers` busiest others.
     Listing List(std::size_t maxOthers) const;

@@ -109,11 +109,26 @@ TEST(Replay, TheSummaryStaysBoundedWhateverIdentifiersTheLogHolds) {
         return line.rfind("  0x18FFAAAA      6000  29-bit frame", 0) == 0;
     }));
     const TrafficCounts::Listing& t = r.summary.traffic;
-    EXPECT_TRUE(t.estimated);
+    EXPECT_TRUE(t.idsEstimated);
     EXPECT_NEAR(static_cast<double>(t.furtherIds), kRandom - (kListedOtherIds - 2), kRandom * 0.05);
     EXPECT_TRUE(std::any_of(r.lines.begin(), r.lines.end(), [](const std::string& line) {
-        return line.rfind("  about ", 0) == 0 && line.find(" further ids, about ") != std::string::npos;
+        return line.rfind("  about ", 0) == 0 && line.find(" further ids, ") != std::string::npos;
     }));
+
+    // Only random identifiers, more than the table holds: none listed, the
+    // identifiers estimated, the frames counted.
+    std::string only;
+    for (int i = 0; i < 3000; ++i) {
+        char line[64];
+        std::snprintf(line, sizeof line, "(1.000000) can0 %08X#11\n", static_cast<unsigned>(random()) & kMaxExtendedId);
+        only += line;
+    }
+    const Replayed o = ReplayLog(only);
+    ASSERT_EQ(o.lines[2], "Frames per COB-ID:");
+    ASSERT_EQ(o.lines[3].rfind("  about ", 0), 0u) << o.lines[3];
+    EXPECT_NEAR(std::stod(o.lines[3].substr(8)), 3000, 150) << o.lines[3];
+    EXPECT_NE(o.lines[3].find(" further ids, 3000 frames (not listed)"), std::string::npos) << o.lines[3];
+    EXPECT_EQ(o.lines[4], "Configured frames never seen:");
 }
 
 // Few identifiers: every one is listed with exact counts, as before.
@@ -125,7 +140,7 @@ TEST(Replay, FewIdentifiersAreListedExactly) {
         log += line;
     }
     const Replayed r = ReplayLog(log);
-    EXPECT_FALSE(r.summary.traffic.estimated);
+    EXPECT_FALSE(r.summary.traffic.idsEstimated);
     EXPECT_EQ(r.summary.traffic.traffic.size(), 40u);
     EXPECT_EQ(r.summary.traffic.furtherIds, 0u);
     EXPECT_TRUE(std::none_of(r.lines.begin(), r.lines.end(),
