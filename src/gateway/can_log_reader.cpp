@@ -89,7 +89,8 @@ CanLogReader::~CanLogReader() = default;
 void CanLogReader::TellFormat() {
     const std::string_view head = input_->Peek(kFormatWindow);
     auto refuse = [&](const std::string& why) {
-        throw Error("File \"" + input_->Path().string() + "\" is no CAN log: " + why);
+        const std::string name = input_->Path() == "-" ? "Standard input" : "File \"" + input_->Path().string() + "\"";
+        throw Error(name + " is no CAN log: " + why);
     };
     if (head.empty()) refuse("it is empty");
     if (head.substr(0, 4) == "LOGG") {
