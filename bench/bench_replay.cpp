@@ -183,8 +183,9 @@ void BM_CliReplay(benchmark::State& state) {
         state.ResumeTiming();
         peak = RunCliReplay(log, csv);
     }
-    state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(state.range(0) == 2 ? kRandomIdFrames : kFrames),
-                                                        benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["frames_per_s"] =
+        benchmark::Counter(static_cast<double>(state.range(0) == 2 ? kRandomIdFrames : kFrames),
+                           benchmark::Counter::kIsIterationInvariantRate);
     state.counters["peak_rss_MiB"] = static_cast<double>(peak) / 1024.0;
 }
 

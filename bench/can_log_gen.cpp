@@ -126,9 +126,9 @@ void WriteRandomIdLog(const std::filesystem::path& path, std::uint64_t frames, u
     std::string chunk;
     for (std::uint64_t i = 0; i < frames; ++i) {
         char line[64];
-        const int n = std::snprintf(line, sizeof line, "(1733661931.%06llu) can0 %08X#11\n",
-                                    static_cast<unsigned long long>(i % 1000000),
-                                    static_cast<unsigned>(random() & 0x1FFFFFFF));
+        const int n =
+            std::snprintf(line, sizeof line, "(1733661931.%06llu) can0 %08X#11\n",
+                          static_cast<unsigned long long>(i % 1000000), static_cast<unsigned>(random() & 0x1FFFFFFF));
         chunk.append(line, static_cast<std::size_t>(n));
         if (chunk.size() > (1 << 20)) {
             file.Write(chunk);
@@ -152,8 +152,8 @@ void WriteDemoBusBlf(const std::filesystem::path& path, std::uint64_t frames, un
     DemoBusFrames(frames, seed, [&](std::uint64_t micros, const Kind& kind, const unsigned char* data) {
         if (first) start = micros, first = false;
         PutObjectHeader(objects, 1, 16, (micros - start) * 1000);  // CAN_MESSAGE
-        Put(objects, 1, 2);                                       // channel
-        Put(objects, 0, 1);                                       // flags
+        Put(objects, 1, 2);                                        // channel
+        Put(objects, 0, 1);                                        // flags
         Put(objects, static_cast<std::uint64_t>(kind.length), 1);
         Put(objects, kind.id, 4);
         objects.append(reinterpret_cast<const char*>(data), 8);

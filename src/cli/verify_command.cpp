@@ -74,7 +74,8 @@ int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
 
     cli.out << "Listened to the bus: " << result.frames << (result.frames == 1 ? " frame" : " frames");
     if (result.fdFrames > 0)
-        cli.out << "; " << gateway::kCanFdNotFed << ": " << result.fdFrames << (result.fdFrames == 1 ? " frame" : " frames");
+        cli.out << "; " << gateway::kCanFdNotFed << ": " << result.fdFrames
+                << (result.fdFrames == 1 ? " frame" : " frames");
     cli.out << '\n';
     // Error texts come from the port and the plugins: escaped like everything else.
     auto print = [&](const std::vector<std::string>& lines) {

@@ -112,8 +112,8 @@ LineKind AscLines::Parse(std::string_view line, LogFrame& out, std::string& why)
         if (tokens.Next() == "timestamps") relative_ = tokens.Next() == "relative";
         return LineKind::Other;
     }
-    if (first.empty() || first == "date" || first == "//" || first == "no" || first == "internal" ||
-        first == "Begin" || first == "End")
+    if (first.empty() || first == "date" || first == "//" || first == "no" || first == "internal" || first == "Begin" ||
+        first == "End")
         return LineKind::Other;
     return ParseEvent(line, out, why);
 }

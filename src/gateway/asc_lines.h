@@ -27,7 +27,7 @@ private:
     LineKind ParseEvent(std::string_view line, LogFrame& frame, std::string& why);
     bool TakeTime(std::string_view text, LogFrame& frame, std::string& why);
 
-    int base_ = 16;         // "base hex" or "base dec"
+    int base_ = 16;          // "base hex" or "base dec"
     bool relative_ = false;  // "timestamps relative"
     std::int64_t lastTime_ = 0;
 };

@@ -12,13 +12,13 @@ namespace vestrel::gateway {
 namespace {
 
 constexpr std::string_view kObjectSignature = "LOBJ";
-constexpr std::size_t kBaseHeaderBytes = 16;      // signature, header size and version, object size and type
-constexpr std::size_t kObjectHeaderBytes = 32;    // version 1: flags, client, object version, time stamp
+constexpr std::size_t kBaseHeaderBytes = 16;       // signature, header size and version, object size and type
+constexpr std::size_t kObjectHeaderBytes = 32;     // version 1: flags, client, object version, time stamp
 constexpr std::size_t kContainerHeaderBytes = 32;  // base header, compression method, unpacked size
 constexpr std::size_t kFileHeaderMinBytes = 72;
 constexpr std::size_t kMaxContainerBytes = 16 << 20;
 constexpr std::size_t kMaxInnerObjectBytes = 1 << 20;  // larger objects (none is a frame) are passed over
-constexpr std::uint64_t kMaxZlibRatio = 1032;           // deflate unpacks no byte to more than this
+constexpr std::uint64_t kMaxZlibRatio = 1032;          // deflate unpacks no byte to more than this
 
 constexpr std::uint32_t kCanMessage = 1;
 constexpr std::uint32_t kCanError = 2;
@@ -33,7 +33,7 @@ constexpr std::uint16_t kStored = 0;
 constexpr std::uint16_t kZlib = 2;
 constexpr std::uint32_t kTimeTenMicros = 1;  // object flags: the time stamp counts 10 us, else 1 ns
 constexpr std::uint32_t kExtendedId = 0x80000000;
-constexpr std::uint8_t kRemote = 0x80;             // CAN_MESSAGE, CAN_FD_MESSAGE flags
+constexpr std::uint8_t kRemote = 0x80;                            // CAN_MESSAGE, CAN_FD_MESSAGE flags
 constexpr std::uint8_t kFdEdl = 0x1, kFdBrs = 0x2, kFdEsi = 0x4;  // CAN_FD_MESSAGE's CAN FD flags
 constexpr std::uint32_t kFd64Remote = 0x10, kFd64Edl = 0x1000, kFd64Brs = 0x2000, kFd64Esi = 0x4000;
 
@@ -315,8 +315,7 @@ BlfObjects::Object BlfObjects::TakeInnerObject(LogFrame& frame, std::string& why
     return TakeFrame(U32(object, 12), object.substr(0, objectSize), frame, why);
 }
 
-BlfObjects::Object BlfObjects::TakeFrame(std::uint32_t type, std::string_view object, LogFrame& out,
-                                         std::string& why) {
+BlfObjects::Object BlfObjects::TakeFrame(std::uint32_t type, std::string_view object, LogFrame& out, std::string& why) {
     const bool error = type == kCanError || type == kCanErrorExt || type == kCanFdError64;
     if (!error && type != kCanMessage && type != kCanMessage2 && type != kCanFdMessage && type != kCanFdMessage64) {
         ++otherObjects_;
@@ -340,8 +339,8 @@ BlfObjects::Object BlfObjects::TakeFrame(std::uint32_t type, std::string_view ob
     out.frame = CanFrame{};
     out.hasTime = true;
     out.time = micros;
-    const unsigned channel = type == kCanFdMessage64 || type == kCanFdError64 ? static_cast<unsigned char>(p[0])
-                                                                                : U16(p, 0);
+    const unsigned channel =
+        type == kCanFdMessage64 || type == kCanFdError64 ? static_cast<unsigned char>(p[0]) : U16(p, 0);
     if (channel != channelNumber_ || channelLength_ == 0) {
         channelNumber_ = channel;
         channelLength_ = 0;

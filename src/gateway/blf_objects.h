@@ -49,11 +49,11 @@ private:
 
     LogInput& input_;
     std::unique_ptr<Inflater> inflater_;
-    std::int64_t startMicros_ = 0;     // the measurement's start, or 0 when the header has none
-    std::vector<char> inner_;          // objects unpacked from containers, from innerAt_ on
+    std::int64_t startMicros_ = 0;  // the measurement's start, or 0 when the header has none
+    std::vector<char> inner_;       // objects unpacked from containers, from innerAt_ on
     std::size_t innerAt_ = 0;
-    std::uint64_t innerSkip_ = 0;      // bytes of an over-large object still to pass over
-    std::uint64_t outerOffset_ = 0;    // where the container being read began in the file
+    std::uint64_t innerSkip_ = 0;    // bytes of an over-large object still to pass over
+    std::uint64_t outerOffset_ = 0;  // where the container being read began in the file
     std::uint64_t objects_ = 0;
     std::uint64_t otherObjects_ = 0;
     bool atEnd_ = false;

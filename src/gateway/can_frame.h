@@ -17,13 +17,13 @@ inline constexpr std::uint32_t kMaxExtendedId = 0x1FFFFFFF;
 // count and record as what it is.
 struct CanFrame {
     std::uint32_t id = 0;
-    bool extended = false;       // a 29-bit identifier
-    bool remote = false;         // a remote request: no data, `length` is the length asked for
-    bool error = false;          // an error frame as candump logs it; id holds its error class bits
-    bool fd = false;             // a CAN FD frame
-    bool bitRateSwitch = false;  // CAN FD: the data phase ran at the higher bit rate (BRS)
+    bool extended = false;             // a 29-bit identifier
+    bool remote = false;               // a remote request: no data, `length` is the length asked for
+    bool error = false;                // an error frame as candump logs it; id holds its error class bits
+    bool fd = false;                   // a CAN FD frame
+    bool bitRateSwitch = false;        // CAN FD: the data phase ran at the higher bit rate (BRS)
     bool errorStateIndicator = false;  // CAN FD: the sender was error passive (ESI)
-    std::uint8_t length = 0;     // 0-8, for CAN FD 0-64
+    std::uint8_t length = 0;           // 0-8, for CAN FD 0-64
     std::array<std::uint8_t, kMaxFdDataBytes> data{};
 
     friend bool operator==(const CanFrame&, const CanFrame&) = default;

@@ -23,10 +23,10 @@ std::string BinaryKind(std::string_view head) {
     static constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kKinds{{
         {"\x1F\x8B", "a gzip file"},
         {"PK\x03\x04", "a zip file"},
-        {"\x7F" "ELF", "an ELF program"},
+        {"\177ELF", "an ELF program"},
         {"%PDF", "a PDF document"},
         {"\x89PNG", "a PNG image"},
-        {"\xFD" "7zXZ", "an xz file"},
+        {"\3757zXZ", "an xz file"},
     }};
     for (const auto& [magic, kind] : kKinds)
         if (head.substr(0, magic.size()) == magic) return " (" + std::string(kind) + ")";
@@ -124,8 +124,7 @@ void CanLogReader::TellFormat() {
     // ends in zeros); a file of no known form that holds one is binary.
     if (format_ == LogFormat::Unknown && head.find('\0') != std::string_view::npos)
         refuse("it is binary and no BLF file" + BinaryKind(head));
-    if (format_ == LogFormat::Unknown)
-        refuse("no line of the first 64 KiB is a CAN frame in candump, ASC or TRC form");
+    if (format_ == LogFormat::Unknown) refuse("no line of the first 64 KiB is a CAN frame in candump, ASC or TRC form");
 }
 
 CanLogReader::Step CanLogReader::Next(LogFrame& frame, BrokenLine& broken) {

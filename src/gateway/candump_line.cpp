@@ -71,7 +71,8 @@ bool ReadPlainLogLine(std::string_view line, LogFrame& out) {
     while (p < end && *p != '#') ++p;
     std::string why;
     out.frame = CanFrame{};
-    if (p == end || !ParseCandumpId(std::string_view(id, static_cast<std::size_t>(p - id)), out.frame, why)) return false;
+    if (p == end || !ParseCandumpId(std::string_view(id, static_cast<std::size_t>(p - id)), out.frame, why))
+        return false;
     ++p;
     CanFrame& frame = out.frame;
     while (p < end && *p != ' ') {

@@ -66,7 +66,7 @@ enum class MatchKind {
     NoFrame,      // no receive frame has this COB-ID
     WrongFormat,  // an 11-bit frame in CAN 2.0B or a 29-bit one in CAN 2.0A
     ErrorFrame,
-    CanFd,        // a CAN FD frame: the gateway is a CAN 2.0 node and takes none in
+    CanFd,  // a CAN FD frame: the gateway is a CAN 2.0 node and takes none in
 };
 
 // What every tool says of a CAN FD frame: the bench, preview and replay.

@@ -73,9 +73,7 @@ void PreviewFrameTo(const GatewayModel& model, const std::string& text, const Ca
         case MatchKind::ErrorFrame:
             out << "an error frame: it matches no frame\n";
             return;
-        case MatchKind::CanFd:
-            out << kCanFdNotFed << " (the gateway is a CAN 2.0 node)\n";
-            return;
+        case MatchKind::CanFd: out << kCanFdNotFed << " (the gateway is a CAN 2.0 node)\n"; return;
         case MatchKind::WrongFormat:
             out << "a " << (frame.extended ? "29-bit" : "11-bit") << " frame, but the project has " << ModeText(model)
                 << ": it matches no frame\n";

@@ -143,7 +143,9 @@ std::string TrafficLine(const GatewayModel& model, const CobIdTraffic& t, Traffi
     std::string kinds;
     if (t.remote) kinds = Plural(t.remote, "remote request", "remote requests");
     if (t.fd) kinds += (kinds.empty() ? "" : "; ") + std::string(kCanFdNotFed) + ": " + Plural(t.fd, "frame", "frames");
-    if (t.overcount) kinds += (kinds.empty() ? "" : "; ") + std::string("count estimated, up to ") + std::to_string(t.overcount) + " too high";
+    if (t.overcount)
+        kinds += (kinds.empty() ? "" : "; ") + std::string("count estimated, up to ") + std::to_string(t.overcount) +
+                 " too high";
     if (!kinds.empty()) target.what += " (" + kinds + ")";
     const std::string counts = std::to_string(t.frames);
     std::string line = "  " + BusIdText(t.id, t.extended);
@@ -164,11 +166,12 @@ void AppendNeverSeen(std::vector<std::string>& lines, const GatewayDirection& di
 // "Log: candump log file, 13 lines, 12 frames, 1 broken line, 0 error frames".
 std::string LogLine(const ReplaySummary& s) {
     const bool blf = s.format == LogFormat::VectorBlf;
-    std::string line = "Log: " + std::string(LogFormatName(s.format)) + ", " +
-                       Plural(s.lines, LogRecordName(s.format, false), LogRecordName(s.format, true)) + ", " +
-                       Plural(s.frames, "frame", "frames") + ", " +
-                       Plural(s.brokenLines, blf ? "broken object" : "broken line", blf ? "broken objects" : "broken lines") +
-                       ", " + Plural(s.errorFrames, "error frame", "error frames");
+    std::string line =
+        "Log: " + std::string(LogFormatName(s.format)) + ", " +
+        Plural(s.lines, LogRecordName(s.format, false), LogRecordName(s.format, true)) + ", " +
+        Plural(s.frames, "frame", "frames") + ", " +
+        Plural(s.brokenLines, blf ? "broken object" : "broken line", blf ? "broken objects" : "broken lines") + ", " +
+        Plural(s.errorFrames, "error frame", "error frames");
     if (blf) line += ", " + Plural(s.otherObjects, "other object", "other objects");
     if (s.fdFrames) line += "; " + std::string(kCanFdNotFed) + ": " + Plural(s.fdFrames, "frame", "frames");
     return line;
@@ -185,8 +188,12 @@ void AppendSection(std::vector<std::string>& lines, const std::string& title, co
 }  // namespace
 
 Replay::Replay(const GatewayModel& model, TextSink& csv, std::string channel)
-    : model_(model), table_(model), csv_(csv), buffer_(kFlushBytes + kRowSlack),
-      traffic_(model), channel_(std::move(channel)) {
+    : model_(model),
+      table_(model),
+      csv_(csv),
+      buffer_(kFlushBytes + kRowSlack),
+      traffic_(model),
+      channel_(std::move(channel)) {
     static_assert(kFlushBytes > kReplayCsvHeader.size());
     std::memcpy(buffer_.data(), kReplayCsvHeader.data(), kReplayCsvHeader.size());
     used_ = kReplayCsvHeader.size();
@@ -203,7 +210,8 @@ Replay::Replay(const GatewayModel& model, TextSink& csv, std::string channel)
 bool Replay::OnChannel(std::string_view channel) {
     if (channel != lastChannel_) {
         lastChannel_.assign(channel);
-        if (channels_.size() < kNotedChannels && std::find(channels_.begin(), channels_.end(), lastChannel_) == channels_.end())
+        if (channels_.size() < kNotedChannels &&
+            std::find(channels_.begin(), channels_.end(), lastChannel_) == channels_.end())
             channels_.push_back(lastChannel_);
     }
     return channel_.empty() || channel == channel_;
@@ -238,8 +246,9 @@ void Replay::WriteChanges(const LogFrame& logged, const RegisterTable::FeedResul
         const std::int64_t second = logged.time / 1000000;
         if (second != timeSecond_ || timeSecondLength_ == 0) {
             timeSecond_ = second;
-            timeSecondLength_ = static_cast<std::size_t>(WriteTimeText(timeSecondText_, second * 1000000) -
-                                                         timeSecondText_) - 6;  // "1733661931."
+            timeSecondLength_ =
+                static_cast<std::size_t>(WriteTimeText(timeSecondText_, second * 1000000) - timeSecondText_) -
+                6;  // "1733661931."
         }
         std::memcpy(time, timeSecondText_, sizeof time);
         timeLength = timeSecondLength_;

@@ -37,8 +37,8 @@ private:
 
 struct ReplaySummary {
     LogFormat format = LogFormat::Unknown;
-    std::uint64_t lines = 0;         // BLF: objects
-    std::uint64_t frames = 0;        // error frames excepted, CAN FD frames included
+    std::uint64_t lines = 0;   // BLF: objects
+    std::uint64_t frames = 0;  // error frames excepted, CAN FD frames included
     std::uint64_t fdFrames = 0;
     std::uint64_t errorFrames = 0;
     std::uint64_t brokenLines = 0;

@@ -152,7 +152,9 @@ TrafficCounts::Listing TrafficCounts::List(std::size_t maxOthers) const {
     for (const CobIdTraffic& t : sketch_)
         if (t.overcount == 0 || t.frames - t.overcount >= 2) others.push_back(&t);
     std::sort(others.begin(), others.end(), [](const CobIdTraffic* a, const CobIdTraffic* b) {
-        return a->frames != b->frames ? a->frames > b->frames : a->extended != b->extended ? !a->extended : a->id < b->id;
+        return a->frames != b->frames       ? a->frames > b->frames
+               : a->extended != b->extended ? !a->extended
+                                            : a->id < b->id;
     });
     const std::size_t listed = std::min(maxOthers, others.size());
     std::uint64_t listedFrames = 0;

@@ -16,7 +16,7 @@ struct CobIdTraffic {
     bool extended = false;
     std::uint64_t frames = 0;  // error frames excepted
     std::uint64_t remote = 0;
-    std::uint64_t fd = 0;      // CAN FD frames
+    std::uint64_t fd = 0;                                               // CAN FD frames
     std::array<std::uint64_t, kMaxDataBytes + 1> dataFramesByLength{};  // classic data frames
     // When the count is an estimate: it may be this many frames too high,
     // and the kinds and lengths count only the frames since the identifier

@@ -135,18 +135,24 @@ LineKind TrcLines::ParseVersion2(std::string_view line, LogFrame& out, std::stri
     for (const char column : columns_) {
         const std::string_view token = column == 'D' ? std::string_view() : tokens.Next();
         switch (column) {
-            case 'N': if (!IsNumber(token)) return Broken(why, "the message number is not a number"); break;
-            case 'O': if (!ParseOffset(token, out)) return Broken(why, "the time offset is not milliseconds"); break;
+            case 'N':
+                if (!IsNumber(token)) return Broken(why, "the message number is not a number");
+                break;
+            case 'O':
+                if (!ParseOffset(token, out)) return Broken(why, "the time offset is not milliseconds");
+                break;
             case 'T':
                 if (!TakeType2(token, out.frame)) return LineKind::Other;  // status, error counters, events
                 if (out.frame.error) return LineKind::Frame;
                 break;
             case 'B': out.channel = token; break;
             case 'I':
-                if (!ParseTrcId(token, out.frame)) return Broken(why, "the identifier is not 4 or 8 hex digits in range");
+                if (!ParseTrcId(token, out.frame))
+                    return Broken(why, "the identifier is not 4 or 8 hex digits in range");
                 break;
             case 'L':
-                if (!ParseUnsigned(token, 10, dlc) || dlc > 15) return Broken(why, "the data length code is not 0 to 15");
+                if (!ParseUnsigned(token, 10, dlc) || dlc > 15)
+                    return Broken(why, "the data length code is not 0 to 15");
                 break;
             case 'l':
                 if (!ParseUnsigned(token, 10, length) || length > kMaxFdDataBytes)

@@ -21,7 +21,7 @@ enum class IdRole {
     Unknown,      // no frame table holds it
     WrongFormat,  // 11-bit under CAN 2.0B or 29-bit under CAN 2.0A
     ErrorFrame,
-    CanFd,        // CAN FD frames, which the gateway (CAN 2.0) does not take in
+    CanFd,  // CAN FD frames, which the gateway (CAN 2.0) does not take in
 };
 
 struct MonitorEntry {

@@ -67,8 +67,7 @@ TEST(CliPreview, ReceiveFramesShowTheRegistersTheySet) {
 // included, in either of its forms; one operand may hold several lines.
 TEST(CliPreview, CandumpLinesAreReadWholeAndCanFdFramesAreNamed) {
     const Result r = Cli({"preview", kDemo, "(1733661931.000000) can0 181#0001000003E80010",
-                          "(1.5)  can1  281   [2]  00 19\n  can0  381  [08]  00 04 00 00 00 00 00 00",
-                          "181##10011"});
+                          "(1.5)  can1  281   [2]  00 19\n  can0  381  [08]  00 04 00 00 00 00 00 00", "181##10011"});
     EXPECT_EQ(r.status, kExitOk) << r.err;
     EXPECT_EQ(r.out,
               "(1733661931.000000) can0 181#0001000003E80010: receive frame 1 \"Drive status\" (COB-ID 0x181, "
@@ -236,7 +235,8 @@ TEST(CliReplay, EveryLogFormatIsReadFromItsContent) {
         const char* summary;
     } cases[] = {
         {"trc_1_1.trc", "Log: PEAK TRC, 19 lines, 4 frames, 0 broken lines, 0 error frames\n"},
-        {"trc_2_1.trc", "Log: PEAK TRC, 17 lines, 4 frames, 0 broken lines, 0 error frames; CAN FD, not fed: 2 frames\n"},
+        {"trc_2_1.trc",
+         "Log: PEAK TRC, 17 lines, 4 frames, 0 broken lines, 0 error frames; CAN FD, not fed: 2 frames\n"},
         {"asc_9_decimals.asc",
          "Log: Vector ASC, 14 lines, 4 frames, 0 broken lines, 1 error frame; CAN FD, not fed: 1 frame\n"},
         {"blf_can_message2.blf",
@@ -257,7 +257,9 @@ TEST(CliReplay, EveryLogFormatIsReadFromItsContent) {
 TEST(CliReplay, RefusalsAndStrictReading) {
     TempDir dir;
     const std::string out = (dir / "out.csv").string();
-    WriteFile(dir / "image.bin", std::string("\x7F" "ELF\x02\x01\x01\0", 8));
+    WriteFile(dir / "image.bin", std::string("\x7F"
+                                             "ELF\x02\x01\x01\0",
+                                             8));
     WriteFile(dir / "notes.txt", "time,register\n1,2\n");
     WriteFile(dir / "header.asc", "date Mon Dec 9 10:00:00 am 2024\nbase hex  timestamps absolute\n");
     WriteFile(dir / "fd.log", "(1.000000) can0 181##0112233445566778899\n(1.000001) can0 381#0004\n");
@@ -267,19 +269,28 @@ TEST(CliReplay, RefusalsAndStrictReading) {
         int status;
         std::string err;  // a line of it
     } cases[] = {
-        {{"image.bin"}, kExitFailed,
-         "vestrel-cli: File \"" + (dir / "image.bin").string() + "\" is no CAN log: it is binary and no BLF file (an "
-         "ELF program)\n"},
-        {{"notes.txt"}, kExitFailed,
+        {{"image.bin"},
+         kExitFailed,
+         "vestrel-cli: File \"" + (dir / "image.bin").string() +
+             "\" is no CAN log: it is binary and no BLF file (an "
+             "ELF program)\n"},
+        {{"notes.txt"},
+         kExitFailed,
          "vestrel-cli: File \"" + (dir / "notes.txt").string() +
              "\" is no CAN log: no line of the first 64 KiB is a CAN frame in candump, ASC or TRC form\n"},
-        {{"header.asc"}, kExitFailed, "vestrel-cli: no CAN frame could be read from " + (dir / "header.asc").string() + "\n"},
-        {{"fd.log", "--strict"}, kExitOk, "  0x181              1  receive frame 1 \"Drive status\" (CAN FD, not fed: 1 frame)\n"},
-        {{"broken.log", "--strict"}, kExitFailed,
+        {{"header.asc"},
+         kExitFailed,
+         "vestrel-cli: no CAN frame could be read from " + (dir / "header.asc").string() + "\n"},
+        {{"fd.log", "--strict"},
+         kExitOk,
+         "  0x181              1  receive frame 1 \"Drive status\" (CAN FD, not fed: 1 frame)\n"},
+        {{"broken.log", "--strict"},
+         kExitFailed,
          "vestrel-cli: " + (dir / "broken.log").string() +
              ":2: the data are pairs of hex digits: \"(1.000001) can0 381#000\" (--strict: a broken line ends the "
              "replay)\n"},
-        {{"broken.log", "--channel", "can1"}, kExitFailed,
+        {{"broken.log", "--channel", "can1"},
+         kExitFailed,
          "vestrel-cli: no CAN frame of channel can1 could be read from " + (dir / "broken.log").string() + "\n"},
     };
     for (const auto& c : cases) {

@@ -31,7 +31,8 @@ inline void CheckFrame(const gateway::LogFrame& logged) {
         // The compact syntax writes every frame a reader gives, and reads it back.
         CanFrame again;
         std::string why;
-        FUZZ_CHECK(ParseCompactFrame(CompactFrameText(f), again, why), "a frame the compact syntax cannot write: " + why);
+        FUZZ_CHECK(ParseCompactFrame(CompactFrameText(f), again, why),
+                   "a frame the compact syntax cannot write: " + why);
         CanFrame expected = f;
         if (expected.remote) expected.data = {};
         FUZZ_CHECK(again == expected, "the compact text reads back as another frame: " + CompactFrameText(f));
@@ -73,8 +74,10 @@ inline gateway::LogFormat ReadWholeLog(const fs::path& path) {
                        std::string("an unexpected error: ") + e.what());
             seen.push_back(e.what());
         }
-        if (pass == 0) first = seen;
-        else FUZZ_CHECK(seen == first, "a second reading of the same log differs");
+        if (pass == 0)
+            first = seen;
+        else
+            FUZZ_CHECK(seen == first, "a second reading of the same log differs");
     }
     return format;
 }

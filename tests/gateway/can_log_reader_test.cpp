@@ -32,7 +32,8 @@ std::string GeneratedCandumpLog(int count, unsigned seed) {
         frame.id = static_cast<std::uint32_t>(random()) & (frame.extended ? kMaxExtendedId : kMaxStandardId);
         frame.fd = random() % 8 == 0;
         frame.remote = !frame.fd && random() % 10 == 0;
-        frame.length = static_cast<std::uint8_t>(frame.fd ? FdDataLength(static_cast<int>(random() % 16)) : random() % 9);
+        frame.length =
+            static_cast<std::uint8_t>(frame.fd ? FdDataLength(static_cast<int>(random() % 16)) : random() % 9);
         frame.bitRateSwitch = frame.fd && random() % 2 == 0;
         frame.errorStateIndicator = frame.fd && random() % 3 == 0;
         if (!frame.remote)
@@ -145,15 +146,17 @@ TEST(CanLogReader, ScreenFormatWithoutTimeStampsAndAscVariants) {
               "   0.500000 1  385             Rx   d 2 17 34\n"
               "   0.250000 1  74565x          Tx   r\n"
               "   0.250000 2  ErrorFrame\n"
-              "   1.000000 CANFD   1 Rx        385                                   0 0 2  2 1 2   130000  130        0 0 0 0 0 0\n"
-              "   1.000000 CANFD   3 Rx        385   Drive                           1 0 9 12 1 2 3 4 5 6 7 8 9 10 11 12   130000  130     3000 0 0 0 0 0\n"
+              "   1.000000 CANFD   1 Rx        385                                   0 0 2  2 1 2   130000  130        "
+              "0 0 0 0 0 0\n"
+              "   1.000000 CANFD   3 Rx        385   Drive                           1 0 9 12 1 2 3 4 5 6 7 8 9 10 11 "
+              "12   130000  130     3000 0 0 0 0 0\n"
               "   1.000000 1  385             Rx   x 2 17 34\n"
               "   1.000000 1  Statistic: D 0 R 0 XD 0 XR 0 E 0 O 0 B 0.00%\n"
               "End TriggerBlock\n");
     const Read asc = ReadLog(dir / "dec.asc");
-    EXPECT_EQ(ChannelTexts(asc), (std::vector<std::string>{"1 0.500000 181#1122", "1 0.750000 00012345#R",
-                                                           "2 1.000000 000#", "1 2.000000 181#0102",
-                                                           "3 3.000000 181##10102030405060708090A0B0C"}));
+    EXPECT_EQ(ChannelTexts(asc),
+              (std::vector<std::string>{"1 0.500000 181#1122", "1 0.750000 00012345#R", "2 1.000000 000#",
+                                        "1 2.000000 181#0102", "3 3.000000 181##10102030405060708090A0B0C"}));
     EXPECT_TRUE(asc.frames[2].frame.frame.error);
     EXPECT_EQ(BrokenTexts(asc), (std::vector<std::string>{"12: neither a data frame (d) nor a remote frame (r)"}));
 }
@@ -177,7 +180,8 @@ TEST(CanLogReader, ALineLongerThanTheBufferIsOneBrokenLine) {
 
     // Lines that straddle two reads of the buffer arrive whole.
     std::string many;
-    for (int i = 0; i < 60000; ++i) many += "(1.000000) can0 181#" + std::string(static_cast<std::size_t>(i % 9) * 2, '5') + "\n";
+    for (int i = 0; i < 60000; ++i)
+        many += "(1.000000) can0 181#" + std::string(static_cast<std::size_t>(i % 9) * 2, '5') + "\n";
     WriteFile(dir / "many.log", many);
     const Read all = ReadLog(dir / "many.log");
     EXPECT_EQ(all.frames.size(), 60000u);
@@ -194,9 +198,9 @@ TEST(CanLogReader, AscRelativeTimeStampsThatOverflowAreBrokenLines) {
     const Read read = ReadLog(dir / "big.asc");
     ASSERT_EQ(read.frames.size(), 9u);  // 9 x 999999999999999999 us is the most a signed 64-bit time holds
     EXPECT_EQ(read.frames.back().frame.time, 8999999999999999991);
-    EXPECT_EQ(BrokenTexts(read), (std::vector<std::string>{"11: the time stamp is out of range",
-                                                           "12: the time stamp is out of range",
-                                                           "13: the time stamp is out of range"}));
+    EXPECT_EQ(BrokenTexts(read),
+              (std::vector<std::string>{"11: the time stamp is out of range", "12: the time stamp is out of range",
+                                        "13: the time stamp is out of range"}));
 }
 
 TEST(CanLogReader, AMissingLogIsAnErrorWithTheSystemsReason) {

@@ -110,10 +110,10 @@ TEST(LogFormats, VectorAscWithNineDecimalsFromAHandWrittenFixture) {
     const Read read = ReadLog(kFixtures / "asc_9_decimals.asc");
     EXPECT_EQ(read.format, LogFormat::VectorAsc);
     EXPECT_TRUE(read.broken.empty());
-    EXPECT_EQ(ChannelTexts(read), (std::vector<std::string>{"1 0.311250 181#0001000003E80010",
-                                                            "2 0.411250 18FF0001#1122", "1 0.500000 181#R8",
-                                                            "1 0.600000 181##1000102030405060708090A0B",
-                                                            "1 0.700000 000#"}));
+    EXPECT_EQ(
+        ChannelTexts(read),
+        (std::vector<std::string>{"1 0.311250 181#0001000003E80010", "2 0.411250 18FF0001#1122", "1 0.500000 181#R8",
+                                  "1 0.600000 181##1000102030405060708090A0B", "1 0.700000 000#"}));
     EXPECT_TRUE(read.frames[4].frame.frame.error);
 }
 
@@ -159,14 +159,25 @@ TEST(LogFormats, DamagedBlfFilesKeepWhatCanBeRead) {
         std::size_t frames;
         std::vector<std::string> broken;
     } cases[] = {
-        {"cut-in-zlib.blf", good.substr(0, good.size() - 10), 2,
+        {"cut-in-zlib.blf",
+         good.substr(0, good.size() - 10),
+         2,
          {std::to_string(second) + ": a compressed container does not unpack: the file ends inside a container"}},
-        {"cut-after-stored.blf", good.substr(0, second + 8), 2,
+        {"cut-after-stored.blf",
+         good.substr(0, second + 8),
+         2,
          {std::to_string(second) + ": the file ends inside an object"}},
-        {"garbled.blf", garbled, 2, {std::to_string(second) + ": a compressed container does not unpack: its data are damaged"}},
-        {"method.blf", method, 2,
+        {"garbled.blf",
+         garbled,
+         2,
+         {std::to_string(second) + ": a compressed container does not unpack: its data are damaged"}},
+        {"method.blf",
+         method,
+         2,
          {std::to_string(second) + ": a container compressed with method 5, which is not zlib"}},
-        {"noise-between.blf", good.substr(0, second) + "NOISE-NOISE!" + good.substr(second), 6,
+        {"noise-between.blf",
+         good.substr(0, second) + "NOISE-NOISE!" + good.substr(second),
+         6,
          {std::to_string(second) + ": no object starts here"}},
         {"header-only.blf", good.substr(0, 144), 0, {}},
     };
@@ -189,9 +200,9 @@ std::string OracleLine(const ReadFrame& f, int channelOffset) {
     if (!frame.remote && !frame.error)
         for (int i = 0; i < frame.length; ++i) data += UpperHex(frame.data[static_cast<std::size_t>(i)], 2);
     std::ostringstream line;
-    line << time << ' ' << channel << ' ' << UpperHex(frame.id) << ' ' << frame.extended << ' '
-         << frame.remote << ' ' << frame.error << ' ' << frame.fd << ' ' << frame.bitRateSwitch << ' '
-         << frame.errorStateIndicator << ' ' << (data.empty() ? "-" : data);
+    line << time << ' ' << channel << ' ' << UpperHex(frame.id) << ' ' << frame.extended << ' ' << frame.remote << ' '
+         << frame.error << ' ' << frame.fd << ' ' << frame.bitRateSwitch << ' ' << frame.errorStateIndicator << ' '
+         << (data.empty() ? "-" : data);
     return line.str();
 }
 

@@ -43,8 +43,10 @@ Replayed ReplayLog(const std::string& log, const std::string& channel = {}) {
     LogFrame frame;
     BrokenLine broken;
     for (auto step = reader.Next(frame, broken); step != CanLogReader::Step::End; step = reader.Next(frame, broken))
-        if (step == CanLogReader::Step::Frame) replay.Feed(frame);
-        else replay.CountBrokenLine();
+        if (step == CanLogReader::Step::Frame)
+            replay.Feed(frame);
+        else
+            replay.CountBrokenLine();
     replay.Finish();
     Replayed r{sink.csv, replay.Summary(reader), {}};
     r.lines = ReplaySummaryLines(Demo().model, r.summary);
@@ -58,23 +60,27 @@ bool HasLine(const Replayed& r, const std::string& line) {
 // A CAN FD frame on a receive frame's COB-ID sets no register and is no
 // broken line: it is counted as what it is.
 TEST(Replay, CanFdFramesAreCountedAsNotFed) {
-    const Replayed r = ReplayLog("(1.000000) can0 181##10001000003E800101122\n"
-                                 "(1.000001) can0 181#0001000003E80010\n"
-                                 "(1.000002)  can0  281  [08]  00 19 00 20 00 00 00 00\n");
+    const Replayed r = ReplayLog(
+        "(1.000000) can0 181##10001000003E800101122\n"
+        "(1.000001) can0 181#0001000003E80010\n"
+        "(1.000002)  can0  281  [08]  00 19 00 20 00 00 00 00\n");
     EXPECT_EQ(r.summary.frames, 3u);
     EXPECT_EQ(r.summary.fdFrames, 2u);
     EXPECT_EQ(r.summary.brokenLines, 0u);
     EXPECT_EQ(r.csv.find("1.000000"), std::string::npos) << r.csv;
     EXPECT_NE(r.csv.find("1.000001,1,0x????,0x0001,1,0x181"), std::string::npos) << r.csv;
-    EXPECT_EQ(r.lines[0], "Log: candump log file, 3 lines, 3 frames, 0 broken lines, 0 error frames; CAN FD, not fed: 2 frames");
+    EXPECT_EQ(r.lines[0],
+              "Log: candump log file, 3 lines, 3 frames, 0 broken lines, 0 error frames; CAN FD, not fed: 2 frames");
     EXPECT_TRUE(HasLine(r, "  0x181              2  receive frame 1 \"Drive status\" (CAN FD, not fed: 1 frame)"));
-    EXPECT_TRUE(HasLine(r, "  0x281              1  receive frame 2 \"Motor temperatures\" (CAN FD, not fed: 1 frame)"));
+    EXPECT_TRUE(
+        HasLine(r, "  0x281              1  receive frame 2 \"Motor temperatures\" (CAN FD, not fed: 1 frame)"));
 }
 
 TEST(Replay, AChannelTakesOnlyItsFramesAndNamesTheOthers) {
-    const std::string log = "(1.000000) can0 181#0001000003E80010\n"
-                            "(1.000001) can1 181#0002000003E80010\n"
-                            "(1.000002) can1 20000080#0000000000000000\n";
+    const std::string log =
+        "(1.000000) can0 181#0001000003E80010\n"
+        "(1.000001) can1 181#0002000003E80010\n"
+        "(1.000002) can1 20000080#0000000000000000\n";
     const Replayed one = ReplayLog(log, "can1");
     EXPECT_EQ(one.summary.frames, 1u);
     EXPECT_EQ(one.summary.errorFrames, 1u);
