@@ -16,13 +16,11 @@ int PreviewCommand(const std::vector<std::string>& args, CliContext& cli) {
     a.ExpectAtLeast(registers ? 1 : 2, "preview SOURCE FRAME... | preview SOURCE --registers REG=VALUE,...");
 
     std::vector<std::pair<std::string, CanFrame>> frames;
-    for (std::size_t i = 1; i < a.Operands().size(); ++i) {
-        const std::string& text = a.Operands()[i];
-        CanFrame frame;
-        std::string why;
-        if (!ParseCompactFrame(text, frame, why)) throw UsageError{"'" + text + "' is not a frame: " + why};
-        frames.emplace_back(text, frame);
-    }
+    for (std::size_t i = 1; i < a.Operands().size(); ++i)
+        for (const TypedFrame& typed : ReadTypedFrames(a.Operands()[i])) {
+            if (!typed.frame) throw UsageError{"'" + typed.text + "' is not a frame: " + typed.why};
+            frames.emplace_back(typed.text, *typed.frame);
+        }
     RegisterValues values;
     if (registers) {
         std::string why;

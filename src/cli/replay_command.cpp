@@ -5,6 +5,7 @@
 #include "cli/model_notes.h"
 #include "gateway/can_log_reader.h"
 #include "gateway/replay.h"
+#include "platform/error.h"
 #include "platform/file_util.h"
 #include "platform/folder_lock.h"
 
@@ -39,10 +40,19 @@ void SayModelNotes(const ProjectModel& loaded, bool withFindings, const CliConte
                 finding.text);
 }
 
+// "log:11: the data are pairs of hex digits: "..."" or, for BLF, "log: byte 4096: ...".
+std::string BrokenText(const std::string& logName, LogFormat format, const BrokenLine& broken) {
+    if (format == LogFormat::VectorBlf) return logName + ": byte " + std::to_string(broken.line) + ": " + broken.reason;
+    return logName + ":" + std::to_string(broken.line) + ": " + broken.reason + ": \"" + broken.text + "\"";
+}
+
 int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, {{"out", true, "a file name"}});
-    a.ExpectOperands(2, "replay SOURCE LOG [--out FILE]");
+    const Arguments a(args,
+                      {{"out", true, "a file name"}, {"channel", true, "a channel such as can0 or 1"}, {"strict"}});
+    a.ExpectOperands(2, "replay SOURCE LOG [--out FILE] [--channel C] [--strict]");
     const std::string& logName = a.Operands()[1];
+    const std::string channel = a.Value("channel").value_or("");
+    if (a.Has("channel") && channel.empty()) throw UsageError{"--channel needs a channel such as can0 or 1"};
 
     const ProjectModel loaded = LoadModel(a.Operands()[0]);
     CanLogReader reader(logName);
@@ -60,7 +70,7 @@ int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
     }
     SayModelNotes(loaded, true, cli);
 
-    Replay replay(loaded.model, *sink);
+    Replay replay(loaded.model, *sink, channel);
     LogFrame frame;
     BrokenLine broken;
     std::uint64_t listed = 0;
@@ -72,17 +82,26 @@ int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
             continue;
         }
         replay.CountBrokenLine();
-        if (++listed <= kListedBrokenLines)
-            cli.Say(logName + ":" + std::to_string(broken.line) + ": " + broken.reason + ": \"" + broken.text + "\"");
+        if (a.Has("strict"))
+            throw Error(BrokenText(logName, reader.Format(), broken) + " (--strict: a broken " +
+                        LogRecordName(reader.Format(), false) + " ends the replay)");
+        if (++listed <= kListedBrokenLines) cli.Say(BrokenText(logName, reader.Format(), broken));
     }
     replay.Finish();
-    if (writer) writer->Commit();
+    const ReplaySummary summary = replay.Summary(reader);
+    const bool none = summary.frames + summary.errorFrames == 0;
+    if (writer && !none) writer->Commit();
     cli.out.flush();
 
-    const ReplaySummary summary = replay.Summary(reader);
     for (const std::string& line : ReplaySummaryLines(loaded.model, summary)) cli.err << line << '\n';
     if (summary.brokenLines > kListedBrokenLines)
-        cli.err << "(the first " << kListedBrokenLines << " broken lines are listed above)\n";
+        cli.err << "(the first " << kListedBrokenLines << " broken " << LogRecordName(reader.Format(), true)
+                << " are listed above)\n";
+    if (none) {
+        cli.Say(channel.empty() ? "no CAN frame could be read from " + logName
+                                : "no CAN frame of channel " + channel + " could be read from " + logName);
+        return kExitFailed;
+    }
     return kExitOk;
 }
 

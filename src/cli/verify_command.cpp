@@ -72,7 +72,11 @@ int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
     for (const std::string& note : result.notes) cli.Say("note: " + note);
     if (!result.failure.empty()) throw Error(result.failure);
 
-    cli.out << "Listened to the bus: " << result.frames << (result.frames == 1 ? " frame" : " frames") << '\n';
+    cli.out << "Listened to the bus: " << result.frames << (result.frames == 1 ? " frame" : " frames");
+    if (result.fdFrames > 0)
+        cli.out << "; " << gateway::kCanFdNotFed << ": " << result.fdFrames
+                << (result.fdFrames == 1 ? " frame" : " frames");
+    cli.out << '\n';
     // Error texts come from the port and the plugins: escaped like everything else.
     auto print = [&](const std::vector<std::string>& lines) {
         for (const std::string& line : lines) cli.out << PrintableText(line, LineBreaks::OneLine) << '\n';

@@ -189,10 +189,21 @@ const GatewayFrame* GatewayDirection::FrameOf(const GatewayMapping& mapping) con
     return &frames[static_cast<std::size_t>(mapping.frame - 1)];
 }
 
+char* WriteRegisterValueText(char* out, const RegisterValue& value) {
+    *out++ = '0';
+    *out++ = 'x';
+    const auto half = [&](bool known, unsigned bits) {
+        *out++ = known ? kHexDigits[(bits >> 4) & 0xF] : '?';
+        *out++ = known ? kHexDigits[bits & 0xF] : '?';
+    };
+    half(value.highKnown, value.bits >> 8);
+    half(value.lowKnown, value.bits & 0xFF);
+    return out;
+}
+
 void AppendRegisterValueText(std::string& out, const RegisterValue& value) {
-    out += "0x";
-    AppendHalf(out, value.highKnown, value.bits >> 8, '?');
-    AppendHalf(out, value.lowKnown, value.bits & 0xFF, '?');
+    char text[kRegisterValueTextBytes];
+    out.append(text, static_cast<std::size_t>(WriteRegisterValueText(text, value) - text));
 }
 
 std::string RegisterValueText(const RegisterValue& value) {
@@ -300,6 +311,7 @@ void GatewayModel::BuildFindings() {
 
 ReceiveMatch GatewayModel::MatchReceive(const CanFrame& frame) const {
     if (frame.error) return {MatchKind::ErrorFrame, {}};
+    if (frame.fd) return {MatchKind::CanFd, {}};
     if (banks_.mode == CanMode::Can20A) {
         if (frame.extended || frame.id > kMaxStandardId) return {MatchKind::WrongFormat, {}};
         const int index = lookup20A_[frame.id];

@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What the gateway does with a configuration, worked out from the banks that
@@ -66,7 +67,11 @@ enum class MatchKind {
     NoFrame,      // no receive frame has this COB-ID
     WrongFormat,  // an 11-bit frame in CAN 2.0B or a 29-bit one in CAN 2.0A
     ErrorFrame,
+    CanFd,  // a CAN FD frame: the gateway is a CAN 2.0 node and takes none in
 };
+
+// What every tool says of a CAN FD frame: the bench, preview and replay.
+inline constexpr std::string_view kCanFdNotFed = "CAN FD, not fed";
 
 struct ReceiveMatch {
     MatchKind kind = MatchKind::NoFrame;
@@ -110,6 +115,10 @@ std::string RegisterValueText(const RegisterValue& value);
 // A value read from or written to a device, every bit known: "0x002A".
 std::string RegisterValueText(std::uint16_t value);
 void AppendRegisterValueText(std::string& out, const RegisterValue& value);
+// The same into `out`, which has room for kRegisterValueTextBytes; returns
+// the end of what was written.
+inline constexpr std::size_t kRegisterValueTextBytes = 6;
+char* WriteRegisterValueText(char* out, const RegisterValue& value);
 // What one frame sets: "0x1122", "0x--22" when the high half is not set by it.
 std::string EffectValueText(const RegisterEffect& effect);
 

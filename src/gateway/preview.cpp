@@ -1,5 +1,7 @@
 #include "gateway/preview.h"
 
+#include "gateway/candump_line.h"
+
 #include "platform/printable_text.h"
 
 #include <algorithm>
@@ -65,6 +67,7 @@ void PreviewFrameTo(const GatewayModel& model, const std::string& text, const Ca
         case MatchKind::ErrorFrame:
             out << "an error frame: it matches no frame\n";
             return;
+        case MatchKind::CanFd: out << kCanFdNotFed << " (the gateway is a CAN 2.0 node)\n"; return;
         case MatchKind::WrongFormat:
             out << (frame.extended ? "a 29-bit" : "an 11-bit") << " frame, but the project has " << ModeText(model)
                 << ": it matches no frame\n";
@@ -168,6 +171,47 @@ void PreviewTransmitTo(const GatewayModel& model, const RegisterValues& values, 
 }
 
 }  // namespace
+
+std::vector<TypedFrame> ReadTypedFrames(std::string_view text) {
+    std::vector<TypedFrame> typed;
+    auto add = [&](std::string_view piece, bool whole) {
+        TypedFrame t{std::string(piece), std::nullopt, {}};
+        CanFrame frame;
+        LogFrame logged;
+        LogFormat form = LogFormat::Unknown;
+        if (whole ? ParseCandumpLine(piece, logged, form, t.why) == LineKind::Frame
+                  : ParseCompactFrame(piece, frame, t.why))
+            t.frame = whole ? logged.frame : frame;
+        typed.push_back(std::move(t));
+    };
+    std::istringstream lines{std::string(text)};
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::vector<std::pair<std::size_t, std::size_t>> words;  // start, length
+        for (std::size_t at = 0; at < line.size();) {
+            const std::size_t start = line.find_first_not_of(" \t\r", at);
+            if (start == std::string::npos) break;
+            const std::size_t end = std::min(line.find_first_of(" \t\r", start), line.size());
+            words.emplace_back(start, end - start);
+            at = end;
+        }
+        if (words.empty()) continue;
+        const std::string_view all(line);
+        if (all.substr(words[0].first, words[0].second).find('#') != std::string_view::npos) {
+            for (const auto& [start, length] : words) add(all.substr(start, length), false);
+            continue;
+        }
+        std::size_t from = 0;
+        for (std::size_t w = 1; w <= words.size(); ++w) {
+            const bool stamp = w < words.size() && line[words[w].first] == '(';
+            if (w < words.size() && !stamp) continue;
+            const std::size_t end = words[w - 1].first + words[w - 1].second;
+            add(all.substr(words[from].first, end - words[from].first), true);
+            from = w;
+        }
+    }
+    return typed;
+}
 
 std::string PreviewFrameText(const GatewayModel& model, const std::string& text, const CanFrame& frame) {
     std::ostringstream out;

@@ -4,10 +4,28 @@
 #include "gateway/register_values.h"
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 // What the gateway does with single frames and register values, as text for
 // the engineer: the preview of vestrel-cli and of the Preview window.
 namespace vestrel::gateway {
+
+// A frame as the user typed or pasted it: the text it is shown with, and
+// the frame, or why the text is not one.
+struct TypedFrame {
+    std::string text;
+    std::optional<CanFrame> frame;
+    std::string why;
+};
+
+// The frames of typed or pasted text, line by line: a line whose first word
+// is ID#DATA holds frames in can-utils' compact syntax separated by blanks;
+// any other line is read whole as a line of candump's output, time stamp and
+// interface name included (a time stamp in parentheses starts the next line
+// where line breaks were lost). The candump lines are read by the log
+// reader's own line parser.
+std::vector<TypedFrame> ReadTypedFrames(std::string_view text);
 
 // The registers a received frame sets, or why it sets none: one line for the
 // frame (`text` as the user typed it, escaped), then one per register.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace vestrel::gateway {
 
@@ -13,19 +14,20 @@ void AtomicFileSink::Write(std::string_view text) { writer_.Write(text); }
 namespace {
 
 constexpr std::size_t kFlushBytes = 256 * 1024;
+constexpr std::size_t kRowSlack = 256;  // room past kFlushBytes for one row and the copies of fixed size
 
-std::uint64_t TrafficKey(const CanFrame& frame) {
-    return static_cast<std::uint64_t>(frame.id) | (frame.extended ? std::uint64_t{1} << 32 : 0);
-}
+constexpr std::size_t kNotedChannels = 16;
 
-void AppendNumber(std::string& out, std::uint64_t value) {
-    char digits[24];
+// A number's decimal digits into `out`; returns their end.
+char* WriteNumber(char* out, std::uint32_t value) {
+    char digits[10];
     int n = 0;
     do {
         digits[n++] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value > 0);
-    while (n > 0) out += digits[--n];
+    while (n > 0) *out++ = digits[--n];
+    return out;
 }
 
 std::string Plural(std::uint64_t count, const char* one, const char* many) {
@@ -50,6 +52,8 @@ std::string ModeText(const GatewayModel& model) {
     return "CANType " + std::to_string(model.Banks().canType) +
            (model.Mode() == CanMode::Can20A ? " (CAN 2.0A, 11-bit COB-IDs)" : " (CAN 2.0B, 29-bit COB-IDs)");
 }
+
+std::string Estimated(const CobIdTraffic& t) { return t.overcount ? " (count estimated)" : ""; }
 
 // What the COB-ID list finds besides itself, for the sections after it.
 struct TrafficFindings {
@@ -104,7 +108,7 @@ TrafficTarget FindTarget(const GatewayModel& model, const CobIdTraffic& t, Traff
     const std::span<const int> transmit = model.TransmitFramesWithCobId(t.id);
     if (t.extended != (model.Mode() == CanMode::Can20B)) {
         const std::string format = t.extended ? "29-bit" : "11-bit";
-        found.formats.push_back("  " + id + " (" + format + "): " + Plural(t.frames, "frame", "frames"));
+        found.formats.push_back("  " + id + " (" + format + "): " + Plural(t.frames, "frame", "frames") + Estimated(t));
         return {format + " frame: no frame matches it under " + ModeText(model), nullptr, {}};
     }
     if (!receive.empty()) {
@@ -115,7 +119,7 @@ TrafficTarget FindTarget(const GatewayModel& model, const CobIdTraffic& t, Traff
         for (int f : transmit) found.transmitSeen[static_cast<std::size_t>(f)] = true;
         return TransmitTarget(model, transmit);
     }
-    found.unknown.push_back("  " + id + ": " + Plural(t.frames, "frame", "frames"));
+    found.unknown.push_back("  " + id + ": " + Plural(t.frames, "frame", "frames") + Estimated(t));
     return {"no frame table holds it", nullptr, {}};
 }
 
@@ -136,7 +140,13 @@ void NoteOtherLengths(const CobIdTraffic& t, const TrafficTarget& target, std::v
 // right-aligned, and where the frames go.
 std::string TrafficLine(const GatewayModel& model, const CobIdTraffic& t, TrafficFindings& found) {
     TrafficTarget target = FindTarget(model, t, found);
-    if (t.remote) target.what += " (" + Plural(t.remote, "remote request", "remote requests") + ")";
+    std::string kinds;
+    if (t.remote) kinds = Plural(t.remote, "remote request", "remote requests");
+    if (t.fd) kinds += (kinds.empty() ? "" : "; ") + std::string(kCanFdNotFed) + ": " + Plural(t.fd, "frame", "frames");
+    if (t.overcount)
+        kinds += (kinds.empty() ? "" : "; ") + std::string("count estimated, up to ") + std::to_string(t.overcount) +
+                 " too high";
+    if (!kinds.empty()) target.what += " (" + kinds + ")";
     const std::string counts = std::to_string(t.frames);
     std::string line = "  " + BusIdText(t.id, t.extended);
     line.resize(std::max<std::size_t>(line.size() + 1, 14), ' ');
@@ -153,92 +163,165 @@ void AppendNeverSeen(std::vector<std::string>& lines, const GatewayDirection& di
                             CobIdText(direction.frames[i].cobId) + ")" + Quoted(direction.frames[i].mnemonic));
 }
 
-void AppendSection(std::vector<std::string>& lines, const std::string& title, const std::vector<std::string>& items) {
+// "Log: candump log file, 13 lines, 12 frames, 1 broken line, 0 error frames".
+std::string LogLine(const ReplaySummary& s) {
+    const bool blf = s.format == LogFormat::VectorBlf;
+    std::string line =
+        "Log: " + std::string(LogFormatName(s.format)) + ", " +
+        Plural(s.lines, LogRecordName(s.format, false), LogRecordName(s.format, true)) + ", " +
+        Plural(s.frames, "frame", "frames") + ", " +
+        Plural(s.brokenLines, blf ? "broken object" : "broken line", blf ? "broken objects" : "broken lines") + ", " +
+        Plural(s.errorFrames, "error frame", "error frames");
+    if (blf) line += ", " + Plural(s.otherObjects, "other object", "other objects");
+    if (s.fdFrames) line += "; " + std::string(kCanFdNotFed) + ": " + Plural(s.fdFrames, "frame", "frames");
+    return line;
+}
+
+void AppendSection(std::vector<std::string>& lines, const std::string& title, const std::vector<std::string>& items,
+                   bool further = false) {
     lines.push_back(title);
-    if (items.empty()) lines.push_back("  none");
+    if (items.empty() && !further) lines.push_back("  none");
     lines.insert(lines.end(), items.begin(), items.end());
+    if (further) lines.push_back("  (the further ids counted above are not listed here)");
 }
 
 }  // namespace
 
-Replay::Replay(const GatewayModel& model, TextSink& csv) : model_(model), table_(model), csv_(csv) {
-    buffer_.reserve(kFlushBytes + 4096);
-    buffer_ += kReplayCsvHeader;
+Replay::Replay(const GatewayModel& model, TextSink& csv, std::string channel)
+    : model_(model),
+      table_(model),
+      csv_(csv),
+      buffer_(kFlushBytes + kRowSlack),
+      traffic_(model),
+      channel_(std::move(channel)) {
+    static_assert(kFlushBytes > kReplayCsvHeader.size());
+    std::memcpy(buffer_.data(), kReplayCsvHeader.data(), kReplayCsvHeader.size());
+    used_ = kReplayCsvHeader.size();
+    // ",2,0x281\n": frame position and COB-ID, as the row of a change ends.
+    for (std::size_t i = 0; i < model.Receive().frames.size(); ++i) {
+        const std::string text = "," + std::to_string(i + 1) + "," +
+                                 BusIdText(model.Receive().frames[i].cobId, model.Mode() == CanMode::Can20B) + "\n";
+        RowTail& tail = rowTails_.emplace_back();
+        tail.length = std::min(text.size(), sizeof tail.text);  // at most ",250,0x1FFFFFFF\n"
+        std::memcpy(tail.text, text.data(), tail.length);
+    }
+}
+
+bool Replay::OnChannel(std::string_view channel) {
+    if (channel != lastChannel_) {
+        lastChannel_.assign(channel);
+        if (channels_.size() < kNotedChannels &&
+            std::find(channels_.begin(), channels_.end(), lastChannel_) == channels_.end())
+            channels_.push_back(lastChannel_);
+    }
+    return channel_.empty() || channel == channel_;
 }
 
 void Replay::Feed(const LogFrame& logged) {
+    if (!OnChannel(logged.channel)) {
+        ++otherChannelFrames_;
+        return;
+    }
     const CanFrame& frame = logged.frame;
     if (frame.error) {
         ++errorFrames_;
         return;
     }
     ++frames_;
-    CobIdTraffic& traffic = traffic_[TrafficKey(frame)];
-    if (traffic.frames++ == 0) {
-        traffic.id = frame.id;
-        traffic.extended = frame.extended;
-    }
-    if (frame.remote)
-        ++traffic.remote;
-    else
-        ++traffic.dataFramesByLength[frame.length];
-
+    if (frame.fd) ++fdFrames_;
+    traffic_.Count(frame);
     const RegisterTable::FeedResult fed = table_.Feed(frame, logged.time);
-    if (fed.changes.empty()) return;
-    const int position = fed.match.frames[0] + 1;
-    const std::string id = BusIdText(frame.id, frame.extended);
-    for (const RegisterTable::Change& change : fed.changes) {
-        if (logged.hasTime) AppendTimeText(buffer_, logged.time);
-        buffer_ += ',';
-        AppendNumber(buffer_, change.reg);
-        buffer_ += ',';
-        AppendRegisterValueText(buffer_, change.before);
-        buffer_ += ',';
-        AppendRegisterValueText(buffer_, change.after);
-        buffer_ += ',';
-        AppendNumber(buffer_, static_cast<std::uint64_t>(position));
-        buffer_ += ',';
-        buffer_ += id;
-        buffer_ += '\n';
-        ++changes_;
+    if (!fed.changes.empty()) WriteChanges(logged, fed);
+}
+
+void Replay::WriteChanges(const LogFrame& logged, const RegisterTable::FeedResult& fed) {
+    // The time and the frame's part of a row are the same for each change;
+    // rows are written into the buffer in place, copies of fixed size
+    // landing in its slack.
+    char time[kTimeTextBytes];
+    std::size_t timeLength = 0;
+    if (logged.hasTime && logged.time < 0) {
+        timeLength = static_cast<std::size_t>(WriteTimeText(time, logged.time) - time);
+    } else if (logged.hasTime) {
+        const std::int64_t second = logged.time / 1000000;
+        if (second != timeSecond_ || timeSecondLength_ == 0) {
+            timeSecond_ = second;
+            timeSecondLength_ =
+                static_cast<std::size_t>(WriteTimeText(timeSecondText_, second * 1000000) - timeSecondText_) -
+                6;  // "1733661931."
+        }
+        std::memcpy(time, timeSecondText_, sizeof time);
+        timeLength = timeSecondLength_;
+        auto fraction = static_cast<std::uint32_t>(logged.time - second * 1000000);
+        for (int i = 5; i >= 0; --i, fraction /= 10)
+            time[timeLength + static_cast<std::size_t>(i)] = static_cast<char>('0' + fraction % 10);
+        timeLength += 6;
     }
-    if (buffer_.size() >= kFlushBytes) {
-        csv_.Write(buffer_);
-        buffer_.clear();
+    const RowTail& tail = rowTails_[static_cast<std::size_t>(fed.match.frames[0])];
+    for (const RegisterTable::Change& change : fed.changes) {
+        char* p = buffer_.data() + used_;
+        std::memcpy(p, time, sizeof time);
+        p += timeLength;
+        *p++ = ',';
+        p = WriteNumber(p, change.reg);
+        *p++ = ',';
+        p = WriteRegisterValueText(p, change.before);
+        *p++ = ',';
+        p = WriteRegisterValueText(p, change.after);
+        std::memcpy(p, tail.text, sizeof tail.text);
+        used_ = static_cast<std::size_t>(p - buffer_.data()) + tail.length;
+        ++changes_;
+        if (used_ >= kFlushBytes) Flush();
     }
 }
 
-void Replay::Finish() {
-    csv_.Write(buffer_);
-    buffer_.clear();
+void Replay::Flush() {
+    csv_.Write(std::string_view(buffer_.data(), used_));
+    used_ = 0;
 }
+
+void Replay::Finish() { Flush(); }
 
 ReplaySummary Replay::Summary(const CanLogReader& reader) const {
     ReplaySummary s;
     s.format = reader.Format();
     s.lines = reader.Lines();
+    s.otherObjects = reader.OtherObjects();
     s.frames = frames_;
+    s.fdFrames = fdFrames_;
     s.errorFrames = errorFrames_;
     s.brokenLines = brokenLines_;
     s.changes = changes_;
-    for (const auto& [key, traffic] : traffic_) s.traffic.push_back(traffic);
-    std::sort(s.traffic.begin(), s.traffic.end(), [](const CobIdTraffic& a, const CobIdTraffic& b) {
-        return a.extended != b.extended ? !a.extended : a.id < b.id;
-    });
+    s.traffic = traffic_.List(kListedOtherIds);
+    s.channel = channel_;
+    s.otherChannelFrames = otherChannelFrames_;
+    s.channels = channels_;
     return s;
 }
 
 std::vector<std::string> ReplaySummaryLines(const GatewayModel& model, const ReplaySummary& s) {
     std::vector<std::string> lines;
-    lines.push_back("Log: " + std::string(LogFormatName(s.format)) + ", " + Plural(s.lines, "line", "lines") + ", " +
-                    Plural(s.frames, "frame", "frames") + ", " + Plural(s.brokenLines, "broken line", "broken lines") +
-                    ", " + Plural(s.errorFrames, "error frame", "error frames"));
+    lines.push_back(LogLine(s));
+    if (!s.channel.empty()) {
+        std::string channels;
+        for (const std::string& c : s.channels) channels += (channels.empty() ? "" : ", ") + c;
+        lines.push_back(PrintableText("Channel " + s.channel + ": " + Plural(s.otherChannelFrames, "frame", "frames") +
+                                          " on other channels left out (channels in the log: " +
+                                          (channels.empty() ? "none named" : channels) + ")",
+                                      LineBreaks::OneLine));
+    }
     lines.push_back("Register changes: " + std::to_string(s.changes));
 
     TrafficFindings found(model);
     lines.push_back("Frames per COB-ID:");
-    for (const CobIdTraffic& t : s.traffic) lines.push_back(TrafficLine(model, t, found));
-    if (s.traffic.empty()) lines.push_back("  none");
+    for (const CobIdTraffic& t : s.traffic.traffic) lines.push_back(TrafficLine(model, t, found));
+    if (s.traffic.furtherIds > 0 || s.traffic.furtherFrames > 0) {
+        lines.push_back("  " + std::string(s.traffic.idsEstimated ? "about " : "") +
+                        Plural(s.traffic.furtherIds, "further id", "further ids") + ", " +
+                        (s.traffic.framesEstimated ? "about " : "") +
+                        Plural(s.traffic.furtherFrames, "frame", "frames") + " (not listed)");
+    }
+    if (s.traffic.traffic.empty() && s.traffic.furtherIds == 0) lines.push_back("  none");
 
     lines.push_back("Configured frames never seen:");
     const std::size_t before = lines.size();
@@ -246,9 +329,10 @@ std::vector<std::string> ReplaySummaryLines(const GatewayModel& model, const Rep
     AppendNeverSeen(lines, model.Transmit(), found.transmitSeen, "transmit");
     if (lines.size() == before) lines.push_back("  none");
 
-    AppendSection(lines, "Traffic on COB-IDs that no frame table holds:", found.unknown);
+    const bool further = s.traffic.furtherIds > 0;
+    AppendSection(lines, "Traffic on COB-IDs that no frame table holds:", found.unknown, further);
     AppendSection(lines, "Data lengths that differ from Dimensin:", found.lengths);
-    AppendSection(lines, "Frames whose format does not match " + ModeText(model) + ":", found.formats);
+    AppendSection(lines, "Frames whose format does not match " + ModeText(model) + ":", found.formats, further);
     return lines;
 }
 

@@ -3,12 +3,12 @@
 #include "gateway/can_log_reader.h"
 #include "gateway/gateway_model.h"
 #include "gateway/register_table.h"
+#include "gateway/traffic_counts.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace vestrel {
@@ -35,24 +35,25 @@ private:
     AtomicFileWriter& writer_;
 };
 
-// The traffic of one identifier in one format.
-struct CobIdTraffic {
-    std::uint32_t id = 0;
-    bool extended = false;
-    std::uint64_t frames = 0;
-    std::uint64_t remote = 0;
-    std::array<std::uint64_t, kMaxDataBytes + 1> dataFramesByLength{};
-};
-
 struct ReplaySummary {
     LogFormat format = LogFormat::Unknown;
-    std::uint64_t lines = 0;
-    std::uint64_t frames = 0;       // error frames excepted
+    std::uint64_t lines = 0;   // BLF: objects
+    std::uint64_t frames = 0;  // error frames excepted, CAN FD frames included
+    std::uint64_t fdFrames = 0;
     std::uint64_t errorFrames = 0;
     std::uint64_t brokenLines = 0;
-    std::uint64_t changes = 0;      // CSV rows written
-    std::vector<CobIdTraffic> traffic;  // standard identifiers first, each kind ascending
+    std::uint64_t otherObjects = 0;  // BLF objects that are no frames
+    std::uint64_t changes = 0;       // CSV rows written
+    TrafficCounts::Listing traffic;
+    // With a channel chosen: the frames left out, and the channels the log names.
+    std::string channel;
+    std::uint64_t otherChannelFrames = 0;
+    std::vector<std::string> channels;
 };
+
+// At most this many identifiers that the project does not name are listed;
+// the summary counts the rest.
+inline constexpr std::size_t kListedOtherIds = 50;
 
 // The CSV header of a replay: time, register, old value, new value, frame
 // position, COB-ID.
@@ -60,10 +61,12 @@ inline constexpr std::string_view kReplayCsvHeader = "time,register,old,new,fram
 
 // Feeds the frames of a log through a register table and writes every
 // register change as a CSV row; counts the traffic for the summary. Memory
-// stays the same however long the log: one entry per identifier seen.
+// stays bounded however long the log and however many identifiers it holds.
 class Replay {
 public:
-    Replay(const GatewayModel& model, TextSink& csv);
+    // With a `channel`, only the frames of that channel (as the log names
+    // it: "can0", "1") are fed.
+    Replay(const GatewayModel& model, TextSink& csv, std::string channel = {});
 
     void Feed(const LogFrame& frame);
     void CountBrokenLine() { ++brokenLines_; }
@@ -74,12 +77,33 @@ public:
     const RegisterTable& Registers() const { return table_; }
 
 private:
+    bool OnChannel(std::string_view channel);
+    void WriteChanges(const LogFrame& frame, const RegisterTable::FeedResult& fed);
+
     const GatewayModel& model_;
     RegisterTable table_;
     TextSink& csv_;
-    std::string buffer_;
-    std::unordered_map<std::uint64_t, CobIdTraffic> traffic_;
+    void Flush();
+
+    // The end of a change's row: ",position,COB-ID\n".
+    struct RowTail {
+        char text[24] = {};
+        std::size_t length = 0;
+    };
+
+    std::vector<char> buffer_;  // the CSV not yet written, buffer_[0, used_)
+    std::size_t used_ = 0;
+    std::vector<RowTail> rowTails_;  // per receive frame
+    std::int64_t timeSecond_ = 0;    // the whole second last written, and its text
+    char timeSecondText_[kTimeTextBytes] = {};
+    std::size_t timeSecondLength_ = 0;
+    TrafficCounts traffic_;
+    std::string channel_;
+    std::vector<std::string> channels_;  // the first few the log names
+    std::string lastChannel_;
+    std::uint64_t otherChannelFrames_ = 0;
     std::uint64_t frames_ = 0;
+    std::uint64_t fdFrames_ = 0;
     std::uint64_t errorFrames_ = 0;
     std::uint64_t brokenLines_ = 0;
     std::uint64_t changes_ = 0;

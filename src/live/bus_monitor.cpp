@@ -14,7 +14,7 @@ namespace {
 
 constexpr std::int64_t kRateWindow = 1'000'000;  // microseconds
 
-auto SortKey(const MonitorEntry& e) { return std::tuple(e.error, e.extended, e.id); }
+auto SortKey(const MonitorEntry& e) { return std::tuple(e.error, e.extended, e.id, e.fd); }
 
 std::string Named(const gateway::GatewayDirection& direction, int frame) {
     const std::string& mnemonic = direction.frames[static_cast<std::size_t>(frame)].mnemonic;
@@ -42,10 +42,13 @@ void BusMonitor::Classify(MonitorEntry& e) const {
     CanFrame probe;
     probe.id = e.id;
     probe.extended = e.extended;
+    probe.fd = e.fd;
     const gateway::ReceiveMatch match = model_.MatchReceive(probe);
     const auto transmit = model_.TransmitFramesWithCobId(e.id);
     const bool rightFormat = e.extended == (model_.Mode() == CanMode::Can20B);
-    if (match.kind == MatchKind::Frame) {
+    if (match.kind == MatchKind::CanFd) {
+        e.role = IdRole::CanFd;
+    } else if (match.kind == MatchKind::Frame) {
         e.role = IdRole::Receive;
         e.frame = match.frames[0];
     } else if (match.kind == MatchKind::Ambiguous) {
@@ -66,6 +69,7 @@ std::size_t BusMonitor::Feed(const CanFrame& frame, std::int64_t time) {
     key.id = frame.id;
     key.extended = frame.extended;
     key.error = frame.error;
+    key.fd = frame.fd;
     auto it = std::lower_bound(entries_.begin(), entries_.end(), key,
                                [](const MonitorEntry& a, const MonitorEntry& b) { return SortKey(a) < SortKey(b); });
     if (it == entries_.end() || SortKey(*it) != SortKey(key)) {
@@ -101,7 +105,7 @@ double BusMonitor::Rate(const MonitorEntry& entry, std::int64_t now) {
 
 bool BusMonitor::StandsOut(const MonitorEntry& e) {
     return e.role == IdRole::Unknown || e.role == IdRole::WrongFormat || e.role == IdRole::ErrorFrame ||
-           e.role == IdRole::Ambiguous || e.lengthMismatches > 0;
+           e.role == IdRole::Ambiguous || e.role == IdRole::CanFd || e.lengthMismatches > 0;
 }
 
 std::string BusMonitor::RoleText(const MonitorEntry& e) const {
@@ -118,6 +122,7 @@ std::string BusMonitor::RoleText(const MonitorEntry& e) const {
                    std::to_string(model_.Banks().canType);
             break;
         case IdRole::ErrorFrame: text = "error frame"; break;
+        case IdRole::CanFd: text = std::string(gateway::kCanFdNotFed) + " (the gateway is a CAN 2.0 node)"; break;
     }
     if (e.lengthMismatches > 0) {
         const gateway::GatewayDirection& d = e.role == IdRole::Receive ? model_.Receive() : model_.Transmit();

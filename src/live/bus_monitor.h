@@ -21,12 +21,14 @@ enum class IdRole {
     Unknown,      // no frame table holds it
     WrongFormat,  // 11-bit under CAN 2.0B or 29-bit under CAN 2.0A
     ErrorFrame,
+    CanFd,  // CAN FD frames, which the gateway (CAN 2.0) does not take in
 };
 
 struct MonitorEntry {
     std::uint32_t id = 0;
     bool extended = false;
     bool error = false;
+    bool fd = false;  // the CAN FD frames of an identifier have an entry of their own
     IdRole role = IdRole::Unknown;
     int frame = -1;                       // 0-based frame index for Receive and Transmit
     std::uint64_t count = 0;
@@ -54,7 +56,8 @@ public:
     // Forgets every count and value.
     void Clear();
 
-    // Standard identifiers first, each kind ascending; error frames last.
+    // Standard identifiers first, each kind ascending, CAN FD after classic;
+    // error frames last.
     const std::vector<MonitorEntry>& Entries() const { return entries_; }
     const gateway::RegisterTable& Table() const { return *table_; }
     std::uint64_t Frames() const { return frames_; }
@@ -64,7 +67,7 @@ public:
     // Frames per second over the second before `now`.
     static double Rate(const MonitorEntry& entry, std::int64_t now);
     // Whether the entry should catch the eye: an identifier no table holds, a
-    // wrong format, an error frame, a length other than Dimensin.
+    // wrong format, an error frame, CAN FD, a length other than Dimensin.
     static bool StandsOut(const MonitorEntry& entry);
 
     // "receive frame 1 "Drive status"", "not in any frame table", ... with

@@ -32,6 +32,10 @@ bool FrameMatches(const gateway::GatewayModel& model, const TransmitExpectation&
         why = "a remote request instead of a data frame";
         return false;
     }
+    if (frame.fd) {
+        why = "a CAN FD frame, which the gateway (CAN 2.0) does not send";
+        return false;
+    }
     if (frame.length != DataLength(f)) {
         why = std::to_string(frame.length) + " data bytes, Dimensin is " + std::to_string(f.length);
         return false;

@@ -114,6 +114,19 @@ TEST_F(BenchCommands, APortNamedWithoutAFolderIsTheFileHereWhenThereIsOne) {
     EXPECT_EQ(SerialPortPath("/tmp/ttyB"), "/tmp/ttyB");
 }
 
+// The gateway is CAN 2.0: a CAN FD frame on 0x181 feeds registers 1 to 4
+// neither in verify's model nor in the simulated device.
+TEST_F(BenchCommands, VerifyCountsCanFdFramesAsNotFed) {
+    SimulatedDevice device(demo.model, pty.A());
+    const Result r =
+        Verify(Args({"--frames", "2", "--seconds", "600"}), {"181##01122334455667788AABBCCDD", "381#0004"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_NE(r.out.find("Listened to the bus: 2 frames; CAN FD, not fed: 1 frame\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("         1        1  0x????    -       NOT FED"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("        20       20  0x0004    0x0004  OK\n"), std::string::npos) << r.out;
+    EXPECT_TRUE(device.Told("181##01122334455667788AABBCCDD: CAN FD, not fed"));
+}
+
 TEST_F(BenchCommands, VerifyFailsOnADeviceOnAnotherBus) {
     // The device hears another bus (can1), where register 4 got another value
     // and where its transmit frames go.

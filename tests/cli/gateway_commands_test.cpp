@@ -63,6 +63,31 @@ TEST(CliPreview, ReceiveFramesShowTheRegistersTheySet) {
               "no frame\n");
 }
 
+// Lines pasted from candump are read whole, time stamp and interface name
+// included, in either of its forms; one operand may hold several lines.
+TEST(CliPreview, CandumpLinesAreReadWholeAndCanFdFramesAreNamed) {
+    const Result r = Cli({"preview", kDemo, "(1733661931.000000) can0 181#0001000003E80010",
+                          "(1.5)  can1  281   [2]  00 19\n  can0  381  [08]  00 04 00 00 00 00 00 00", "181##10011"});
+    EXPECT_EQ(r.status, kExitOk) << r.err;
+    EXPECT_EQ(r.out,
+              "(1733661931.000000) can0 181#0001000003E80010: receive frame 1 \"Drive status\" (COB-ID 0x181, "
+              "Dimensin 8)\n"
+              "  register 1 = 0x0001 (high byte B1, low byte B2)\n"
+              "  register 2 = 0x0000 (high byte B3, low byte B4)\n"
+              "  register 3 = 0x03E8 (high byte B5, low byte B6)\n"
+              "  register 4 = 0x0010 (high byte B7, low byte B8)\n"
+              "(1.5)  can1  281   [2]  00 19: receive frame 2 \"Motor temperatures\" (COB-ID 0x281, Dimensin 4)\n"
+              "  the frame carries 2 data bytes, Dimensin is 4\n"
+              "  register 10 = 0x0019 (high byte B1, low byte B2)\n"
+              "  register 11 = 0x---- (high byte B3: not in the frame's 2 data bytes, low byte B4: not in the "
+              "frame's 2 data bytes)\n"
+              "can0  381  [08]  00 04 00 00 00 00 00 00: CAN FD, not fed (the gateway is a CAN 2.0 node)\n"
+              "181##10011: CAN FD, not fed (the gateway is a CAN 2.0 node)\n");
+    EXPECT_EQ(Cli({"preview", kDemo, "(1.0) can0 181#112"}).err,
+              "vestrel-cli: '(1.0) can0 181#112' is not a frame: the data are pairs of hex digits\n"
+              "Try 'vestrel-cli --help'.\n");
+}
+
 TEST(CliPreview, RegisterValuesGiveTheTransmitFrames) {
     const Result r = Cli({"preview", kDemo, "--registers", "100=0x1234,110=7,40=1"});
     EXPECT_EQ(r.status, kExitOk);
@@ -206,6 +231,82 @@ TEST(CliReplay, TextFromFilesIsPrintedWithControlCharactersEscaped) {
               std::string::npos)
         << r.err;
     EXPECT_NE(r.err.find("  0x181              1  receive frame 1 \"Bell\\x09; \\x9B2J\"\n"), std::string::npos) << r.err;
+}
+
+TEST(CliReplay, EveryLogFormatIsReadFromItsContent) {
+    const std::string fixtures = VESTREL_TEST_DATA_DIR "/logs/";
+    const struct {
+        const char* file;
+        const char* summary;
+    } cases[] = {
+        {"trc_1_1.trc", "Log: PEAK TRC, 19 lines, 4 frames, 0 broken lines, 0 error frames\n"},
+        {"trc_2_1.trc",
+         "Log: PEAK TRC, 17 lines, 4 frames, 0 broken lines, 0 error frames; CAN FD, not fed: 2 frames\n"},
+        {"asc_9_decimals.asc",
+         "Log: Vector ASC, 14 lines, 4 frames, 0 broken lines, 1 error frame; CAN FD, not fed: 1 frame\n"},
+        {"blf_can_message2.blf",
+         "Log: Vector BLF, 7 objects, 5 frames, 0 broken objects, 1 error frame, 1 other object; CAN FD, not fed: 1 "
+         "frame\n"},
+    };
+    for (const auto& c : cases) {
+        const Result r = Cli({"replay", kDemo, fixtures + c.file});
+        EXPECT_EQ(r.status, kExitOk) << c.file << r.err;
+        EXPECT_EQ(r.err.rfind(c.summary, 0), 0u) << r.err;
+        EXPECT_NE(r.out.find(",1,0x????,0x0001,1,0x181\n"), std::string::npos) << c.file << r.out;
+    }
+}
+
+// What is no CAN log, or gives no frame, fails with the reason and writes
+// no --out file; --strict makes a broken line fatal, a CAN FD frame is not
+// broken.
+TEST(CliReplay, RefusalsAndStrictReading) {
+    TempDir dir;
+    const std::string out = (dir / "out.csv").string();
+    WriteFile(dir / "image.bin", std::string("\x7F"
+                                             "ELF\x02\x01\x01\0",
+                                             8));
+    WriteFile(dir / "notes.txt", "time,register\n1,2\n");
+    WriteFile(dir / "header.asc", "date Mon Dec 9 10:00:00 am 2024\nbase hex  timestamps absolute\n");
+    WriteFile(dir / "fd.log", "(1.000000) can0 181##0112233445566778899\n(1.000001) can0 381#0004\n");
+    WriteFile(dir / "broken.log", "(1.000000) can0 381#0004\n(1.000001) can0 381#000\n(1.000002) can0 381#0005\n");
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string err;  // a line of it
+    } cases[] = {
+        {{"image.bin"},
+         kExitFailed,
+         "vestrel-cli: File \"" + (dir / "image.bin").string() +
+             "\" is no CAN log: it is binary and no BLF file (an "
+             "ELF program)\n"},
+        {{"notes.txt"},
+         kExitFailed,
+         "vestrel-cli: File \"" + (dir / "notes.txt").string() +
+             "\" is no CAN log: no line of the first 64 KiB is a CAN frame in candump, ASC or TRC form\n"},
+        {{"header.asc"},
+         kExitFailed,
+         "vestrel-cli: no CAN frame could be read from " + (dir / "header.asc").string() + "\n"},
+        {{"fd.log", "--strict"},
+         kExitOk,
+         "  0x181              1  receive frame 1 \"Drive status\" (CAN FD, not fed: 1 frame)\n"},
+        {{"broken.log", "--strict"},
+         kExitFailed,
+         "vestrel-cli: " + (dir / "broken.log").string() +
+             ":2: the data are pairs of hex digits: \"(1.000001) can0 381#000\" (--strict: a broken line ends the "
+             "replay)\n"},
+        {{"broken.log", "--channel", "can1"},
+         kExitFailed,
+         "vestrel-cli: no CAN frame of channel can1 could be read from " + (dir / "broken.log").string() + "\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"replay", kDemo, (dir / c.args[0]).string(), "--out", out};
+        args.insert(args.end(), c.args.begin() + 1, c.args.end());
+        const Result r = Cli(args);
+        EXPECT_EQ(r.status, c.status) << c.args[0] << r.err;
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(fs::exists(out), c.status == kExitOk) << c.args[0];
+        fs::remove(out);
+    }
 }
 
 TEST(CliReplay, TheBanksOfABinFolderOrAnImageServeAsWell) {

@@ -10,6 +10,7 @@ HERE = pathlib.Path(__file__).resolve().parent
 CORPUS = HERE / "corpus"
 DATA = HERE.parent / "data"
 DEMO = HERE.parent.parent / "examples" / "workspace" / "PROJECTS" / "Demo"
+LOGS = DATA / "logs"
 
 
 def put(harness, name, data):
@@ -211,8 +212,59 @@ def preview_arguments():
     put("fuzz_preview_arguments", "nothing", "")
 
 
+def compact_frame():
+    for name, text in [("classic", "181#1122334455667788"), ("remote", "12345678#R3"),
+                       ("fd", "181##3AABBCCDDEEFF00112233"), ("error", "20000080#0000000000000000"),
+                       ("pasted", "181#11 281#2233 7FF#R\n(1733661931.000000) can0 181#0001000003E80010\n"
+                                  "(1.5)  can1  281   [2]  00 19 (1.6)  can0  381  [08]  00 04 00 00 00 00 00 00\n"
+                                  "  can0  RX B -  12345678  [12]  00 01 02 03 04 05 06 07 08 09 0A 0B\n")]:
+        put("fuzz_compact_frame", name, text)
+
+
+def candump_log():
+    put("fuzz_candump_log", "demo", (HERE.parent.parent / "examples" / "demo-bus.log").read_bytes())
+    put("fuzz_candump_log", "screen_and_fd",
+        "(1.000001)  can0  181   [2]  11 22\n  can0  12345678   [0]  remote request\n"
+        "  can0  20000004   [8]  00 00 00 00 00 00 00 00   ERRORFRAME\n"
+        "(1.000009)  can0  181  [08]  11 22 33 44 55 66 77 88\n"
+        "(1.000010)  can1  TX B -  12345678  [12]  00 01 02 03 04 05 06 07 08 09 0A 0B\n"
+        "(1.000011) can1 20000080#0000000000000000\n(1.000004) can0 181##011 R\n(1.000005) can0\n"
+        "(x) can0 181#11\r\n")
+
+
+def asc_log():
+    put("fuzz_asc_log", "nine_decimals", (LOGS / "asc_9_decimals.asc").read_bytes())
+    put("fuzz_asc_log", "decimal_relative",
+        "date Wed Dec 9 10:00:00 am 2026\nbase dec  timestamps relative\ninternal events logged\n"
+        "// version 13.0.0\nBegin Triggerblock Wed Dec 9 10:00:00 am 2026\n   0.000000 Start of measurement\n"
+        "   0.500000 1  385             Rx   d 2 17 34\n   0.250000 1  74565x          Tx   r\n"
+        "   0.250000 2  ErrorFrame\n"
+        "   1.000000 CANFD   1 Rx        385                                   0 0 2  2 1 2   130000  130        0 0 0 0 0 0\n"
+        "   1.000000 CANFD   3 Rx        385   Drive                           1 0 9 12 1 2 3 4 5 6 7 8 9 10 11 12"
+        "   130000  130     3000 0 0 0 0 0\n"
+        "   1.000000 1  385             Rx   x 2 17 34\nEnd TriggerBlock\n")
+
+
+def trc_log():
+    for version in ["1_1", "1_3", "2_0", "2_1"]:
+        put("fuzz_trc_log", "version_" + version, (LOGS / f"trc_{version}.trc").read_bytes())
+    put("fuzz_trc_log", "version_1_0",
+        "     1)      1841  0001     8  00 00 00 00 00 00 00 00\r\n     2)      1842  0008     4  ERROR 00 19 08 08\r\n"
+        "     3)      1843  FFFFFFFF 4  00 00 00 04  BUSLIGHT\r\n     4)      1844  0100     3  RTR\r\n")
+
+
+def blf_log():
+    blf = (LOGS / "blf_can_message2.blf").read_bytes()
+    put("fuzz_blf_log", "can_message2", blf)
+    # The objects of the stored container alone, and the file cut inside the
+    # compressed one.
+    put("fuzz_blf_log", "objects", blf[144 + 32:144 + 32 + 196])
+    put("fuzz_blf_log", "cut", blf[:-20])
+
+
 if __name__ == "__main__":
     for harness in ["integer_text", "comm_parameters", "frame_table", "frame_mapping", "bank_builder",
                     "mapping_csv", "bank_merge", "bank_image", "bank_decoder", "workbook", "dbc_reader", "eds_reader",
-                    "register_values", "preview_arguments"]:
+                    "register_values", "preview_arguments", "compact_frame", "candump_log", "asc_log", "trc_log",
+                    "blf_log"]:
         globals()[harness]()

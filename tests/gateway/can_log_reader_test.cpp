@@ -1,5 +1,6 @@
 #include "gateway/can_log_reader.h"
 
+#include "log_test_support.h"
 #include "platform/error.h"
 #include "support/temp_dir.h"
 
@@ -12,41 +13,15 @@
 namespace vestrel::gateway {
 namespace {
 
+using namespace vestrel::gateway::test;
 using vestrel::test::ReadFile;
 using vestrel::test::TempDir;
 using vestrel::test::WriteFile;
 namespace fs = std::filesystem;
 
-struct Read {
-    std::vector<LogFrame> frames;
-    std::vector<BrokenLine> broken;
-    LogFormat format = LogFormat::Unknown;
-};
-
-Read ReadLog(const fs::path& path) {
-    Read read;
-    CanLogReader reader(path);
-    LogFrame frame;
-    BrokenLine broken;
-    for (;;) {
-        const auto step = reader.Next(frame, broken);
-        if (step == CanLogReader::Step::End) break;
-        if (step == CanLogReader::Step::Frame) read.frames.push_back(frame);
-        if (step == CanLogReader::Step::Broken) read.broken.push_back(broken);
-    }
-    read.format = reader.Format();
-    return read;
-}
-
-// The frame as text, with its time stamp when it has one.
-std::string Text(const LogFrame& f, std::int64_t timeOrigin = 0) {
-    std::string time;
-    if (f.hasTime) AppendTimeText(time, f.time - timeOrigin);
-    return time + " " + CompactFrameText(f.frame);
-}
-
 // A log of random frames in candump -l form: standard and extended, data
-// lengths 0 to 8, remote requests with and without a length.
+// lengths 0 to 8, remote requests with and without a length, and CAN FD
+// frames of every length with their flags.
 std::string GeneratedCandumpLog(int count, unsigned seed) {
     std::mt19937 random(seed);
     std::string log;
@@ -55,8 +30,12 @@ std::string GeneratedCandumpLog(int count, unsigned seed) {
         CanFrame frame;
         frame.extended = random() % 4 == 0;
         frame.id = static_cast<std::uint32_t>(random()) & (frame.extended ? kMaxExtendedId : kMaxStandardId);
-        frame.remote = random() % 10 == 0;
-        frame.length = static_cast<std::uint8_t>(random() % 9);
+        frame.fd = random() % 8 == 0;
+        frame.remote = !frame.fd && random() % 10 == 0;
+        frame.length =
+            static_cast<std::uint8_t>(frame.fd ? FdDataLength(static_cast<int>(random() % 16)) : random() % 9);
+        frame.bitRateSwitch = frame.fd && random() % 2 == 0;
+        frame.errorStateIndicator = frame.fd && random() % 3 == 0;
         if (!frame.remote)
             for (int b = 0; b < frame.length; ++b) frame.data[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(random());
         time += static_cast<std::int64_t>(random() % 5000);
@@ -65,13 +44,6 @@ std::string GeneratedCandumpLog(int count, unsigned seed) {
         log += ") can0 " + CompactFrameText(frame) + "\n";
     }
     return log;
-}
-
-std::vector<std::string> Texts(const Read& read, bool relative) {
-    std::vector<std::string> texts;
-    const std::int64_t origin = relative && !read.frames.empty() ? read.frames[0].time : 0;
-    for (const LogFrame& f : read.frames) texts.push_back(Text(f, origin));
-    return texts;
 }
 
 void RunTool(const std::string& command) {
@@ -94,7 +66,9 @@ TEST(CanLogReader, CanUtilsConvertersWriteEveryFormatTheReaderReadsBackAlike) {
     const Read screen = ReadLog(dir / "long.txt");
     EXPECT_EQ(screen.format, LogFormat::CandumpLong);
     EXPECT_TRUE(screen.broken.empty()) << screen.broken[0].reason << ": " << screen.broken[0].text;
-    EXPECT_EQ(Texts(screen, false), Texts(original, false));
+    Read withoutFlags = original;  // the screen format shows no CAN FD flags
+    for (ReadFrame& f : withoutFlags.frames) f.frame.frame.bitRateSwitch = f.frame.frame.errorStateIndicator = false;
+    EXPECT_EQ(Texts(screen), Texts(withoutFlags));
 
     // ASC times count from the first frame; asc2log's from a date of its own.
     const Read asc = ReadLog(dir / "vector.asc");
@@ -120,24 +94,34 @@ TEST(CanLogReader, BrokenLinesAreReportedWithTheirNumberAndTheReadGoesOn) {
               "(1.000007)  can0  181   [2]  11\n"
               "garbage\n"
               "(1.000008) can0 7FF#R\r\n"
-              "(1.000009) can1 20000080#0000000000000000");
+              "(1.000009)  can0  181  [08]  11 22 33 44 55 66 77 88\n"
+              "(1.000010)  can1  TX B -  12345678  [12]  00 01 02 03 04 05 06 07 08 09 0A 0B\n"
+              "(1.000011) can1 20000080#0000000000000000\n"
+              "(1.000012)  can1  20000080  [12]  00 01 02 03 04 05 06 07 08 09 0A 0B");
     const Read read = ReadLog(dir / "a.log");
-    std::vector<std::string> broken;
-    for (const BrokenLine& b : read.broken) broken.push_back(std::to_string(b.line) + ": " + b.reason);
-    EXPECT_EQ(broken, (std::vector<std::string>{
-                          "3: the data are pairs of hex digits",
-                          "4: the time stamp is not (seconds.microseconds)",
-                          "5: a standard identifier is 000 to 7FF",
-                          "6: CAN FD frames (##) are not CAN 2.0 frames",
-                          "7: the line has no frame",
-                          "8: the data length is not [0] to [8]",
-                          "9: fewer data bytes than the data length",
-                          "10: the line has no frame",
-                      }));
-    EXPECT_EQ(Texts(read, false),
-              (std::vector<std::string>{"1.000001 181#11", "1.000008 7FF#R", "1.000009 20000080#0000000000000000"}));
-    EXPECT_TRUE(read.frames[2].frame.error);
-    EXPECT_EQ(read.frames[2].line, 12u);
+    EXPECT_EQ(BrokenTexts(read), (std::vector<std::string>{
+                                     "3: the data are pairs of hex digits",
+                                     "4: the time stamp is not (seconds.microseconds)",
+                                     "5: a standard identifier is 000 to 7FF",
+                                     "7: the line has no frame",
+                                     "8: the data length is not [0] to [8], or [00] to [64]",
+                                     "9: fewer data bytes than the data length",
+                                     "10: the line has no frame",
+                                     "15: an error frame is not a CAN FD frame",
+                                 }));
+    // CAN FD frames are frames, in the ## form and in the screen format's
+    // two-digit length alike.
+    EXPECT_EQ(ChannelTexts(read), (std::vector<std::string>{
+                                      "can0 1.000001 181#11",
+                                      "can0 1.000004 181##011",
+                                      "can0 1.000008 7FF#R",
+                                      "can0 1.000009 181##01122334455667788",
+                                      "can1 1.000010 12345678##0000102030405060708090A0B",
+                                      "can1 1.000011 20000080#0000000000000000",
+                                  }));
+    EXPECT_TRUE(read.frames[5].frame.frame.error);
+    EXPECT_EQ(read.frames[5].frame.line, 14u);
+    EXPECT_EQ(read.lines, 15u);
 }
 
 TEST(CanLogReader, ScreenFormatWithoutTimeStampsAndAscVariants) {
@@ -148,10 +132,10 @@ TEST(CanLogReader, ScreenFormatWithoutTimeStampsAndAscVariants) {
               "  can0  20000004   [8]  00 00 00 00 00 00 00 00   ERRORFRAME\n");
     const Read screen = ReadLog(dir / "screen.txt");
     EXPECT_TRUE(screen.broken.empty());
-    EXPECT_EQ(Texts(screen, false), (std::vector<std::string>{" 181#1122", " 12345678#R", " 20000004#0000000000000000"}));
+    EXPECT_EQ(Texts(screen), (std::vector<std::string>{" 181#1122", " 12345678#R", " 20000004#0000000000000000"}));
 
     // Decimal numbers and times relative to the event before; CANFD lines
-    // carrying classic frames; events that are not frames.
+    // with classic and CAN FD frames; events that are not frames.
     WriteFile(dir / "dec.asc",
               "date Wed Dec 9 10:00:00 am 2026\n"
               "base dec  timestamps relative\n"
@@ -161,33 +145,62 @@ TEST(CanLogReader, ScreenFormatWithoutTimeStampsAndAscVariants) {
               "   0.000000 Start of measurement\n"
               "   0.500000 1  385             Rx   d 2 17 34\n"
               "   0.250000 1  74565x          Tx   r\n"
-              "   0.250000 1  ErrorFrame\n"
-              "   1.000000 CANFD   1 Rx        385                                   0 0 2  2 1 2   130000  130        0 0 0 0 0 0\n"
-              "   1.000000 CANFD   1 Rx        385                                   1 0 9 12 1 2 3 4 5 6 7 8 9 10 11 12   130000  130     1000 0 0 0 0 0\n"
+              "   0.250000 2  ErrorFrame\n"
+              "   1.000000 CANFD   1 Rx        385                                   0 0 2  2 1 2   130000  130        "
+              "0 0 0 0 0 0\n"
+              "   1.000000 CANFD   3 Rx        385   Drive                           1 0 9 12 1 2 3 4 5 6 7 8 9 10 11 "
+              "12   130000  130     3000 0 0 0 0 0\n"
               "   1.000000 1  385             Rx   x 2 17 34\n"
+              "   1.000000 1  Statistic: D 0 R 0 XD 0 XR 0 E 0 O 0 B 0.00%\n"
               "End TriggerBlock\n");
     const Read asc = ReadLog(dir / "dec.asc");
-    EXPECT_EQ(Texts(asc, false), (std::vector<std::string>{"0.500000 181#1122", "0.750000 00012345#R",
-                                                           "1.000000 000#", "2.000000 181#0102"}));
-    EXPECT_TRUE(asc.frames[2].frame.error);
-    std::vector<std::string> broken;
-    for (const BrokenLine& b : asc.broken) broken.push_back(std::to_string(b.line) + ": " + b.reason);
-    EXPECT_EQ(broken, (std::vector<std::string>{
-                          "11: a CAN FD frame with more than 8 data bytes is not a CAN 2.0 frame",
-                          "12: neither a data frame (d) nor a remote frame (r)",
-                      }));
+    EXPECT_EQ(ChannelTexts(asc),
+              (std::vector<std::string>{"1 0.500000 181#1122", "1 0.750000 00012345#R", "2 1.000000 000#",
+                                        "1 2.000000 181#0102", "3 3.000000 181##10102030405060708090A0B0C"}));
+    EXPECT_TRUE(asc.frames[2].frame.frame.error);
+    EXPECT_EQ(BrokenTexts(asc), (std::vector<std::string>{"12: neither a data frame (d) nor a remote frame (r)"}));
 }
 
+// A line longer than the read buffer: its end, read into the buffer after
+// its start, must not be taken for a line of its own (here it looks like a
+// frame); the line is one broken line and the lines after it are read.
 TEST(CanLogReader, ALineLongerThanTheBufferIsOneBrokenLine) {
     TempDir dir;
-    std::string log = "(1.000000) can0 181#11\n(1.000001) can0 181#" + std::string(3 << 20, 'A') + "\n";
-    log += "(1.000002) can0 181#22\n";
-    WriteFile(dir / "long.log", log);
+    const std::string first = "(1.000000) can0 181#11\n";
+    std::string longLine = "(1.000001) can0 181#";
+    longLine += std::string((1u << 20) - longLine.size(), 'A');  // exactly the first read of the line
+    longLine += "(2.000000) can0 181#1122334455667788";
+    WriteFile(dir / "long.log", first + longLine + "\n(1.000002) can0 181#22\n");
     const Read read = ReadLog(dir / "long.log");
-    EXPECT_EQ(Texts(read, false), (std::vector<std::string>{"1.000000 181#11", "1.000002 181#22"}));
+    EXPECT_EQ(Texts(read), (std::vector<std::string>{"1.000000 181#11", "1.000002 181#22"}));
+    EXPECT_EQ(BrokenTexts(read), (std::vector<std::string>{"2: the line is longer than 64 KiB"}));
+    EXPECT_EQ(read.frames[1].frame.line, 3u);
     ASSERT_EQ(read.broken.size(), 1u);
-    EXPECT_EQ(read.broken[0].line, 2u);
-    EXPECT_EQ(read.frames[1].line, 3u);
+    EXPECT_EQ(read.broken[0].text, longLine.substr(0, 120));
+
+    // Lines that straddle two reads of the buffer arrive whole.
+    std::string many;
+    for (int i = 0; i < 60000; ++i)
+        many += "(1.000000) can0 181#" + std::string(static_cast<std::size_t>(i % 9) * 2, '5') + "\n";
+    WriteFile(dir / "many.log", many);
+    const Read all = ReadLog(dir / "many.log");
+    EXPECT_EQ(all.frames.size(), 60000u);
+    EXPECT_TRUE(all.broken.empty());
+}
+
+// "timestamps relative" adds each stamp to the one before: a sum that does
+// not fit is a broken line, not a wrapped time.
+TEST(CanLogReader, AscRelativeTimeStampsThatOverflowAreBrokenLines) {
+    TempDir dir;
+    std::string asc = "base hex  timestamps relative\n";
+    for (int i = 0; i < 12; ++i) asc += "999999999999.999999 1  181  Rx   d 1 11\n";
+    WriteFile(dir / "big.asc", asc);
+    const Read read = ReadLog(dir / "big.asc");
+    ASSERT_EQ(read.frames.size(), 9u);  // 9 x 999999999999999999 us is the most a signed 64-bit time holds
+    EXPECT_EQ(read.frames.back().frame.time, 8999999999999999991);
+    EXPECT_EQ(BrokenTexts(read),
+              (std::vector<std::string>{"11: the time stamp is out of range", "12: the time stamp is out of range",
+                                        "13: the time stamp is out of range"}));
 }
 
 TEST(CanLogReader, AMissingLogIsAnErrorWithTheSystemsReason) {

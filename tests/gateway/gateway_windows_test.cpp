@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -102,6 +104,18 @@ TEST_F(GatewayWindowsTest, PreviewFollowsWhatIsTypedWithTheCommandLinesText) {
     EXPECT_EQ(preview.FramesEdit()->text().size(), many.size());
     EXPECT_EQ(preview.Result()->toPlainText().count("receive frame 2"), 3000);
     preview.FramesEdit()->clear();
+
+    // Lines pasted from candump are read whole: time stamp and interface
+    // name belong to the frame.
+    preview.RegistersEdit()->clear();
+    preview.FramesEdit()->clear();
+    QGuiApplication::clipboard()->setText(
+        "(1733661931.000000) can0 181#0001000003E80010\n(1733661931.010000) can0 281##100190020\n");
+    preview.FramesEdit()->paste();
+    const std::string pasted = preview.Result()->toPlainText().toStdString();
+    EXPECT_EQ(pasted.find("not a frame"), std::string::npos) << pasted;
+    EXPECT_EQ(pasted.rfind("(1733661931.000000) can0 181#0001000003E80010: receive frame 1", 0), 0u) << pasted;
+    EXPECT_NE(pasted.find("(1733661931.010000) can0 281##100190020: CAN FD, not fed"), std::string::npos) << pasted;
 
     // A project that no longer compiles says so when the window is shown
     // again, with every problem the project check finds.

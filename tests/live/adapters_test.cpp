@@ -36,7 +36,9 @@ RequestOutcome WriteRegisters(ModbusClient& client, WriteFunction function, std:
 
 TEST(CanBusAdapter, FramesTravelBetweenInterfacesUnchanged) {
     TestBus a, b;
-    for (const char* text : {"181#1122334455667788", "7FF#", "18FF0001#AABB", "281#R", "00000123#01"}) {
+    // CAN FD frames keep their length beyond 8 bytes and their flags.
+    for (const char* text : {"181#1122334455667788", "7FF#", "18FF0001#AABB", "281#R", "00000123#01",
+                             "181##1112233445566778899AABBCC", "12345678##3AA", "182##0"}) {
         a.Send(text);
         EXPECT_TRUE(WaitFor([&] { return b.Heard(text); })) << text;
     }
@@ -116,6 +118,21 @@ TEST_F(SimulatorTest, AFrameInIsTheModelsValueOverRtuWithEitherFunction) {
         ASSERT_TRUE(more.ok) << more.text;
         EXPECT_EQ(more.values, (std::vector<std::uint16_t>{model.Value(10).bits, model.Value(11).bits}));
     }
+}
+
+// The gateway is a CAN 2.0 node: a CAN FD frame on a receive frame's COB-ID
+// sets no register, and the simulator says what it was.
+TEST_F(SimulatorTest, ACanFdFrameFeedsNothingAndIsNamedAsCanFd) {
+    TestBus sender;
+    sender.Send("181##01122334455667788AABBCCDD");
+    sender.Send("281#A1B2C3D4");
+    ASSERT_TRUE(WaitFor([&] { return HeardEvent("281#A1B2C3D4"); }));
+    EXPECT_EQ(events[0], "181##01122334455667788AABBCCDD: CAN FD, not fed");
+    const RequestOutcome read = ReadRegisters(client, ReadFunction::HoldingRegisters, 1, 4);
+    ASSERT_TRUE(read.ok) << read.text;
+    gateway::RegisterTable nothing(demo.model);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(read.values[static_cast<std::size_t>(i)], nothing.Value(static_cast<std::uint16_t>(i + 1)).bits);
 }
 
 TEST_F(SimulatorTest, ARegisterWrittenGivesTheFrameWithTheExpectedBytes) {

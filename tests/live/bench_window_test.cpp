@@ -502,5 +502,31 @@ TEST_F(BenchWindowTest, TheWindowFitsTheScreen) {
     QApplication::setFont(usual);
 }
 
+// The gateway is CAN 2.0: a CAN FD frame gets a row of its own, marked as
+// CAN FD with all its data, feeds no register, and is recorded in candump's
+// "##" form.
+TEST_F(BenchWindowTest, ACanFdFrameIsShownAndRecordedAsCanFd) {
+    Show();
+    OpenCan();
+    TempDir dir;
+    const fs::path log = dir / "bench.log";
+    bench.Monitor()->askSavePath = [&](const std::string&) -> std::optional<std::string> { return log.string(); };
+    bench.Monitor()->BtRecordClick();
+    sender = std::make_unique<TestBus>();
+    Traffic({"181##1112233445566778899AABBCC", "181#0001000203040506"});
+    bench.Monitor()->BtRecordClick();
+    bench.Monitor()->Refresh(NowMicros());
+
+    QTableWidget* table = bench.Monitor()->Table();
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(Cell(table, 0, 5), "1=0x0001 2=0x0002 3=0x0304 4=0x0506");
+    EXPECT_EQ(Cell(table, 1, 0), "0x181");
+    EXPECT_EQ(Cell(table, 1, 3), "CAN FD [12] 11 22 33 44 55 66 77 88 99 AA BB CC");
+    EXPECT_EQ(Cell(table, 1, 4), "CAN FD, not fed (the gateway is a CAN 2.0 node)");
+    EXPECT_TRUE(Marked(table, 1, 4));
+    const std::string recorded = vestrel::test::ReadFile(log);
+    EXPECT_NE(recorded.find(" can0 181##1112233445566778899AABBCC\n"), std::string::npos) << recorded;
+}
+
 }  // namespace
 }  // namespace vestrel::live

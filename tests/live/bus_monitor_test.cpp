@@ -82,6 +82,26 @@ TEST(BusMonitor, AFloodOfUnknownIdentifiersStaysBounded) {
     EXPECT_EQ(monitor.Entries().size(), 1u);
 }
 
+// The gateway is CAN 2.0: CAN FD frames get their own row, marked, and set
+// no register even on a receive frame's COB-ID.
+TEST(BusMonitor, CanFdFramesAreShownAsCanFdAndFeedNothing) {
+    const gateway::ProjectModel demo = DemoModel();
+    BusMonitor monitor(demo.model);
+    monitor.Feed(Frame("181##01122334455667788AABBCCDD"), 0);
+    monitor.Feed(Frame("181#0001000203040506"), 1);
+    const auto& e = monitor.Entries();
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_FALSE(e[0].fd);
+    EXPECT_TRUE(e[1].fd);
+    EXPECT_EQ(e[1].role, IdRole::CanFd);
+    EXPECT_EQ(monitor.RoleText(e[1]), "CAN FD, not fed (the gateway is a CAN 2.0 node)");
+    EXPECT_TRUE(BusMonitor::StandsOut(e[1]));
+    EXPECT_EQ(gateway::CompactFrameText(e[1].last), "181##01122334455667788AABBCCDD");
+    EXPECT_EQ(monitor.RegistersText(e[0]), "1=0x0001 2=0x0002 3=0x0304 4=0x0506");
+    monitor.Feed(Frame("181##0FFFFFFFFFFFFFFFF"), 2);
+    EXPECT_EQ(monitor.RegistersText(e[0]), "1=0x0001 2=0x0002 3=0x0304 4=0x0506");
+}
+
 TEST(BusMonitor, TheRateCountsTheFramesOfTheLastSecond) {
     const gateway::ProjectModel demo = DemoModel();
     BusMonitor monitor(demo.model);
@@ -97,7 +117,8 @@ TEST(BusMonitor, TheRateCountsTheFramesOfTheLastSecond) {
 TEST(CandumpWriter, WritesACandumpLogThatReplayReadsBack) {
     TempDir dir;
     const auto path = dir / "bench.log";
-    const std::vector<std::string> frames = {"181#1122334455667788", "281#R", "12345678#AABB", "7E5#"};
+    const std::vector<std::string> frames = {"181#1122334455667788", "281#R", "12345678#AABB",
+                                             "181##1112233445566778899AABBCC"};
     {
         CandumpWriter writer(path, "tcp://127.0.0.1:40123/can0");
         std::int64_t time = 1733661931'000000;
@@ -110,7 +131,7 @@ TEST(CandumpWriter, WritesACandumpLogThatReplayReadsBack) {
               "(1733661931.250000) can0 181#1122334455667788\n"
               "(1733661931.500000) can0 281#R\n"
               "(1733661931.750000) can0 12345678#AABB\n"
-              "(1733661932.000000) can0 7E5#\n"
+              "(1733661932.000000) can0 181##1112233445566778899AABBCC\n"
               "(1733661932.500001) can0 381#0102\n");
     gateway::CanLogReader reader(path);
     gateway::LogFrame logged;
@@ -128,6 +149,7 @@ TEST(CandumpWriter, WritesACandumpLogThatReplayReadsBack) {
         if (::pclose(pipe) == 0 && !text.empty()) {
             EXPECT_NE(text.find("181   [8]  11 22 33 44 55 66 77 88"), std::string::npos) << text;
             EXPECT_NE(text.find("12345678   [2]  AA BB"), std::string::npos) << text;
+            EXPECT_NE(text.find("181  [12]  11 22 33 44 55 66 77 88 99 AA BB CC"), std::string::npos) << text;
         }
     }
 }

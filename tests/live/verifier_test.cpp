@@ -243,6 +243,8 @@ TEST(TransmitVerifier, AFrameMatchesOnTheBytesTheWrittenValuesGive) {
     EXPECT_EQ(why, "a remote request instead of a data frame");
     EXPECT_FALSE(FrameMatches(demo.model, e, Frame("00000201#1234000000000000"), why));
     EXPECT_EQ(why, "another frame");
+    EXPECT_FALSE(FrameMatches(demo.model, e, Frame("201##01234000000000000"), why));
+    EXPECT_EQ(why, "a CAN FD frame, which the gateway (CAN 2.0) does not send");
 
     v.OnFrame(Frame("181#1234000000000000"));
     EXPECT_EQ(v.Lines(250)[0],

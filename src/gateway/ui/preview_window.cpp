@@ -104,15 +104,11 @@ void TFPreview::ShowResult() {
         return;
     }
     std::string text;
-    std::istringstream frames(E_Frames->text().toStdString());
-    std::string word;
-    while (frames >> word) {
-        CanFrame frame;
-        std::string why;
-        if (ParseCompactFrame(word, frame, why))
-            text += PreviewFrameText(loaded_->model, word, frame);
+    for (const TypedFrame& typed : ReadTypedFrames(E_Frames->text().toStdString())) {
+        if (typed.frame)
+            text += PreviewFrameText(loaded_->model, typed.text, *typed.frame);
         else
-            text += PrintableText(word, LineBreaks::OneLine) + ": not a frame: " + why + "\n";
+            text += PrintableText(typed.text, LineBreaks::OneLine) + ": not a frame: " + typed.why + "\n";
     }
     const std::string registers = E_Registers->text().trimmed().toStdString();
     if (!registers.empty()) {

@@ -60,8 +60,9 @@ VerifyResult VerifyRun::Run() {
 
 void VerifyRun::OnFrames(const std::vector<TimedFrame>& frames) {
     for (const TimedFrame& timed : frames) {
-        table_->Feed(timed.frame, timed.time);
+        const auto fed = table_->Feed(timed.frame, timed.time);
         if (listening_) ++result_.frames;
+        if (listening_ && fed.match.kind == gateway::MatchKind::CanFd) ++result_.fdFrames;
         if (writes_) writes_->OnFrame(timed.frame);
     }
     if (listening_ && options_.frameLimit > 0 && result_.frames >= options_.frameLimit) StartPolling();

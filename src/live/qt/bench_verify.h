@@ -41,7 +41,8 @@ struct VerifyOptions {
 struct VerifyResult {
     std::string failure;  // why the check could not run (a port or an interface that does not open)
     std::vector<std::string> notes;
-    std::uint64_t frames = 0;  // frames heard while listening
+    std::uint64_t frames = 0;    // frames heard while listening
+    std::uint64_t fdFrames = 0;  // of them CAN FD frames, which feed nothing
     std::vector<RegisterCheck> checks;
     std::vector<WriteCheck> writes;
 };

@@ -47,8 +47,12 @@ gateway::CanFrame FromQtFrame(const QCanBusFrame& qt) {
     frame.remote = qt.frameType() == QCanBusFrame::RemoteRequestFrame;
     frame.error = qt.frameType() == QCanBusFrame::ErrorFrame;
     if (frame.error) frame.id = static_cast<std::uint32_t>(qt.error());
+    frame.fd = qt.hasFlexibleDataRateFormat();
+    frame.bitRateSwitch = frame.fd && qt.hasBitrateSwitch();
+    frame.errorStateIndicator = frame.fd && qt.hasErrorStateIndicator();
     const QByteArray payload = qt.payload();
-    const int length = std::min<int>(static_cast<int>(payload.size()), gateway::kMaxDataBytes);
+    const int length =
+        std::min<int>(static_cast<int>(payload.size()), frame.fd ? gateway::kMaxFdDataBytes : gateway::kMaxDataBytes);
     frame.length = static_cast<std::uint8_t>(length);
     for (int i = 0; i < length; ++i) frame.data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(payload[i]);
     return frame;
@@ -58,6 +62,9 @@ QCanBusFrame ToQtFrame(const gateway::CanFrame& frame) {
     QCanBusFrame qt;
     qt.setExtendedFrameFormat(frame.extended);
     qt.setFrameId(frame.id);
+    qt.setFlexibleDataRateFormat(frame.fd);
+    qt.setBitrateSwitch(frame.fd && frame.bitRateSwitch);
+    qt.setErrorStateIndicator(frame.fd && frame.errorStateIndicator);
     if (frame.remote) {
         qt.setFrameType(QCanBusFrame::RemoteRequestFrame);
         // A remote request carries the length it asks for and no data.
@@ -91,6 +98,9 @@ void CanBus::Open(const CanEndpoint& endpoint, int bitRate) {
     device_ = device.release();
     device_->setParent(this);
     if (bitRate > 0) device_->setConfigurationParameter(QCanBusDevice::BitRateKey, bitRate);
+    // CAN FD frames are received (and sent) as what they are, so that the
+    // tools can show them as CAN FD instead of not seeing them at all.
+    device_->setConfigurationParameter(QCanBusDevice::CanFdKey, true);
     connect(device_, &QCanBusDevice::stateChanged, this, [this](QCanBusDevice::CanBusDeviceState s) {
         OnStateChanged(static_cast<int>(s));
     });

@@ -121,6 +121,11 @@ void Simulator::Close() {
 
 void Simulator::OnFrames(const std::vector<TimedFrame>& frames) {
     for (const TimedFrame& timed : frames) {
+        if (model_.MatchReceive(timed.frame).kind == gateway::MatchKind::CanFd) {
+            emit event(QString::fromStdString(gateway::CompactFrameText(timed.frame) + ": " +
+                                              std::string(gateway::kCanFdNotFed)));
+            continue;
+        }
         const auto changes = gateway_.Feed(timed.frame, timed.time);
         if (changes.empty()) continue;
         std::string line = gateway::CompactFrameText(timed.frame) + ":";

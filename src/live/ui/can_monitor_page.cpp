@@ -23,7 +23,7 @@ enum Column { kId, kCount, kRate, kData, kProject, kRegisters };
 std::string DataText(const gateway::CanFrame& frame) {
     if (frame.error) return "error frame";
     if (frame.remote) return "remote request [" + std::to_string(frame.length) + "]";
-    std::string text = "[" + std::to_string(frame.length) + "]";
+    std::string text = (frame.fd ? "CAN FD [" : "[") + std::to_string(frame.length) + "]";
     char hex[4];
     for (int i = 0; i < frame.length; ++i) {
         std::snprintf(hex, sizeof hex, " %02X", frame.data[static_cast<std::size_t>(i)]);

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "gateway/can_log.h"
+#include "gateway/log_input.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vestrel::gateway {
+
+// The objects of a Vector BLF log (binary logging format), front to back.
+// The file header ("LOGG", its size, the start of the measurement) is
+// followed by objects ("LOBJ", header size and version, object size and
+// type, then flags and a time stamp in 10 us or 1 ns). LOG_CONTAINER objects
+// hold further objects, stored or compressed with zlib, and an object may
+// continue from one container into the next. CAN_MESSAGE, CAN_MESSAGE2,
+// CAN_FD_MESSAGE and CAN_FD_MESSAGE_64 give frames, the CAN error objects
+// error frames; every other object is counted and passed over. Memory stays
+// at one container, however long the log: a container may not unpack to more
+// than 16 MiB.
+class BlfObjects {
+public:
+    // Reads the file header. `input` must start with "LOGG".
+    explicit BlfObjects(LogInput& input);
+    ~BlfObjects();
+
+    enum class Step { Frame, Broken, End };
+    // The next frame, or a damaged object or container (`line` holding its
+    // byte offset in the file).
+    Step Next(LogFrame& frame, BrokenLine& broken);
+
+    std::uint64_t Objects() const { return objects_; }
+    std::uint64_t OtherObjects() const { return otherObjects_; }
+
+private:
+    class Inflater;
+    enum class Object { Frame, Broken, Other, NeedMore };
+
+    Object TakeInnerObject(LogFrame& frame, std::string& why);
+    Object TakeFrame(std::uint32_t type, std::string_view object, LogFrame& frame, std::string& why);
+    // Reads the next object of the file: a container's content or a plain
+    // object goes to the inner stream. False at the end of the file.
+    bool ReadOuterObject(std::string& why, bool& broken);
+    bool ReadContainer(std::uint32_t objectSize, std::string& why);
+    bool FindNextObject();
+    void CompactInner();
+
+    LogInput& input_;
+    std::unique_ptr<Inflater> inflater_;
+    std::int64_t startMicros_ = 0;  // the measurement's start, or 0 when the header has none
+    std::vector<char> inner_;       // objects unpacked from containers, from innerAt_ on
+    std::size_t innerAt_ = 0;
+    std::uint64_t innerSkip_ = 0;    // bytes of an over-large object still to pass over
+    std::uint64_t outerOffset_ = 0;  // where the container being read began in the file
+    std::uint64_t objects_ = 0;
+    std::uint64_t otherObjects_ = 0;
+    bool atEnd_ = false;
+    unsigned channelNumber_ = 0;  // the channel of the last frame, and its text
+    char channel_[8] = {};
+    std::size_t channelLength_ = 0;
+};
+
+}  // namespace vestrel::gateway
