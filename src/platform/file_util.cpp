@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <vector>
@@ -254,6 +255,16 @@ void WriteFileAtomic(const fs::path& path, std::string_view data) {
     AtomicFileWriter writer(path);
     writer.Write(data);
     writer.Commit();
+}
+
+void WriteFileSetAtomic(const std::vector<FileContent>& files) {
+    std::vector<std::unique_ptr<AtomicFileWriter>> writers;
+    for (const FileContent& file : files) {
+        writers.push_back(std::make_unique<AtomicFileWriter>(file.path));
+        writers.back()->Write(file.data);
+    }
+    for (auto& writer : writers) writer->Complete();
+    for (auto& writer : writers) writer->Commit();
 }
 
 AtomicFileWriter::AtomicFileWriter(fs::path target, Sync sync)

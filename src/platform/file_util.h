@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vestrel {
 
@@ -50,6 +51,19 @@ std::string ReadRegularFile(const std::filesystem::path& path, std::size_t maxBy
 // until it is complete, is flushed to disk and is then linked in place of the
 // target. Throws Error with the platform's reason.
 void WriteFileAtomic(const std::filesystem::path& path, std::string_view data);
+
+// One file of a set that is written as a whole.
+struct FileContent {
+    std::filesystem::path path;
+    std::string data;
+};
+
+// Writes files that belong together, so that a failure at any point leaves
+// either all of the old files or all of the new ones in place, never a mix
+// from writes that failed: every file is written in full and flushed beside
+// its target before the first one takes its place. Throws Error naming the
+// file that could not be written.
+void WriteFileSetAtomic(const std::vector<FileContent>& files);
 
 // The steps of an atomic save, in order. Write is taken once per block
 // written; the others once per save.

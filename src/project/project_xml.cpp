@@ -221,11 +221,11 @@ void ProjectXml::SaveToFile(const std::filesystem::path& path) const {
     WriteFileAtomic(path, Serialize());
 }
 
-void ProjectXml::LoadFromFile(const std::filesystem::path& path) {
+void ProjectXml::LoadFromFile(const std::filesystem::path& path, std::size_t maxBytes) {
     impl_->Reset();
     // Refused before parsing: what is not a regular file, and what is larger
     // than any project needs, so that neither memory nor time can run away.
-    std::string data = ReadRegularFile(path, kMaxProjectFileBytes);
+    std::string data = ReadRegularFile(path, maxBytes);
     if (data.empty()) throw XmlParseError("Document is empty", 1, "");
     if (int line = LineOfCrowdedElement(data, kMaxAttributesPerElement))
         throw Error("The file \"" + path.string() + "\" has an element with more than " +
