@@ -58,11 +58,13 @@ struct FileContent {
     std::string data;
 };
 
-// Writes files that belong together, so that a failure at any point leaves
-// either all of the old files or all of the new ones in place, never a mix
-// from writes that failed: every file is written in full and flushed beside
-// its target before the first one takes its place. Throws Error naming the
-// file that could not be written.
+// Writes files that belong together: every file is written in full and
+// flushed beside its target before the first one takes its place, in the
+// order given. When putting one in place fails, those already in place get
+// their old content back (a file that was not there is removed), so that a
+// failure leaves the old set. Only a process killed while the files take
+// their places, one rename after another, can leave a mix. Throws Error
+// naming the file that could not be written.
 void WriteFileSetAtomic(const std::vector<FileContent>& files);
 
 // The steps of an atomic save, in order. Write is taken once per block
