@@ -186,6 +186,7 @@ private:
             else
                 Fail("an element \"" + name + "\" where a Register or a Signal belongs");
         }
+        context_ = messageContext;
         if (m.signalList.empty()) Fail("no signal");
         return m;
     }

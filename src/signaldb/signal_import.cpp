@@ -62,9 +62,11 @@ std::string BytesText(const std::set<int>& bytes) {
     return text;
 }
 
-// Whether the import gives register `n` to one of the message's groups.
-bool Takes(const Planned& p, std::int32_t n) {
-    return std::any_of(p.groups.begin(), p.groups.end(), [&](const Group& g) { return n >= g.number && n < g.number + g.count; });
+// The group of the message that the import gives register `n` to, or null.
+const Group* TakenBy(const Planned& p, std::int32_t n) {
+    for (const Group& g : p.groups)
+        if (n >= g.number && n < g.number + g.count) return &g;
+    return nullptr;
 }
 
 std::vector<Group> GroupsOf(const MessagePlan& plan) {
@@ -113,6 +115,8 @@ private:
     void Locate(Planned& p);
     void Number(FrameDirection direction);
     void NumberGroup(Planned& p, Group& g);
+    std::vector<const ImportedSignal*> Stale(const Planned& p) const;
+    void Settle(Planned& p);
     void CheckCollisions(FrameDirection direction, std::int32_t next);
     void CheckFrame(const Planned& p);
     void Apply(const Planned& p);
@@ -144,9 +148,10 @@ void Importer::Select(FrameDirection direction, const MessagePick& pick) {
                 take[static_cast<std::size_t>(it - m.signalList.begin())] = true;
                 continue;
             }
-            out_.notes.push_back(m.name + "." + old.signal.name + " is no longer in " + source_.path +
-                                 (request_.prune ? ": removed" : ": kept (--prune removes it)"));
-            if (!request_.prune) p.keptStale.push_back(old.signal.name);
+            if (request_.prune)
+                out_.notes.push_back(m.name + "." + old.signal.name + " is no longer in " + source_.path + ": removed");
+            else
+                p.keptStale.push_back(old.signal.name);
         }
     }
     p.subset = m;
@@ -227,12 +232,6 @@ void Importer::Locate(Planned& p) {
     const ImportedMessage* before = out_.tables.signalFile.Find(p.direction, p.source->id, p.source->extended);
     if (!before) return;
     p.previous = static_cast<std::size_t>(before - out_.tables.signalFile.messages.data());
-    std::set<std::int32_t> kept;
-    for (const ImportedSignal& s : before->signalList)
-        if (std::find(p.keptStale.begin(), p.keptStale.end(), s.signal.name) != p.keptStale.end())
-            kept.insert(s.registers.begin(), s.registers.end());
-    for (const ImportedRegister& r : before->registers)
-        if (kept.count(r.index) == 0) p.replaced.insert(r.index);
     if (before->database != source_.path)
         out_.notes.push_back(Name(*p.source) + " was imported from " + before->database + "; it now comes from " +
                              source_.path);
@@ -277,6 +276,7 @@ void Importer::Number(FrameDirection direction) {
             NumberGroup(p, g);
             for (int k = 0; g.number >= 0 && k < g.count; ++k) reserved.insert(g.number + k);
         }
+        for (const ImportedSignal* s : Stale(p)) reserved.insert(s->registers.begin(), s->registers.end());
     }
     std::int32_t next = request_.firstRegister.value_or(highest + 1);
     for (Planned& p : planned_) {
@@ -293,7 +293,43 @@ void Importer::Number(FrameDirection direction) {
             next += g.count;
         }
     }
+    for (Planned& p : planned_)
+        if (p.direction == direction) Settle(p);
     CheckCollisions(direction, highest);
+}
+
+std::vector<const ImportedSignal*> Importer::Stale(const Planned& p) const {
+    std::vector<const ImportedSignal*> stale;
+    if (!p.previous) return stale;
+    for (const ImportedSignal& s : out_.tables.signalFile.messages[*p.previous].signalList)
+        if (std::find(p.keptStale.begin(), p.keptStale.end(), s.signal.name) != p.keptStale.end()) stale.push_back(&s);
+    return stale;
+}
+
+// A signal that left the database keeps its registers and their rows, unless
+// the import gives one of them to a signal that is still there: it goes
+// then. Every other register the message had is mapped anew.
+void Importer::Settle(Planned& p) {
+    if (!p.previous) return;
+    std::set<std::int32_t> kept;
+    std::vector<std::string> stay;
+    for (const ImportedSignal* s : Stale(p)) {
+        const auto taken = std::find_if(s->registers.begin(), s->registers.end(),
+                                        [&](std::int32_t n) { return TakenBy(p, n) != nullptr; });
+        const std::string what = p.source->name + "." + s->signal.name + " is no longer in " + source_.path;
+        if (taken == s->registers.end()) {
+            kept.insert(s->registers.begin(), s->registers.end());
+            stay.push_back(s->signal.name);
+            out_.notes.push_back(what + ": kept (--prune removes it)");
+        } else {
+            const Group& g = *TakenBy(p, *taken);
+            out_.notes.push_back(what + ": removed, its register " + std::to_string(*taken) + " now holds " +
+                                 Name(p.subset, p.subset.signalList[g.members.front()]));
+        }
+    }
+    p.keptStale = std::move(stay);
+    for (const ImportedRegister& r : out_.tables.signalFile.messages[*p.previous].registers)
+        if (kept.count(r.index) == 0) p.replaced.insert(r.index);
 }
 
 // Registers above 65535, one register for two groups, and registers that
@@ -360,7 +396,7 @@ void Importer::CheckFrame(const Planned& p) {
         refusals_.push_back(FrameText(p.direction, t, *p.frame) + " is a remote frame (RTR Y), which carries no data");
     for (const TClIndMB& reg : t.mappings[*p.frame].Registers) {
         const std::int32_t n = *IntegerValue(reg.Index);
-        if (p.replaced.count(n) || Takes(p, n)) continue;  // a register the import takes is refused as such
+        if (p.replaced.count(n) || TakenBy(p, n)) continue;  // a register the import takes is refused as such
         std::set<int> shared;
         for (int b : BytesOf(*IntegerValue(reg.PosComp) & 0xFF))
             if (mine.count(b)) shared.insert(b);
