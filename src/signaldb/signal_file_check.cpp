@@ -23,10 +23,13 @@ struct MappedRow {
     std::string posComp;
 };
 
-// The mapping rows of a direction by register number, each with its frame's COB-ID.
-std::map<std::int32_t, std::vector<MappedRow>> RowsByRegister(const fs::path& dir, FrameDirection direction) {
+// The mapping rows of a direction by register number, each with its frame's
+// COB-ID; nothing when a file cannot be read (the check says so elsewhere).
+std::optional<std::map<std::int32_t, std::vector<MappedRow>>> RowsByRegister(const fs::path& dir, FrameDirection direction) {
     const FrameFileRows frames = ReadFrameRows(dir, direction);
     const MappingFileRows mappings = ReadMappingRows(dir, direction);
+    if (frames.status == ProjectDocument::Status::Unreadable || mappings.status == ProjectDocument::Status::Unreadable)
+        return std::nullopt;
     std::map<std::int32_t, std::vector<MappedRow>> rows;
     for (const auto& row : mappings.rows) {
         const auto index = row[kIndexColumn] ? ParseIntegerText(*row[kIndexColumn]) : std::nullopt;
@@ -59,7 +62,9 @@ std::string HeldBy(const ImportedMessage& m, std::int32_t index) {
 
 void CheckRegisters(const fs::path& dir, const SignalFile& file, std::vector<std::string>& out) {
     for (FrameDirection d : {FrameDirection::Receive, FrameDirection::Transmit}) {
-        const auto rows = RowsByRegister(dir, d);
+        const auto read = RowsByRegister(dir, d);
+        if (!read) continue;
+        const auto& rows = *read;
         for (const ImportedMessage& m : file.messages) {
             if (m.direction != d) continue;
             for (const ImportedRegister& r : m.registers) {
@@ -102,11 +107,12 @@ void CheckDatabases(const fs::path& dir, const SignalFile& file, std::vector<std
     for (const auto& [database, digest] : digests) {
         if (!digest) continue;
         std::string changed;
+        int count = 0;
         for (const ImportedMessage& m : file.messages)
-            if (m.database == database && m.sha256 != *digest) changed += (changed.empty() ? "" : ", ") + m.name;
-        if (!changed.empty())
-            out.push_back(database + " changed since " + changed +
-                          " was imported from it: import again to take what changed");
+            if (m.database == database && m.sha256 != *digest) changed += (count++ ? ", " : "") + m.name;
+        if (count)
+            out.push_back(database + " changed since " + changed + (count == 1 ? " was" : " were") +
+                          " imported from it: import again to take what changed");
     }
 }
 

@@ -99,6 +99,7 @@ public:
         for (const Planned& p : planned_) CheckFrame(p);
         Throw();
         for (const Planned& p : planned_) Apply(p);
+        NoteAddedFrames();
         CheckCapacity();
         Throw();
         return std::move(out_);
@@ -121,6 +122,7 @@ private:
     void CheckFrame(const Planned& p);
     void Apply(const Planned& p);
     ImportedMessage Entry(const Planned& p, bool newFrame) const;
+    void NoteAddedFrames();
     void CheckCapacity();
 
     const ProjectTables& project_;
@@ -130,6 +132,7 @@ private:
     ImportOutcome out_;
     std::vector<Planned> planned_;
     std::vector<std::string> refusals_;
+    std::vector<const Message*> added_[2];  // frames added, receive and transmit
 };
 
 // What one pick imports, planned on its own.
@@ -448,14 +451,15 @@ void Importer::Apply(const Planned& p) {
     std::size_t frame = 0;
     if (p.frame) {
         frame = *p.frame;
-        out_.notes.push_back(Name(*p.source) + ": mapped to " + FrameText(p.direction, t, frame) +
-                             ", Mnemonic \"" + t.frames.rows[frame].Mnemonic + "\" kept");
+        if (!p.previous)
+            out_.notes.push_back(Name(*p.source) + ": mapped to " + FrameText(p.direction, t, frame) +
+                                 ", Mnemonic \"" + t.frames.rows[frame].Mnemonic + "\" kept");
     } else {
         frame = t.frames.rows.size();
         t.frames.rows.push_back(FrameRow{MessageIdText(*p.source), std::to_string(p.source->length),
                                          p.direction == FrameDirection::Transmit ? "N" : "", p.source->name});
         t.mappings.emplace_back(t.frames.rows.back().CobID, static_cast<std::int32_t>(frame + 1));
-        out_.notes.push_back(Name(*p.source) + ": added as " + FrameText(p.direction, t, frame));
+        added_[p.direction == FrameDirection::Receive ? 0 : 1].push_back(p.source);
     }
     auto& rows = t.mappings[frame].Registers;
     std::erase_if(rows, [&](const TClIndMB& reg) { return p.replaced.count(*IntegerValue(reg.Index)) != 0; });
@@ -479,6 +483,26 @@ void Importer::Apply(const Planned& p) {
     if (p.previous) messages[at] = std::move(entry);
     else messages.push_back(std::move(entry));
     out_.tables.signalFileChanged = true;
+}
+
+// One note per direction: "3 frames added to RCobDef.xml as rows 4 to 6: A, B, C".
+void Importer::NoteAddedFrames() {
+    constexpr std::size_t kNamed = 8;
+    for (FrameDirection d : {FrameDirection::Receive, FrameDirection::Transmit}) {
+        const auto& added = added_[d == FrameDirection::Receive ? 0 : 1];
+        if (added.empty()) continue;
+        const DirectionTables& t = out_.tables.Of(d);
+        const std::size_t last = t.frames.rows.size(), first = last - added.size() + 1;
+        if (added.size() == 1) {
+            out_.notes.push_back(Name(*added[0]) + ": added as " + FrameText(d, t, last - 1));
+            continue;
+        }
+        std::string names;
+        for (std::size_t i = 0; i < std::min(added.size(), kNamed); ++i) names += (i ? ", " : "") + added[i]->name;
+        if (added.size() > kNamed) names += " and " + std::to_string(added.size() - kNamed) + " more";
+        out_.notes.push_back(std::to_string(added.size()) + " frames added to " + std::string(FramesFileName(d)) +
+                             " as rows " + std::to_string(first) + " to " + std::to_string(last) + ": " + names);
+    }
 }
 
 void Importer::CheckCapacity() {
