@@ -20,8 +20,7 @@ constexpr std::int32_t kMaxRegister = 65535;
 struct Group {
     int first = 0, count = 0;
     std::vector<std::size_t> members;
-    std::int32_t number = -1;  // the first register's number
-    enum class From { Given, Previous, Next } from = From::Next;
+    std::int32_t number = -1;  // the first register's number; -1 until numbered
 };
 
 // One message as this import maps it.
@@ -211,10 +210,13 @@ void Importer::HandleLeftDatabase() {
         if (gone.empty()) continue;
         std::vector<std::int32_t> numbers;
         for (const ImportedRegister& r : m.registers) numbers.push_back(r.index);
-        const std::string what = now == db_.messages.end()
-                                     ? m.name + " (0x" + UpperHex(m.id) + ", " + DirectionWord(m.direction) + ")"
-                                     : m.name + "." + gone.front() + (gone.size() > 1 ? " and " + std::to_string(gone.size() - 1) + " more" : "");
-        const std::string where = " is no longer in " + source_.path;
+        std::string what = m.name + " (0x" + UpperHex(m.id) + ", " + DirectionWord(m.direction) + ")";
+        if (now != db_.messages.end()) {
+            what = m.name + ".";
+            for (std::size_t i = 0; i < gone.size(); ++i) what += (i ? ", " : "") + gone[i];
+        }
+        const std::string where = (now == db_.messages.end() || gone.size() == 1 ? " is" : " are") +
+                                  std::string(" no longer in ") + source_.path;
         if (!request_.prune) {
             out_.notes.push_back(what + where + ": registers " + NumberList(numbers) + " kept (--prune removes them)");
             continue;
@@ -252,7 +254,6 @@ void Importer::NumberGroup(Planned& p, Group& g) {
     }
     if (!given.empty()) {
         g.number = *given.begin();
-        g.from = Group::From::Given;
         return;
     }
     if (!p.previous) return;
@@ -260,10 +261,8 @@ void Importer::NumberGroup(Planned& p, Group& g) {
     for (std::size_t i : g.members)
         for (const ImportedSignal& s : before.signalList)
             if (s.signal.name == p.subset.signalList[i].name && !s.registers.empty() &&
-                (g.number < 0 || s.registers.front() < g.number)) {
+                (g.number < 0 || s.registers.front() < g.number))
                 g.number = s.registers.front();
-                g.from = Group::From::Previous;
-            }
 }
 
 // Numbers every group of the direction: given, kept from before, or the
