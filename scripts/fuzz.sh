@@ -52,6 +52,7 @@ for harness in "$@"; do
     fuzz_integer_text|fuzz_mapping_csv|fuzz_bank_decoder) max_len=4096 dict= ;;
     fuzz_dbc_reader) max_len=16384 dict=dbc ;;
     fuzz_eds_reader) max_len=16384 dict=eds ;;
+    fuzz_signal_file) max_len=16384 dict=signal_file ;;
     *) max_len=16384 dict=project_xml ;;
   esac
   if [ -n "$keep" ]; then

@@ -58,6 +58,22 @@ constexpr const char* kUsage =
     "      their halves, the shift and mask the PLC applies, or why it is refused.\n"
     "      Registers of a signal over more than 16 bits are listed high word first,\n"
     "      or low word first with --word-order low-first.\n"
+    "  vestrel-cli import-signals PROJECT_DIR DATABASE [--node N] [--receive LIST]\n"
+    "          [--transmit LIST] [--first-register N] [--word-order high-first|low-first]\n"
+    "          [--dry-run] [--prune] [--no-wait]\n"
+    "      Map signals of a CAN database into the project: the frames the gateway\n"
+    "      receives (--receive) or transmits (--transmit), their registers, and what\n"
+    "      each register means in PROJECT_DIR/signals.xml. LIST is comma-separated\n"
+    "      MESSAGE (all its signals), MESSAGE.SIGNAL or MESSAGE.SIGNAL=REGISTER.\n"
+    "      Registers are numbered from N (default: one above the highest the\n"
+    "      direction uses). A frame with the message's COB-ID is reused; importing\n"
+    "      a message again updates its rows. What collides with the project, or does\n"
+    "      not fit the banks, is refused before anything is written. Prints each\n"
+    "      register assigned (with --dry-run, what it would assign, writing nothing);\n"
+    "      --prune removes what was imported from DATABASE and has left it.\n"
+    "  vestrel-cli remove-signals PROJECT_DIR MESSAGE[.SIGNAL] ... [--dry-run] [--no-wait]\n"
+    "      Remove imported signals, their mapping rows and signals.xml entries, and the\n"
+    "      frames the import had added once nothing maps them.\n"
 #ifdef VESTREL_CLI_BENCH
     "  vestrel-cli verify SOURCE --can PLUGIN:IFACE --modbus PORT [--function 3|4]\n"
     "          [--seconds N] [--frames N] [--write REG=VALUE,...] [--frame-wait MS]\n"
@@ -107,6 +123,7 @@ const std::map<std::string, Command> kCommands = {
     {"build", BuildCommand},     {"update", UpdateCommand}, {"merge", MergeCommand},
     {"check", CheckCommand},     {"decode", DecodeCommand}, {"preview", PreviewCommand},
     {"replay", ReplayCommand},   {"report", ReportCommand}, {"signals", SignalsCommand},
+    {"import-signals", ImportSignalsCommand}, {"remove-signals", RemoveSignalsCommand},
 #ifdef VESTREL_CLI_BENCH
     {"verify", VerifyCommand},   {"simulate", SimulateCommand},
 #endif

@@ -50,6 +50,10 @@ int ReportCommand(const std::vector<std::string>& args, CliContext& cli);
 // What a CAN database holds and what the import would make of it
 // (signals_command.cpp).
 int SignalsCommand(const std::vector<std::string>& args, CliContext& cli);
+// A database's signals into a project's mapping and out again
+// (import_signals_command.cpp).
+int ImportSignalsCommand(const std::vector<std::string>& args, CliContext& cli);
+int RemoveSignalsCommand(const std::vector<std::string>& args, CliContext& cli);
 // A gateway on the bench, on real buses through Qt SerialBus
 // (verify_command.cpp, simulate_command.cpp); built with the bench tools only.
 int VerifyCommand(const std::vector<std::string>& args, CliContext& cli);

@@ -12,6 +12,7 @@
 #include "project/integer_text.h"
 #include "project/project_files.h"
 #include "project/project_xml.h"
+#include "signaldb/signal_file_check.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -432,6 +433,8 @@ std::vector<Problem> CheckProject(const fs::path& projectDir, BanksBefore before
     const Frames transmit = CheckFrames(projectDir, FrameDirection::Transmit, mode, report);
     CheckMappings(projectDir, FrameDirection::Receive, receive, report);
     CheckMappings(projectDir, FrameDirection::Transmit, transmit, report);
+    signaldb::SignalFileWarnings signalFile = signaldb::CheckSignalFile(projectDir);
+    for (std::string& text : signalFile.texts) report.Warn(kNoFile, signalFile.fileName, 0, std::move(text));
 
     // The errors are the compiler's own: everything that would stop a
     // compile, each noted where it stands, and nothing else.

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <vector>
@@ -234,6 +235,36 @@ void WriteFileAtomic(const fs::path& path, std::string_view data) {
     AtomicFileWriter writer(path);
     writer.Write(data);
     writer.Commit();
+}
+
+void WriteFileSetAtomic(const std::vector<FileContent>& files) {
+    std::vector<std::optional<std::string>> before;
+    for (const FileContent& file : files)
+        before.push_back(FileExists(file.path) ? std::optional(ReadWholeFile(file.path)) : std::nullopt);
+    std::vector<std::unique_ptr<AtomicFileWriter>> writers;
+    for (const FileContent& file : files) {
+        writers.push_back(std::make_unique<AtomicFileWriter>(file.path));
+        writers.back()->Write(file.data);
+    }
+    for (auto& writer : writers) writer->Complete();
+    std::size_t placed = 0;
+    try {
+        for (; placed < writers.size(); ++placed) writers[placed]->Commit();
+    } catch (const Error&) {
+        // The one that failed may have taken its place before the failure.
+        // Each file is put back as far as the system lets it; the first failure is what the caller hears.
+        for (std::size_t i = 0; i <= placed && i < files.size(); ++i) {
+            std::error_code ignored;
+            try {
+                if (before[i])
+                    WriteFileAtomic(files[i].path, *before[i]);
+                else
+                    fs::remove(files[i].path, ignored);
+            } catch (const Error&) {
+            }
+        }
+        throw;
+    }
 }
 
 AtomicFileWriter::AtomicFileWriter(const fs::path& target, Sync sync)

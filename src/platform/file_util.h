@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vestrel {
 
@@ -53,6 +54,21 @@ std::string ReadRegularFile(const std::filesystem::path& path, std::size_t maxBy
 // target. A target that is a symbolic link is written where the link leads
 // (OutputTarget), and the link stays. Throws Error with the platform's reason.
 void WriteFileAtomic(const std::filesystem::path& path, std::string_view data);
+
+// One file of a set that is written as a whole.
+struct FileContent {
+    std::filesystem::path path;
+    std::string data;
+};
+
+// Writes files that belong together: every file is written in full and
+// flushed beside its target before the first one takes its place, in the
+// order given. When putting one in place fails, those already in place get
+// their old content back (a file that was not there is removed), so that a
+// failure leaves the old set. Only a process killed while the files take
+// their places, one rename after another, can leave a mix. Throws Error
+// naming the file that could not be written.
+void WriteFileSetAtomic(const std::vector<FileContent>& files);
 
 // The steps of an atomic save, in order. Write is taken once per block
 // written; the others once per save.

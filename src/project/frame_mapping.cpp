@@ -1,5 +1,6 @@
 #include "project/frame_mapping.h"
 
+#include "platform/file_util.h"
 #include "project/integer_text.h"
 #include "project/frame_table.h"
 #include "project/project_document.h"
@@ -53,7 +54,7 @@ std::optional<std::string> LoadMappings(const std::filesystem::path& projectDir,
     return std::nullopt;
 }
 
-void SaveMappings(const std::filesystem::path& projectDir, FrameDirection direction, const FrameList& frames) {
+std::string MappingsText(FrameDirection direction, const FrameList& frames) {
     struct Entry {
         std::int32_t value;
         const TClIndMB* reg;
@@ -77,7 +78,12 @@ void SaveMappings(const std::filesystem::path& projectDir, FrameDirection direct
         xml.SetAttribute(row, "NrPdo", std::to_string(entry.nrPdo));
         xml.SetAttribute(row, "PosComp", entry.reg->PosComp);
     }
-    xml.SaveToFile(ProjectFileForWrite(projectDir, MappingsFileName(direction)));
+    return xml.Serialize();
+}
+
+void SaveMappings(const std::filesystem::path& projectDir, FrameDirection direction, const FrameList& frames) {
+    const std::string text = MappingsText(direction, frames);
+    WriteFileAtomic(ProjectFileForWrite(projectDir, MappingsFileName(direction)), text);
 }
 
 }  // namespace vestrel

@@ -61,6 +61,9 @@ MappingFileRows ReadMappingRows(const std::filesystem::path& projectDir, FrameDi
 std::optional<std::string> LoadMappings(const std::filesystem::path& projectDir, FrameDirection direction,
                                         FrameList& frames);
 
+// The mapping file as SaveMappings writes it; throws Error as it does.
+std::string MappingsText(FrameDirection direction, const FrameList& frames);
+
 // Writes the direction's mapping file in ascending order of the Index values;
 // among equal values the later register in frame order comes first. Throws
 // Error ("'x' is not a valid integer value", or the save failure) and then

@@ -1,5 +1,6 @@
 #include "project/frame_table.h"
 
+#include "platform/file_util.h"
 #include "project/integer_text.h"
 #include "project/project_document.h"
 #include "project/project_xml.h"
@@ -78,7 +79,7 @@ std::optional<FrameCheckFailure> CheckFrameTable(const FrameTable& table, CanMod
     return std::nullopt;
 }
 
-void WriteFrameTable(const std::filesystem::path& projectDir, const FrameTable& table) {
+std::string FrameTableText(const FrameTable& table) {
     ProjectXml xml;
     auto root = xml.AddDocumentElement(kDocumentElement);
     for (const FrameRow& row : table.rows) {
@@ -88,7 +89,11 @@ void WriteFrameTable(const std::filesystem::path& projectDir, const FrameTable& 
         if (table.direction == FrameDirection::Transmit) xml.SetAttribute(element, "RTR", row.RTR);
         xml.SetAttribute(element, "Mnemonic", row.Mnemonic);
     }
-    xml.SaveToFile(ProjectFileForWrite(projectDir, FramesFileName(table.direction)));
+    return xml.Serialize();
+}
+
+void WriteFrameTable(const std::filesystem::path& projectDir, const FrameTable& table) {
+    WriteFileAtomic(ProjectFileForWrite(projectDir, FramesFileName(table.direction)), FrameTableText(table));
 }
 
 }  // namespace vestrel

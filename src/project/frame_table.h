@@ -64,6 +64,9 @@ struct FrameCheckFailure {
 // not 1 to 8; nothing when every row passes.
 std::optional<FrameCheckFailure> CheckFrameTable(const FrameTable& table, CanMode mode);
 
+// The frame file as WriteFrameTable writes it.
+std::string FrameTableText(const FrameTable& table);
+
 // Writes RCobDef.xml or TCobDef.xml; throws Error when the save fails.
 void WriteFrameTable(const std::filesystem::path& projectDir, const FrameTable& table);
 

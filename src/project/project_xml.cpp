@@ -81,9 +81,9 @@ std::string SourceAt(std::string_view data, int line, int column) {
 
 // libxml2 compares each attribute of an element with every other one, so an
 // element with tens of thousands of attributes takes minutes to parse. No
-// project file has more than four on an element; this scan finds the first
-// start tag with more than `limit`, without parsing, by counting the "="
-// outside quoted values. Returns its line, or 0.
+// project file has more than fifteen on an element (a signal of signals.xml);
+// this scan finds the first start tag with more than `limit`, without
+// parsing, by counting the "=" outside quoted values. Returns its line, or 0.
 int LineOfCrowdedElement(std::string_view data, int limit) {
     int line = 1, tagLine = 0, count = 0;
     char quote = 0;
@@ -234,16 +234,16 @@ void ProjectXml::SaveToFile(const std::filesystem::path& path) const {
     WriteFileAtomic(path, Serialize());
 }
 
-void ProjectXml::LoadFromFile(const std::filesystem::path& path) {
+void ProjectXml::LoadFromFile(const std::filesystem::path& path, std::size_t maxBytes) {
     impl_->Reset();
     // Refused before parsing: what is not a regular file, and what is larger
     // than any project needs, so that neither memory nor time can run away.
-    std::string data = ReadRegularFile(path, kMaxProjectFileBytes);
+    std::string data = ReadRegularFile(path, maxBytes);
     if (data.empty()) throw XmlParseError("Document is empty", 1, "");
     if (int line = LineOfCrowdedElement(data, kMaxAttributesPerElement))
         throw Error("The file \"" + path.string() + "\" has an element with more than " +
                     std::to_string(kMaxAttributesPerElement) + " attributes in line " + std::to_string(line) +
-                    "; no project file needs more than four");
+                    "; no project file needs that many");
 
     ParserPtr ctxt(xmlNewParserCtxt());
     if (!ctxt) throw Error("Out of memory while reading \"" + path.string() + "\"");

@@ -80,7 +80,8 @@ public:
     // file cannot be read, is not a regular file, is larger than
     // kMaxProjectFileBytes or has an element with more attributes than any
     // project file. Whitespace-only text between elements is dropped.
-    void LoadFromFile(const std::filesystem::path& path);
+    // A file with a larger limit of its own passes it as `maxBytes`.
+    void LoadFromFile(const std::filesystem::path& path, std::size_t maxBytes = kMaxProjectFileBytes);
     Element FindTopLevelElement(std::string_view name) const;
     Element DocumentElement() const;
     // Children are the child elements; comments and processing instructions

@@ -15,13 +15,28 @@ std::optional<DatabaseFormat> FormatOfFileName(const std::filesystem::path& path
     return std::nullopt;
 }
 
-Database ReadDatabaseFile(const std::filesystem::path& path, std::optional<int> nodeId) {
-    const std::string name = path.string();
+namespace {
+
+DatabaseFormat RequireFormat(const std::filesystem::path& path) {
     const auto format = FormatOfFileName(path);
-    if (!format) throw DatabaseError(name, 0, "not a CAN database: the name ends in .dbc, .eds or .dcf");
-    const std::string bytes = ReadRegularFile(path, kMaxDatabaseBytes);
-    if (*format == DatabaseFormat::Dbc) return ReadDbc(bytes, name);
-    return ReadEds(bytes, name, nodeId);
+    if (!format) throw DatabaseError(path.string(), 0, "not a CAN database: the name ends in .dbc, .eds or .dcf");
+    return *format;
+}
+
+}  // namespace
+
+std::string ReadDatabaseBytes(const std::filesystem::path& path) {
+    RequireFormat(path);
+    return ReadRegularFile(path, kMaxDatabaseBytes);
+}
+
+Database ParseDatabase(std::string_view bytes, const std::filesystem::path& path, std::optional<int> nodeId) {
+    if (RequireFormat(path) == DatabaseFormat::Dbc) return ReadDbc(bytes, path.string());
+    return ReadEds(bytes, path.string(), nodeId);
+}
+
+Database ReadDatabaseFile(const std::filesystem::path& path, std::optional<int> nodeId) {
+    return ParseDatabase(ReadDatabaseBytes(path), path, nodeId);
 }
 
 }  // namespace vestrel::signaldb

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <string_view>
 
 namespace vestrel::signaldb {
 
@@ -16,5 +18,11 @@ std::optional<DatabaseFormat> FormatOfFileName(const std::filesystem::path& path
 // what is not a regular file or is larger than any database, before
 // reading it.
 Database ReadDatabaseFile(const std::filesystem::path& path, std::optional<int> nodeId = {});
+
+// The two halves of ReadDatabaseFile, for a caller that keeps the bytes (the
+// import records their SHA-256): the bytes of a file whose name says a
+// database format, then the database they hold.
+std::string ReadDatabaseBytes(const std::filesystem::path& path);
+Database ParseDatabase(std::string_view bytes, const std::filesystem::path& path, std::optional<int> nodeId = {});
 
 }  // namespace vestrel::signaldb

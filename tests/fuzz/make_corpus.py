@@ -262,9 +262,43 @@ def blf_log():
     put("fuzz_blf_log", "cut", blf[:-20])
 
 
+SHA = "d777b9a0c5bfacc4ca8cc7aa0db19701c79a5b5aa62133b09de41fcd59468c4c"
+
+
+def signal_file():
+    head = ('<Message Direction="receive" Name="DriveDiagnostics" CobID="0x481" Extended="N" DLC="8" '
+            'WordOrder="high-first" NewFrame="Y" Database="../../../demo-drive.dbc" SHA256="' + SHA + '">')
+    bits = ('<Register Index="21" PosComp="33"/><Register Index="22" PosComp="3"/>'
+            '<Signal Name="Ready" Registers="21" Shift="0" Mask="0x1" StartBit="0" Length="1" ByteOrder="Intel" '
+            'Type="unsigned" Factor="1" Offset="0" Minimum="0" Maximum="1" Unit=""/>'
+            '<Signal Name="DCLinkVoltage" Registers="21" Shift="4" Mask="0xFFF" StartBit="4" Length="12" '
+            'ByteOrder="Intel" Type="unsigned" Factor="0.1" Offset="0" Minimum="0" Maximum="409.5" Unit="V" '
+            'Comment="DC link voltage in 0.1 V, bits 4 to 15."/>'
+            '<Signal Name="HeatsinkTemperature" Registers="22" Shift="0" Mask="0xFF" StartBit="16" Length="8" '
+            'ByteOrder="Intel" Type="signed" Factor="1" Offset="0" Minimum="-40" Maximum="125" Unit="\xb0C"/>')
+    put("fuzz_signal_file", "demo", ("<Signals>" + head + bits + "</Message></Signals>").encode("utf-8"))
+    wide = ('<Message Direction="transmit" Name="Ext &amp; &lt;1&gt;" CobID="0x18FF0081" Extended="Y" DLC="8" '
+            'WordOrder="low-first" NewFrame="N" Database="/abs/x.dbc" SHA256="' + SHA + '">'
+            '<Register Index="0" PosComp="120"/><Register Index="1" PosComp="86"/>'
+            '<Register Index="2" PosComp="52"/><Register Index="3" PosComp="18"/>'
+            '<Signal Name="D" Registers="0,1,2,3" Shift="0" Mask="0xFFFFFFFFFFFFFFFF" StartBit="7" Length="64" '
+            'ByteOrder="Motorola" Type="double" Factor="1e-05" Offset="-1.5" Minimum="-1e308" Maximum="nan" '
+            'Unit="" Comment="two&#10;lines&#9;tab"><Value Raw="-9223372036854775808" Text="min"/>'
+            '<Value Raw="0" Text=""/></Signal></Message>')
+    put("fuzz_signal_file", "values_and_escapes", "<Signals>" + wide + "</Signals>")
+    put("fuzz_signal_file", "indented", '<?xml version="1.0" encoding="UTF-8"?>\n<Signals>\n  <!-- c -->\n</Signals>\n')
+    put("fuzz_signal_file", "unknown_register",
+        ("<Signals>" + head + bits.replace('Registers="22"', 'Registers="23"') + "</Message></Signals>").encode("utf-8"))
+    put("fuzz_signal_file", "twice", ("<Signals>" + head + bits + "</Message>" + head + bits +
+                                      "</Message></Signals>").encode("utf-8"))
+    put("fuzz_signal_file", "broken", "<Signals>" + head + "<Register Index='1' PosComp='1'></Signals>")
+    put("fuzz_signal_file", "crowded", "<Signals><Message " + " ".join('a%d="1"' % i for i in range(70)) +
+        "/></Signals>")
+
+
 if __name__ == "__main__":
     for harness in ["integer_text", "comm_parameters", "frame_table", "frame_mapping", "bank_builder",
                     "mapping_csv", "bank_merge", "bank_image", "bank_decoder", "workbook", "dbc_reader", "eds_reader",
                     "register_values", "preview_arguments", "compact_frame", "candump_log", "asc_log", "trc_log",
-                    "blf_log"]:
+                    "blf_log", "signal_file"]:
         globals()[harness]()

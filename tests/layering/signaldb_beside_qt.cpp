@@ -7,11 +7,17 @@
 #include "signaldb/database_file.h"
 #include "signaldb/dbc_reader.h"
 #include "signaldb/eds_reader.h"
+#include "signaldb/import_selection.h"
 #include "signaldb/physical_value.h"
+#include "signaldb/project_tables.h"
 #include "signaldb/register_plan.h"
 #include "signaldb/signal_codec.h"
 #include "signaldb/signal_database.h"
+#include "signaldb/signal_file.h"
+#include "signaldb/signal_file_check.h"
+#include "signaldb/signal_import.h"
 #include "signaldb/signal_listing.h"
+#include "signaldb/signal_removal.h"
 #include "signaldb/source_text.h"
 
 std::size_t SignalCountBesideQt(const vestrel::signaldb::Database& db) {

@@ -1,0 +1,142 @@
+// import-signals and remove-signals: a database's signals into a project's
+// frames and mappings, with their meaning in signals.xml, and out again.
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/database_options.h"
+#include "cli/merge_run.h"
+#include "platform/error.h"
+#include "platform/file_util.h"
+#include "platform/folder_lock.h"
+#include "platform/printable_text.h"
+#include "project/integer_text.h"
+#include "signaldb/database_file.h"
+#include "signaldb/signal_import.h"
+#include "signaldb/signal_removal.h"
+
+#include <ostream>
+
+namespace vestrel {
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace signaldb;
+
+constexpr const char* kImportForm =
+    "import-signals PROJECT_DIR DATABASE [--node N] [--receive LIST] [--transmit LIST] [--first-register N] "
+    "[--word-order high-first|low-first] [--dry-run] [--prune] [--no-wait]";
+
+std::string Shown(const std::string& text) { return PrintableText(text, LineBreaks::OneLine); }
+
+void RequireProjectFolder(const fs::path& projectDir) {
+    if (!DirectoryExists(projectDir)) throw Error("Project folder \"" + projectDir.string() + "\" not found");
+}
+
+std::optional<std::int32_t> FirstRegisterOption(const Arguments& a) {
+    const auto text = a.Value("first-register");
+    if (!text) return std::nullopt;
+    const auto value = ParseIntegerText(*text);
+    if (!value || *value < 0 || *value > 65535)
+        throw UsageError{"--first-register takes a register number, 0 to 65535, not '" + *text + "'"};
+    return *value;
+}
+
+// Says every reason on stderr; the command then fails having written nothing.
+int Refused(const ImportRefused& refused, CliContext& cli) {
+    for (const std::string& reason : refused.Reasons()) cli.Say(reason);
+    cli.Say("nothing was written");
+    return kExitFailed;
+}
+
+ImportRequest Request(const Arguments& a, const Database& database) {
+    ImportRequest request;
+    std::vector<std::string> refusals;
+    for (const auto& [option, direction] : {std::pair{"receive", FrameDirection::Receive},
+                                            std::pair{"transmit", FrameDirection::Transmit}})
+        if (const auto list = a.Value(option)) request.picks.push_back(ResolveList(database, direction, *list, refusals));
+    if (!refusals.empty()) throw ImportRefused(std::move(refusals));
+    request.firstRegister = FirstRegisterOption(a);
+    request.order = WordOrderOption(a);
+    request.prune = a.Has("prune");
+    return request;
+}
+
+int Import(const Arguments& a, CliContext& cli) {
+    const fs::path projectDir = a.Operands()[0];
+    const fs::path file = a.Operands()[1];
+    const std::optional<int> node = NodeOption(a);
+    if (!a.Has("receive") && !a.Has("transmit"))
+        throw UsageError{"nothing to import: give --receive LIST, --transmit LIST or both"};
+    RequireProjectFolder(projectDir);
+    const std::string bytes = ReadDatabaseBytes(file);
+    const Database database = ParseDatabaseOperand(bytes, file, node);
+    if (node && database.format == DatabaseFormat::Dbc) cli.Say("note: a DBC has no node id; --node is not used");
+    const ImportRequest request = Request(a, database);
+    const bool dryRun = a.Has("dry-run");
+    FolderLocks locks({projectDir}, WaitPolicy(a), WaitNotice(cli));
+    const ImportOutcome outcome =
+        PlanImport(ReadProjectTables(projectDir), database, DescribeDatabase(projectDir, file, bytes), request);
+    for (const AssignedRegister& r : outcome.assigned)
+        cli.out << Shown(RegisterLine(outcome.tables.signalFile, r.direction, r.index)) << '\n';
+    for (const std::string& note : outcome.notes) cli.Say("note: " + note);
+    std::size_t again = 0;
+    for (const AssignedRegister& r : outcome.assigned) again += r.remapped ? 1 : 0;
+    const std::string count = std::to_string(outcome.assigned.size()) +
+                              (outcome.assigned.size() == 1 ? " register" : " registers") +
+                              (again ? " (" + std::to_string(again) + " mapped before)" : "") + ", " +
+                              WordOrderText(request.order);
+    if (dryRun) {
+        cli.out << "Would assign " << count << "; nothing was written (--dry-run).\n";
+        return kExitOk;
+    }
+    WriteProjectTables(projectDir, outcome.tables);
+    cli.out << "Assigned " << count << ".\n";
+    return kExitOk;
+}
+
+}  // namespace
+
+int ImportSignalsCommand(const std::vector<std::string>& args, CliContext& cli) {
+    const Arguments a(args, {{"node", true, "a node id (1 to 127)"},
+                             {"receive", true, "a list such as Message,Message.Signal=10"},
+                             {"transmit", true, "a list such as Message,Message.Signal=10"},
+                             {"first-register", true, "a register number"},
+                             {"word-order", true, "high-first or low-first"},
+                             {"dry-run"},
+                             {"prune"},
+                             {"no-wait"}});
+    a.ExpectOperands(2, kImportForm);
+    try {
+        return Import(a, cli);
+    } catch (const ImportRefused& refused) {
+        return Refused(refused, cli);
+    }
+}
+
+int RemoveSignalsCommand(const std::vector<std::string>& args, CliContext& cli) {
+    const Arguments a(args, {{"dry-run"}, {"no-wait"}});
+    a.ExpectAtLeast(2, "remove-signals PROJECT_DIR MESSAGE[.SIGNAL] ... [--dry-run] [--no-wait]");
+    const fs::path projectDir = a.Operands()[0];
+    RequireProjectFolder(projectDir);
+    const std::vector<std::string> targets(a.Operands().begin() + 1, a.Operands().end());
+    try {
+        FolderLocks locks({projectDir}, WaitPolicy(a), WaitNotice(cli));
+        ProjectTables tables = ReadProjectTables(projectDir);
+        const RemovalLog log = RemoveSignals(tables, targets);
+        for (const RemovedRegister& r : log.registers) cli.out << Shown(r.line) << '\n';
+        for (const std::string& note : log.notes) cli.Say("note: " + note);
+        const std::string count = std::to_string(log.registers.size()) +
+                                  (log.registers.size() == 1 ? " register" : " registers");
+        if (a.Has("dry-run")) {
+            cli.out << "Would remove " << count << "; nothing was written (--dry-run).\n";
+            return kExitOk;
+        }
+        WriteProjectTables(projectDir, tables);
+        cli.out << "Removed " << count << ".\n";
+        return kExitOk;
+    } catch (const ImportRefused& refused) {
+        return Refused(refused, cli);
+    }
+}
+
+}  // namespace vestrel

@@ -1,0 +1,538 @@
+#include "signaldb/signal_import.h"
+
+#include "compiler/bank_files.h"
+#include "compiler/bank_layout.h"
+#include "platform/text.h"
+#include "signaldb/signal_removal.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+namespace vestrel::signaldb {
+
+namespace {
+
+constexpr std::int32_t kMaxRegister = 65535;
+
+// The registers of one group of data bytes: plan registers `first` to
+// `first + count - 1`, holding the signals `members` (subset indexes).
+struct Group {
+    int first = 0, count = 0;
+    std::vector<std::size_t> members;
+    std::int32_t number = -1;  // the first register's number; -1 until numbered
+};
+
+// One message as this import maps it.
+struct Planned {
+    FrameDirection direction = FrameDirection::Receive;
+    const Message* source = nullptr;
+    Message subset;  // the signals imported: named, or all, with those imported before
+    MessagePlan plan;
+    std::vector<bool> named;                          // per subset signal: named in the list
+    std::vector<std::optional<std::int32_t>> given;   // per subset signal
+    std::vector<std::string> keptStale;               // signals imported before that left the database
+    std::vector<Group> groups;
+    std::optional<std::size_t> previous;  // its signals.xml entry
+    std::optional<std::size_t> frame;     // the project's frame with its COB-ID
+    std::set<std::int32_t> replaced;      // registers of the entry this import maps anew
+};
+
+std::string Name(const Message& m) { return m.name + " (" + MessageIdText(m) + ")"; }
+std::string Name(const Message& m, const Signal& s) { return m.name + "." + s.name; }
+
+std::string NumberList(const std::vector<std::int32_t>& numbers) {
+    std::string text;
+    for (std::int32_t n : numbers) text += (text.empty() ? "" : ", ") + std::to_string(n);
+    return text;
+}
+
+// The data bytes (0-based) a PosComp names.
+std::set<int> BytesOf(int posComp) {
+    std::set<int> bytes;
+    for (int nibble : {PosCompHigh(static_cast<std::uint32_t>(posComp)), PosCompLow(static_cast<std::uint32_t>(posComp))})
+        if (DataByteOfNibble(nibble) >= 0) bytes.insert(DataByteOfNibble(nibble));
+    return bytes;
+}
+
+std::string BytesText(const std::set<int>& bytes) {
+    std::string text;
+    for (int b : bytes) text += (text.empty() ? "B" : ", B") + std::to_string(b + 1);
+    return text;
+}
+
+// The group of the message that the import gives register `n` to, or null.
+const Group* TakenBy(const Planned& p, std::int32_t n) {
+    for (const Group& g : p.groups)
+        if (n >= g.number && n < g.number + g.count) return &g;
+    return nullptr;
+}
+
+std::vector<Group> GroupsOf(const MessagePlan& plan) {
+    std::vector<Group> groups;
+    for (std::size_t i = 0; i < plan.placements.size(); ++i) {
+        if (plan.Refused(i)) continue;
+        const SignalPlan& p = plan.placements[i];
+        auto it = std::find_if(groups.begin(), groups.end(), [&](const Group& g) { return g.first == p.firstRegister; });
+        if (it == groups.end()) it = groups.insert(groups.end(), Group{p.firstRegister, p.registerCount, {}});
+        it->members.push_back(i);
+    }
+    std::sort(groups.begin(), groups.end(), [](const Group& a, const Group& b) { return a.first < b.first; });
+    return groups;
+}
+
+class Importer {
+public:
+    Importer(const ProjectTables& project, const Database& db, const DatabaseSource& source, const ImportRequest& request)
+        : project_(project), db_(db), source_(source), request_(request) {
+        out_.tables = project;
+    }
+
+    ImportOutcome Run() {
+        for (const DirectionPicks& picks : request_.picks)
+            for (const MessagePick& pick : picks.messages) Select(picks.direction, pick);
+        Throw();
+        HandleLeftDatabase();
+        for (Planned& p : planned_) Locate(p);
+        for (FrameDirection d : {FrameDirection::Receive, FrameDirection::Transmit}) Number(d);
+        for (const Planned& p : planned_) CheckFrame(p);
+        Throw();
+        for (const Planned& p : planned_) Apply(p);
+        NoteAddedFrames();
+        CheckCapacity();
+        Throw();
+        return std::move(out_);
+    }
+
+private:
+    void Throw() {
+        if (!refusals_.empty()) throw ImportRefused(std::move(refusals_));
+    }
+
+    void Select(FrameDirection direction, const MessagePick& pick);
+    void Refusals(Planned& p);
+    void HandleLeftDatabase();
+    void Locate(Planned& p);
+    void Number(FrameDirection direction);
+    void NumberGroup(Planned& p, Group& g);
+    std::vector<const ImportedSignal*> Stale(const Planned& p) const;
+    void Settle(Planned& p);
+    void CheckCollisions(FrameDirection direction, std::int32_t next);
+    void CheckFrame(const Planned& p);
+    void Apply(const Planned& p);
+    ImportedMessage Entry(const Planned& p, bool newFrame) const;
+    void NoteAddedFrames();
+    void CheckCapacity();
+
+    const ProjectTables& project_;
+    const Database& db_;
+    const DatabaseSource& source_;
+    const ImportRequest& request_;
+    ImportOutcome out_;
+    std::vector<Planned> planned_;
+    std::vector<std::string> refusals_;
+    std::vector<const Message*> added_[2];  // frames added, receive and transmit
+};
+
+// What one pick imports, planned on its own.
+void Importer::Select(FrameDirection direction, const MessagePick& pick) {
+    const Message& m = db_.messages[pick.message];
+    Planned p;
+    p.direction = direction;
+    p.source = &m;
+    std::vector<bool> take(m.signalList.size(), pick.whole);
+    for (std::size_t s : pick.signalList) take[s] = true;
+    if (const ImportedMessage* before = project_.signalFile.Find(direction, m.id, m.extended)) {
+        for (const ImportedSignal& old : before->signalList) {
+            const auto it = std::find_if(m.signalList.begin(), m.signalList.end(),
+                                         [&](const Signal& s) { return s.name == old.signal.name; });
+            if (it != m.signalList.end()) {
+                take[static_cast<std::size_t>(it - m.signalList.begin())] = true;
+                continue;
+            }
+            if (request_.prune)
+                out_.notes.push_back(m.name + "." + old.signal.name + " is no longer in " + source_.path + ": removed");
+            else
+                p.keptStale.push_back(old.signal.name);
+        }
+    }
+    p.subset = m;
+    p.subset.signalList.clear();
+    for (std::size_t s = 0; s < m.signalList.size(); ++s) {
+        if (!take[s]) continue;
+        p.subset.signalList.push_back(m.signalList[s]);
+        p.named.push_back(std::find(pick.signalList.begin(), pick.signalList.end(), s) != pick.signalList.end());
+        const auto given = pick.registers.find(s);
+        p.given.push_back(given == pick.registers.end() ? std::nullopt : std::optional(given->second));
+    }
+    p.plan = PlanMessage(p.subset, project_.mode, request_.order);
+    if (p.plan.refusal != Refusal::None) {
+        refusals_.push_back(Name(m) + ": " + MessageRefusalText(p.subset, p.plan));
+        return;
+    }
+    Refusals(p);
+    p.groups = GroupsOf(p.plan);
+    if (p.groups.empty()) refusals_.push_back(Name(m) + ": none of its signals can be imported");
+    else planned_.push_back(std::move(p));
+}
+
+// Signals the gateway cannot take: refused when the list names them, left
+// out with a note when they came with their message.
+void Importer::Refusals(Planned& p) {
+    for (std::size_t i = 0; i < p.subset.signalList.size(); ++i) {
+        if (!p.plan.Refused(i)) continue;
+        const std::string why = Name(p.subset, p.subset.signalList[i]) + ": " + SignalRefusalText(p.subset, p.plan, i);
+        if (p.named[i] || p.given[i]) refusals_.push_back("refused: " + why);
+        else out_.notes.push_back("not imported: " + why);
+    }
+}
+
+// signals.xml messages of this database that are no longer in it, and
+// signals of messages not imported now that left their message: reported,
+// and removed with prune.
+void Importer::HandleLeftDatabase() {
+    auto& messages = out_.tables.signalFile.messages;
+    for (std::size_t e = messages.size(); e-- > 0;) {
+        const ImportedMessage& m = messages[e];
+        if (m.database != source_.path) continue;
+        if (std::any_of(planned_.begin(), planned_.end(), [&](const Planned& p) {
+                return p.direction == m.direction && p.source->id == m.id && p.source->extended == m.extended;
+            }))
+            continue;
+        const auto now = std::find_if(db_.messages.begin(), db_.messages.end(),
+                                      [&](const Message& d) { return d.id == m.id && d.extended == m.extended; });
+        std::vector<std::string> gone;
+        for (const ImportedSignal& s : m.signalList)
+            if (now == db_.messages.end() ||
+                std::none_of(now->signalList.begin(), now->signalList.end(),
+                             [&](const Signal& d) { return d.name == s.signal.name; }))
+                gone.push_back(s.signal.name);
+        if (gone.empty()) continue;
+        std::vector<std::int32_t> numbers;
+        for (const ImportedRegister& r : m.registers) numbers.push_back(r.index);
+        std::string what = m.name + " (0x" + UpperHex(m.id) + ", " + DirectionWord(m.direction) + ")";
+        if (now != db_.messages.end()) {
+            what = m.name + ".";
+            for (std::size_t i = 0; i < gone.size(); ++i) what += (i ? ", " : "") + gone[i];
+        }
+        const std::string where = (now == db_.messages.end() || gone.size() == 1 ? " is" : " are") +
+                                  std::string(" no longer in ") + source_.path;
+        if (!request_.prune) {
+            out_.notes.push_back(what + where + ": registers " + NumberList(numbers) + " kept (--prune removes them)");
+            continue;
+        }
+        RemovalLog log;
+        RemoveImported(out_.tables, e, now == db_.messages.end() ? std::vector<std::string>{} : gone, log);
+        std::vector<std::int32_t> removed;
+        for (const RemovedRegister& r : log.registers) removed.push_back(r.index);
+        out_.notes.push_back(what + where + ": removed" + (removed.empty() ? "" : ", with registers " + NumberList(removed)));
+        out_.notes.insert(out_.notes.end(), log.notes.begin(), log.notes.end());
+    }
+}
+
+// The entry and the frame a planned message meets in the project.
+void Importer::Locate(Planned& p) {
+    const DirectionTables& t = out_.tables.Of(p.direction);
+    p.frame = t.FrameWithId(p.source->id, refusals_);
+    const ImportedMessage* before = out_.tables.signalFile.Find(p.direction, p.source->id, p.source->extended);
+    if (!before) return;
+    p.previous = static_cast<std::size_t>(before - out_.tables.signalFile.messages.data());
+    if (before->database != source_.path)
+        out_.notes.push_back(Name(*p.source) + " was imported from " + before->database + "; it now comes from " +
+                             source_.path);
+}
+
+void Importer::NumberGroup(Planned& p, Group& g) {
+    std::set<std::int32_t> given;
+    for (std::size_t i : g.members)
+        if (p.given[i]) given.insert(*p.given[i]);
+    if (given.size() > 1) {
+        std::string names;
+        for (std::size_t i : g.members)
+            if (p.given[i]) names += (names.empty() ? "" : " and ") + Name(p.subset, p.subset.signalList[i]);
+        refusals_.push_back(names + " share data bytes, and so their registers: give one of them a register");
+    }
+    if (!given.empty()) {
+        g.number = *given.begin();
+        return;
+    }
+    if (!p.previous) return;
+    const ImportedMessage& before = out_.tables.signalFile.messages[*p.previous];
+    for (std::size_t i : g.members)
+        for (const ImportedSignal& s : before.signalList)
+            if (s.signal.name == p.subset.signalList[i].name && !s.registers.empty() &&
+                (g.number < 0 || s.registers.front() < g.number))
+                g.number = s.registers.front();
+}
+
+// Numbers every group of the direction: given, kept from before, or the
+// next free ones from the first register on.
+void Importer::Number(FrameDirection direction) {
+    std::int32_t highest = -1;
+    for (const TClPdo& frame : out_.tables.Of(direction).mappings)
+        for (const TClIndMB& reg : frame.Registers) highest = std::max(highest, IntegerValue(reg.Index).value_or(-1));
+    std::set<std::int32_t> reserved;
+    for (Planned& p : planned_) {
+        if (p.direction != direction) continue;
+        for (Group& g : p.groups) {
+            NumberGroup(p, g);
+            for (int k = 0; g.number >= 0 && k < g.count; ++k) reserved.insert(g.number + k);
+        }
+        for (const ImportedSignal* s : Stale(p)) reserved.insert(s->registers.begin(), s->registers.end());
+    }
+    std::int32_t next = request_.firstRegister.value_or(highest + 1);
+    for (Planned& p : planned_) {
+        if (p.direction != direction) continue;
+        for (Group& g : p.groups) {
+            if (g.number >= 0) continue;
+            const auto free = [&](std::int32_t n) {
+                for (int k = 0; k < g.count; ++k)
+                    if (reserved.count(n + k)) return false;
+                return true;
+            };
+            while (!free(next)) ++next;
+            g.number = next;
+            next += g.count;
+        }
+    }
+    for (Planned& p : planned_)
+        if (p.direction == direction) Settle(p);
+    CheckCollisions(direction, highest);
+}
+
+std::vector<const ImportedSignal*> Importer::Stale(const Planned& p) const {
+    std::vector<const ImportedSignal*> stale;
+    if (!p.previous) return stale;
+    for (const ImportedSignal& s : out_.tables.signalFile.messages[*p.previous].signalList)
+        if (std::find(p.keptStale.begin(), p.keptStale.end(), s.signal.name) != p.keptStale.end()) stale.push_back(&s);
+    return stale;
+}
+
+// A signal that left the database keeps its registers and their rows, unless
+// the import gives one of them to a signal that is still there: it goes
+// then. Every other register the message had is mapped anew.
+void Importer::Settle(Planned& p) {
+    if (!p.previous) return;
+    std::set<std::int32_t> kept;
+    std::vector<std::string> stay;
+    for (const ImportedSignal* s : Stale(p)) {
+        const auto taken = std::find_if(s->registers.begin(), s->registers.end(),
+                                        [&](std::int32_t n) { return TakenBy(p, n) != nullptr; });
+        const std::string what = p.source->name + "." + s->signal.name + " is no longer in " + source_.path;
+        if (taken == s->registers.end()) {
+            kept.insert(s->registers.begin(), s->registers.end());
+            stay.push_back(s->signal.name);
+            out_.notes.push_back(what + ": kept (--prune removes it)");
+        } else {
+            const Group& g = *TakenBy(p, *taken);
+            out_.notes.push_back(what + ": removed, its register " + std::to_string(*taken) + " now holds " +
+                                 Name(p.subset, p.subset.signalList[g.members.front()]));
+        }
+    }
+    p.keptStale = std::move(stay);
+    for (const ImportedRegister& r : out_.tables.signalFile.messages[*p.previous].registers)
+        if (kept.count(r.index) == 0) p.replaced.insert(r.index);
+}
+
+// Registers above 65535, one register for two groups, and registers that
+// rows the import does not replace already use.
+void Importer::CheckCollisions(FrameDirection direction, std::int32_t highest) {
+    const char* word = DirectionWord(direction);
+    std::map<std::int32_t, std::string> mine;  // register -> the signal that gets it
+    for (const Planned& p : planned_) {
+        if (p.direction != direction) continue;
+        for (const Group& g : p.groups) {
+            const std::string who = Name(p.subset, p.subset.signalList[g.members.front()]);
+            if (g.number + g.count - 1 > kMaxRegister) {
+                refusals_.push_back(who + ": register " + std::to_string(g.number + g.count - 1) + " (" + word +
+                                    ") is above 65535, the highest the banks hold");
+                continue;
+            }
+            for (int k = 0; k < g.count; ++k) {
+                const auto [it, first] = mine.try_emplace(g.number + k, who);
+                if (!first)
+                    refusals_.push_back("register " + std::to_string(g.number + k) + " (" + word + ") would hold both " +
+                                        it->second + " and " + who);
+            }
+        }
+    }
+    const DirectionTables& t = out_.tables.Of(direction);
+    bool collided = false;
+    for (std::size_t f = 0; f < t.mappings.size(); ++f) {
+        const auto owner = std::find_if(planned_.begin(), planned_.end(), [&](const Planned& p) {
+            return p.direction == direction && p.frame == f;
+        });
+        for (const TClIndMB& reg : t.mappings[f].Registers) {
+            const std::int32_t n = *IntegerValue(reg.Index);
+            const auto it = mine.find(n);
+            if (it == mine.end() || (owner != planned_.end() && owner->replaced.count(n))) continue;
+            refusals_.push_back("register " + std::to_string(n) + " (" + word + ") is already mapped to " +
+                                FrameText(direction, t, f) + ", PosComp " + reg.PosComp + ": " + it->second +
+                                " cannot have it");
+            collided = true;
+        }
+    }
+    if (collided && request_.firstRegister)
+        refusals_.push_back("the " + std::string(word) + " registers in use end at " + std::to_string(highest) +
+                            ": --first-register " + std::to_string(highest + 1) + " starts above them");
+}
+
+// A reused frame must carry the bytes, carry data at all, and not have them
+// mapped by rows the import does not replace.
+void Importer::CheckFrame(const Planned& p) {
+    if (!p.frame) return;
+    const DirectionTables& t = out_.tables.Of(p.direction);
+    const FrameRow& row = t.frames.rows[*p.frame];
+    std::map<int, std::string> mine;  // data byte -> "register 21 (DriveStatus.Speed)"
+    for (const Group& g : p.groups)
+        for (int k = 0; k < g.count; ++k)
+            for (int b : BytesOf(p.plan.registers[static_cast<std::size_t>(g.first + k)].posComp))
+                mine[b] = "register " + std::to_string(g.number + k) + " (" +
+                          Name(p.subset, p.subset.signalList[g.members.front()]) + ")";
+    const int needed = mine.empty() ? 0 : mine.rbegin()->first + 1;
+    const auto dimension = IntegerValue(row.Dimensin);
+    if (!dimension || *dimension < needed)
+        refusals_.push_back(FrameText(p.direction, t, *p.frame) + " has Dimensin " + row.Dimensin + ", and " +
+                            Name(*p.source) + " needs " + std::to_string(needed) + " data bytes");
+    if (p.direction == FrameDirection::Transmit && (row.RTR == "Y" || row.RTR == "y"))
+        refusals_.push_back(FrameText(p.direction, t, *p.frame) + " is a remote frame (RTR Y), which carries no data");
+    for (const TClIndMB& reg : t.mappings[*p.frame].Registers) {
+        const std::int32_t n = *IntegerValue(reg.Index);
+        if (p.replaced.count(n) || TakenBy(p, n)) continue;  // a register the import takes is refused as such
+        std::set<int> shared;
+        for (int b : BytesOf(*IntegerValue(reg.PosComp) & 0xFF))
+            if (mine.count(b)) shared.insert(b);
+        if (shared.empty()) continue;
+        refusals_.push_back("register " + std::to_string(n) + " already maps " + BytesText(shared) + " of " +
+                            FrameText(p.direction, t, *p.frame) + ", which the import maps to " +
+                            mine[*shared.begin()]);
+    }
+}
+
+ImportedMessage Importer::Entry(const Planned& p, bool newFrame) const {
+    ImportedMessage e;
+    e.direction = p.direction;
+    e.name = p.source->name;
+    e.id = p.source->id;
+    e.extended = p.source->extended;
+    e.length = p.source->length;
+    e.order = request_.order;
+    e.newFrame = newFrame;
+    e.database = source_.path;
+    e.sha256 = source_.sha256;
+    std::vector<std::int32_t> numbers(p.plan.registers.size());
+    for (const Group& g : p.groups)
+        for (int k = 0; k < g.count; ++k) numbers[static_cast<std::size_t>(g.first + k)] = g.number + k;
+    for (std::size_t r = 0; r < numbers.size(); ++r) e.registers.push_back({numbers[r], p.plan.registers[r].posComp});
+    for (std::size_t i = 0; i < p.subset.signalList.size(); ++i) {
+        if (p.plan.Refused(i)) continue;
+        const SignalPlan& placement = p.plan.placements[i];
+        ImportedSignal s;
+        s.signal = p.subset.signalList[i];
+        s.signal.receivers.clear();
+        s.signal.mux = Multiplexing::None;
+        s.signal.muxValue = 0;
+        s.signal.line = 0;
+        for (int k = 0; k < placement.registerCount; ++k)
+            s.registers.push_back(numbers[static_cast<std::size_t>(placement.firstRegister + k)]);
+        s.shift = placement.shift;
+        s.mask = placement.mask;
+        s.masked = placement.masked;
+        e.signalList.push_back(std::move(s));
+    }
+    return e;
+}
+
+// Writes one message into the tables: its frame, its rows, its entry.
+void Importer::Apply(const Planned& p) {
+    DirectionTables& t = out_.tables.Of(p.direction);
+    t.changed = true;
+    std::size_t frame = 0;
+    if (p.frame) {
+        frame = *p.frame;
+        if (!p.previous)
+            out_.notes.push_back(Name(*p.source) + ": mapped to " + FrameText(p.direction, t, frame) +
+                                 ", Mnemonic \"" + t.frames.rows[frame].Mnemonic + "\" kept");
+    } else {
+        frame = t.frames.rows.size();
+        t.frames.rows.push_back(FrameRow{MessageIdText(*p.source), std::to_string(p.source->length),
+                                         p.direction == FrameDirection::Transmit ? "N" : "", p.source->name});
+        t.mappings.emplace_back(t.frames.rows.back().CobID, static_cast<std::int32_t>(frame + 1));
+        added_[p.direction == FrameDirection::Receive ? 0 : 1].push_back(p.source);
+    }
+    auto& rows = t.mappings[frame].Registers;
+    std::erase_if(rows, [&](const TClIndMB& reg) { return p.replaced.count(*IntegerValue(reg.Index)) != 0; });
+
+    auto& messages = out_.tables.signalFile.messages;
+    // A frame the import adds is its own; one it found is the user's, unless an earlier import added it.
+    ImportedMessage entry = Entry(p, !p.frame || (p.previous && messages[*p.previous].newFrame));
+    const std::size_t at = p.previous.value_or(messages.size());
+    for (const ImportedRegister& r : entry.registers) {
+        rows.push_back(TClIndMB{std::to_string(r.index), std::to_string(r.posComp)});
+        out_.assigned.push_back({p.direction, r.index, at, p.replaced.count(r.index) != 0});
+    }
+    if (p.previous) {
+        // Signals that left the database stay, with their registers and rows, unless pruned.
+        for (const ImportedSignal& s : messages[at].signalList)
+            if (std::find(p.keptStale.begin(), p.keptStale.end(), s.signal.name) != p.keptStale.end())
+                entry.signalList.push_back(s);
+        for (const ImportedRegister& r : messages[at].registers)
+            if (!p.replaced.count(r.index)) entry.registers.push_back(r);
+    }
+    if (p.previous) messages[at] = std::move(entry);
+    else messages.push_back(std::move(entry));
+    out_.tables.signalFileChanged = true;
+}
+
+// One note per direction: "3 frames added to RCobDef.xml as rows 4 to 6: A, B, C".
+void Importer::NoteAddedFrames() {
+    constexpr std::size_t kNamed = 8;
+    for (FrameDirection d : {FrameDirection::Receive, FrameDirection::Transmit}) {
+        const auto& added = added_[d == FrameDirection::Receive ? 0 : 1];
+        if (added.empty()) continue;
+        const DirectionTables& t = out_.tables.Of(d);
+        const std::size_t last = t.frames.rows.size(), first = last - added.size() + 1;
+        if (added.size() == 1) {
+            out_.notes.push_back(Name(*added[0]) + ": added as " + FrameText(d, t, last - 1));
+            continue;
+        }
+        std::string names;
+        for (std::size_t i = 0; i < std::min(added.size(), kNamed); ++i) names += (i ? ", " : "") + added[i]->name;
+        if (added.size() > kNamed) names += " and " + std::to_string(added.size() - kNamed) + " more";
+        out_.notes.push_back(std::to_string(added.size()) + " frames added to " + std::string(FramesFileName(d)) +
+                             " as rows " + std::to_string(first) + " to " + std::to_string(last) + ": " + names);
+    }
+}
+
+void Importer::CheckCapacity() {
+    for (FrameDirection d : {FrameDirection::Receive, FrameDirection::Transmit}) {
+        const DirectionTables& t = out_.tables.Of(d);
+        const std::size_t frames = t.frames.rows.size(), rows = t.MappingCount();
+        const std::size_t maxRows = static_cast<std::size_t>(
+            d == FrameDirection::Receive ? layout::kMaxReceiveMappings : layout::kMaxTransmitMappings);
+        if (frames > static_cast<std::size_t>(layout::kMaxFrames))
+            refusals_.push_back("the " + std::string(DirectionWord(d)) + " direction would have " +
+                                std::to_string(frames) + " frames; the banks hold " +
+                                std::to_string(layout::kMaxFrames));
+        if (rows > maxRows)
+            refusals_.push_back("the " + std::string(DirectionWord(d)) + " direction would have " +
+                                std::to_string(rows) + " mapping rows; the banks hold " + std::to_string(maxRows));
+    }
+}
+
+}  // namespace
+
+DatabaseSource DescribeDatabase(const std::filesystem::path& projectDir, const std::filesystem::path& file,
+                                std::string_view bytes) {
+    std::error_code ec;
+    std::filesystem::path relative = std::filesystem::relative(file, projectDir, ec);
+    if (ec || relative.empty()) relative = std::filesystem::absolute(file, ec);
+    return DatabaseSource{relative.generic_string(), Sha256Hex(bytes)};
+}
+
+ImportOutcome PlanImport(const ProjectTables& project, const Database& database, const DatabaseSource& source,
+                         const ImportRequest& request) {
+    return Importer(project, database, source, request).Run();
+}
+
+}  // namespace vestrel::signaldb

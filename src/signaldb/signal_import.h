@@ -1,0 +1,73 @@
+#pragma once
+
+#include "signaldb/import_selection.h"
+#include "signaldb/project_tables.h"
+#include "signaldb/register_plan.h"
+#include "signaldb/signal_database.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The import of a database's signals into a project: frames and mapping rows
+// from the register plan, their meaning into signals.xml.
+//
+// - Registers: the one given (MESSAGE.SIGNAL=REGISTER) where given; those a
+//   re-imported message had; otherwise in order from the first register
+//   (one above the highest the direction uses, 0 when it uses none),
+//   passing over the numbers given or kept in the same import. Signals that
+//   share a data byte share its register.
+// - A frame of the project with the message's COB-ID is mapped, keeping its
+//   Mnemonic; otherwise a frame is added after the others (the message name
+//   as Mnemonic, the DLC as Dimensin).
+// - Refused, before anything is written and with the numbers: a register in
+//   use by a row the import does not replace, two signals given one
+//   register, registers above 65535, a reused frame with a smaller Dimensin
+//   than the signals need, a remote frame, a hand-made row on the bytes the
+//   import maps, and more frames or mapping rows than the banks hold.
+// - Importing a message again updates its rows in place: the signals it had
+//   are imported again with the ones newly named. Signals and messages
+//   imported from the same database that have left it are reported, and
+//   removed with `prune`.
+namespace vestrel::signaldb {
+
+// The database file as signals.xml records it.
+struct DatabaseSource {
+    std::string path;    // relative to the project folder, "/" between names
+    std::string sha256;  // of its bytes
+};
+
+// `file` as seen from the project folder, and the SHA-256 of `bytes`.
+DatabaseSource DescribeDatabase(const std::filesystem::path& projectDir, const std::filesystem::path& file,
+                                std::string_view bytes);
+
+struct ImportRequest {
+    std::vector<DirectionPicks> picks;  // receive, transmit or both
+    std::optional<std::int32_t> firstRegister;
+    WordOrder order = WordOrder::HighFirst;
+    bool prune = false;
+};
+
+struct AssignedRegister {
+    FrameDirection direction = FrameDirection::Receive;
+    std::int32_t index = 0;
+    std::size_t message = 0;  // into the outcome's signalFile.messages
+    bool remapped = false;    // an earlier import had mapped it
+};
+
+struct ImportOutcome {
+    ProjectTables tables;  // the project after the import
+    std::vector<AssignedRegister> assigned;  // per direction, in the order they were numbered
+    // What the user should know besides: frames added or reused, signals
+    // left out and why, what left the database and whether it was removed.
+    std::vector<std::string> notes;
+};
+
+// Works the import out on `project` without touching any file. Throws
+// ImportRefused with every reason found.
+ImportOutcome PlanImport(const ProjectTables& project, const Database& database, const DatabaseSource& source,
+                         const ImportRequest& request);
+
+}  // namespace vestrel::signaldb

@@ -1,0 +1,126 @@
+#include "cli/cli.h"
+
+#include "support/temp_dir.h"
+
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace vestrel {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result Cli(std::vector<std::string> args) {
+    std::ostringstream out, err;
+    const int status = RunCli(args, out, err, false);
+    return {status, out.str(), err.str()};
+}
+
+const std::string kDemoDbc = VESTREL_EXAMPLES_DIR "/demo-drive.dbc";
+const std::string kNodeEds = VESTREL_EXAMPLES_DIR "/io-node.eds";
+
+std::string DemoCopy(const TempDir& dir) {
+    fs::copy(VESTREL_EXAMPLES_DIR "/workspace/PROJECTS/Demo", dir / "Demo");
+    return (dir / "Demo").string();
+}
+
+std::map<std::string, std::string> Files(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir)) files[entry.path().filename()] = ReadFile(entry.path());
+    return files;
+}
+
+const std::string kAssigned =
+    "receive 21: 0x481 DriveDiagnostics, high B2, low B1: Ready (shift right 0, mask 0x1), Fault (shift right 1, "
+    "mask 0x1), Warning (shift right 2, mask 0x1), DCLinkVoltage (shift right 4, mask 0xFFF)\n"
+    "receive 22: 0x481 DriveDiagnostics, high none, low B3: HeatsinkTemperature (the PLC sign-extends bit 7)\n"
+    "receive 23: 0x481 DriveDiagnostics, high B8, low B7: OperatingHours (word 1 of 2, high word first)\n"
+    "receive 24: 0x481 DriveDiagnostics, high B6, low B5: OperatingHours (word 2 of 2, high word first)\n"
+    "receive 25: 0x581 DriveParameters, high none, low B1: ParameterIndex\n";
+
+TEST(CliImportSignals, PrintsEachRegisterAndWritesOnlyWithoutDryRun) {
+    TempDir dir;
+    const std::string project = DemoCopy(dir);
+    const auto before = Files(project);
+    const std::vector<std::string> args = {"import-signals", project, kDemoDbc, "--receive", "DriveDiagnostics,DriveParameters"};
+
+    std::vector<std::string> dry = args;
+    dry.push_back("--dry-run");
+    Result r = Cli(dry);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, kAssigned + "Would assign 5 registers, high word first; nothing was written (--dry-run).\n");
+    EXPECT_NE(r.err.find("vestrel-cli: note: not imported: DriveParameters.RampUpTime: multiplexed (m1)"), std::string::npos) << r.err;
+    EXPECT_EQ(Files(project), before);
+
+    r = Cli(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, kAssigned + "Assigned 5 registers, high word first.\n");
+    EXPECT_TRUE(fs::exists(fs::path(project) / "signals.xml"));
+    r = Cli({"check", project});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.find("signals.xml"), std::string::npos) << r.out;
+
+    r = Cli({"remove-signals", project, "DriveParameters", "DriveDiagnostics.Ready"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "receive 25: 0x581 DriveParameters, high none, low B1: ParameterIndex\nRemoved 1 register.\n");
+    EXPECT_NE(r.err.find("note: frame 0x581 (row 5 of RCobDef.xml) removed"), std::string::npos) << r.err;
+    r = Cli({"remove-signals", project, "DriveDiagnostics"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const auto after = Files(project);
+    for (const char* name : {"TCobDef.xml", "TInfoCob.xml", "pargen.xml"})  // never written
+        EXPECT_EQ(after.at(name), before.at(name)) << name;
+    for (const char* name : {"RCobDef.xml", "RInfoCob.xml"}) {
+        std::string old = before.at(name);
+        if (old.back() == '\n') old.pop_back();  // the example files end with a line break; written files do not
+        EXPECT_EQ(after.at(name), old) << name;
+    }
+    EXPECT_EQ(after.at("signals.xml"), "<Signals/>");
+}
+
+TEST(CliImportSignals, RefusesWithTheReasonAndWritesNothing) {
+    TempDir dir;
+    const std::string project = DemoCopy(dir);
+    const auto before = Files(project);
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string says;
+    } cases[] = {
+        {{project, kDemoDbc}, 2, "nothing to import: give --receive LIST, --transmit LIST or both"},
+        {{project, kDemoDbc, "--receive", "AlarmWord", "--first-register", "70000"}, 2,
+         "--first-register takes a register number, 0 to 65535, not '70000'"},
+        {{project, kDemoDbc, "--transmit", "ControlWord", "--word-order", "middle"}, 2, "--word-order takes high-first"},
+        {{project, kDemoDbc, "--receive", "DriveStatus"}, 1,
+         "vestrel-cli: register 1 already maps B1, B2 of frame 0x181 (row 1 of RCobDef.xml), which the import maps "
+         "to register 21 (DriveStatus.StatusWord)\n"},
+        {{project, kDemoDbc, "--receive", "ExtendedStatus,AlarmWord.Nope"}, 1,
+         "--receive \"AlarmWord.Nope\": no signal \"Nope\" in AlarmWord\nvestrel-cli: nothing was written\n"},
+        {{project, kNodeEds, "--receive", "TPDO1"}, 2, "give the node id with --node N"},
+        {{project, kNodeEds, "--node", "5", "--transmit", "TPDO1"}, 1,
+         "TPDO1 is a frame the gateway receives: list it under --receive"},
+        {{(dir / "none").string(), kDemoDbc, "--receive", "AlarmWord"}, 1, "Project folder"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"import-signals"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result r = Cli(args);
+        EXPECT_EQ(r.status, c.status) << c.says << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    const Result r = Cli({"remove-signals", project, "AlarmWord"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("\"AlarmWord\": no message or signal of that name in signals.xml"), std::string::npos) << r.err;
+    EXPECT_EQ(Files(project), before);
+}
+
+}  // namespace
+}  // namespace vestrel

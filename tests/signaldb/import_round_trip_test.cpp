@@ -1,0 +1,161 @@
+// The demo drive's DBC imported into a copy of the demo project, compiled
+// by the compiler and read back from the banks by the gateway model: every
+// imported signal's bits are where the codec says, in both directions and
+// both word orders. And the project's files change together or not at all.
+#include "gateway/gateway_model.h"
+#include "platform/error.h"
+#include "platform/file_util.h"
+#include "signaldb/database_file.h"
+#include "signaldb/signal_codec.h"
+#include "signaldb/signal_import.h"
+#include "support/kill_at_step.h"
+#include "support/temp_dir.h"
+
+#include <cerrno>
+#include <csignal>
+#include <random>
+
+#include <gtest/gtest.h>
+
+namespace vestrel::signaldb {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+const fs::path kDemo = VESTREL_EXAMPLES_DIR "/workspace/PROJECTS/Demo";
+const fs::path kDbc = VESTREL_EXAMPLES_DIR "/demo-drive.dbc";
+
+fs::path DemoCopy(const TempDir& dir) {
+    const fs::path project = dir / "Demo";
+    fs::copy(kDemo, project);
+    fs::copy_file(kDbc, dir / "demo-drive.dbc");
+    return project;
+}
+
+ImportOutcome PlanDemoImport(const fs::path& project, WordOrder order) {
+    const fs::path dbc = project.parent_path() / "demo-drive.dbc";
+    const std::string bytes = ReadDatabaseBytes(dbc);
+    const Database db = ParseDatabase(bytes, dbc);
+    std::vector<std::string> refusals;
+    ImportRequest request{{ResolveList(db, FrameDirection::Receive, "DriveDiagnostics,DriveParameters", refusals),
+                           ResolveList(db, FrameDirection::Transmit, "DriveDiagnostics", refusals)},
+                          std::nullopt, order, false};
+    EXPECT_TRUE(refusals.empty());
+    return PlanImport(ReadProjectTables(project), db, DescribeDatabase(project, dbc, bytes), request);
+}
+
+// The registers of a signal joined as its message's word order says.
+std::uint64_t Joined(const ImportedMessage& m, const ImportedSignal& s, const std::map<std::uint16_t, std::uint16_t>& regs) {
+    std::uint64_t value = 0;
+    const std::size_t n = s.registers.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t word = m.order == WordOrder::HighFirst ? n - 1 - k : k;  // significance
+        value |= std::uint64_t{regs.at(static_cast<std::uint16_t>(s.registers[k]))} << (16 * word);
+    }
+    return value;
+}
+
+TEST(ImportRoundTrip, TheCompiledBanksCarryEachSignalWhereTheCodecSays) {
+    for (WordOrder order : {WordOrder::HighFirst, WordOrder::LowFirst}) {
+        TempDir dir;
+        const fs::path project = DemoCopy(dir);
+        WriteProjectTables(project, PlanDemoImport(project, order).tables);
+        const gateway::ProjectModel loaded = gateway::LoadProjectModel(project);
+        EXPECT_FALSE(HasErrors(loaded.problems));
+        const gateway::GatewayModel& model = loaded.model;
+        const SignalFileRead file = ReadSignalFile(project);
+        ASSERT_TRUE(file.Loaded()) << file.error;
+        ASSERT_EQ(file.file.messages.size(), 3u);
+        std::mt19937_64 rng(7);
+        int checked = 0;
+        for (const ImportedMessage& m : file.file.messages) {
+            const bool receive = m.direction == FrameDirection::Receive;
+            const auto frames = receive ? model.ReceiveFramesWithCobId(m.id) : model.TransmitFramesWithCobId(m.id);
+            ASSERT_EQ(frames.size(), 1u) << m.name;
+            for (int round = 0; round < 50; ++round) {
+                std::map<std::uint16_t, std::uint16_t> regs;
+                gateway::CanFrame frame{m.id, false, false, false, static_cast<std::uint8_t>(m.length), {}};
+                if (receive) {
+                    for (auto& b : frame.data) b = static_cast<std::uint8_t>(rng());
+                    std::vector<gateway::RegisterEffect> effects;
+                    model.ReceiveEffects(frames[0], frame, effects);
+                    for (const auto& e : effects)
+                        regs[e.reg] = static_cast<std::uint16_t>(e.high.value << 8 | e.low.value);
+                } else {
+                    for (const ImportedRegister& r : m.registers) regs[static_cast<std::uint16_t>(r.index)] = static_cast<std::uint16_t>(rng());
+                    const gateway::TransmitFrameData data = model.ComposeTransmit(frames[0], regs);
+                    for (std::size_t b = 0; b < frame.data.size(); ++b) frame.data[b] = data.bytes[b].value;
+                }
+                for (const ImportedSignal& s : m.signalList) {
+                    const std::uint64_t fromRegisters = Joined(m, s, regs) >> s.shift & s.mask;
+                    ASSERT_EQ(fromRegisters, ExtractBits(s.signal, std::span(frame.data.data(), 8)))
+                        << m.name << "." << s.signal.name << " " << WordOrderText(order);
+                    ++checked;
+                }
+            }
+        }
+        EXPECT_EQ(checked, 50 * (6 + 1 + 6));
+    }
+}
+
+std::map<std::string, std::string> Files(const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir)) files[entry.path().filename()] = ReadFile(entry.path());
+    return files;
+}
+
+void Restore(const fs::path& dir, const std::map<std::string, std::string>& files) {
+    for (const auto& [name, _] : Files(dir))
+        if (!files.count(name)) fs::remove(dir / name);
+    for (const auto& [name, text] : files) WriteFile(dir / name, text);
+}
+
+// A write that fails at any step of any file leaves every file as it was
+// (the folder's sync comes after a file is in place: it fails nothing).
+TEST(ImportRoundTrip, TheProjectFilesChangeTogetherOrNotAtAll) {
+    TempDir dir;
+    const fs::path project = DemoCopy(dir);
+    const ImportOutcome outcome = PlanDemoImport(project, WordOrder::HighFirst);
+    const auto before = Files(project);
+    WriteProjectTables(project, outcome.tables);
+    const auto after = Files(project);
+    EXPECT_NE(after.at("RCobDef.xml"), before.at("RCobDef.xml"));
+    EXPECT_NE(after.at("TInfoCob.xml"), before.at("TInfoCob.xml"));
+    EXPECT_EQ(after.at("pargen.xml"), before.at("pargen.xml"));
+    EXPECT_TRUE(ReadSignalFile(project).Loaded());
+    int failures = 0;
+    for (int failAt = 1;; ++failAt) {
+        Restore(project, before);
+        int step = 0;
+        SetSaveStepHookForTesting([&](SaveStep s) { return ++step == failAt && s != SaveStep::SyncFolder ? EIO : 0; });
+        try {
+            WriteProjectTables(project, outcome.tables);
+            EXPECT_EQ(Files(project), after) << "step " << failAt;
+        } catch (const Error&) {
+            ++failures;
+            EXPECT_EQ(Files(project), before) << "failed at step " << failAt;
+        }
+        SetSaveStepHookForTesting({});
+        if (failAt > step) break;
+    }
+    // Five files: create, write, sync and link each, and replace for the four that stood there.
+    EXPECT_EQ(failures, 24);
+
+    // Killed before the first file takes its place: nothing changed, nothing left behind.
+    TempDir other;
+    const fs::path second = DemoCopy(other);
+    const auto untouched = Files(second);
+    const int signal = RunInChildEndedBy(SIGKILL, [&](const std::function<void()>& die) {
+        SetSaveStepHookForTesting([&](SaveStep s) {
+            if (s == SaveStep::Link) die();
+            return 0;
+        });
+        WriteProjectTables(second, outcome.tables);
+    });
+    EXPECT_EQ(signal, SIGKILL);
+    EXPECT_EQ(Files(second), untouched);
+}
+
+}  // namespace
+}  // namespace vestrel::signaldb
