@@ -28,10 +28,6 @@ constexpr const char* kImportForm =
 
 std::string Shown(const std::string& text) { return PrintableText(text, LineBreaks::OneLine); }
 
-void RequireProjectFolder(const fs::path& projectDir) {
-    if (!DirectoryExists(projectDir)) throw Error("Project folder \"" + projectDir.string() + "\" not found");
-}
-
 std::optional<std::int32_t> FirstRegisterOption(const Arguments& a) {
     const auto text = a.Value("first-register");
     if (!text) return std::nullopt;
@@ -67,7 +63,7 @@ int Import(const Arguments& a, CliContext& cli) {
     const std::optional<int> node = NodeOption(a);
     if (!a.Has("receive") && !a.Has("transmit"))
         throw UsageError{"nothing to import: give --receive LIST, --transmit LIST or both"};
-    RequireProjectFolder(projectDir);
+    RequireProjectFolder(projectDir, FreshProject::Taken);
     const std::string bytes = ReadDatabaseBytes(file);
     const Database database = ParseDatabaseOperand(bytes, file, node);
     if (node && database.format == DatabaseFormat::Dbc) cli.Say("note: a DBC has no node id; --node is not used");

@@ -21,10 +21,26 @@ std::vector<std::filesystem::path> ProjectFilePaths(const std::filesystem::path&
     return paths;
 }
 
-void RequireProjectFolder(const std::filesystem::path& projectDir) {
+namespace {
+
+// A folder as "New project" leaves it: nothing in it but an empty bin folder.
+bool IsFreshProject(const std::filesystem::path& projectDir) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(projectDir, ec)) {
+        if (entry.path().filename() != "bin" || !entry.is_directory(ec) ||
+            !std::filesystem::is_empty(entry.path(), ec))
+            return false;
+    }
+    return !ec;
+}
+
+}  // namespace
+
+void RequireProjectFolder(const std::filesystem::path& projectDir, FreshProject fresh) {
     if (!DirectoryExists(projectDir)) throw Error("Project folder \"" + projectDir.string() + "\" not found");
     for (std::string_view name : kProjectFileNames)
         if (FindProjectFile(projectDir, name)) return;
+    if (fresh == FreshProject::Taken && IsFreshProject(projectDir)) return;
     throw Error("The folder \"" + projectDir.string() + "\" is not a project: it holds none of pargen.xml, "
                 "RCobDef.xml, TCobDef.xml, RInfoCob.xml and TInfoCob.xml");
 }

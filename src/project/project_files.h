@@ -63,10 +63,17 @@ std::filesystem::path ProjectFileForWrite(const std::filesystem::path& projectDi
 // there is none, under its own name: what a run that reads the project reads.
 std::vector<std::filesystem::path> ProjectFilePaths(const std::filesystem::path& projectDir);
 
+// Whether a folder without project files may be taken as a project: a
+// command that only reads a project needs one that holds some; one that
+// writes project files (the signal import) may also start a project that
+// "New project" has just made, a folder that holds nothing but an empty bin.
+enum class FreshProject { Refused, Taken };
+
 // Throws Error unless `projectDir` is a folder that holds at least one of the
-// five project files: "Project folder "X" not found", or "The folder "X" is
-// not a project: it holds none of pargen.xml, ...". Commands that take a
-// project refuse anything else before they write anything.
-void RequireProjectFolder(const std::filesystem::path& projectDir);
+// five project files (or, where `fresh` takes it, is a fresh project):
+// "Project folder "X" not found", or "The folder "X" is not a project: it
+// holds none of pargen.xml, ...". Commands that take a project refuse
+// anything else before they write anything.
+void RequireProjectFolder(const std::filesystem::path& projectDir, FreshProject fresh = FreshProject::Refused);
 
 }  // namespace vestrel

@@ -107,6 +107,7 @@ TEST(CliImportSignals, RefusesWithTheReasonAndWritesNothing) {
         {{project, kNodeEds, "--node", "5", "--transmit", "TPDO1"}, 1,
          "TPDO1 is a frame the gateway receives: list it under --receive"},
         {{(dir / "none").string(), kDemoDbc, "--receive", "AlarmWord"}, 1, "Project folder"},
+        {{dir.path().string(), kDemoDbc, "--receive", "AlarmWord"}, 1, "\" is not a project: it holds none of"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"import-signals"};
@@ -120,6 +121,23 @@ TEST(CliImportSignals, RefusesWithTheReasonAndWritesNothing) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("\"AlarmWord\": no message or signal of that name in signals.xml"), std::string::npos) << r.err;
     EXPECT_EQ(Files(project), before);
+}
+
+// "New project" leaves a folder with an empty bin and no project file: an
+// import may start it, whereas a folder with anything else in it is no project.
+TEST(CliImportSignals, StartsAProjectThatNewProjectHasJustMade) {
+    TempDir dir;
+    fs::create_directories(dir / "Fresh" / "bin");
+    Result r = Cli({"import-signals", (dir / "Fresh").string(), kDemoDbc, "--receive", "DriveStatus"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "Fresh" / "RCobDef.xml"));
+    EXPECT_EQ(Cli({"check", (dir / "Fresh").string()}).status, 0);
+
+    fs::create_directories(dir / "Other" / "bin");
+    WriteFile(dir / "Other" / "bin" / "bank1.bin", "x");
+    r = Cli({"import-signals", (dir / "Other").string(), kDemoDbc, "--receive", "DriveStatus"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("is not a project"), std::string::npos) << r.err;
 }
 
 }  // namespace

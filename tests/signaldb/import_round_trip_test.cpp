@@ -75,9 +75,9 @@ TEST(ImportRoundTrip, TheCompiledBanksCarryEachSignalWhereTheCodecSays) {
             ASSERT_EQ(frames.size(), 1u) << m.name;
             for (int round = 0; round < 50; ++round) {
                 std::map<std::uint16_t, std::uint16_t> regs;
-                gateway::CanFrame frame{m.id, false, false, false, static_cast<std::uint8_t>(m.length), {}};
+                gateway::CanFrame frame{.id = m.id, .length = static_cast<std::uint8_t>(m.length)};
                 if (receive) {
-                    for (auto& b : frame.data) b = static_cast<std::uint8_t>(rng());
+                    for (int b = 0; b < m.length; ++b) frame.data[static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(rng());
                     std::vector<gateway::RegisterEffect> effects;
                     model.ReceiveEffects(frames[0], frame, effects);
                     for (const auto& e : effects)
@@ -85,7 +85,7 @@ TEST(ImportRoundTrip, TheCompiledBanksCarryEachSignalWhereTheCodecSays) {
                 } else {
                     for (const ImportedRegister& r : m.registers) regs[static_cast<std::uint16_t>(r.index)] = static_cast<std::uint16_t>(rng());
                     const gateway::TransmitFrameData data = model.ComposeTransmit(frames[0], regs);
-                    for (std::size_t b = 0; b < frame.data.size(); ++b) frame.data[b] = data.bytes[b].value;
+                    for (std::size_t b = 0; b < data.bytes.size(); ++b) frame.data[b] = data.bytes[b].value;
                 }
                 for (const ImportedSignal& s : m.signalList) {
                     const std::uint64_t fromRegisters = Joined(m, s, regs) >> s.shift & s.mask;
