@@ -142,5 +142,34 @@ TEST(CliPhysicalValues, ReplaySignalsWritesARowPerChangeOfAValue) {
               "1.400000,Alarm,1,,3,0x381\n");
 }
 
+TEST(CliPhysicalValues, TheReportSaysWhatEachRegisterMeans) {
+    TempDir dir;
+    const std::string project = DriveProject(dir);
+    Result r = Cli({"report", project, "--format", "md"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char* line : {
+             "### Receive signals\n\n| Register | Signal | Message | Bits | Scaling | Range | Values | Comment |\n",
+             "| 2 | MotorCurrent | DriveStatus | 39\\|16 Motorola signed | raw \xC3\x97 0.1 A | -300.0..300.0 A |  | "
+             "Motor current, positive when driving. |\n",
+             "| 4 | DCLinkVoltage | DriveDiagnostics | 4\\|12 Intel unsigned; shift right 4, mask 0xFFF | raw \xC3\x97 "
+             "0.1 V | 0.0..409.5 V |",
+             "| 5 | HeatsinkTemperature | DriveDiagnostics | 16\\|8 Intel signed; sign-extend bit 7 |",
+             "| 6, 7 (high word first) | OperatingHours |",
+             "| 8 | Alarm | AlarmWord | 7\\|16 Motorola unsigned | raw | 0..65535 | 0 = no alarm; 1 = overcurrent; 2 = "
+             "overvoltage; 4 = overtemperature |",
+             "### Transmit signals\n",
+         })
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+
+    r = Cli({"report", project, "--format", "csv"});
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n', r.out.find('\n') + 1) + 1),
+              "direction,register,frame,cob_id,mnemonic,high_byte,low_byte,signal,scaling,unit,range,comment\n"
+              "receive,0,1,0x181,DriveStatus,B1,B2,StatusWord,raw,,0..65535,\n");
+    EXPECT_NE(r.out.find("receive,4,2,0x481,DriveDiagnostics,B2,B1,Ready; Fault; Warning; DCLinkVoltage,raw; raw; raw; "
+                         "raw \xC3\x97 0.1 V,; ; ; V,0..1; 0..1; 0..1; 0.0..409.5,\"; ; ; DC link voltage in 0.1 V, bits 4 to 15.\"\n"),
+              std::string::npos)
+        << r.out;
+}
+
 }  // namespace
 }  // namespace vestrel
