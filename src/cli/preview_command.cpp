@@ -42,14 +42,14 @@ int PreviewCommand(const std::vector<std::string>& args, CliContext& cli) {
 
     const ProjectModel loaded = LoadModel(a.Operands()[0]);
     SayModelNotes(loaded, false, cli);
-    const SignalValues signals = LoadSignalsOf(loaded, a.Operands()[0], cli);
+    const SignalValues signalValues = LoadSignalsOf(loaded, a.Operands()[0], cli);
     if (typedSignals) {
-        if (signals.Empty()) throw Error("--signals needs a project with imported signals (signals.xml)");
+        if (signalValues.Empty()) throw Error("--signals needs a project with imported signals (signals.xml)");
         std::vector<std::string> warnings;
-        ApplySignalAssignments(signals, assignments, values, warnings);
+        ApplySignalAssignments(signalValues, assignments, values, warnings);
         for (const std::string& warning : warnings) cli.Say("warning: " + warning);
     }
-    const SignalValues* shown = signals.Empty() ? nullptr : &signals;
+    const SignalValues* shown = signalValues.Empty() ? nullptr : &signalValues;
     for (const auto& [text, frame] : frames) cli.out << PreviewFrameText(loaded.model, text, frame, shown);
     if (transmit) cli.out << PreviewTransmitText(loaded.model, values, shown);
     return kExitOk;

@@ -45,7 +45,7 @@ gateway::SignalValues LoadSignalsOf(const ProjectModel& loaded, const std::files
     if (!loaded.fromProject) return {};
     SignalValuesLoad load = LoadSignalValues(source);
     if (!load.problem.empty()) cli.Say("note: " + load.problem);
-    return std::move(load.signals);
+    return std::move(load.signalValues);
 }
 
 // "log:11: the data are pairs of hex digits: "..."" or, for BLF, "log: byte 4096: ...".
@@ -80,13 +80,13 @@ int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
         sink = std::make_unique<StreamSink>(cli.out);
     }
     SayModelNotes(loaded, true, cli);
-    SignalValues signals;
+    SignalValues signalValues;
     if (a.Has("signals")) {
-        signals = LoadSignalsOf(loaded, a.Operands()[0], cli);
-        if (signals.Empty()) throw Error("--signals needs a project with imported signals (signals.xml)");
+        signalValues = LoadSignalsOf(loaded, a.Operands()[0], cli);
+        if (signalValues.Empty()) throw Error("--signals needs a project with imported signals (signals.xml)");
     }
 
-    Replay replay(loaded.model, *sink, channel, a.Has("signals") ? &signals : nullptr);
+    Replay replay(loaded.model, *sink, channel, a.Has("signals") ? &signalValues : nullptr);
     LogFrame frame;
     BrokenLine broken;
     std::uint64_t listed = 0;

@@ -30,8 +30,8 @@ int ReportCommand(const std::vector<std::string>& args, CliContext& cli) {
     input.model = &loaded.model;
     input.problems = loaded.problems;
     input.fromProject = loaded.fromProject;
-    const SignalValues signals = LoadSignalsOf(loaded, source, cli);
-    input.signals = signals.Empty() ? nullptr : &signals;
+    const SignalValues signalValues = LoadSignalsOf(loaded, source, cli);
+    input.signalValues = signalValues.Empty() ? nullptr : &signalValues;
     const std::filesystem::path named = std::filesystem::absolute(source).lexically_normal();
     input.sourceName = (named.has_filename() ? named : named.parent_path()).filename().string();
     const std::string text = RegisterMap(input, format);

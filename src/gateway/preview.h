@@ -33,7 +33,7 @@ std::vector<TypedFrame> ReadTypedFrames(std::string_view text);
 // register that signals of the project were imported into ends with their
 // physical values (": MotorCurrent = 12.5 A").
 std::string PreviewFrameText(const GatewayModel& model, const std::string& text, const CanFrame& frame,
-                             const SignalValues* signals = nullptr);
+                             const SignalValues* signalValues = nullptr);
 
 // The transmit frames the register values feed, byte by byte ("--" not fed,
 // "??" fed by a register without a value, "!!" fed by registers that
@@ -41,6 +41,6 @@ std::string PreviewFrameText(const GatewayModel& model, const std::string& text,
 // that feed no transmit frame; with signals, the physical values of each
 // frame's signals.
 std::string PreviewTransmitText(const GatewayModel& model, const RegisterValues& values,
-                                const SignalValues* signals = nullptr);
+                                const SignalValues* signalValues = nullptr);
 
 }  // namespace vestrel::gateway

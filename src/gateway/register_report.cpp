@@ -266,8 +266,8 @@ ReportDocument RegisterMapDocument(const ReportInput& input) {
             for (int index : MappingsByRegister(d))
                 table.rows.push_back(MapRow(model, d, d.mappings[static_cast<std::size_t>(index)]));
         }
-        if (input.signals) {
-            ReportTable signalTable = SignalTable(*input.signals, direction);
+        if (input.signalValues) {
+            ReportTable signalTable = SignalTable(*input.signalValues, direction);
             if (!signalTable.rows.empty()) {
                 add(ReportBlock::Kind::Subheading,
                     direction == FrameDirection::Receive ? "Receive signals" : "Transmit signals");
@@ -347,17 +347,17 @@ std::string RegisterMapCsv(const ReportInput& input) {
     // The byte columns name the data byte of each register half; the
     // direction column says which way it goes.
     // With signals, what each register carries follows in columns of its own.
-    const bool signals = input.signals && !input.signals->Empty();
+    const bool signalValues = input.signalValues && !input.signalValues->Empty();
     std::string csv = "direction,register,frame,cob_id,mnemonic,high_byte,low_byte";
-    csv += signals ? std::string(",") + kSignalCsvHeadings + "\n" : "\n";
+    csv += signalValues ? std::string(",") + kSignalCsvHeadings + "\n" : "\n";
     for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
         const GatewayDirection& d = input.model->Direction(direction);
         for (int index : MappingsByRegister(d)) {
             csv += direction == FrameDirection::Receive ? "receive" : "transmit";
             const GatewayMapping& mapping = d.mappings[static_cast<std::size_t>(index)];
             for (const std::string& cell : MapRow(*input.model, d, mapping)) csv += "," + CsvField(cell);
-            if (signals)
-                for (const std::string& cell : SignalCsvCells(*input.signals, direction, mapping.reg))
+            if (signalValues)
+                for (const std::string& cell : SignalCsvCells(*input.signalValues, direction, mapping.reg))
                     csv += "," + CsvField(cell);
             csv += "\n";
         }
@@ -389,8 +389,8 @@ std::string RegisterMapMarkdown(const ReportInput& input) {
                 md += "|\n";
             }
         }
-        if (input.signals) {
-            const ReportTable table = SignalTable(*input.signals, direction);
+        if (input.signalValues) {
+            const ReportTable table = SignalTable(*input.signalValues, direction);
             if (!table.rows.empty()) {
                 md += std::string("\n### ") + (direction == FrameDirection::Receive ? "Receive" : "Transmit") +
                       " signals\n\n";

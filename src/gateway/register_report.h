@@ -18,7 +18,7 @@ struct ReportInput {
     std::vector<Problem> problems;  // the project check's findings; none for banks
     std::string sourceName;         // the project folder's or the image's name, for the title
     bool fromProject = true;        // banks of a compile: their stamp means nothing
-    const SignalValues* signals = nullptr;  // what the registers signals were imported into mean
+    const SignalValues* signalValues = nullptr;  // what the registers signals were imported into mean
 };
 
 enum class ReportFormat { Html, Csv, Markdown };

@@ -189,14 +189,14 @@ void AppendSection(std::vector<std::string>& lines, const std::string& title, co
 
 }  // namespace
 
-Replay::Replay(const GatewayModel& model, TextSink& csv, std::string channel, const SignalValues* signals)
+Replay::Replay(const GatewayModel& model, TextSink& csv, std::string channel, const SignalValues* signalValues)
     : model_(model),
       table_(model),
       csv_(csv),
       buffer_(kFlushBytes + kRowSlack),
       traffic_(model),
       channel_(std::move(channel)),
-      signals_(signals) {
+      signals_(signalValues) {
     static_assert(kFlushBytes > kReplayCsvHeader.size() && kFlushBytes > kReplaySignalCsvHeader.size());
     const std::string_view header = signals_ ? kReplaySignalCsvHeader : kReplayCsvHeader;
     std::memcpy(buffer_.data(), header.data(), header.size());

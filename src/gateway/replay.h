@@ -73,7 +73,7 @@ public:
     // it: "can0", "1") are fed.
     // With `signals`, a row is written per change of a received signal's
     // value (kReplaySignalCsvHeader) instead of per register change.
-    Replay(const GatewayModel& model, TextSink& csv, std::string channel = {}, const SignalValues* signals = nullptr);
+    Replay(const GatewayModel& model, TextSink& csv, std::string channel = {}, const SignalValues* signalValues = nullptr);
 
     void Feed(const LogFrame& frame);
     void CountBrokenLine() { ++brokenLines_; }

@@ -97,11 +97,11 @@ std::vector<std::pair<std::string, std::string>> PlcAccessInWords(const GatewayM
     return rows;
 }
 
-ReportTable SignalTable(const SignalValues& signals, FrameDirection direction) {
+ReportTable SignalTable(const SignalValues& signalValues, FrameDirection direction) {
     ReportTable table;
     table.headings = {"Register", "Signal", "Message", "Bits", "Scaling", "Range", "Values", "Comment"};
     table.numeric = {true, false, false, false, false, false, false, false};
-    for (const SignalValues::Entry& e : signals.Entries()) {
+    for (const SignalValues::Entry& e : signalValues.Entries()) {
         if (e.message->direction != direction) continue;
         const signaldb::Signal& s = e.signal->signal;
         table.rows.push_back({RegistersText(e), e.name, e.message->name, BitsText(e), signaldb::ScalingText(s),
@@ -113,9 +113,9 @@ ReportTable SignalTable(const SignalValues& signals, FrameDirection direction) {
     return table;
 }
 
-std::vector<std::string> SignalCsvCells(const SignalValues& signals, FrameDirection direction, std::uint16_t reg) {
+std::vector<std::string> SignalCsvCells(const SignalValues& signalValues, FrameDirection direction, std::uint16_t reg) {
     std::vector<std::vector<std::string>> parts(kSignalCsvColumns);
-    for (const SignalValues::Entry& e : signals.Entries()) {
+    for (const SignalValues::Entry& e : signalValues.Entries()) {
         if (!Carries(e, direction, reg)) continue;
         const signaldb::Signal& s = e.signal->signal;
         parts[0].push_back(e.name);

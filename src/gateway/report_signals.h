@@ -27,12 +27,12 @@ std::string ModiconNumber(int functionCode, std::uint16_t reg);
 // A direction's signals, one row each: registers, signal, message, bits,
 // scaling, range, value table and comment. No rows when the direction has
 // none.
-ReportTable SignalTable(const SignalValues& signals, FrameDirection direction);
+ReportTable SignalTable(const SignalValues& signalValues, FrameDirection direction);
 
 // For the CSV: the signals a register carries, their scaling, unit, range
 // and comment, each cell listing its signals' parts joined by "; ".
 inline constexpr int kSignalCsvColumns = 5;
-std::vector<std::string> SignalCsvCells(const SignalValues& signals, FrameDirection direction, std::uint16_t reg);
+std::vector<std::string> SignalCsvCells(const SignalValues& signalValues, FrameDirection direction, std::uint16_t reg);
 inline constexpr const char* kSignalCsvHeadings = "signal,scaling,unit,range,comment";
 
 }  // namespace vestrel::gateway

@@ -114,12 +114,12 @@ SignalValuesLoad LoadSignalValues(const std::filesystem::path& projectDir) {
     return {{}, read.fileName + " cannot be read, so values are shown without their signals: " + read.error};
 }
 
-void ApplySignalAssignments(const SignalValues& signals, const std::vector<NamedValue>& assignments,
+void ApplySignalAssignments(const SignalValues& signalValues, const std::vector<NamedValue>& assignments,
                             RegisterValues& values, std::vector<std::string>& warnings) {
     for (const NamedValue& typed : assignments) {
-        const SignalValues::Entry* entry = signals.Find(FrameDirection::Transmit, typed.name);
+        const SignalValues::Entry* entry = signalValues.Find(FrameDirection::Transmit, typed.name);
         if (!entry) {
-            const bool received = signals.Find(FrameDirection::Receive, typed.name) != nullptr;
+            const bool received = signalValues.Find(FrameDirection::Receive, typed.name) != nullptr;
             throw Error(received ? typed.name + " is a signal of a frame the gateway receives, not one it transmits"
                                  : "no imported transmit signal is named " + typed.name);
         }

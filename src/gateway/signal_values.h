@@ -85,7 +85,7 @@ std::string SignalReadingText(const SignalValues::Entry& entry, const std::optio
 // file; none and the reason where it cannot be read (the values are then
 // shown as registers only).
 struct SignalValuesLoad {
-    SignalValues signals;
+    SignalValues signalValues;
     std::string problem;
 };
 SignalValuesLoad LoadSignalValues(const std::filesystem::path& projectDir);
@@ -94,7 +94,7 @@ SignalValuesLoad LoadSignalValues(const std::filesystem::path& projectDir);
 // merged over `values`; each value outside its signal's minimum..maximum
 // adds a warning. Throws Error for an unknown signal, a value that is not a
 // number or one the signal's bits cannot hold.
-void ApplySignalAssignments(const SignalValues& signals,
+void ApplySignalAssignments(const SignalValues& signalValues,
                             const std::vector<NamedValue>& assignments,
                             RegisterValues& values, std::vector<std::string>& warnings);
 
