@@ -11,9 +11,13 @@ namespace vestrel {
 
 int PreviewCommand(const std::vector<std::string>& args, CliContext& cli) {
     using namespace gateway;
-    const Arguments a(args, {{"registers", true, "a list such as 40=0x1234,41=7"}});
+    const Arguments a(args, {{"registers", true, "a list such as 40=0x1234,41=7"},
+                             {"signals", true, "a list such as Speed=1500,Torque=-2.5"}});
     const auto registers = a.Value("registers");
-    a.ExpectAtLeast(registers ? 1 : 2, "preview SOURCE FRAME... | preview SOURCE --registers REG=VALUE,...");
+    const auto typedSignals = a.Value("signals");
+    const bool transmit = registers || typedSignals;
+    a.ExpectAtLeast(transmit ? 1 : 2,
+                    "preview SOURCE FRAME... | preview SOURCE [--registers REG=VALUE,...] [--signals NAME=VALUE,...]");
 
     std::vector<std::pair<std::string, CanFrame>> frames;
     for (std::size_t i = 1; i < a.Operands().size(); ++i)
@@ -28,11 +32,26 @@ int PreviewCommand(const std::vector<std::string>& args, CliContext& cli) {
         if (!parsed) throw UsageError{why};
         values = std::move(*parsed);
     }
+    std::vector<NamedValue> assignments;
+    if (typedSignals) {
+        std::string why;
+        auto parsed = ParseNamedValues(*typedSignals, why);
+        if (!parsed) throw UsageError{why};
+        assignments = std::move(*parsed);
+    }
 
     const ProjectModel loaded = LoadModel(a.Operands()[0]);
     SayModelNotes(loaded, false, cli);
-    for (const auto& [text, frame] : frames) cli.out << PreviewFrameText(loaded.model, text, frame);
-    if (registers) cli.out << PreviewTransmitText(loaded.model, values);
+    const SignalValues signalValues = LoadSignalsOf(loaded, a.Operands()[0], cli);
+    if (typedSignals) {
+        if (signalValues.Empty()) throw Error("--signals needs a project with imported signals (signals.xml)");
+        std::vector<std::string> warnings;
+        ApplySignalAssignments(signalValues, assignments, values, warnings);
+        for (const std::string& warning : warnings) cli.Say("warning: " + warning);
+    }
+    const SignalValues* shown = signalValues.Empty() ? nullptr : &signalValues;
+    for (const auto& [text, frame] : frames) cli.out << PreviewFrameText(loaded.model, text, frame, shown);
+    if (transmit) cli.out << PreviewTransmitText(loaded.model, values, shown);
     return kExitOk;
 }
 

@@ -40,6 +40,14 @@ void SayModelNotes(const ProjectModel& loaded, bool withFindings, const CliConte
                 finding.text);
 }
 
+gateway::SignalValues LoadSignalsOf(const ProjectModel& loaded, const std::filesystem::path& source,
+                                    const CliContext& cli) {
+    if (!loaded.fromProject) return {};
+    SignalValuesLoad load = LoadSignalValues(source);
+    if (!load.problem.empty()) cli.Say("note: " + load.problem);
+    return std::move(load.signalValues);
+}
+
 // "log:11: the data are pairs of hex digits: "..."" or, for BLF, "log: byte 4096: ...".
 std::string BrokenText(const std::string& logName, LogFormat format, const BrokenLine& broken) {
     if (format == LogFormat::VectorBlf) return logName + ": byte " + std::to_string(broken.line) + ": " + broken.reason;
@@ -48,8 +56,11 @@ std::string BrokenText(const std::string& logName, LogFormat format, const Broke
 
 int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
     const Arguments a(args,
-                      {{"out", true, "a file name"}, {"channel", true, "a channel such as can0 or 1"}, {"strict"}});
-    a.ExpectOperands(2, "replay SOURCE LOG [--out FILE] [--channel C] [--strict]");
+                      {{"out", true, "a file name"},
+                       {"channel", true, "a channel such as can0 or 1"},
+                       {"strict"},
+                       {"signals"}});
+    a.ExpectOperands(2, "replay SOURCE LOG [--out FILE] [--channel C] [--strict] [--signals]");
     const std::string& logName = a.Operands()[1];
     const std::string channel = a.Value("channel").value_or("");
     if (a.Has("channel") && channel.empty()) throw UsageError{"--channel needs a channel such as can0 or 1"};
@@ -69,8 +80,13 @@ int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
         sink = std::make_unique<StreamSink>(cli.out);
     }
     SayModelNotes(loaded, true, cli);
+    SignalValues signalValues;
+    if (a.Has("signals")) {
+        signalValues = LoadSignalsOf(loaded, a.Operands()[0], cli);
+        if (signalValues.Empty()) throw Error("--signals needs a project with imported signals (signals.xml)");
+    }
 
-    Replay replay(loaded.model, *sink, channel);
+    Replay replay(loaded.model, *sink, channel, a.Has("signals") ? &signalValues : nullptr);
     LogFrame frame;
     BrokenLine broken;
     std::uint64_t listed = 0;

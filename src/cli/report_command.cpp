@@ -2,6 +2,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/merge_run.h"
+#include "cli/model_notes.h"
 #include "gateway/register_report.h"
 #include "platform/file_util.h"
 #include "platform/folder_lock.h"
@@ -29,6 +30,8 @@ int ReportCommand(const std::vector<std::string>& args, CliContext& cli) {
     input.model = &loaded.model;
     input.problems = loaded.problems;
     input.fromProject = loaded.fromProject;
+    const SignalValues signalValues = LoadSignalsOf(loaded, source, cli);
+    input.signalValues = signalValues.Empty() ? nullptr : &signalValues;
     const std::filesystem::path named = std::filesystem::absolute(source).lexically_normal();
     input.sourceName = (named.has_filename() ? named : named.parent_path()).filename().string();
     const std::string text = RegisterMap(input, format);

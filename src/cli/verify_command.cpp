@@ -1,5 +1,6 @@
 // verify: a gateway on the bench, expected against read, headless.
 #include "cli/bench_support.h"
+#include "cli/model_notes.h"
 #include "gateway/preview.h"
 #include "live/qt/bench_verify.h"
 #include "platform/error.h"
@@ -81,7 +82,8 @@ int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
     auto print = [&](const std::vector<std::string>& lines) {
         for (const std::string& line : lines) cli.out << PrintableText(line, LineBreaks::OneLine) << '\n';
     };
-    print(live::ReceiveLines(result.checks, o.indexNumbering, o.function));
+    const gateway::SignalValues meanings = LoadSignalsOf(setup.loaded, a.Operands()[0], cli);
+    print(live::ReceiveLines(result.checks, o.indexNumbering, o.function, meanings.Empty() ? nullptr : &meanings));
     print(live::WriteLines(result.writes, o.frameWaitMs));
     const live::VerifyTally tally = live::Tally(result.checks, result.writes);
     print(live::SummaryLines(tally, a.Has("strict")));

@@ -42,7 +42,7 @@ std::string HalfText(const HalfEffect& half, const CanFrame& frame) {
 }
 
 void PrintEffects(const GatewayModel& model, int index, const CanFrame& frame, const std::string& indent,
-                  std::ostream& out) {
+                  const SignalValues* signalValues, std::ostream& out) {
     const GatewayFrame& f = model.Receive().frames[static_cast<std::size_t>(index)];
     if (frame.remote) {
         out << indent << "a remote request carries no data: no register is set\n";
@@ -54,12 +54,36 @@ void PrintEffects(const GatewayModel& model, int index, const CanFrame& frame, c
     std::vector<RegisterEffect> effects;
     model.ReceiveEffects(index, frame, effects);
     if (effects.empty()) out << indent << "no register is mapped on this frame\n";
-    for (const RegisterEffect& e : effects)
+    // The registers as this frame leaves them, for the signals' values: a
+    // half it does not feed is not known.
+    auto fed = [&](std::int32_t reg) {
+        RegisterValue value;
+        for (const RegisterEffect& e : effects) {
+            if (e.reg != reg) continue;
+            if (e.high.source == HalfSource::Fed) {
+                value.bits = static_cast<std::uint16_t>((value.bits & 0x00FF) | e.high.value << 8);
+                value.highKnown = true;
+            }
+            if (e.low.source == HalfSource::Fed) {
+                value.bits = static_cast<std::uint16_t>((value.bits & 0xFF00) | e.low.value);
+                value.lowKnown = true;
+            }
+        }
+        return value;
+    };
+    for (const RegisterEffect& e : effects) {
         out << indent << "register " << e.reg << " = " << EffectValueText(e) << " (high byte "
-            << HalfText(e.high, frame) << ", low byte " << HalfText(e.low, frame) << ")\n";
+            << HalfText(e.high, frame) << ", low byte " << HalfText(e.low, frame) << ")";
+        if (signalValues) {
+            const std::string note = signalValues->RegisterNote(FrameDirection::Receive, e.reg, fed);
+            if (!note.empty()) out << ": " << PrintableText(note, LineBreaks::OneLine);
+        }
+        out << '\n';
+    }
 }
 
-void PreviewFrameTo(const GatewayModel& model, const std::string& text, const CanFrame& frame, std::ostream& out) {
+void PreviewFrameTo(const GatewayModel& model, const std::string& text, const CanFrame& frame,
+                    const SignalValues* signalValues, std::ostream& out) {
     const GatewayDirection& receive = model.Receive();
     const ReceiveMatch match = model.MatchReceive(frame);
     out << text << ": ";
@@ -92,7 +116,7 @@ void PreviewFrameTo(const GatewayModel& model, const std::string& text, const Ca
                 << "; the project does not say which one the device matches\n";
             for (int index : match.frames) {
                 out << "  if " << FrameTitle(receive.frames[static_cast<std::size_t>(index)], index) << ":\n";
-                PrintEffects(model, index, frame, "    ", out);
+                PrintEffects(model, index, frame, "    ", signalValues, out);
             }
             return;
         }
@@ -108,10 +132,29 @@ void PreviewFrameTo(const GatewayModel& model, const std::string& text, const Ca
                 out << (all.size() == 2 ? " has" : " have") << " the same COB-ID; the banks' lookup table selects frame "
                     << index + 1 << ", the " << (all.size() == 2 ? "later" : "last") << " one\n";
             }
-            PrintEffects(model, index, frame, "  ", out);
+            PrintEffects(model, index, frame, "  ", signalValues, out);
             return;
         }
     }
+}
+
+// "  signals: Speed = 1500 rpm, Torque = ?": the physical values the
+// register values give the signals imported into transmit frame `f`.
+void PrintTransmitSignals(const SignalValues& signalValues, const GatewayModel& model, const GatewayFrame& f,
+                          const RegisterValues& values, std::ostream& out) {
+    const signaldb::ImportedMessage* message =
+        signalValues.File().Find(FrameDirection::Transmit, f.cobId, model.Mode() == CanMode::Can20B);
+    if (!message) return;
+    auto given = [&](std::int32_t reg) {
+        const auto it = values.find(static_cast<std::uint16_t>(reg));
+        return it == values.end() ? RegisterValue{} : RegisterValue{it->second, true, true};
+    };
+    std::string line;
+    for (const SignalValues::Entry& e : signalValues.Entries()) {
+        if (e.message != message) continue;
+        line += (line.empty() ? "" : ", ") + SignalReadingText(e, ReadSignalBits(*message, *e.signal, given));
+    }
+    if (!line.empty()) out << "  signals: " << PrintableText(line, LineBreaks::OneLine) << '\n';
 }
 
 std::string ByteHex(unsigned value) {
@@ -119,7 +162,8 @@ std::string ByteHex(unsigned value) {
     return std::string("0x") + kDigits[value >> 4 & 0xF] + kDigits[value & 0xF];
 }
 
-void PreviewTransmitTo(const GatewayModel& model, const RegisterValues& values, std::ostream& out) {
+void PreviewTransmitTo(const GatewayModel& model, const RegisterValues& values, const SignalValues* signalValues,
+                       std::ostream& out) {
     const GatewayDirection& transmit = model.Transmit();
     for (int index : model.TransmitFramesFedBy(values)) {
         const GatewayFrame& f = transmit.frames[static_cast<std::size_t>(index)];
@@ -162,6 +206,7 @@ void PreviewTransmitTo(const GatewayModel& model, const RegisterValues& values, 
                 frame.data[static_cast<std::size_t>(b)] = data.bytes[static_cast<std::size_t>(b)].value;
             out << "  as a frame: " << CompactFrameText(frame) << '\n';
         }
+        if (signalValues) PrintTransmitSignals(*signalValues, model, f, values, out);
     }
     for (const auto& [reg, value] : values) {
         bool feeds = false;
@@ -213,15 +258,17 @@ std::vector<TypedFrame> ReadTypedFrames(std::string_view text) {
     return typed;
 }
 
-std::string PreviewFrameText(const GatewayModel& model, const std::string& text, const CanFrame& frame) {
+std::string PreviewFrameText(const GatewayModel& model, const std::string& text, const CanFrame& frame,
+                             const SignalValues* signalValues) {
     std::ostringstream out;
-    PreviewFrameTo(model, PrintableText(text, LineBreaks::OneLine), frame, out);
+    PreviewFrameTo(model, PrintableText(text, LineBreaks::OneLine), frame, signalValues, out);
     return out.str();
 }
 
-std::string PreviewTransmitText(const GatewayModel& model, const RegisterValues& values) {
+std::string PreviewTransmitText(const GatewayModel& model, const RegisterValues& values,
+                                const SignalValues* signalValues) {
     std::ostringstream out;
-    PreviewTransmitTo(model, values, out);
+    PreviewTransmitTo(model, values, signalValues, out);
     return out.str();
 }
 

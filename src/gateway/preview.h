@@ -2,6 +2,7 @@
 
 #include "gateway/gateway_model.h"
 #include "gateway/register_values.h"
+#include "gateway/signal_values.h"
 
 #include <string>
 #include <string_view>
@@ -28,13 +29,18 @@ struct TypedFrame {
 std::vector<TypedFrame> ReadTypedFrames(std::string_view text);
 
 // The registers a received frame sets, or why it sets none: one line for the
-// frame (`text` as the user typed it, escaped), then one per register.
-std::string PreviewFrameText(const GatewayModel& model, const std::string& text, const CanFrame& frame);
+// frame (`text` as the user typed it, escaped), then one per register; a
+// register that signals of the project were imported into ends with their
+// physical values (": MotorCurrent = 12.5 A").
+std::string PreviewFrameText(const GatewayModel& model, const std::string& text, const CanFrame& frame,
+                             const SignalValues* signalValues = nullptr);
 
 // The transmit frames the register values feed, byte by byte ("--" not fed,
 // "??" fed by a register without a value, "!!" fed by registers that
 // disagree), the compact frame when every byte is known, and the registers
-// that feed no transmit frame.
-std::string PreviewTransmitText(const GatewayModel& model, const RegisterValues& values);
+// that feed no transmit frame; with signals, the physical values of each
+// frame's signals.
+std::string PreviewTransmitText(const GatewayModel& model, const RegisterValues& values,
+                                const SignalValues* signalValues = nullptr);
 
 }  // namespace vestrel::gateway

@@ -1,5 +1,7 @@
 #include "gateway/register_report.h"
 
+#include "gateway/report_signals.h"
+
 #include "platform/csv_text.h"
 #include "platform/html_text.h"
 #include "platform/printable_text.h"
@@ -248,6 +250,9 @@ ReportDocument RegisterMapDocument(const ReportInput& input) {
     add(ReportBlock::Kind::Heading, "Communication settings");
     ReportBlock& settings = add(ReportBlock::Kind::Settings);
     for (auto& [name, value] : SettingsInWords(input)) settings.table.rows.push_back({name, value});
+    add(ReportBlock::Kind::Heading, kPlcAccessTitle);
+    ReportBlock& access = add(ReportBlock::Kind::Settings);
+    for (auto& [name, value] : PlcAccessInWords(model)) access.table.rows.push_back({name, value});
 
     for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
         const GatewayDirection& d = model.Direction(direction);
@@ -260,6 +265,14 @@ ReportDocument RegisterMapDocument(const ReportInput& input) {
             table.numeric = {true, true, false, false, false, false};
             for (int index : MappingsByRegister(d))
                 table.rows.push_back(MapRow(model, d, d.mappings[static_cast<std::size_t>(index)]));
+        }
+        if (input.signalValues) {
+            ReportTable signalTable = SignalTable(*input.signalValues, direction);
+            if (!signalTable.rows.empty()) {
+                add(ReportBlock::Kind::Subheading,
+                    direction == FrameDirection::Receive ? "Receive signals" : "Transmit signals");
+                add(ReportBlock::Kind::MapTable).table = std::move(signalTable);
+            }
         }
         add(ReportBlock::Kind::Subheading,
             direction == FrameDirection::Receive ? "Receive frames" : "Transmit frames");
@@ -333,13 +346,19 @@ std::string RegisterMapHtml(const ReportDocument& doc) {
 std::string RegisterMapCsv(const ReportInput& input) {
     // The byte columns name the data byte of each register half; the
     // direction column says which way it goes.
-    std::string csv = "direction,register,frame,cob_id,mnemonic,high_byte,low_byte\n";
+    // With signals, what each register carries follows in columns of its own.
+    const bool signalValues = input.signalValues && !input.signalValues->Empty();
+    std::string csv = "direction,register,frame,cob_id,mnemonic,high_byte,low_byte";
+    csv += signalValues ? std::string(",") + kSignalCsvHeadings + "\n" : "\n";
     for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
         const GatewayDirection& d = input.model->Direction(direction);
         for (int index : MappingsByRegister(d)) {
             csv += direction == FrameDirection::Receive ? "receive" : "transmit";
-            for (const std::string& cell : MapRow(*input.model, d, d.mappings[static_cast<std::size_t>(index)]))
-                csv += "," + CsvField(cell);
+            const GatewayMapping& mapping = d.mappings[static_cast<std::size_t>(index)];
+            for (const std::string& cell : MapRow(*input.model, d, mapping)) csv += "," + CsvField(cell);
+            if (signalValues)
+                for (const std::string& cell : SignalCsvCells(*input.signalValues, direction, mapping.reg))
+                    csv += "," + CsvField(cell);
             csv += "\n";
         }
     }
@@ -354,6 +373,8 @@ std::string RegisterMapMarkdown(const ReportInput& input) {
     for (const auto& [level, text] : findings) md += "- " + MarkdownCell(text) + "\n";
     md += "\n## Communication settings\n\n";
     for (const auto& [name, value] : SettingsInWords(input)) md += "- " + name + ": " + MarkdownCell(value) + "\n";
+    md += "\n## " + std::string(kPlcAccessTitle) + "\n\n";
+    for (const auto& [name, value] : PlcAccessInWords(model)) md += "- " + name + ": " + MarkdownCell(value) + "\n";
     for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
         const GatewayDirection& d = model.Direction(direction);
         md += "\n## " + std::string(DirectionTitle(direction)) + "\n\n";
@@ -366,6 +387,19 @@ std::string RegisterMapMarkdown(const ReportInput& input) {
                 for (const std::string& cell : MapRow(model, d, d.mappings[static_cast<std::size_t>(index)]))
                     md += "| " + MarkdownCell(cell) + " ";
                 md += "|\n";
+            }
+        }
+        if (input.signalValues) {
+            const ReportTable table = SignalTable(*input.signalValues, direction);
+            if (!table.rows.empty()) {
+                md += std::string("\n### ") + (direction == FrameDirection::Receive ? "Receive" : "Transmit") +
+                      " signals\n\n";
+                for (const std::string& heading : table.headings) md += "| " + heading + " ";
+                md += "|\n|---:|---|---|---|---|---|---|---|\n";
+                for (const auto& row : table.rows) {
+                    for (const std::string& cell : row) md += "| " + MarkdownCell(cell) + " ";
+                    md += "|\n";
+                }
             }
         }
         // Each frame's bytes as a row of cells naming the register half they feed.

@@ -11,11 +11,14 @@
 // model find. As one self-contained HTML page, as CSV or as Markdown.
 namespace vestrel::gateway {
 
+class SignalValues;
+
 struct ReportInput {
     const GatewayModel* model = nullptr;
     std::vector<Problem> problems;  // the project check's findings; none for banks
     std::string sourceName;         // the project folder's or the image's name, for the title
     bool fromProject = true;        // banks of a compile: their stamp means nothing
+    const SignalValues* signalValues = nullptr;  // what the registers signals were imported into mean
 };
 
 enum class ReportFormat { Html, Csv, Markdown };

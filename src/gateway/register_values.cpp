@@ -2,6 +2,8 @@
 
 #include "platform/text.h"
 
+#include <functional>
+
 namespace vestrel::gateway {
 
 namespace {
@@ -30,16 +32,21 @@ std::optional<std::int32_t> Number(std::string_view text, bool signedValue) {
     return negative ? -value : value;
 }
 
-// Reads the list from left to right; the first fault ends it.
+// Reads a list of KEY=VALUE pairs from left to right, handing each pair to
+// `take`; the first fault ends it. `form` says what the list is made of.
 class ListReader {
 public:
-    explicit ListReader(std::string_view list) : list_(list) {}
+    // Takes a pair (key, value, the pair as typed); false with `why` set refuses it.
+    using Take = std::function<bool(std::string_view, std::string_view, const std::string&, std::string&)>;
 
-    std::optional<RegisterValues> Read(std::string& why) {
+    ListReader(std::string_view list, std::string form, Take take)
+        : list_(list), form_(std::move(form)), take_(std::move(take)) {}
+
+    bool Read(std::string& why) {
         SkipBlanks();
-        if (at_ == list_.size()) return Refused(why, Form());
+        if (at_ == list_.size()) return Refused(why, form_);
         while (at_ < list_.size()) {
-            if (!Pair(why)) return std::nullopt;
+            if (!Pair(why)) return false;
             const std::size_t before = at_;
             SkipBlanks();
             if (at_ == list_.size()) break;
@@ -47,20 +54,18 @@ public:
                 ++at_;
                 SkipBlanks();
                 if (at_ == list_.size() || list_[at_] == ',')
-                    return Refused(why, Form() + ", not '" + std::string(list_) + "': a comma with no pair after it");
+                    return Refused(why, form_ + ", not '" + std::string(list_) + "': a comma with no pair after it");
             } else if (at_ == before) {
-                return Refused(why, Form() + ", not '" + std::string(list_.substr(pairStart_)) + "'");
+                return Refused(why, form_ + ", not '" + std::string(list_.substr(pairStart_)) + "'");
             }
         }
-        return std::move(values_);
+        return true;
     }
 
 private:
-    static std::string Form() { return "register values are REG=VALUE pairs separated by commas or blanks"; }
-
-    static std::optional<RegisterValues> Refused(std::string& why, std::string text) {
+    static bool Refused(std::string& why, std::string text) {
         why = std::move(text);
-        return std::nullopt;
+        return false;
     }
 
     void SkipBlanks() {
@@ -85,47 +90,74 @@ private:
 
     bool Pair(std::string& why) {
         pairStart_ = at_;
-        const std::string_view regText = Token();
+        const std::string_view key = Token();
         SkipBlanks();
-        if (regText.empty() || at_ == list_.size() || list_[at_] != '=') {
-            why = Form() + ", not '" + PairText() + "'";
+        if (key.empty() || at_ == list_.size() || list_[at_] != '=') {
+            why = form_ + ", not '" + PairText() + "'";
             return false;
         }
         ++at_;
         SkipBlanks();
-        const std::string_view valueText = Token();
-        const auto reg = Number(regText, false);
-        const auto value = Number(valueText, true);
-        if (!reg || !value) {
-            why = "'" + PairText() + "' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers";
-            return false;
-        }
-        if (*reg > 0xFFFF) {
-            why = "register " + std::string(regText) + " is outside 0 to 65535";
-            return false;
-        }
-        if (*value < kLowestRegisterValue || *value > kHighestRegisterValue) {
-            why = "the value " + std::string(valueText) + " of register " + std::to_string(*reg) +
-                  " is outside -32768 to 65535";
-            return false;
-        }
-        if (!values_.emplace(static_cast<std::uint16_t>(*reg), static_cast<std::uint16_t>(*value & 0xFFFF)).second) {
-            why = "register " + std::to_string(*reg) + " is given twice";
-            return false;
-        }
-        return true;
+        const std::string_view value = Token();
+        return take_(key, value, PairText(), why);
     }
 
     std::string_view list_;
+    std::string form_;
+    Take take_;
     std::size_t at_ = 0;
     std::size_t pairStart_ = 0;
-    RegisterValues values_;
 };
 
 }  // namespace
 
 std::optional<RegisterValues> ParseRegisterValues(std::string_view list, std::string& why) {
-    return ListReader(list).Read(why);
+    RegisterValues values;
+    auto take = [&](std::string_view regText, std::string_view valueText, const std::string& pair, std::string& reason) {
+        const auto reg = Number(regText, false);
+        const auto value = Number(valueText, true);
+        if (!reg || !value) {
+            reason = "'" + pair + "' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers";
+            return false;
+        }
+        if (*reg > 0xFFFF) {
+            reason = "register " + std::string(regText) + " is outside 0 to 65535";
+            return false;
+        }
+        if (*value < kLowestRegisterValue || *value > kHighestRegisterValue) {
+            reason = "the value " + std::string(valueText) + " of register " + std::to_string(*reg) +
+                  " is outside -32768 to 65535";
+            return false;
+        }
+        if (!values.emplace(static_cast<std::uint16_t>(*reg), static_cast<std::uint16_t>(*value & 0xFFFF)).second) {
+            reason = "register " + std::to_string(*reg) + " is given twice";
+            return false;
+        }
+        return true;
+    };
+    if (!ListReader(list, "register values are REG=VALUE pairs separated by commas or blanks", take).Read(why))
+        return std::nullopt;
+    return values;
+}
+
+std::optional<std::vector<NamedValue>> ParseNamedValues(std::string_view list, std::string& why) {
+    std::vector<NamedValue> values;
+    auto take = [&](std::string_view name, std::string_view value, const std::string& pair, std::string& reason) {
+        if (value.empty()) {
+            reason = "'" + pair + "' is not NAME=VALUE: the value is missing";
+            return false;
+        }
+        for (const NamedValue& v : values)
+            if (v.name == name) {
+                reason = std::string(name) + " is given twice";
+                return false;
+            }
+        values.push_back({std::string(name), std::string(value)});
+        return true;
+    };
+    if (!ListReader(list, "values are NAME=VALUE pairs separated by commas or blanks", take).Read(why))
+        return std::nullopt;
+    return values;
 }
 
 }  // namespace vestrel::gateway

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Register values as an engineer types them, the one grammar of every place
 // that takes such a list: vestrel-cli preview --registers and verify --write,
@@ -27,5 +28,16 @@ inline constexpr std::int32_t kHighestRegisterValue = 65535;
 // register comes twice. Anything else gives nothing and the reason in `why`,
 // which quotes the text as typed (the caller escapes it for where it goes).
 std::optional<RegisterValues> ParseRegisterValues(std::string_view list, std::string& why);
+
+// A name and a value as typed, e.g. a signal's physical value.
+struct NamedValue {
+    std::string name;
+    std::string value;
+};
+
+// Reads "Speed=1500, Current = -2.5" or "A=1 B=0": NAME=VALUE pairs in the
+// same grammar as register values, the value taken as text for the caller to
+// read; no name comes twice. Nothing and the reason in `why` otherwise.
+std::optional<std::vector<NamedValue>> ParseNamedValues(std::string_view list, std::string& why);
 
 }  // namespace vestrel::gateway

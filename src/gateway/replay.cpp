@@ -1,6 +1,8 @@
 #include "gateway/replay.h"
 
+#include "platform/csv_text.h"
 #include "platform/file_util.h"
+#include "signaldb/physical_value.h"
 #include "platform/printable_text.h"
 
 #include <algorithm>
@@ -187,16 +189,27 @@ void AppendSection(std::vector<std::string>& lines, const std::string& title, co
 
 }  // namespace
 
-Replay::Replay(const GatewayModel& model, TextSink& csv, std::string channel)
+Replay::Replay(const GatewayModel& model, TextSink& csv, std::string channel, const SignalValues* signalValues)
     : model_(model),
       table_(model),
       csv_(csv),
       buffer_(kFlushBytes + kRowSlack),
       traffic_(model),
-      channel_(std::move(channel)) {
-    static_assert(kFlushBytes > kReplayCsvHeader.size());
-    std::memcpy(buffer_.data(), kReplayCsvHeader.data(), kReplayCsvHeader.size());
-    used_ = kReplayCsvHeader.size();
+      channel_(std::move(channel)),
+      signals_(signalValues) {
+    static_assert(kFlushBytes > kReplayCsvHeader.size() && kFlushBytes > kReplaySignalCsvHeader.size());
+    const std::string_view header = signals_ ? kReplaySignalCsvHeader : kReplayCsvHeader;
+    std::memcpy(buffer_.data(), header.data(), header.size());
+    used_ = header.size();
+    if (signals_) {
+        lastBits_.resize(signals_->Entries().size());
+        for (std::size_t e = 0; e < signals_->Entries().size(); ++e) {
+            const SignalValues::Entry& entry = signals_->Entries()[e];
+            if (entry.message->direction != FrameDirection::Receive) continue;
+            for (std::int32_t reg : entry.signal->registers)
+                signalsOfRegister_[static_cast<std::uint16_t>(reg)].push_back(e);
+        }
+    }
     // ",2,0x281\n": frame position and COB-ID, as the row of a change ends.
     for (std::size_t i = 0; i < model.Receive().frames.size(); ++i) {
         const std::string text = "," + std::to_string(i + 1) + "," +
@@ -231,14 +244,16 @@ void Replay::Feed(const LogFrame& logged) {
     if (frame.fd) ++fdFrames_;
     traffic_.Count(frame);
     const RegisterTable::FeedResult fed = table_.Feed(frame, logged.time);
-    if (!fed.changes.empty()) WriteChanges(logged, fed);
+    if (fed.changes.empty()) return;
+    if (signals_)
+        WriteSignalChanges(logged, fed);
+    else
+        WriteChanges(logged, fed);
 }
 
-void Replay::WriteChanges(const LogFrame& logged, const RegisterTable::FeedResult& fed) {
-    // The time and the frame's part of a row are the same for each change;
-    // rows are written into the buffer in place, copies of fixed size
-    // landing in its slack.
-    char time[kTimeTextBytes];
+// The frame's time stamp as the rows show it, into `time` (kTimeTextBytes,
+// written in full so that it can be copied whole); returns its length.
+std::size_t Replay::WriteTime(const LogFrame& logged, char* time) {
     std::size_t timeLength = 0;
     if (logged.hasTime && logged.time < 0) {
         timeLength = static_cast<std::size_t>(WriteTimeText(time, logged.time) - time);
@@ -250,13 +265,22 @@ void Replay::WriteChanges(const LogFrame& logged, const RegisterTable::FeedResul
                 static_cast<std::size_t>(WriteTimeText(timeSecondText_, second * 1000000) - timeSecondText_) -
                 6;  // "1733661931."
         }
-        std::memcpy(time, timeSecondText_, sizeof time);
+        std::memcpy(time, timeSecondText_, kTimeTextBytes);
         timeLength = timeSecondLength_;
         auto fraction = static_cast<std::uint32_t>(logged.time - second * 1000000);
         for (int i = 5; i >= 0; --i, fraction /= 10)
             time[timeLength + static_cast<std::size_t>(i)] = static_cast<char>('0' + fraction % 10);
         timeLength += 6;
     }
+    return timeLength;
+}
+
+void Replay::WriteChanges(const LogFrame& logged, const RegisterTable::FeedResult& fed) {
+    // The time and the frame's part of a row are the same for each change;
+    // rows are written into the buffer in place, copies of fixed size
+    // landing in its slack.
+    char time[kTimeTextBytes];
+    const std::size_t timeLength = WriteTime(logged, time);
     const RowTail& tail = rowTails_[static_cast<std::size_t>(fed.match.frames[0])];
     for (const RegisterTable::Change& change : fed.changes) {
         char* p = buffer_.data() + used_;
@@ -270,6 +294,41 @@ void Replay::WriteChanges(const LogFrame& logged, const RegisterTable::FeedResul
         p = WriteRegisterValueText(p, change.after);
         std::memcpy(p, tail.text, sizeof tail.text);
         used_ = static_cast<std::size_t>(p - buffer_.data()) + tail.length;
+        ++changes_;
+        if (used_ >= kFlushBytes) Flush();
+    }
+}
+
+void Replay::WriteSignalChanges(const LogFrame& logged, const RegisterTable::FeedResult& fed) {
+    std::vector<std::size_t> touched;
+    for (const RegisterTable::Change& change : fed.changes) {
+        const auto it = signalsOfRegister_.find(change.reg);
+        if (it == signalsOfRegister_.end()) continue;
+        for (std::size_t e : it->second)
+            if (std::find(touched.begin(), touched.end(), e) == touched.end()) touched.push_back(e);
+    }
+    if (touched.empty()) return;
+    std::sort(touched.begin(), touched.end());  // in the file's order
+    char time[kTimeTextBytes];
+    const std::size_t timeLength = WriteTime(logged, time);
+    const RowTail& tail = rowTails_[static_cast<std::size_t>(fed.match.frames[0])];
+    auto registers = [&](std::int32_t reg) { return table_.Value(static_cast<std::uint16_t>(reg)); };
+    for (std::size_t e : touched) {
+        const SignalValues::Entry& entry = signals_->Entries()[e];
+        const std::optional<std::uint64_t> bits = ReadSignalBits(*entry.message, *entry.signal, registers);
+        if (!bits || bits == lastBits_[e]) continue;
+        lastBits_[e] = bits;
+        const signaldb::Signal& signal = entry.signal->signal;
+        std::string row(time, timeLength);
+        row += ',' + CsvCell(entry.name, ',') + ',' + signaldb::PhysicalText(signal, *bits) + ',' + CsvCell(signal.unit, ',');
+        row.append(tail.text, tail.length);
+        if (used_ + row.size() > buffer_.size()) Flush();
+        if (row.size() > buffer_.size()) {
+            csv_.Write(row);
+        } else {
+            std::memcpy(buffer_.data() + used_, row.data(), row.size());
+            used_ += row.size();
+        }
         ++changes_;
         if (used_ >= kFlushBytes) Flush();
     }

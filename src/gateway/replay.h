@@ -3,10 +3,13 @@
 #include "gateway/can_log_reader.h"
 #include "gateway/gateway_model.h"
 #include "gateway/register_table.h"
+#include "gateway/signal_values.h"
 #include "gateway/traffic_counts.h"
 
 #include <array>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +61,8 @@ inline constexpr std::size_t kListedOtherIds = 50;
 // The CSV header of a replay: time, register, old value, new value, frame
 // position, COB-ID.
 inline constexpr std::string_view kReplayCsvHeader = "time,register,old,new,frame,cob_id\n";
+// With signals: a row per change of a signal's physical value.
+inline constexpr std::string_view kReplaySignalCsvHeader = "time,signal,value,unit,frame,cob_id\n";
 
 // Feeds the frames of a log through a register table and writes every
 // register change as a CSV row; counts the traffic for the summary. Memory
@@ -66,7 +71,9 @@ class Replay {
 public:
     // With a `channel`, only the frames of that channel (as the log names
     // it: "can0", "1") are fed.
-    Replay(const GatewayModel& model, TextSink& csv, std::string channel = {});
+    // With `signals`, a row is written per change of a received signal's
+    // value (kReplaySignalCsvHeader) instead of per register change.
+    Replay(const GatewayModel& model, TextSink& csv, std::string channel = {}, const SignalValues* signalValues = nullptr);
 
     void Feed(const LogFrame& frame);
     void CountBrokenLine() { ++brokenLines_; }
@@ -79,6 +86,8 @@ public:
 private:
     bool OnChannel(std::string_view channel);
     void WriteChanges(const LogFrame& frame, const RegisterTable::FeedResult& fed);
+    void WriteSignalChanges(const LogFrame& frame, const RegisterTable::FeedResult& fed);
+    std::size_t WriteTime(const LogFrame& logged, char* time);
 
     const GatewayModel& model_;
     RegisterTable table_;
@@ -107,6 +116,10 @@ private:
     std::uint64_t errorFrames_ = 0;
     std::uint64_t brokenLines_ = 0;
     std::uint64_t changes_ = 0;
+    // With signals: the receive signals by register, and each one's last value.
+    const SignalValues* signals_ = nullptr;
+    std::map<std::uint16_t, std::vector<std::size_t>> signalsOfRegister_;
+    std::vector<std::optional<std::uint64_t>> lastBits_;
 };
 
 // The summary for the engineer, one line each: frames per COB-ID, configured

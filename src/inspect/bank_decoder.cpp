@@ -423,6 +423,15 @@ void VerifyDecodedProject(const DecodedBanks& d, const BankImages& original) {
         throw Error("The decoded project does not compile back to the same banks: " + *difference);
 }
 
+std::optional<int> SerialBitRate(std::uint8_t serialRate) {
+    if (serialRate > 7) return std::nullopt;
+    return std::stoi(kSerialRates[serialRate]);
+}
+
+const char* ParityWord(std::uint8_t parityCode) {
+    return parityCode == 0 ? "none" : parityCode == 3 ? "odd" : parityCode == 2 ? "even" : nullptr;
+}
+
 std::string DescribeDecodedBanks(const DecodedBanks& d) {
     std::string out;
     auto line = [&](const std::string& text) { out += text + '\n'; };
@@ -433,10 +442,10 @@ std::string DescribeDecodedBanks(const DecodedBanks& d) {
     line("CAN mode: " +
          std::string(d.mode == CanMode::Can20A ? "CAN 2.0A, 11-bit COB-IDs" : "CAN 2.0B, 29-bit COB-IDs") +
          " (CANType " + std::to_string(d.canType) + ")");
-    line("Serial bit rate: " +
-         (d.serialRate <= 7 ? std::string(kSerialRates[d.serialRate]) + " bit/s" : "not one of the rates") +
+    const std::optional<int> serialRate = SerialBitRate(d.serialRate);
+    line("Serial bit rate: " + (serialRate ? std::to_string(*serialRate) + " bit/s" : "not one of the rates") +
          " (Baud_Ser " + std::to_string(d.serialRate) + ")");
-    const char* parity = d.parityCode == 0 ? "none" : d.parityCode == 3 ? "odd" : d.parityCode == 2 ? "even" : nullptr;
+    const char* parity = ParityWord(d.parityCode);
     line("Parity: " + std::string(parity ? parity : "not one of the parities") + " (Par_Ser " +
          *DecodedCommParameters(d).Par_Ser + ")");
     const char* serial = d.serialInterface == 1 ? "RS485" : d.serialInterface == 0 ? "RS232" : "neither RS232 (0) nor RS485 (1)";

@@ -62,6 +62,13 @@ struct DecodedBanks {
 // TO_ModReg high byte that the compiler never writes.
 DecodedBanks DecodeBanks(const BankImages& banks);
 
+// The serial bit rate of a Baud_Ser code (0-7: 1200 to 115200 bit/s);
+// nothing for a code no compile writes.
+std::optional<int> SerialBitRate(std::uint8_t serialRate);
+// "none", "even" or "odd" for the parity code the banks hold; null for a
+// code no compile writes.
+const char* ParityWord(std::uint8_t parityCode);
+
 // The project files that compile back to the banks. Numbers come in one form:
 // COB-IDs as "0x" and upper-case hexadecimal, everything else in decimal.
 CommParameters DecodedCommParameters(const DecodedBanks& decoded);

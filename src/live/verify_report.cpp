@@ -68,7 +68,17 @@ bool Passed(const VerifyTally& t, bool strict) {
 }
 
 std::vector<std::string> ReceiveLines(const std::vector<RegisterCheck>& checks, Numbering indexNumbering,
-                                      ReadFunction function) {
+                                      ReadFunction function, const gateway::SignalValues* signalValues) {
+    auto expectedOf = [&](std::int32_t reg) {
+        for (const RegisterCheck& c : checks)
+            if (c.index == reg) return c.expected;
+        return gateway::RegisterValue{};
+    };
+    auto readOf = [&](std::int32_t reg) {
+        for (const RegisterCheck& c : checks)
+            if (c.index == reg && c.read) return gateway::RegisterValue{*c.read, true, true};
+        return gateway::RegisterValue{};
+    };
     std::vector<std::string> lines;
     lines.push_back(std::string("Receive registers, read with function ") +
                     (function == ReadFunction::HoldingRegisters ? "03" : "04") + "; " +
@@ -80,6 +90,12 @@ std::vector<std::string> ReceiveLines(const std::vector<RegisterCheck>& checks, 
         line += Left(gateway::RegisterValueText(c.expected), 8) + "  ";
         line += Left(c.read ? gateway::RegisterValueText(*c.read) : "-", 6) + "  ";
         line += VerdictText(c);
+        if (signalValues) {
+            const std::string expected = signalValues->RegisterNote(FrameDirection::Receive, c.index, expectedOf);
+            const std::string read = signalValues->RegisterNote(FrameDirection::Receive, c.index, readOf);
+            if (!expected.empty())
+                line += expected == read ? "  " + expected : "  expected: " + expected + "; read: " + read;
+        }
         lines.push_back(std::move(line));
     }
     if (checks.empty()) lines.push_back("  (no receive mapping names a register)");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gateway/signal_values.h"
 #include "live/modbus_request.h"
 #include "live/receive_verifier.h"
 #include "live/transmit_verifier.h"
@@ -53,9 +54,11 @@ bool Passed(const VerifyTally& tally, bool strict);
 // The table of receive registers: a heading that says which numbering the
 // Index is taken in and which function read it, then one line per register:
 // register, protocol address, expected, read, verdict (with the error, or
-// which half was compared).
+// which half was compared). With signal values, a register that signals
+// were imported into ends with their physical values: expected, and read
+// where it differs ("  MotorCurrent = 40.0 A", "  expected: A = 1; read: A = 2").
 std::vector<std::string> ReceiveLines(const std::vector<RegisterCheck>& checks, Numbering indexNumbering,
-                                      ReadFunction function);
+                                      ReadFunction function, const gateway::SignalValues* signalValues = nullptr);
 
 // One block per write: the request and its outcome, then the frames.
 std::vector<std::string> WriteLines(const std::vector<WriteCheck>& writes, int frameWaitMs);

@@ -25,16 +25,36 @@ std::string Canonical(const RegisterValues& values, bool negative) {
     return text;
 }
 
+// Named values (a signal's physical value) share the grammar: names and
+// values hold no separator. Returns how many pairs were taken.
+std::size_t CheckNamedValues(std::string_view list) {
+    std::string why;
+    const auto named = vestrel::gateway::ParseNamedValues(list, why);
+    if (!named) {
+        FUZZ_CHECK(!why.empty(), "a refused list of named values without a reason");
+        return 0;
+    }
+    for (const auto& v : *named) {
+        FUZZ_CHECK(!v.name.empty() && !v.value.empty(), "a named value without its name or value");
+        FUZZ_CHECK(v.name.find_first_of(" \t\r\n,=") == std::string::npos &&
+                       v.value.find_first_of(" \t\r\n,=") == std::string::npos,
+                   "a separator inside a name or value");
+    }
+    return named->size();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view list = vestrel::fuzz::AsText(data, size);
+    const std::size_t named = CheckNamedValues(list);
     std::string why;
     const auto values = ParseRegisterValues(list, why);
     if (!values) {
         FUZZ_CHECK(!why.empty(), "a refused list without a reason");
         return 0;
     }
+    FUZZ_CHECK(named == values->size(), "a register value list is not the same list of named values");
     FUZZ_CHECK(!values->empty(), "an accepted list without values");
     FUZZ_CHECK(values->size() <= static_cast<std::size_t>(std::count(list.begin(), list.end(), '=')),
                "more values than pairs");

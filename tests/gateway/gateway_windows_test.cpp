@@ -126,6 +126,32 @@ TEST_F(GatewayWindowsTest, PreviewFollowsWhatIsTypedWithTheCommandLinesText) {
     EXPECT_EQ(preview.Result()->toPlainText().toStdString(), kBrokenProject);
 }
 
+// Where signals were imported, both windows say what the registers mean.
+TEST_F(GatewayWindowsTest, PreviewAndRegisterMapShowPhysicalValues) {
+    test::WriteFile(Project() / "signals.xml",
+                    "<Signals><Message Direction=\"receive\" Name=\"Drive\" CobID=\"0x181\" Extended=\"N\" DLC=\"8\" "
+                    "WordOrder=\"high-first\" NewFrame=\"N\" Database=\"drive.dbc\" SHA256=\"" +
+                        std::string(64, '0') +
+                        "\"><Register Index=\"4\" PosComp=\"120\"/><Signal Name=\"Torque\" Registers=\"4\" "
+                        "Shift=\"0\" Mask=\"0xFFFF\" StartBit=\"55\" Length=\"16\" ByteOrder=\"Motorola\" "
+                        "Type=\"signed\" Factor=\"0.1\" Offset=\"0\" Minimum=\"-300\" Maximum=\"300\" "
+                        "Unit=\"Nm\"/></Message></Signals>");
+    TFPreview preview;
+    preview.SetPaths(paths);
+    preview.show();
+    preview.FramesEdit()->setText("181#11223344556677F8");
+    EXPECT_TRUE(preview.Result()->toPlainText().contains("register 4 = 0x77F8 (high byte B7, low byte B8): Torque = 3071.2 Nm"))
+        << preview.Result()->toPlainText().toStdString();
+
+    TFRegisterMap map(dialogs);
+    map.SetPaths(paths);
+    map.show();
+    const std::string html = map.Html();
+    EXPECT_NE(html.find("<h3>Receive signals</h3>"), std::string::npos);
+    EXPECT_NE(html.find("<td>raw \xC3\x97 0.1 Nm</td>"), std::string::npos);
+    EXPECT_NE(html.find("<h2>Reading this gateway from a PLC</h2>"), std::string::npos);
+}
+
 // The placeholders come from the open project, not from the demo.
 TEST_F(GatewayWindowsTest, PreviewSuggestsFramesAndRegistersOfTheOpenProject) {
     test::WriteFile(Project() / "RCobDef.xml", "<COBID><row CobID=\"0x185\" Dimensin=\"2\" Mnemonic=\"\"/></COBID>");

@@ -1,4 +1,5 @@
 #include "gateway/register_report.h"
+#include "gateway/report_signals.h"
 
 #include "gateway_test_support.h"
 #include "support/comma_locale.h"
@@ -218,6 +219,20 @@ TEST(RegisterReport, SettingsInWordsLeaveOutTheStampOfAScratchCompile) {
                                                "No cancel if read Input Reg."}));
     input.fromProject = false;
     EXPECT_EQ(SettingsInWords(input).back().first, "Compile stamp");
+}
+
+// The notation of masters that count from 1: five digits while they reach,
+// then six, for the register the section names.
+TEST(RegisterReport, RegisterNumbersInTheNotationOfMastersThatCountFromOne) {
+    const struct {
+        int function;
+        std::uint16_t reg;
+        const char* number;
+    } cases[] = {
+        {3, 0, "40001"},     {4, 0, "30001"},     {3, 10, "40011"},      {4, 10, "30011"},
+        {3, 9998, "49999"},  {3, 9999, "410000"}, {4, 9999, "310000"},   {3, 65535, "465536"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ModiconNumber(c.function, c.reg), c.number) << c.function << " " << c.reg;
 }
 
 }  // namespace

@@ -51,5 +51,26 @@ TEST(RegisterValues, TheOneGrammarOfEveryRegisterValueList) {
     }
 }
 
+// Named values share the list's grammar; the value stays text for its reader.
+TEST(RegisterValues, NamedValuesInTheSameGrammar) {
+    std::string why;
+    const auto parsed = ParseNamedValues(" Speed = -1500, Drive.Torque=2.5e1\tMode=on ", why);
+    ASSERT_TRUE(parsed) << why;
+    ASSERT_EQ(parsed->size(), 3u);
+    EXPECT_EQ((*parsed)[1].name, "Drive.Torque");
+    EXPECT_EQ((*parsed)[1].value, "2.5e1");
+    EXPECT_EQ((*parsed)[0].value, "-1500");
+    const std::vector<std::pair<std::string, std::string>> refused{
+        {"", "values are NAME=VALUE pairs separated by commas or blanks"},
+        {"Speed", "values are NAME=VALUE pairs separated by commas or blanks, not 'Speed'"},
+        {"Speed=", "'Speed=' is not NAME=VALUE: the value is missing"},
+        {"A=1,A=2", "A is given twice"},
+    };
+    for (const auto& [text, reason] : refused) {
+        EXPECT_FALSE(ParseNamedValues(text, why)) << text;
+        EXPECT_EQ(why, reason) << text;
+    }
+}
+
 }  // namespace
 }  // namespace vestrel::gateway

@@ -79,6 +79,44 @@ TEST_F(ReceiveVerifierTest, ReadsTheFedRegistersAndRereadsOnlyThoseThatDiffer) {
               }));
 }
 
+// Signals imported into the registers are shown as physical values beside
+// the raw ones: once where expected and read agree, both where they do not,
+// a signal over two registers on the line of its first.
+TEST_F(ReceiveVerifierTest, PhysicalValuesBesideTheRawOnes) {
+    Feed("181#1122334455667788");
+    ReceiveVerifier v(demo.model, Numbering::ProtocolAddress);
+    v.Begin(table);
+    AnswerAll(v, [](std::uint16_t a) -> std::uint16_t {
+        const std::uint16_t held[] = {0, 0x1122, 0x3345, 0x5566, 0x7788};
+        return a < 5 ? held[a] : 0;
+    });
+    signaldb::SignalFile file;
+    signaldb::ImportedMessage& m = file.messages.emplace_back();
+    m.id = 0x181;
+    m.length = 8;
+    m.registers = {{2, 0x34}, {3, 0x56}, {4, 0x78}};
+    signaldb::ImportedSignal speed;
+    speed.signal.name = "Speed";
+    speed.signal.length = 16;
+    speed.signal.type = signaldb::ValueType::Signed;
+    speed.signal.factor = 0.5;
+    speed.signal.unit = "rpm";
+    speed.registers = {2};
+    speed.mask = 0xFFFF;
+    signaldb::ImportedSignal count;
+    count.signal.name = "Count";
+    count.signal.length = 32;
+    count.registers = {3, 4};
+    count.mask = 0xFFFFFFFF;
+    m.signalList = {speed, count};
+    const gateway::SignalValues meanings(std::move(file));
+    const auto lines = ReceiveLines(v.Checks(), Numbering::ProtocolAddress, ReadFunction::HoldingRegisters, &meanings);
+    EXPECT_EQ(lines[3], "         2        2  0x3344    0x3345  MISMATCH (read twice)  expected: Speed = 6562.0 rpm; "
+                        "read: Speed = 6562.5 rpm");
+    EXPECT_EQ(lines[4], "         3        3  0x5566    0x5566  OK  Count = 1432778632");
+    EXPECT_EQ(lines[5], "         4        4  0x7788    0x7788  OK");
+}
+
 TEST_F(ReceiveVerifierTest, ADeviceThatCaughtUpOnTheSecondReadPasses) {
     Feed("381#0102");
     ReceiveVerifier v(demo.model, Numbering::ProtocolAddress);

@@ -76,9 +76,11 @@ void TFPreview::showEvent(QShowEvent* event) {
 
 void TFPreview::FormShow() {
     loaded_.reset();
+    signals_ = {};
     loadError_.clear();
     try {
         loaded_ = std::make_unique<ProjectModel>(LoadProjectModel(paths_.projectDir));
+        signals_ = LoadSignalValues(paths_.projectDir).signalValues;
         // Placeholders of this project, never another's.
         E_Frames->setPlaceholderText(
             QString::fromStdString(ExampleFramesText(loaded_->model) + " (ID#DATA, ID#R for a remote frame)"));
@@ -106,7 +108,7 @@ void TFPreview::ShowResult() {
     std::string text;
     for (const TypedFrame& typed : ReadTypedFrames(E_Frames->text().toStdString())) {
         if (typed.frame)
-            text += PreviewFrameText(loaded_->model, typed.text, *typed.frame);
+            text += PreviewFrameText(loaded_->model, typed.text, *typed.frame, Signals());
         else
             text += PrintableText(typed.text, LineBreaks::OneLine) + ": not a frame: " + typed.why + "\n";
     }
@@ -114,7 +116,7 @@ void TFPreview::ShowResult() {
     if (!registers.empty()) {
         std::string why;
         if (auto values = ParseRegisterValues(registers, why))
-            text += PreviewTransmitText(loaded_->model, *values);
+            text += PreviewTransmitText(loaded_->model, *values, Signals());
         else
             text += PrintableText(why, LineBreaks::OneLine) + "\n";
     }

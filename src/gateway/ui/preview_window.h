@@ -3,6 +3,7 @@
 #include "platform/workspace_paths.h"
 
 #include "gateway/gateway_model.h"
+#include "gateway/signal_values.h"
 
 #include <QDialog>
 
@@ -44,9 +45,11 @@ protected:
 
 private:
     void ShowResult();
+    const gateway::SignalValues* Signals() const { return signals_.Empty() ? nullptr : &signals_; }
 
     WorkspacePaths paths_;
     std::unique_ptr<gateway::ProjectModel> loaded_;
+    gateway::SignalValues signals_;  // what the registers mean, where signals were imported
     std::string loadError_;
 
     QLabel* LbProject;

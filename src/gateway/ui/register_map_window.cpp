@@ -1,5 +1,6 @@
 #include "gateway/ui/register_map_window.h"
 
+#include "gateway/signal_values.h"
 #include "gateway/ui/report_pdf.h"
 #include "gateway/ui/svg_text_object.h"
 #include "platform/error.h"
@@ -112,8 +113,12 @@ void TFRegisterMap::FormShow() {
     name_ = dir.filename().string();
     try {
         const ProjectModel loaded = LoadProjectModel(dir);
+        // A signal file that cannot be read leaves the map without meanings;
+        // the project check names it.
+        const SignalValues meanings = LoadSignalValues(dir).signalValues;
         ReportInput input;
         input.model = &loaded.model;
+        input.signalValues = meanings.Empty() ? nullptr : &meanings;
         input.problems = loaded.problems;
         input.sourceName = name_;
         document_ = RegisterMapDocument(input);
