@@ -133,7 +133,7 @@ std::string BusMonitor::RoleText(const MonitorEntry& e) const {
     return text;
 }
 
-std::string BusMonitor::RegistersText(const MonitorEntry& e) const {
+std::string BusMonitor::RegistersText(const MonitorEntry& e, const gateway::SignalValues* meanings) const {
     if (e.role != IdRole::Receive) return {};
     std::string text;
     std::vector<std::uint16_t> shown;
@@ -143,6 +143,10 @@ std::string BusMonitor::RegistersText(const MonitorEntry& e) const {
         shown.push_back(reg);
         if (!text.empty()) text += ' ';
         text += std::to_string(reg) + "=" + gateway::RegisterValueText(table_->Value(reg));
+        if (!meanings) continue;
+        const std::string note = meanings->RegisterNote(
+            FrameDirection::Receive, reg, [&](std::int32_t r) { return table_->Value(static_cast<std::uint16_t>(r)); });
+        if (!note.empty()) text += " (" + note + ")";
     }
     return text;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/register_table.h"
+#include "gateway/signal_values.h"
 
 #include <cstdint>
 #include <deque>
@@ -74,8 +75,9 @@ public:
     // "; 3 frames with 2 data bytes, Dimensin is 4" when lengths differ.
     std::string RoleText(const MonitorEntry& entry) const;
     // The registers a receive frame feeds with the values the table now
-    // holds: "1=0x1122 2=0x3344"; empty for other roles.
-    std::string RegistersText(const MonitorEntry& entry) const;
+    // holds: "1=0x1122 2=0x3344"; empty for other roles. With signal values,
+    // a register's signals follow it: "2=0x0FA0 (MotorCurrent = 400.0 A)".
+    std::string RegistersText(const MonitorEntry& entry, const gateway::SignalValues* meanings = nullptr) const;
 
 private:
     void Classify(MonitorEntry& entry) const;

@@ -67,6 +67,14 @@ bool Passed(const VerifyTally& t, bool strict) {
     return t.ok + t.framesOk > 0;
 }
 
+std::string SignalsBeside(const gateway::SignalValues& meanings, std::uint16_t index,
+                          const gateway::RegisterLookup& expected, const gateway::RegisterLookup& read) {
+    const std::string wanted = meanings.RegisterNote(FrameDirection::Receive, index, expected);
+    if (wanted.empty() || !read) return wanted;
+    const std::string got = meanings.RegisterNote(FrameDirection::Receive, index, read);
+    return got == wanted ? wanted : "expected: " + wanted + "; read: " + got;
+}
+
 std::vector<std::string> ReceiveLines(const std::vector<RegisterCheck>& checks, Numbering indexNumbering,
                                       ReadFunction function, const gateway::SignalValues* signalValues) {
     auto expectedOf = [&](std::int32_t reg) {
@@ -91,10 +99,8 @@ std::vector<std::string> ReceiveLines(const std::vector<RegisterCheck>& checks, 
         line += Left(c.read ? gateway::RegisterValueText(*c.read) : "-", 6) + "  ";
         line += VerdictText(c);
         if (signalValues) {
-            const std::string expected = signalValues->RegisterNote(FrameDirection::Receive, c.index, expectedOf);
-            const std::string read = signalValues->RegisterNote(FrameDirection::Receive, c.index, readOf);
-            if (!expected.empty())
-                line += expected == read ? "  " + expected : "  expected: " + expected + "; read: " + read;
+            const std::string beside = SignalsBeside(*signalValues, c.index, expectedOf, readOf);
+            if (!beside.empty()) line += "  " + beside;
         }
         lines.push_back(std::move(line));
     }

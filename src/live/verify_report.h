@@ -51,6 +51,12 @@ VerifyTally Tally(const std::vector<RegisterCheck>& checks, const std::vector<Wr
 // register that no frame fed fails the check as well.
 bool Passed(const VerifyTally& tally, bool strict);
 
+// The signals of receive register `index` as expected and as read: "A = 1"
+// where both agree (or nothing was read: `read` empty), "expected: A = 1;
+// read: A = 2" where they differ; empty when no signal is shown there.
+std::string SignalsBeside(const gateway::SignalValues& meanings, std::uint16_t index,
+                          const gateway::RegisterLookup& expected, const gateway::RegisterLookup& read);
+
 // The table of receive registers: a heading that says which numbering the
 // Index is taken in and which function read it, then one line per register:
 // register, protocol address, expected, read, verdict (with the error, or

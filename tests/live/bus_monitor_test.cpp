@@ -42,6 +42,24 @@ TEST(BusMonitor, CountsEachIdentifierAndSaysWhatTheProjectMakesOfIt) {
               "receive frame 2 \"Motor temperatures\"; 1 frame with a length other than Dimensin 4");
     EXPECT_EQ(monitor.RegistersText(e[2]), "10=0xA1B2 11=0xC3D4");
     EXPECT_EQ(gateway::CompactFrameText(e[2].last), "281#A1B2C3D4");
+    {
+        // With a signal imported into register 10: its physical value beside it.
+        signaldb::SignalFile file;
+        signaldb::ImportedMessage& m = file.messages.emplace_back();
+        m.id = 0x281;
+        m.length = 4;
+        m.registers = {{10, 0x12}};
+        signaldb::ImportedSignal& s = m.signalList.emplace_back();
+        s.signal.name = "Temperature";
+        s.signal.length = 16;
+        s.signal.type = signaldb::ValueType::Signed;
+        s.signal.factor = 0.01;
+        s.signal.unit = "C";
+        s.registers = {10};
+        s.mask = 0xFFFF;
+        const gateway::SignalValues meanings(std::move(file));
+        EXPECT_EQ(monitor.RegistersText(e[2], &meanings), "10=0xA1B2 (Temperature = -241.42 C) 11=0xC3D4");
+    }
 
     EXPECT_EQ(monitor.RoleText(e[1]), "transmit frame 1 \"Speed set-point\", sent by the gateway");
     EXPECT_EQ(monitor.RegistersText(e[1]), "");

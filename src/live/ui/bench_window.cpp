@@ -209,10 +209,14 @@ void TFBench::FormShow() {
     monitor_.reset();
     ShareSession();
     loaded_.reset();
+    meanings_ = {};
     std::string text = "Project: " + projectDir_;
     try {
         loaded_ = std::make_unique<gateway::ProjectModel>(gateway::LoadProjectModel(projectDir_));
         monitor_ = std::make_unique<BusMonitor>(loaded_->model);
+        gateway::SignalValuesLoad meanings = gateway::LoadSignalValues(projectDir_);
+        meanings_ = std::move(meanings.signalValues);
+        if (!meanings.problem.empty()) text += "\nNote: " + meanings.problem + ".";
         const BenchSettings settings = BenchSettingsOf(loaded_->model.Banks());
         Preselect(settings);
         for (const std::string& note : BenchNotes(settings, loaded_->model.Banks())) text += "\nNote: " + note + ".";
@@ -236,6 +240,10 @@ void TFBench::Preselect(const BenchSettings& s) {
 
 void TFBench::ShareSession() {
     const gateway::GatewayModel* model = monitor_ && loaded_ ? &loaded_->model : nullptr;
+    const gateway::SignalValues* meanings = model && !meanings_.Empty() ? &meanings_ : nullptr;
+    monitorPage_->SetMeanings(meanings);
+    pollPage_->SetMeanings(meanings);
+    expectedPage_->SetMeanings(meanings);
     monitorPage_->SetSession(monitor_.get(), bus_.get());
     pollPage_->SetClient(client_.get());
     expectedPage_->SetSession(model, monitor_ ? &monitor_->Table() : nullptr, client_.get(), bus_.get());

@@ -82,6 +82,7 @@ private:
 
     std::string projectDir_;
     std::unique_ptr<gateway::ProjectModel> loaded_;
+    gateway::SignalValues meanings_;  // what imported signals make of the registers
     std::unique_ptr<BusMonitor> monitor_;
     std::unique_ptr<CanBus> bus_;
     std::unique_ptr<ModbusClient> client_;

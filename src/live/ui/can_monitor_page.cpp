@@ -142,7 +142,7 @@ void TFCanMonitorPage::Refresh(std::int64_t now) {
         SetCell(sgMonitor, row, kRate, RateText(BusMonitor::Rate(e, now)), odd);
         SetCell(sgMonitor, row, kData, DataText(e.last), odd);
         SetCell(sgMonitor, row, kProject, monitor_->RoleText(e), odd);
-        SetCell(sgMonitor, row, kRegisters, monitor_->RegistersText(e), odd);
+        SetCell(sgMonitor, row, kRegisters, monitor_->RegistersText(e, meanings_), odd);
     }
     ShowCounts();
 }

@@ -37,6 +37,8 @@ public:
 
     // What to show and where to send; either may be null (no project, no bus).
     void SetSession(BusMonitor* monitor, CanBus* bus);
+    // What imported signals make of the registers; null for none.
+    void SetMeanings(const gateway::SignalValues* meanings) { meanings_ = meanings; }
     // The frame the send field suggests, from the project.
     void SetExample(const std::string& frame);
     // Frames the window has fed to the monitor: recorded when recording.
@@ -69,6 +71,7 @@ private:
     void ShowCounts();
 
     BusMonitor* monitor_ = nullptr;
+    const gateway::SignalValues* meanings_ = nullptr;
     CanBus* bus_ = nullptr;
     std::unique_ptr<CandumpWriter> recording_;
     std::string recordError_;

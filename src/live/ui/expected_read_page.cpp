@@ -26,7 +26,7 @@ namespace vestrel::live {
 
 namespace {
 
-enum Column { kRegister, kAddress, kExpected, kRead, kResult };
+enum Column { kRegister, kAddress, kExpected, kRead, kResult, kSignals };
 
 }  // namespace
 
@@ -45,7 +45,7 @@ TFExpectedReadPage::TFExpectedReadPage(QWidget* parent) : QWidget(parent) {
     BtReadAll->setObjectName("BtReadAll");
     sgRegisters = new QTableWidget(this);
     sgRegisters->setObjectName("sgRegisters");
-    SetUpTable(sgRegisters, {"Register", "Protocol address", "Expected", "Read", "Result"});
+    SetUpTable(sgRegisters, {"Register", "Protocol address", "Expected", "Read", "Result", "Signals"});
     E_Write = new QLineEdit(this);
     E_Write->setObjectName("E_Write");
     E_Write->setPlaceholderText("100=0x1234,101=5");
@@ -173,9 +173,11 @@ void TFExpectedReadPage::ShowExpected() {
     for (int row = 0; row < rows && model_ && table_; ++row) {
         const std::uint16_t reg = model_->ReceiveRegisters()[static_cast<std::size_t>(row)];
         SetCell(sgRegisters, row, kExpected, gateway::RegisterValueText(table_->Value(reg)));
+        auto expected = [&](std::int32_t r) { return table_->Value(static_cast<std::uint16_t>(r)); };
         if (!checks) {
             SetCell(sgRegisters, row, kRead, "");
             SetCell(sgRegisters, row, kResult, "");
+            SetCell(sgRegisters, row, kSignals, meanings_ ? SignalsBeside(*meanings_, reg, expected, {}) : "");
             continue;
         }
         const RegisterCheck& c = (*checks)[static_cast<std::size_t>(row)];
@@ -188,6 +190,12 @@ void TFExpectedReadPage::ShowExpected() {
         else if (c.verdict == Verdict::Error) result += ": " + c.error;
         else if (c.verdict == Verdict::NotFed) result += ": no frame has fed it, not checked";
         SetCell(sgRegisters, row, kResult, result, bad);
+        auto read = [&](std::int32_t r) {
+            for (const RegisterCheck& other : *checks)
+                if (other.index == r && other.read) return gateway::RegisterValue{*other.read, true, true};
+            return gateway::RegisterValue{};
+        };
+        SetCell(sgRegisters, row, kSignals, meanings_ ? SignalsBeside(*meanings_, reg, expected, read) : "", bad);
     }
     ShowSummary();
 }

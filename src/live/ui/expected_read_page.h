@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/register_table.h"
+#include "gateway/signal_values.h"
 #include "live/register_numbering.h"
 
 #include <QWidget>
@@ -52,6 +53,8 @@ public:
                     const CanBus* bus);
     // The register values the write field suggests, from the project.
     void SetExample(const std::string& registerValues);
+    // What imported signals make of the registers; null for none.
+    void SetMeanings(const gateway::SignalValues* meanings) { meanings_ = meanings; }
     // Frames heard on the bus, for the write check.
     void OnFrames(const std::vector<TimedFrame>& frames);
     // The expected values as the table now holds them, and every result and
@@ -82,6 +85,7 @@ private:
     const std::vector<RegisterCheck>* FinishedChecks() const;
 
     const gateway::GatewayModel* model_ = nullptr;
+    const gateway::SignalValues* meanings_ = nullptr;
     const gateway::RegisterTable* table_ = nullptr;
     ModbusClient* client_ = nullptr;
     const CanBus* bus_ = nullptr;

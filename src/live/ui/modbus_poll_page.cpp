@@ -76,7 +76,7 @@ TFModbusPollPage::TFModbusPollPage(QWidget* parent) : QWidget(parent) {
     CB_Poll->setObjectName("CB_Poll");
     sgValues = new QTableWidget(this);
     sgValues->setObjectName("sgValues");
-    SetUpTable(sgValues, {"Register", "Protocol address", "Hex", "Decimal"});
+    SetUpTable(sgValues, {"Register", "Protocol address", "Hex", "Decimal", "Signals"});
     LbReadResult = new QLabel(this);
     LbReadResult->setObjectName("LbReadResult");
     LbReadResult->setWordWrap(true);
@@ -262,6 +262,13 @@ void TFModbusPollPage::ShowValues(RegisterBlock block, const RequestOutcome& out
         SetCell(sgValues, row, 1, std::to_string(address));
         SetCell(sgValues, row, 2, gateway::RegisterValueText(outcome.values[i]));
         SetCell(sgValues, row, 3, std::to_string(outcome.values[i]));
+        auto read = [&](std::int32_t reg) {
+            const long at = reg - static_cast<long>(block.start);
+            return at >= 0 && at < static_cast<long>(outcome.values.size())
+                       ? gateway::RegisterValue{outcome.values[static_cast<std::size_t>(at)], true, true}
+                       : gateway::RegisterValue{};
+        };
+        SetCell(sgValues, row, 4, meanings_ ? meanings_->RegisterNote(FrameDirection::Receive, address, read) : "");
     }
     const std::size_t count = outcome.values.size();
     ShowStatus(LbReadResult,

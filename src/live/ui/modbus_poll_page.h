@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gateway/signal_values.h"
 #include "live/modbus_request.h"
 #include "live/register_numbering.h"
 
@@ -44,6 +45,9 @@ public:
     void SetClient(ModbusClient* client);
     // The read and write the page starts with, from the project's registers.
     void SetProject(const gateway::GatewayModel* model);
+    // What imported signals make of the receive registers read (the project's
+    // register number taken as the protocol address); null for none.
+    void SetMeanings(const gateway::SignalValues* meanings) { meanings_ = meanings; }
     // Empties the values read, saying why ("Serial port ... failed: ...").
     void ClearValues(const std::string& why, bool failure);
 
@@ -71,6 +75,7 @@ signals:
     void requestDone();
 
 private:
+    const gateway::SignalValues* meanings_ = nullptr;
     QWidget* BuildReadGroup();
     QWidget* BuildWriteGroup();
     live::Numbering CurrentNumbering() const;
