@@ -11,9 +11,9 @@ namespace vestrel {
 
 int PreviewCommand(const std::vector<std::string>& args, CliContext& cli) {
     using namespace gateway;
-    const Arguments a(args, {{"registers", true, "a list such as 40=0x1234,41=7"}});
+    const Arguments a(args, CliCommand("preview"));
     const auto registers = a.Value("registers");
-    a.ExpectAtLeast(registers ? 1 : 2, "preview SOURCE FRAME... | preview SOURCE --registers REG=VALUE,...");
+    a.ExpectAtLeast(registers ? 1 : 2);
 
     std::vector<std::pair<std::string, CanFrame>> frames;
     for (std::size_t i = 1; i < a.Operands().size(); ++i)
