@@ -24,7 +24,8 @@ class Arguments {
 public:
     // Parses the arguments after the command's name; throws UsageError for an
     // option the command does not declare, a missing value or an option
-    // given twice.
+    // given twice. `command` is kept: an entry of the command table
+    // (CliCommand), which lives as long as the program.
     Arguments(const std::vector<std::string>& args, const CommandSpec& command);
 
     // Whether the option was given. Asking for an option the command does
