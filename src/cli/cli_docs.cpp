@@ -115,6 +115,11 @@ constexpr const char* kCompletionHead =
     "    cur=${words[cword]-}\n"
     "    prev=\n"
     "    (( cword > 0 )) && prev=${words[cword-1]}\n"
+    "    # --name=VALUE: bash completes what follows the equals sign.\n"
+    "    if [[ $cur == --*=* ]]; then\n"
+    "        prev=${cur%%=*}\n"
+    "        cur=${cur#*=}\n"
+    "    fi\n"
     "    COMPREPLY=()\n"
     "    if (( cword <= 1 )); then\n"
     "        _vestrel_cli_words ";

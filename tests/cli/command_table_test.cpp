@@ -127,6 +127,7 @@ TEST(CommandTable, CompletionOffersCommandsOptionsValuesAndOperands) {
         {"vestrel-cli rep", "replay report", false},
         {"vestrel-cli report x --format ", "csv html md", false},
         {"vestrel-cli report x --format c", "csv", false},
+        {"vestrel-cli report x --format=m", "md", false},
         {"vestrel-cli signals x --word-order l", "low-first", false},
         {"vestrel-cli import-signals project --n", "--no-wait --node", false},
         {"vestrel-cli build ", "project", false},
@@ -146,9 +147,9 @@ TEST(CommandTable, CompletionOffersCommandsOptionsValuesAndOperands) {
                              "'\nCOMP_WORDS=(";
         for (const std::string& word : words) driver += " '" + word + "'";
         driver += " )\nCOMP_CWORD=" + std::to_string(words.size() - 1) + "\n";
-        // Bash splits a word at a colon (PLUGIN:IFACE) and the function then
-        // reads the line as typed, which bash gives it as well.
-        if (c.line.find(':') != std::string::npos)
+        // Bash splits a word at a colon (PLUGIN:IFACE) or an equals sign, and
+        // the function then reads the line as typed, which bash gives it too.
+        if (c.line.find_first_of(":=") != std::string::npos)
             driver += "COMP_LINE='" + c.line + "'\nCOMP_POINT=" + std::to_string(c.line.size()) + "\n";
         driver += "_vestrel_cli\nprintf '%s\\n' \"${COMPREPLY[@]}\" | sort | paste -sd' '\n";
         WriteFile(dir / "driver", driver);
