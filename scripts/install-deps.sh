@@ -15,7 +15,7 @@ packages=(
   clang libclang-rt-14-dev
   zlib1g-dev
   srecord pmccabe xvfb xauth imagemagick python3-xlwt python3-xlsxwriter python3-odf
-  locales poppler-utils
+  locales poppler-utils groff-base
   can-utils socat python3-can python3-canmatrix
 )
 

@@ -11,9 +11,9 @@
 
 namespace vestrel {
 
-long NumberOption(const Arguments& a, const std::string& name, long fallback, long min, long max) {
+long NumberOption(const Arguments& a, const std::string& name, long min, long max) {
     const auto text = a.Value(name);
-    if (!text) return fallback;
+    if (!text) return 0;
     long value = 0;
     const auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), value);
     if (ec != std::errc() || end != text->data() + text->size() || value < min || value > max)
@@ -31,11 +31,11 @@ std::string SerialPortPath(const std::string& port) {
     return port;
 }
 
-BenchSetup ReadBenchSetup(const Arguments& a, const std::string& form, const CliContext& cli) {
-    a.ExpectOperands(1, form);
+BenchSetup ReadBenchSetup(const Arguments& a, const CliContext& cli) {
+    a.ExpectOperands(1);
     const auto can = a.Value("can");
     const auto port = a.Value("modbus");
-    if (!can || !port) throw UsageError{"usage: vestrel-cli " + form};
+    if (!can || !port) throw a.Usage();
     std::string why;
     auto endpoint = live::ParseCanInterface(*can, why);
     if (!endpoint) throw UsageError{why};
@@ -44,8 +44,8 @@ BenchSetup ReadBenchSetup(const Arguments& a, const std::string& form, const Cli
         serial = live::ParseSerialSettings(*text, why);
         if (!serial) throw UsageError{why};
     }
-    const long base = NumberOption(a, "index-base", 0, 0, 1);
-    const long address = NumberOption(a, "address", -1, 1, 247);
+    const long base = NumberOption(a, "index-base", 0, 1);
+    const long address = NumberOption(a, "address", 1, 247);
 
     BenchSetup setup{gateway::LoadModel(a.Operands()[0]), {}, *endpoint, SerialPortPath(*port),
                      base == 0 ? live::Numbering::ProtocolAddress : live::Numbering::RegisterNumber};

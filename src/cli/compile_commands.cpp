@@ -35,13 +35,12 @@ void Compile(const fs::path& projectDir, bool strict, CliContext& cli) {
     CompileProject(compiler, projectDir);
 }
 
-const std::initializer_list<Arguments::Option> kCompileOptions = {{"strict"}, {"no-wait"}};
 
 }  // namespace
 
 int BuildCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, kCompileOptions);
-    a.ExpectOperands(1, "build PROJECT_DIR [--strict] [--no-wait]");
+    const Arguments a(args, CliCommand("build"));
+    a.ExpectOperands(1);
     const fs::path projectDir = a.Operands()[0];
     RequireProjectFolder(projectDir);
     FolderLocks locks(OutputLocks({projectDir, BankDir(projectDir)}, BankSetFiles(BankDir(projectDir)),
@@ -53,8 +52,8 @@ int BuildCommand(const std::vector<std::string>& args, CliContext& cli) {
 }
 
 int UpdateCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, kCompileOptions);
-    a.ExpectOperands(2, "update PROJECT_DIR BASE_IMAGE [--strict] [--no-wait]");
+    const Arguments a(args, CliCommand("update"));
+    a.ExpectOperands(2);
     const fs::path projectDir = a.Operands()[0];
     const fs::path base = a.Operands()[1];
     if (!FileExists(base)) throw Error("File " + base.string() + " not found");

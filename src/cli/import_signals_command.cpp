@@ -22,10 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace signaldb;
 
-constexpr const char* kImportForm =
-    "import-signals PROJECT_DIR DATABASE [--node N] [--receive LIST] [--transmit LIST] [--first-register N] "
-    "[--word-order high-first|low-first] [--dry-run] [--prune] [--no-wait]";
-
 std::string Shown(const std::string& text) { return PrintableText(text, LineBreaks::OneLine); }
 
 std::optional<std::int32_t> FirstRegisterOption(const Arguments& a) {
@@ -93,15 +89,8 @@ int Import(const Arguments& a, CliContext& cli) {
 }  // namespace
 
 int ImportSignalsCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, {{"node", true, "a node id (1 to 127)"},
-                             {"receive", true, "a list such as Message,Message.Signal=10"},
-                             {"transmit", true, "a list such as Message,Message.Signal=10"},
-                             {"first-register", true, "a register number"},
-                             {"word-order", true, "high-first or low-first"},
-                             {"dry-run"},
-                             {"prune"},
-                             {"no-wait"}});
-    a.ExpectOperands(2, kImportForm);
+    const Arguments a(args, CliCommand("import-signals"));
+    a.ExpectOperands(2);
     try {
         return Import(a, cli);
     } catch (const ImportRefused& refused) {
@@ -110,8 +99,8 @@ int ImportSignalsCommand(const std::vector<std::string>& args, CliContext& cli) 
 }
 
 int RemoveSignalsCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, {{"dry-run"}, {"no-wait"}});
-    a.ExpectAtLeast(2, "remove-signals PROJECT_DIR MESSAGE[.SIGNAL] ... [--dry-run] [--no-wait]");
+    const Arguments a(args, CliCommand("remove-signals"));
+    a.ExpectAtLeast(2);
     const fs::path projectDir = a.Operands()[0];
     RequireProjectFolder(projectDir);
     const std::vector<std::string> targets(a.Operands().begin() + 1, a.Operands().end());

@@ -21,8 +21,8 @@ namespace vestrel {
 namespace fs = std::filesystem;
 
 int CheckCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, {});
-    a.ExpectOperands(1, "check PROJECT_DIR");
+    const Arguments a(args, CliCommand("check"));
+    a.ExpectOperands(1);
     const fs::path projectDir = a.Operands()[0];
     RequireProjectFolder(projectDir);
     const std::vector<Problem> problems = CheckProject(projectDir, BanksBefore::Zero);
@@ -57,8 +57,8 @@ void WriteLocked(const fs::path& outDir, const DecodedBanks& decoded, const std:
 }  // namespace
 
 int DecodeCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, {{"out", true, "a project folder"}, {"no-wait"}});
-    a.ExpectOperands(1, "decode (IMAGE.sx | BIN_DIR) [--out PROJECT_DIR] [--no-wait]");
+    const Arguments a(args, CliCommand("decode"));
+    a.ExpectOperands(1);
     const fs::path source = a.Operands()[0];
     const std::optional<std::string> outDir = a.Value("out");
     auto banks = std::make_unique<BankImages>();

@@ -82,8 +82,8 @@ int RunMerge(BankMergeInputs inputs, CliContext& cli) {
 }
 
 int MergeCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, {{"banks", true, "a list such as 1,2"}, {"no-wait"}});
-    a.ExpectOperands(3, "merge BASE_IMAGE BIN_DIR OUT_IMAGE [--banks 1,2] [--no-wait]");
+    const Arguments a(args, CliCommand("merge"));
+    a.ExpectOperands(3);
     BankMergeInputs inputs;
     inputs.baseFirmware = a.Operands()[0];
     inputs.dirBin = a.Operands()[1];

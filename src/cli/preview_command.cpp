@@ -11,13 +11,11 @@ namespace vestrel {
 
 int PreviewCommand(const std::vector<std::string>& args, CliContext& cli) {
     using namespace gateway;
-    const Arguments a(args, {{"registers", true, "a list such as 40=0x1234,41=7"},
-                             {"signals", true, "a list such as Speed=1500,Torque=-2.5"}});
+    const Arguments a(args, CliCommand("preview"));
     const auto registers = a.Value("registers");
     const auto typedSignals = a.Value("signals");
     const bool transmit = registers || typedSignals;
-    a.ExpectAtLeast(transmit ? 1 : 2,
-                    "preview SOURCE FRAME... | preview SOURCE [--registers REG=VALUE,...] [--signals NAME=VALUE,...]");
+    a.ExpectAtLeast(transmit ? 1 : 2);
 
     std::vector<std::pair<std::string, CanFrame>> frames;
     for (std::size_t i = 1; i < a.Operands().size(); ++i)

@@ -55,12 +55,8 @@ std::string BrokenText(const std::string& logName, LogFormat format, const Broke
 }
 
 int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args,
-                      {{"out", true, "a file name"},
-                       {"channel", true, "a channel such as can0 or 1"},
-                       {"strict"},
-                       {"signals"}});
-    a.ExpectOperands(2, "replay SOURCE LOG [--out FILE] [--channel C] [--strict] [--signals]");
+    const Arguments a(args, CliCommand("replay"));
+    a.ExpectOperands(2);
     const std::string& logName = a.Operands()[1];
     const std::string channel = a.Value("channel").value_or("");
     if (a.Has("channel") && channel.empty()) throw UsageError{"--channel needs a channel such as can0 or 1"};

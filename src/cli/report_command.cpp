@@ -13,8 +13,8 @@ namespace vestrel {
 
 int ReportCommand(const std::vector<std::string>& args, CliContext& cli) {
     using namespace gateway;
-    const Arguments a(args, {{"format", true, "html, csv or md"}, {"out", true, "a file name"}});
-    a.ExpectOperands(1, "report SOURCE [--format html|csv|md] [--out FILE]");
+    const Arguments a(args, CliCommand("report"));
+    a.ExpectOperands(1);
     ReportFormat format = ReportFormat::Html;
     if (auto name = a.Value("format")) {
         if (*name == "csv")

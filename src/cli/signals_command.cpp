@@ -13,9 +13,8 @@ namespace vestrel {
 using namespace signaldb;
 
 int SignalsCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, {{"node", true, "a node id (1 to 127)"},
-                             {"word-order", true, "high-first or low-first"}});
-    a.ExpectOperands(1, "signals DATABASE [--node N] [--word-order high-first|low-first]");
+    const Arguments a(args, CliCommand("signals"));
+    a.ExpectOperands(1);
     const std::optional<int> node = NodeOption(a);
     const WordOrder order = WordOrderOption(a);
     const Database database = ParseDatabaseOperand(ReadDatabaseBytes(a.Operands()[0]), a.Operands()[0], node);

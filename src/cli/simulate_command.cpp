@@ -21,10 +21,6 @@ namespace vestrel {
 
 namespace {
 
-constexpr const char* kSimulateForm =
-    "simulate SOURCE --can PLUGIN:IFACE --modbus PORT [--seconds N] [--serial RATE,8E1] [--address N] "
-    "[--index-base 0|1]";
-
 constexpr long kLongestTimedRunSeconds = 2'147'483;  // 24.8 days
 
 int stopPipe[2] = {-1, -1};
@@ -104,11 +100,10 @@ void OpenBus(live::CanBus& bus, const BenchSetup& setup, CliContext& cli) {
 }  // namespace
 
 int SimulateCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, {kCanOption, kModbusOption, kSerialOption, kAddressOption, kIndexBaseOption,
-                             kSecondsOption});
+    const Arguments a(args, CliCommand("simulate"));
     // A Qt timer holds at most 2^31 - 1 ms; a longer run is one without --seconds.
-    const long seconds = NumberOption(a, "seconds", 0, 1, kLongestTimedRunSeconds);
-    const BenchSetup setup = ReadBenchSetup(a, kSimulateForm, cli);
+    const long seconds = NumberOption(a, "seconds", 1, kLongestTimedRunSeconds);
+    const BenchSetup setup = ReadBenchSetup(a, cli);
 
     CommandEventLoop app;
     live::CanBus bus;

@@ -12,11 +12,6 @@ namespace vestrel {
 
 namespace {
 
-constexpr const char* kVerifyForm =
-    "verify SOURCE --can PLUGIN:IFACE --modbus PORT [--function 3|4] [--seconds N] [--frames N] "
-    "[--write REG=VALUE,...] [--strict] [--frame-wait MS] [--timeout MS] [--serial RATE,8E1] [--address N] "
-    "[--index-base 0|1]";
-
 void PrintSetup(const live::VerifyOptions& o, const std::string& source, CliContext& cli) {
     cli.out << "Verify " << PrintableText(source, LineBreaks::OneLine) << " on the bench\n";
     cli.out << "CAN: " << PrintableText(o.can.Text(), LineBreaks::OneLine);
@@ -30,19 +25,12 @@ void PrintSetup(const live::VerifyOptions& o, const std::string& source, CliCont
 }  // namespace
 
 int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, {kCanOption, kModbusOption, kSerialOption, kAddressOption, kIndexBaseOption,
-                             kSecondsOption,
-                             {"function", true, "3 or 4"},
-                             {"frames", true, "a number of frames"},
-                             {"write", true, "a list such as 100=0x1234,101=7"},
-                             {"strict"},
-                             {"frame-wait", true, "milliseconds"},
-                             {"timeout", true, "milliseconds"}});
-    const long function = NumberOption(a, "function", 3, 3, 4);
-    const long seconds = NumberOption(a, "seconds", 5, 0, 86400);
-    const long frames = NumberOption(a, "frames", 0, 1, 1'000'000'000);
-    const long frameWait = NumberOption(a, "frame-wait", 1000, 1, 600'000);
-    const long timeOut = NumberOption(a, "timeout", 1000, 1, 600'000);
+    const Arguments a(args, CliCommand("verify"));
+    const long function = NumberOption(a, "function", 3, 4);
+    const long seconds = NumberOption(a, "seconds", 0, 86400);
+    const long frames = NumberOption(a, "frames", 1, 1'000'000'000);
+    const long frameWait = NumberOption(a, "frame-wait", 1, 600'000);
+    const long timeOut = NumberOption(a, "timeout", 1, 600'000);
     gateway::RegisterValues writes;
     if (auto list = a.Value("write")) {
         std::string why;
@@ -50,7 +38,7 @@ int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
         if (!parsed) throw UsageError{why};
         writes = std::move(*parsed);
     }
-    const BenchSetup setup = ReadBenchSetup(a, kVerifyForm, cli);
+    const BenchSetup setup = ReadBenchSetup(a, cli);
 
     live::VerifyOptions o;
     o.can = setup.can;
