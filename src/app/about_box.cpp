@@ -2,6 +2,7 @@
 
 #include "app/product.h"
 #include "platform/qt/click_label.h"
+#include "platform/printable_text.h"
 #include "platform/qt/window_util.h"
 #include "platform/user_dialogs.h"
 
@@ -46,7 +47,8 @@ QPixmap VendorLogo(int size) {
     return pixmap;
 }
 
-TFAbout::TFAbout(ProcessLauncher& launcher, QWidget* parent) : QDialog(parent), launcher_(launcher) {
+TFAbout::TFAbout(ProcessLauncher& launcher, const std::string& workspaceRoot, QWidget* parent)
+    : QDialog(parent), launcher_(launcher) {
     setObjectName("TFAbout");
     setWindowTitle("About...");
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -68,15 +70,19 @@ TFAbout::TFAbout(ProcessLauncher& launcher, QWidget* parent) : QDialog(parent), 
     auto* codes = new QGridLayout;
     codes->setHorizontalSpacing(8);
     codes->setVerticalSpacing(1);
+    const std::string workspace = PrintableText(workspaceRoot, LineBreaks::OneLine);
     const char* rows[][2] = {
         {"Version :", kProductVersion},
         {"Software Code : ", kProduct.softwareCode},
         {"Document Code :", kProduct.documentCode},
+        {"Workspace :", workspace.c_str()},
     };
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         codes->addWidget(new QLabel(rows[i][0], this), i, 0);
-        auto* value = new QLabel(rows[i][1], this);
+        auto* value = new QLabel(QString::fromStdString(rows[i][1]), this);
         value->setObjectName(QString("LbValue%1").arg(i + 1));
+        value->setTextFormat(Qt::PlainText);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         codes->addWidget(value, i, 1);
     }
     codes->setColumnStretch(2, 1);
