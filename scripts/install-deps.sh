@@ -5,10 +5,13 @@
 #   --browser   also Debian's chromium, which scripts/make-screenshots.sh and
 #               scripts/check-report-in-browser.sh use to open the HTML
 #               register map headless; the test suite does not need it.
+#   --package   also what scripts/package.sh and the package test of the
+#               release preset check the package with (lintian, the desktop
+#               entry's and the metainfo's validators).
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config mold dpkg-dev
   qt6-base-dev qt6-svg-dev qt6-serialbus-dev qt6-serialport-dev
   libxml2-dev libsimpleini-dev libfreexl-dev liborcus-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -22,6 +25,7 @@ packages=(
 for arg in "$@"; do
   case "$arg" in
     --browser) packages+=(chromium) ;;
+    --package) packages+=(lintian desktop-file-utils appstream) ;;
     *) echo "install-deps.sh: unknown option $arg" >&2; exit 2 ;;
   esac
 done

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the release configuration and starts the
-# application from build/bin. A workspace without base image and projects is
+# Installs what is missing, builds the two programs of the release
+# configuration (no test, no benchmark) and starts the application from
+# build/bin. A workspace without base image and projects is
 # first seeded with the demo workspace of examples/, so that "Update Device"
 # works at once. Without a display the same update runs through vestrel-cli.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh
-cmake --preset release
-cmake --build --preset release
+cmake --preset release >/dev/null
+cmake --build --preset release --target vestrel_programs
 
 bin=build/bin
 demo=examples/workspace

@@ -2,6 +2,7 @@
 
 #include "app/product.h"
 #include "platform/qt/click_label.h"
+#include "platform/printable_text.h"
 #include "platform/qt/window_util.h"
 #include "platform/user_dialogs.h"
 
@@ -46,7 +47,36 @@ QPixmap VendorLogo(int size) {
     return pixmap;
 }
 
-TFAbout::TFAbout(ProcessLauncher& launcher, QWidget* parent) : QDialog(parent), launcher_(launcher) {
+namespace {
+
+// The version, the codes and the workspace, a caption beside each value.
+QGridLayout* CodesGrid(QWidget* parent, const std::string& workspaceRoot) {
+    auto* codes = new QGridLayout;
+    codes->setHorizontalSpacing(8);
+    codes->setVerticalSpacing(1);
+    const std::string workspace = PrintableText(workspaceRoot, LineBreaks::OneLine);
+    const char* rows[][2] = {
+        {"Version :", kProductVersion},
+        {"Software Code : ", kProduct.softwareCode},
+        {"Document Code :", kProduct.documentCode},
+        {"Workspace :", workspace.c_str()},
+    };
+    for (int i = 0; i < 4; ++i) {
+        codes->addWidget(new QLabel(rows[i][0], parent), i, 0);
+        auto* value = new QLabel(QString::fromStdString(rows[i][1]), parent);
+        value->setObjectName(QString("LbValue%1").arg(i + 1));
+        value->setTextFormat(Qt::PlainText);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        codes->addWidget(value, i, 1);
+    }
+    codes->setColumnStretch(2, 1);
+    return codes;
+}
+
+}  // namespace
+
+TFAbout::TFAbout(ProcessLauncher& launcher, const std::string& workspaceRoot, QWidget* parent)
+    : QDialog(parent), launcher_(launcher) {
     setObjectName("TFAbout");
     setWindowTitle("About...");
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -65,21 +95,7 @@ TFAbout::TFAbout(ProcessLauncher& launcher, QWidget* parent) : QDialog(parent), 
     product->setFont(bold);
     auto* role = new QLabel("CAN / Modbus Slave - Converter", this);
 
-    auto* codes = new QGridLayout;
-    codes->setHorizontalSpacing(8);
-    codes->setVerticalSpacing(1);
-    const char* rows[][2] = {
-        {"Version :", kProductVersion},
-        {"Software Code : ", kProduct.softwareCode},
-        {"Document Code :", kProduct.documentCode},
-    };
-    for (int i = 0; i < 3; ++i) {
-        codes->addWidget(new QLabel(rows[i][0], this), i, 0);
-        auto* value = new QLabel(rows[i][1], this);
-        value->setObjectName(QString("LbValue%1").arg(i + 1));
-        codes->addWidget(value, i, 1);
-    }
-    codes->setColumnStretch(2, 1);
+    QGridLayout* codes = CodesGrid(this, workspaceRoot);
 
     LbWeb = new ClickLabel(this);
     LbWeb->setObjectName("LbWeb");

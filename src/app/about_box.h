@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <string>
+
 class QPushButton;
 
 namespace vestrel {
@@ -9,13 +11,13 @@ namespace vestrel {
 class ClickLabel;
 class ProcessLauncher;
 
-// "About...": the product's identity, version and codes. The logo and the
-// web link open the vendor's page.
+// "About...": the product's identity, version and codes, and where the
+// workspace is. The logo and the web link open the vendor's page.
 class TFAbout : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFAbout(ProcessLauncher& launcher, QWidget* parent = nullptr);
+    TFAbout(ProcessLauncher& launcher, const std::string& workspaceRoot, QWidget* parent = nullptr);
 
     void ImageClick();
     void LbWebClick();

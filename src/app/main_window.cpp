@@ -66,7 +66,7 @@ TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& la
     // The dialogs, once each, in the order the application has always made
     // them; each lives as long as the main window.
     saveproj_ = new TFsaveproj(workspace_, dialogs_, this);
-    about_ = new TFAbout(launcher_, this);
+    about_ = new TFAbout(launcher_, workspace_.RootDir(), this);
     modifyFileSx_ = new TFModifyFileSx(dialogs_, launcher_, this);
     pargen_ = new TFpargen(dialogs_, this);
     pdoMB_ = new TFpdoMB(dialogs_, this);

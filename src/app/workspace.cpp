@@ -39,11 +39,11 @@ void CreateIfMissing(const std::string& dir) {
 
 void Workspace::StartWorkspace(const std::string& appDir, const std::string& fallbackRoot) {
     appDir_ = WithoutTrailingSeparator(appDir);
-    rootDir_ = appDir_;
-    if (!IsWritableDirectory(appDir_) && !fallbackRoot.empty()) {
-        rootDir_ = WithoutTrailingSeparator(fallbackRoot);
+    rootDir_ = WorkspaceRootFor(appDir_, fallbackRoot);
+    if (rootDir_ != appDir_) {
         std::error_code ec;
         fs::create_directories(rootDir_, ec);
+        if (std::string seed = InstalledSeedDir(appDir_); !seed.empty()) SeedWorkspace(rootDir_, seed);
     }
     masterDir_ = Join(rootDir_, "MASTER");
     CreateIfMissing(masterDir_);
@@ -148,6 +148,31 @@ std::string UserWorkspaceRoot() {
         return {};
     }
     return Join(WithoutTrailingSeparator(base), kProduct.applicationName);
+}
+
+std::string InstalledSeedDir(const std::string& appDir) {
+    fs::path bin(WithoutTrailingSeparator(appDir));
+    if (bin.filename() != "bin") return {};
+    fs::path seed = bin.parent_path() / "share" / "vestrel" / "workspace";
+    return DirectoryExists(seed.string()) ? seed.string() : std::string();
+}
+
+std::string WorkspaceRootFor(const std::string& appDir, const std::string& fallbackRoot) {
+    std::string dir = WithoutTrailingSeparator(appDir);
+    if (fallbackRoot.empty()) return dir;
+    if (!InstalledSeedDir(dir).empty() || !IsWritableDirectory(dir)) return WithoutTrailingSeparator(fallbackRoot);
+    return dir;
+}
+
+void SeedWorkspace(const std::string& root, const std::string& seedDir) {
+    auto emptyOrMissing = [](const fs::path& dir) {
+        std::error_code ec;
+        return !fs::exists(dir, ec) || fs::is_empty(dir, ec);
+    };
+    if (!emptyOrMissing(fs::path(root) / "MASTER") || !emptyOrMissing(fs::path(root) / "PROJECTS")) return;
+    // Failures are left for the windows' own file operations to report.
+    std::error_code ec;
+    fs::copy(seedDir, root, fs::copy_options::recursive | fs::copy_options::skip_existing, ec);
 }
 
 std::string ExecutableDir() {

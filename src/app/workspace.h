@@ -20,16 +20,15 @@ struct ProjectFiles {
     std::string sdoPdo;
 };
 
-// The workspace beside the executable (MASTER, PROJECTS, the INI file that
-// remembers the last project) and the variables every window reads. Paths are
-// texts with the platform's separator and no trailing separator.
+// The workspace (MASTER, PROJECTS, the INI file that remembers the last
+// project, the flasher) and the variables every window reads. Paths are texts
+// with the platform's separator and no trailing separator.
 class Workspace {
 public:
     // Computes the variables, creates MASTER and PROJECTS when missing and
-    // restores the last project. `appDir` is the executable's folder. When it
-    // is not writable (an installed copy), MASTER, PROJECTS and the INI file
-    // live in `fallbackRoot` instead; AppDir still names the executable's
-    // folder, where the flasher is.
+    // restores the last project. `appDir` is the executable's folder; the
+    // workspace lives where WorkspaceRootFor puts it. An installed copy seeds
+    // an empty workspace from its demo workspace first (SeedWorkspace).
     void StartWorkspace(const std::string& appDir, const std::string& fallbackRoot);
     // Writes ProjectName to the INI file. Throws Error when it cannot.
     void CloseWorkspace() const;
@@ -57,8 +56,9 @@ public:
     const std::string& ProjectDir() const { return projectDir_; }
     const ProjectFiles& Files() const { return files_; }
     const std::string& SpreadsheetFolder() const { return spreadsheetFolder_; }
-    // The folders the windows are given before they are shown.
-    WorkspacePaths Paths() const { return {appDir_, masterDir_, projectDir_, spreadsheetFolder_}; }
+    // The folders the windows are given before they are shown. The flasher
+    // is looked for in the workspace's root.
+    WorkspacePaths Paths() const { return {rootDir_, masterDir_, projectDir_, spreadsheetFolder_}; }
     const std::string& Title() const { return title_; }
     std::string ConfigFile() const;
 
@@ -94,6 +94,22 @@ bool IsProjectNameUsable(const std::string& name);
 // The per-user folder that takes the workspace when the executable's folder
 // is read-only: $XDG_DATA_HOME or ~/.local/share, then "Firmware Vestrel".
 std::string UserWorkspaceRoot();
+
+// The demo workspace that an installed copy brings: PREFIX/share/vestrel/
+// workspace for an executable in PREFIX/bin. Empty when there is none, as for
+// a build, whose workspace the run command seeds.
+std::string InstalledSeedDir(const std::string& appDir);
+
+// Where the workspace of an executable in `appDir` lives: in `appDir` itself
+// (a build), or in `fallbackRoot` for an installed copy and when `appDir` is
+// not writable. `fallbackRoot` empty keeps it in `appDir`.
+std::string WorkspaceRootFor(const std::string& appDir, const std::string& fallbackRoot);
+
+// Fills a workspace whose MASTER and PROJECTS are both empty or missing with
+// a copy of `seedDir` (base image, projects, flasher, INI file). A workspace
+// with anything in either is the user's and stays as it is; a file already
+// there is never replaced.
+void SeedWorkspace(const std::string& root, const std::string& seedDir);
 
 // The folder of the running executable, without trailing separator.
 std::string ExecutableDir();

@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "app/workspace.h"
 #include "cli/arguments.h"
 #include "cli/command_table.h"
 #include "platform/error.h"
@@ -36,7 +37,8 @@ int Dispatch(const std::vector<std::string>& args, CliContext& cli) {
     if (args.empty()) throw UsageError{"a command is needed"};
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
-        cli.out << CliUsage(kWithBench);
+        cli.out << CliUsage(kWithBench) << "The application keeps its workspace (base image, projects, flasher) in\n  "
+                << PrintableText(WorkspaceRootFor(ExecutableDir(), UserWorkspaceRoot()), LineBreaks::OneLine) << '\n';
         return kExitOk;
     }
     if (command == "--version") {

@@ -15,7 +15,7 @@ inline constexpr const char* kProjectNotValid = "Project not valid";
 // right before it is shown, as the editor mode is: a window never reaches up
 // to the workspace that owns them.
 struct WorkspacePaths {
-    std::string appDir;             // the executable's folder, where the flasher is
+    std::string appDir;             // the workspace's root, where the flasher is
     std::string masterDir;          // the base firmware image's folder
     std::string projectDir;         // the open project; empty when there is none
     std::string spreadsheetFolder;  // where the workbook import's file dialog starts

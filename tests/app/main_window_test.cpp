@@ -20,7 +20,7 @@
 #include "support/temp_dir.h"
 
 #include <QComboBox>
-#include <QLineEdit>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -367,8 +367,9 @@ TEST_F(MainWindowTest, ACompileErrorEndsUpdateDeviceWithItsMessage) {
 TEST_F(MainWindowTest, AboutBoxAndLinksOpenTheVendorPage) {
     Start();
     const std::string page = "https://www.zemtrax.example/HOME/default.asp?frompg=SW58316";
-    ModalAnswer<TFAbout> answer([](TFAbout* about) {
+    ModalAnswer<TFAbout> answer([this](TFAbout* about) {
         EXPECT_EQ(about->windowTitle(), "About...");
+        EXPECT_EQ(about->findChild<QLabel*>("LbValue4")->text().toStdString(), window->GetWorkspace().RootDir());
         about->ImageClick();
         about->accept();
     });

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace vestrel {
 namespace {
 
@@ -157,6 +159,71 @@ TEST(Workspace, AReadOnlyExecutableFolderMovesTheWorkspaceToTheUsersFolder) {
     }));
     fs::permissions(app.path(), fs::perms::owner_all);
     EXPECT_FALSE(fs::exists(app / "MASTER"));
+}
+
+// An installed copy (PREFIX/bin beside PREFIX/share/vestrel/workspace) keeps
+// its workspace in the user's folder and seeds it once: a workspace the user
+// has anything in is never seeded over, whatever else is missing.
+TEST(Workspace, AnInstalledCopySeedsOnlyAnEmptyUsersWorkspace) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path& root)> before;  // the user's workspace before the start
+        bool seeded;
+    };
+    const Case cases[] = {
+        {"first start", [](const fs::path&) {}, true},
+        {"empty folders left", [](const fs::path& root) {
+             fs::create_directories(root / "MASTER");
+             fs::create_directories(root / "PROJECTS");
+         }, true},
+        {"own project, no base image", [](const fs::path& root) {
+             fs::create_directories(root / "PROJECTS" / "Mine");
+         }, false},
+        {"own base image, no project", [](const fs::path& root) {
+             fs::create_directories(root / "MASTER");
+             test::WriteFile(root / "MASTER" / "SX58316.sx", "S0");
+         }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir prefix;
+        fs::create_directories(prefix / "bin");
+        fs::create_directories(prefix / "share" / "vestrel");
+        fs::copy(VESTREL_EXAMPLES_DIR "/workspace", prefix / "share" / "vestrel" / "workspace", fs::copy_options::recursive);
+        TempDir user;
+        const fs::path root = user / "Firmware Vestrel";
+        c.before(root);
+        // A flasher the user put there is kept even when the rest is seeded.
+        fs::create_directories(root);
+        test::WriteFile(root / "FwLoader", "mine");
+
+        Workspace ws;
+        ws.StartWorkspace((prefix / "bin").string(), root.string());
+        EXPECT_EQ(ws.RootDir(), root.string());
+        EXPECT_EQ(ws.Paths().appDir, root.string());
+        if (c.seeded) {
+            EXPECT_EQ(test::ReadFile(root / "MASTER" / "SX58316.sx"),
+                      test::ReadFile(VESTREL_EXAMPLES_DIR "/workspace/MASTER/SX58316.sx"));
+        }
+        EXPECT_EQ(fs::exists(root / "PROJECTS" / "Demo" / "pargen.xml"), c.seeded);
+        EXPECT_EQ(ws.ProjectDir(), c.seeded ? (root / "PROJECTS" / "Demo").string() : ws.ProjectsDir());
+        EXPECT_EQ(test::ReadFile(root / "FwLoader"), "mine");
+        EXPECT_FALSE(fs::exists(prefix / "bin" / "MASTER"));
+    }
+}
+
+// A build folder keeps the workspace beside the executable and is never seeded
+// by the application, whatever the user's folder holds.
+TEST(Workspace, ABuildFolderIsItsOwnWorkspace) {
+    TempDir build;
+    fs::create_directories(build / "bin");
+    TempDir user;
+    Workspace ws;
+    ws.StartWorkspace((build / "bin").string(), (user / "Firmware Vestrel").string());
+    EXPECT_EQ(ws.RootDir(), (build / "bin").string());
+    EXPECT_EQ(WorkspaceRootFor((build / "bin").string(), (user / "Firmware Vestrel").string()), ws.RootDir());
+    EXPECT_TRUE(fs::is_empty(build / "bin" / "PROJECTS"));
+    EXPECT_FALSE(fs::exists(user / "Firmware Vestrel"));
 }
 
 }  // namespace
