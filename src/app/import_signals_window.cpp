@@ -128,11 +128,11 @@ void TFImportSignals::BuildControls() {
                                 QAbstractItemView::EditKeyPressed);
     TV_Signals->setUniformRowHeights(true);
     TV_Signals->header()->setStretchLastSection(false);
-    TV_Signals->setColumnWidth(ColName, 260);
+    TV_Signals->setColumnWidth(ColName, 230);
     TV_Signals->setColumnWidth(ColBits, 150);
-    TV_Signals->setColumnWidth(ColScaling, 130);
+    TV_Signals->setColumnWidth(ColScaling, 110);
     TV_Signals->setColumnWidth(ColUnit, 50);
-    TV_Signals->setColumnWidth(ColFit, 250);
+    TV_Signals->setColumnWidth(ColFit, 330);
     TV_Signals->setColumnWidth(ColDirection, 80);
     TV_Signals->setColumnWidth(ColRegister, 80);
 
@@ -272,6 +272,8 @@ void TFImportSignals::FillTree() {
     }
     filling_ = false;
     FillPlanTexts();
+    // A small database is shown open; a large one is found through the search.
+    if (model_->rowCount() <= 12) TV_Signals->expandAll();
 }
 
 // What the plan makes of each message and signal in the chosen word order.
@@ -284,9 +286,13 @@ void TFImportSignals::FillPlanTexts() {
         const Message& message = database_->messages[static_cast<std::size_t>(m)];
         const MessagePlan& plan = plan_.messages[static_cast<std::size_t>(m)];
         QStandardItem* name = model_->item(m, ColName);
-        model_->item(m, ColFit)->setText(Shown(MessageRefusalText(message, plan)));
+        const auto show = [](QStandardItem* cell, const std::string& text) {
+            cell->setText(Shown(text));
+            cell->setToolTip(cell->text());
+        };
+        show(model_->item(m, ColFit), MessageRefusalText(message, plan));
         for (int s = 0; s < name->rowCount(); ++s)
-            name->child(s, ColFit)->setText(Shown(SignalFitText(message, plan, static_cast<std::size_t>(s))));
+            show(name->child(s, ColFit), SignalFitText(message, plan, static_cast<std::size_t>(s)));
     }
     filling_ = false;
 }
