@@ -181,6 +181,7 @@ void TFImportSignals::BuildControls() {
     connect(CB_WordOrder, &QComboBox::currentIndexChanged, this, [this] { CB_WordOrderChange(); });
     connect(SE_Node, &QSpinBox::valueChanged, this, [this] { SE_NodeChange(); });
     connect(SE_FirstRegister, &QSpinBox::valueChanged, this, [this] { SE_FirstRegisterChange(); });
+    connect(TV_Signals, &QTreeView::clicked, this, [this](const QModelIndex& i) { TV_SignalsClick(i); });
     connect(model_, &QStandardItemModel::itemChanged, this, [this](QStandardItem* i) { ModelItemChange(i); });
 }
 
@@ -342,7 +343,8 @@ void TFImportSignals::DryRun() {
     if (database_ && tables_ && !request.picks.empty()) {
         try {
             outcome = PlanImport(*tables_, *database_, DescribeDatabase(projectDir_, file_, bytes_), request);
-            status = "Would assign " + std::to_string(outcome->assigned.size()) + " registers, " +
+            const std::size_t count = outcome->assigned.size();
+            status = "Would assign " + std::to_string(count) + (count == 1 ? " register, " : " registers, ") +
                      WordOrderText(request.order) + ".";
             for (const std::string& note : outcome->notes) status += "\n" + note;
         } catch (const ImportRefused& refused) {
@@ -421,6 +423,11 @@ void TFImportSignals::ModelItemChange(QStandardItem* item) {
     }
     filling_ = false;
     DryRun();
+}
+
+// A message's direction opens its list at one click.
+void TFImportSignals::TV_SignalsClick(const QModelIndex& index) {
+    if (index.column() == ColDirection && (index.flags() & Qt::ItemIsEditable)) TV_Signals->edit(index);
 }
 
 void TFImportSignals::E_SearchChange(const QString& text) {

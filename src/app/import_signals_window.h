@@ -61,6 +61,7 @@ public:
     void SE_NodeChange();
     void SE_FirstRegisterChange();
     void ModelItemChange(QStandardItem* item);
+    void TV_SignalsClick(const QModelIndex& index);
 
     QStandardItemModel* Model() const { return model_; }
     QSortFilterProxyModel* Proxy() const { return proxy_; }

@@ -13,6 +13,7 @@
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QStandardItemModel>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -129,6 +130,26 @@ TEST_F(ImportSignalsWindow, AnEdsNeedsTheNodeIdADbcTakesNone) {
     window.LoadDatabase(kExamples / "demo-drive.dbc");
     EXPECT_FALSE(node->isEnabled());
     EXPECT_TRUE(window.Model()->item(0, TFImportSignals::ColDirection)->isEditable());
+}
+
+TEST_F(ImportSignalsWindow, ADbcMessagesDirectionIsChosenInTheTree) {
+    Open(kExamples / "demo-drive.dbc");
+    window.resize(1100, 640);
+    window.show();
+    auto* view = window.findChild<QTreeView*>("TV_Signals");
+    QStandardItem* alarm = MessageItem(window, "AlarmWord");
+    const QModelIndex cell = window.Proxy()->mapFromSource(
+        window.Model()->index(alarm->row(), TFImportSignals::ColDirection));
+    window.TV_SignalsClick(cell);
+    auto* editor = view->viewport()->findChild<QComboBox*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setCurrentIndex(1);
+    QMetaObject::invokeMethod(view->itemDelegateForColumn(TFImportSignals::ColDirection), "commitData",
+                              Q_ARG(QWidget*, editor));
+    EXPECT_EQ(cell.data().toString(), "transmit");
+    alarm->setCheckState(Qt::Checked);
+    ASSERT_EQ(window.CurrentRequest().picks.size(), 1u);
+    EXPECT_EQ(window.CurrentRequest().picks[0].direction, FrameDirection::Transmit);
 }
 
 // Import writes the very files the command line's import writes for the
