@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/about_box.h"
+#include "app/import_signals_window.h"
 #include "app/new_project_dialog.h"
 #include "app/product.h"
 #include "compiler/bank_files.h"
@@ -75,6 +76,7 @@ TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& la
     preview_ = new TFPreview(this);
     registerMap_ = new TFRegisterMap(dialogs_, this);
     bench_ = new live::TFBench(this);
+    importSignals_ = new TFImportSignals(dialogs_, this);
 }
 
 TFVestreleFirmWare::~TFVestreleFirmWare() = default;
@@ -151,6 +153,8 @@ void TFVestreleFirmWare::BuildStepButtons() {
     BtRegisterMap->setMinimumWidth(0);
     BtBench = MakeButton(this, "BtBench", "Bench test");
     BtBench->setMinimumWidth(0);
+    BtImportSignals = MakeButton(this, "BtImportSignals", "Import signals...");
+    BtImportSignals->setMinimumWidth(0);
 
     BtSetTransmitPdo = MakeButton(this, "BtSetTransmitPdo", "Set Transmit PDO");
     BtSetSdoAccess = MakeButton(this, "BtSetSdoAccess", "Set SDO Access");
@@ -180,7 +184,7 @@ QLayout* TFVestreleFirmWare::LayOutSteps() {
     steps->setHorizontalSpacing(10);
     steps->setVerticalSpacing(6);
     const std::initializer_list<QPushButton*> rows[] = {
-        {BtNewProject, BtOpenProject},
+        {BtNewProject, BtOpenProject, BtImportSignals},
         {BtSetCommunication},
         {BtReceiveCob, BtDefineRxCob},
         {BtTransmitCob, BtDefineTxCob},
@@ -213,6 +217,7 @@ void TFVestreleFirmWare::ConnectButtons() {
     connect(BtPreview, &QPushButton::clicked, this, [this] { BtPreviewClick(); });
     connect(BtRegisterMap, &QPushButton::clicked, this, [this] { BtRegisterMapClick(); });
     connect(BtBench, &QPushButton::clicked, this, [this] { BtBenchClick(); });
+    connect(BtImportSignals, &QPushButton::clicked, this, [this] { BtImportSignalsClick(); });
     connect(BtAbout, &QPushButton::clicked, this, [this] { BtAboutClick(); });
     connect(BtClose, &QToolButton::clicked, this, [this] { BtCloseClick(); });
     connect(LbWeb, &ClickLabel::clicked, this, [this] { LbWebClick(); });
@@ -295,6 +300,15 @@ void TFVestreleFirmWare::BtBenchClick() {
     if (!PassesProjectGuard()) return;
     bench_->SetProjectDir(workspace_.ProjectDir());
     bench_->exec();
+}
+
+void TFVestreleFirmWare::BtImportSignalsClick() {
+    if (!PassesProjectGuard()) return;
+    // The editors read the project's files each time they open, so they show
+    // what the import wrote.
+    importSignals_->SetProjectDir(workspace_.ProjectDir());
+    importSignals_->exec();
+    ShowTitle();
 }
 
 void TFVestreleFirmWare::UpdateDevice() {

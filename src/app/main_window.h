@@ -17,6 +17,7 @@ namespace vestrel {
 class ClickLabel;
 class ProcessLauncher;
 class TFAbout;
+class TFImportSignals;
 class TFInfopdoMB;
 class TFModifyFileSx;
 class TFPreview;
@@ -64,6 +65,8 @@ public:
     void BtRegisterMapClick();
     // A flashed gateway on the bench, live against the open project.
     void BtBenchClick();
+    // A CAN database's signals into the open project's frames and mappings.
+    void BtImportSignalsClick();
     void BtAboutClick();
     void BtCloseClick();
     void LbWebClick();
@@ -83,6 +86,7 @@ public:
     TFPreview* PreviewWindow() const { return preview_; }
     TFRegisterMap* RegisterMapWindow() const { return registerMap_; }
     live::TFBench* BenchWindow() const { return bench_; }
+    TFImportSignals* ImportSignalsWindow() const { return importSignals_; }
     TFpdoMB* TransmitFramesEditor() const { return pdoMB_; }
     TFInfopdoMB* MappingEditor() const { return infopdoMB_; }
     // True once the window has been closed (and the INI file written).
@@ -127,6 +131,7 @@ private:
     TFPreview* preview_ = nullptr;
     TFRegisterMap* registerMap_ = nullptr;
     live::TFBench* bench_ = nullptr;
+    TFImportSignals* importSignals_ = nullptr;
 
     QLabel* LbLogo;
     QLabel* LbTitle;
@@ -144,6 +149,7 @@ private:
     QPushButton* BtPreview;
     QPushButton* BtRegisterMap;
     QPushButton* BtBench;
+    QPushButton* BtImportSignals;
     // Service editor buttons: present, hidden, without effect.
     QPushButton* BtSetTransmitPdo;
     QPushButton* BtSetSdoAccess;
