@@ -3,6 +3,10 @@
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCanBusFrame>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QIODevice>
 #include <QUrl>
 #include <QVariant>
 
@@ -123,6 +127,19 @@ void CanBus::Close() {
     device->disconnect(this);
     if (device->state() != QCanBusDevice::UnconnectedState) device->disconnectDevice();
     device->deleteLater();
+}
+
+void CanBus::Drain(int guardMs) {
+    const QDeadlineTimer deadline(guardMs);
+    while (device_ && device_->framesToWrite() > 0 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (!device_) return;
+    // A plugin that talks to a relay (virtualcan) has handed the frames to
+    // its socket, which writes them from the event loop.
+    for (QIODevice* io : device_->findChildren<QIODevice*>()) {
+        while (io->isOpen() && io->bytesToWrite() > 0 && !deadline.hasExpired())
+            if (!io->waitForBytesWritten(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) break;
+    }
 }
 
 bool CanBus::IsOpen() const { return device_ && device_->state() == QCanBusDevice::ConnectedState; }

@@ -1,0 +1,47 @@
+#include "live/qt/frame_sender.h"
+
+#include "live/qt/can_bus.h"
+
+namespace vestrel::live {
+
+FrameSender::FrameSender(CanBus& bus, FrameSource& source, SendRun::Observer sent, SendClock* clock, QObject* parent)
+    : QObject(parent), clock_(clock ? *clock : steady_) {
+    run_ = std::make_unique<SendRun>(
+        source, clock_, [&bus](const gateway::CanFrame& frame, std::string& why) { return bus.Send(frame, why); },
+        std::move(sent));
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &FrameSender::Pump);
+}
+
+FrameSender::~FrameSender() = default;
+
+void FrameSender::Start() {
+    running_ = true;
+    timer_.start(0);
+}
+
+void FrameSender::Stop() {
+    running_ = false;
+    timer_.stop();
+}
+
+void FrameSender::Pump() {
+    if (!running_) return;
+    const std::optional<std::int64_t> next = run_->Pump();
+    if (!next) {
+        running_ = false;
+        if (run_->Failure().empty())
+            emit finished();
+        else
+            emit failed(QString::fromStdString(run_->Failure()));
+        return;
+    }
+    // Woken a little early rather than late: the timer counts whole
+    // milliseconds, and what is left of the last one is served by turns of
+    // the event loop.
+    const std::int64_t wait = *next - clock_.Now();
+    timer_.start(wait >= 1000 ? static_cast<int>(wait / 1000) - (wait >= 2000 ? 1 : 0) : 0);
+}
+
+}  // namespace vestrel::live
