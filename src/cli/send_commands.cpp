@@ -64,7 +64,7 @@ int SendCommand(const std::vector<std::string>& args, CliContext& cli) {
     for (const std::string& text : a.Operands()) {
         gateway::CanFrame frame;
         std::string why;
-        if (!gateway::ParseCompactFrame(text, frame, why)) throw UsageError{why};
+        if (!gateway::ParseCompactFrame(text, frame, why)) throw UsageError{"'" + text + "' is not a frame: " + why};
         frames.push_back(frame);
     }
     const std::uint64_t periods = every == 0 ? 1 : static_cast<std::uint64_t>(count);
