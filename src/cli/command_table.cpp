@@ -212,6 +212,12 @@ std::vector<CommandSpec> BenchCommands() {
          "transmit frames it feeds. It models the mapping only and is not the device.\n"
          "Prints each change; runs until interrupted (Ctrl+C, SIGTERM) or N seconds.\n",
          true},
+    };
+}
+
+// Traffic for a bench bus: only in builds with the bench tools.
+std::vector<CommandSpec> TrafficCommands() {
+    return {
         {"send",
          {"ID#DATA..."},
          {ValueKind::Text},
@@ -236,10 +242,11 @@ std::vector<CommandSpec> BenchCommands() {
           {"channel", "C", "a channel such as can0 or 1", "send only the frames of this channel as the log names it"}},
          "Put the frames of a CAN log (any format replay reads) on the bus with the\n"
          "log's own timing: --speed 2 twice as fast, --speed 0 as fast as the bus\n"
-         "takes. --only takes candump's filters (ID:MASK passes a frame whose id and\n"
-         "MASK give ID and MASK; ID~MASK every other; 3 hex digits for a standard id,\n"
-         "8 for an extended one); --channel one channel of the log. Error frames are\n"
-         "not sent. Prints the frames sent and how far behind schedule it fell.\n",
+         "takes; --loop again from the start at the end. --only takes candump's\n"
+         "filters: ID:MASK passes a frame when its id AND MASK equals ID AND MASK,\n"
+         "ID~MASK when it does not (3 hex digits for a standard id, 8 for an extended\n"
+         "one); --channel one channel of the log. Error frames are not sent. Prints\n"
+         "the frames sent and how far behind schedule it fell.\n",
          true},
         {"stimulate",
          {"PROJECT_DIR"},
@@ -265,7 +272,7 @@ std::vector<CommandSpec> BenchCommands() {
 // The commands in the order --help lists them.
 std::vector<CommandSpec> MakeCommands() {
     std::vector<CommandSpec> commands;
-    for (auto group : {CompileCommands, GatewayCommands, SignalCommands, BenchCommands}) {
+    for (auto group : {CompileCommands, GatewayCommands, SignalCommands, BenchCommands, TrafficCommands}) {
         std::vector<CommandSpec> more = group();
         commands.insert(commands.end(), more.begin(), more.end());
     }

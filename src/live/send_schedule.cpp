@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace vestrel::live {
 
@@ -89,6 +90,10 @@ std::int64_t SteadyClock::Now() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+void SteadyClock::SleepUntil(std::int64_t time) {
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::microseconds(time)));
 }
 
 SendRun::SendRun(FrameSource& source, SendClock& clock, Link link, Observer sent, std::size_t batch)

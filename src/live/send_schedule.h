@@ -97,16 +97,18 @@ enum class SendStep {
     Sent,  // a frame went out
 };
 
-// A monotonic clock in microseconds.
+// A monotonic clock in microseconds, and the sleep until a time on it.
 class SendClock {
 public:
     virtual ~SendClock() = default;
     virtual std::int64_t Now() = 0;
+    virtual void SleepUntil(std::int64_t time) = 0;
 };
 
 class SteadyClock : public SendClock {
 public:
     std::int64_t Now() override;
+    void SleepUntil(std::int64_t time) override;
 };
 
 struct SendTally {

@@ -26,6 +26,7 @@ gateway::CanFrame Frame(const std::string& text) {
 struct FakeClock : SendClock {
     std::int64_t now = 5'000'000;
     std::int64_t Now() override { return now; }
+    void SleepUntil(std::int64_t time) override { now = std::max(now, time); }
 };
 
 // A run driven as the event loop drives it: woken at each deadline it

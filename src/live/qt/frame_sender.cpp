@@ -37,11 +37,16 @@ void FrameSender::Pump() {
             emit failed(QString::fromStdString(run_->Failure()));
         return;
     }
-    // Woken a little early rather than late: the timer counts whole
-    // milliseconds, and what is left of the last one is served by turns of
-    // the event loop.
+    // The timer counts whole milliseconds and wakes late on a busy machine:
+    // it wakes this a millisecond or two early, and the rest is slept, the
+    // event loop held for no longer than that.
     const std::int64_t wait = *next - clock_.Now();
-    timer_.start(wait >= 1000 ? static_cast<int>(wait / 1000) - (wait >= 2000 ? 1 : 0) : 0);
+    if (wait >= 2000) {
+        timer_.start(static_cast<int>(wait / 1000) - 1);
+        return;
+    }
+    if (wait > 0) clock_.SleepUntil(*next);
+    timer_.start(0);
 }
 
 }  // namespace vestrel::live
