@@ -16,15 +16,16 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHostAddress>
 #include <QProcess>
 #include <QTcpServer>
-#include <QTest>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,14 @@ std::int64_t Now() {
         .count();
 }
 
+// Serves the event loop, waiting for events rather than sleeping between
+// turns, until `done` or `ms` have passed.
+void Serve(const std::function<bool()>& done, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+}
+
 struct Receiver {
     explicit Receiver(const std::string& iface) {
         QObject::connect(&bus, &live::CanBus::framesReceived, [this](const std::vector<live::TimedFrame>& frames) {
@@ -45,18 +54,22 @@ struct Receiver {
             for (std::size_t i = 0; i < frames.size(); ++i) arrivals.push_back(now);
         });
         bus.Open(live::CanEndpoint{"virtualcan", iface}, 0);
-        if (!QTest::qWaitFor([&] { return bus.IsOpen(); }, 10000)) std::fputs("the receiver did not open\n", stderr);
-        QTest::qWait(500);  // the relay's join of this interface
+        Serve([&] { return bus.IsOpen(); }, 10000);
+        Serve([] { return false; }, 500);  // the relay's join of this interface
     }
     live::CanBus bus;
     std::vector<std::int64_t> arrivals;
 };
 
+// Runs the command while the event loop serves the relay and the receiver
+// (QTest::qWait would sleep between its turns and bunch the arrivals).
 bool RunCli(const QStringList& args) {
     QProcess cli;
+    QEventLoop loop;
+    QObject::connect(&cli, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&cli, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
     cli.start(VESTREL_CLI_PATH, args);
-    if (!cli.waitForStarted()) return false;
-    while (cli.state() != QProcess::NotRunning) QTest::qWait(5);
+    loop.exec();
     std::fputs(cli.readAllStandardOutput().constData(), stdout);
     std::fputs(cli.readAllStandardError().constData(), stderr);
     return cli.exitCode() == 0;
@@ -84,7 +97,7 @@ int main(int argc, char** argv) {
 
     if (!RunCli({"send", "--can", can, "181#1122334455667788", "--every", "10", "--count", QString::number(periods)}))
         return 1;
-    QTest::qWait(200);
+    Serve([&] { return receiver.arrivals.size() >= static_cast<std::size_t>(periods); }, 2000);
     const std::vector<std::int64_t> at = receiver.arrivals;
     std::vector<double> errors, absolute;
     for (std::size_t i = 1; i < at.size(); ++i) {
@@ -106,7 +119,7 @@ int main(int argc, char** argv) {
     QElapsedTimer whole;
     whole.start();
     if (!RunCli({"play", QString::fromStdString(log.string()), "--can", can, "--speed", "0"})) return 1;
-    (void)QTest::qWaitFor([&] { return receiver.arrivals.size() >= static_cast<std::size_t>(frames); }, 10000);
+    Serve([&] { return receiver.arrivals.size() >= static_cast<std::size_t>(frames); }, 10000);
     const std::vector<std::int64_t>& got = receiver.arrivals;
     const double seconds = got.size() > 1 ? (got.back() - got.front()) / 1e6 : 0;
     std::printf("play --speed 0: %zu of %ld frames arrived in %.3f s: %.0f frames/s (the whole command %.3f s)\n",

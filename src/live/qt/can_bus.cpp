@@ -142,6 +142,16 @@ void CanBus::Drain(int guardMs) {
     }
 }
 
+bool CanBus::Backlogged() const {
+    constexpr qint64 kMostFrames = 64;
+    constexpr qint64 kMostBytes = 64 * 1024;
+    if (!device_) return false;
+    if (device_->framesToWrite() > kMostFrames) return true;
+    for (const QIODevice* io : device_->findChildren<QIODevice*>())
+        if (io->bytesToWrite() > kMostBytes) return true;
+    return false;
+}
+
 bool CanBus::IsOpen() const { return device_ && device_->state() == QCanBusDevice::ConnectedState; }
 
 bool CanBus::Send(const gateway::CanFrame& frame, std::string& why) {

@@ -47,6 +47,9 @@ public:
     // the plugin's queue and the relay's socket (virtualcan) are empty. A
     // command that ends after its last frame calls this before Close().
     void Drain(int guardMs = 5000);
+    // Whether the frames sent wait in the process rather than on the wire:
+    // a sender that goes as fast as the bus takes waits while they do.
+    bool Backlogged() const;
     const CanEndpoint& Endpoint() const { return endpoint_; }
 
     // Sends one frame; false and the reason in `why` when it cannot go out.

@@ -5,7 +5,7 @@
 namespace vestrel::live {
 
 FrameSender::FrameSender(CanBus& bus, FrameSource& source, SendRun::Observer sent, SendClock* clock, QObject* parent)
-    : QObject(parent), clock_(clock ? *clock : steady_) {
+    : QObject(parent), bus_(bus), clock_(clock ? *clock : steady_) {
     run_ = std::make_unique<SendRun>(
         source, clock_, [&bus](const gateway::CanFrame& frame, std::string& why) { return bus.Send(frame, why); },
         std::move(sent));
@@ -28,6 +28,11 @@ void FrameSender::Stop() {
 
 void FrameSender::Pump() {
     if (!running_) return;
+    if (bus_.Backlogged()) {
+        // What was sent has not left yet: the bus sets the pace.
+        timer_.start(1);
+        return;
+    }
     const std::optional<std::int64_t> next = run_->Pump();
     if (!next) {
         running_ = false;

@@ -38,6 +38,7 @@ signals:
 private:
     void Pump();
 
+    CanBus& bus_;
     SteadyClock steady_;
     SendClock& clock_;
     std::unique_ptr<SendRun> run_;
