@@ -76,13 +76,14 @@ TFCanMonitorPage::TFCanMonitorPage(QWidget* parent) : QWidget(parent) {
     auto* actions = new QHBoxLayout;
     actions->addWidget(BtClear);
     actions->addWidget(BtRecord);
-    actions->addSpacing(20);
-    actions->addWidget(new QLabel("Send frame (ID#DATA):", this));
-    actions->addWidget(E_Send, 1);
-    actions->addWidget(new QLabel("every", this));
-    actions->addWidget(E_Every);
-    actions->addWidget(BtSend);
     actions->addWidget(BtPlay);
+    actions->addStretch(1);
+    auto* send = new QHBoxLayout;
+    send->addWidget(new QLabel("Send frame (ID#DATA):", this));
+    send->addWidget(E_Send, 1);
+    send->addWidget(new QLabel("every", this));
+    send->addWidget(E_Every);
+    send->addWidget(BtSend);
     // The outcome of a send shares the status line, so that its text never
     // moves the Send button under the pointer.
     auto* status = new QHBoxLayout;
@@ -91,6 +92,7 @@ TFCanMonitorPage::TFCanMonitorPage(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(sgMonitor, 1);
     layout->addLayout(actions);
+    layout->addLayout(send);
     layout->addLayout(status);
 
     askSavePath = [this](const std::string& suggested) -> std::optional<std::string> {
