@@ -1,15 +1,139 @@
 #include "cli/bench_support.h"
 
 #include "cli/model_notes.h"
+#include "live/qt/can_bus.h"
+#include "live/qt/frame_sender.h"
+#include "platform/error.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QLoggingCategory>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 #include <charconv>
 #include <filesystem>
 #include <cstdlib>
 
 namespace vestrel {
+
+namespace {
+
+int stopPipe[2] = {-1, -1};
+
+extern "C" void OnStopSignal(int signal) {
+    const int saved = errno;
+    const char byte = static_cast<char>(signal);
+    (void)!::write(stopPipe[1], &byte, 1);
+    errno = saved;
+}
+
+}  // namespace
+
+struct StopSignals::Handlers {
+    struct sigaction interrupt {};
+    struct sigaction terminate {};
+};
+
+StopSignals::StopSignals(QEventLoop& loop) : old_(std::make_unique<Handlers>()) {
+    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw Error("Cannot set up the signal handling: " + std::string(std::strerror(errno)));
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, &old_->interrupt);
+    ::sigaction(SIGTERM, &action, &old_->terminate);
+    notifier_ = std::make_unique<QSocketNotifier>(stopPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, &loop, [this, &loop] {
+        char byte = 0;
+        if (::read(stopPipe[0], &byte, 1) == 1) signal_ = byte;
+        loop.quit();
+    });
+}
+
+StopSignals::~StopSignals() {
+    ::sigaction(SIGINT, &old_->interrupt, nullptr);
+    ::sigaction(SIGTERM, &old_->terminate, nullptr);
+    notifier_.reset();
+    ::close(stopPipe[0]);
+    ::close(stopPipe[1]);
+    stopPipe[0] = stopPipe[1] = -1;
+}
+
+std::string StopSignals::ByText() const {
+    return signal_ == SIGINT ? " by SIGINT" : signal_ == SIGTERM ? " by SIGTERM" : "";
+}
+
+void OpenBus(live::CanBus& bus, const live::CanEndpoint& can, int bitRate, const CliContext& cli) {
+    QEventLoop wait;
+    std::string failure;
+    QObject::connect(&bus, &live::CanBus::opened, &wait, &QEventLoop::quit);
+    QObject::connect(&bus, &live::CanBus::failed, &wait, [&](const QString& message) {
+        failure = message.toStdString();
+        wait.quit();
+    });
+    QObject::connect(&bus, &live::CanBus::note, &wait,
+                     [&](const QString& message) { cli.Say("note: " + message.toStdString()); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &wait, [&] {
+        failure = "Cannot open CAN interface " + can.Text() + ": not open after 10000 ms";
+        wait.quit();
+    });
+    guard.start(10000);
+    bus.Open(can, bitRate);
+    if (!bus.IsOpen() && failure.empty()) wait.exec();
+    QObject::disconnect(&bus, nullptr, &wait, nullptr);
+    if (!failure.empty()) throw Error(failure);
+}
+
+SendOutcome RunSend(live::FrameSource& source, const live::CanEndpoint& can, int bitRate, const CliContext& cli,
+                    const live::SendRun::Observer& sent) {
+    live::CanBus bus;
+    OpenBus(bus, can, bitRate, cli);
+    if (cli.atSendStep) cli.atSendStep(live::SendStep::Open);
+    QEventLoop loop;
+    StopSignals stop(loop);
+    std::string failure;
+    live::FrameSender sender(bus, source, [&](const live::TimedSend& frame) {
+        if (sent) sent(frame);
+        if (cli.atSendStep) cli.atSendStep(live::SendStep::Sent);
+    });
+    QObject::connect(&sender, &live::FrameSender::finished, &loop, &QEventLoop::quit);
+    auto fail = [&](const QString& message) {
+        failure = message.toStdString();
+        loop.quit();
+    };
+    QObject::connect(&sender, &live::FrameSender::failed, &loop, fail);
+    QObject::connect(&bus, &live::CanBus::failed, &loop, fail);
+    sender.Start();
+    loop.exec();
+    sender.Stop();
+    SendOutcome outcome{sender.Tally(), stop.ByText()};
+    // What the interface still holds goes out before it closes.
+    bus.Drain();
+    bus.Close();
+    if (!failure.empty()) throw Error(failure);
+    return outcome;
+}
+
+std::string SendSummary(const SendOutcome& outcome) {
+    const live::SendTally& t = outcome.tally;
+    std::string text = outcome.stoppedBy.empty() ? "Sent " : "Stopped" + outcome.stoppedBy + ": sent ";
+    text += std::to_string(t.frames) + (t.frames == 1 ? " frame" : " frames");
+    if (t.frames > 0)
+        text += "; behind schedule at most " + live::MillisecondsText(t.behindMax) + ", at the end " +
+                live::MillisecondsText(t.behindLast);
+    return text + ".";
+}
 
 long NumberOption(const Arguments& a, const std::string& name, long min, long max) {
     const auto text = a.Value(name);

@@ -5,13 +5,20 @@
 #include "gateway/gateway_model.h"
 #include "live/bench_settings.h"
 #include "live/register_numbering.h"
+#include "live/send_schedule.h"
 
 #include <memory>
 #include <string>
 
 class QCoreApplication;
+class QEventLoop;
+class QSocketNotifier;
 
 namespace vestrel {
+
+namespace live {
+class CanBus;
+}
 
 struct BenchSetup {
     gateway::ProjectModel loaded;
@@ -49,5 +56,47 @@ public:
 private:
     std::unique_ptr<QCoreApplication> app_;
 };
+
+// SIGINT and SIGTERM end `loop` instead of the process, so that the
+// interfaces are closed and the summary is printed. The handlers of before
+// are back when this is destroyed. One at a time.
+class StopSignals {
+public:
+    explicit StopSignals(QEventLoop& loop);
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    // The signal that ended the loop, or 0.
+    int Signal() const { return signal_; }
+    // " by SIGINT", " by SIGTERM" or nothing.
+    std::string ByText() const;
+
+private:
+    struct Handlers;
+    std::unique_ptr<Handlers> old_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    int signal_ = 0;
+};
+
+// Opens the CAN interface and waits until it is open (at most 10 s); throws
+// Error otherwise. The plugin's notes are said on stderr.
+void OpenBus(live::CanBus& bus, const live::CanEndpoint& can, int bitRate, const CliContext& cli);
+
+// How a send run ended.
+struct SendOutcome {
+    live::SendTally tally;
+    std::string stoppedBy;  // " by SIGINT", " by SIGTERM", or empty when every frame went out
+};
+
+// Opens the CAN interface and sends what `source` says when it says it,
+// until the source ends or SIGINT or SIGTERM stops the run; throws Error
+// when the interface does not open or a frame cannot be sent. `sent` sees
+// each frame that went out. Calls cli.atSendStep.
+SendOutcome RunSend(live::FrameSource& source, const live::CanEndpoint& can, int bitRate, const CliContext& cli,
+                    const live::SendRun::Observer& sent = {});
+
+// "Sent 20 frames; behind schedule at most 0.4 ms, at the end 0.1 ms."
+std::string SendSummary(const SendOutcome& outcome);
 
 }  // namespace vestrel

@@ -30,6 +30,7 @@ const std::map<std::string, Command> kCommands = {
     {"import-signals", ImportSignalsCommand}, {"remove-signals", RemoveSignalsCommand},
 #ifdef VESTREL_CLI_BENCH
     {"verify", VerifyCommand},   {"simulate", SimulateCommand},
+    {"send", SendCommand},       {"play", PlayCommand},     {"stimulate", StimulateCommand},
 #endif
 };
 
@@ -72,7 +73,7 @@ int RunCli(const std::vector<std::string>& args, CliContext& cli) {
 }
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal) {
-    CliContext cli{out, err, terminal, {}, {}};
+    CliContext cli{out, err, terminal, {}, {}, {}};
     return RunCli(args, cli);
 }
 

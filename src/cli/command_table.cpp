@@ -215,10 +215,64 @@ std::vector<CommandSpec> BenchCommands() {
     };
 }
 
+// Traffic for a bench bus: only in builds with the bench tools.
+std::vector<CommandSpec> TrafficCommands() {
+    return {
+        {"send",
+         {"ID#DATA..."},
+         {ValueKind::Text},
+         {kCan,
+          {"every", "MS", "milliseconds", "send the frames again every MS milliseconds"},
+          {"count", "N", "a number of periods", "with --every: stop after N periods instead of running until interrupted"},
+          {"bitrate", "B", "a bit rate in bit/s such as 250000", "the CAN bit rate to ask of the plugin"}},
+         "Send CAN frames given as ID#DATA (as preview takes them), in order. With\n"
+         "--every, a periodic sender: every MS milliseconds all the frames again, on a\n"
+         "fixed schedule that does not drift, N periods (--count) or until interrupted\n"
+         "(Ctrl+C, SIGTERM). Prints the frames sent and how far behind schedule the\n"
+         "sending fell at most.\n",
+         true},
+        {"play",
+         {"LOG"},
+         {ValueKind::File},
+         {kCan,
+          {"speed", "F", "a speed such as 2 or 0.5", "play F times as fast as logged; 0: as fast as the bus takes", "1"},
+          {"loop", {}, {}, "play the log from the start again at its end, until interrupted"},
+          {"only", "FILTERS", "filters such as 181:7FF,200~700",
+           "send only the frames the filters take (ID:MASK takes, ID~MASK takes all but)"},
+          {"channel", "C", "a channel such as can0 or 1", "send only the frames of this channel as the log names it"}},
+         "Put the frames of a CAN log (any format replay reads) on the bus with the\n"
+         "log's own timing: --speed 2 twice as fast, --speed 0 as fast as the bus\n"
+         "takes; --loop again from the start at the end. --only takes candump's\n"
+         "filters: ID:MASK passes a frame when its id AND MASK equals ID AND MASK,\n"
+         "ID~MASK when it does not (3 hex digits for a standard id, 8 for an extended\n"
+         "one); --channel one channel of the log. Error frames are not sent. Prints\n"
+         "the frames sent and how far behind schedule it fell.\n",
+         true},
+        {"stimulate",
+         {"PROJECT_DIR"},
+         {ValueKind::Folder},
+         {kCan,
+          {"every", "MS", "milliseconds", "send every receive frame every MS milliseconds", "100"},
+          {"hold", "N", "a number of periods",
+           "keep each value for N periods (default: as many as make 3 s, long enough for verify)"},
+          {"pattern", {}, "count, ramp or random", "how the values change", "count", ValueKind::Choice,
+           {"count", "ramp", "random"}},
+          {"seed", "S", "a whole number", "the seed of --pattern random", "1"}},
+         "Traffic for a gateway on the bench: every receive frame of the project\n"
+         "with its Dimensin of data bytes, every MS milliseconds, with values that\n"
+         "change every N periods. count counts each register up by one, ramp walks\n"
+         "each register's range (an imported signal's minimum..maximum) in 16 steps,\n"
+         "random draws values reproducibly from the seed. The default hold is long\n"
+         "enough for verify to read each register twice before it changes. Prints\n"
+         "each new set of frames; runs until interrupted (Ctrl+C, SIGTERM).\n",
+         true},
+    };
+}
+
 // The commands in the order --help lists them.
 std::vector<CommandSpec> MakeCommands() {
     std::vector<CommandSpec> commands;
-    for (auto group : {CompileCommands, GatewayCommands, SignalCommands, BenchCommands}) {
+    for (auto group : {CompileCommands, GatewayCommands, SignalCommands, BenchCommands, TrafficCommands}) {
         std::vector<CommandSpec> more = group();
         commands.insert(commands.end(), more.begin(), more.end());
     }

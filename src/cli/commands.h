@@ -1,6 +1,7 @@
 #pragma once
 
 #include "firmware/bank_merge.h"
+#include "live/send_schedule.h"
 #include "live/verify_report.h"
 
 #include <functional>
@@ -26,6 +27,10 @@ struct CliContext {
     // A test seam called at each step of verify: a test sends its frames once
     // the command listens.
     std::function<void(live::VerifyStep)> atVerifyStep;
+    // A test seam called at each step of send, play and stimulate: a test
+    // waits for the interface to join a bus before the first frame, or stops
+    // the run after a number of frames.
+    std::function<void(live::SendStep)> atSendStep;
 
     // Prints "vestrel-cli: <text>" on stderr, control characters escaped and
     // on one line.
@@ -58,5 +63,10 @@ int RemoveSignalsCommand(const std::vector<std::string>& args, CliContext& cli);
 // (verify_command.cpp, simulate_command.cpp); built with the bench tools only.
 int VerifyCommand(const std::vector<std::string>& args, CliContext& cli);
 int SimulateCommand(const std::vector<std::string>& args, CliContext& cli);
+// Traffic for the bench: frames given, a log, a project's receive frames
+// (send_commands.cpp, stimulate_command.cpp); built with the bench tools only.
+int SendCommand(const std::vector<std::string>& args, CliContext& cli);
+int PlayCommand(const std::vector<std::string>& args, CliContext& cli);
+int StimulateCommand(const std::vector<std::string>& args, CliContext& cli);
 
 }  // namespace vestrel

@@ -7,13 +7,8 @@
 #include "platform/printable_text.h"
 
 #include <QEventLoop>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <csignal>
 #include <ostream>
 
@@ -22,80 +17,6 @@ namespace vestrel {
 namespace {
 
 constexpr long kLongestTimedRunSeconds = 2'147'483;  // 24.8 days
-
-int stopPipe[2] = {-1, -1};
-
-extern "C" void OnStopSignal(int signal) {
-    const int saved = errno;
-    const char byte = static_cast<char>(signal);
-    (void)!::write(stopPipe[1], &byte, 1);
-    errno = saved;
-}
-
-// SIGINT and SIGTERM end the event loop instead of the process, so that the
-// ports are closed and the summary is printed. The handlers of before are
-// back when the command returns.
-class StopSignals {
-public:
-    explicit StopSignals(QEventLoop& loop) {
-        if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) throw Error("Cannot set up the signal handling: " +
-                                                                       std::string(std::strerror(errno)));
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(SIGINT, &action, &oldInt_);
-        ::sigaction(SIGTERM, &action, &oldTerm_);
-        notifier_ = std::make_unique<QSocketNotifier>(stopPipe[0], QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &loop, [this, &loop] {
-            char byte = 0;
-            if (::read(stopPipe[0], &byte, 1) == 1) signal_ = byte;
-            loop.quit();
-        });
-    }
-    ~StopSignals() {
-        ::sigaction(SIGINT, &oldInt_, nullptr);
-        ::sigaction(SIGTERM, &oldTerm_, nullptr);
-        notifier_.reset();
-        ::close(stopPipe[0]);
-        ::close(stopPipe[1]);
-        stopPipe[0] = stopPipe[1] = -1;
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    int Signal() const { return signal_; }
-
-private:
-    struct sigaction oldInt_ {};
-    struct sigaction oldTerm_ {};
-    std::unique_ptr<QSocketNotifier> notifier_;
-    int signal_ = 0;
-};
-
-// Opens the CAN interface and waits until it is open; throws Error otherwise.
-void OpenBus(live::CanBus& bus, const BenchSetup& setup, CliContext& cli) {
-    QEventLoop wait;
-    std::string failure;
-    QObject::connect(&bus, &live::CanBus::opened, &wait, &QEventLoop::quit);
-    QObject::connect(&bus, &live::CanBus::failed, &wait, [&](const QString& message) {
-        failure = message.toStdString();
-        wait.quit();
-    });
-    QObject::connect(&bus, &live::CanBus::note, &wait,
-                     [&](const QString& message) { cli.Say("note: " + message.toStdString()); });
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, &wait, [&] {
-        failure = "Cannot open CAN interface " + setup.can.Text() + ": not open after 10000 ms";
-        wait.quit();
-    });
-    guard.start(10000);
-    bus.Open(setup.can, setup.settings.canBitRate);
-    if (!bus.IsOpen() && failure.empty()) wait.exec();
-    QObject::disconnect(&bus, nullptr, &wait, nullptr);
-    if (!failure.empty()) throw Error(failure);
-}
 
 }  // namespace
 
@@ -111,7 +32,7 @@ int SimulateCommand(const std::vector<std::string>& args, CliContext& cli) {
     if (std::string failure = simulator.Open(setup.port, setup.settings.serial, setup.settings.deviceAddress);
         !failure.empty())
         throw Error(failure);
-    OpenBus(bus, setup, cli);
+    OpenBus(bus, setup.can, setup.settings.canBitRate, cli);
 
     for (const std::string& line : simulator.Gateway().Description()) cli.out << line << '\n';
     cli.out << "Modbus RTU slave " << setup.settings.deviceAddress << " on "
@@ -141,7 +62,7 @@ int SimulateCommand(const std::vector<std::string>& args, CliContext& cli) {
     simulator.Close();
     bus.Close();
     if (!failure.empty()) throw Error(failure);
-    cli.out << "Stopped" << (stop.Signal() == SIGINT ? " by SIGINT" : stop.Signal() == SIGTERM ? " by SIGTERM" : "")
+    cli.out << "Stopped" << stop.ByText()
             << ": " << changes << (changes == 1 ? " frame" : " frames") << " changed registers, " << writes
             << (writes == 1 ? " write" : " writes") << '.' << std::endl;
     return kExitOk;

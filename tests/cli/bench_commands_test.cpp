@@ -40,7 +40,8 @@ Result Verify(std::vector<std::string> args, const std::vector<std::string>& fra
                        EXPECT_TRUE(WaitForJoined(joined + 1)) << "verify's interface has not joined";
                        sender = std::make_unique<TestBus>();
                        for (const std::string& f : frames) sender->Send(f);
-                   }};
+                   },
+                   {}};
     args.insert(args.begin(), "verify");
     const int status = RunCli(args, cli);
     return {status, out.str(), err.str()};
@@ -259,7 +260,7 @@ TEST_F(BenchCommands, BadInputGetsAClearMessage) {
     // A run longer than a timer holds is refused, not ended at once by an
     // overflowed time.
     std::ostringstream out, err;
-    CliContext cli{out, err, false, {}, {}};
+    CliContext cli{out, err, false, {}, {}, {}};
     EXPECT_EQ(RunCli({"simulate", kDemo, "--can", VirtualCan(), "--modbus", pty.B(), "--seconds", "2147484"}, cli),
               kExitUsage);
     EXPECT_EQ(err.str(),

@@ -421,11 +421,12 @@ TEST_F(CliOverlap, ASecondRunWaitsForTheFirstAndEachGetsItsOwnImage) {
     CliContext first{out, err, false, [&](MergeStep step) {
                          if (step != MergeStep::BankSpliced || second.joinable()) return;
                          second = std::thread([&] {
-                             CliContext cli{secondOut, secondErr, false, {}, {}};
+                             CliContext cli{secondOut, secondErr, false, {}, {}, {}};
                              secondStatus = RunCli(Update("B.sx"), cli);
                          });
                          secondErr.WaitFor("waiting for another run in");
                      },
+                     {},
                      {}};
     EXPECT_EQ(RunCli(Update("A.sx"), first), kExitOk) << err.str();
     // The first run's image is complete before the second one writes anything.
@@ -444,6 +445,7 @@ TEST_F(CliOverlap, NoWaitRefusesWhileAnotherRunWritesTheFolder) {
     CliContext first{out, err, false, [&](MergeStep step) {
                          if (step == MergeStep::LinesCounted) refused = RunCliWith(Update("B.sx", false));
                      },
+                     {},
                      {}};
     EXPECT_EQ(RunCli(Update("A.sx"), first), kExitOk) << err.str();
     EXPECT_EQ(refused.status, kExitFailed);

@@ -21,6 +21,9 @@
 #include <QTabWidget>
 #include <QTableWidget>
 
+#include <algorithm>
+#include <fstream>
+
 #include <gtest/gtest.h>
 
 namespace vestrel::live {
@@ -158,6 +161,45 @@ TEST_F(BenchWindowTest, TheMonitorShowsEachCobIdWithTheRegistersItFeedsAndRecord
     bench.Monitor()->SendEdit()->setText("381#01020");
     bench.Monitor()->BtSendClick();
     EXPECT_TRUE(bench.Monitor()->SendResult()->text().startsWith("'381#01020' is not a frame: "));
+}
+
+TEST_F(BenchWindowTest, TheMonitorPlaysALogAndSendsAFrameEveryPeriod) {
+    Show();
+    OpenCan();
+    sender = std::make_unique<TestBus>();
+    TempDir dir;
+    const fs::path log = dir / "play.log";
+    std::ofstream(log) << "(1.000000) can0 181#1122334455667788\n(1.000000) can0 281#A1B2C3D4\n(1.000000) can0 381#0004\n";
+    std::ofstream(dir / "notes.txt") << "no frames here\n";
+    TFCanMonitorPage* page = bench.Monitor();
+    std::string chosen = (dir / "notes.txt").string();
+    page->askLogPath = [&] { return std::optional<std::string>(chosen); };
+    page->BtPlayClick();
+    EXPECT_TRUE(page->SendResult()->text().contains("is no CAN log")) << page->SendResult()->text().toStdString();
+    EXPECT_FALSE(page->Sending());
+
+    chosen = log.string();
+    page->BtPlayClick();
+    ASSERT_TRUE(WaitFor([&] { return !page->Sending(); }));
+    EXPECT_EQ(page->SendResult()->text(), "play.log: sent 3 frames");
+    ASSERT_TRUE(WaitFor([&] { return sender->heard.size() >= 3; }));
+    EXPECT_EQ(sender->heard, (std::vector<std::string>{"181#1122334455667788", "281#A1B2C3D4", "381#0004"}));
+    // What the page sent is traffic the gateway takes in.
+    page->Refresh(NowMicros());
+    EXPECT_EQ(Cell(page->Table(), 2, 5), "20=0x0004");
+
+    // Every 50 ms until Stop; Play waits meanwhile.
+    page->EveryEdit()->setValue(50);
+    page->SendEdit()->setText("381#0007");
+    page->BtSendClick();
+    EXPECT_EQ(page->SendButton()->text(), "Stop");
+    EXPECT_FALSE(page->PlayButton()->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return std::count(sender->heard.begin(), sender->heard.end(), "381#0007") >= 2; }));
+    page->BtSendClick();
+    EXPECT_FALSE(page->Sending());
+    EXPECT_EQ(page->SendButton()->text(), "Send");
+    EXPECT_TRUE(page->PlayButton()->isEnabled());
+    EXPECT_TRUE(page->SendResult()->text().startsWith("381#0007 every 50 ms: sent ")) << page->SendResult()->text().toStdString();
 }
 
 TEST_F(BenchWindowTest, ThePollShowsValuesWithBothNumberingsAndErrorsPerRequest) {

@@ -3,6 +3,10 @@
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCanBusFrame>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QIODevice>
 #include <QUrl>
 #include <QVariant>
 
@@ -123,6 +127,29 @@ void CanBus::Close() {
     device->disconnect(this);
     if (device->state() != QCanBusDevice::UnconnectedState) device->disconnectDevice();
     device->deleteLater();
+}
+
+void CanBus::Drain(int guardMs) {
+    const QDeadlineTimer deadline(guardMs);
+    while (device_ && device_->framesToWrite() > 0 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (!device_) return;
+    // A plugin that talks to a relay (virtualcan) has handed the frames to
+    // its socket, which writes them from the event loop.
+    for (QIODevice* io : device_->findChildren<QIODevice*>()) {
+        while (io->isOpen() && io->bytesToWrite() > 0 && !deadline.hasExpired())
+            if (!io->waitForBytesWritten(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) break;
+    }
+}
+
+bool CanBus::Backlogged() const {
+    constexpr qint64 kMostFrames = 64;
+    constexpr qint64 kMostBytes = 64 * 1024;
+    if (!device_) return false;
+    if (device_->framesToWrite() > kMostFrames) return true;
+    for (const QIODevice* io : device_->findChildren<QIODevice*>())
+        if (io->bytesToWrite() > kMostBytes) return true;
+    return false;
 }
 
 bool CanBus::IsOpen() const { return device_ && device_->state() == QCanBusDevice::ConnectedState; }

@@ -43,6 +43,13 @@ public:
     void Open(const CanEndpoint& endpoint, int bitRate);
     void Close();
     bool IsOpen() const;
+    // Waits (at most `guardMs`) until the frames sent have left the process:
+    // the plugin's queue and the relay's socket (virtualcan) are empty. A
+    // command that ends after its last frame calls this before Close().
+    void Drain(int guardMs = 5000);
+    // Whether the frames sent wait in the process rather than on the wire:
+    // a sender that goes as fast as the bus takes waits while they do.
+    bool Backlogged() const;
     const CanEndpoint& Endpoint() const { return endpoint_; }
 
     // Sends one frame; false and the reason in `why` when it cannot go out.

@@ -325,6 +325,7 @@ void TFBench::OnFrames(const std::vector<TimedFrame>& frames) {
 
 void TFBench::CloseAll() {
     monitorPage_->StopRecording();
+    monitorPage_->StopSending();
     bus_->Close();
     client_->Close();
     BtCanOpen->setText("Open");

@@ -1,6 +1,8 @@
 #include "live/ui/can_monitor_page.h"
 
 #include "live/qt/can_bus.h"
+#include "live/qt/frame_sender.h"
+#include "live/send_schedule.h"
 #include "live/ui/bench_widgets.h"
 
 #include <QFileDialog>
@@ -8,11 +10,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <filesystem>
 
 namespace vestrel::live {
 
@@ -54,7 +58,15 @@ TFCanMonitorPage::TFCanMonitorPage(QWidget* parent) : QWidget(parent) {
     E_Send->setPlaceholderText("181#1122334455667788");
     BtSend = new QPushButton("Send", this);
     BtSend->setObjectName("BtSend");
-    for (QPushButton* b : {BtClear, BtRecord, BtSend}) b->setAutoDefault(false);
+    E_Every = new QSpinBox(this);
+    E_Every->setObjectName("E_Every");
+    E_Every->setRange(0, 3'600'000);
+    E_Every->setSuffix(" ms");
+    E_Every->setSpecialValueText("once");
+    E_Every->setToolTip("0: send the frame once; otherwise every so many milliseconds until Stop");
+    BtPlay = new QPushButton("Play log...", this);
+    BtPlay->setObjectName("BtPlay");
+    for (QPushButton* b : {BtClear, BtRecord, BtSend, BtPlay}) b->setAutoDefault(false);
     LbSent = new QLabel(this);
     LbSent->setObjectName("LbSent");
     LbStatus = new QLabel(this);
@@ -64,10 +76,14 @@ TFCanMonitorPage::TFCanMonitorPage(QWidget* parent) : QWidget(parent) {
     auto* actions = new QHBoxLayout;
     actions->addWidget(BtClear);
     actions->addWidget(BtRecord);
-    actions->addSpacing(20);
-    actions->addWidget(new QLabel("Send frame (ID#DATA):", this));
-    actions->addWidget(E_Send, 1);
-    actions->addWidget(BtSend);
+    actions->addWidget(BtPlay);
+    actions->addStretch(1);
+    auto* send = new QHBoxLayout;
+    send->addWidget(new QLabel("Send frame (ID#DATA):", this));
+    send->addWidget(E_Send, 1);
+    send->addWidget(new QLabel("every", this));
+    send->addWidget(E_Every);
+    send->addWidget(BtSend);
     // The outcome of a send shares the status line, so that its text never
     // moves the Send button under the pointer.
     auto* status = new QHBoxLayout;
@@ -76,11 +92,18 @@ TFCanMonitorPage::TFCanMonitorPage(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(sgMonitor, 1);
     layout->addLayout(actions);
+    layout->addLayout(send);
     layout->addLayout(status);
 
     askSavePath = [this](const std::string& suggested) -> std::optional<std::string> {
         const QString path = QFileDialog::getSaveFileName(this, "Record the CAN bus", QString::fromStdString(suggested),
                                                           "candump log (*.log);;All files (*)");
+        if (path.isEmpty()) return std::nullopt;
+        return path.toStdString();
+    };
+    askLogPath = [this]() -> std::optional<std::string> {
+        const QString path = QFileDialog::getOpenFileName(this, "Play a CAN log", QString(),
+                                                          "CAN logs (*.log *.asc *.blf *.trc);;All files (*)");
         if (path.isEmpty()) return std::nullopt;
         return path.toStdString();
     };
@@ -93,12 +116,14 @@ TFCanMonitorPage::TFCanMonitorPage(QWidget* parent) : QWidget(parent) {
     connect(BtClear, &QPushButton::clicked, this, [this] { BtClearClick(); });
     connect(BtRecord, &QPushButton::clicked, this, [this] { BtRecordClick(); });
     connect(BtSend, &QPushButton::clicked, this, [this] { BtSendClick(); });
+    connect(BtPlay, &QPushButton::clicked, this, [this] { BtPlayClick(); });
     connect(E_Send, &QLineEdit::returnPressed, this, [this] { BtSendClick(); });
 }
 
 TFCanMonitorPage::~TFCanMonitorPage() = default;
 
 void TFCanMonitorPage::SetSession(BusMonitor* monitor, CanBus* bus) {
+    if (bus != bus_) StopSending();
     monitor_ = monitor;
     bus_ = bus;
     Refresh(NowMicros());
@@ -197,11 +222,22 @@ void TFCanMonitorPage::StopRecording() {
 }
 
 void TFCanMonitorPage::BtSendClick() {
+    if (Sending()) {
+        StopSending();
+        return;
+    }
     gateway::CanFrame frame;
     std::string why;
     const std::string text = E_Send->text().trimmed().toStdString();
     if (!gateway::ParseCompactFrame(text, frame, why)) {
         ShowStatus(LbSent, "'" + text + "' is not a frame: " + why, true);
+        return;
+    }
+    if (bus_ && E_Every->value() > 0) {
+        const int every = E_Every->value();
+        StartSending(std::make_unique<PeriodicFrames>(std::vector<gateway::CanFrame>{frame},
+                                                      static_cast<std::int64_t>(every) * 1000, 0),
+                     gateway::CompactFrameText(frame) + " every " + std::to_string(every) + " ms");
         return;
     }
     if (!bus_ || !bus_->Send(frame, why)) {
@@ -210,6 +246,71 @@ void TFCanMonitorPage::BtSendClick() {
     }
     ShowStatus(LbSent, "Sent " + gateway::CompactFrameText(frame), false);
     if (frameSent) frameSent(TimedFrame{frame, NowMicros()});
+}
+
+void TFCanMonitorPage::BtPlayClick() {
+    if (Sending()) {
+        StopSending();
+        return;
+    }
+    if (!bus_) {
+        ShowStatus(LbSent, "Open a CAN interface first", true);
+        return;
+    }
+    const auto path = askLogPath();
+    if (!path) return;
+    try {
+        StartSending(std::make_unique<LogFrames>(*path, PlayOptions{}), std::filesystem::path(*path).filename().string());
+    } catch (const std::exception& e) {
+        ShowStatus(LbSent, e.what(), true);
+    }
+}
+
+bool TFCanMonitorPage::Sending() const { return sender_ && sender_->Running(); }
+
+void TFCanMonitorPage::StartSending(std::unique_ptr<FrameSource> source, const std::string& what) {
+    sender_.reset();
+    source_ = std::move(source);
+    sending_ = what;
+    sender_ = std::make_unique<FrameSender>(
+        *bus_, *source_,
+        [this](const TimedSend& sent) {
+            if (frameSent) frameSent(TimedFrame{sent.frame, NowMicros()});
+        },
+        nullptr, this);
+    // The sender is in the middle of its own signal then: it goes once that returns.
+    connect(sender_.get(), &FrameSender::finished, this, [this] {
+        OnSendingEnded({});
+        sender_.release()->deleteLater();
+    });
+    connect(sender_.get(), &FrameSender::failed, this, [this](const QString& m) {
+        OnSendingEnded(m.toStdString());
+        sender_.release()->deleteLater();
+    });
+    sender_->Start();
+    const bool log = dynamic_cast<LogFrames*>(source_.get()) != nullptr;
+    (log ? BtPlay : BtSend)->setText("Stop");
+    (log ? BtSend : BtPlay)->setEnabled(false);
+    ShowStatus(LbSent, (log ? "Playing " : "Sending ") + what, false);
+}
+
+void TFCanMonitorPage::StopSending() {
+    if (!sender_) return;
+    sender_->Stop();
+    OnSendingEnded({});
+    sender_.reset();
+}
+
+void TFCanMonitorPage::OnSendingEnded(const std::string& failure) {
+    const std::uint64_t frames = sender_ ? sender_->Tally().frames : 0;
+    BtSend->setText("Send");
+    BtPlay->setText("Play log...");
+    BtSend->setEnabled(true);
+    BtPlay->setEnabled(true);
+    ShowStatus(LbSent,
+               failure.empty() ? sending_ + ": sent " + std::to_string(frames) + (frames == 1 ? " frame" : " frames")
+                               : failure,
+               !failure.empty());
 }
 
 }  // namespace vestrel::live

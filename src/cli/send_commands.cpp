@@ -1,0 +1,121 @@
+// send and play: frames given on the command line, and CAN logs, onto a bus.
+#include "cli/bench_support.h"
+#include "live/frame_filter.h"
+#include "platform/error.h"
+#include "platform/printable_text.h"
+#include "signaldb/physical_value.h"
+
+#include <charconv>
+#include <cmath>
+#include <ostream>
+
+namespace vestrel {
+
+namespace {
+
+constexpr long kLongestPeriodMs = 3'600'000;
+
+live::CanEndpoint CanOption(const Arguments& a) {
+    const auto can = a.Value("can");
+    if (!can) throw a.Usage();
+    std::string why;
+    auto endpoint = live::ParseCanInterface(*can, why);
+    if (!endpoint) throw UsageError{why};
+    return *endpoint;
+}
+
+double SpeedOption(const Arguments& a) {
+    const std::string text = a.Value("speed").value_or("1");
+    double speed = -1;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), speed);
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(speed) || speed < 0 || speed > 1000)
+        throw UsageError{"--speed takes a number from 0 to 1000 (0: as fast as the bus takes), not '" + text + "'"};
+    return speed;
+}
+
+std::string Plural(std::uint64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// What of the log did not go out, when anything.
+std::string LeftOutText(const live::PlayCounts& c, const std::string& channel) {
+    std::string text;
+    auto add = [&](std::uint64_t count, const std::string& what) {
+        if (count > 0) text += (text.empty() ? "" : ", ") + what;
+    };
+    add(c.otherChannel, Plural(c.otherChannel, "frame", "frames") + " of other channels than " + channel);
+    add(c.filtered, Plural(c.filtered, "frame", "frames") + " the filters left out");
+    add(c.errorFrames, Plural(c.errorFrames, "error frame", "error frames"));
+    add(c.broken, Plural(c.broken, "broken line", "broken lines"));
+    return text.empty() ? text : "not sent: " + text;
+}
+
+}  // namespace
+
+int SendCommand(const std::vector<std::string>& args, CliContext& cli) {
+    const Arguments a(args, CliCommand("send"));
+    a.ExpectAtLeast(1);
+    const live::CanEndpoint can = CanOption(a);
+    const long every = NumberOption(a, "every", 1, kLongestPeriodMs);
+    const long count = NumberOption(a, "count", 1, 1'000'000'000);
+    const long bitRate = NumberOption(a, "bitrate", 1, 10'000'000);
+    if (count > 0 && every == 0) throw UsageError{"--count counts the periods of --every"};
+    std::vector<gateway::CanFrame> frames;
+    for (const std::string& text : a.Operands()) {
+        gateway::CanFrame frame;
+        std::string why;
+        if (!gateway::ParseCompactFrame(text, frame, why)) throw UsageError{"'" + text + "' is not a frame: " + why};
+        frames.push_back(frame);
+    }
+    const std::uint64_t periods = every == 0 ? 1 : static_cast<std::uint64_t>(count);
+    live::PeriodicFrames source(frames, static_cast<std::int64_t>(every) * 1000, periods);
+
+    CommandEventLoop app;
+    cli.out << "Sending " << Plural(frames.size(), "frame", "frames") << " on "
+            << PrintableText(can.Text(), LineBreaks::OneLine);
+    if (every > 0)
+        cli.out << " every " << every << " ms, "
+                << (count > 0 ? Plural(static_cast<std::uint64_t>(count), "period", "periods")
+                              : std::string("until interrupted (Ctrl+C)"));
+    cli.out << '.' << std::endl;
+    const SendOutcome outcome = RunSend(source, can, static_cast<int>(bitRate), cli);
+    cli.out << SendSummary(outcome) << std::endl;
+    return kExitOk;
+}
+
+int PlayCommand(const std::vector<std::string>& args, CliContext& cli) {
+    const Arguments a(args, CliCommand("play"));
+    a.ExpectOperands(1);
+    const live::CanEndpoint can = CanOption(a);
+    live::PlayOptions options;
+    options.speed = SpeedOption(a);
+    options.loop = a.Has("loop");
+    options.channel = a.Value("channel").value_or("");
+    if (a.Has("channel") && options.channel.empty()) throw UsageError{"--channel needs a channel such as can0 or 1"};
+    if (auto only = a.Value("only")) {
+        std::string why;
+        auto filters = live::ParseFrameFilters(*only, why);
+        if (!filters) throw UsageError{why};
+        options.only = std::move(*filters);
+    }
+    const std::string& log = a.Operands()[0];
+    live::LogFrames source(log, options);
+
+    CommandEventLoop app;
+    cli.out << "Playing " << PrintableText(log, LineBreaks::OneLine) << " on "
+            << PrintableText(can.Text(), LineBreaks::OneLine) << ", "
+            << (options.speed == 0 ? std::string("as fast as the bus takes")
+                                   : "speed " + signaldb::ShortestText(options.speed))
+            << (options.loop ? ", again from the start at its end" : "") << '.' << std::endl;
+    const SendOutcome outcome = RunSend(source, can, 0, cli);
+    cli.out << SendSummary(outcome) << std::endl;
+    const std::string leftOut = LeftOutText(source.Counts(), options.channel);
+    if (!leftOut.empty()) cli.Say(leftOut);
+    if (outcome.tally.frames == 0 && outcome.stoppedBy.empty()) {
+        cli.Say("no CAN frame of " + log + " was sent");
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace vestrel

@@ -1,0 +1,57 @@
+#include "live/qt/frame_sender.h"
+
+#include "live/qt/can_bus.h"
+
+namespace vestrel::live {
+
+FrameSender::FrameSender(CanBus& bus, FrameSource& source, SendRun::Observer sent, SendClock* clock, QObject* parent)
+    : QObject(parent), bus_(bus), clock_(clock ? *clock : steady_) {
+    run_ = std::make_unique<SendRun>(
+        source, clock_, [&bus](const gateway::CanFrame& frame, std::string& why) { return bus.Send(frame, why); },
+        std::move(sent));
+    timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &FrameSender::Pump);
+}
+
+FrameSender::~FrameSender() = default;
+
+void FrameSender::Start() {
+    running_ = true;
+    timer_.start(0);
+}
+
+void FrameSender::Stop() {
+    running_ = false;
+    timer_.stop();
+}
+
+void FrameSender::Pump() {
+    if (!running_) return;
+    if (bus_.Backlogged()) {
+        // What was sent has not left yet: the bus sets the pace.
+        timer_.start(1);
+        return;
+    }
+    const std::optional<std::int64_t> next = run_->Pump();
+    if (!next) {
+        running_ = false;
+        if (run_->Failure().empty())
+            emit finished();
+        else
+            emit failed(QString::fromStdString(run_->Failure()));
+        return;
+    }
+    // The timer counts whole milliseconds and wakes late on a busy machine:
+    // it wakes this a millisecond or two early, and the rest is slept, the
+    // event loop held for no longer than that.
+    const std::int64_t wait = *next - clock_.Now();
+    if (wait >= 2000) {
+        timer_.start(static_cast<int>(wait / 1000) - 1);
+        return;
+    }
+    if (wait > 0) clock_.SleepUntil(*next);
+    timer_.start(0);
+}
+
+}  // namespace vestrel::live
