@@ -52,7 +52,12 @@ bool Passes(const std::vector<FrameFilter>& filters, const gateway::CanFrame& fr
     if (filters.empty()) return true;
     if (frame.error) return false;
     for (const FrameFilter& f : filters) {
-        if (f.extended != frame.extended) continue;
+        // A filter of the other format selects nothing of the frame: an
+        // inverted one ("all but these") takes it.
+        if (f.extended != frame.extended) {
+            if (f.inverted) return true;
+            continue;
+        }
         const bool selected = (frame.id & f.mask) == (f.id & f.mask);
         if (selected != f.inverted) return true;
     }

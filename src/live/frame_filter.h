@@ -13,7 +13,8 @@ namespace vestrel::live {
 
 // "181:7FF" takes a frame when (id & 7FF) == (181 & 7FF); "200~700" takes
 // one when (id & 700) != (200 & 700). An identifier of three hex digits
-// filters standard frames, one of eight digits extended frames.
+// selects standard frames, one of eight digits extended frames; an inverted
+// filter takes every frame of the other format.
 struct FrameFilter {
     std::uint32_t id = 0;
     std::uint32_t mask = 0;

@@ -98,10 +98,14 @@ TEST(SendSchedule, FiltersReadAsCandumpReadsThem) {
     ASSERT_TRUE(filters) << why;
     const std::vector<std::pair<std::string, bool>> frames = {
         {"181#11", true},     {"182#11", true},  // 182: outside 2xx, taken by the inverted filter
-        {"281#11", false},    {"2FF#11", false}, {"00000181#11", true}, {"00000281#11", false},
+        {"281#11", false},    {"2FF#11", false}, {"00000181#11", true},
+        {"00000281#11", true},  // not a standard 2xx frame: the inverted filter takes it
         {"20000004#0000000000000000", false},
     };
     for (const auto& [text, passes] : frames) EXPECT_EQ(Passes(*filters, Frame(text)), passes) << text;
+    const auto standardOnly = ParseFrameFilters("181:7FF", why);
+    ASSERT_TRUE(standardOnly) << why;
+    EXPECT_FALSE(Passes(*standardOnly, Frame("00000181#11")));
     EXPECT_TRUE(Passes({}, Frame("281#11")));
     for (const char* bad : {"", "181", "18:7FF", "181:7FG", "800:7FF", "181:7FF,", "181:7FF;200:700"}) {
         EXPECT_FALSE(ParseFrameFilters(bad, why)) << bad;
