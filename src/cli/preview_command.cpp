@@ -25,16 +25,14 @@ int PreviewCommand(const std::vector<std::string>& args, CliContext& cli) {
         }
     RegisterValues values;
     if (registers) {
-        std::string why;
-        auto parsed = ParseRegisterValues(*registers, why);
-        if (!parsed) throw UsageError{why};
+        auto parsed = ParseRegisterValues(*registers);
+        if (!parsed) throw UsageError{parsed.Why()};
         values = std::move(*parsed);
     }
     std::vector<NamedValue> assignments;
     if (typedSignals) {
-        std::string why;
-        auto parsed = ParseNamedValues(*typedSignals, why);
-        if (!parsed) throw UsageError{why};
+        auto parsed = ParseNamedValues(*typedSignals);
+        if (!parsed) throw UsageError{parsed.Why()};
         assignments = std::move(*parsed);
     }
 

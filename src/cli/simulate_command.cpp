@@ -47,8 +47,9 @@ int SimulateCommand(const std::vector<std::string>& args, CliContext& cli) {
     StopSignals stop(loop);
     std::string failure;
     std::uint64_t changes = 0, writes = 0;
-    QObject::connect(&simulator, &live::Simulator::event, &loop, [&](const QString& line) {
-        ++(line.startsWith("write") ? writes : changes);
+    QObject::connect(&simulator, &live::Simulator::event, &loop,
+                     [&](const QString& line, live::Simulator::EventKind kind) {
+        ++(kind == live::Simulator::EventKind::Write ? writes : changes);
         cli.out << PrintableText(line.toStdString(), LineBreaks::OneLine) << std::endl;
     });
     auto fail = [&](const QString& message) {

@@ -33,9 +33,8 @@ int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
     const long timeOut = NumberOption(a, "timeout", 1, 600'000);
     gateway::RegisterValues writes;
     if (auto list = a.Value("write")) {
-        std::string why;
-        auto parsed = gateway::ParseRegisterValues(*list, why);
-        if (!parsed) throw UsageError{why};
+        auto parsed = gateway::ParseRegisterValues(*list);
+        if (!parsed) throw UsageError{parsed.Why()};
         writes = std::move(*parsed);
     }
     const BenchSetup setup = ReadBenchSetup(a, cli);

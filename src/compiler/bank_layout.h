@@ -1,6 +1,7 @@
 #pragma once
 
 #include "compiler/bank_image.h"
+#include "project/project_files.h"
 
 #include <cstddef>
 
@@ -9,7 +10,7 @@
 namespace vestrel::layout {
 
 inline constexpr int kMaxFrames = 250;
-inline constexpr std::size_t kLookupEntries = 2048;  // CAN 2.0A COB-IDs 0-2047
+inline constexpr std::size_t kLookupEntries = kMaxStandardId + 1;  // one per CAN 2.0A COB-ID
 
 // Bank 1.
 inline constexpr std::size_t kLookupOffset = 0;      // CAN 2.0A: 2048 entries of 16 bits

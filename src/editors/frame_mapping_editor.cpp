@@ -6,6 +6,7 @@
 #include "platform/error.h"
 #include "platform/qt/window_util.h"
 #include "project/integer_text.h"
+#include "project/pos_comp.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>
@@ -65,8 +66,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) 
 }
 
 // PosComp's nibbles as the groups' positions; above 8 is "B8".
-int HighItem(std::uint32_t posComp) { return static_cast<int>(std::min<std::uint32_t>((posComp >> 4) & 15u, 8)); }
-int LowItem(std::uint32_t posComp) { return static_cast<int>(std::min<std::uint32_t>(posComp & 15u, 8)); }
+int HighItem(std::uint32_t posComp) { return std::min(PosCompHigh(posComp), 8); }
+int LowItem(std::uint32_t posComp) { return std::min(PosCompLow(posComp), 8); }
 
 }  // namespace
 

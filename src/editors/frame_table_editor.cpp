@@ -383,8 +383,7 @@ void TFrameTableEditor::BitBtn1Click() {
     const FrameTable table = TableFromGrid();
     if (auto failure = CheckFrameTable(table, canMode_)) {
         dialogs_.ShowError(failure->Message());
-        const bool cobId = failure->text.find("CobID") != std::string::npos;
-        sgA->setCurrentCell(failure->row - 1, cobId ? CobIdColumn() : DimensionColumn());
+        sgA->setCurrentCell(failure->row - 1, failure->column == kCobIdColumn ? CobIdColumn() : DimensionColumn());
         sgA->setFocus();
         return;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "project/project_files.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -9,8 +11,6 @@ namespace vestrel::gateway {
 
 inline constexpr int kMaxDataBytes = 8;     // a CAN 2.0 frame
 inline constexpr int kMaxFdDataBytes = 64;  // a CAN FD frame
-inline constexpr std::uint32_t kMaxStandardId = 0x7FF;
-inline constexpr std::uint32_t kMaxExtendedId = 0x1FFFFFFF;
 
 // A CAN frame as it travels on the bus: a classic CAN 2.0 frame, or a CAN
 // FD frame, which the gateway (CAN 2.0) never takes in but the tools show,

@@ -37,11 +37,6 @@ std::string Capitalized(std::string text) {
     return text;
 }
 
-// The data byte (0-based) a nibble names within a frame of `length` bytes, or -1.
-int ByteIndex(int nibble, int length) {
-    return nibble >= 1 && nibble <= kMaxDataBytes && nibble <= length ? nibble - 1 : -1;
-}
-
 void AppendHalf(std::string& out, bool known, unsigned bits, char unknown) {
     if (known) {
         out += kHexDigits[(bits >> 4) & 0xF];
@@ -63,10 +58,9 @@ void AddSharedCobIdFindings(const std::vector<std::uint32_t>& ids, const std::ve
         if (positions.size() > 1) {
             std::string text = "Receive frames " + ListText(positions) + " have COB-ID " + CobIdText(ids[i]);
             if (mode == CanMode::Can20A) {
-                const int selected = positions.back();
-                positions.pop_back();
-                text += ": the banks' lookup table selects frame " + std::to_string(selected) + ", the " +
-                        (positions.size() == 1 ? "later" : "last") + " one; " +
+                const int selected = LookupSelects(positions);
+                std::erase(positions, selected);
+                text += ": " + LookupSelectionText(selected, positions.size() + 1) + "; " +
                         (positions.size() == 1 ? "frame " : "frames ") + ListText(positions) + " never " +
                         (positions.size() == 1 ? "receives" : "receive");
             } else {
@@ -148,7 +142,7 @@ void AddSharedByteFindings(const GatewayDirection& direction, const GatewayFrame
     for (int m : f.mappings) {
         const GatewayMapping& mapping = direction.mappings[static_cast<std::size_t>(m)];
         for (int nibble : {mapping.HighByte(), mapping.LowByte()}) {
-            const int at = ByteIndex(nibble, f.length);
+            const int at = DataByteWithin(nibble, f.length);
             if (at >= 0) feeders[static_cast<std::size_t>(at)].push_back(m + 1);
         }
     }
@@ -221,6 +215,13 @@ std::string EffectValueText(const RegisterEffect& effect) {
     return text;
 }
 
+int LookupSelects(std::span<const int> frames) { return frames.back(); }
+
+std::string LookupSelectionText(int frameNumber, std::size_t count) {
+    return "the banks' lookup table selects frame " + std::to_string(frameNumber) + ", the " +
+           (count == 2 ? "later" : "last") + " one";
+}
+
 std::string TransmitBytesText(const TransmitFrameData& data, int count) {
     std::string text;
     for (int i = 0; i < count && i < kMaxDataBytes; ++i) {
@@ -284,12 +285,10 @@ GatewayModel::GatewayModel(const DecodedBanks& banks, const std::vector<std::str
     transmitById_ = index(transmit_.frames);
 
     if (banks_.mode == CanMode::Can20A) {
-        // As the compile lays the lookup table: the later frame overwrites.
         lookup20A_.assign(kMaxStandardId + 1, -1);
-        for (std::size_t i = 0; i < receive_.frames.size(); ++i) {
-            const std::uint32_t id = receive_.frames[i].cobId;
-            if (id <= kMaxStandardId) lookup20A_[id] = static_cast<std::int16_t>(i);
-        }
+        for (const std::uint32_t id : receiveById_.ids)
+            if (id <= kMaxStandardId && lookup20A_[id] < 0)
+                lookup20A_[id] = static_cast<std::int16_t>(LookupSelects(receiveById_.Find(id)));
     }
 
     for (const GatewayMapping& m : receive_.mappings)
@@ -312,13 +311,13 @@ void GatewayModel::BuildFindings() {
 ReceiveMatch GatewayModel::MatchReceive(const CanFrame& frame) const {
     if (frame.error) return {MatchKind::ErrorFrame, {}};
     if (frame.fd) return {MatchKind::CanFd, {}};
+    if (frame.extended != UsesExtendedIds(banks_.mode)) return {MatchKind::WrongFormat, {}};
     if (banks_.mode == CanMode::Can20A) {
-        if (frame.extended || frame.id > kMaxStandardId) return {MatchKind::WrongFormat, {}};
+        if (frame.id > kMaxStandardId) return {MatchKind::WrongFormat, {}};
         const int index = lookup20A_[frame.id];
         if (index < 0) return {MatchKind::NoFrame, {}};
         return {MatchKind::Frame, std::span<const int>(frameIndexes_).subspan(static_cast<std::size_t>(index), 1)};
     }
-    if (!frame.extended) return {MatchKind::WrongFormat, {}};
     const std::span<const int> frames = receiveById_.Find(frame.id);
     if (frames.empty()) return {MatchKind::NoFrame, {}};
     return {frames.size() == 1 ? MatchKind::Frame : MatchKind::Ambiguous, frames};
@@ -327,7 +326,7 @@ ReceiveMatch GatewayModel::MatchReceive(const CanFrame& frame) const {
 bool GatewayModel::ReceiveFrameReached(int index, std::string& why) const {
     CanFrame probe;
     probe.id = receive_.frames[static_cast<std::size_t>(index)].cobId;
-    probe.extended = banks_.mode == CanMode::Can20B;
+    probe.extended = UsesExtendedIds(banks_.mode);
     const ReceiveMatch match = MatchReceive(probe);
     if (match.kind == MatchKind::Frame && match.frames[0] == index) return true;
     if (match.kind == MatchKind::Frame)
@@ -344,6 +343,47 @@ std::span<const int> GatewayModel::ReceiveFramesWithCobId(std::uint32_t cobId) c
     return receiveById_.Find(cobId);
 }
 
+IdentifierRole GatewayModel::RoleOf(std::uint32_t id, bool extended, bool error, bool fd) const {
+    CanFrame probe;
+    probe.id = id;
+    probe.extended = extended;
+    probe.error = error;
+    probe.fd = fd;
+    const ReceiveMatch match = MatchReceive(probe);
+    switch (match.kind) {
+        case MatchKind::ErrorFrame: return {IdRole::ErrorFrame};
+        case MatchKind::CanFd: return {IdRole::CanFd};
+        case MatchKind::Frame: return {IdRole::Receive, match.frames[0]};
+        case MatchKind::Ambiguous: return {IdRole::Ambiguous};
+        case MatchKind::WrongFormat: return {IdRole::WrongFormat};
+        case MatchKind::NoFrame: break;
+    }
+    const std::span<const int> transmit = TransmitFramesWithCobId(id);
+    if (!transmit.empty()) return {IdRole::Transmit, transmit[0]};
+    return {IdRole::Unknown};
+}
+
+CanFrame GatewayModel::TransmitCanFrame(int index, const TransmitFrameData& data,
+                                       const std::map<std::uint16_t, std::uint16_t>& values) const {
+    const GatewayFrame& f = transmit_.frames[static_cast<std::size_t>(index)];
+    CanFrame frame;
+    frame.id = f.cobId;
+    frame.extended = UsesExtendedIds(banks_.mode);
+    frame.length = static_cast<std::uint8_t>(f.DataBytes());
+    for (std::size_t i = 0; i < frame.length; ++i) {
+        const TransmitByte& b = data.bytes[i];
+        if (b.state == ByteState::Value) {
+            frame.data[i] = b.value;
+        } else if (b.state == ByteState::Conflict) {
+            const ByteSourceRef& last = b.sources.back();
+            const auto given = values.find(transmit_.mappings[static_cast<std::size_t>(last.mapping)].reg);
+            if (given != values.end())
+                frame.data[i] = static_cast<std::uint8_t>(last.high ? given->second >> 8 : given->second & 0xFF);
+        }
+    }
+    return frame;
+}
+
 std::span<const int> GatewayModel::TransmitFramesWithCobId(std::uint32_t cobId) const {
     return transmitById_.Find(cobId);
 }
@@ -354,17 +394,18 @@ void GatewayModel::ReceiveEffects(int index, const CanFrame& frame, std::vector<
     auto half = [&](int nibble) {
         HalfEffect e;
         e.nibble = static_cast<std::uint8_t>(nibble);
-        if (nibble == 0)
+        const int byte = DataByteWithin(nibble, f.length);
+        if (nibble == kNoDataByte)
             e.source = HalfSource::NotMapped;
-        else if (nibble > kMaxDataBytes)
+        else if (DataByteOfNibble(nibble) < 0)
             e.source = HalfSource::NoSuchByte;
-        else if (nibble > f.length)
+        else if (byte < 0)
             e.source = HalfSource::BeyondDimension;
-        else if (frame.remote || nibble > frame.length)
+        else if (frame.remote || byte >= frame.length)
             e.source = HalfSource::NotInData;
         else {
             e.source = HalfSource::Fed;
-            e.value = frame.data[static_cast<std::size_t>(nibble - 1)];
+            e.value = frame.data[static_cast<std::size_t>(byte)];
         }
         return e;
     };
@@ -382,8 +423,8 @@ TransmitFrameData GatewayModel::ComposeTransmit(int index,
     if (f.remote) return data;
     for (int m : f.mappings) {
         const GatewayMapping& mapping = transmit_.mappings[static_cast<std::size_t>(m)];
-        const int high = ByteIndex(mapping.HighByte(), f.length);
-        const int low = ByteIndex(mapping.LowByte(), f.length);
+        const int high = DataByteWithin(mapping.HighByte(), f.length);
+        const int low = DataByteWithin(mapping.LowByte(), f.length);
         if (high >= 0) data.bytes[static_cast<std::size_t>(high)].sources.push_back({m, true});
         if (low >= 0) data.bytes[static_cast<std::size_t>(low)].sources.push_back({m, false});
     }

@@ -28,6 +28,9 @@ struct GatewayFrame {
     bool remote = false;   // transmit frames: RTR
     std::string mnemonic;  // from the project files; the banks keep none
     std::vector<int> mappings;  // indexes into the direction's mappings, in record order
+
+    // How many data bytes the frame carries: its Dimensin, at most the 8 of a CAN 2.0 frame.
+    int DataBytes() const { return length < 0 ? 0 : length > kMaxDataBytes ? kMaxDataBytes : length; }
 };
 
 struct GatewayMapping {
@@ -72,6 +75,22 @@ enum class MatchKind {
 
 // What every tool says of a CAN FD frame: the bench, preview and replay.
 inline constexpr std::string_view kCanFdNotFed = "CAN FD, not fed";
+
+// What the project makes of an identifier on the bus.
+enum class IdRole {
+    Receive,      // a receive frame: the gateway takes it in
+    Ambiguous,    // CAN 2.0B, several receive frames hold it: no register is set
+    Transmit,     // a transmit frame: the gateway's own
+    Unknown,      // no frame table holds it
+    WrongFormat,  // 11-bit under CAN 2.0B or 29-bit under CAN 2.0A
+    ErrorFrame,
+    CanFd,  // CAN FD frames, which the gateway (CAN 2.0) does not take in
+};
+
+struct IdentifierRole {
+    IdRole role = IdRole::Unknown;
+    int frame = -1;  // Receive: the frame the lookup selects; Transmit: the first with the COB-ID (0-based)
+};
 
 struct ReceiveMatch {
     MatchKind kind = MatchKind::NoFrame;
@@ -146,6 +165,14 @@ struct TransmitFrameData {
     std::array<TransmitByte, kMaxDataBytes> bytes;  // B1-B8; the frame's Dimensin says how many count
 };
 
+// Of the receive frames that share a CAN 2.0A COB-ID, in position order, the
+// one the banks' lookup table selects: as the compile lays the table, the
+// later frame overwrites.
+int LookupSelects(std::span<const int> frames);
+// "the banks' lookup table selects frame 3, the later one" for the frame
+// number selected among `count` frames that share a COB-ID.
+std::string LookupSelectionText(int frameNumber, std::size_t count);
+
 // "12 34 ?? --" for the first `count` bytes.
 std::string TransmitBytesText(const TransmitFrameData& data, int count);
 
@@ -171,6 +198,15 @@ public:
     // the lookup selects another frame with its COB-ID (CAN 2.0A), nor when
     // several frames hold it in CAN 2.0B. Says why not in `why`.
     bool ReceiveFrameReached(int index, std::string& why) const;
+    // The role of an identifier: the receive side decides first (a frame
+    // that the gateway takes in is never called its own), then the
+    // transmit frames; replay and the bus monitor both ask this.
+    IdentifierRole RoleOf(std::uint32_t id, bool extended, bool error = false, bool fd = false) const;
+    // Transmit frame `index` as the gateway sends it with these bytes: its
+    // COB-ID in the mode's format, its data bytes, a byte whose halves
+    // disagree as the later mapping record writes it, an unknown byte 0.
+    CanFrame TransmitCanFrame(int index, const TransmitFrameData& data,
+                              const std::map<std::uint16_t, std::uint16_t>& values) const;
     // Every receive frame with this COB-ID, in position order (0-based).
     std::span<const int> ReceiveFramesWithCobId(std::uint32_t cobId) const;
     // The transmit frames with this COB-ID (the gateway's own traffic).

@@ -12,7 +12,7 @@ std::string ExampleFramesText(const GatewayModel& model, int count) {
     for (std::size_t i = 0; i < frames.size() && static_cast<int>(i) < count; ++i) {
         CanFrame frame;
         frame.id = frames[i].cobId;
-        frame.extended = model.Mode() == CanMode::Can20B;
+        frame.extended = UsesExtendedIds(model.Mode());
         frame.length = static_cast<std::uint8_t>(std::min(frames[i].length, kMaxDataBytes));
         for (int b = 0; b < frame.length; ++b) frame.data[static_cast<std::size_t>(b)] = kBytes[b];
         if (!text.empty()) text += ' ';

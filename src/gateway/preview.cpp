@@ -129,8 +129,8 @@ void PreviewFrameTo(const GatewayModel& model, const std::string& text, const Ca
                 for (std::size_t i = 0; i + 1 < all.size(); ++i)
                     out << (i == 0 ? (all.size() == 2 ? "frame " : "frames ") : i + 2 == all.size() ? " and " : ", ")
                         << all[i] + 1;
-                out << (all.size() == 2 ? " has" : " have") << " the same COB-ID; the banks' lookup table selects frame "
-                    << index + 1 << ", the " << (all.size() == 2 ? "later" : "last") << " one\n";
+                out << (all.size() == 2 ? " has" : " have") << " the same COB-ID; "
+                    << LookupSelectionText(index + 1, all.size()) << '\n';
             }
             PrintEffects(model, index, frame, "  ", signalValues, out);
             return;
@@ -143,7 +143,7 @@ void PreviewFrameTo(const GatewayModel& model, const std::string& text, const Ca
 void PrintTransmitSignals(const SignalValues& signalValues, const GatewayModel& model, const GatewayFrame& f,
                           const RegisterValues& values, std::ostream& out) {
     const signaldb::ImportedMessage* message =
-        signalValues.File().Find(FrameDirection::Transmit, f.cobId, model.Mode() == CanMode::Can20B);
+        signalValues.File().Find(FrameDirection::Transmit, f.cobId, UsesExtendedIds(model.Mode()));
     if (!message) return;
     auto given = [&](std::int32_t reg) {
         const auto it = values.find(static_cast<std::uint16_t>(reg));
@@ -173,7 +173,7 @@ void PreviewTransmitTo(const GatewayModel& model, const RegisterValues& values, 
             continue;
         }
         const TransmitFrameData data = model.ComposeTransmit(index, values);
-        const int count = std::min(f.length, kMaxDataBytes);
+        const int count = f.DataBytes();
         out << ": " << TransmitBytesText(data, count) << '\n';
         bool complete = true;
         for (int b = 0; b < count; ++b) {
@@ -198,13 +198,7 @@ void PreviewTransmitTo(const GatewayModel& model, const RegisterValues& values, 
             out << '\n';
         }
         if (complete) {
-            CanFrame frame;
-            frame.id = f.cobId;
-            frame.extended = model.Mode() == CanMode::Can20B;
-            frame.length = static_cast<std::uint8_t>(count);
-            for (int b = 0; b < count; ++b)
-                frame.data[static_cast<std::size_t>(b)] = data.bytes[static_cast<std::size_t>(b)].value;
-            out << "  as a frame: " << CompactFrameText(frame) << '\n';
+            out << "  as a frame: " << CompactFrameText(model.TransmitCanFrame(index, data, values)) << '\n';
         }
         if (signalValues) PrintTransmitSignals(*signalValues, model, f, values, out);
     }

@@ -103,9 +103,9 @@ std::string FrameCaption(const GatewayFrame& frame, int frameIndex) {
 
 std::string ByteSourceCell(int nibble, const GatewayFrame* frame) {
     if (nibble == 0) return "none";
-    if (nibble > kMaxDataBytes) return "code " + std::to_string(nibble) + " (no data byte)";
+    if (DataByteOfNibble(nibble) < 0) return "code " + std::to_string(nibble) + " (no data byte)";
     const std::string byte = "B" + std::to_string(nibble);
-    if (frame && nibble > frame->length) return byte + " (past Dimensin " + std::to_string(frame->length) + ")";
+    if (frame && DataByteWithin(nibble, frame->length) < 0) return byte + " (past Dimensin " + std::to_string(frame->length) + ")";
     return byte;
 }
 
@@ -120,20 +120,9 @@ std::vector<int> MappingsByRegister(const GatewayDirection& direction) {
 
 std::vector<std::pair<std::string, std::string>> SettingsInWords(const ReportInput& input) {
     std::vector<std::pair<std::string, std::string>> settings;
-    const std::string text = DescribeDecodedBanks(input.model->Banks());
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = text.find('\n', at);
-        const std::string line = text.substr(at, end - at);
-        at = end == std::string::npos ? text.size() : end + 1;
-        const std::size_t colon = line.find(": ");
-        if (colon == std::string::npos) continue;
-        const std::string name = line.substr(0, colon);
-        // The frame and mapping lists follow the settings; the report shows them its own way.
-        if (name == "Receive frames") break;
-        if (name == "Compile stamp" && input.fromProject) continue;
-        settings.emplace_back(name, line.substr(colon + 2));
-    }
+    // A report of a project has no compile to stamp.
+    for (SettingRow& row : DecodedSettings(input.model->Banks(), !input.fromProject))
+        settings.emplace_back(std::move(row.name), std::move(row.value));
     return settings;
 }
 
@@ -161,8 +150,8 @@ std::string FramePictureSvg(const GatewayModel& model, FrameDirection direction,
     for (std::size_t r = 0; r < registers; ++r) {
         const GatewayMapping& m = d.mappings[static_cast<std::size_t>(frame.mappings[r])];
         for (int nibble : {m.HighByte(), m.LowByte()})
-            if (nibble >= 1 && nibble <= kMaxDataBytes && byteColour[static_cast<std::size_t>(nibble - 1)] < 0)
-                byteColour[static_cast<std::size_t>(nibble - 1)] = static_cast<int>(r % std::size(kPalette));
+            if (const int b = DataByteOfNibble(nibble); b >= 0 && byteColour[static_cast<std::size_t>(b)] < 0)
+                byteColour[static_cast<std::size_t>(b)] = static_cast<int>(r % std::size(kPalette));
     }
     for (int b = 0; b < kMaxDataBytes; ++b) {
         const double x = 8 + b * (kByteW + kByteGap);
@@ -189,13 +178,13 @@ std::string FramePictureSvg(const GatewayModel& model, FrameDirection direction,
                 p.Text(hx, kRegY + 28, "none", "#777", 10);
                 continue;
             }
-            if (nibble > kMaxDataBytes) {
+            if (DataByteOfNibble(nibble) < 0) {
                 p.Text(hx, kRegY + 28, "code " + std::to_string(nibble), "#c00000", 10, true);
                 continue;
             }
-            const bool reachable = nibble <= frame.length && !frame.remote;
+            const bool reachable = DataByteWithin(nibble, frame.length) >= 0 && !frame.remote;
             p.Text(hx, kRegY + 28, "B" + std::to_string(nibble), reachable ? "#000" : "#c00000", 10, true);
-            const double bx = 8 + (nibble - 1) * (kByteW + kByteGap) + kByteW / 2;
+            const double bx = 8 + DataByteOfNibble(nibble) * (kByteW + kByteGap) + kByteW / 2;
             const std::string stroke = reachable ? kStrokes[colour] : "#c00000";
             if (receive)
                 p.Arrow(bx, kByteY + kByteH, hx, kRegY - 1, stroke, !reachable);
@@ -413,7 +402,8 @@ std::string RegisterMapMarkdown(const ReportInput& input) {
                     const GatewayMapping& mapping = d.mappings[static_cast<std::size_t>(m)];
                     for (const auto& [nibble, half] :
                          {std::pair{mapping.HighByte(), " high"}, std::pair{mapping.LowByte(), " low"}})
-                        if (nibble == b) cell += (cell.empty() ? "" : ", ") + std::to_string(mapping.reg) + half;
+                        if (DataByteOfNibble(nibble) == b - 1)
+                            cell += (cell.empty() ? "" : ", ") + std::to_string(mapping.reg) + half;
                 }
                 if (b > frame.length || frame.remote) cell = cell.empty() ? "past Dimensin" : cell + " (past Dimensin)";
                 md += " " + (cell.empty() ? std::string("not fed") : cell) + " |";

@@ -14,9 +14,7 @@ RegisterTable::RegisterTable(const GatewayModel& model) : model_(model) {
     for (std::size_t i = 0; i < receive.frames.size(); ++i) {
         const GatewayFrame& frame = receive.frames[i];
         // The bytes a half can ever come from; the rest are reported by the model's findings.
-        auto byteOf = [&](int nibble) {
-            return nibble >= 1 && nibble <= kMaxDataBytes && nibble <= frame.length ? nibble - 1 : -1;
-        };
+        auto byteOf = [&](int nibble) { return DataByteWithin(nibble, frame.length); };
         for (int m : frame.mappings) {
             const GatewayMapping& mapping = receive.mappings[static_cast<std::size_t>(m)];
             feeders_[i].push_back(Feeder{SlotOf(mapping.reg), byteOf(mapping.HighByte()), byteOf(mapping.LowByte())});

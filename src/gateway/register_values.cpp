@@ -111,7 +111,7 @@ private:
 
 }  // namespace
 
-std::optional<RegisterValues> ParseRegisterValues(std::string_view list, std::string& why) {
+Result<RegisterValues> ParseRegisterValues(std::string_view list) {
     RegisterValues values;
     auto take = [&](std::string_view regText, std::string_view valueText, const std::string& pair, std::string& reason) {
         const auto reg = Number(regText, false);
@@ -135,12 +135,13 @@ std::optional<RegisterValues> ParseRegisterValues(std::string_view list, std::st
         }
         return true;
     };
-    if (!ListReader(list, "register values are REG=VALUE pairs separated by commas or blanks", take).Read(why))
-        return std::nullopt;
+    if (std::string why; !ListReader(list, "register values are REG=VALUE pairs separated by commas or blanks", take)
+                              .Read(why))
+        return Failure{std::move(why)};
     return values;
 }
 
-std::optional<std::vector<NamedValue>> ParseNamedValues(std::string_view list, std::string& why) {
+Result<std::vector<NamedValue>> ParseNamedValues(std::string_view list) {
     std::vector<NamedValue> values;
     auto take = [&](std::string_view name, std::string_view value, const std::string& pair, std::string& reason) {
         if (value.empty()) {
@@ -155,8 +156,8 @@ std::optional<std::vector<NamedValue>> ParseNamedValues(std::string_view list, s
         values.push_back({std::string(name), std::string(value)});
         return true;
     };
-    if (!ListReader(list, "values are NAME=VALUE pairs separated by commas or blanks", take).Read(why))
-        return std::nullopt;
+    if (std::string why; !ListReader(list, "values are NAME=VALUE pairs separated by commas or blanks", take).Read(why))
+        return Failure{std::move(why)};
     return values;
 }
 

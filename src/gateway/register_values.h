@@ -1,8 +1,9 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,9 +26,9 @@ inline constexpr std::int32_t kHighestRegisterValue = 65535;
 // REG=VALUE pairs separated by a comma or by blanks, blanks allowed around
 // the "=" and the comma. A register is 0 to 65535, a value -32768 to 65535;
 // both are decimal or "0x" hexadecimal (a value with a "-" in front), and no
-// register comes twice. Anything else gives nothing and the reason in `why`,
-// which quotes the text as typed (the caller escapes it for where it goes).
-std::optional<RegisterValues> ParseRegisterValues(std::string_view list, std::string& why);
+// register comes twice. Anything else gives the reason, which quotes the
+// text as typed (the caller escapes it for where it goes).
+Result<RegisterValues> ParseRegisterValues(std::string_view list);
 
 // A name and a value as typed, e.g. a signal's physical value.
 struct NamedValue {
@@ -37,7 +38,7 @@ struct NamedValue {
 
 // Reads "Speed=1500, Current = -2.5" or "A=1 B=0": NAME=VALUE pairs in the
 // same grammar as register values, the value taken as text for the caller to
-// read; no name comes twice. Nothing and the reason in `why` otherwise.
-std::optional<std::vector<NamedValue>> ParseNamedValues(std::string_view list, std::string& why);
+// read; no name comes twice. The reason otherwise.
+Result<std::vector<NamedValue>> ParseNamedValues(std::string_view list);
 
 }  // namespace vestrel::gateway

@@ -74,20 +74,16 @@ struct TrafficTarget {
     std::string expectedName;
 };
 
-TrafficTarget ReceiveTarget(const GatewayModel& model, const CobIdTraffic& t, std::span<const int> receive) {
+TrafficTarget ReceiveTarget(const GatewayModel& model, const IdentifierRole& role, std::span<const int> receive) {
     TrafficTarget target;
-    CanFrame probe;
-    probe.id = t.id;
-    probe.extended = t.extended;
-    const ReceiveMatch match = model.MatchReceive(probe);
-    if (match.kind == MatchKind::Ambiguous) {
+    if (role.role == IdRole::Ambiguous) {
         target.what = "receive " + FrameNames(model.Receive(), receive) + ", ambiguous: no register is set";
         return target;
     }
-    const int selected = match.frames[0];
+    const int selected = role.frame;
     target.expected = &model.Receive().frames[static_cast<std::size_t>(selected)];
     target.expectedName = "receive frame " + std::to_string(selected + 1);
-    target.what = "receive " + FrameNames(model.Receive(), match.frames);
+    target.what = "receive " + FrameNames(model.Receive(), std::span<const int>(&selected, 1));
     if (receive.size() > 1) target.what += ", the lookup table's choice among " + FrameNames(model.Receive(), receive);
     return target;
 }
@@ -108,16 +104,17 @@ TrafficTarget FindTarget(const GatewayModel& model, const CobIdTraffic& t, Traff
     const std::string id = BusIdText(t.id, t.extended);
     const std::span<const int> receive = model.ReceiveFramesWithCobId(t.id);
     const std::span<const int> transmit = model.TransmitFramesWithCobId(t.id);
-    if (t.extended != (model.Mode() == CanMode::Can20B)) {
+    const IdentifierRole role = model.RoleOf(t.id, t.extended);
+    if (role.role == IdRole::WrongFormat) {
         const std::string format = t.extended ? "29-bit" : "11-bit";
         found.formats.push_back("  " + id + " (" + format + "): " + Plural(t.frames, "frame", "frames") + Estimated(t));
         return {format + " frame: no frame matches it under " + ModeText(model), nullptr, {}};
     }
-    if (!receive.empty()) {
+    if (role.role == IdRole::Receive || role.role == IdRole::Ambiguous) {
         for (int f : receive) found.receiveSeen[static_cast<std::size_t>(f)] = true;
-        return ReceiveTarget(model, t, receive);
+        return ReceiveTarget(model, role, receive);
     }
-    if (!transmit.empty()) {
+    if (role.role == IdRole::Transmit) {
         for (int f : transmit) found.transmitSeen[static_cast<std::size_t>(f)] = true;
         return TransmitTarget(model, transmit);
     }
@@ -213,7 +210,7 @@ Replay::Replay(const GatewayModel& model, TextSink& csv, std::string channel, co
     // ",2,0x281\n": frame position and COB-ID, as the row of a change ends.
     for (std::size_t i = 0; i < model.Receive().frames.size(); ++i) {
         const std::string text = "," + std::to_string(i + 1) + "," +
-                                 BusIdText(model.Receive().frames[i].cobId, model.Mode() == CanMode::Can20B) + "\n";
+                                 BusIdText(model.Receive().frames[i].cobId, UsesExtendedIds(model.Mode())) + "\n";
         RowTail& tail = rowTails_.emplace_back();
         tail.length = std::min(text.size(), sizeof tail.text);  // at most ",250,0x1FFFFFFF\n"
         std::memcpy(tail.text, text.data(), tail.length);

@@ -33,7 +33,7 @@ std::uint64_t Minus(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : 0
 
 TrafficCounts::TrafficCounts(const GatewayModel& model)
     : standardSlot_(kMaxStandardId + 1, -1), namedStandard_(kMaxStandardId + 1), distinct_(1u << kDistinctBits) {
-    const bool extended = model.Mode() == CanMode::Can20B;
+    const bool extended = UsesExtendedIds(model.Mode());
     for (const GatewayDirection* direction : {&model.Receive(), &model.Transmit()})
         for (const GatewayFrame& frame : direction->frames) {
             if (extended)

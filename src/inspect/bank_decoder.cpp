@@ -5,6 +5,7 @@
 #include "platform/error.h"
 #include "platform/file_util.h"
 #include "platform/text.h"
+#include "project/pos_comp.h"
 #include "project/project_xml.h"
 
 #include <signal.h>
@@ -432,31 +433,36 @@ const char* ParityWord(std::uint8_t parityCode) {
     return parityCode == 0 ? "none" : parityCode == 3 ? "odd" : parityCode == 2 ? "even" : nullptr;
 }
 
+std::vector<SettingRow> DecodedSettings(const DecodedBanks& d, bool withCompileStamp) {
+    std::vector<SettingRow> rows;
+    auto row = [&](std::string name, std::string value) { rows.push_back({std::move(name), std::move(value)}); };
+    const int rateIndex = static_cast<int>(d.canRateCode) - 1;
+    row("CAN bit rate",
+        (rateIndex >= 0 && rateIndex <= 8 ? std::string(kCanRates[rateIndex]) + " kbit/s" : "not one of the rates") +
+            " (BaudRateCAN " + std::to_string(rateIndex) + ")");
+    row("CAN mode", std::string(CanModeText(d.mode)) + " (CANType " + std::to_string(d.canType) + ")");
+    const std::optional<int> serialRate = SerialBitRate(d.serialRate);
+    row("Serial bit rate", (serialRate ? std::to_string(*serialRate) + " bit/s" : "not one of the rates") +
+                               " (Baud_Ser " + std::to_string(d.serialRate) + ")");
+    const char* parity = ParityWord(d.parityCode);
+    row("Parity", std::string(parity ? parity : "not one of the parities") + " (Par_Ser " +
+                      *DecodedCommParameters(d).Par_Ser + ")");
+    const char* serial = d.serialInterface == 1 ? "RS485" : d.serialInterface == 0 ? "RS232" : "neither RS232 (0) nor RS485 (1)";
+    row("Serial interface", std::string(serial) + " (Serial " + std::to_string(d.serialInterface) + ")");
+    row("Modbus device address", std::to_string(d.deviceAddress));
+    row("Serial time-out", std::to_string(d.serialTimeOut) + " ms");
+    row("Data time-out", std::to_string(d.dataTimeOut) + " s");
+    row("Time-out Modbus register", std::to_string(d.timeOutRegister) + " (TO_ModReg, low byte)");
+    row("Cancel data after read", Flag(d.cancelData, "Cancel_Data"));
+    row("No cancel if read Input Reg.", Flag(d.cancelDataInputReg, "Can_Data_Inp_Reg"));
+    if (withCompileStamp) row("Compile stamp", StampText(d.packedDate, d.packedTime));
+    return rows;
+}
+
 std::string DescribeDecodedBanks(const DecodedBanks& d) {
     std::string out;
     auto line = [&](const std::string& text) { out += text + '\n'; };
-    const int rateIndex = static_cast<int>(d.canRateCode) - 1;
-    line("CAN bit rate: " +
-         (rateIndex >= 0 && rateIndex <= 8 ? std::string(kCanRates[rateIndex]) + " kbit/s" : "not one of the rates") +
-         " (BaudRateCAN " + std::to_string(rateIndex) + ")");
-    line("CAN mode: " +
-         std::string(d.mode == CanMode::Can20A ? "CAN 2.0A, 11-bit COB-IDs" : "CAN 2.0B, 29-bit COB-IDs") +
-         " (CANType " + std::to_string(d.canType) + ")");
-    const std::optional<int> serialRate = SerialBitRate(d.serialRate);
-    line("Serial bit rate: " + (serialRate ? std::to_string(*serialRate) + " bit/s" : "not one of the rates") +
-         " (Baud_Ser " + std::to_string(d.serialRate) + ")");
-    const char* parity = ParityWord(d.parityCode);
-    line("Parity: " + std::string(parity ? parity : "not one of the parities") + " (Par_Ser " +
-         *DecodedCommParameters(d).Par_Ser + ")");
-    const char* serial = d.serialInterface == 1 ? "RS485" : d.serialInterface == 0 ? "RS232" : "neither RS232 (0) nor RS485 (1)";
-    line("Serial interface: " + std::string(serial) + " (Serial " + std::to_string(d.serialInterface) + ")");
-    line("Modbus device address: " + std::to_string(d.deviceAddress));
-    line("Serial time-out: " + std::to_string(d.serialTimeOut) + " ms");
-    line("Data time-out: " + std::to_string(d.dataTimeOut) + " s");
-    line("Time-out Modbus register: " + std::to_string(d.timeOutRegister) + " (TO_ModReg, low byte)");
-    line("Cancel data after read: " + Flag(d.cancelData, "Cancel_Data"));
-    line("No cancel if read Input Reg.: " + Flag(d.cancelDataInputReg, "Can_Data_Inp_Reg"));
-    line("Compile stamp: " + StampText(d.packedDate, d.packedTime));
+    for (const SettingRow& setting : DecodedSettings(d)) line(setting.name + ": " + setting.value);
 
     auto frames = [&](const char* title, const std::vector<DecodedFrame>& list, bool transmit) {
         line(std::string(title) + ": " + std::to_string(list.size()));
@@ -472,7 +478,7 @@ std::string DescribeDecodedBanks(const DecodedBanks& d) {
             const DecodedMapping& m = list[i];
             line("  row " + std::to_string(i + 1) + ": Index " + std::to_string(m.index) + ", NrPdo " +
                  std::to_string(m.nrPdo) + ", PosComp " + std::to_string(m.posComp) + " (high byte " +
-                 ByteName(m.posComp >> 4) + ", low byte " + ByteName(m.posComp & 0x0F) + ")");
+                 ByteName(PosCompHigh(m.posComp)) + ", low byte " + ByteName(PosCompLow(m.posComp)) + ")");
         }
     };
     frames("Receive frames", d.receiveFrames, false);

@@ -90,7 +90,18 @@ void VerifyDecodedProject(const DecodedBanks& decoded, const BankImages& origina
 std::optional<std::string> FirstDifference(const DecodedBanks& decoded, const BankImages& original,
                                            const BankImages& recompiled);
 
-// The configuration as text, one item a line, each line ending in '\n'.
+// One setting of the communication parameters as the reader reads it:
+// "CAN bit rate" and "250 kbit/s (BaudRateCAN 4)".
+struct SettingRow {
+    std::string name;
+    std::string value;
+};
+// The settings in the order DescribeDecodedBanks lists them, the compile
+// stamp last when asked for.
+std::vector<SettingRow> DecodedSettings(const DecodedBanks& decoded, bool withCompileStamp = true);
+
+// The configuration as text, one item a line, each line ending in '\n':
+// the settings ("name: value"), then the frames and the mapping records.
 std::string DescribeDecodedBanks(const DecodedBanks& decoded);
 
 // What the decoded project cannot give back as the engineer had it, one

@@ -301,16 +301,16 @@ Frames CheckFrames(const fs::path& dir, FrameDirection direction, std::optional<
         if (Converts(cobId)) {
             const std::int32_t v = *cobId.number;
             const std::string& text = *cobId.text;
-            if (mode == CanMode::Can20A && (v < 0 || v > kMaxCobId20A)) {
+            if (mode == CanMode::Can20A && !CobIdFits(v, CanMode::Can20A)) {
                 // A receive COB-ID out of range stops the compile.
                 if (!receive)
                     report.Warn(rank, file, row,
                                 "CobID " + text + " is outside 0 to 2047, the range of CAN 2.0A: only its low 16 "
                                 "bits (" + Hex(static_cast<std::uint32_t>(v) & 0xFFFF) + ") reach the device");
-            } else if (mode == CanMode::Can20B && (v < 0 || v > kMaxCobId20B)) {
+            } else if (mode == CanMode::Can20B && !CobIdFits(v, CanMode::Can20B)) {
                 report.Warn(rank, file, row, "CobID " + text + " is outside 0 to 536870911, the range of CAN 2.0B");
             }
-            const bool laid = mode != CanMode::Can20A || (v >= 0 && v <= kMaxCobId20A);
+            const bool laid = mode != CanMode::Can20A || CobIdFits(v, CanMode::Can20A);
             if (receive && laid) rowsByCobId[v].push_back(row);
         }
         if (Converts(length)) {

@@ -35,32 +35,9 @@ void BusMonitor::Clear() {
 }
 
 void BusMonitor::Classify(MonitorEntry& e) const {
-    if (e.error) {
-        e.role = IdRole::ErrorFrame;
-        return;
-    }
-    CanFrame probe;
-    probe.id = e.id;
-    probe.extended = e.extended;
-    probe.fd = e.fd;
-    const gateway::ReceiveMatch match = model_.MatchReceive(probe);
-    const auto transmit = model_.TransmitFramesWithCobId(e.id);
-    const bool rightFormat = e.extended == (model_.Mode() == CanMode::Can20B);
-    if (match.kind == MatchKind::CanFd) {
-        e.role = IdRole::CanFd;
-    } else if (match.kind == MatchKind::Frame) {
-        e.role = IdRole::Receive;
-        e.frame = match.frames[0];
-    } else if (match.kind == MatchKind::Ambiguous) {
-        e.role = IdRole::Ambiguous;
-    } else if (match.kind == MatchKind::WrongFormat) {
-        e.role = IdRole::WrongFormat;
-    } else if (rightFormat && !transmit.empty()) {
-        e.role = IdRole::Transmit;
-        e.frame = transmit[0];
-    } else {
-        e.role = IdRole::Unknown;
-    }
+    const gateway::IdentifierRole role = model_.RoleOf(e.id, e.extended, e.error, e.fd);
+    e.role = role.role;
+    e.frame = role.frame;
 }
 
 std::size_t BusMonitor::Feed(const CanFrame& frame, std::int64_t time) {

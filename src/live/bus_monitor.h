@@ -14,16 +14,7 @@
 // register values the gateway should now hold from them.
 namespace vestrel::live {
 
-// What the project makes of an identifier.
-enum class IdRole {
-    Receive,      // a receive frame: the gateway takes it in
-    Ambiguous,    // CAN 2.0B, several receive frames hold it: no register is set
-    Transmit,     // a transmit frame: the gateway's own
-    Unknown,      // no frame table holds it
-    WrongFormat,  // 11-bit under CAN 2.0B or 29-bit under CAN 2.0A
-    ErrorFrame,
-    CanFd,  // CAN FD frames, which the gateway (CAN 2.0) does not take in
-};
+using gateway::IdRole;
 
 struct MonitorEntry {
     std::uint32_t id = 0;

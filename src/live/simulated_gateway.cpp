@@ -83,23 +83,7 @@ CanFrame SimulatedGateway::ComposeFrame(int index) const {
     gateway::RegisterValues all;
     for (const auto& [address, reg] : writable_) all[reg] = image_.at(address);
     const gateway::TransmitFrameData data = model_.ComposeTransmit(index, all);
-    const gateway::GatewayFrame& f = model_.Transmit().frames[static_cast<std::size_t>(index)];
-    CanFrame frame;
-    frame.id = f.cobId;
-    frame.extended = model_.Mode() == CanMode::Can20B;
-    frame.length = static_cast<std::uint8_t>(std::clamp(f.length, 0, gateway::kMaxDataBytes));
-    for (std::size_t i = 0; i < data.bytes.size(); ++i) {
-        const gateway::TransmitByte& b = data.bytes[i];
-        if (b.state == gateway::ByteState::Value) {
-            frame.data[i] = b.value;
-        } else if (b.state == gateway::ByteState::Conflict) {
-            // Halves that disagree: the later mapping record is written last.
-            const gateway::ByteSourceRef& last = b.sources.back();
-            const std::uint16_t value = all.at(model_.Transmit().mappings[static_cast<std::size_t>(last.mapping)].reg);
-            frame.data[i] = static_cast<std::uint8_t>(last.high ? value >> 8 : value & 0xFF);
-        }
-    }
-    return frame;
+    return model_.TransmitCanFrame(index, data, all);
 }
 
 std::span<const gateway::RegisterTable::Change> SimulatedGateway::Feed(const CanFrame& frame, std::int64_t time) {

@@ -1,8 +1,7 @@
 #include "live/transmit_verifier.h"
 
 #include "platform/printable_text.h"
-
-#include <cstdio>
+#include "platform/text.h"
 
 namespace vestrel::live {
 
@@ -11,45 +10,27 @@ using gateway::CanFrame;
 
 namespace {
 
-std::string Hex2(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value & 0xFF);
-    return text;
-}
-
-int DataLength(const gateway::GatewayFrame& frame) { return frame.length < 0 ? 0 : frame.length > 8 ? 8 : frame.length; }
+std::string Hex2(unsigned value) { return "0x" + UpperHex(value & 0xFF, 2); }
 
 }  // namespace
 
-bool FrameMatches(const gateway::GatewayModel& model, const TransmitExpectation& expectation, const CanFrame& frame,
-                  std::string& why) {
+FrameComparison CompareFrame(const gateway::GatewayModel& model, const TransmitExpectation& expectation,
+                             const CanFrame& frame) {
+    using Kind = FrameComparison::Kind;
     const gateway::GatewayFrame& f = model.Transmit().frames[static_cast<std::size_t>(expectation.frame)];
-    if (frame.error || frame.id != f.cobId || frame.extended != (model.Mode() == CanMode::Can20B)) {
-        why = "another frame";
-        return false;
-    }
-    if (frame.remote) {
-        why = "a remote request instead of a data frame";
-        return false;
-    }
-    if (frame.fd) {
-        why = "a CAN FD frame, which the gateway (CAN 2.0) does not send";
-        return false;
-    }
-    if (frame.length != DataLength(f)) {
-        why = std::to_string(frame.length) + " data bytes, Dimensin is " + std::to_string(f.length);
-        return false;
-    }
+    if (frame.error || frame.id != f.cobId || frame.extended != UsesExtendedIds(model.Mode()))
+        return {Kind::AnotherFrame, {}};
+    if (frame.remote) return {Kind::Differs, "a remote request instead of a data frame"};
+    if (frame.fd) return {Kind::Differs, "a CAN FD frame, which the gateway (CAN 2.0) does not send"};
+    if (frame.length != f.DataBytes())
+        return {Kind::Differs, std::to_string(frame.length) + " data bytes, Dimensin is " + std::to_string(f.length)};
     for (int i = 0; i < frame.length; ++i) {
         const gateway::TransmitByte& b = expectation.expected.bytes[static_cast<std::size_t>(i)];
         const std::uint8_t got = frame.data[static_cast<std::size_t>(i)];
-        if (b.state == ByteState::Value && b.value != got) {
-            why = "B" + std::to_string(i + 1) + " is " + Hex2(got) + ", expected " + Hex2(b.value);
-            return false;
-        }
+        if (b.state == ByteState::Value && b.value != got)
+            return {Kind::Differs, "B" + std::to_string(i + 1) + " is " + Hex2(got) + ", expected " + Hex2(b.value)};
     }
-    why.clear();
-    return true;
+    return {Kind::Matches, {}};
 }
 
 TransmitVerifier::TransmitVerifier(const gateway::GatewayModel& model, const gateway::RegisterValues& written)
@@ -71,15 +52,11 @@ TransmitVerifier::TransmitVerifier(const gateway::GatewayModel& model, const gat
 void TransmitVerifier::OnFrame(const CanFrame& frame) {
     for (TransmitExpectation& e : expectations_) {
         if (e.matched) continue;
-        std::string why;
-        if (FrameMatches(model_, e, frame, why)) {
-            e.seen = frame;
-            e.matched = true;
-            e.difference.clear();
-        } else if (why != "another frame") {
-            e.seen = frame;
-            e.difference = why;
-        }
+        FrameComparison comparison = CompareFrame(model_, e, frame);
+        if (comparison.kind == FrameComparison::Kind::AnotherFrame) continue;
+        e.seen = frame;
+        e.matched = comparison.kind == FrameComparison::Kind::Matches;
+        e.difference = std::move(comparison.difference);
     }
 }
 
@@ -96,7 +73,7 @@ std::vector<std::string> TransmitVerifier::Lines(int waitMs) const {
         std::string line = "  transmit frame " + std::to_string(e.frame + 1) +
                            (f.mnemonic.empty() ? "" : " \"" + PrintableText(f.mnemonic, LineBreaks::OneLine) + "\"") +
                            " (COB-ID " + gateway::CobIdText(f.cobId) + "): expected " +
-                           gateway::TransmitBytesText(e.expected, DataLength(f));
+                           gateway::TransmitBytesText(e.expected, f.DataBytes());
         if (e.seen) line += ", seen " + gateway::CompactFrameText(*e.seen);
         if (e.matched)
             line += ": OK";

@@ -20,13 +20,24 @@ struct TransmitExpectation {
     bool matched = false;
 };
 
+// How a frame on the bus compares with an expected transmit frame.
+struct FrameComparison {
+    enum class Kind {
+        Matches,       // the frame, with every byte the written values give
+        AnotherFrame,  // another COB-ID or format, or an error frame: not a candidate
+        Differs,       // the frame, but not as expected: `difference` says how
+    };
+    Kind kind = Kind::AnotherFrame;
+    std::string difference;  // "B2 is 0x35, expected 0x34", "2 data bytes, Dimensin is 8"
+};
+
 // Whether a frame on the bus is transmit frame `expectation.frame` with the
 // expected bytes: its COB-ID in the format of CANType, a data frame of
 // Dimensin bytes, and every byte the written values give equal. Bytes fed by
 // registers not written ("??") and bytes no mapping feeds ("--") are not
-// compared. Says what differs in `why` otherwise.
-bool FrameMatches(const gateway::GatewayModel& model, const TransmitExpectation& expectation,
-                  const gateway::CanFrame& frame, std::string& why);
+// compared.
+[[nodiscard]] FrameComparison CompareFrame(const gateway::GatewayModel& model, const TransmitExpectation& expectation,
+                                           const gateway::CanFrame& frame);
 
 class TransmitVerifier {
 public:

@@ -66,15 +66,13 @@ std::optional<FrameCheckFailure> CheckFrameTable(const FrameTable& table, CanMod
     for (const FrameRow& row : table.rows) {
         ++number;
         const std::int32_t cobId = ParseIntegerText(row.CobID, -1);
-        if (mode == CanMode::Can20A) {
-            if (cobId < 0 || cobId > kMaxCobId20A)
-                return FrameCheckFailure{number, "!! The CobID in CAN 2.0A must between 0 and 2047"};
-        } else if (cobId < 0 || cobId > kMaxCobId20B) {
-            return FrameCheckFailure{number, "!! The CobID in CAN 2.0B 29bit"};
-        }
+        if (!CobIdFits(cobId, mode))
+            return FrameCheckFailure{number, kCobIdColumn,
+                                     mode == CanMode::Can20A ? "!! The CobID in CAN 2.0A must between 0 and 2047"
+                                                             : "!! The CobID in CAN 2.0B 29bit"};
         const std::int32_t dimension = ParseIntegerText(row.Dimensin, -1);
         if (dimension < 1 || dimension > 8)
-            return FrameCheckFailure{number, "!! The Dimension of CAN frame must between 1 and 8"};
+            return FrameCheckFailure{number, kDimensinColumn, "!! The Dimension of CAN frame must between 1 and 8"};
     }
     return std::nullopt;
 }

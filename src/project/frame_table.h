@@ -54,8 +54,9 @@ inline constexpr std::size_t kMnemonicColumn = 3;
 FrameFileRows ReadFrameRows(const std::filesystem::path& projectDir, FrameDirection direction);
 
 struct FrameCheckFailure {
-    int row;           // counted from 1
-    std::string text;  // "!! The CobID in CAN 2.0A must between 0 and 2047", ...
+    int row;             // counted from 1
+    std::size_t column;  // the failing value's: kCobIdColumn or kDimensinColumn
+    std::string text;    // "!! The CobID in CAN 2.0A must between 0 and 2047", ...
     // "Error in row 3!! The Dimension of CAN frame must between 1 and 8"
     std::string Message() const { return "Error in row " + std::to_string(row) + text; }
 };

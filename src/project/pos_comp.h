@@ -25,6 +25,13 @@ constexpr int NibbleOfDataByte(int index) { return index < 0 ? kNoDataByte : ind
 // The data byte (0 for B1) that a nibble names, or -1 when it names none of B1-B8.
 constexpr int DataByteOfNibble(int nibble) { return nibble >= 1 && nibble <= 8 ? nibble - 1 : -1; }
 
+// The data byte (0 for B1) a nibble names within a frame of `length` data
+// bytes (its Dimensin), or -1 when it names none of them.
+constexpr int DataByteWithin(int nibble, int length) {
+    const int byte = DataByteOfNibble(nibble);
+    return byte < length ? byte : -1;
+}
+
 // "B3", "none" or "code 12".
 inline std::string ByteSourceText(int nibble) {
     if (nibble == kNoDataByte) return "none";

@@ -1,5 +1,6 @@
 #include "signaldb/dbc_reader.h"
 
+#include "project/project_files.h"
 #include "signaldb/signal_codec.h"
 #include "signaldb/source_text.h"
 #include "signaldb/text_scanner.h"
@@ -14,7 +15,6 @@ namespace vestrel::signaldb {
 namespace {
 
 constexpr std::uint32_t kExtendedFlag = 0x80000000u;
-constexpr std::uint32_t kMax29Bit = 0x1FFFFFFFu;
 constexpr std::uint32_t kMax11Bit = 0x7FFu;
 // The pseudo-message that holds signals no message carries.
 constexpr std::string_view kIndependentSignals = "VECTOR__INDEPENDENT_SIG_MSG";
@@ -163,7 +163,7 @@ void DbcReader::ReadMessage(int line) {
     m.length = length;
     m.transmitters = std::move(transmitters);
     m.line = line;
-    if (m.extended && m.id > kMax29Bit)
+    if (m.extended && m.id > kMaxExtendedId)
         m.problem = "id " + MessageIdText(m) + " is longer than 29 bits";
     else if (!m.extended && m.id > kMax11Bit)
         m.problem = "id " + MessageIdText(m) + " is longer than 11 bits, and the file does not mark it extended";

@@ -1,6 +1,7 @@
 #include "signaldb/eds_reader.h"
 
 #include "platform/text.h"
+#include "project/project_files.h"
 #include "signaldb/ini_document.h"
 #include "signaldb/signal_codec.h"
 #include "signaldb/source_text.h"
@@ -237,7 +238,7 @@ void EdsReader::TakeCobId(Message& m, int comm) const {
     const auto bits = static_cast<std::uint32_t>(*value);
     m.disabled = (bits & kCobIdInvalid) != 0;
     m.extended = (bits & kCobIdExtended) != 0;
-    m.id = bits & (m.extended ? 0x1FFFFFFFu : 0x7FFu);
+    m.id = bits & (m.extended ? kMaxExtendedId : kMaxStandardId);
     if (!m.extended && (bits & 0x1FFFF800u) != 0)
         m.problem = "COB-ID 0x" + UpperHex(bits, 8) + " has bits above the 11-bit id of a frame not marked extended";
 }

@@ -15,7 +15,7 @@ Refusal MessageRefusal(const Message& m, std::optional<CanMode> mode) {
     if (!m.problem.empty()) return Refusal::Unreadable;
     if (m.disabled) return Refusal::Disabled;
     if (m.length > kGatewayBytes) return Refusal::TooLong;
-    if (mode && m.extended != (*mode == CanMode::Can20B)) return Refusal::IdFormat;
+    if (mode && m.extended != UsesExtendedIds(*mode)) return Refusal::IdFormat;
     return Refusal::None;
 }
 

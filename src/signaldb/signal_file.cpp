@@ -163,7 +163,7 @@ private:
         m.extended = Word(e, "Extended", {"N", "Y"}) == 1;
         const std::string cobId = Text(e, "CobID");
         const auto id = ParseIntegerText(cobId);
-        if (!id || *id < 0 || *id > (m.extended ? kMaxCobId20B : kMaxCobId20A))
+        if (!id || !CobIdFits(*id, m.extended ? CanMode::Can20B : CanMode::Can20A))
             Fail("CobID '" + cobId + "' is not " + (m.extended ? "a 29-bit" : "an 11-bit") + " COB-ID");
         m.id = static_cast<std::uint32_t>(*id);
         m.length = static_cast<int>(Integer(e, "DLC", 1, 8));

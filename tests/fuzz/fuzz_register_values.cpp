@@ -28,10 +28,9 @@ std::string Canonical(const RegisterValues& values, bool negative) {
 // Named values (a signal's physical value) share the grammar: names and
 // values hold no separator. Returns how many pairs were taken.
 std::size_t CheckNamedValues(std::string_view list) {
-    std::string why;
-    const auto named = vestrel::gateway::ParseNamedValues(list, why);
+    const auto named = vestrel::gateway::ParseNamedValues(list);
     if (!named) {
-        FUZZ_CHECK(!why.empty(), "a refused list of named values without a reason");
+        FUZZ_CHECK(!named.Why().empty(), "a refused list of named values without a reason");
         return 0;
     }
     for (const auto& v : *named) {
@@ -48,10 +47,9 @@ std::size_t CheckNamedValues(std::string_view list) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view list = vestrel::fuzz::AsText(data, size);
     const std::size_t named = CheckNamedValues(list);
-    std::string why;
-    const auto values = ParseRegisterValues(list, why);
+    const auto values = ParseRegisterValues(list);
     if (!values) {
-        FUZZ_CHECK(!why.empty(), "a refused list without a reason");
+        FUZZ_CHECK(!values.Why().empty(), "a refused list without a reason");
         return 0;
     }
     FUZZ_CHECK(named == values->size(), "a register value list is not the same list of named values");
@@ -59,13 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(values->size() <= static_cast<std::size_t>(std::count(list.begin(), list.end(), '=')),
                "more values than pairs");
     for (bool negative : {false, true}) {
-        std::string again;
-        const auto read = ParseRegisterValues(Canonical(*values, negative), again);
-        FUZZ_CHECK(read && *read == *values, "the canonical form reads back differently: " + again);
+        const auto read = ParseRegisterValues(Canonical(*values, negative));
+        FUZZ_CHECK(read && *read == *values, "the canonical form reads back differently: " + read.Why());
     }
     std::string blanks(list);
     std::replace(blanks.begin(), blanks.end(), ',', ' ');
-    const auto spaced = ParseRegisterValues(blanks, why);
-    FUZZ_CHECK(spaced && *spaced == *values, "commas and blanks separate differently: " + why);
+    const auto spaced = ParseRegisterValues(blanks);
+    FUZZ_CHECK(spaced && *spaced == *values, "commas and blanks separate differently: " + spaced.Why());
     return 0;
 }

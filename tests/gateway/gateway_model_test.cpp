@@ -266,6 +266,38 @@ TEST(RegisterTable, HalvesStayUnknownUntilAFrameFeedsThem) {
     EXPECT_EQ(table.LastFed(6), std::nullopt);
 }
 
+// Frames that share a COB-ID feed as the lookup selects (the later frame
+// under CAN 2.0A, none when ambiguous under CAN 2.0B); only the mode's
+// format is taken in; each half comes from its byte within Dimensin.
+TEST(RegisterTable, FeedsByTheLookupTheFormatAndTheByteRules) {
+    const struct {
+        const char* canType;
+        const char* frame;
+        std::vector<std::string> changes;
+    } cases[] = {
+        {"0", "181#A1B2", {"2 0x???? -> 0xA1B2"}},
+        {"0", "182#C3D4E5", {"3 0x???? -> 0xD4C3", "length differs"}},  // register 4's B3 is past Dimensin
+        {"0", "00000182#C3D4", {}},
+        {"1", "00000182#C3D4", {"3 0x???? -> 0xD4C3"}},
+        {"1", "00000181#A1B2", {}},  // ambiguous
+        {"1", "182#C3D4", {}},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        WriteProject(dir.path(), c.canType, {{"0x181", 2}, {"0x181", 2}, {"0x182", 2}},
+                     {{1, 1, 0x12}, {2, 2, 0x12}, {3, 3, 0x21}, {4, 3, 0x30}});
+        const ProjectModel loaded = LoadProjectModel(dir.path());
+        RegisterTable table(loaded.model);
+        const auto fed = table.Feed(Frame(c.frame), 1);
+        std::vector<std::string> lines;
+        for (const auto& change : fed.changes)
+            lines.push_back(std::to_string(change.reg) + " " + RegisterValueText(change.before) + " -> " +
+                            RegisterValueText(change.after));
+        if (fed.lengthDiffers) lines.push_back("length differs");
+        EXPECT_EQ(lines, c.changes) << c.canType << " " << c.frame;
+    }
+}
+
 TEST(CanFrameText, CompactSyntaxReadsAndWritesBack) {
     const struct {
         std::string text;

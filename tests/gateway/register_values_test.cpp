@@ -16,9 +16,8 @@ TEST(RegisterValues, TheOneGrammarOfEveryRegisterValueList) {
         {"65535=00012", {{65535, 12}}},
     };
     for (const auto& [text, values] : taken) {
-        std::string why;
-        const auto parsed = ParseRegisterValues(text, why);
-        ASSERT_TRUE(parsed) << text << ": " << why;
+        const auto parsed = ParseRegisterValues(text);
+        ASSERT_TRUE(parsed) << text << ": " << parsed.Why();
         EXPECT_EQ(*parsed, values) << text;
     }
 
@@ -45,17 +44,17 @@ TEST(RegisterValues, TheOneGrammarOfEveryRegisterValueList) {
         {"40=1x 41=2", "'40=1x 41=2' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers"},
     };
     for (const auto& [text, message] : refused) {
-        std::string why;
-        EXPECT_FALSE(ParseRegisterValues(text, why)) << text;
-        EXPECT_EQ(why, message) << text;
+        const auto parsed = ParseRegisterValues(text);
+        EXPECT_FALSE(parsed) << text;
+        EXPECT_EQ(parsed.Why(), message) << text;
     }
 }
 
 // Named values share the list's grammar; the value stays text for its reader.
 TEST(RegisterValues, NamedValuesInTheSameGrammar) {
-    std::string why;
-    const auto parsed = ParseNamedValues(" Speed = -1500, Drive.Torque=2.5e1\tMode=on ", why);
-    ASSERT_TRUE(parsed) << why;
+    const auto parsed = ParseNamedValues(" Speed = -1500, Drive.Torque=2.5e1\tMode=on ");
+    ASSERT_TRUE(parsed) << parsed.Why();
+    EXPECT_EQ(parsed.Why(), "");
     ASSERT_EQ(parsed->size(), 3u);
     EXPECT_EQ((*parsed)[1].name, "Drive.Torque");
     EXPECT_EQ((*parsed)[1].value, "2.5e1");
@@ -67,8 +66,9 @@ TEST(RegisterValues, NamedValuesInTheSameGrammar) {
         {"A=1,A=2", "A is given twice"},
     };
     for (const auto& [text, reason] : refused) {
-        EXPECT_FALSE(ParseNamedValues(text, why)) << text;
-        EXPECT_EQ(why, reason) << text;
+        const auto refusedList = ParseNamedValues(text);
+        EXPECT_FALSE(refusedList) << text;
+        EXPECT_EQ(refusedList.Why(), reason) << text;
     }
 }
 

@@ -39,6 +39,32 @@ TEST(SimulatedGateway, ServesTheMappedRegistersOnlyAndFramesFeedThem) {
     EXPECT_FALSE(sim.Read(65535, 2, values));
 }
 
+// The bench feeds registers by the rules preview and replay follow: the
+// later of two frames sharing a CAN 2.0A COB-ID, the mode's identifier
+// format, each half from its byte within Dimensin.
+TEST(SimulatedGateway, FeedsByTheLookupTheFormatAndTheByteRules) {
+    const struct {
+        const char* canType;
+        const char* frame;
+        std::vector<std::uint16_t> registers;  // 1 to 4
+    } cases[] = {
+        {"0", "181#A1B2", {0, 0xA1B2, 0, 0}},
+        {"0", "182#C3D4E5", {0, 0, 0xD4C3, 0}},  // register 4's B3 is past Dimensin
+        {"0", "00000182#C3D4", {0, 0, 0, 0}},
+        {"1", "00000182#C3D4", {0, 0, 0xD4C3, 0}},
+        {"1", "00000181#A1B2", {0, 0, 0, 0}},  // ambiguous
+    };
+    for (const auto& c : cases) {
+        const gateway::ProjectModel m = ModelOf(c.canType, {{"0x181", 2}, {"0x181", 2}, {"0x182", 2}},
+                                                {{1, 1, 0x12}, {2, 2, 0x12}, {3, 3, 0x21}, {4, 3, 0x30}});
+        SimulatedGateway sim(m.model, Numbering::ProtocolAddress);
+        sim.Feed(Frame(c.frame), 1);
+        std::vector<std::uint16_t> values;
+        ASSERT_TRUE(sim.Read(1, 4, values)) << c.frame;
+        EXPECT_EQ(values, c.registers) << c.canType << " " << c.frame;
+    }
+}
+
 TEST(SimulatedGateway, AWriteSendsTheTransmitFramesItFeedsWithEveryRegistersValue) {
     const gateway::ProjectModel demo = DemoModel();
     SimulatedGateway sim(demo.model, Numbering::ProtocolAddress);

@@ -271,18 +271,25 @@ TEST(TransmitVerifier, AFrameMatchesOnTheBytesTheWrittenValuesGive) {
     EXPECT_EQ(v.FeedingNothing(), std::vector<std::uint16_t>{40});
 
     const TransmitExpectation& e = v.Expectations()[0];
-    std::string why;
-    EXPECT_TRUE(FrameMatches(demo.model, e, Frame("201#1234FFFF00000000"), why));  // B3, B4 are not compared
-    EXPECT_FALSE(FrameMatches(demo.model, e, Frame("201#1235000000000000"), why));
-    EXPECT_EQ(why, "B2 is 0x35, expected 0x34");
-    EXPECT_FALSE(FrameMatches(demo.model, e, Frame("201#1234"), why));
-    EXPECT_EQ(why, "2 data bytes, Dimensin is 8");
-    EXPECT_FALSE(FrameMatches(demo.model, e, Frame("201#R"), why));
-    EXPECT_EQ(why, "a remote request instead of a data frame");
-    EXPECT_FALSE(FrameMatches(demo.model, e, Frame("00000201#1234000000000000"), why));
-    EXPECT_EQ(why, "another frame");
-    EXPECT_FALSE(FrameMatches(demo.model, e, Frame("201##01234000000000000"), why));
-    EXPECT_EQ(why, "a CAN FD frame, which the gateway (CAN 2.0) does not send");
+    using Kind = FrameComparison::Kind;
+    const struct {
+        const char* frame;
+        Kind kind;
+        std::string difference;
+    } cases[] = {
+        {"201#1234FFFF00000000", Kind::Matches, ""},  // B3, B4 are not compared
+        {"201#1235000000000000", Kind::Differs, "B2 is 0x35, expected 0x34"},
+        {"201#1234", Kind::Differs, "2 data bytes, Dimensin is 8"},
+        {"201#R", Kind::Differs, "a remote request instead of a data frame"},
+        {"00000201#1234000000000000", Kind::AnotherFrame, ""},
+        {"181#1234000000000000", Kind::AnotherFrame, ""},
+        {"201##01234000000000000", Kind::Differs, "a CAN FD frame, which the gateway (CAN 2.0) does not send"},
+    };
+    for (const auto& c : cases) {
+        const FrameComparison got = CompareFrame(demo.model, e, Frame(c.frame));
+        EXPECT_EQ(got.kind, c.kind) << c.frame;
+        EXPECT_EQ(got.difference, c.difference) << c.frame;
+    }
 
     v.OnFrame(Frame("181#1234000000000000"));
     EXPECT_EQ(v.Lines(250)[0],
@@ -307,9 +314,9 @@ TEST(TransmitVerifier, RemoteTransmitFramesAreNotExpected) {
         ModelOf("1", {}, {}, {{"0x18FF0001", 2, "data"}, {"0x18FF0002", 2, "remote", "Y"}}, {{7, 1, 0x12}, {7, 2, 0x12}});
     TransmitVerifier v(m.model, {{7, 0xABCD}});
     ASSERT_EQ(v.Expectations().size(), 1u);
-    std::string why;
-    EXPECT_TRUE(FrameMatches(m.model, v.Expectations()[0], Frame("18FF0001#ABCD"), why));
-    EXPECT_FALSE(FrameMatches(m.model, v.Expectations()[0], Frame("0FF#ABCD"), why));  // 11-bit under CAN 2.0B
+    EXPECT_EQ(CompareFrame(m.model, v.Expectations()[0], Frame("18FF0001#ABCD")).kind, FrameComparison::Kind::Matches);
+    EXPECT_EQ(CompareFrame(m.model, v.Expectations()[0], Frame("0FF#ABCD")).kind,  // 11-bit under CAN 2.0B
+              FrameComparison::Kind::AnotherFrame);
 }
 
 }  // namespace

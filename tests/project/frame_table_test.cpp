@@ -125,10 +125,12 @@ TEST(CheckFrameTable, DimensionMustBeOneToEightAndCobIdIsReportedFirst) {
         auto failure = check("3", bad);
         ASSERT_TRUE(failure) << bad;
         EXPECT_EQ(failure->Message(), "Error in row 3!! The Dimension of CAN frame must between 1 and 8");
+        EXPECT_EQ(failure->column, kDimensinColumn);
     }
     auto both = check("9999", "9");
     ASSERT_TRUE(both);
     EXPECT_EQ(both->text, "!! The CobID in CAN 2.0A must between 0 and 2047");
+    EXPECT_EQ(both->column, kCobIdColumn);
 }
 
 }  // namespace

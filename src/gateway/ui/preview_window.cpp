@@ -114,11 +114,10 @@ void TFPreview::ShowResult() {
     }
     const std::string registers = E_Registers->text().trimmed().toStdString();
     if (!registers.empty()) {
-        std::string why;
-        if (auto values = ParseRegisterValues(registers, why))
+        if (auto values = ParseRegisterValues(registers))
             text += PreviewTransmitText(loaded_->model, *values, Signals());
         else
-            text += PrintableText(why, LineBreaks::OneLine) + "\n";
+            text += PrintableText(values.Why(), LineBreaks::OneLine) + "\n";
     }
     if (text.empty())
         text = "Type received frames (181#1122334455667788) or register values (100=0x1234,110=7).\n"

@@ -123,7 +123,8 @@ void Simulator::OnFrames(const std::vector<TimedFrame>& frames) {
     for (const TimedFrame& timed : frames) {
         if (model_.MatchReceive(timed.frame).kind == gateway::MatchKind::CanFd) {
             emit event(QString::fromStdString(gateway::CompactFrameText(timed.frame) + ": " +
-                                              std::string(gateway::kCanFdNotFed)));
+                                              std::string(gateway::kCanFdNotFed)),
+                       EventKind::Frame);
             continue;
         }
         const auto changes = gateway_.Feed(timed.frame, timed.time);
@@ -132,7 +133,7 @@ void Simulator::OnFrames(const std::vector<TimedFrame>& frames) {
         for (std::size_t i = 0; i < changes.size(); ++i)
             line += (i ? ", register " : " register ") + std::to_string(changes[i].reg) + " = " +
                     gateway::RegisterValueText(changes[i].after);
-        emit event(QString::fromStdString(line));
+        emit event(QString::fromStdString(line), EventKind::Frame);
     }
 }
 
@@ -159,7 +160,7 @@ bool Simulator::OnWrite(std::uint16_t address, const std::vector<std::uint16_t>&
         line += ';';
     }
     if (line.back() == ';') line.pop_back();
-    emit event(QString::fromStdString(line));
+    emit event(QString::fromStdString(line), EventKind::Write);
     return true;
 }
 

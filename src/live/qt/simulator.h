@@ -36,10 +36,16 @@ public:
 
     const SimulatedGateway& Gateway() const { return gateway_; }
 
+    // What an event line tells of.
+    enum class EventKind {
+        Frame,  // a frame from the bus and the registers it set
+        Write,  // a write from the Modbus master and the frames it sent
+    };
+
 signals:
     // "181#1122334455667788: register 1 = 0x1122, register 2 = 0x3344",
     // "write register 100 = 0x1234: sent 201#1234000000000000".
-    void event(const QString& line);
+    void event(const QString& line, Simulator::EventKind kind);
     // The serial port failed after it was opened.
     void linkFailed(const QString& message);
 

@@ -247,10 +247,9 @@ void TFExpectedReadPage::OnFrames(const std::vector<TimedFrame>& frames) {
 
 void TFExpectedReadPage::BtWriteClick() {
     if (Busy()) return;
-    std::string why;
-    const auto values = gateway::ParseRegisterValues(E_Write->text().trimmed().toStdString(), why);
+    const auto values = gateway::ParseRegisterValues(E_Write->text().trimmed().toStdString());
     if (!values) {
-        M_Transmit->setPlainText(QString::fromStdString(PrintableText(why, LineBreaks::OneLine)));
+        M_Transmit->setPlainText(QString::fromStdString(PrintableText(values.Why(), LineBreaks::OneLine)));
         return;
     }
     if (!model_ || !client_ || !client_->IsOpen()) {

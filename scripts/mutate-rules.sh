@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Breaks each gateway rule in its one home, in a copy of the tree, builds the
+# test programs that use it and prints which tests fail. A mutation that no
+# test notices, or that only one direction notices, marks a part that does
+# not take the rule from its home or a direction without a test.
+#   scripts/mutate-rules.sh [SCRATCH_TREE]     (default /work/mut-tree)
+#   MUTATE_ONLY="1 3" scripts/mutate-rules.sh  (those mutations only, counted from 1)
+# The copy builds with ccache (CCACHE_BASEDIR above both trees), so only what
+# a mutation touches is compiled again.
+set -euo pipefail
+src=$(cd "$(dirname "$0")/.." && pwd)
+tree=${1:-/work/mut-tree}
+targets=(gateway_tests live_tests cli_tests)
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$src")}
+
+# name | file | sed script applied to that file
+mutations=(
+  "lookup rule reversed (the earlier frame wins)|src/gateway/gateway_model.cpp|s/return frames.back();/return frames.front();/"
+  "register halves swapped|src/project/pos_comp.h|/PosCompHigh(/s/posComp >> 4 & 0x0F/posComp \& 0x0F/;/PosCompLow(/s/(posComp & 0x0F)/(posComp >> 4 \& 0x0F)/"
+  "nibble to data byte reversed (B1 is the last byte)|src/project/pos_comp.h|/DataByteOfNibble(int nibble)/s/? nibble - 1 :/? 8 - nibble :/"
+  "Dimensin bound off by one|src/project/pos_comp.h|s/return byte < length ? byte : -1;/return byte <= length ? byte : -1;/"
+  "extended-id rule inverted|src/project/project_files.h|/UsesExtendedIds(CanMode mode)/s/CanMode::Can20B/CanMode::Can20A/"
+)
+
+mkdir -p "$tree"
+(cd "$src" && tar --exclude='./build*' --exclude=./.git -cf - .) | (cd "$tree" && tar -xf -)
+cd "$tree"
+cmake --preset asan -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache >/dev/null
+
+status=0
+number=0
+for entry in "${mutations[@]}"; do
+  number=$((number + 1))
+  if [ -n "${MUTATE_ONLY:-}" ] && [[ " $MUTATE_ONLY " != *" $number "* ]]; then continue; fi
+  IFS='|' read -r name file script <<<"$entry"
+  cp "$src/$file" "$file"
+  sed -i "$script" "$file"
+  echo "== $number. $name ($file)"
+  if cmp -s "$src/$file" "$file"; then
+    echo "   not applied: the rule's text has moved"
+    status=1
+    continue
+  fi
+  if ! cmake --build --preset asan -j2 --target "${targets[@]}" >build.log 2>&1; then
+    echo "   does not build (see $tree/build.log)"
+    status=1
+    cp "$src/$file" "$file"
+    continue
+  fi
+  caught=0
+  for t in "${targets[@]}"; do
+    rc=0
+    ASAN_OPTIONS=detect_leaks=0 "build-asan/tests/$t" >run.log 2>&1 || rc=$?
+    failed=$(sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_/]*\.[A-Za-z0-9_/]*\).*/\1/p' run.log | sort -u)
+    if [ -n "$failed" ]; then
+      caught=1
+      echo "   $t: $(echo "$failed" | wc -l) failed: $(echo "$failed" | tr '\n' ' ')"
+    elif [ "$rc" != 0 ]; then
+      caught=1
+      echo "   $t: stopped (exit $rc) $(grep -m1 -o 'ERROR: AddressSanitizer: [a-z-]*' run.log || true)"
+    else
+      echo "   $t: all pass"
+    fi
+  done
+  [ "$caught" = 1 ] || { echo "   NOT CAUGHT"; status=1; }
+  cp "$src/$file" "$file"
+done
+exit "$status"
