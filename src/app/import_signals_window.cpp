@@ -85,6 +85,34 @@ TFImportSignals::TFImportSignals(UserDialogs& dialogs, QWidget* parent) : QDialo
     resize(1100, 640);
 }
 
+// The tree of messages and signals behind the search box's filter.
+void TFImportSignals::BuildTree() {
+    model_ = new QStandardItemModel(0, ColumnCount, this);
+    model_->setHorizontalHeaderLabels(
+        {"Message / signal", "Id / bits", "Scaling", "Unit", "Import makes", "Direction", "Register"});
+    proxy_ = new QSortFilterProxyModel(this);
+    proxy_->setSourceModel(model_);
+    proxy_->setRecursiveFilteringEnabled(true);
+    proxy_->setAutoAcceptChildRows(true);
+    proxy_->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    proxy_->setFilterKeyColumn(ColName);
+    TV_Signals = new QTreeView(this);
+    TV_Signals->setObjectName("TV_Signals");
+    TV_Signals->setModel(proxy_);
+    TV_Signals->setItemDelegateForColumn(ColDirection, new DirectionDelegate(TV_Signals));
+    TV_Signals->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                                QAbstractItemView::EditKeyPressed);
+    TV_Signals->setUniformRowHeights(true);
+    TV_Signals->header()->setStretchLastSection(false);
+    TV_Signals->setColumnWidth(ColName, 230);
+    TV_Signals->setColumnWidth(ColBits, 150);
+    TV_Signals->setColumnWidth(ColScaling, 110);
+    TV_Signals->setColumnWidth(ColUnit, 50);
+    TV_Signals->setColumnWidth(ColFit, 330);
+    TV_Signals->setColumnWidth(ColDirection, 80);
+    TV_Signals->setColumnWidth(ColRegister, 80);
+}
+
 void TFImportSignals::BuildControls() {
     E_File = new QLineEdit(this);
     E_File->setObjectName("E_File");
@@ -111,30 +139,7 @@ void TFImportSignals::BuildControls() {
     E_Search->setPlaceholderText("Search messages and signals");
     E_Search->setClearButtonEnabled(true);
 
-    model_ = new QStandardItemModel(0, ColumnCount, this);
-    model_->setHorizontalHeaderLabels(
-        {"Message / signal", "Id / bits", "Scaling", "Unit", "Import makes", "Direction", "Register"});
-    proxy_ = new QSortFilterProxyModel(this);
-    proxy_->setSourceModel(model_);
-    proxy_->setRecursiveFilteringEnabled(true);
-    proxy_->setAutoAcceptChildRows(true);
-    proxy_->setFilterCaseSensitivity(Qt::CaseInsensitive);
-    proxy_->setFilterKeyColumn(ColName);
-    TV_Signals = new QTreeView(this);
-    TV_Signals->setObjectName("TV_Signals");
-    TV_Signals->setModel(proxy_);
-    TV_Signals->setItemDelegateForColumn(ColDirection, new DirectionDelegate(TV_Signals));
-    TV_Signals->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
-                                QAbstractItemView::EditKeyPressed);
-    TV_Signals->setUniformRowHeights(true);
-    TV_Signals->header()->setStretchLastSection(false);
-    TV_Signals->setColumnWidth(ColName, 230);
-    TV_Signals->setColumnWidth(ColBits, 150);
-    TV_Signals->setColumnWidth(ColScaling, 110);
-    TV_Signals->setColumnWidth(ColUnit, 50);
-    TV_Signals->setColumnWidth(ColFit, 330);
-    TV_Signals->setColumnWidth(ColDirection, 80);
-    TV_Signals->setColumnWidth(ColRegister, 80);
+    BuildTree();
 
     LbStatus = new QLabel(this);
     LbStatus->setObjectName("LbStatus");

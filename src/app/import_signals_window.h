@@ -71,6 +71,7 @@ protected:
 
 private:
     void BuildControls();
+    void BuildTree();
     void FillTree();
     void FillPlanTexts();
     // Works the import out on the project as read (nothing written) and

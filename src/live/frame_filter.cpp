@@ -21,7 +21,7 @@ std::optional<FrameFilter> ParseOne(std::string_view text) {
     if (id.size() != 3 && id.size() != 8) return std::nullopt;
     filter.extended = id.size() == 8;
     if (!HexNumber(id, filter.id) || !HexNumber(text.substr(at + 1), filter.mask)) return std::nullopt;
-    const std::uint32_t highest = filter.extended ? gateway::kMaxExtendedId : gateway::kMaxStandardId;
+    const std::uint32_t highest = filter.extended ? kMaxExtendedId : kMaxStandardId;
     if (filter.id > highest) return std::nullopt;
     filter.mask &= highest;
     return filter;

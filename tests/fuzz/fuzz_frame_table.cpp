@@ -23,7 +23,7 @@ void CheckDirection(const fs::path& dir, FrameDirection direction, std::string_v
 
     for (CanMode mode : {CanMode::Can20A, CanMode::Can20B}) {
         const auto failure = CheckFrameTable(read.table, mode);
-        const std::int32_t maxCobId = mode == CanMode::Can20A ? kMaxCobId20A : kMaxCobId20B;
+        const auto maxCobId = static_cast<std::int32_t>(MaxCobId(mode));
         for (std::size_t i = 0; i < read.table.rows.size(); ++i) {
             if (failure && static_cast<std::size_t>(failure->row) == i + 1) break;
             const std::int32_t cobId = ParseIntegerText(read.table.rows[i].CobID, -1);
