@@ -257,12 +257,12 @@ std::vector<CommandSpec> TrafficCommands() {
            "keep each value for N periods (default: as many as make 3 s, long enough for verify)"},
           {"pattern", {}, "count, ramp or random", "how the values change", "count", ValueKind::Choice,
            {"count", "ramp", "random"}},
-          {"seed", "S", "a whole number", "the seed of --pattern random", "1"}},
+          {"seed", "S", "a whole number", "what --pattern random starts its draws from", "1"}},
          "Traffic for a gateway on the bench: every receive frame of the project\n"
          "with its Dimensin of data bytes, every MS milliseconds, with values that\n"
          "change every N periods. count counts each register up by one, ramp walks\n"
          "each register's range (an imported signal's minimum..maximum) in 16 steps,\n"
-         "random draws values reproducibly from the seed. The default hold is long\n"
+         "random draws values reproducibly from --seed S. The default hold is long\n"
          "enough for verify to read each register twice before it changes. Prints\n"
          "each new set of frames; runs until interrupted (Ctrl+C, SIGTERM).\n",
          true},

@@ -18,7 +18,7 @@ namespace vestrel::live {
 enum class StimulusPattern {
     Count,   // each register counts up by one per change
     Ramp,    // each register walks its range in kRampSteps steps; a signal its minimum..maximum
-    Random,  // each register a value drawn from the seed
+    Random,  // each register a value drawn reproducibly from --seed
 };
 
 inline constexpr int kRampSteps = 16;

@@ -12,7 +12,7 @@ format has comments:
       PEAK's forum note "PCAN Explorer and GPRS Link" on ;$STARTTIME and RTR.
   asc_9_decimals.asc
       Vector Informatik, "CAN, Log & Trigger ASC Logging Format"
-      specification (1.4.6): header, CAN events, CAN FD events and their
+      document (1.4.6): header, CAN events, CAN FD events and their
       flags; time stamps with nine decimals as some exporters write them.
   blf_can_message2.blf
       The BLF object layouts as the vector_blf library documents them
@@ -146,7 +146,7 @@ def asc_9_decimals():
         "date Mon Dec 9 10:00:00.000 am 2024",
         "base hex  timestamps absolute",
         "internal events logged",
-        "// Written by hand from Vector's \"CAN, Log & Trigger ASC Logging Format\" specification,",
+        "// Written by hand from Vector's \"CAN, Log & Trigger ASC Logging Format\" document,",
         "// with time stamps of nine decimals",
         "Begin Triggerblock Mon Dec 9 10:00:00.000 am 2024",
         "   0.000000000 Start of measurement",
