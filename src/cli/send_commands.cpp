@@ -1,5 +1,6 @@
 // send and play: frames given on the command line, and CAN logs, onto a bus.
 #include "cli/bench_support.h"
+#include "platform/text.h"
 #include "live/frame_filter.h"
 #include "platform/error.h"
 #include "platform/printable_text.h"
@@ -31,10 +32,6 @@ double SpeedOption(const Arguments& a) {
     if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(speed) || speed < 0 || speed > 1000)
         throw UsageError{"--speed takes a number from 0 to 1000 (0: as fast as the bus takes), not '" + text + "'"};
     return speed;
-}
-
-std::string Plural(std::uint64_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 // What of the log did not go out, when anything.

@@ -1,4 +1,5 @@
 #include "editors/comm_settings_dialog.h"
+#include "platform/qt/qt_paths.h"
 
 #include "editors/unsaved_changes.h"
 #include "platform/error.h"
@@ -23,8 +24,6 @@ namespace vestrel {
 
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-std::string S(const QString& text) { return text.toStdString(); }
 
 QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items, bool editable) {
     auto* box = new QComboBox(parent);
@@ -75,7 +74,7 @@ void SelectIndex(QComboBox* box, const CommParameters::Field& field, int fallbac
 // Whether the field holds an integer from `low` to `high`; if not, shows
 // `error` and selects the field's text for the correction.
 bool CheckRange(UserDialogs& dialogs, QLineEdit* field, std::int32_t low, std::int32_t high, const char* error) {
-    const std::int32_t value = ParseIntegerText(S(field->text()), -1);
+    const std::int32_t value = ParseIntegerText(FromQText(field->text()), -1);
     if (value >= low && value <= high) return true;
     dialogs.ShowError(error);
     field->setFocus();
@@ -234,10 +233,10 @@ void TFpargen::LoadControls(const CommParameters& p) {
         }
     }
 
-    E_ID_RTU->setText(Q(p.IDDev_Ser.value_or(*defaults.IDDev_Ser)));
-    E_TIME_RTU->setText(Q(p.TimeOut_Ser.value_or(*defaults.TimeOut_Ser)));
-    E_TO_Data->setText(Q(p.TimeOut_Data.value_or(*defaults.TimeOut_Data)));
-    E_TO_MR->setText(Q(p.TO_ModReg.value_or(*defaults.TO_ModReg)));
+    E_ID_RTU->setText(ToQText(p.IDDev_Ser.value_or(*defaults.IDDev_Ser)));
+    E_TIME_RTU->setText(ToQText(p.TimeOut_Ser.value_or(*defaults.TimeOut_Ser)));
+    E_TO_Data->setText(ToQText(p.TimeOut_Data.value_or(*defaults.TimeOut_Data)));
+    E_TO_MR->setText(ToQText(p.TO_ModReg.value_or(*defaults.TO_ModReg)));
 
     (!p.Serial || *p.Serial == "1" ? RB_RS485 : RB_RS232)->setChecked(true);
     CB_Can_Data->setChecked(p.Cancel_Data == "1");
@@ -268,10 +267,10 @@ CommParameters TFpargen::ParametersFromControls() const {
     p.CANType = RB_CAN_A->isChecked() ? "0" : "1";
     p.Baud_Ser = std::to_string(CB_BR_RTU->currentIndex());
     p.Par_Ser = std::to_string(CB_PAR_RTU->currentIndex());
-    p.IDDev_Ser = S(E_ID_RTU->text());
-    p.TimeOut_Ser = S(E_TIME_RTU->text());
-    p.TimeOut_Data = S(E_TO_Data->text());
-    p.TO_ModReg = S(E_TO_MR->text());
+    p.IDDev_Ser = FromQText(E_ID_RTU->text());
+    p.TimeOut_Ser = FromQText(E_TIME_RTU->text());
+    p.TimeOut_Data = FromQText(E_TO_Data->text());
+    p.TO_ModReg = FromQText(E_TO_MR->text());
     p.Serial = RB_RS485->isChecked() ? "1" : "0";
     p.Cancel_Data = CB_Can_Data->isChecked() ? "1" : "0";
     p.Can_Data_Inp_Reg = CB_C_D_Inp_Reg->isChecked() ? "1" : "0";

@@ -1,4 +1,5 @@
 #include "editors/frame_mapping_editor.h"
+#include "platform/qt/qt_paths.h"
 
 #include "editors/mapping_csv.h"
 #include "editors/mapping_read_check.h"
@@ -36,8 +37,6 @@ constexpr const char* kImportQuestion =
 // How many registers a question lists before it says how many more.
 constexpr std::size_t kListedRegisters = 20;
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-std::string S(const QString& text) { return text.toStdString(); }
 
 std::string FileName(const std::filesystem::path& dir, std::string_view name) {
     const auto file = FindProjectFile(dir, name);
@@ -265,7 +264,7 @@ void TFInfopdoMB::FormShow() {
     frames_ = std::move(read.frames);
     {
         const QSignalBlocker block(LB_Cob);
-        for (const TClPdo& frame : frames_) LB_Cob->addItem(Q(frame.CobID));
+        for (const TClPdo& frame : frames_) LB_Cob->addItem(ToQText(frame.CobID));
         LB_Cob->setCurrentRow(-1);
     }
     if (read.error) dialogs_.ShowMessage(*read.error);
@@ -345,7 +344,7 @@ void TFInfopdoMB::LB_CobClick() {
 void TFInfopdoMB::LB_IndMBClick() {
     const TClIndMB* reg = SelectedRegister();
     if (!reg) return;
-    E_Index->setText(Q(reg->Index));
+    E_Index->setText(ToQText(reg->Index));
     const auto posComp = ParseIntegerText(reg->PosComp);
     if (!posComp) {
         dialogs_.ShowError(InvalidIntegerMessage(reg->PosComp));
@@ -381,7 +380,7 @@ std::string TFInfopdoMB::PosCompFromGroups() const {
 void TFInfopdoMB::BtnNewClick() {
     TClPdo* frame = SelectedFrame();
     if (!frame) return;
-    const std::string index = S(E_Index->text());
+    const std::string index = FromQText(E_Index->text());
     if (!CheckRegisterIndex(index, nullptr)) return;
     frame->Registers.push_back(TClIndMB{index, PosCompFromGroups()});
     const int before = LB_IndMB->count();
@@ -393,7 +392,7 @@ void TFInfopdoMB::BtnNewClick() {
 void TFInfopdoMB::BtnModifyClick() {
     TClIndMB* reg = SelectedRegister();
     if (!reg) return;
-    const std::string index = S(E_Index->text());
+    const std::string index = FromQText(E_Index->text());
     if (!CheckRegisterIndex(index, reg)) return;
     reg->Index = index;
     reg->PosComp = PosCompFromGroups();
@@ -412,12 +411,12 @@ void TFInfopdoMB::BtnDeleteClick() {
 }
 
 void TFInfopdoMB::BtnCopyClick() {
-    CopiedIndex = S(E_Index->text());
+    CopiedIndex = FromQText(E_Index->text());
     CopiedPosComp = PosCompFromGroups();
 }
 
 void TFInfopdoMB::BtnPasteClick() {
-    E_Index->setText(Q(CopiedIndex));
+    E_Index->setText(ToQText(CopiedIndex));
     const auto posComp = ParseIntegerText(CopiedPosComp);
     if (!posComp) {
         dialogs_.ShowError(InvalidIntegerMessage(CopiedPosComp));

@@ -12,7 +12,6 @@ namespace vestrel {
 
 namespace {
 
-constexpr std::string_view kLineEnd = "\r\n";
 
 // CobID and Dimension: the two sheet columns that the table takes.
 constexpr std::size_t kFieldsTaken = 2;
@@ -48,10 +47,10 @@ bool HasContent(const SheetRow& row) {
 
 std::string FormatFrameTableCsv(const FrameTable& table) {
     std::string out = kFrameTableCsvHeader;
-    out += kLineEnd;
+    out += kCsvLineEnd;
     for (const FrameRow& row : table.rows) {
         out += CsvCell(row.CobID, ',') + ',' + CsvCell(row.Dimensin, ',') + ",0,0,0";
-        out += kLineEnd;
+        out += kCsvLineEnd;
     }
     return out;
 }

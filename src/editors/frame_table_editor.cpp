@@ -1,4 +1,5 @@
 #include "editors/frame_table_editor.h"
+#include "platform/qt/qt_paths.h"
 
 #include "editors/frame_table_csv.h"
 #include "editors/unsaved_changes.h"
@@ -32,8 +33,6 @@ namespace {
 constexpr const char* kYes = "Y";
 constexpr const char* kNo = "N";
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-std::string S(const QString& text) { return text.toStdString(); }
 
 // Ascending row numbers as "4-7, 9, 12".
 std::string RowRanges(const std::vector<int>& rows) {
@@ -306,10 +305,10 @@ void TFrameTableEditor::FillRows(const std::vector<FrameRow>& rows) {
     int r = 1;
     for (const FrameRow& row : rows) {
         if (r > MaxFrameRows) break;
-        SetCell(r, CobIdColumn(), Q(row.CobID));
-        SetCell(r, DimensionColumn(), Q(row.Dimensin));
-        if (RtrColumn() > 0) SetCell(r, RtrColumn(), Q(row.RTR));
-        SetCell(r, MnemonicColumn(), Q(row.Mnemonic));
+        SetCell(r, CobIdColumn(), ToQText(row.CobID));
+        SetCell(r, DimensionColumn(), ToQText(row.Dimensin));
+        if (RtrColumn() > 0) SetCell(r, RtrColumn(), ToQText(row.RTR));
+        SetCell(r, MnemonicColumn(), ToQText(row.Mnemonic));
         ++r;
     }
 }
@@ -366,11 +365,11 @@ FrameTable TFrameTableEditor::TableFromGrid() const {
     table.direction = direction_;
     for (int r = 1; r <= MaxFrameRows; ++r) {
         FrameRow row;
-        row.CobID = S(Cell(r, CobIdColumn()));
+        row.CobID = FromQText(Cell(r, CobIdColumn()));
         if (row.CobID.empty()) break;
-        row.Dimensin = S(Cell(r, DimensionColumn()));
-        if (RtrColumn() > 0) row.RTR = S(Cell(r, RtrColumn()));
-        row.Mnemonic = S(Cell(r, MnemonicColumn()));
+        row.Dimensin = FromQText(Cell(r, DimensionColumn()));
+        if (RtrColumn() > 0) row.RTR = FromQText(Cell(r, RtrColumn()));
+        row.Mnemonic = FromQText(Cell(r, MnemonicColumn()));
         table.rows.push_back(std::move(row));
     }
     return table;
@@ -433,10 +432,10 @@ void TFrameTableEditor::BtnExportClick() {
         const FrameTable table = TableFromGrid();
         const std::filesystem::path file = ExportFrameTableCsv(projectDir_, table);
         const std::size_t n = table.rows.size();
-        LbExported->setText(Q(PrintableText("Exported " + std::to_string(n) + (n == 1 ? " frame to " : " frames to ") +
+        LbExported->setText(ToQText(PrintableText("Exported " + std::to_string(n) + (n == 1 ? " frame to " : " frames to ") +
                                                 file.filename().string() + " in the project folder",
                                             LineBreaks::OneLine)));
-        LbExported->setToolTip(Q(PrintableText(file.string(), LineBreaks::OneLine)));
+        LbExported->setToolTip(ToQText(PrintableText(file.string(), LineBreaks::OneLine)));
     } catch (const Error& e) {
         dialogs_.ShowError(e.what());
     }

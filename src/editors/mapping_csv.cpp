@@ -11,7 +11,6 @@ namespace vestrel {
 
 namespace {
 
-constexpr std::string_view kLineEnd = "\r\n";
 
 // Blanks and control characters off both ends.
 std::string_view Trim(std::string_view text) {
@@ -109,13 +108,13 @@ std::string MappingsCsvName(FrameDirection direction) { return std::string(Mappi
 
 std::string FormatMappingsCsv(const FrameList& frames) {
     std::string out = kMappingsCsvHeader;
-    out += kLineEnd;
+    out += kCsvLineEnd;
     for (const TClPdo& frame : frames) {
         for (const TClIndMB& reg : frame.Registers) {
             const auto p = static_cast<std::uint32_t>(ParseIntegerText(reg.PosComp, 0));
             out += CsvCell(reg.Index, ';') + ';' + std::to_string(frame.NrPdo) + ';' + std::to_string(p >> 4) + ';' +
                    std::to_string(p & 15u) + ';';
-            out += kLineEnd;
+            out += kCsvLineEnd;
         }
     }
     return out;

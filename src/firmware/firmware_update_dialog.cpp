@@ -253,7 +253,10 @@ void TFModifyFileSx::FormShow() {
     // Found whatever the letter case of its name, as project files are.
     const auto base = FindFileNoCase(master, kBaseFirmwareName);
     if (!base) {
-        dialogs_.ShowError(std::string("Error file ") + kBaseFirmwareName + " not found");
+        // Appended, not added: GCC 12 at -O2 warns falsely about string + char*.
+        std::string message = "Error file ";
+        message.append(kBaseFirmwareName).append(" not found");
+        dialogs_.ShowError(message);
         return;
     }
     std::error_code ec;

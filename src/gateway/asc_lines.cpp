@@ -14,13 +14,6 @@ constexpr std::uint32_t kAscFdFrame = 0x1000;  // EDL: a CAN FD frame, else a cl
 constexpr std::uint32_t kAscFdBitRateSwitch = 0x2000;
 constexpr std::uint32_t kAscFdErrorState = 0x4000;
 
-LineKind Broken(std::string& why, const char* reason) {
-    why = reason;
-    return LineKind::Broken;
-}
-
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
 enum class AscId { Read, NotAnId, OutOfRange };
 
 // An identifier in the file's base; a trailing "x" marks an extended one.

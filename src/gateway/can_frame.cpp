@@ -10,11 +10,10 @@ constexpr std::uint32_t kErrorFlag = 0x20000000;
 constexpr int kFdFlagBitRateSwitch = 0x1;  // the flags digit of "##"
 constexpr int kFdFlagErrorState = 0x2;
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 void AppendHexByte(std::string& out, std::uint8_t byte) {
-    out += kHexDigits[byte >> 4];
-    out += kHexDigits[byte & 0xF];
+    out += UpperHexDigit(byte >> 4);
+    out += UpperHexDigit(byte & 0xF);
 }
 
 bool Refuse(std::string& why, const char* reason) {
@@ -104,12 +103,12 @@ bool ParseCompactFrame(std::string_view text, CanFrame& frame, std::string& why)
 void AppendCompactFrameText(std::string& out, const CanFrame& frame) {
     const std::uint32_t id = frame.error ? frame.id | kErrorFlag : frame.id;
     const int digits = frame.extended ? 8 : 3;
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += kHexDigits[(id >> shift) & 0xF];
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += UpperHexDigit((id >> shift) & 0xF);
     out += '#';
     if (frame.fd) {
         out += '#';
-        out += kHexDigits[(frame.bitRateSwitch ? kFdFlagBitRateSwitch : 0) |
-                          (frame.errorStateIndicator ? kFdFlagErrorState : 0)];
+        out += UpperHexDigit((frame.bitRateSwitch ? kFdFlagBitRateSwitch : 0) |
+                          (frame.errorStateIndicator ? kFdFlagErrorState : 0));
     } else if (frame.remote) {
         out += 'R';
         if (frame.length != 0) out += static_cast<char>('0' + frame.length);

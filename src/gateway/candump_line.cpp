@@ -8,11 +8,6 @@ namespace {
 
 using namespace logtext;
 
-LineKind Broken(std::string& why, const char* reason) {
-    why = reason;
-    return LineKind::Broken;
-}
-
 // "[8]" for a classic frame, "[08]" or "[12]" for a CAN FD frame.
 bool ParseLength(std::string_view token, CanFrame& frame) {
     if (token.size() < 3 || token.size() > 4 || token.front() != '[' || token.back() != ']') return false;

@@ -1,4 +1,5 @@
 #include "gateway/gateway_model.h"
+#include "platform/text.h"
 
 #include "compiler/bank_builder.h"
 #include "compiler/bank_files.h"
@@ -15,16 +16,11 @@ namespace vestrel::gateway {
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 // "1", "1 and 3", "1, 2 and 3".
 std::string ListText(const std::vector<int>& numbers) {
-    std::string text;
-    for (std::size_t i = 0; i < numbers.size(); ++i) {
-        if (i > 0) text += i + 1 == numbers.size() ? " and " : ", ";
-        text += std::to_string(numbers[i]);
-    }
-    return text;
+    std::vector<std::string> texts;
+    for (const int number : numbers) texts.push_back(std::to_string(number));
+    return JoinedWithAnd(texts);
 }
 
 std::string FrameLabel(const std::vector<GatewayFrame>& frames, int index) {
@@ -39,8 +35,8 @@ std::string Capitalized(std::string text) {
 
 void AppendHalf(std::string& out, bool known, unsigned bits, char unknown) {
     if (known) {
-        out += kHexDigits[(bits >> 4) & 0xF];
-        out += kHexDigits[bits & 0xF];
+        out += UpperHexDigit((bits >> 4) & 0xF);
+        out += UpperHexDigit(bits & 0xF);
     } else {
         out += unknown;
         out += unknown;
@@ -187,8 +183,8 @@ char* WriteRegisterValueText(char* out, const RegisterValue& value) {
     *out++ = '0';
     *out++ = 'x';
     const auto half = [&](bool known, unsigned bits) {
-        *out++ = known ? kHexDigits[(bits >> 4) & 0xF] : '?';
-        *out++ = known ? kHexDigits[bits & 0xF] : '?';
+        *out++ = known ? UpperHexDigit((bits >> 4) & 0xF) : '?';
+        *out++ = known ? UpperHexDigit(bits & 0xF) : '?';
     };
     half(value.highKnown, value.bits >> 8);
     half(value.lowKnown, value.bits & 0xFF);

@@ -5,14 +5,26 @@
 // of the CAN log readers only.
 
 #include "gateway/can_frame.h"
+#include "gateway/can_log.h"
 #include "platform/text.h"
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace vestrel::gateway::logtext {
 
 inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+inline bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// A broken line and why, for the line parsers' early returns.
+inline LineKind Broken(std::string& why, const char* reason) {
+    why = reason;
+    return LineKind::Broken;
+}
 
 // Splits a line into blank-separated tokens, one at a time.
 class Tokens {

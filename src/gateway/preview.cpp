@@ -1,6 +1,7 @@
 #include "gateway/preview.h"
 
 #include "gateway/candump_line.h"
+#include "gateway/model_wording.h"
 
 #include "platform/printable_text.h"
 
@@ -12,17 +13,8 @@ namespace vestrel::gateway {
 
 namespace {
 
-std::string Quoted(const std::string& mnemonic) {
-    return mnemonic.empty() ? std::string() : " \"" + PrintableText(mnemonic, LineBreaks::OneLine) + "\"";
-}
-
-std::string ModeText(const GatewayModel& model) {
-    return "CANType " + std::to_string(model.Banks().canType) +
-           (model.Mode() == CanMode::Can20A ? " (CAN 2.0A, 11-bit COB-IDs)" : " (CAN 2.0B, 29-bit COB-IDs)");
-}
-
 std::string FrameTitle(const GatewayFrame& frame, int index) {
-    return "frame " + std::to_string(index + 1) + Quoted(frame.mnemonic) + " (COB-ID " + CobIdText(frame.cobId) +
+    return "frame " + std::to_string(index + 1) + MnemonicSuffix(frame.mnemonic) + " (COB-ID " + CobIdText(frame.cobId) +
            ", Dimensin " + std::to_string(frame.length) + ")";
 }
 
@@ -102,7 +94,7 @@ void PreviewFrameTo(const GatewayModel& model, const std::string& text, const Ca
             if (!transmit.empty()) {
                 const int t = transmit[0];
                 out << "; it is transmit frame " << t + 1
-                    << Quoted(model.Transmit().frames[static_cast<std::size_t>(t)].mnemonic)
+                    << MnemonicSuffix(model.Transmit().frames[static_cast<std::size_t>(t)].mnemonic)
                     << ", which the gateway sends";
             }
             out << '\n';

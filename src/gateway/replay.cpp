@@ -1,5 +1,7 @@
 #include "gateway/replay.h"
 
+#include "gateway/model_wording.h"
+#include "platform/text.h"
 #include "platform/csv_text.h"
 #include "platform/file_util.h"
 #include "signaldb/physical_value.h"
@@ -32,27 +34,12 @@ char* WriteNumber(char* out, std::uint32_t value) {
     return out;
 }
 
-std::string Plural(std::uint64_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-std::string Quoted(const std::string& mnemonic) {
-    return mnemonic.empty() ? std::string() : " \"" + PrintableText(mnemonic, LineBreaks::OneLine) + "\"";
-}
-
 std::string FrameNames(const GatewayDirection& direction, std::span<const int> frames) {
-    std::string text = frames.size() == 1 ? "frame " : "frames ";
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        if (i > 0) text += i + 1 == frames.size() ? " and " : ", ";
-        text += std::to_string(frames[i] + 1);
-    }
-    if (frames.size() == 1) text += Quoted(direction.frames[static_cast<std::size_t>(frames[0])].mnemonic);
+    std::vector<std::string> numbers;
+    for (const int frame : frames) numbers.push_back(std::to_string(frame + 1));
+    std::string text = (frames.size() == 1 ? "frame " : "frames ") + JoinedWithAnd(numbers);
+    if (frames.size() == 1) text += MnemonicSuffix(direction.frames[static_cast<std::size_t>(frames[0])].mnemonic);
     return text;
-}
-
-std::string ModeText(const GatewayModel& model) {
-    return "CANType " + std::to_string(model.Banks().canType) +
-           (model.Mode() == CanMode::Can20A ? " (CAN 2.0A, 11-bit COB-IDs)" : " (CAN 2.0B, 29-bit COB-IDs)");
 }
 
 std::string Estimated(const CobIdTraffic& t) { return t.overcount ? " (count estimated)" : ""; }
@@ -159,7 +146,7 @@ void AppendNeverSeen(std::vector<std::string>& lines, const GatewayDirection& di
     for (std::size_t i = 0; i < direction.frames.size(); ++i)
         if (!seen[i])
             lines.push_back(std::string("  ") + name + " frame " + std::to_string(i + 1) + " (COB-ID " +
-                            CobIdText(direction.frames[i].cobId) + ")" + Quoted(direction.frames[i].mnemonic));
+                            CobIdText(direction.frames[i].cobId) + ")" + MnemonicSuffix(direction.frames[i].mnemonic));
 }
 
 // "Log: candump log file, 13 lines, 12 frames, 1 broken line, 0 error frames".

@@ -8,13 +8,6 @@ namespace {
 
 using namespace logtext;
 
-LineKind Broken(std::string& why, const char* reason) {
-    why = reason;
-    return LineKind::Broken;
-}
-
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
-
 std::string_view Trimmed(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);

@@ -37,9 +37,8 @@ std::uint32_t U32(Bank bank, std::size_t at) {
     return static_cast<std::uint32_t>(U16(bank, at)) | static_cast<std::uint32_t>(U16(bank, at + 2)) << 16;
 }
 
-std::string Hex(std::uint32_t value, int digits = 0) { return "0x" + UpperHex(value, digits); }
 
-std::string ByteText(unsigned value) { return Hex(value, 2); }
+std::string ByteText(unsigned value) { return PrefixedHex(value, 2); }
 
 const char* kCanRates[] = {"10", "20", "50", "100", "125", "250", "500", "800", "1000"};
 const char* kSerialRates[] = {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
@@ -63,7 +62,7 @@ void DecodeReceive20A(Bank bank1, Bank bank2, unsigned count, DecodedBanks& d) {
         f.length = bank2[at + 2];
         if (f.cobId >= kLookupEntries)
             Inconsistent("Receive frame record " + std::to_string(i + 1) + " (bank 2 offset " + std::to_string(at) +
-                         ") has CobID " + Hex(f.cobId) + ", outside 0 to 2047, but CANType " +
+                         ") has CobID " + PrefixedHex(f.cobId) + ", outside 0 to 2047, but CANType " +
                          std::to_string(d.canType) + " means CAN 2.0A");
         lookup[f.cobId] = i;
         bitmap[f.cobId / 8] |= static_cast<std::uint8_t>(1u << (f.cobId % 8));
@@ -72,11 +71,11 @@ void DecodeReceive20A(Bank bank1, Bank bank2, unsigned count, DecodedBanks& d) {
     for (std::size_t k = 0; k < kLookupEntries; ++k) {
         const unsigned held = U16(bank1, 2 * k);
         if (held == lookup[k]) continue;
-        std::string entry = "The receive lookup table disagrees with the receive frame records: entry " + Hex(static_cast<std::uint32_t>(k)) +
-                            " (bank 1 offset " + std::to_string(2 * k) + ") holds " + Hex(held, 4);
+        std::string entry = "The receive lookup table disagrees with the receive frame records: entry " + PrefixedHex(static_cast<std::uint32_t>(k)) +
+                            " (bank 1 offset " + std::to_string(2 * k) + ") holds " + PrefixedHex(held, 4);
         if (lookup[k] == 0xFFFF)
-            Inconsistent(entry + ", but no receive frame record has CobID " + Hex(static_cast<std::uint32_t>(k)));
-        Inconsistent(entry + ", but the records call for " + Hex(lookup[k], 4) + " (row " +
+            Inconsistent(entry + ", but no receive frame record has CobID " + PrefixedHex(static_cast<std::uint32_t>(k)));
+        Inconsistent(entry + ", but the records call for " + PrefixedHex(lookup[k], 4) + " (row " +
                      std::to_string(lookup[k] + 1) + ", the last with that CobID)");
     }
     for (std::size_t byte = 0; byte < kBitmapSize; ++byte) {
@@ -141,7 +140,7 @@ std::vector<DecodedMapping> DecodeMappings(Bank bank, std::size_t offset, unsign
     return mappings;
 }
 
-std::string CobIdText(std::uint32_t cobId) { return Hex(cobId); }
+std::string CobIdText(std::uint32_t cobId) { return PrefixedHex(cobId); }
 
 bool Ascending(const std::vector<DecodedMapping>& mappings) {
     return std::is_sorted(mappings.begin(), mappings.end(),

@@ -71,7 +71,6 @@ std::string Upper(std::string text) {
     return text;
 }
 
-std::string Hex(std::uint32_t value) { return "0x" + UpperHex(value); }
 
 // "Index 70000 is above 65535: only its low 16 bits (4464) reach the device",
 // or nothing when the value fits a field of `bits` bits.
@@ -306,7 +305,7 @@ Frames CheckFrames(const fs::path& dir, FrameDirection direction, std::optional<
                 if (!receive)
                     report.Warn(rank, file, row,
                                 "CobID " + text + " is outside 0 to 2047, the range of CAN 2.0A: only its low 16 "
-                                "bits (" + Hex(static_cast<std::uint32_t>(v) & 0xFFFF) + ") reach the device");
+                                "bits (" + PrefixedHex(static_cast<std::uint32_t>(v) & 0xFFFF) + ") reach the device");
             } else if (mode == CanMode::Can20B && !CobIdFits(v, CanMode::Can20B)) {
                 report.Warn(rank, file, row, "CobID " + text + " is outside 0 to 536870911, the range of CAN 2.0B");
             }

@@ -1,4 +1,5 @@
 #include "live/modbus_request.h"
+#include "platform/text.h"
 
 #include "gateway/gateway_model.h"
 
@@ -27,10 +28,6 @@ std::vector<RegisterBlock> Runs(const std::vector<std::uint16_t>& sorted, int ma
 std::string Range(const RegisterBlock& block) {
     if (block.count == 1) return "protocol address " + std::to_string(block.start);
     return "protocol addresses " + std::to_string(block.start) + "-" + std::to_string(block.start + block.count - 1);
-}
-
-std::string Plural(int count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 }  // namespace

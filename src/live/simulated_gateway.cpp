@@ -1,4 +1,5 @@
 #include "live/simulated_gateway.h"
+#include "platform/text.h"
 
 #include "gateway/preview.h"
 
@@ -21,12 +22,7 @@ std::string RangesText(const std::vector<long>& numbers) {
                               : std::to_string(numbers[i]) + "-" + std::to_string(numbers[j]));
         i = j + 1;
     }
-    std::string text;
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        if (i > 0) text += i + 1 == runs.size() ? " and " : ", ";
-        text += runs[i];
-    }
-    return text.empty() ? "none" : text;
+    return runs.empty() ? "none" : JoinedWithAnd(runs);
 }
 
 }  // namespace

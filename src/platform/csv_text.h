@@ -15,6 +15,10 @@ namespace vestrel {
 // break is then put in double quotes, inner quotes doubled.
 std::string CsvCell(std::string_view text, char separator);
 
+// The line end of the CSV files the editors export, as spreadsheet programs
+// write them.
+inline constexpr std::string_view kCsvLineEnd = "\r\n";
+
 // A cell's text as the tool's CSV importers take it: without the apostrophe
 // that CsvCell put in front (the cell already unquoted).
 std::string_view CsvCellText(std::string_view cell);

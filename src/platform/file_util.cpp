@@ -27,7 +27,6 @@ namespace {
 
 constexpr std::size_t kWriteBufferSize = 1 << 18;
 
-std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
 
 std::mutex hookMutex;
 std::function<int(SaveStep)> saveStepHook;
@@ -94,20 +93,22 @@ void SetSaveStepHookForTesting(std::function<int(SaveStep)> hook) {
 
 std::string SystemMessage(int errorNumber) { return std::strerror(errorNumber); }
 
+std::string QuotedPath(const fs::path& path) { return "\"" + path.string() + "\""; }
+
 std::string CannotCreateMessage(const fs::path& path, int errorNumber) {
-    return "Cannot create file " + Quoted(path) + ". " + SystemMessage(errorNumber);
+    return "Cannot create file " + QuotedPath(path) + ". " + SystemMessage(errorNumber);
 }
 
 std::string CannotWriteMessage(const fs::path& path, int errorNumber) {
-    return "Cannot write file " + Quoted(path) + ". " + SystemMessage(errorNumber);
+    return "Cannot write file " + QuotedPath(path) + ". " + SystemMessage(errorNumber);
 }
 
 std::string CannotReadMessage(const fs::path& path, int errorNumber) {
-    return "Cannot open file " + Quoted(path) + ". " + SystemMessage(errorNumber);
+    return "Cannot open file " + QuotedPath(path) + ". " + SystemMessage(errorNumber);
 }
 
 std::string ReadFailedMessage(const fs::path& path, int errorNumber) {
-    return "Cannot read file " + Quoted(path) + ". " + SystemMessage(errorNumber);
+    return "Cannot read file " + QuotedPath(path) + ". " + SystemMessage(errorNumber);
 }
 
 bool FileExists(const fs::path& path) {
@@ -181,7 +182,7 @@ std::string ReadFrom(int fd, const fs::path& path, std::size_t sizeHint, std::si
 }
 
 std::string TooLargeMessage(const fs::path& path, std::size_t maxBytes) {
-    return "The file " + Quoted(path) + " is larger than " + std::to_string(maxBytes) +
+    return "The file " + QuotedPath(path) + " is larger than " + std::to_string(maxBytes) +
            " bytes, the most this tool reads for it";
 }
 
@@ -202,7 +203,7 @@ std::string ReadRegularFile(const fs::path& path, std::size_t maxBytes) {
         const int err = errno;
         std::error_code ec;
         if (err == ENOENT && fs::is_symlink(fs::symlink_status(path, ec)))
-            throw Error("The file " + Quoted(path) + " is a link to " + Quoted(fs::read_symlink(path, ec)) +
+            throw Error("The file " + QuotedPath(path) + " is a link to " + QuotedPath(fs::read_symlink(path, ec)) +
                         ", which does not exist");
         throw Error(CannotReadMessage(path, err));
     }
@@ -218,7 +219,7 @@ std::string ReadRegularFile(const fs::path& path, std::size_t maxBytes) {
                            : S_ISFIFO(st.st_mode) ? "a named pipe"
                            : S_ISSOCK(st.st_mode) ? "a socket"
                                                   : "a device";
-        throw Error("The file " + Quoted(path) + " cannot be read: it is " + what + ", not a file");
+        throw Error("The file " + QuotedPath(path) + " cannot be read: it is " + what + ", not a file");
     }
     if (st.st_size > 0 && static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
         ::close(fd);

@@ -135,6 +135,9 @@ private:
     work_file::Guard guard_;  // removes temp_ on SIGINT, SIGTERM and SIGHUP
 };
 
+// A path in double quotes, as messages name files.
+std::string QuotedPath(const std::filesystem::path& path);
+
 // Messages in the platform's words, shared by every writer so that the user
 // always reads the same sentence for the same failure.
 std::string CannotCreateMessage(const std::filesystem::path& path, int errorNumber);

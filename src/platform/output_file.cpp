@@ -17,7 +17,6 @@ namespace {
 // As many links as the system follows in one path.
 constexpr int kMaxLinks = 40;
 
-std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
 
 fs::path FolderOf(const fs::path& path) { return path.parent_path().empty() ? fs::path(".") : path.parent_path(); }
 
@@ -37,7 +36,7 @@ fs::path OutputTarget(const fs::path& output) {
         if (S_ISDIR(st.st_mode)) throw Error(CannotCreateMessage(at, EISDIR));
         if (!S_ISLNK(st.st_mode)) {
             const char* what = S_ISFIFO(st.st_mode) ? "a named pipe" : S_ISSOCK(st.st_mode) ? "a socket" : "a device";
-            throw Error("The file " + Quoted(at) + " cannot be written: it is " + what + ", not a file");
+            throw Error("The file " + QuotedPath(at) + " cannot be written: it is " + what + ", not a file");
         }
         if (links == kMaxLinks) throw Error(CannotCreateMessage(output, ELOOP));
         std::error_code ec;
@@ -69,8 +68,8 @@ std::optional<fs::path> InputAt(const fs::path& output, const std::vector<fs::pa
 }
 
 std::string OutputIsInputMessage(const fs::path& output, const fs::path& input) {
-    if (output == input) return Quoted(output) + " is a file the run reads";
-    return Quoted(output) + " is " + Quoted(input) + ", which the run reads";
+    if (output == input) return QuotedPath(output) + " is a file the run reads";
+    return QuotedPath(output) + " is " + QuotedPath(input) + ", which the run reads";
 }
 
 void RequireNotAnInput(const fs::path& output, const std::vector<fs::path>& inputs) {

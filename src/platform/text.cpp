@@ -11,13 +11,25 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 }
 
 std::string UpperHex(std::uint64_t value, int digits) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
     do {
-        text.insert(text.begin(), kDigits[value & 0xF]);
+        text.insert(text.begin(), UpperHexDigit(static_cast<unsigned>(value)));
         value >>= 4;
     } while (value != 0);
     if (static_cast<int>(text.size()) < digits) text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
+    return text;
+}
+
+std::string Plural(std::uint64_t count, std::string_view one, std::string_view many) {
+    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+std::string JoinedWithAnd(std::span<const std::string> items) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += i + 1 == items.size() ? " and " : ", ";
+        text += items[i];
+    }
     return text;
 }
 

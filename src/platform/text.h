@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -29,8 +30,20 @@ inline constexpr std::array<signed char, 256> kHexDigitValues = [] {
 // it runs for every character of a firmware image.
 inline int HexDigitValue(char c) { return text_detail::kHexDigitValues[static_cast<unsigned char>(c)]; }
 
+// The upper-case hexadecimal digit of 0 to 15.
+inline char UpperHexDigit(unsigned value) { return "0123456789ABCDEF"[value & 0xF]; }
+
 // `value` in upper-case hexadecimal digits, at least `digits` of them, without
 // a prefix: UpperHex(0x181, 4) is "0181".
 std::string UpperHex(std::uint64_t value, int digits = 1);
+
+// The same with the "0x" prefix: PrefixedHex(0x181) is "0x181".
+inline std::string PrefixedHex(std::uint64_t value, int digits = 1) { return "0x" + UpperHex(value, digits); }
+
+// A count and its noun: "1 frame", "3 frames", "0 frames".
+std::string Plural(std::uint64_t count, std::string_view one, std::string_view many);
+
+// Items as a sentence lists them: "1", "1 and 3", "1, 2 and 3"; "" for none.
+std::string JoinedWithAnd(std::span<const std::string> items);
 
 }  // namespace vestrel

@@ -7,7 +7,7 @@
 namespace vestrel {
 
 namespace {
-constexpr const char* kDocumentElement = "GeneralParameter";
+constexpr const char* kCommDocumentElement = "GeneralParameter";
 }
 
 const std::array<CommParameterElement, 11> kCommParameterElements = {{
@@ -48,7 +48,7 @@ CommParametersRead ReadCommParameters(const std::filesystem::path& projectDir) {
     result.status = CommParametersRead::Status::Loaded;
     // The settings are those of "GeneralParameter"; another document element
     // holds none.
-    if (file.rootName != kDocumentElement) return result;
+    if (file.rootName != kCommDocumentElement) return result;
     for (std::size_t i = 0; i < kCommParameterElements.size(); ++i)
         result.parameters.*kCommParameterElements[i].field = file.values[i];
     return result;
@@ -56,7 +56,7 @@ CommParametersRead ReadCommParameters(const std::filesystem::path& projectDir) {
 
 void WriteCommParameters(const std::filesystem::path& projectDir, const CommParameters& parameters) {
     ProjectXml xml;
-    auto root = xml.AddDocumentElement(kDocumentElement);
+    auto root = xml.AddDocumentElement(kCommDocumentElement);
     for (const auto& e : kCommParameterElements) {
         const auto& value = parameters.*e.field;
         xml.SetText(xml.AppendChild(root, e.name), value ? *value : std::string(e.defaultText));

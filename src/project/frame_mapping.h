@@ -47,6 +47,9 @@ struct FrameListRead {
 // The frames of the direction's frame file; empty without the file.
 FrameListRead LoadFrameList(const std::filesystem::path& projectDir, FrameDirection direction);
 
+// The highest register number an "Index" names: registers are 0 to 65535.
+inline constexpr std::int32_t kHighestRegister = 65535;
+
 // The mapping file as every reader starts from it: per row, the texts of
 // "Index", "NrPdo" and "PosComp" in these columns, absent where a row lacks one.
 using MappingFileRows = TableRows;

@@ -10,7 +10,7 @@
 namespace vestrel {
 
 namespace {
-constexpr const char* kDocumentElement = "COBID";
+constexpr const char* kFrameTableElement = "COBID";
 }
 
 FrameFileRows ReadFrameRows(const std::filesystem::path& projectDir, FrameDirection direction) {
@@ -27,7 +27,7 @@ FrameTableRead ReadFrameTable(const std::filesystem::path& projectDir, FrameDire
         result.error = file.error;
         return result;
     }
-    if (file.rootName != kDocumentElement) {
+    if (file.rootName != kFrameTableElement) {
         result.error = "The file " + fileName + " has no element \"COBID\"";
         return result;
     }
@@ -79,7 +79,7 @@ std::optional<FrameCheckFailure> CheckFrameTable(const FrameTable& table, CanMod
 
 std::string FrameTableText(const FrameTable& table) {
     ProjectXml xml;
-    auto root = xml.AddDocumentElement(kDocumentElement);
+    auto root = xml.AddDocumentElement(kFrameTableElement);
     for (const FrameRow& row : table.rows) {
         auto element = xml.AppendChild(root, "row");
         xml.SetAttribute(element, "CobID", row.CobID);

@@ -15,15 +15,10 @@
 
 namespace vestrel {
 
-namespace {
-
-constexpr std::size_t kMaxSourceChars = 40;
-
-const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
-xmlNodePtr Node(void* p) { return static_cast<xmlNodePtr>(p); }
-
 // Every libxml2 object is owned by one of these, so that no path out of a
-// function, an exception included, leaks one.
+// function, an exception included, leaks one. Named, not anonymous: the
+// document's owner is a member of ProjectXml::Impl.
+namespace libxml_owners {
 struct DocFree {
     void operator()(xmlDocPtr doc) const { xmlFreeDoc(doc); }
 };
@@ -36,6 +31,15 @@ struct BufferFree {
 using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
 using ParserPtr = std::unique_ptr<xmlParserCtxt, ParserFree>;
 using BufferPtr = std::unique_ptr<xmlBuffer, BufferFree>;
+}  // namespace libxml_owners
+using namespace libxml_owners;
+
+namespace {
+
+constexpr std::size_t kMaxSourceChars = 40;
+
+const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
+xmlNodePtr Node(void* p) { return static_cast<xmlNodePtr>(p); }
 
 bool NameIs(const xmlNode* node, std::string_view name) {
     const char* n = reinterpret_cast<const char*>(node->name);

@@ -1,5 +1,6 @@
 #include "signaldb/import_selection.h"
 
+#include "project/frame_mapping.h"
 #include "project/integer_text.h"
 
 #include <algorithm>
@@ -10,7 +11,6 @@ namespace vestrel::signaldb {
 
 namespace {
 
-constexpr std::int32_t kMaxRegister = 65535;
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
@@ -30,7 +30,7 @@ public:
             names = item.substr(0, eq);
             const std::string text(item.substr(eq + 1));
             reg = ParseIntegerText(text);
-            if (!reg || *reg < 0 || *reg > kMaxRegister) return Refuse("the register " + Quoted(text) + " is no number from 0 to 65535");
+            if (!reg || *reg < 0 || *reg > kHighestRegister) return Refuse("the register " + Quoted(text) + " is no number from 0 to 65535");
         }
         if (const auto whole = byName_.find(std::string(names)); whole != byName_.end()) {
             if (reg) return Refuse("a register goes to a signal (MESSAGE.SIGNAL=REGISTER), not to a whole message");

@@ -46,7 +46,7 @@ void RefuseOverlaps(const Message& m, MessagePlan& plan) {
         if (s.refusal == Refusal::None && s.other >= 0) s.refusal = Refusal::Overlap;
 }
 
-struct Group {
+struct ByteGroup {
     int first = 0, last = 0;  // data bytes
     ByteOrder order = ByteOrder::Intel;
     std::vector<std::size_t> members;
@@ -54,31 +54,31 @@ struct Group {
 
 // The groups of consecutive bytes that the usable signals join, by first
 // byte; the signals in each by index.
-std::vector<Group> Groups(const Message& m, const MessagePlan& plan) {
+std::vector<ByteGroup> Groups(const Message& m, const MessagePlan& plan) {
     std::vector<std::size_t> usable;
     for (std::size_t i = 0; i < m.signalList.size(); ++i)
         if (plan.placements[i].refusal == Refusal::None) usable.push_back(i);
     std::stable_sort(usable.begin(), usable.end(), [&](std::size_t a, std::size_t b) {
         return FirstByte(m.signalList[a]) < FirstByte(m.signalList[b]);
     });
-    std::vector<Group> groups;
+    std::vector<ByteGroup> groups;
     for (std::size_t i : usable) {
         const Signal& s = m.signalList[i];
         if (groups.empty() || FirstByte(s) > groups.back().last)
-            groups.push_back(Group{FirstByte(s), LastByte(s), ByteOrder::Intel, {}});
+            groups.push_back(ByteGroup{FirstByte(s), LastByte(s), ByteOrder::Intel, {}});
         groups.back().last = std::max(groups.back().last, LastByte(s));
         groups.back().members.push_back(i);
     }
-    for (Group& g : groups) std::sort(g.members.begin(), g.members.end());
+    for (ByteGroup& g : groups) std::sort(g.members.begin(), g.members.end());
     return groups;
 }
 
 // The byte order of each group: that of its first signal over more than one
 // byte. A signal over more than one byte in the other order cannot be read
 // from the same registers: refused. Returns whether it refused any.
-bool SettleByteOrders(const Message& m, std::vector<Group>& groups, MessagePlan& plan) {
+bool SettleByteOrders(const Message& m, std::vector<ByteGroup>& groups, MessagePlan& plan) {
     bool refused = false;
-    for (Group& g : groups) {
+    for (ByteGroup& g : groups) {
         int leader = -1;
         for (std::size_t i : g.members) {
             const Signal& s = m.signalList[i];
@@ -97,12 +97,12 @@ bool SettleByteOrders(const Message& m, std::vector<Group>& groups, MessagePlan&
 }
 
 // Bit `frameBit` of the data as a bit of the group's joined value.
-int ValueBit(const Group& g, int frameBit) {
+int ValueBit(const ByteGroup& g, int frameBit) {
     if (g.order == ByteOrder::Intel) return frameBit - 8 * g.first;
     return 8 * (g.last - frameBit / 8) + frameBit % 8;
 }
 
-void LayOut(const Message& m, const Group& g, WordOrder order, MessagePlan& plan) {
+void LayOut(const Message& m, const ByteGroup& g, WordOrder order, MessagePlan& plan) {
     const int bytes = g.last - g.first + 1;
     const int words = (bytes + 1) / 2;
     // The data byte of significance j (0 = least significant).
@@ -141,10 +141,10 @@ MessagePlan PlanMessage(const Message& message, std::optional<CanMode> mode, Wor
     for (std::size_t i = 0; i < message.signalList.size(); ++i)
         plan.placements[i].refusal = SignalRefusal(message, message.signalList[i]);
     RefuseOverlaps(message, plan);
-    std::vector<Group> groups = Groups(message, plan);
+    std::vector<ByteGroup> groups = Groups(message, plan);
     // Each pass refuses at least one signal, or ends.
     while (SettleByteOrders(message, groups, plan)) groups = Groups(message, plan);
-    for (const Group& g : groups) LayOut(message, g, order, plan);
+    for (const ByteGroup& g : groups) LayOut(message, g, order, plan);
     return plan;
 }
 

@@ -1,5 +1,6 @@
 #include "signaldb/signal_file.h"
 
+#include "project/frame_mapping.h"
 #include "platform/error.h"
 #include "platform/text.h"
 #include "project/integer_text.h"
@@ -21,7 +22,6 @@ namespace {
 using Element = ProjectXml::Element;
 
 constexpr const char* kRoot = "Signals";
-constexpr std::int32_t kMaxRegister = 65535;
 
 const char* TypeWord(ValueType type) {
     switch (type) {
@@ -193,7 +193,7 @@ private:
 
     ImportedRegister ReadRegister(Element e, const ImportedMessage& m) const {
         ImportedRegister r;
-        r.index = static_cast<std::int32_t>(Integer(e, "Index", 0, kMaxRegister));
+        r.index = static_cast<std::int32_t>(Integer(e, "Index", 0, kHighestRegister));
         r.posComp = static_cast<std::uint8_t>(Integer(e, "PosComp", 0, 255));
         for (int nibble : {PosCompHigh(r.posComp), PosCompLow(r.posComp)})
             if (nibble != kNoDataByte && (DataByteOfNibble(nibble) < 0 || DataByteOfNibble(nibble) >= m.length))

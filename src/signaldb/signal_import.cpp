@@ -1,5 +1,6 @@
 #include "signaldb/signal_import.h"
 
+#include "project/frame_mapping.h"
 #include "compiler/bank_files.h"
 #include "compiler/bank_layout.h"
 #include "platform/text.h"
@@ -13,7 +14,6 @@ namespace vestrel::signaldb {
 
 namespace {
 
-constexpr std::int32_t kMaxRegister = 65535;
 
 // The registers of one group of data bytes: plan registers `first` to
 // `first + count - 1`, holding the signals `members` (subset indexes).
@@ -343,7 +343,7 @@ void Importer::CheckCollisions(FrameDirection direction, std::int32_t highest) {
         if (p.direction != direction) continue;
         for (const Group& g : p.groups) {
             const std::string who = Name(p.subset, p.subset.signalList[g.members.front()]);
-            if (g.number + g.count - 1 > kMaxRegister) {
+            if (g.number + g.count - 1 > kHighestRegister) {
                 refusals_.push_back(who + ": register " + std::to_string(g.number + g.count - 1) + " (" + word +
                                     ") is above 65535, the highest the banks hold");
                 continue;

@@ -20,10 +20,6 @@ const char* TypeText(ValueType type) {
     return "";
 }
 
-std::string Plural(std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 std::string MessageLine(const Message& m, const MessagePlan& plan) {
     std::string line = MessageIdText(m) + " " + Shown(m.name);
     if (m.direction) line += m.direction == FrameDirection::Receive ? " (the gateway receives it)" : " (the gateway transmits it)";

@@ -129,7 +129,9 @@ TEST(EdsReader, WhatOnePdoOrObjectCannotUseStaysInItsProblem) {
         const Database db = Read(c.pdo + kObjects);
         ASSERT_EQ(db.messages.size(), 1u) << c.pdo;
         EXPECT_EQ(db.messages[0].problem, c.messageProblem) << c.pdo;
-        if (*c.signalProblem) EXPECT_EQ(db.messages[0].signalList.at(0).problem, c.signalProblem) << c.pdo;
+        if (*c.signalProblem) {
+            EXPECT_EQ(db.messages[0].signalList.at(0).problem, c.signalProblem) << c.pdo;
+        }
     }
     // Past the longest frame, a signal cannot be used even where its message is refused anyway.
     const Database many = Read(Pdo(0x1800, "0x181", std::vector<std::string>(9, "0x64060040")) + kObjects);

@@ -141,7 +141,9 @@ TEST(SignalCodec, RawValuesFitTheSignalsBitsOrNot) {
         const Signal s = MakeSignal(c.type, c.length);
         const auto bits = BitsOfInteger(s, c.raw);
         EXPECT_EQ(bits.has_value(), c.fits) << c.length << " " << c.raw;
-        if (bits) EXPECT_EQ(RawText(s, *bits), std::to_string(c.raw));
+        if (bits) {
+            EXPECT_EQ(RawText(s, *bits), std::to_string(c.raw));
+        }
     }
     EXPECT_EQ(BitsOfUnsigned(MakeSignal(U, 64), ~std::uint64_t{0}), ~std::uint64_t{0});
     EXPECT_EQ(RawText(MakeSignal(U, 64), ~std::uint64_t{0}), "18446744073709551615");

@@ -1,4 +1,5 @@
 #include "gateway/ui/report_pdf.h"
+#include "platform/qt/qt_paths.h"
 
 #include <QBuffer>
 #include <QFont>
@@ -39,7 +40,6 @@ QFont Font(int pixels, bool bold = false) {
     return font;
 }
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 // One piece of the flow of pages, always drawn whole on one page.
 struct Piece {
@@ -71,7 +71,7 @@ public:
             label.y = Number(Attribute(tag, "y"));
             label.font = Font(static_cast<int>(Number(Attribute(tag, "font-size"))),
                               tag.find("font-weight=\"bold\"") != std::string::npos);
-            label.colour = QColor(Q(Attribute(tag, "fill")));
+            label.colour = QColor(ToQText(Attribute(tag, "fill")));
             label.text = Unescaped(svg.substr(content, close - content));
             at = close + 7;
         }
@@ -119,7 +119,7 @@ private:
         return value;
     }
     static QString Unescaped(const std::string& text) {
-        QString q = Q(text);
+        QString q = ToQText(text);
         for (const auto& [entity, plain] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}})
             q.replace(QLatin1String(entity), QLatin1String(plain));
         return q;
@@ -163,7 +163,7 @@ private:
     }
 
     void Text(const std::string& text, const QFont& font, const QColor& colour, double before, bool keep) {
-        const QString q = Q(text);
+        const QString q = ToQText(text);
         Piece& p = pieces.emplace_back();
         p.before = before;
         p.height = TextHeight(font, q, width_) + 4;
@@ -197,11 +197,11 @@ private:
         std::vector<double> natural(n, 0);
         const QFontMetricsF plain(font, &device_), strong(bold, &device_);
         for (std::size_t c = 0; c < table.headings.size() && c < n; ++c)
-            natural[c] = strong.horizontalAdvance(Q(table.headings[c]));
+            natural[c] = strong.horizontalAdvance(ToQText(table.headings[c]));
         for (const auto& row : table.rows)
             for (std::size_t c = 0; c < n && c < row.size(); ++c)
                 natural[c] = std::max(natural[c], (table.headings.empty() && c == 0 ? strong : plain)
-                                                      .horizontalAdvance(Q(row[c])));
+                                                      .horizontalAdvance(ToQText(row[c])));
         for (double& w : natural) w += 2 * kPadX + 1;
         std::vector<double> widths = natural;
         double left = width_;
@@ -232,7 +232,7 @@ private:
         std::vector<QString> texts;
         double height = 0;
         for (std::size_t c = 0; c < widths.size(); ++c) {
-            texts.push_back(c < cells.size() ? Q(cells[c]) : QString());
+            texts.push_back(c < cells.size() ? ToQText(cells[c]) : QString());
             const bool strong = heading || (nameValue && c == 0);
             height = std::max(height, TextHeight(strong ? bold : font, texts.back(), widths[c] - 2 * kPadX));
         }
@@ -279,7 +279,7 @@ private:
     // only where the page is too narrow or too short for it.
     void Frame(const ReportBlock& block) {
         const QFont font = Font(14, true);
-        const QString caption = Q(block.text);
+        const QString caption = ToQText(block.text);
         const double captionHeight = TextHeight(font, caption, width_) + 4;
         auto svg = std::make_shared<Picture>(block.svg);
         QSizeF size = svg->Size();
@@ -323,7 +323,7 @@ std::optional<QByteArray> RegisterMapPdf(const ReportDocument& document, const s
     writer.setResolution(kDpi);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-    writer.setTitle(Q(title));
+    writer.setTitle(ToQText(title));
     writer.setCreator(QStringLiteral("Firmware Vestrel"));
     const QRectF page = writer.pageLayout().paintRectPixels(kDpi);
     const double pageHeight = page.height() - kFooter;
@@ -345,7 +345,7 @@ std::optional<QByteArray> RegisterMapPdf(const ReportDocument& document, const s
         painter.setFont(Font(10));
         painter.setPen(kMuted);
         painter.drawText(QRectF(0, page.height() - kFooter + 6, page.width(), kFooter - 6), Qt::AlignRight,
-                         Q(title + " \u2013 page " + std::to_string(pageNumber)));
+                         ToQText(title + " \u2013 page " + std::to_string(pageNumber)));
     };
     double y = 0;
     for (std::size_t i = 0; i < pieces.size(); ++i) {

@@ -22,7 +22,7 @@ namespace vestrel::live {
 
 namespace {
 
-enum Column { kId, kCount, kRate, kData, kProject, kRegisters };
+enum MonitorColumn { kId, kCount, kRate, kData, kProject, kRegisters };
 
 std::string DataText(const gateway::CanFrame& frame) {
     if (frame.error) return "error frame";

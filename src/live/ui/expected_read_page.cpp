@@ -26,7 +26,7 @@ namespace vestrel::live {
 
 namespace {
 
-enum Column { kRegister, kAddress, kExpected, kRead, kResult, kSignals };
+enum ExpectedColumn { kRegister, kAddress, kExpected, kRead, kResult, kSignals };
 
 }  // namespace
 

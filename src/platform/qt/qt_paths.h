@@ -16,5 +16,6 @@ QString ToQDisplayPath(const std::string& path);
 
 // Texts the user reads are UTF-8 on the plain C++ side.
 inline QString ToQText(const std::string& text) { return QString::fromStdString(text); }
+inline std::string FromQText(const QString& text) { return text.toStdString(); }
 
 }  // namespace vestrel
