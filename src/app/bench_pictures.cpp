@@ -118,7 +118,7 @@ bool DrawBenchPictures(TFVestreleFirmWare& window, const QString& busLog, const 
     CanBus simulatorBus, sender;
     simulatorBus.Open(endpoint, 0);
     Simulator simulator(loaded.model, Numbering::ProtocolAddress, simulatorBus);
-    if (!Until([&] { return simulatorBus.IsOpen(); }) || !simulator.Open(a.toStdString(), {19200, 8, live::Parity::Even, 1}, 1).empty())
+    if (!Until([&] { return simulatorBus.IsOpen(); }) || !simulator.Open(a.toStdString(), {19200, 8, live::Parity::Even, 1}, 1))
         return Fail("the simulated gateway did not start");
 
     TFBench* bench = window.BenchWindow();
@@ -140,8 +140,9 @@ bool DrawBenchPictures(TFVestreleFirmWare& window, const QString& busLog, const 
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
-    std::string why;
-    for (const gateway::CanFrame& frame : frames) sender.Send(frame, why);
+    for (const gateway::CanFrame& frame : frames) {
+        if (const Result<void> sent = sender.Send(frame); !sent) return Fail(sent.Why().c_str());
+    }
     if (!Until([&] { return bench->Model()->Frames() >= frames.size(); })) return Fail("the frames did not arrive");
     Settle(200);
     const bool drawn = DrawPages(*bench, outDir, save);

@@ -160,13 +160,13 @@ BenchSetup ReadBenchSetup(const Arguments& a, const CliContext& cli) {
     const auto can = a.Value("can");
     const auto port = a.Value("modbus");
     if (!can || !port) throw a.Usage();
-    std::string why;
-    auto endpoint = live::ParseCanInterface(*can, why);
-    if (!endpoint) throw UsageError{why};
+    auto endpoint = live::ParseCanInterface(*can);
+    if (!endpoint) throw UsageError{endpoint.Why()};
     std::optional<live::SerialSettings> serial;
     if (auto text = a.Value("serial")) {
-        serial = live::ParseSerialSettings(*text, why);
-        if (!serial) throw UsageError{why};
+        const auto parsed = live::ParseSerialSettings(*text);
+        if (!parsed) throw UsageError{parsed.Why()};
+        serial = *parsed;
     }
     const long base = NumberOption(a, "index-base", 0, 1);
     const long address = NumberOption(a, "address", 1, 247);

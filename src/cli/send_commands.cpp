@@ -19,9 +19,8 @@ constexpr long kLongestPeriodMs = 3'600'000;
 live::CanEndpoint CanOption(const Arguments& a) {
     const auto can = a.Value("can");
     if (!can) throw a.Usage();
-    std::string why;
-    auto endpoint = live::ParseCanInterface(*can, why);
-    if (!endpoint) throw UsageError{why};
+    auto endpoint = live::ParseCanInterface(*can);
+    if (!endpoint) throw UsageError{endpoint.Why()};
     return *endpoint;
 }
 
@@ -59,10 +58,9 @@ int SendCommand(const std::vector<std::string>& args, CliContext& cli) {
     if (count > 0 && every == 0) throw UsageError{"--count counts the periods of --every"};
     std::vector<gateway::CanFrame> frames;
     for (const std::string& text : a.Operands()) {
-        gateway::CanFrame frame;
-        std::string why;
-        if (!gateway::ParseCompactFrame(text, frame, why)) throw UsageError{"'" + text + "' is not a frame: " + why};
-        frames.push_back(frame);
+        const Result<gateway::CanFrame> frame = gateway::ParseCompactFrame(text);
+        if (!frame) throw UsageError{"'" + text + "' is not a frame: " + frame.Why()};
+        frames.push_back(*frame);
     }
     const std::uint64_t periods = every == 0 ? 1 : static_cast<std::uint64_t>(count);
     live::PeriodicFrames source(frames, static_cast<std::int64_t>(every) * 1000, periods);
@@ -90,9 +88,8 @@ int PlayCommand(const std::vector<std::string>& args, CliContext& cli) {
     options.channel = a.Value("channel").value_or("");
     if (a.Has("channel") && options.channel.empty()) throw UsageError{"--channel needs a channel such as can0 or 1"};
     if (auto only = a.Value("only")) {
-        std::string why;
-        auto filters = live::ParseFrameFilters(*only, why);
-        if (!filters) throw UsageError{why};
+        auto filters = live::ParseFrameFilters(*only);
+        if (!filters) throw UsageError{filters.Why()};
         options.only = std::move(*filters);
     }
     const std::string& log = a.Operands()[0];

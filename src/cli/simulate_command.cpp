@@ -29,9 +29,9 @@ int SimulateCommand(const std::vector<std::string>& args, CliContext& cli) {
     CommandEventLoop app;
     live::CanBus bus;
     live::Simulator simulator(setup.loaded.model, setup.indexNumbering, bus);
-    if (std::string failure = simulator.Open(setup.port, setup.settings.serial, setup.settings.deviceAddress);
-        !failure.empty())
-        throw Error(failure);
+    if (const Result<void> opened = simulator.Open(setup.port, setup.settings.serial, setup.settings.deviceAddress);
+        !opened)
+        throw Error(opened.Why());
     OpenBus(bus, setup.can, setup.settings.canBitRate, cli);
 
     for (const std::string& line : simulator.Gateway().Description()) cli.out << line << '\n';

@@ -27,9 +27,8 @@ int StimulateCommand(const std::vector<std::string>& args, CliContext& cli) {
     a.ExpectOperands(1);
     const auto canText = a.Value("can");
     if (!canText) throw a.Usage();
-    std::string why;
-    const auto can = live::ParseCanInterface(*canText, why);
-    if (!can) throw UsageError{why};
+    const auto can = live::ParseCanInterface(*canText);
+    if (!can) throw UsageError{can.Why()};
     const long every = NumberOption(a, "every", 1, 3'600'000);
     const long holdGiven = NumberOption(a, "hold", 1, 1'000'000'000);
     const long seed = NumberOption(a, "seed", 0, 2'147'483'647);

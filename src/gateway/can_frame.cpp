@@ -16,24 +16,19 @@ void AppendHexByte(std::string& out, std::uint8_t byte) {
     out += UpperHexDigit(byte & 0xF);
 }
 
-bool Refuse(std::string& why, const char* reason) {
-    why = reason;
-    return false;
-}
-
 // "R" or "R0" to "R8" after the '#'.
-bool ParseRemote(std::string_view data, CanFrame& frame, std::string& why) {
+Result<CanFrame> ParseRemote(std::string_view data, CanFrame frame) {
     frame.remote = true;
-    if (data.size() == 1) return true;
+    if (data.size() == 1) return frame;
     if (data.size() == 2 && data[1] >= '0' && data[1] <= '8') {
         frame.length = static_cast<std::uint8_t>(data[1] - '0');
-        return true;
+        return frame;
     }
-    return Refuse(why, "a remote request is ID#R or ID#R and a length 0 to 8");
+    return Failure{"a remote request is ID#R or ID#R and a length 0 to 8"};
 }
 
 // Pairs of hex digits, optionally separated by '.', at most `max` bytes.
-bool ParseData(std::string_view data, int max, CanFrame& frame, std::string& why) {
+Result<CanFrame> ParseData(std::string_view data, int max, CanFrame frame) {
     std::size_t i = 0;
     while (i < data.size()) {
         if (data[i] == '.') {
@@ -42,14 +37,14 @@ bool ParseData(std::string_view data, int max, CanFrame& frame, std::string& why
         }
         const int high = HexDigitValue(data[i]);
         const int low = i + 1 < data.size() ? HexDigitValue(data[i + 1]) : -1;
-        if (high < 0 || low < 0) return Refuse(why, "the data are pairs of hex digits");
+        if (high < 0 || low < 0) return Failure{"the data are pairs of hex digits"};
         if (frame.length == max)
-            return Refuse(why, max == kMaxDataBytes ? "a CAN 2.0 frame carries at most 8 data bytes"
-                                                    : "a CAN FD frame carries at most 64 data bytes");
+            return Failure{max == kMaxDataBytes ? "a CAN 2.0 frame carries at most 8 data bytes"
+                                                : "a CAN FD frame carries at most 64 data bytes"};
         frame.data[frame.length++] = static_cast<std::uint8_t>(high << 4 | low);
         i += 2;
     }
-    return true;
+    return frame;
 }
 
 }  // namespace
@@ -59,45 +54,47 @@ int FdDataLength(int dlc) {
     return dlc >= 0 && dlc < 16 ? kLengths[dlc] : 0;
 }
 
-bool ParseCandumpId(std::string_view digits, CanFrame& frame, std::string& why) {
+Result<CanIdentifier> ParseCandumpId(std::string_view digits) {
     if (digits.size() != 3 && digits.size() != 8)
-        return Refuse(why, "the identifier has 3 hex digits (standard) or 8 (extended)");
+        return Failure{"the identifier has 3 hex digits (standard) or 8 (extended)"};
     std::uint32_t value = 0;
     for (char c : digits) {
         const int d = HexDigitValue(c);
-        if (d < 0) return Refuse(why, "the identifier is not hexadecimal");
+        if (d < 0) return Failure{"the identifier is not hexadecimal"};
         value = value << 4 | static_cast<std::uint32_t>(d);
     }
-    frame.extended = digits.size() == 8;
-    frame.error = false;
-    if (!frame.extended && value > kMaxStandardId) return Refuse(why, "a standard identifier is 000 to 7FF");
-    if (frame.extended && (value & kErrorFlag)) {
-        frame.error = true;
+    CanIdentifier id;
+    id.extended = digits.size() == 8;
+    if (!id.extended && value > kMaxStandardId) return Failure{"a standard identifier is 000 to 7FF"};
+    if (id.extended && (value & kErrorFlag)) {
+        id.error = true;
         value &= kErrorFlag - 1;
-    } else if (frame.extended && value > kMaxExtendedId) {
-        return Refuse(why, "an extended identifier is 00000000 to 1FFFFFFF");
+    } else if (id.extended && value > kMaxExtendedId) {
+        return Failure{"an extended identifier is 00000000 to 1FFFFFFF"};
     }
-    frame.id = value;
-    return true;
+    id.id = value;
+    return id;
 }
 
-bool ParseCompactFrame(std::string_view text, CanFrame& frame, std::string& why) {
-    frame = CanFrame{};
+Result<CanFrame> ParseCompactFrame(std::string_view text) {
     const std::size_t hash = text.find('#');
-    if (hash == std::string_view::npos) return Refuse(why, "a frame is ID#DATA");
-    if (!ParseCandumpId(text.substr(0, hash), frame, why)) return false;
+    if (hash == std::string_view::npos) return Failure{"a frame is ID#DATA"};
+    const Result<CanIdentifier> id = ParseCandumpId(text.substr(0, hash));
+    if (!id) return Failure{id.Why()};
+    CanFrame frame;
+    id->SetIn(frame);
     std::string_view data = text.substr(hash + 1);
     if (!data.empty() && data[0] == '#') {
-        if (frame.error) return Refuse(why, "an error frame is not a CAN FD frame");
+        if (frame.error) return Failure{"an error frame is not a CAN FD frame"};
         const int flags = data.size() > 1 ? HexDigitValue(data[1]) : -1;
-        if (flags < 0) return Refuse(why, "a CAN FD frame is ID##, a flags digit and the data");
+        if (flags < 0) return Failure{"a CAN FD frame is ID##, a flags digit and the data"};
         frame.fd = true;
         frame.bitRateSwitch = flags & kFdFlagBitRateSwitch;
         frame.errorStateIndicator = flags & kFdFlagErrorState;
-        return ParseData(data.substr(2), kMaxFdDataBytes, frame, why);
+        return ParseData(data.substr(2), kMaxFdDataBytes, frame);
     }
-    if (!data.empty() && (data[0] == 'R' || data[0] == 'r')) return ParseRemote(data, frame, why);
-    return ParseData(data, kMaxDataBytes, frame, why);
+    if (!data.empty() && (data[0] == 'R' || data[0] == 'r')) return ParseRemote(data, frame);
+    return ParseData(data, kMaxDataBytes, frame);
 }
 
 void AppendCompactFrameText(std::string& out, const CanFrame& frame) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/result.h"
 #include "project/project_files.h"
 
 #include <array>
@@ -33,18 +34,30 @@ struct CanFrame {
 // 24, 32, 48 or 64. A classic frame's DLC above 8 means 8 bytes.
 int FdDataLength(int dlc);
 
+// A frame's identifier as can-utils writes it, apart from the frame.
+struct CanIdentifier {
+    std::uint32_t id = 0;
+    bool extended = false;
+    bool error = false;  // an error frame; id holds its error class bits
+
+    void SetIn(CanFrame& frame) const {
+        frame.id = id;
+        frame.extended = extended;
+        frame.error = error;
+    }
+};
+
 // Reads the identifier of can-utils' syntax: three hex digits make a
 // standard identifier, eight an extended one; an eight-digit identifier with
-// bit 29 set is an error frame (the other bits its error class). Sets id,
-// extended and error; false and the reason in `why` otherwise.
-bool ParseCandumpId(std::string_view digits, CanFrame& frame, std::string& why);
+// bit 29 set is an error frame (the other bits its error class).
+Result<CanIdentifier> ParseCandumpId(std::string_view digits);
 
 // Reads a frame in can-utils' compact syntax (cansend, candump -l):
 // "181#1122334455667788", "12345678#AABB", data bytes optionally separated
 // by '.', "181#R" or "181#R3" for a remote request, and for CAN FD
 // "181##<flags>DATA" with one hex digit of flags (1 BRS, 2 ESI) and up to
-// 64 bytes. Returns false and says why in `why` for any other text.
-bool ParseCompactFrame(std::string_view text, CanFrame& frame, std::string& why);
+// 64 bytes. Any other text is refused with the reason.
+Result<CanFrame> ParseCompactFrame(std::string_view text);
 
 // The frame in that syntax, hex digits upper case: "181#1122", "201#R",
 // "181##1AABBCCDDEEFF00112233".

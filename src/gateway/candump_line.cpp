@@ -27,7 +27,12 @@ LineKind ParseLongForm(Tokens& tokens, std::string_view id, CanFrame& frame, std
         id = tokens.Next();
     }
     if (id.empty()) return Broken(why, "the line has no frame");
-    if (!ParseCandumpId(id, frame, why)) return LineKind::Broken;
+    const Result<CanIdentifier> identifier = ParseCandumpId(id);
+    if (!identifier) {
+        why = identifier.Why();
+        return LineKind::Broken;
+    }
+    identifier->SetIn(frame);
     if (!ParseLength(tokens.Next(), frame)) return Broken(why, "the data length is not [0] to [8], or [00] to [64]");
     if (frame.fd && frame.error) return Broken(why, "an error frame is not a CAN FD frame");
     if (!frame.fd && tokens.Peek() == "remote") {
@@ -64,10 +69,11 @@ bool ReadPlainLogLine(std::string_view line, LogFrame& out) {
     const std::string_view channel(name, static_cast<std::size_t>(p - name));
     const char* const id = ++p;
     while (p < end && *p != '#') ++p;
-    std::string why;
     out.frame = CanFrame{};
-    if (p == end || !ParseCandumpId(std::string_view(id, static_cast<std::size_t>(p - id)), out.frame, why))
-        return false;
+    if (p == end) return false;
+    const Result<CanIdentifier> identifier = ParseCandumpId(std::string_view(id, static_cast<std::size_t>(p - id)));
+    if (!identifier) return false;
+    identifier->SetIn(out.frame);
     ++p;
     CanFrame& frame = out.frame;
     while (p < end && *p != ' ') {
@@ -111,7 +117,13 @@ LineKind ParseCandumpLine(std::string_view line, LogFrame& out, LogFormat& form,
     if (frameText.find('#') != std::string_view::npos) {
         form = LogFormat::CandumpLog;
         // A direction flag ("R", "T") may follow; it is not needed.
-        return ParseCompactFrame(frameText, out.frame, why) ? LineKind::Frame : LineKind::Broken;
+        Result<CanFrame> frame = ParseCompactFrame(frameText);
+        if (!frame) {
+            why = frame.Why();
+            return LineKind::Broken;
+        }
+        out.frame = *frame;
+        return LineKind::Frame;
     }
     form = LogFormat::CandumpLong;
     out.frame = CanFrame{};

@@ -319,20 +319,18 @@ ReceiveMatch GatewayModel::MatchReceive(const CanFrame& frame) const {
     return {frames.size() == 1 ? MatchKind::Frame : MatchKind::Ambiguous, frames};
 }
 
-bool GatewayModel::ReceiveFrameReached(int index, std::string& why) const {
+Result<void> GatewayModel::ReceiveFrameReached(int index) const {
     CanFrame probe;
     probe.id = receive_.frames[static_cast<std::size_t>(index)].cobId;
     probe.extended = UsesExtendedIds(banks_.mode);
     const ReceiveMatch match = MatchReceive(probe);
-    if (match.kind == MatchKind::Frame && match.frames[0] == index) return true;
+    if (match.kind == MatchKind::Frame && match.frames[0] == index) return {};
     if (match.kind == MatchKind::Frame)
-        why = "never receives: the banks select frame " + std::to_string(match.frames[0] + 1) + " for COB-ID " +
-              CobIdText(probe.id);
-    else if (match.kind == MatchKind::Ambiguous)
-        why = "ambiguous: other frames hold COB-ID " + CobIdText(probe.id) + " too";
-    else
-        why = "never receives: COB-ID " + CobIdText(probe.id) + " is not in the banks' lookup";
-    return false;
+        return Failure{"never receives: the banks select frame " + std::to_string(match.frames[0] + 1) +
+                       " for COB-ID " + CobIdText(probe.id)};
+    if (match.kind == MatchKind::Ambiguous)
+        return Failure{"ambiguous: other frames hold COB-ID " + CobIdText(probe.id) + " too"};
+    return Failure{"never receives: COB-ID " + CobIdText(probe.id) + " is not in the banks' lookup"};
 }
 
 std::span<const int> GatewayModel::ReceiveFramesWithCobId(std::uint32_t cobId) const {

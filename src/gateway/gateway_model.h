@@ -5,6 +5,7 @@
 #include "inspect/project_check.h"
 #include "project/pos_comp.h"
 #include "platform/error.h"
+#include "platform/result.h"
 
 #include <array>
 #include <cstdint>
@@ -196,8 +197,8 @@ public:
     ReceiveMatch MatchReceive(const CanFrame& frame) const;
     // Whether receive frame `index` (0-based) ever takes a frame in: not when
     // the lookup selects another frame with its COB-ID (CAN 2.0A), nor when
-    // several frames hold it in CAN 2.0B. Says why not in `why`.
-    bool ReceiveFrameReached(int index, std::string& why) const;
+    // several frames hold it in CAN 2.0B. Refused with the reason otherwise.
+    Result<void> ReceiveFrameReached(int index) const;
     // The role of an identifier: the receive side decides first (a frame
     // that the gateway takes in is never called its own), then the
     // transmit frames; replay and the bus monitor both ask this.

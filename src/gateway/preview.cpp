@@ -207,12 +207,15 @@ std::vector<TypedFrame> ReadTypedFrames(std::string_view text) {
     std::vector<TypedFrame> typed;
     auto add = [&](std::string_view piece, bool whole) {
         TypedFrame t{std::string(piece), std::nullopt, {}};
-        CanFrame frame;
-        LogFrame logged;
-        LogFormat form = LogFormat::Unknown;
-        if (whole ? ParseCandumpLine(piece, logged, form, t.why) == LineKind::Frame
-                  : ParseCompactFrame(piece, frame, t.why))
-            t.frame = whole ? logged.frame : frame;
+        if (whole) {
+            LogFrame logged;
+            LogFormat form = LogFormat::Unknown;
+            if (ParseCandumpLine(piece, logged, form, t.why) == LineKind::Frame) t.frame = logged.frame;
+        } else if (const Result<CanFrame> frame = ParseCompactFrame(piece)) {
+            t.frame = *frame;
+        } else {
+            t.why = frame.Why();
+        }
         typed.push_back(std::move(t));
     };
     std::istringstream lines{std::string(text)};

@@ -44,9 +44,10 @@ double LabelWidth(std::uint16_t reg) {
 std::string FrameCell(const GatewayModel& model, const GatewayDirection& d, const GatewayMapping& m) {
     const GatewayFrame* frame = d.FrameOf(m);
     if (!frame) return std::to_string(m.frame) + " (no such frame)";
-    std::string why;
-    if (d.direction == FrameDirection::Receive && !model.ReceiveFrameReached(m.frame - 1, why))
-        return std::to_string(m.frame) + " (" + why + ")";
+    if (d.direction == FrameDirection::Receive) {
+        if (const Result<void> reached = model.ReceiveFrameReached(m.frame - 1); !reached)
+            return std::to_string(m.frame) + " (" + reached.Why() + ")";
+    }
     return std::to_string(m.frame);
 }
 

@@ -32,21 +32,22 @@ std::optional<std::int32_t> Number(std::string_view text, bool signedValue) {
     return negative ? -value : value;
 }
 
-// Reads a list of KEY=VALUE pairs from left to right, handing each pair to
-// `take`; the first fault ends it. `form` says what the list is made of.
+// Reads a list of items from left to right: KEY=VALUE pairs handed to
+// `take`, or with `pairs` false single values handed to it with an empty
+// key. The first fault ends it. `form` says what the list is made of.
 class ListReader {
 public:
-    // Takes a pair (key, value, the pair as typed); false with `why` set refuses it.
-    using Take = std::function<bool(std::string_view, std::string_view, const std::string&, std::string&)>;
+    // Takes an item (key, value, the item as typed), or refuses it with the reason.
+    using Take = std::function<Result<void>(std::string_view, std::string_view, const std::string&)>;
 
-    ListReader(std::string_view list, std::string form, Take take)
-        : list_(list), form_(std::move(form)), take_(std::move(take)) {}
+    ListReader(std::string_view list, std::string form, Take take, bool pairs = true)
+        : list_(list), form_(std::move(form)), take_(std::move(take)), pairs_(pairs) {}
 
-    bool Read(std::string& why) {
+    Result<void> Read() {
         SkipBlanks();
-        if (at_ == list_.size()) return Refused(why, form_);
+        if (at_ == list_.size()) return Failure{form_};
         while (at_ < list_.size()) {
-            if (!Pair(why)) return false;
+            if (Result<void> item = Item(); !item) return item;
             const std::size_t before = at_;
             SkipBlanks();
             if (at_ == list_.size()) break;
@@ -54,20 +55,15 @@ public:
                 ++at_;
                 SkipBlanks();
                 if (at_ == list_.size() || list_[at_] == ',')
-                    return Refused(why, form_ + ", not '" + std::string(list_) + "': a comma with no pair after it");
+                    return Failure{form_ + ", not '" + std::string(list_) + "': a comma with no " + (pairs_ ? "pair" : "value") + " after it"};
             } else if (at_ == before) {
-                return Refused(why, form_ + ", not '" + std::string(list_.substr(pairStart_)) + "'");
+                return Failure{form_ + ", not '" + std::string(list_.substr(itemStart_)) + "'"};
             }
         }
-        return true;
+        return {};
     }
 
 private:
-    static bool Refused(std::string& why, std::string text) {
-        why = std::move(text);
-        return false;
-    }
-
     void SkipBlanks() {
         while (at_ < list_.size() && IsBlank(list_[at_])) ++at_;
     }
@@ -79,85 +75,92 @@ private:
         return list_.substr(start, at_ - start);
     }
 
-    // The pair as typed, up to the next comma, for messages.
-    std::string PairText() const {
-        const std::size_t comma = list_.find(',', pairStart_);
-        std::string_view text = list_.substr(pairStart_, comma == std::string_view::npos ? comma : comma - pairStart_);
-        if (comma == pairStart_) text = list_.substr(pairStart_);  // a comma where a pair belongs
+    // The item as typed, up to the next comma, for messages.
+    std::string ItemText() const {
+        const std::size_t comma = list_.find(',', itemStart_);
+        std::string_view text = list_.substr(itemStart_, comma == std::string_view::npos ? comma : comma - itemStart_);
+        if (comma == itemStart_) text = list_.substr(itemStart_);  // a comma where an item belongs
         while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
         return std::string(text);
     }
 
-    bool Pair(std::string& why) {
-        pairStart_ = at_;
-        const std::string_view key = Token();
-        SkipBlanks();
-        if (key.empty() || at_ == list_.size() || list_[at_] != '=') {
-            why = form_ + ", not '" + PairText() + "'";
-            return false;
+    Result<void> Item() {
+        itemStart_ = at_;
+        const std::string_view key = pairs_ ? Token() : std::string_view();
+        if (pairs_) {
+            SkipBlanks();
+            if (key.empty() || at_ == list_.size() || list_[at_] != '=') return Failure{form_ + ", not '" + ItemText() + "'"};
+            ++at_;
+            SkipBlanks();
         }
-        ++at_;
-        SkipBlanks();
         const std::string_view value = Token();
-        return take_(key, value, PairText(), why);
+        if (!pairs_ && value.empty()) return Failure{form_ + ", not '" + ItemText() + "'"};
+        return take_(key, value, ItemText());
     }
 
     std::string_view list_;
     std::string form_;
     Take take_;
+    bool pairs_;
     std::size_t at_ = 0;
-    std::size_t pairStart_ = 0;
+    std::size_t itemStart_ = 0;
 };
+
+// A value in the one grammar, or the reason it is none.
+Result<std::uint16_t> TypedValue(std::string_view text, const std::string& what) {
+    const auto value = Number(text, true);
+    if (!value || *value < kLowestRegisterValue || *value > kHighestRegisterValue)
+        return Failure{what + " is outside -32768 to 65535"};
+    return static_cast<std::uint16_t>(*value & 0xFFFF);
+}
 
 }  // namespace
 
 Result<RegisterValues> ParseRegisterValues(std::string_view list) {
     RegisterValues values;
-    auto take = [&](std::string_view regText, std::string_view valueText, const std::string& pair, std::string& reason) {
+    auto take = [&](std::string_view regText, std::string_view valueText, const std::string& pair) -> Result<void> {
         const auto reg = Number(regText, false);
-        const auto value = Number(valueText, true);
-        if (!reg || !value) {
-            reason = "'" + pair + "' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers";
-            return false;
-        }
-        if (*reg > 0xFFFF) {
-            reason = "register " + std::string(regText) + " is outside 0 to 65535";
-            return false;
-        }
-        if (*value < kLowestRegisterValue || *value > kHighestRegisterValue) {
-            reason = "the value " + std::string(valueText) + " of register " + std::to_string(*reg) +
-                  " is outside -32768 to 65535";
-            return false;
-        }
-        if (!values.emplace(static_cast<std::uint16_t>(*reg), static_cast<std::uint16_t>(*value & 0xFFFF)).second) {
-            reason = "register " + std::to_string(*reg) + " is given twice";
-            return false;
-        }
-        return true;
+        if (!reg || !Number(valueText, true))
+            return Failure{"'" + pair + "' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers"};
+        if (*reg > 0xFFFF) return Failure{"register " + std::string(regText) + " is outside 0 to 65535"};
+        const Result<std::uint16_t> value =
+            TypedValue(valueText, "the value " + std::string(valueText) + " of register " + std::to_string(*reg));
+        if (!value) return Failure{value.Why()};
+        if (!values.emplace(static_cast<std::uint16_t>(*reg), *value).second)
+            return Failure{"register " + std::to_string(*reg) + " is given twice"};
+        return {};
     };
-    if (std::string why; !ListReader(list, "register values are REG=VALUE pairs separated by commas or blanks", take)
-                              .Read(why))
-        return Failure{std::move(why)};
+    if (Result<void> read = ListReader(list, "register values are REG=VALUE pairs separated by commas or blanks", take).Read(); !read)
+        return Failure{read.Why()};
+    return values;
+}
+
+Result<std::vector<std::uint16_t>> ParseRegisterValueList(std::string_view list) {
+    std::vector<std::uint16_t> values;
+    auto take = [&](std::string_view, std::string_view valueText, const std::string& item) -> Result<void> {
+        if (!Number(valueText, true))
+            return Failure{"'" + item + "' is not a register value: values are decimal or 0x hexadecimal numbers"};
+        const Result<std::uint16_t> value = TypedValue(valueText, "the value " + std::string(valueText));
+        if (!value) return Failure{value.Why()};
+        values.push_back(*value);
+        return {};
+    };
+    if (Result<void> read = ListReader(list, "type the values to write, such as 0x1234, 7", take, false).Read(); !read)
+        return Failure{read.Why()};
     return values;
 }
 
 Result<std::vector<NamedValue>> ParseNamedValues(std::string_view list) {
     std::vector<NamedValue> values;
-    auto take = [&](std::string_view name, std::string_view value, const std::string& pair, std::string& reason) {
-        if (value.empty()) {
-            reason = "'" + pair + "' is not NAME=VALUE: the value is missing";
-            return false;
-        }
+    auto take = [&](std::string_view name, std::string_view value, const std::string& pair) -> Result<void> {
+        if (value.empty()) return Failure{"'" + pair + "' is not NAME=VALUE: the value is missing"};
         for (const NamedValue& v : values)
-            if (v.name == name) {
-                reason = std::string(name) + " is given twice";
-                return false;
-            }
+            if (v.name == name) return Failure{std::string(name) + " is given twice"};
         values.push_back({std::string(name), std::string(value)});
-        return true;
+        return {};
     };
-    if (std::string why; !ListReader(list, "values are NAME=VALUE pairs separated by commas or blanks", take).Read(why))
-        return Failure{std::move(why)};
+    if (Result<void> read = ListReader(list, "values are NAME=VALUE pairs separated by commas or blanks", take).Read(); !read)
+        return Failure{read.Why()};
     return values;
 }
 

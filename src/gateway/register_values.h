@@ -30,6 +30,11 @@ inline constexpr std::int32_t kHighestRegisterValue = 65535;
 // text as typed (the caller escapes it for where it goes).
 Result<RegisterValues> ParseRegisterValues(std::string_view list);
 
+// Reads "0x1234, 7 -1": values alone in the same grammar, separated by a
+// comma or by blanks, as a Modbus write takes them in order. The reason
+// otherwise.
+Result<std::vector<std::uint16_t>> ParseRegisterValueList(std::string_view list);
+
 // A name and a value as typed, e.g. a signal's physical value.
 struct NamedValue {
     std::string name;

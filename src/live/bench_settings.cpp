@@ -28,13 +28,11 @@ char ParityLetter(Parity parity) {
 
 }  // namespace
 
-std::optional<CanEndpoint> ParseCanInterface(std::string_view text, std::string& why) {
+Result<CanEndpoint> ParseCanInterface(std::string_view text) {
     const std::size_t colon = text.find(':');
-    if (colon == std::string_view::npos || colon == 0 || colon + 1 == text.size()) {
-        why = "a CAN interface is PLUGIN:INTERFACE, such as socketcan:can0 or virtualcan:can0, not '" +
-              std::string(text) + "'";
-        return std::nullopt;
-    }
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 == text.size())
+        return Failure{"a CAN interface is PLUGIN:INTERFACE, such as socketcan:can0 or virtualcan:can0, not '" +
+                       std::string(text) + "'"};
     return CanEndpoint{std::string(text.substr(0, colon)), std::string(text.substr(colon + 1))};
 }
 
@@ -43,25 +41,24 @@ std::string SerialSettingsText(const SerialSettings& s) {
            std::to_string(s.stopBits);
 }
 
-std::optional<SerialSettings> ParseSerialSettings(std::string_view text, std::string& why) {
-    why = "serial settings are RATE,8N1 (data bits 7 or 8, parity N, E or O, stop bits 1 or 2), not '" +
-          std::string(text) + "'";
+Result<SerialSettings> ParseSerialSettings(std::string_view text) {
+    const Failure refused{"serial settings are RATE,8N1 (data bits 7 or 8, parity N, E or O, stop bits 1 or 2), not '" +
+                          std::string(text) + "'"};
     const std::size_t comma = text.find(',');
-    if (comma == std::string_view::npos) return std::nullopt;
+    if (comma == std::string_view::npos) return refused;
     SerialSettings s;
     const std::string_view frame = text.substr(comma + 1);
-    if (!ParseInt(text.substr(0, comma), s.baud) || s.baud <= 0 || frame.size() != 3) return std::nullopt;
-    if (frame[0] != '7' && frame[0] != '8') return std::nullopt;
+    if (!ParseInt(text.substr(0, comma), s.baud) || s.baud <= 0 || frame.size() != 3) return refused;
+    if (frame[0] != '7' && frame[0] != '8') return refused;
     s.dataBits = frame[0] - '0';
     switch (frame[1]) {
         case 'N': case 'n': s.parity = Parity::None; break;
         case 'E': case 'e': s.parity = Parity::Even; break;
         case 'O': case 'o': s.parity = Parity::Odd; break;
-        default: return std::nullopt;
+        default: return refused;
     }
-    if (frame[2] != '1' && frame[2] != '2') return std::nullopt;
+    if (frame[2] != '1' && frame[2] != '2') return refused;
     s.stopBits = frame[2] - '0';
-    why.clear();
     return s;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include "inspect/bank_decoder.h"
 
 #include <optional>
@@ -23,8 +25,8 @@ struct CanEndpoint {
 };
 
 // "PLUGIN:IFACE": the plugin is what stands before the first ':', so that an
-// interface name may hold colons itself. Nothing and the reason otherwise.
-std::optional<CanEndpoint> ParseCanInterface(std::string_view text, std::string& why);
+// interface name may hold colons itself. Any other text is refused with the reason.
+Result<CanEndpoint> ParseCanInterface(std::string_view text);
 
 enum class Parity { None, Even, Odd };
 
@@ -40,8 +42,8 @@ struct SerialSettings {
 // "19200 bit/s, 8E1".
 std::string SerialSettingsText(const SerialSettings& settings);
 // "19200,8E1" (or "19200,8N2", ...): the bit rate, then data bits, parity N/E/O
-// and stop bits. Nothing and the reason otherwise.
-std::optional<SerialSettings> ParseSerialSettings(std::string_view text, std::string& why);
+// and stop bits. Any other text is refused with the reason.
+Result<SerialSettings> ParseSerialSettings(std::string_view text);
 
 // What the banks say about the bench: the CAN bit rate, the serial line and
 // the gateway's own settings that a bench check must keep in mind.

@@ -29,19 +29,17 @@ std::optional<FrameFilter> ParseOne(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::vector<FrameFilter>> ParseFrameFilters(std::string_view text, std::string& why) {
+Result<std::vector<FrameFilter>> ParseFrameFilters(std::string_view text) {
     std::vector<FrameFilter> filters;
     std::size_t start = 0;
     while (start <= text.size()) {
         const std::size_t comma = std::min(text.find(',', start), text.size());
         const std::string_view item = text.substr(start, comma - start);
         const std::optional<FrameFilter> filter = ParseOne(item);
-        if (!filter) {
-            why = "a filter is ID:MASK or ID~MASK in hex (3 digits for a standard id, 8 for an extended one), "
-                  "such as 181:7FF,200~700; not '" +
-                  std::string(item) + "'";
-            return std::nullopt;
-        }
+        if (!filter)
+            return Failure{"a filter is ID:MASK or ID~MASK in hex (3 digits for a standard id, 8 for an extended one), "
+                           "such as 181:7FF,200~700; not '" +
+                           std::string(item) + "'"};
         filters.push_back(*filter);
         start = comma + 1;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include "gateway/can_frame.h"
 
 #include <cstdint>
@@ -23,8 +25,8 @@ struct FrameFilter {
 };
 
 // Reads a comma-separated list of filters, "181:7FF,200~700"; nothing and
-// the reason in `why` (quoting the text as typed) otherwise.
-std::optional<std::vector<FrameFilter>> ParseFrameFilters(std::string_view text, std::string& why);
+// the reason (quoting the text as typed) otherwise.
+Result<std::vector<FrameFilter>> ParseFrameFilters(std::string_view text);
 
 // Whether a frame passes: as candump does, when any filter takes it; every
 // frame passes an empty list. Error frames pass no filter.

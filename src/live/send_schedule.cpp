@@ -115,7 +115,8 @@ std::optional<std::int64_t> SendRun::Pump() {
         const std::int64_t due = *start_ + next_->at;
         const std::int64_t at = sent == 0 ? now : clock_.Now();
         if (due > at) return due;
-        if (!link_(next_->frame, failure_)) {
+        if (const Result<void> passed = link_(next_->frame); !passed) {
+            failure_ = passed.Why();
             ended_ = true;
             return std::nullopt;
         }

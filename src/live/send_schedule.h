@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include "gateway/can_frame.h"
 #include "live/frame_filter.h"
 
@@ -124,7 +126,7 @@ struct SendTally {
 // when a frame could not be sent (Failure() says why).
 class SendRun {
 public:
-    using Link = std::function<bool(const gateway::CanFrame& frame, std::string& why)>;
+    using Link = std::function<Result<void>(const gateway::CanFrame& frame)>;
     using Observer = std::function<void(const TimedSend& sent)>;
 
     SendRun(FrameSource& source, SendClock& clock, Link link, Observer sent = {}, std::size_t batch = 256);

@@ -59,12 +59,12 @@ Stimulus::Stimulus(const gateway::GatewayModel& model, const gateway::SignalValu
       seed_(seed) {
     const auto& frames = model.Receive().frames;
     for (int i = 0; i < static_cast<int>(frames.size()); ++i) {
-        std::string why;
-        if (model.ReceiveFrameReached(i, why))
+        if (const Result<void> reached = model.ReceiveFrameReached(i))
             sent_.push_back(i);
         else
             leftOut_.push_back("receive frame " + std::to_string(i + 1) + " (COB-ID " +
-                               gateway::CobIdText(frames[static_cast<std::size_t>(i)].cobId) + ") is not sent: " + why);
+                               gateway::CobIdText(frames[static_cast<std::size_t>(i)].cobId) +
+                               ") is not sent: " + reached.Why());
     }
 }
 

@@ -33,4 +33,19 @@ private:
     std::string why_;
 };
 
+// A check that gives nothing back: `return {};` when it passes.
+template <>
+class [[nodiscard]] Result<void> {
+public:
+    Result() = default;
+    Result(Failure failure) : failed_(true), why_(std::move(failure.why)) {}  // NOLINT
+
+    explicit operator bool() const { return !failed_; }
+    const std::string& Why() const { return why_; }
+
+private:
+    bool failed_ = false;
+    std::string why_;
+};
+
 }  // namespace vestrel

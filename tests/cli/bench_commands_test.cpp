@@ -300,7 +300,7 @@ TEST_F(BenchCommands, SimulateServesTheMappingUntilItIsStopped) {
                      "register 4 = 0x7788\n"))
         << out;
     live::ModbusClient client;
-    ASSERT_EQ(client.Open(pty.B(), SimulatedDevice::kSerial), "");
+    ASSERT_TRUE(client.Open(pty.B(), SimulatedDevice::kSerial));
     std::optional<live::RequestOutcome> read;
     client.Read(live::ReadFunction::InputRegisters, {1, 4}, &client, [&](const live::RequestOutcome& o) { read = o; });
     ASSERT_TRUE(WaitFor([&] { return read.has_value(); }));

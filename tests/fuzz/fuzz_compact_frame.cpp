@@ -10,19 +10,18 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vestrel;
     const std::string_view text = fuzz::AsText(data, size);
-    gateway::CanFrame frame;
-    std::string why;
-    if (gateway::ParseCompactFrame(text, frame, why)) {
+    const Result<gateway::CanFrame> parsed = gateway::ParseCompactFrame(text);
+    if (parsed) {
+        const gateway::CanFrame& frame = *parsed;
         gateway::LogFrame logged;
         logged.frame = frame;
         if (!frame.error) fuzz::CheckFrame(logged);
         const std::string canonical = gateway::CompactFrameText(frame);
-        gateway::CanFrame again;
-        FUZZ_CHECK(gateway::ParseCompactFrame(canonical, again, why) && again == frame,
-                   "the canonical text reads as another frame: " + canonical);
-        FUZZ_CHECK(gateway::CompactFrameText(again) == canonical, "the canonical text is not stable");
+        const Result<gateway::CanFrame> again = gateway::ParseCompactFrame(canonical);
+        FUZZ_CHECK(again && *again == frame, "the canonical text reads as another frame: " + canonical);
+        FUZZ_CHECK(gateway::CompactFrameText(*again) == canonical, "the canonical text is not stable");
     } else {
-        FUZZ_CHECK(!why.empty(), "a refusal without a reason");
+        FUZZ_CHECK(!parsed.Why().empty(), "a refusal without a reason");
     }
     for (const gateway::TypedFrame& typed : gateway::ReadTypedFrames(text)) {
         FUZZ_CHECK(typed.frame || !typed.why.empty(), "a typed text neither a frame nor refused with a reason");

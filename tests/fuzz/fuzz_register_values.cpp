@@ -47,6 +47,17 @@ std::size_t CheckNamedValues(std::string_view list) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view list = vestrel::fuzz::AsText(data, size);
     const std::size_t named = CheckNamedValues(list);
+    // Values alone: a refusal says why; an accepted list has no "=" and
+    // reads the same with its commas made blanks.
+    if (const auto alone = vestrel::gateway::ParseRegisterValueList(list); !alone) {
+        FUZZ_CHECK(!alone.Why().empty(), "a refused value list without a reason");
+    } else {
+        FUZZ_CHECK(!alone->empty() && list.find('=') == std::string_view::npos, "a value list taken with a pair in it");
+        std::string blanks(list);
+        std::replace(blanks.begin(), blanks.end(), ',', ' ');
+        const auto again = vestrel::gateway::ParseRegisterValueList(blanks);
+        FUZZ_CHECK(again && *again == *alone, "commas and blanks separate values differently");
+    }
     const auto values = ParseRegisterValues(list);
     if (!values) {
         FUZZ_CHECK(!values.Why().empty(), "a refused list without a reason");

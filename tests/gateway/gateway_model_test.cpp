@@ -349,10 +349,9 @@ TEST(CanFrameText, CompactSyntaxReadsAndWritesBack) {
         {"20000080##0", "an error frame is not a CAN FD frame"},
     };
     for (const auto& b : bad) {
-        CanFrame f;
-        std::string why;
-        EXPECT_FALSE(ParseCompactFrame(b.text, f, why)) << b.text;
-        EXPECT_EQ(why, b.why) << b.text;
+        const Result<CanFrame> f = ParseCompactFrame(b.text);
+        EXPECT_FALSE(f) << b.text;
+        EXPECT_EQ(f.Why(), b.why) << b.text;
     }
 }
 

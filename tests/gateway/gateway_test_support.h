@@ -53,10 +53,9 @@ inline void WriteProject(const std::filesystem::path& dir, const std::string& ca
 }
 
 inline CanFrame Frame(const std::string& text) {
-    CanFrame frame;
-    std::string why;
-    EXPECT_TRUE(ParseCompactFrame(text, frame, why)) << text << ": " << why;
-    return frame;
+    const Result<CanFrame> frame = ParseCompactFrame(text);
+    EXPECT_TRUE(frame) << text << ": " << frame.Why();
+    return frame ? *frame : CanFrame{};
 }
 
 }  // namespace vestrel::gateway::test

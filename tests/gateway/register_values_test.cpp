@@ -50,6 +50,32 @@ TEST(RegisterValues, TheOneGrammarOfEveryRegisterValueList) {
     }
 }
 
+// A write's values alone, in the same grammar and with the same separators.
+TEST(RegisterValues, ValuesAloneInTheSameGrammar) {
+    const std::vector<std::pair<std::string, std::vector<std::uint16_t>>> taken{
+        {"0x1234, 7 5", {0x1234, 7, 5}},
+        {" -1\t65535 ,0X10 ", {0xFFFF, 0xFFFF, 16}},
+        {"-32768", {0x8000}},
+    };
+    for (const auto& [text, values] : taken) {
+        const auto parsed = ParseRegisterValueList(text);
+        ASSERT_TRUE(parsed) << text << ": " << parsed.Why();
+        EXPECT_EQ(*parsed, values) << text;
+    }
+    const std::vector<std::pair<std::string, std::string>> refused{
+        {" ", "type the values to write, such as 0x1234, 7"},
+        {"1,", "type the values to write, such as 0x1234, 7, not '1,': a comma with no value after it"},
+        {"1 x", "'x' is not a register value: values are decimal or 0x hexadecimal numbers"},
+        {"1=2", "type the values to write, such as 0x1234, 7, not '1=2'"},
+        {"65536", "the value 65536 is outside -32768 to 65535"},
+    };
+    for (const auto& [text, reason] : refused) {
+        const auto parsed = ParseRegisterValueList(text);
+        EXPECT_FALSE(parsed) << text;
+        EXPECT_EQ(parsed.Why(), reason) << text;
+    }
+}
+
 // Named values share the list's grammar; the value stays text for its reader.
 TEST(RegisterValues, NamedValuesInTheSameGrammar) {
     const auto parsed = ParseNamedValues(" Speed = -1500, Drive.Torque=2.5e1\tMode=on ");

@@ -50,9 +50,9 @@ TEST(CanBusAdapter, FramesTravelBetweenInterfacesUnchanged) {
     EXPECT_TRUE(WaitFor([&] { return b.Heard("556#02"); }));
     EXPECT_FALSE(b.Heard("555#01"));
 
-    gateway::CanFrame frame;
-    std::string why;
-    ASSERT_TRUE(gateway::ParseCompactFrame("12345678#R3", frame, why));
+    const Result<gateway::CanFrame> parsed = gateway::ParseCompactFrame("12345678#R3");
+    ASSERT_TRUE(parsed);
+    const gateway::CanFrame frame = *parsed;
     const QCanBusFrame qt = ToQtFrame(frame);
     EXPECT_TRUE(qt.hasExtendedFrameFormat());
     EXPECT_EQ(qt.frameType(), QCanBusFrame::RemoteRequestFrame);
@@ -75,10 +75,9 @@ TEST(CanBusAdapter, AnInterfaceThatCannotOpenSaysWhichAndWhy) {
         if (endpoint.plugin == "nosuchplugin") {
             EXPECT_NE(failure.find("No such plugin: 'nosuchplugin' (plugins found: "), std::string::npos) << failure;
         }
-        std::string why;
-        gateway::CanFrame frame;
-        EXPECT_FALSE(bus.Send(frame, why));
-        EXPECT_EQ(why, "the CAN interface " + endpoint.Text() + " is not open");
+        const Result<void> sent = bus.Send(gateway::CanFrame{});
+        EXPECT_FALSE(sent);
+        EXPECT_EQ(sent.Why(), "the CAN interface " + endpoint.Text() + " is not open");
     }
 }
 
@@ -86,7 +85,7 @@ class SimulatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         client.SetTimeOut(2000);
-        ASSERT_EQ(client.Open(pty.B(), SimulatedDevice::kSerial), "");
+        ASSERT_TRUE(client.Open(pty.B(), SimulatedDevice::kSerial));
     }
     bool HeardEvent(const std::string& start) { return device.Told(start); }
 
@@ -166,13 +165,13 @@ TEST_F(SimulatorTest, UnmappedRegistersAndAWrongAddressGiveTheirMessagesNotValue
 
 TEST_F(SimulatorTest, APortInUseOrMissingIsNamedWithTheReason) {
     ModbusClient second;
-    const std::string inUse = second.Open(pty.A(), SimulatedDevice::kSerial);  // the simulator holds it
+    const std::string inUse = second.Open(pty.A(), SimulatedDevice::kSerial).Why();  // the simulator holds it
     EXPECT_EQ(inUse.rfind("Cannot open serial port " + pty.A() + ": it is in use by another program (", 0), 0u)
         << inUse;
-    const std::string missing = second.Open(pty.A() + "-none", SimulatedDevice::kSerial);
+    const std::string missing = second.Open(pty.A() + "-none", SimulatedDevice::kSerial).Why();
     EXPECT_EQ(missing, "Cannot open serial port " + pty.A() + "-none: No such file or directory");
     Simulator another(demo.model, Numbering::ProtocolAddress, device.bus);
-    EXPECT_EQ(another.Open(pty.A() + "-none", SimulatedDevice::kSerial, 1),
+    EXPECT_EQ(another.Open(pty.A() + "-none", SimulatedDevice::kSerial, 1).Why(),
               "Cannot open serial port " + pty.A() + "-none: No such file or directory");
 }
 
@@ -230,7 +229,7 @@ TEST(ModbusClientAdapter, ABrokenCrcIsReportedWithTheRequest) {
     });
     ModbusClient client;
     client.SetTimeOut(200);
-    ASSERT_EQ(client.Open(pty.B(), SerialSettings{}), "");
+    ASSERT_TRUE(client.Open(pty.B(), SerialSettings{}));
     const RequestOutcome r = ReadRegisters(client, ReadFunction::HoldingRegisters, 1, 1);
     EXPECT_EQ(request.toHex().toStdString().substr(0, 12), "010300010001");
     EXPECT_FALSE(r.ok);
@@ -280,7 +279,7 @@ TEST(ModbusClientAdapter, AnAnswerThatIsNotTheOneAskedForIsInvalid) {
         S slave(pty.A(), c.answer);
         ModbusClient client;
         client.SetTimeOut(2000);
-        ASSERT_EQ(client.Open(pty.B(), SerialSettings{}), "");
+        ASSERT_TRUE(client.Open(pty.B(), SerialSettings{}));
         const RequestOutcome r = Request([&](ModbusClient::Done done) { c.send(client, done); });
         EXPECT_FALSE(r.ok) << c.name;
         EXPECT_TRUE(r.values.empty()) << c.name;
@@ -302,7 +301,7 @@ TEST(ModbusClientAdapter, AnAnswerGivenAgainIsNotTakenForTheNextOne) {
     });
     ModbusClient client;
     client.SetTimeOut(2000);
-    ASSERT_EQ(client.Open(pty.B(), SerialSettings{}), "");
+    ASSERT_TRUE(client.Open(pty.B(), SerialSettings{}));
     EXPECT_TRUE(ReadRegisters(client, ReadFunction::HoldingRegisters, 1, 4).ok);
     const RequestOutcome second = ReadRegisters(client, ReadFunction::HoldingRegisters, 10, 2);
     EXPECT_FALSE(second.ok);
@@ -317,7 +316,7 @@ TEST(ModbusClientAdapter, DroppingTheReceiverCancelsItsCallback) {
     ScriptedSlave silent(pty.A(), [](const QByteArray&) { return QByteArray(); });
     ModbusClient client;
     client.SetTimeOut(100);
-    ASSERT_EQ(client.Open(pty.B(), SerialSettings{}), "");
+    ASSERT_TRUE(client.Open(pty.B(), SerialSettings{}));
     bool called = false;
     auto run = std::make_unique<QObject>();
     client.Read(ReadFunction::HoldingRegisters, {1, 1}, run.get(), [&](const RequestOutcome&) { called = true; });

@@ -145,10 +145,10 @@ public:
         EXPECT_TRUE(WaitForJoined(joined + 1)) << "the relay has not seen the interface join";
     }
     void Send(const std::string& text) {
-        gateway::CanFrame frame;
-        std::string why;
-        ASSERT_TRUE(gateway::ParseCompactFrame(text, frame, why)) << why;
-        ASSERT_TRUE(bus.Send(frame, why)) << why;
+        const Result<gateway::CanFrame> frame = gateway::ParseCompactFrame(text);
+        ASSERT_TRUE(frame) << frame.Why();
+        const Result<void> sent = bus.Send(*frame);
+        ASSERT_TRUE(sent) << sent.Why();
     }
     bool Heard(const std::string& text) const {
         return std::find(heard.begin(), heard.end(), text) != heard.end();
@@ -236,7 +236,7 @@ public:
         simulator = std::make_unique<Simulator>(model, numbering, bus);
         QObject::connect(simulator.get(), &Simulator::event,
                          [this](const QString& line) { events.push_back(line.toStdString()); });
-        EXPECT_EQ(simulator->Open(port, kSerial, address), "");
+        EXPECT_TRUE(simulator->Open(port, kSerial, address));
     }
     bool Told(const std::string& start) const {
         return std::any_of(events.begin(), events.end(), [&](const std::string& e) { return e.rfind(start, 0) == 0; });

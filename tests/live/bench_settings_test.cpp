@@ -12,36 +12,33 @@ namespace {
 using namespace test;
 
 TEST(CanEndpoint, ThePluginIsWhatStandsBeforeTheFirstColon) {
-    std::string why;
-    auto endpoint = ParseCanInterface("socketcan:can0", why);
+    auto endpoint = ParseCanInterface("socketcan:can0");
     ASSERT_TRUE(endpoint);
     EXPECT_EQ(endpoint->plugin, "socketcan");
     EXPECT_EQ(endpoint->interface, "can0");
-    endpoint = ParseCanInterface("virtualcan:tcp://127.0.0.1:40123/can0", why);
+    endpoint = ParseCanInterface("virtualcan:tcp://127.0.0.1:40123/can0");
     ASSERT_TRUE(endpoint);
     EXPECT_EQ(endpoint->plugin, "virtualcan");
     EXPECT_EQ(endpoint->interface, "tcp://127.0.0.1:40123/can0");
     EXPECT_EQ(endpoint->Text(), "virtualcan:tcp://127.0.0.1:40123/can0");
 
-    for (const char* bad : {"can0", ":can0", "socketcan:", ""}) EXPECT_FALSE(ParseCanInterface(bad, why)) << bad;
-    ParseCanInterface("can0", why);
-    EXPECT_EQ(why, "a CAN interface is PLUGIN:INTERFACE, such as socketcan:can0 or virtualcan:can0, not 'can0'");
+    for (const char* bad : {"can0", ":can0", "socketcan:", ""}) EXPECT_FALSE(ParseCanInterface(bad)) << bad;
+    EXPECT_EQ(ParseCanInterface("can0").Why(), "a CAN interface is PLUGIN:INTERFACE, such as socketcan:can0 or virtualcan:can0, not 'can0'");
 }
 
 TEST(SerialSettingsText, ReadsRateDataBitsParityAndStopBits) {
-    std::string why;
-    auto s = ParseSerialSettings("19200,8E1", why);
+    auto s = ParseSerialSettings("19200,8E1");
     ASSERT_TRUE(s);
     EXPECT_EQ(*s, (SerialSettings{19200, 8, Parity::Even, 1}));
     EXPECT_EQ(SerialSettingsText(*s), "19200 bit/s, 8E1");
-    s = ParseSerialSettings("9600,7o2", why);
+    s = ParseSerialSettings("9600,7o2");
     ASSERT_TRUE(s);
     EXPECT_EQ(*s, (SerialSettings{9600, 7, Parity::Odd, 2}));
     EXPECT_EQ(SerialSettingsText(*s), "9600 bit/s, 7O2");
 
     for (const char* bad : {"19200", "19200,9E1", "x,8E1", "19200,8X1", "19200,8E3", "0,8N1", "19200,8E1x", ",8N1"})
-        EXPECT_FALSE(ParseSerialSettings(bad, why)) << bad;
-    EXPECT_EQ(why, "serial settings are RATE,8N1 (data bits 7 or 8, parity N, E or O, stop bits 1 or 2), not ',8N1'");
+        EXPECT_FALSE(ParseSerialSettings(bad)) << bad;
+    EXPECT_EQ(ParseSerialSettings(",8N1").Why(), "serial settings are RATE,8N1 (data bits 7 or 8, parity N, E or O, stop bits 1 or 2), not ',8N1'");
 }
 
 TEST(BenchSettings, ComeFromTheBanksWithNotesOnWhatTheModelLeavesOut) {

@@ -17,10 +17,9 @@ namespace {
 using namespace live::test;
 
 gateway::CanFrame Frame(const std::string& text) {
-    gateway::CanFrame frame;
-    std::string why;
-    EXPECT_TRUE(gateway::ParseCompactFrame(text, frame, why)) << why;
-    return frame;
+    const Result<gateway::CanFrame> frame = gateway::ParseCompactFrame(text);
+    EXPECT_TRUE(frame) << frame.Why();
+    return frame ? *frame : gateway::CanFrame{};
 }
 
 struct FakeClock : SendClock {
@@ -45,9 +44,9 @@ Drive DriveRun(FrameSource& source, const std::vector<std::int64_t>& late, std::
     Drive d;
     SendRun run(
         source, clock,
-        [&](const gateway::CanFrame& f, std::string& why) {
-            why = "refused";
-            return gateway::CompactFrameText(f) != refuse;
+        [&](const gateway::CanFrame& f) -> Result<void> {
+            if (gateway::CompactFrameText(f) == refuse) return Failure{"refused"};
+            return {};
         },
         [&](const TimedSend& s) { d.sent.emplace_back(gateway::CompactFrameText(s.frame), clock.now - start); },
         batch);
@@ -93,9 +92,8 @@ TEST(SendSchedule, PeriodsAreDueAtFixedTimesHoweverLateAWakeUpWas) {
 }
 
 TEST(SendSchedule, FiltersReadAsCandumpReadsThem) {
-    std::string why;
-    const auto filters = ParseFrameFilters("181:7FF,200~700,00000100:1FFFFF00", why);
-    ASSERT_TRUE(filters) << why;
+    const auto filters = ParseFrameFilters("181:7FF,200~700,00000100:1FFFFF00");
+    ASSERT_TRUE(filters) << filters.Why();
     const std::vector<std::pair<std::string, bool>> frames = {
         {"181#11", true},     {"182#11", true},  // 182: outside 2xx, taken by the inverted filter
         {"281#11", false},    {"2FF#11", false}, {"00000181#11", true},
@@ -103,13 +101,14 @@ TEST(SendSchedule, FiltersReadAsCandumpReadsThem) {
         {"20000004#0000000000000000", false},
     };
     for (const auto& [text, passes] : frames) EXPECT_EQ(Passes(*filters, Frame(text)), passes) << text;
-    const auto standardOnly = ParseFrameFilters("181:7FF", why);
-    ASSERT_TRUE(standardOnly) << why;
+    const auto standardOnly = ParseFrameFilters("181:7FF");
+    ASSERT_TRUE(standardOnly) << standardOnly.Why();
     EXPECT_FALSE(Passes(*standardOnly, Frame("00000181#11")));
     EXPECT_TRUE(Passes({}, Frame("281#11")));
     for (const char* bad : {"", "181", "18:7FF", "181:7FG", "800:7FF", "181:7FF,", "181:7FF;200:700"}) {
-        EXPECT_FALSE(ParseFrameFilters(bad, why)) << bad;
-        EXPECT_NE(why.find("a filter is ID:MASK or ID~MASK"), std::string::npos);
+        const auto refused = ParseFrameFilters(bad);
+        EXPECT_FALSE(refused) << bad;
+        EXPECT_NE(refused.Why().find("a filter is ID:MASK or ID~MASK"), std::string::npos);
     }
 }
 
@@ -128,10 +127,7 @@ TEST(SendSchedule, ALogIsPlayedWithItsOwnTimingScaled) {
         Sent sent;
         PlayCounts counts;
     };
-    auto only = [](const char* text) {
-        std::string why;
-        return *ParseFrameFilters(text, why);
-    };
+    auto only = [](const char* text) { return *ParseFrameFilters(text); };
     const std::vector<Case> cases = {
         {{1, false, {}, ""},
          {{"181#11", 0}, {"281#22", 10000}, {"00000181#33", 20000}, {"381#R", 40000}},

@@ -25,8 +25,8 @@ VerifyResult VerifyRun::Run() {
     client_ = std::make_unique<ModbusClient>();
     client_->SetDeviceAddress(options_.deviceAddress);
     client_->SetTimeOut(options_.timeOutMs);
-    if (std::string failure = client_->Open(options_.port, options_.serial); !failure.empty()) {
-        result_.failure = failure;
+    if (const Result<void> opened = client_->Open(options_.port, options_.serial); !opened) {
+        result_.failure = opened.Why();
         return std::move(result_);
     }
     bus_ = std::make_unique<CanBus>();

@@ -154,15 +154,11 @@ bool CanBus::Backlogged() const {
 
 bool CanBus::IsOpen() const { return device_ && device_->state() == QCanBusDevice::ConnectedState; }
 
-bool CanBus::Send(const gateway::CanFrame& frame, std::string& why) {
-    if (!IsOpen()) {
-        why = "the CAN interface " + endpoint_.Text() + " is not open";
-        return false;
-    }
-    if (device_->writeFrame(ToQtFrame(frame))) return true;
-    why = "Cannot send " + gateway::CompactFrameText(frame) + " on " + endpoint_.Text() + ": " +
-          device_->errorString().toStdString();
-    return false;
+Result<void> CanBus::Send(const gateway::CanFrame& frame) {
+    if (!IsOpen()) return Failure{"the CAN interface " + endpoint_.Text() + " is not open"};
+    if (device_->writeFrame(ToQtFrame(frame))) return {};
+    return Failure{"Cannot send " + gateway::CompactFrameText(frame) + " on " + endpoint_.Text() + ": " +
+                   device_->errorString().toStdString()};
 }
 
 void CanBus::OnStateChanged(int state) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include "gateway/can_frame.h"
 #include "live/bench_settings.h"
 
@@ -52,8 +54,8 @@ public:
     bool Backlogged() const;
     const CanEndpoint& Endpoint() const { return endpoint_; }
 
-    // Sends one frame; false and the reason in `why` when it cannot go out.
-    bool Send(const gateway::CanFrame& frame, std::string& why);
+    // Sends one frame, or says why it cannot go out.
+    Result<void> Send(const gateway::CanFrame& frame);
 
     // The plugins Qt finds, and the interfaces a plugin reports.
     static std::vector<std::string> Plugins();

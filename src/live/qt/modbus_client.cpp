@@ -33,17 +33,27 @@ int ExceptionCodeOf(const QModbusResponse& response) {
     return data.isEmpty() ? 0 : static_cast<quint8>(data.at(0));
 }
 
-}  // namespace
+// Whether another program holds the port. Qt SerialPort takes a lock file
+// beside the device and answers PermissionError when the lock is held; a
+// port this process may read and write is then not refused for its rights.
+// Asked only after the port failed to open, so the probe does not open the
+// port of a working link.
+bool HeldByAnotherProgram(const std::string& port) {
+    if (::access(port.c_str(), R_OK | W_OK) != 0) return false;
+    QSerialPort probe(QString::fromStdString(port));
+    if (probe.open(QIODevice::ReadWrite)) return false;
+    return probe.error() == QSerialPort::PermissionError;
+}
 
 std::string OpenPortMessage(const std::string& port, const std::string& reason) {
-    // Qt SerialPort takes a lock file besides the device: a port that this
-    // process may open but whose lock is held belongs to another program.
-    if (reason.find("locking") != std::string::npos && ::access(port.c_str(), R_OK | W_OK) == 0)
+    if (HeldByAnotherProgram(port))
         return "Cannot open serial port " + port + ": it is in use by another program (" + reason + ")";
     return "Cannot open serial port " + port + ": " + reason;
 }
 
-std::string OpenSerialDevice(QModbusDevice*& device, const std::string& port, const SerialSettings& s,
+}  // namespace
+
+Result<void> OpenSerialDevice(QModbusDevice*& device, const std::string& port, const SerialSettings& s,
                              QObject* owner, std::function<void(const QString&)> failed) {
     device->setConnectionParameter(QModbusDevice::SerialPortNameParameter, QString::fromStdString(port));
     device->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, s.baud);
@@ -53,10 +63,10 @@ std::string OpenSerialDevice(QModbusDevice*& device, const std::string& port, co
     device->setConnectionParameter(QModbusDevice::SerialStopBitsParameter,
                                    s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
     if (!device->connectDevice()) {
-        const std::string message = OpenPortMessage(port, device->errorString().toStdString());
+        const std::string reason = device->errorString().toStdString();
         delete device;
         device = nullptr;
-        return message;
+        return Failure{OpenPortMessage(port, reason)};
     }
     QModbusDevice* opened = device;
     QObject::connect(opened, &QModbusDevice::errorOccurred, owner,
@@ -82,17 +92,16 @@ ModbusClient::ModbusClient(QObject* parent) : QObject(parent) {}
 
 ModbusClient::~ModbusClient() { Close(); }
 
-std::string ModbusClient::Open(const std::string& port, const SerialSettings& s) {
+Result<void> ModbusClient::Open(const std::string& port, const SerialSettings& s) {
     Close();
     port_ = port;
     auto* client = new QModbusRtuSerialClient(this);
     client->setTimeout(timeOutMs_);
     client->setNumberOfRetries(0);
     QModbusDevice* device = client;
-    const std::string message =
-        OpenSerialDevice(device, port, s, this, [this](const QString& why) { emit linkFailed(why); });
+    Result<void> opened = OpenSerialDevice(device, port, s, this, [this](const QString& why) { emit linkFailed(why); });
     client_ = device ? client : nullptr;
-    return message;
+    return opened;
 }
 
 void ModbusClient::Close() {

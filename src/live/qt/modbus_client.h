@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include "live/bench_settings.h"
 #include "live/modbus_request.h"
 
@@ -44,9 +46,9 @@ public:
     explicit ModbusClient(QObject* parent = nullptr);
     ~ModbusClient() override;
 
-    // Opens the port. Returns the message when it cannot, e.g. "Cannot open
-    // serial port /dev/ttyUSB0: Permission denied"; empty on success.
-    std::string Open(const std::string& port, const SerialSettings& settings);
+    // Opens the port, or says why it cannot, e.g. "Cannot open
+    // serial port /dev/ttyUSB0: Permission denied".
+    Result<void> Open(const std::string& port, const SerialSettings& settings);
     void Close();
     bool IsOpen() const;
     const std::string& Port() const { return port_; }
@@ -87,16 +89,13 @@ private:
     int timeOutMs_ = 1000;
 };
 
-// The message for a port that cannot be opened, from the port's own reason:
-// a port that could be opened but is locked is in use by another program.
-std::string OpenPortMessage(const std::string& port, const std::string& reason);
-
 // The one way the bench opens and closes its Modbus RTU ends, client or
 // server. OpenSerialDevice sets the serial line and connects; on failure it
-// deletes the device, clears `device` and returns why. Once open, a failure
+// deletes the device, clears `device` and says why (a port whose lock another
+// program holds is named as in use by it). Once open, a failure
 // of the link itself (not of one request) reaches `failed` as
 // "Serial port <port> failed: <reason>".
-std::string OpenSerialDevice(QModbusDevice*& device, const std::string& port, const SerialSettings& s,
+Result<void> OpenSerialDevice(QModbusDevice*& device, const std::string& port, const SerialSettings& s,
                              QObject* owner, std::function<void(const QString&)> failed);
 void CloseSerialDevice(QModbusDevice*& device, QObject* owner);
 

@@ -101,16 +101,15 @@ Simulator::Simulator(const gateway::GatewayModel& model, Numbering indexNumberin
 
 Simulator::~Simulator() { Close(); }
 
-std::string Simulator::Open(const std::string& port, const SerialSettings& s, int deviceAddress) {
+Result<void> Simulator::Open(const std::string& port, const SerialSettings& s, int deviceAddress) {
     Close();
     FrameUnknownFunctions();
     server_ = new SimulatorServer(*this, this);
     server_->setServerAddress(deviceAddress);
     QModbusDevice* device = server_;
-    const std::string message =
-        OpenSerialDevice(device, port, s, this, [this](const QString& why) { emit linkFailed(why); });
+    Result<void> opened = OpenSerialDevice(device, port, s, this, [this](const QString& why) { emit linkFailed(why); });
     if (!device) server_ = nullptr;
-    return message;
+    return opened;
 }
 
 void Simulator::Close() {
@@ -152,11 +151,10 @@ bool Simulator::OnWrite(std::uint16_t address, const std::vector<std::uint16_t>&
     line += ":";
     if (frames.empty()) line += " it feeds no transmit frame";
     for (const gateway::CanFrame& frame : frames) {
-        std::string why;
-        if (bus_.Send(frame, why))
+        if (const Result<void> sent = bus_.Send(frame))
             line += " sent " + gateway::CompactFrameText(frame);
         else
-            line += " " + why;
+            line += " " + sent.Why();
         line += ';';
     }
     if (line.back() == ';') line.pop_back();

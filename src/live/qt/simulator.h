@@ -29,9 +29,9 @@ public:
     Simulator(const gateway::GatewayModel& model, Numbering indexNumbering, CanBus& bus, QObject* parent = nullptr);
     ~Simulator() override;
 
-    // Opens the serial port as slave `deviceAddress`. Returns the message
-    // when it cannot ("Cannot open serial port ...: ..."); empty on success.
-    std::string Open(const std::string& port, const SerialSettings& settings, int deviceAddress);
+    // Opens the serial port as slave `deviceAddress`, or says why it cannot
+    // ("Cannot open serial port ...: ...").
+    Result<void> Open(const std::string& port, const SerialSettings& settings, int deviceAddress);
     void Close();
 
     const SimulatedGateway& Gateway() const { return gateway_; }

@@ -298,9 +298,9 @@ void TFBench::BtModbusOpenClick() {
     client_->SetDeviceAddress(SE_Address->value());
     client_->SetTimeOut(SE_TimeOut->value());
     const std::string port = PortPath();
-    const std::string failure = port.empty() ? "Choose or type a serial port" : client_->Open(port, s);
-    if (!failure.empty()) {
-        ShowStatus(LbModbusStatus, failure, true);
+    const Result<void> opened = port.empty() ? Failure{"Choose or type a serial port"} : client_->Open(port, s);
+    if (!opened) {
+        ShowStatus(LbModbusStatus, opened.Why(), true);
         return;
     }
     BtModbusOpen->setText("Close");

@@ -226,13 +226,13 @@ void TFCanMonitorPage::BtSendClick() {
         StopSending();
         return;
     }
-    gateway::CanFrame frame;
-    std::string why;
     const std::string text = E_Send->text().trimmed().toStdString();
-    if (!gateway::ParseCompactFrame(text, frame, why)) {
-        ShowStatus(LbSent, "'" + text + "' is not a frame: " + why, true);
+    const Result<gateway::CanFrame> parsed = gateway::ParseCompactFrame(text);
+    if (!parsed) {
+        ShowStatus(LbSent, "'" + text + "' is not a frame: " + parsed.Why(), true);
         return;
     }
+    const gateway::CanFrame frame = *parsed;
     if (bus_ && E_Every->value() > 0) {
         const int every = E_Every->value();
         StartSending(std::make_unique<PeriodicFrames>(std::vector<gateway::CanFrame>{frame},
@@ -240,8 +240,12 @@ void TFCanMonitorPage::BtSendClick() {
                      gateway::CompactFrameText(frame) + " every " + std::to_string(every) + " ms");
         return;
     }
-    if (!bus_ || !bus_->Send(frame, why)) {
-        ShowStatus(LbSent, bus_ ? why : "Open a CAN interface first", true);
+    if (!bus_) {
+        ShowStatus(LbSent, "Open a CAN interface first", true);
+        return;
+    }
+    if (const Result<void> sent = bus_->Send(frame); !sent) {
+        ShowStatus(LbSent, sent.Why(), true);
         return;
     }
     ShowStatus(LbSent, "Sent " + gateway::CompactFrameText(frame), false);

@@ -1,10 +1,10 @@
 #include "live/ui/modbus_poll_page.h"
 
 #include "gateway/gateway_model.h"
+#include "gateway/register_values.h"
 #include "live/qt/modbus_client.h"
 #include "live/ui/bench_widgets.h"
 #include "platform/printable_text.h"
-#include "project/integer_text.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,7 +21,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <sstream>
 
 namespace vestrel::live {
 
@@ -33,25 +32,6 @@ QSpinBox* NumberBox(QWidget* parent, const char* name, int min, int max, int val
     box->setRange(min, max);
     box->setValue(value);
     return box;
-}
-
-// "0x1234, 7 5": integer text (decimal or hexadecimal), 0 to 65535 each.
-bool ParseValues(const std::string& text, std::vector<std::uint16_t>& values, std::string& why) {
-    std::string spaced = text;
-    for (char& c : spaced)
-        if (c == ',' || c == ';') c = ' ';
-    std::istringstream words(spaced);
-    std::string word;
-    while (words >> word) {
-        const std::optional<std::int32_t> value = ParseIntegerText(word);
-        if (!value || *value < 0 || *value > 0xFFFF) {
-            why = "'" + word + "' is not a register value (0 to 65535, decimal or 0x hexadecimal)";
-            return false;
-        }
-        values.push_back(static_cast<std::uint16_t>(*value));
-    }
-    if (values.empty()) why = "type the values to write, such as 0x1234, 7";
-    return !values.empty();
 }
 
 }  // namespace
@@ -205,9 +185,8 @@ void TFModbusPollPage::ShowAddresses() {
         return text;
     };
     LbAddress->setText(QString::fromStdString(describe(SE_Start->value(), SE_Count->value())));
-    std::vector<std::uint16_t> values;
-    std::string why;
-    const int count = ParseValues(E_WriteValues->text().toStdString(), values, why) ? static_cast<int>(values.size()) : 1;
+    const auto values = gateway::ParseRegisterValueList(E_WriteValues->text().toStdString());
+    const int count = values ? static_cast<int>(values->size()) : 1;
     LbWriteAddress->setText(QString::fromStdString(describe(SE_WriteStart->value(), count)));
 }
 
@@ -285,17 +264,19 @@ void TFModbusPollPage::CB_PollClick() {
 }
 
 void TFModbusPollPage::BtWriteClick() {
-    std::vector<std::uint16_t> values;
-    std::string why;
     const live::Numbering n = CurrentNumbering();
     const auto first = AddressOf(SE_WriteStart->value(), n);
     const bool single = CB_WriteFunction->currentIndex() == 0;
-    if (!ParseValues(E_WriteValues->text().toStdString(), values, why) || !first ||
-        (single && values.size() > 1) || !AddressOf(SE_WriteStart->value() + static_cast<long>(values.size()) - 1, n)) {
-        if (why.empty())
-            why = single && values.size() > 1 ? "06 writes one register; choose 16 for several"
-                                              : LbWriteAddress->text().toStdString();
-        AddLogLine("write: " + why);
+    const auto parsed = gateway::ParseRegisterValueList(E_WriteValues->text().toStdString());
+    if (!parsed) {
+        AddLogLine("write: " + parsed.Why());
+        return;
+    }
+    const std::vector<std::uint16_t>& values = *parsed;
+    if (!first || (single && values.size() > 1) ||
+        !AddressOf(SE_WriteStart->value() + static_cast<long>(values.size()) - 1, n)) {
+        AddLogLine("write: " + (single && values.size() > 1 ? std::string("06 writes one register; choose 16 for several")
+                                                            : LbWriteAddress->text().toStdString()));
         return;
     }
     if (!client_ || !client_->IsOpen()) {
