@@ -30,6 +30,7 @@
 #include "can_log_gen.h"
 #include "gateway/can_log_reader.h"
 #include "gateway/gateway_model.h"
+#include "gateway/model_loading.h"
 #include "gateway/replay.h"
 #include "platform/file_util.h"
 

@@ -14,6 +14,7 @@
 
 #include "bench_folder.h"
 #include "gateway/gateway_model.h"
+#include "gateway/model_loading.h"
 #include "gateway/register_report.h"
 #include "gateway/ui/report_pdf.h"
 #include "platform/file_util.h"

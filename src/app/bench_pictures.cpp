@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "gateway/can_log_reader.h"
+#include "gateway/model_loading.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/modbus_client.h"
 #include "live/qt/simulator.h"

@@ -1,6 +1,7 @@
 #include "cli/bench_support.h"
 
 #include "cli/model_notes.h"
+#include "gateway/model_loading.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/frame_sender.h"
 #include "platform/error.h"

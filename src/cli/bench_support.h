@@ -3,6 +3,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "gateway/gateway_model.h"
+#include "gateway/model_loading.h"
 #include "live/bench_settings.h"
 #include "live/register_numbering.h"
 #include "live/send_schedule.h"

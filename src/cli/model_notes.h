@@ -2,6 +2,7 @@
 
 #include "cli/commands.h"
 #include "gateway/gateway_model.h"
+#include "gateway/model_loading.h"
 #include "gateway/signal_values.h"
 
 #include <filesystem>

@@ -2,6 +2,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/model_notes.h"
+#include "gateway/model_loading.h"
 #include "gateway/preview.h"
 #include "platform/printable_text.h"
 

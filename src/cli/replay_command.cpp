@@ -4,6 +4,7 @@
 #include "cli/merge_run.h"
 #include "cli/model_notes.h"
 #include "gateway/can_log_reader.h"
+#include "gateway/model_loading.h"
 #include "gateway/replay.h"
 #include "platform/error.h"
 #include "platform/file_util.h"

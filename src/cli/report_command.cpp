@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/merge_run.h"
 #include "cli/model_notes.h"
+#include "gateway/model_loading.h"
 #include "gateway/register_report.h"
 #include "platform/file_util.h"
 #include "platform/folder_lock.h"

@@ -2,6 +2,7 @@
 // the traffic a bench needs when the device's sender is not there.
 #include "cli/bench_support.h"
 #include "cli/model_notes.h"
+#include "gateway/model_loading.h"
 #include "live/stimulus.h"
 #include "platform/printable_text.h"
 

@@ -1,13 +1,7 @@
 #include "gateway/gateway_model.h"
-#include "platform/text.h"
 
-#include "compiler/bank_builder.h"
-#include "compiler/bank_files.h"
-#include "inspect/bank_source.h"
-#include "platform/error.h"
-#include "platform/file_util.h"
-#include "project/frame_table.h"
-#include "project/project_files.h"
+#include "gateway/model_wording.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <memory>
@@ -31,16 +25,6 @@ std::string FrameLabel(const std::vector<GatewayFrame>& frames, int index) {
 std::string Capitalized(std::string text) {
     if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
     return text;
-}
-
-void AppendHalf(std::string& out, bool known, unsigned bits, char unknown) {
-    if (known) {
-        out += UpperHexDigit((bits >> 4) & 0xF);
-        out += UpperHexDigit(bits & 0xF);
-    } else {
-        out += unknown;
-        out += unknown;
-    }
 }
 
 // Receive frames that share a COB-ID, given the receive COB-IDs in order and
@@ -179,59 +163,7 @@ const GatewayFrame* GatewayDirection::FrameOf(const GatewayMapping& mapping) con
     return &frames[static_cast<std::size_t>(mapping.frame - 1)];
 }
 
-char* WriteRegisterValueText(char* out, const RegisterValue& value) {
-    *out++ = '0';
-    *out++ = 'x';
-    const auto half = [&](bool known, unsigned bits) {
-        *out++ = known ? UpperHexDigit((bits >> 4) & 0xF) : '?';
-        *out++ = known ? UpperHexDigit(bits & 0xF) : '?';
-    };
-    half(value.highKnown, value.bits >> 8);
-    half(value.lowKnown, value.bits & 0xFF);
-    return out;
-}
-
-void AppendRegisterValueText(std::string& out, const RegisterValue& value) {
-    char text[kRegisterValueTextBytes];
-    out.append(text, static_cast<std::size_t>(WriteRegisterValueText(text, value) - text));
-}
-
-std::string RegisterValueText(const RegisterValue& value) {
-    std::string text;
-    AppendRegisterValueText(text, value);
-    return text;
-}
-
-std::string RegisterValueText(std::uint16_t value) { return RegisterValueText(RegisterValue{value, true, true}); }
-
-std::string EffectValueText(const RegisterEffect& effect) {
-    std::string text = "0x";
-    AppendHalf(text, effect.high.source == HalfSource::Fed, effect.high.value, '-');
-    AppendHalf(text, effect.low.source == HalfSource::Fed, effect.low.value, '-');
-    return text;
-}
-
 int LookupSelects(std::span<const int> frames) { return frames.back(); }
-
-std::string LookupSelectionText(int frameNumber, std::size_t count) {
-    return "the banks' lookup table selects frame " + std::to_string(frameNumber) + ", the " +
-           (count == 2 ? "later" : "last") + " one";
-}
-
-std::string TransmitBytesText(const TransmitFrameData& data, int count) {
-    std::string text;
-    for (int i = 0; i < count && i < kMaxDataBytes; ++i) {
-        if (i > 0) text += ' ';
-        const TransmitByte& b = data.bytes[static_cast<std::size_t>(i)];
-        switch (b.state) {
-            case ByteState::NotFed: text += "--"; break;
-            case ByteState::Unknown: text += "??"; break;
-            case ByteState::Conflict: text += "!!"; break;
-            case ByteState::Value: AppendHalf(text, true, b.value, '?'); break;
-        }
-    }
-    return text;
-}
 
 std::span<const int> GatewayModel::IdIndex::Find(std::uint32_t id) const {
     const auto range = std::equal_range(ids.begin(), ids.end(), id);
@@ -460,54 +392,6 @@ std::vector<int> GatewayModel::TransmitFramesFedBy(const std::map<std::uint16_t,
         }
     }
     return frames;
-}
-
-ProjectModel LoadProjectModel(const std::filesystem::path& projectDir) {
-    RequireProjectFolder(projectDir);
-    std::vector<Problem> problems = CheckProject(projectDir);
-    auto compiler = std::make_unique<BankCompiler>();
-    try {
-        compiler->BuildBankImages(projectDir, LocalDateTime{});
-    } catch (const Error& e) {
-        throw ProjectNotCompiled(e.what(), std::move(problems));
-    }
-    const DecodedBanks decoded = DecodeBanks(compiler->Banks());
-    auto mnemonics = [&](FrameDirection d) {
-        std::vector<std::string> texts;
-        for (const FrameRow& row : ReadFrameTable(projectDir, d).table.rows) texts.push_back(row.Mnemonic);
-        return texts;
-    };
-    return ProjectModel{GatewayModel(decoded, mnemonics(FrameDirection::Receive), mnemonics(FrameDirection::Transmit)),
-                        std::move(problems)};
-}
-
-GatewayModel LoadBankModel(const std::filesystem::path& imageOrBinDir) {
-    auto banks = std::make_unique<BankImages>();
-    if (DirectoryExists(imageOrBinDir))
-        ReadBanksFromBinDir(imageOrBinDir, *banks);
-    else
-        ReadBanksFromImage(imageOrBinDir, *banks);
-    return GatewayModel(DecodeBanks(*banks));
-}
-
-namespace {
-
-// A folder with bank1.bin but no pargen.xml: a project's bin folder.
-bool IsBankFolder(const std::filesystem::path& source) {
-    return DirectoryExists(source) && FindFileNoCase(source, "bank1.bin") && !FindProjectFile(source, kPargenFile);
-}
-
-}  // namespace
-
-ProjectModel LoadModel(const std::filesystem::path& source) {
-    if (FileExists(source) || IsBankFolder(source)) return ProjectModel{LoadBankModel(source), {}, false};
-    return LoadProjectModel(source);
-}
-
-std::vector<std::filesystem::path> SourceFiles(const std::filesystem::path& source) {
-    if (FileExists(source)) return {source};
-    if (IsBankFolder(source)) return BankSetFiles(source);
-    return ProjectFilePaths(source);
 }
 
 }  // namespace vestrel::gateway

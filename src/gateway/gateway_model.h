@@ -2,14 +2,11 @@
 
 #include "gateway/can_frame.h"
 #include "inspect/bank_decoder.h"
-#include "inspect/project_check.h"
 #include "project/pos_comp.h"
-#include "platform/error.h"
 #include "platform/result.h"
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <span>
@@ -128,20 +125,6 @@ struct RegisterValue {
     friend bool operator==(const RegisterValue&, const RegisterValue&) = default;
 };
 
-// The one way values are shown: "0x1234", "0x12??" with the low half never
-// fed, "0x????". A half that one frame does not set is shown as "--" by
-// EffectValueText.
-std::string RegisterValueText(const RegisterValue& value);
-// A value read from or written to a device, every bit known: "0x002A".
-std::string RegisterValueText(std::uint16_t value);
-void AppendRegisterValueText(std::string& out, const RegisterValue& value);
-// The same into `out`, which has room for kRegisterValueTextBytes; returns
-// the end of what was written.
-inline constexpr std::size_t kRegisterValueTextBytes = 6;
-char* WriteRegisterValueText(char* out, const RegisterValue& value);
-// What one frame sets: "0x1122", "0x--22" when the high half is not set by it.
-std::string EffectValueText(const RegisterEffect& effect);
-
 // A data byte of a transmit frame composed from register values.
 enum class ByteState : std::uint8_t {
     NotFed,    // no mapping record feeds it: shown "--"
@@ -170,12 +153,6 @@ struct TransmitFrameData {
 // one the banks' lookup table selects: as the compile lays the table, the
 // later frame overwrites.
 int LookupSelects(std::span<const int> frames);
-// "the banks' lookup table selects frame 3, the later one" for the frame
-// number selected among `count` frames that share a COB-ID.
-std::string LookupSelectionText(int frameNumber, std::size_t count);
-
-// "12 34 ?? --" for the first `count` bytes.
-std::string TransmitBytesText(const TransmitFrameData& data, int count);
 
 class GatewayModel {
 public:
@@ -245,43 +222,5 @@ private:
     IdIndex transmitById_;
     std::vector<std::uint16_t> receiveRegisters_;
 };
-
-// The model of a project as "Update Device" would compile it (on a scratch
-// compiler, so nothing is written), with the project check's findings.
-struct ProjectModel {
-    GatewayModel model;
-    std::vector<Problem> problems;
-    bool fromProject = true;  // false when read from banks
-};
-
-// A project that does not compile: what the compiler says, and the whole
-// project check, so that a window can list every problem at once.
-class ProjectNotCompiled : public Error {
-public:
-    ProjectNotCompiled(const std::string& what, std::vector<Problem> problems)
-        : Error(what), problems_(std::move(problems)) {}
-    const std::vector<Problem>& Problems() const { return problems_; }
-
-private:
-    std::vector<Problem> problems_;
-};
-
-// Throws ProjectNotCompiled with the compiler's message when the project does
-// not compile, and RequireProjectFolder's Error for a folder that is missing
-// or holds no project file.
-ProjectModel LoadProjectModel(const std::filesystem::path& projectDir);
-
-// The model of banks 1 and 2 of an S-record image, or of a folder's
-// bank1.bin and bank2.bin. Throws Error from the reader or the decoder.
-GatewayModel LoadBankModel(const std::filesystem::path& imageOrBinDir);
-
-// A project folder; a folder with bank1.bin but no pargen.xml (a project's
-// bin folder); or an S-record image file. Models from banks come without
-// problems and mnemonics.
-ProjectModel LoadModel(const std::filesystem::path& source);
-
-// The files LoadModel reads for `source`, whether they exist or not: the
-// image, the bank folder's set of files, or the project's five files.
-std::vector<std::filesystem::path> SourceFiles(const std::filesystem::path& source);
 
 }  // namespace vestrel::gateway

@@ -1,8 +1,23 @@
 #include "gateway/model_wording.h"
 
 #include "platform/printable_text.h"
+#include "platform/text.h"
 
 namespace vestrel::gateway {
+
+namespace {
+
+void AppendHalf(std::string& out, bool known, unsigned bits, char unknown) {
+    if (known) {
+        out += UpperHexDigit((bits >> 4) & 0xF);
+        out += UpperHexDigit(bits & 0xF);
+    } else {
+        out += unknown;
+        out += unknown;
+    }
+}
+
+}  // namespace
 
 std::string MnemonicSuffix(const std::string& mnemonic) {
     return mnemonic.empty() ? std::string() : " \"" + PrintableText(mnemonic, LineBreaks::OneLine) + "\"";
@@ -11,6 +26,58 @@ std::string MnemonicSuffix(const std::string& mnemonic) {
 std::string ModeText(const GatewayModel& model) {
     return "CANType " + std::to_string(model.Banks().canType) +
            (model.Mode() == CanMode::Can20A ? " (CAN 2.0A, 11-bit COB-IDs)" : " (CAN 2.0B, 29-bit COB-IDs)");
+}
+
+char* WriteRegisterValueText(char* out, const RegisterValue& value) {
+    *out++ = '0';
+    *out++ = 'x';
+    const auto half = [&](bool known, unsigned bits) {
+        *out++ = known ? UpperHexDigit((bits >> 4) & 0xF) : '?';
+        *out++ = known ? UpperHexDigit(bits & 0xF) : '?';
+    };
+    half(value.highKnown, value.bits >> 8);
+    half(value.lowKnown, value.bits & 0xFF);
+    return out;
+}
+
+void AppendRegisterValueText(std::string& out, const RegisterValue& value) {
+    char text[kRegisterValueTextBytes];
+    out.append(text, static_cast<std::size_t>(WriteRegisterValueText(text, value) - text));
+}
+
+std::string RegisterValueText(const RegisterValue& value) {
+    std::string text;
+    AppendRegisterValueText(text, value);
+    return text;
+}
+
+std::string RegisterValueText(std::uint16_t value) { return RegisterValueText(RegisterValue{value, true, true}); }
+
+std::string EffectValueText(const RegisterEffect& effect) {
+    std::string text = "0x";
+    AppendHalf(text, effect.high.source == HalfSource::Fed, effect.high.value, '-');
+    AppendHalf(text, effect.low.source == HalfSource::Fed, effect.low.value, '-');
+    return text;
+}
+
+std::string LookupSelectionText(int frameNumber, std::size_t count) {
+    return "the banks' lookup table selects frame " + std::to_string(frameNumber) + ", the " +
+           (count == 2 ? "later" : "last") + " one";
+}
+
+std::string TransmitBytesText(const TransmitFrameData& data, int count) {
+    std::string text;
+    for (int i = 0; i < count && i < kMaxDataBytes; ++i) {
+        if (i > 0) text += ' ';
+        const TransmitByte& b = data.bytes[static_cast<std::size_t>(i)];
+        switch (b.state) {
+            case ByteState::NotFed: text += "--"; break;
+            case ByteState::Unknown: text += "??"; break;
+            case ByteState::Conflict: text += "!!"; break;
+            case ByteState::Value: AppendHalf(text, true, b.value, '?'); break;
+        }
+    }
+    return text;
 }
 
 }  // namespace vestrel::gateway

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/gateway_model.h"
+#include "inspect/project_check.h"
 
 #include <string>
 #include <vector>

@@ -421,10 +421,15 @@ void CheckMappings(const fs::path& dir, FrameDirection direction, const Frames& 
 }  // namespace
 
 std::vector<Problem> CheckProject(const fs::path& projectDir, BanksBefore before) {
+    return CheckAndCompileProject(projectDir, before).problems;
+}
+
+CheckedProject CheckAndCompileProject(const fs::path& projectDir, BanksBefore before) {
     Report report;
     if (!DirectoryExists(projectDir)) {
-        report.Error(kNoFile, {}, 0, {}, "Project folder \"" + projectDir.string() + "\" not found");
-        return report.Sorted();
+        const std::string missing = "Project folder \"" + projectDir.string() + "\" not found";
+        report.Error(kNoFile, {}, 0, {}, missing);
+        return {report.Sorted(), Failure{missing}};
     }
     CheckNameClashes(projectDir, report);
     const std::optional<CanMode> mode = CheckSettings(projectDir, before, report);
@@ -437,15 +442,24 @@ std::vector<Problem> CheckProject(const fs::path& projectDir, BanksBefore before
 
     // The errors are the compiler's own: everything that would stop a
     // compile, each noted where it stands, and nothing else.
-    auto compiler = std::make_unique<BankCompiler>();
+    auto compiler = std::make_shared<BankCompiler>();
     std::vector<CompileError> errors;
+    std::optional<std::string> stopped;
     try {
         compiler->BuildBankImages(projectDir, LocalDateTime{}, &errors);
     } catch (const std::exception& e) {
         report.Error(kNoFile, {}, 0, {}, e.what());
+        stopped = e.what();
     }
     for (const CompileError& e : errors) report.Error(RankOf(e.File()), e.File(), e.Row(), e.Field(), e.Text());
-    return report.Sorted();
+    CheckedProject checked{report.Sorted()};
+    if (!errors.empty())
+        checked.compiled = Failure{errors.front().what()};
+    else if (stopped)
+        checked.compiled = Failure{*stopped};
+    else
+        checked.compiled = std::shared_ptr<const BankCompiler>(std::move(compiler));
+    return checked;
 }
 
 bool HasErrors(const std::vector<Problem>& problems) {

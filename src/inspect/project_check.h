@@ -1,10 +1,15 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace vestrel {
+
+class BankCompiler;
 
 // Error: the project cannot be compiled as it stands. Warning: it compiles,
 // but the banks probably do not hold what the engineer meant.
@@ -33,6 +38,16 @@ enum class BanksBefore { LastCompile, Zero };
 // problem; a folder that does not exist is an error in the list.
 std::vector<Problem> CheckProject(const std::filesystem::path& projectDir,
                                   BanksBefore before = BanksBefore::LastCompile);
+
+// The check and the compile it makes, for a caller that needs the banks as
+// well: the compiler holding the project's banks, or the reason the compile
+// stops (its first error, as BuildBankImages without a list would throw it).
+struct CheckedProject {
+    std::vector<Problem> problems;
+    Result<std::shared_ptr<const BankCompiler>> compiled = Failure{};
+};
+CheckedProject CheckAndCompileProject(const std::filesystem::path& projectDir,
+                                      BanksBefore before = BanksBefore::LastCompile);
 
 bool HasErrors(const std::vector<Problem>& problems);
 

@@ -1,5 +1,6 @@
 #include "live/bus_monitor.h"
 
+#include "gateway/model_wording.h"
 #include "platform/printable_text.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 #include "live/receive_verifier.h"
 
+#include "gateway/model_wording.h"
+
 #include <algorithm>
 
 namespace vestrel::live {

@@ -1,5 +1,6 @@
 #include "live/transmit_verifier.h"
 
+#include "gateway/model_wording.h"
 #include "platform/printable_text.h"
 #include "platform/text.h"
 

@@ -1,6 +1,7 @@
 #include "live/verify_report.h"
 
 #include "gateway/gateway_model.h"
+#include "gateway/model_wording.h"
 
 namespace vestrel::live {
 

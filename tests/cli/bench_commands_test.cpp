@@ -2,6 +2,7 @@
 // virtualcan and a socat pair of pseudo-terminals.
 #include "cli/bench_support.h"
 #include "cli/cli.h"
+#include "gateway/model_loading.h"
 #include "live/bench_rig.h"
 #include "live/live_test_support.h"
 #include "live/qt/modbus_client.h"

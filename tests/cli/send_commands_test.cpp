@@ -2,6 +2,7 @@
 // of the test; stimulate with the simulated gateway and verify.
 #include "cli/cli.h"
 #include "gateway/can_log_reader.h"
+#include "gateway/model_loading.h"
 #include "live/bench_rig.h"
 #include "live/live_test_support.h"
 

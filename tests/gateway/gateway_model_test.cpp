@@ -1,6 +1,9 @@
 #include "gateway/gateway_model.h"
 
 #include "compiler/bank_files.h"
+#include "gateway/model_loading.h"
+#include "gateway/model_wording.h"
+#include "gateway/preview.h"
 #include "gateway/register_table.h"
 #include "gateway_test_support.h"
 #include "platform/error.h"
@@ -296,6 +299,20 @@ TEST(RegisterTable, FeedsByTheLookupTheFormatAndTheByteRules) {
         if (fed.lengthDiffers) lines.push_back("length differs");
         EXPECT_EQ(lines, c.changes) << c.canType << " " << c.frame;
     }
+}
+
+// The byte just past Dimensin is outside the frame for what the preview
+// tells, received and sent alike, whatever the frame on the bus carries.
+TEST(Preview, TheByteJustPastDimensinIsOutsideTheFrame) {
+    TempDir dir;
+    WriteProject(dir.path(), "0", {{"0x181", 2, "Short"}}, {{1, 1, 0x32}},  // B3 high: past Dimensin 2; B2 low
+                 {{"0x201", 3, "ShortTx"}}, {{100, 1, 0x43}});              // B4 high: past Dimensin 3; B3 low
+    const ProjectModel loaded = LoadProjectModel(dir.path());
+    const std::string received = PreviewFrameText(loaded.model, "181#1122334455667788", Frame("181#1122334455667788"));
+    EXPECT_NE(received.find("0x--22"), std::string::npos) << received;
+    EXPECT_NE(received.find("B3: beyond Dimensin"), std::string::npos) << received;
+    const TransmitFrameData sent = loaded.model.ComposeTransmit(0, {{100, 0xABCD}});
+    EXPECT_EQ(TransmitBytesText(sent, kMaxDataBytes), "-- -- CD -- -- -- -- --");
 }
 
 TEST(CanFrameText, CompactSyntaxReadsAndWritesBack) {

@@ -1,3 +1,4 @@
+#include "gateway/model_loading.h"
 #include "platform/workspace_paths.h"
 #include "gateway/preview.h"
 #include "gateway/register_report.h"

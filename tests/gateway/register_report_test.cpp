@@ -1,3 +1,4 @@
+#include "gateway/model_loading.h"
 #include "gateway/register_report.h"
 #include "gateway/report_signals.h"
 

@@ -1,5 +1,6 @@
 // The replay's summary: what it counts, and that it stays bounded whatever
 // the log holds.
+#include "gateway/model_loading.h"
 #include "gateway/replay.h"
 
 #include "log_test_support.h"

@@ -1,6 +1,7 @@
 // The Qt SerialBus adapters end to end: virtualcan for the bus, a socat pair
 // of pseudo-terminals for the serial line, the simulated gateway as slave.
 #include "bench_rig.h"
+#include "gateway/model_loading.h"
 #include "gateway/register_table.h"
 #include "live/qt/modbus_client.h"
 #include "live/qt/simulator.h"

@@ -1,4 +1,5 @@
 #include "gateway/model_examples.h"
+#include "gateway/model_loading.h"
 #include "live/bench_settings.h"
 #include "live/modbus_request.h"
 #include "live/register_numbering.h"

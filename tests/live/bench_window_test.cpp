@@ -2,6 +2,7 @@
 // and a socat pair of pseudo-terminals.
 #include "bench_rig.h"
 #include "gateway/can_log_reader.h"
+#include "gateway/model_loading.h"
 #include "live/qt/modbus_client.h"
 #include "live/ui/bench_widgets.h"
 #include "live/ui/bench_window.h"

@@ -1,4 +1,5 @@
 #include "gateway/can_log_reader.h"
+#include "gateway/model_loading.h"
 #include "live/bus_monitor.h"
 #include "live/candump_writer.h"
 #include "live_test_support.h"

@@ -2,6 +2,7 @@
 
 #include "gateway/gateway_model.h"
 #include "gateway/gateway_test_support.h"
+#include "gateway/model_loading.h"
 
 #include <string>
 

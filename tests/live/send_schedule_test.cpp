@@ -1,5 +1,6 @@
 // What send, play and stimulate put on a bus and when, on a clock the test
 // moves: filters, absolute deadlines, a log's timing, the value patterns.
+#include "gateway/model_loading.h"
 #include "live/frame_filter.h"
 #include "live/live_test_support.h"
 #include "live/send_schedule.h"

@@ -1,3 +1,4 @@
+#include "gateway/model_loading.h"
 #include "live/simulated_gateway.h"
 #include "live_test_support.h"
 

@@ -1,3 +1,4 @@
+#include "gateway/model_loading.h"
 #include "live/receive_verifier.h"
 #include "live/transmit_verifier.h"
 #include "live/verify_report.h"

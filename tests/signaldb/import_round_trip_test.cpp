@@ -3,6 +3,7 @@
 // imported signal's bits are where the codec says, in both directions and
 // both word orders. And the project's files change together or not at all.
 #include "gateway/gateway_model.h"
+#include "gateway/model_loading.h"
 #include "gateway/signal_values.h"
 #include "platform/error.h"
 #include "platform/file_util.h"

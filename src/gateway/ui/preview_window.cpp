@@ -1,5 +1,6 @@
 #include "gateway/ui/preview_window.h"
 
+#include "gateway/model_loading.h"
 #include "platform/workspace_paths.h"
 #include "gateway/model_examples.h"
 #include "gateway/preview.h"

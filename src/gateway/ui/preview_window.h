@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gateway/model_loading.h"
 #include "platform/workspace_paths.h"
 
 #include "gateway/gateway_model.h"

@@ -1,5 +1,6 @@
 #include "gateway/ui/register_map_window.h"
 
+#include "gateway/model_loading.h"
 #include "gateway/signal_values.h"
 #include "gateway/ui/report_pdf.h"
 #include "gateway/ui/svg_text_object.h"

@@ -1,6 +1,7 @@
 #include "live/qt/simulator.h"
 
 #include "gateway/gateway_model.h"
+#include "gateway/model_wording.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/modbus_client.h"
 

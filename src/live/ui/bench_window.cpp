@@ -1,6 +1,7 @@
 #include "live/ui/bench_window.h"
 
 #include "gateway/model_examples.h"
+#include "gateway/model_loading.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/modbus_client.h"
 #include "live/ui/bench_widgets.h"

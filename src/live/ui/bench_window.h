@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/gateway_model.h"
+#include "gateway/model_loading.h"
 #include "live/bench_settings.h"
 #include "live/bus_monitor.h"
 

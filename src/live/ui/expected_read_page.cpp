@@ -1,6 +1,7 @@
 #include "live/ui/expected_read_page.h"
 
 #include "gateway/gateway_model.h"
+#include "gateway/model_wording.h"
 #include "gateway/preview.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/check_runs.h"

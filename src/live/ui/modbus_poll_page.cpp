@@ -1,6 +1,7 @@
 #include "live/ui/modbus_poll_page.h"
 
 #include "gateway/gateway_model.h"
+#include "gateway/model_wording.h"
 #include "gateway/register_values.h"
 #include "live/qt/modbus_client.h"
 #include "live/ui/bench_widgets.h"

@@ -1,0 +1,59 @@
+#include "gateway/model_loading.h"
+
+#include "compiler/bank_builder.h"
+#include "compiler/bank_files.h"
+#include "inspect/bank_source.h"
+#include "platform/file_util.h"
+#include "project/frame_table.h"
+#include "project/project_files.h"
+
+#include <memory>
+
+namespace vestrel::gateway {
+
+ProjectModel LoadProjectModel(const std::filesystem::path& projectDir) {
+    RequireProjectFolder(projectDir);
+    // The check compiles the project as it checks it: one compile for both.
+    CheckedProject checked = CheckAndCompileProject(projectDir);
+    if (!checked.compiled) throw ProjectNotCompiled(checked.compiled.Why(), std::move(checked.problems));
+    const DecodedBanks decoded = DecodeBanks((*checked.compiled)->Banks());
+    std::vector<Problem> problems = std::move(checked.problems);
+    auto mnemonics = [&](FrameDirection d) {
+        std::vector<std::string> texts;
+        for (const FrameRow& row : ReadFrameTable(projectDir, d).table.rows) texts.push_back(row.Mnemonic);
+        return texts;
+    };
+    return ProjectModel{GatewayModel(decoded, mnemonics(FrameDirection::Receive), mnemonics(FrameDirection::Transmit)),
+                        std::move(problems)};
+}
+
+GatewayModel LoadBankModel(const std::filesystem::path& imageOrBinDir) {
+    auto banks = std::make_unique<BankImages>();
+    if (DirectoryExists(imageOrBinDir))
+        ReadBanksFromBinDir(imageOrBinDir, *banks);
+    else
+        ReadBanksFromImage(imageOrBinDir, *banks);
+    return GatewayModel(DecodeBanks(*banks));
+}
+
+namespace {
+
+// A folder with bank1.bin but no pargen.xml: a project's bin folder.
+bool IsBankFolder(const std::filesystem::path& source) {
+    return DirectoryExists(source) && FindFileNoCase(source, "bank1.bin") && !FindProjectFile(source, kPargenFile);
+}
+
+}  // namespace
+
+ProjectModel LoadModel(const std::filesystem::path& source) {
+    if (FileExists(source) || IsBankFolder(source)) return ProjectModel{LoadBankModel(source), {}, false};
+    return LoadProjectModel(source);
+}
+
+std::vector<std::filesystem::path> SourceFiles(const std::filesystem::path& source) {
+    if (FileExists(source)) return {source};
+    if (IsBankFolder(source)) return BankSetFiles(source);
+    return ProjectFilePaths(source);
+}
+
+}  // namespace vestrel::gateway
