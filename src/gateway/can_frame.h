@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/result.h"
-#include "project/project_files.h"
+#include "project/gateway_terms.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "gateway/gateway_model.h"
 
 #include "gateway/model_wording.h"
+#include "inspect/bank_decoder.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -165,6 +166,8 @@ const GatewayFrame* GatewayDirection::FrameOf(const GatewayMapping& mapping) con
 
 int LookupSelects(std::span<const int> frames) { return frames.back(); }
 
+CanMode GatewayModel::Mode() const { return banks_->mode; }
+
 std::span<const int> GatewayModel::IdIndex::Find(std::uint32_t id) const {
     const auto range = std::equal_range(ids.begin(), ids.end(), id);
     const auto from = static_cast<std::size_t>(range.first - ids.begin());
@@ -173,7 +176,7 @@ std::span<const int> GatewayModel::IdIndex::Find(std::uint32_t id) const {
 
 GatewayModel::GatewayModel(const DecodedBanks& banks, const std::vector<std::string>& receiveMnemonics,
                            const std::vector<std::string>& transmitMnemonics)
-    : banks_(banks) {
+    : banks_(std::make_shared<const DecodedBanks>(banks)) {
     receive_.direction = FrameDirection::Receive;
     transmit_.direction = FrameDirection::Transmit;
     auto fill = [](GatewayDirection& direction, const std::vector<DecodedFrame>& frames,
@@ -212,7 +215,7 @@ GatewayModel::GatewayModel(const DecodedBanks& banks, const std::vector<std::str
     receiveById_ = index(receive_.frames);
     transmitById_ = index(transmit_.frames);
 
-    if (banks_.mode == CanMode::Can20A) {
+    if (banks_->mode == CanMode::Can20A) {
         lookup20A_.assign(kMaxStandardId + 1, -1);
         for (const std::uint32_t id : receiveById_.ids)
             if (id <= kMaxStandardId && lookup20A_[id] < 0)
@@ -228,7 +231,7 @@ GatewayModel::GatewayModel(const DecodedBanks& banks, const std::vector<std::str
 }
 
 void GatewayModel::BuildFindings() {
-    AddSharedCobIdFindings(receiveById_.ids, receiveById_.frames, banks_.mode, findings_);
+    AddSharedCobIdFindings(receiveById_.ids, receiveById_.frames, banks_->mode, findings_);
     for (const GatewayDirection* direction : {&receive_, &transmit_}) {
         AddRecordFindings(*direction, findings_);
         AddRegisterFindings(*direction, findings_);
@@ -239,8 +242,8 @@ void GatewayModel::BuildFindings() {
 ReceiveMatch GatewayModel::MatchReceive(const CanFrame& frame) const {
     if (frame.error) return {MatchKind::ErrorFrame, {}};
     if (frame.fd) return {MatchKind::CanFd, {}};
-    if (frame.extended != UsesExtendedIds(banks_.mode)) return {MatchKind::WrongFormat, {}};
-    if (banks_.mode == CanMode::Can20A) {
+    if (frame.extended != UsesExtendedIds(banks_->mode)) return {MatchKind::WrongFormat, {}};
+    if (banks_->mode == CanMode::Can20A) {
         if (frame.id > kMaxStandardId) return {MatchKind::WrongFormat, {}};
         const int index = lookup20A_[frame.id];
         if (index < 0) return {MatchKind::NoFrame, {}};
@@ -254,7 +257,7 @@ ReceiveMatch GatewayModel::MatchReceive(const CanFrame& frame) const {
 Result<void> GatewayModel::ReceiveFrameReached(int index) const {
     CanFrame probe;
     probe.id = receive_.frames[static_cast<std::size_t>(index)].cobId;
-    probe.extended = UsesExtendedIds(banks_.mode);
+    probe.extended = UsesExtendedIds(banks_->mode);
     const ReceiveMatch match = MatchReceive(probe);
     if (match.kind == MatchKind::Frame && match.frames[0] == index) return {};
     if (match.kind == MatchKind::Frame)
@@ -294,7 +297,7 @@ CanFrame GatewayModel::TransmitCanFrame(int index, const TransmitFrameData& data
     const GatewayFrame& f = transmit_.frames[static_cast<std::size_t>(index)];
     CanFrame frame;
     frame.id = f.cobId;
-    frame.extended = UsesExtendedIds(banks_.mode);
+    frame.extended = UsesExtendedIds(banks_->mode);
     frame.length = static_cast<std::uint8_t>(f.DataBytes());
     for (std::size_t i = 0; i < frame.length; ++i) {
         const TransmitByte& b = data.bytes[i];

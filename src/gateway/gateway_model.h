@@ -1,13 +1,13 @@
 #pragma once
 
 #include "gateway/can_frame.h"
-#include "inspect/bank_decoder.h"
 #include "project/pos_comp.h"
 #include "platform/result.h"
 
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,6 +18,10 @@
 // a compile of it produces: which receive frame a CAN frame reaches, which
 // register halves its data bytes set, and which data bytes the transmit
 // frames carry for given register values. Built once, then asked many times.
+namespace vestrel {
+struct DecodedBanks;
+}
+
 namespace vestrel::gateway {
 
 struct GatewayFrame {
@@ -161,8 +165,9 @@ public:
     explicit GatewayModel(const DecodedBanks& banks, const std::vector<std::string>& receiveMnemonics = {},
                           const std::vector<std::string>& transmitMnemonics = {});
 
-    CanMode Mode() const { return banks_.mode; }
-    const DecodedBanks& Banks() const { return banks_; }
+    CanMode Mode() const;
+    // The decoded banks (inspect/bank_decoder.h).
+    const DecodedBanks& Banks() const { return *banks_; }
     const GatewayDirection& Receive() const { return receive_; }
     const GatewayDirection& Transmit() const { return transmit_; }
     const GatewayDirection& Direction(FrameDirection d) const {
@@ -212,7 +217,7 @@ private:
 
     void BuildFindings();
 
-    DecodedBanks banks_;
+    std::shared_ptr<const DecodedBanks> banks_;  // shared by the model's copies: it never changes
     GatewayDirection receive_;
     GatewayDirection transmit_;
     std::vector<Finding> findings_;

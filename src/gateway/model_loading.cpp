@@ -2,6 +2,7 @@
 
 #include "compiler/bank_builder.h"
 #include "compiler/bank_files.h"
+#include "inspect/bank_decoder.h"
 #include "inspect/bank_source.h"
 #include "platform/file_util.h"
 #include "project/frame_table.h"

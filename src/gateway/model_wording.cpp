@@ -1,5 +1,6 @@
 #include "gateway/model_wording.h"
 
+#include "inspect/bank_decoder.h"
 #include "platform/printable_text.h"
 #include "platform/text.h"
 

@@ -2,6 +2,7 @@
 
 #include "gateway/report_signals.h"
 
+#include "inspect/bank_decoder.h"
 #include "platform/csv_text.h"
 #include "platform/html_text.h"
 #include "platform/printable_text.h"

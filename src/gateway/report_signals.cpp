@@ -1,5 +1,6 @@
 #include "gateway/report_signals.h"
 
+#include "inspect/bank_decoder.h"
 #include "signaldb/physical_value.h"
 #include "signaldb/signal_listing.h"
 

@@ -1,6 +1,7 @@
 #include "live/bus_monitor.h"
 
 #include "gateway/model_wording.h"
+#include "inspect/bank_decoder.h"
 #include "platform/printable_text.h"
 
 #include <algorithm>

@@ -1,0 +1,37 @@
+#pragma once
+
+// The few terms every part of the tool shares about a gateway: the two
+// directions, the CAN mode and the identifiers each mode allows. Kept apart
+// from the project files' header so that the gateway model and the frame
+// type include them without the file system.
+
+#include <cstdint>
+#include <string_view>
+
+namespace vestrel {
+
+// The editors' EditorMode values: 1 receive, 2 transmit.
+enum class FrameDirection { Receive = 1, Transmit = 2 };
+
+// CAN 2.0A (11-bit COB-IDs) or CAN 2.0B (29-bit COB-IDs).
+enum class CanMode { Can20A, Can20B };
+
+// How the user reads a mode: "CAN 2.0A, 11-bit COB-IDs".
+inline std::string_view CanModeText(CanMode mode) {
+    return mode == CanMode::Can20A ? "CAN 2.0A, 11-bit COB-IDs" : "CAN 2.0B, 29-bit COB-IDs";
+}
+
+// The largest identifier of each format: 11 bits (CAN 2.0A) and 29 bits (CAN 2.0B).
+inline constexpr std::uint32_t kMaxStandardId = 0x7FF;
+inline constexpr std::uint32_t kMaxExtendedId = 0x1FFFFFFF;
+
+// Whether a mode's frames carry extended (29-bit) identifiers: CAN 2.0B
+// does, CAN 2.0A does not. Every part that builds or matches a frame asks this.
+constexpr bool UsesExtendedIds(CanMode mode) { return mode == CanMode::Can20B; }
+
+// The largest COB-ID a mode allows.
+constexpr std::uint32_t MaxCobId(CanMode mode) { return UsesExtendedIds(mode) ? kMaxExtendedId : kMaxStandardId; }
+// Whether a COB-ID as a file states it (perhaps negative) fits the mode.
+constexpr bool CobIdFits(std::int64_t cobId, CanMode mode) { return cobId >= 0 && cobId <= MaxCobId(mode); }
+
+}  // namespace vestrel
