@@ -19,7 +19,7 @@ mutations=(
   "register halves swapped|src/project/pos_comp.h|/PosCompHigh(/s/posComp >> 4 & 0x0F/posComp \& 0x0F/;/PosCompLow(/s/(posComp & 0x0F)/(posComp >> 4 \& 0x0F)/"
   "nibble to data byte reversed (B1 is the last byte)|src/project/pos_comp.h|/DataByteOfNibble(int nibble)/s/? nibble - 1 :/? 8 - nibble :/"
   "Dimensin bound off by one|src/project/pos_comp.h|s/return byte < length ? byte : -1;/return byte <= length ? byte : -1;/"
-  "extended-id rule inverted|src/project/project_files.h|/UsesExtendedIds(CanMode mode)/s/CanMode::Can20B/CanMode::Can20A/"
+  "extended-id rule inverted|src/project/gateway_terms.h|/UsesExtendedIds(CanMode mode)/s/CanMode::Can20B/CanMode::Can20A/"
 )
 
 mkdir -p "$tree"
