@@ -22,7 +22,7 @@ struct ProductIdentity {
 };
 
 inline constexpr ProductIdentity kProduct{
-    .applicationName = "Firmware Vestrel",
+    .applicationName = kApplicationName,
     .vendorLabel = "Zemtrax ",
     .windowTitleText = "Vestrel SW58316 - CAN / MODBUS Slave",
     .configFileName = "Vestrel_Zemtrax.ini",

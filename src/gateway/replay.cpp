@@ -13,8 +13,6 @@
 
 namespace vestrel::gateway {
 
-void AtomicFileSink::Write(std::string_view text) { writer_.Write(text); }
-
 namespace {
 
 constexpr std::size_t kFlushBytes = 256 * 1024;

@@ -5,6 +5,7 @@
 #include "gateway/register_table.h"
 #include "gateway/signal_values.h"
 #include "gateway/traffic_counts.h"
+#include "platform/text_sink.h"
 
 #include <array>
 #include <cstdint>
@@ -14,29 +15,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vestrel {
-class AtomicFileWriter;
-}
-
 namespace vestrel::gateway {
-
-// Where text output goes: a stream, or a file written atomically.
-class TextSink {
-public:
-    virtual ~TextSink() = default;
-    virtual void Write(std::string_view text) = 0;
-};
-
-// Text into a file that takes its place whole or not at all; the writer's
-// owner commits it once the run has succeeded.
-class AtomicFileSink : public TextSink {
-public:
-    explicit AtomicFileSink(AtomicFileWriter& writer) : writer_(writer) {}
-    void Write(std::string_view text) override;
-
-private:
-    AtomicFileWriter& writer_;
-};
 
 struct ReplaySummary {
     LogFormat format = LogFormat::Unknown;

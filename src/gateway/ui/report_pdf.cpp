@@ -1,5 +1,7 @@
 #include "gateway/ui/report_pdf.h"
+
 #include "platform/qt/qt_paths.h"
+#include "vestrel/version.h"
 
 #include <QBuffer>
 #include <QFont>
@@ -324,7 +326,7 @@ std::optional<QByteArray> RegisterMapPdf(const ReportDocument& document, const s
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     writer.setTitle(ToQText(title));
-    writer.setCreator(QStringLiteral("Firmware Vestrel"));
+    writer.setCreator(QString::fromUtf8(kApplicationName));
     const QRectF page = writer.pageLayout().paintRectPixels(kDpi);
     const double pageHeight = page.height() - kFooter;
 
