@@ -1,4 +1,7 @@
-// Must not compile: the editors do not link the application's module, so its
-// headers are out of their reach. tests/layering/CMakeLists.txt builds this
-// on purpose and expects the include to fail.
-#include "app/workspace.h"
+// The editors do not link the application's module, so its headers are out of
+// their reach; tests/layering/CMakeLists.txt builds this to prove it.
+#if !defined(__has_include)
+#error "the compiler cannot tell whether a header is within reach"
+#elif __has_include("app/workspace.h")
+#error "an application header is within reach of a module below the application"
+#endif
