@@ -1,8 +1,8 @@
 #include "editors/comm_settings_dialog.h"
-#include "platform/qt/qt_paths.h"
 
 #include "editors/unsaved_changes.h"
 #include "platform/error.h"
+#include "platform/qt/qt_paths.h"
 #include "project/integer_text.h"
 
 #include <QButtonGroup>
@@ -24,6 +24,14 @@ namespace vestrel {
 
 namespace {
 
+
+// The list of a rate code: the rate in bit/s divided by `unit`, by code.
+template <std::size_t N>
+QStringList RateItems(const std::array<int, N>& rates, int unit) {
+    QStringList items;
+    for (const int rate : rates) items << QString::number(rate / unit);
+    return items;
+}
 
 QComboBox* MakeList(QWidget* parent, const char* name, const QStringList& items, bool editable) {
     auto* box = new QComboBox(parent);
@@ -108,7 +116,7 @@ TFpargen::TFpargen(UserDialogs& dialogs, QWidget* parent)
 // " CAN Bus ": the rate, the identifier format and the time-outs.
 QGroupBox* TFpargen::BuildCanGroup() {
     auto* can = new QGroupBox(" CAN Bus ", this);
-    CB_BR_CAN = MakeList(can, "CB_BR_CAN", {"10", "20", "50", "100", "125", "250", "500", "800", "1000"}, true);
+    CB_BR_CAN = MakeList(can, "CB_BR_CAN", RateItems(kCanBitRates, 1000), true);
     RB_CAN_A = MakeButton<QRadioButton>(can, "RB_CAN_A", "CAN Bus 2.0A (CobID 11Bit)");
     RB_CAN_B = MakeButton<QRadioButton>(can, "RB_CAN_B", "CAN Bus 2.0B (CobID 29Bit)");
     GroupExclusive(this, RB_CAN_A, RB_CAN_B);
@@ -147,8 +155,7 @@ QGroupBox* TFpargen::BuildSerialGroup() {
     lineLayout->addWidget(RB_RS232);
     lineLayout->addWidget(RB_RS485);
 
-    CB_BR_RTU = MakeList(serial, "CB_BR_RTU", {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"},
-                         false);
+    CB_BR_RTU = MakeList(serial, "CB_BR_RTU", RateItems(kSerialBitRates, 1), false);
     CB_BR_RTU->setCurrentIndex(3);
     CB_PAR_RTU = MakeList(serial, "CB_PAR_RTU", {"NONE", "ODD", "EVEN"}, false);
     E_ID_RTU = MakeEdit(serial, "E_ID_RTU", "1");

@@ -1,10 +1,10 @@
 #include "editors/frame_mapping_editor.h"
-#include "platform/qt/qt_paths.h"
 
 #include "editors/mapping_csv.h"
 #include "editors/mapping_read_check.h"
 #include "editors/unsaved_changes.h"
 #include "platform/error.h"
+#include "platform/qt/qt_paths.h"
 #include "platform/qt/window_util.h"
 #include "project/integer_text.h"
 #include "project/pos_comp.h"

@@ -1,10 +1,10 @@
 #include "editors/frame_table_editor.h"
-#include "platform/qt/qt_paths.h"
 
 #include "editors/frame_table_csv.h"
 #include "editors/unsaved_changes.h"
 #include "platform/error.h"
 #include "platform/printable_text.h"
+#include "platform/qt/qt_paths.h"
 #include "platform/qt/window_util.h"
 #include "project/comm_parameters.h"
 

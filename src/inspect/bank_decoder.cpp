@@ -40,8 +40,6 @@ std::uint32_t U32(Bank bank, std::size_t at) {
 
 std::string ByteText(unsigned value) { return PrefixedHex(value, 2); }
 
-const char* kCanRates[] = {"10", "20", "50", "100", "125", "250", "500", "800", "1000"};
-const char* kSerialRates[] = {"1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
 
 [[noreturn]] void Inconsistent(const std::string& what) { throw Error(what); }
 
@@ -424,8 +422,8 @@ void VerifyDecodedProject(const DecodedBanks& d, const BankImages& original) {
 }
 
 std::optional<int> SerialBitRate(std::uint8_t serialRate) {
-    if (serialRate > 7) return std::nullopt;
-    return std::stoi(kSerialRates[serialRate]);
+    if (serialRate >= kSerialBitRates.size()) return std::nullopt;
+    return kSerialBitRates[serialRate];
 }
 
 const char* ParityWord(std::uint8_t parityCode) {
@@ -437,7 +435,9 @@ std::vector<SettingRow> DecodedSettings(const DecodedBanks& d, bool withCompileS
     auto row = [&](std::string name, std::string value) { rows.push_back({std::move(name), std::move(value)}); };
     const int rateIndex = static_cast<int>(d.canRateCode) - 1;
     row("CAN bit rate",
-        (rateIndex >= 0 && rateIndex <= 8 ? std::string(kCanRates[rateIndex]) + " kbit/s" : "not one of the rates") +
+        (rateIndex >= 0 && rateIndex < static_cast<int>(kCanBitRates.size())
+             ? std::to_string(kCanBitRates[static_cast<std::size_t>(rateIndex)] / 1000) + " kbit/s"
+             : "not one of the rates") +
             " (BaudRateCAN " + std::to_string(rateIndex) + ")");
     row("CAN mode", std::string(CanModeText(d.mode)) + " (CANType " + std::to_string(d.canType) + ")");
     const std::optional<int> serialRate = SerialBitRate(d.serialRate);

@@ -7,11 +7,6 @@ namespace vestrel::live {
 
 namespace {
 
-// BaudRateCAN + 1 as the banks keep it: 1-9 for 10 to 1000 kbit/s.
-constexpr std::array<int, 9> kCanRates = {10000, 20000, 50000, 100000, 125000, 250000, 500000, 800000, 1000000};
-// Baud_Ser: 0-7 for 1200 to 115200 bit/s.
-constexpr std::array<int, 8> kSerialRates = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-
 bool ParseInt(std::string_view text, int& value) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size() && !text.empty();
@@ -64,8 +59,8 @@ Result<SerialSettings> ParseSerialSettings(std::string_view text) {
 
 BenchSettings BenchSettingsOf(const DecodedBanks& banks) {
     BenchSettings b;
-    if (banks.canRateCode >= 1 && banks.canRateCode <= kCanRates.size()) b.canBitRate = kCanRates[banks.canRateCode - 1u];
-    if (banks.serialRate < kSerialRates.size()) b.serial.baud = kSerialRates[banks.serialRate];
+    if (banks.canRateCode >= 1 && banks.canRateCode <= kCanBitRates.size()) b.canBitRate = kCanBitRates[banks.canRateCode - 1u];
+    if (banks.serialRate < kSerialBitRates.size()) b.serial.baud = kSerialBitRates[banks.serialRate];
     b.serial.parity = banks.parityCode == 2 ? Parity::Even : banks.parityCode == 3 ? Parity::Odd : Parity::None;
     b.deviceAddress = banks.deviceAddress;
     b.serialTimeOutMs = banks.serialTimeOut;
@@ -84,7 +79,7 @@ std::vector<std::string> BenchNotes(const BenchSettings& s, const DecodedBanks& 
     if (s.canBitRate == 0)
         notes.push_back("the banks hold CAN rate code " + std::to_string(banks.canRateCode) +
                         ", which names no bit rate: the interface keeps its own");
-    if (banks.serialRate >= kSerialRates.size())
+    if (banks.serialRate >= kSerialBitRates.size())
         notes.push_back("the banks hold serial rate code " + std::to_string(banks.serialRate) +
                         ", which names no bit rate: 9600 bit/s is used");
     if (s.cancelDataAfterRead)

@@ -1,7 +1,7 @@
 #include "live/modbus_request.h"
-#include "platform/text.h"
 
 #include "gateway/gateway_model.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "live/simulated_gateway.h"
-#include "platform/text.h"
 
 #include "gateway/preview.h"
+#include "platform/text.h"
 
 #include <algorithm>
 

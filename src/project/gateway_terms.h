@@ -5,6 +5,7 @@
 // from the project files' header so that the gateway model and the frame
 // type include them without the file system.
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -31,6 +32,12 @@ constexpr bool UsesExtendedIds(CanMode mode) { return mode == CanMode::Can20B; }
 
 // The largest COB-ID a mode allows.
 constexpr std::uint32_t MaxCobId(CanMode mode) { return UsesExtendedIds(mode) ? kMaxExtendedId : kMaxStandardId; }
+// The bit rates the project's codes name, in bit/s: BaudRateCAN 0-8 (the
+// banks keep the code plus one) and Baud_Ser 0-7.
+inline constexpr std::array<int, 9> kCanBitRates = {10000, 20000, 50000, 100000, 125000,
+                                                   250000, 500000, 800000, 1000000};
+inline constexpr std::array<int, 8> kSerialBitRates = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
 // Whether a COB-ID as a file states it (perhaps negative) fits the mode.
 constexpr bool CobIdFits(std::int64_t cobId, CanMode mode) { return cobId >= 0 && cobId <= MaxCobId(mode); }
 

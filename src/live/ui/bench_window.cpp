@@ -30,7 +30,6 @@ namespace vestrel::live {
 
 namespace {
 
-constexpr int kSerialRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 QComboBox* Combo(QWidget* parent, const char* name, bool editable = false) {
     auto* combo = new QComboBox(parent);
@@ -155,7 +154,7 @@ QWidget* TFBench::BuildModbusGroup() {
         CB_Port->addItem(QString::fromStdString(port.path + (port.description.empty() ? "" : " (" + port.description + ")")),
                          QString::fromStdString(port.path));
     CB_Baud = Combo(group, "CB_Baud");
-    for (int rate : kSerialRates) CB_Baud->addItem(QString::number(rate), rate);
+    for (int rate : kSerialBitRates) CB_Baud->addItem(QString::number(rate), rate);
     CB_Parity = Combo(group, "CB_Parity");
     CB_Parity->addItems({"None", "Even", "Odd"});
     CB_StopBits = Combo(group, "CB_StopBits");
