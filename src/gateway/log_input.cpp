@@ -50,7 +50,7 @@ void LogInput::Fill(std::size_t wanted) {
     while (end_ < wanted && !eof_) {
         const ssize_t got = ::read(fd_, buffer_.get() + end_, capacity_ - end_);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) throw Error("Cannot read file \"" + path_.string() + "\". " + SystemMessage(errno));
+        if (got < 0) throw Error(ReadFailedMessage(path_, errno));
         if (got == 0) eof_ = true;
         end_ += static_cast<std::size_t>(got);
     }

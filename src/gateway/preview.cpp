@@ -4,6 +4,7 @@
 #include "gateway/model_wording.h"
 
 #include "platform/printable_text.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <ostream>
@@ -149,10 +150,7 @@ void PrintTransmitSignals(const SignalValues& signalValues, const GatewayModel& 
     if (!line.empty()) out << "  signals: " << PrintableText(line, LineBreaks::OneLine) << '\n';
 }
 
-std::string ByteHex(unsigned value) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    return std::string("0x") + kDigits[value >> 4 & 0xF] + kDigits[value & 0xF];
-}
+std::string ByteHex(unsigned value) { return PrefixedHex(value & 0xFF, 2); }
 
 void PreviewTransmitTo(const GatewayModel& model, const RegisterValues& values, const SignalValues* signalValues,
                        std::ostream& out) {

@@ -1,14 +1,15 @@
 #include "platform/printable_text.h"
 
+#include "platform/text.h"
+
 namespace vestrel {
 
 namespace {
 
 void AppendEscaped(std::string& out, unsigned value) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     out += "\\x";
-    out += kHex[(value >> 4) & 0xF];
-    out += kHex[value & 0xF];
+    out += UpperHexDigit(value >> 4);
+    out += UpperHexDigit(value);
 }
 
 // The length of the valid UTF-8 sequence at the start of `text`, or 0.

@@ -10,8 +10,6 @@ namespace vestrel::srec {
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 constexpr std::array<int, 10> kAddressBytes = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 
 std::string HexByte(unsigned value) {
@@ -86,7 +84,7 @@ std::string Checksum(std::string_view record) {
         sum += static_cast<unsigned>(high * 16 + low);
     }
     const unsigned checksum = 0xFF - (sum & 0xFF);
-    return {kHexDigits[checksum >> 4], kHexDigits[checksum & 0xF]};
+    return {UpperHexDigit(checksum >> 4), UpperHexDigit(checksum & 0xF)};
 }
 
 namespace {
@@ -99,8 +97,8 @@ std::string MakeRecord(char type, int addressBytes, std::uint32_t address, const
     text.reserve(4 + 2 * (count + 1));
     unsigned sum = 0;
     auto put = [&](unsigned byte) {
-        text += kHexDigits[(byte >> 4) & 0xF];
-        text += kHexDigits[byte & 0xF];
+        text += UpperHexDigit((byte >> 4) & 0xF);
+        text += UpperHexDigit(byte & 0xF);
         sum += byte & 0xFF;
     };
     text += 'S';
@@ -109,8 +107,8 @@ std::string MakeRecord(char type, int addressBytes, std::uint32_t address, const
     for (int shift = 8 * (addressBytes - 1); shift >= 0; shift -= 8) put(address >> shift);
     for (std::size_t i = 0; i < size; ++i) put(data[i]);
     const unsigned checksum = ~sum & 0xFF;
-    text += kHexDigits[checksum >> 4];
-    text += kHexDigits[checksum & 0xF];
+    text += UpperHexDigit(checksum >> 4);
+    text += UpperHexDigit(checksum & 0xF);
     return text;
 }
 
