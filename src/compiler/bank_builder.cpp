@@ -312,7 +312,7 @@ void BankCompiler::BuildBankImages(const std::filesystem::path& projectDir, cons
         if (mode) Put8(bank1, kCanType, pargen.Optional("CANType", 0));
         if (auto v = pargen.Required("Baud_Ser")) Put8(bank1, kBaudSer, *v);
         // The file holds odd parity as 1, the device expects 3.
-        if (auto v = pargen.Required("Par_Ser")) Put8(bank1, kParity, *v == 1 ? 3 : *v);
+        if (auto v = pargen.Required("Par_Ser")) Put8(bank1, kParity, BankParityCode(*v));
         if (auto v = pargen.Required("IDDev_Ser")) Put8(bank1, kDeviceAddress, *v);
         if (auto v = pargen.Required("TimeOut_Ser")) Put16(bank1, kTimeOutSer, *v);
         Put8(bank1, kTimeOutData, pargen.Optional("TimeOut_Data", 0));

@@ -322,8 +322,7 @@ CommParameters DecodedCommParameters(const DecodedBanks& d) {
     p.BaudRateCAN = std::to_string(static_cast<int>(d.canRateCode) - 1);
     p.CANType = std::to_string(d.canType);
     p.Baud_Ser = std::to_string(d.serialRate);
-    // The bank holds odd parity as 3, the file as 1.
-    p.Par_Ser = d.parityCode == 3 ? "1" : std::to_string(d.parityCode);
+    p.Par_Ser = std::to_string(ParSerOfBankParity(d.parityCode));
     p.IDDev_Ser = std::to_string(d.deviceAddress);
     p.TimeOut_Ser = std::to_string(d.serialTimeOut);
     p.TimeOut_Data = std::to_string(d.dataTimeOut);
@@ -427,7 +426,9 @@ std::optional<int> SerialBitRate(std::uint8_t serialRate) {
 }
 
 const char* ParityWord(std::uint8_t parityCode) {
-    return parityCode == 0 ? "none" : parityCode == 3 ? "odd" : parityCode == 2 ? "even" : nullptr;
+    const std::optional<SerialParity> parity = ParityOfBankCode(parityCode);
+    if (!parity) return nullptr;
+    return *parity == SerialParity::None ? "none" : *parity == SerialParity::Odd ? "odd" : "even";
 }
 
 std::vector<SettingRow> DecodedSettings(const DecodedBanks& d, bool withCompileStamp) {

@@ -61,7 +61,7 @@ BenchSettings BenchSettingsOf(const DecodedBanks& banks) {
     BenchSettings b;
     if (banks.canRateCode >= 1 && banks.canRateCode <= kCanBitRates.size()) b.canBitRate = kCanBitRates[banks.canRateCode - 1u];
     if (banks.serialRate < kSerialBitRates.size()) b.serial.baud = kSerialBitRates[banks.serialRate];
-    b.serial.parity = banks.parityCode == 2 ? Parity::Even : banks.parityCode == 3 ? Parity::Odd : Parity::None;
+    b.serial.parity = ParityOfBankCode(banks.parityCode).value_or(Parity::None);
     b.deviceAddress = banks.deviceAddress;
     b.serialTimeOutMs = banks.serialTimeOut;
     b.cancelDataAfterRead = banks.cancelData != 0;

@@ -28,7 +28,7 @@ struct CanEndpoint {
 // interface name may hold colons itself. Any other text is refused with the reason.
 Result<CanEndpoint> ParseCanInterface(std::string_view text);
 
-enum class Parity { None, Even, Odd };
+using Parity = SerialParity;
 
 struct SerialSettings {
     int baud = 9600;

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace vestrel {
@@ -37,6 +38,19 @@ constexpr std::uint32_t MaxCobId(CanMode mode) { return UsesExtendedIds(mode) ? 
 inline constexpr std::array<int, 9> kCanBitRates = {10000, 20000, 50000, 100000, 125000,
                                                    250000, 500000, 800000, 1000000};
 inline constexpr std::array<int, 8> kSerialBitRates = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
+// The serial parity. The project's Par_Ser counts 0 none, 1 odd, 2 even (the
+// dialog's order); the banks keep the same codes but odd as 3.
+enum class SerialParity { None, Even, Odd };
+constexpr int BankParityCode(int parSer) { return parSer == 1 ? 3 : parSer; }
+constexpr int ParSerOfBankParity(int code) { return code == 3 ? 1 : code; }
+// The parity a bank code names; nothing for a code no compile writes.
+constexpr std::optional<SerialParity> ParityOfBankCode(int code) {
+    if (code == 0) return SerialParity::None;
+    if (code == 2) return SerialParity::Even;
+    if (code == 3) return SerialParity::Odd;
+    return std::nullopt;
+}
 
 // Whether a COB-ID as a file states it (perhaps negative) fits the mode.
 constexpr bool CobIdFits(std::int64_t cobId, CanMode mode) { return cobId >= 0 && cobId <= MaxCobId(mode); }
