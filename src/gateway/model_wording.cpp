@@ -25,8 +25,7 @@ std::string MnemonicSuffix(const std::string& mnemonic) {
 }
 
 std::string ModeText(const GatewayModel& model) {
-    return "CANType " + std::to_string(model.Banks().canType) +
-           (model.Mode() == CanMode::Can20A ? " (CAN 2.0A, 11-bit COB-IDs)" : " (CAN 2.0B, 29-bit COB-IDs)");
+    return "CANType " + std::to_string(model.Banks().canType) + " (" + std::string(CanModeText(model.Mode())) + ")";
 }
 
 char* WriteRegisterValueText(char* out, const RegisterValue& value) {
