@@ -18,9 +18,10 @@ std::string ListText(const std::vector<int>& numbers) {
     return JoinedWithAnd(texts);
 }
 
-std::string FrameLabel(const std::vector<GatewayFrame>& frames, int index) {
-    return "frame " + std::to_string(index + 1) + " (COB-ID " +
-           CobIdText(frames[static_cast<std::size_t>(index)].cobId) + ")";
+// "frame 2 (COB-ID 0x182)", as the findings name a frame.
+std::string FrameLabel(const GatewayDirection& direction, int index) {
+    return FrameName(direction.direction, direction.frames[static_cast<std::size_t>(index)], index,
+                     {.mnemonic = false});
 }
 
 std::string Capitalized(std::string text) {
@@ -82,7 +83,7 @@ void AddRecordFindings(const GatewayDirection& direction, std::vector<Finding>& 
                     checked);
             else if (nibble > frame->length)
                 add(record + ": the " + half + " byte comes from B" + std::to_string(nibble) + ", but " +
-                        FrameLabel(direction.frames, m.frame - 1) + " has Dimensin " + std::to_string(frame->length) +
+                        FrameLabel(direction, m.frame - 1) + " has Dimensin " + std::to_string(frame->length) +
                         "; " + lost,
                     checked);
         }
@@ -145,7 +146,7 @@ void AddFrameFindings(const GatewayDirection& direction, std::vector<Finding>& f
     auto add = [&](std::string text) { findings.push_back(Finding{d, std::move(text)}); };
     for (std::size_t i = 0; i < direction.frames.size(); ++i) {
         const GatewayFrame& f = direction.frames[i];
-        const std::string label = Capitalized(FrameLabel(direction.frames, static_cast<int>(i)));
+        const std::string label = Capitalized(FrameLabel(direction, static_cast<int>(i)));
         if (f.mappings.empty()) {
             add(label + " has no mapping record");
         } else if (!receive && f.remote) {

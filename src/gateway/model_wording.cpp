@@ -24,6 +24,21 @@ std::string MnemonicSuffix(const std::string& mnemonic) {
     return mnemonic.empty() ? std::string() : " \"" + PrintableText(mnemonic, LineBreaks::OneLine) + "\"";
 }
 
+std::string FrameName(FrameDirection direction, const GatewayFrame& frame, int index, FrameNameParts parts) {
+    std::string name;
+    if (parts.direction) name = direction == FrameDirection::Receive ? "receive " : "transmit ";
+    name += "frame " + std::to_string(index + 1);
+    if (parts.mnemonic) name += MnemonicSuffix(frame.mnemonic);
+    if (parts.cobId || parts.dimensin) {
+        name += " (";
+        if (parts.cobId) name += "COB-ID " + CobIdText(frame.cobId);
+        if (parts.cobId && parts.dimensin) name += ", ";
+        if (parts.dimensin) name += "Dimensin " + std::to_string(frame.length);
+        name += ')';
+    }
+    return name;
+}
+
 std::string ModeText(const GatewayModel& model) {
     return "CANType " + std::to_string(model.Banks().canType) + " (" + std::string(CanModeText(model.Mode())) + ")";
 }

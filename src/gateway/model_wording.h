@@ -16,6 +16,20 @@ namespace vestrel::gateway {
 // frame without a mnemonic.
 std::string MnemonicSuffix(const std::string& mnemonic);
 
+// Which parts of a frame its name shows. They always come in one order:
+// the direction, the number, the mnemonic, then the COB-ID and Dimensin in
+// brackets.
+struct FrameNameParts {
+    bool direction = false;
+    bool mnemonic = true;
+    bool cobId = true;
+    bool dimensin = false;
+};
+
+// "receive frame 2 "Motor temperatures" (COB-ID 0x182, Dimensin 4)" for the
+// frame at `index` (0-based) of its direction's table, with the parts asked for.
+std::string FrameName(FrameDirection direction, const GatewayFrame& frame, int index, FrameNameParts parts = {});
+
 // "CANType 0 (CAN 2.0A, 11-bit COB-IDs)" or the 2.0B form.
 std::string ModeText(const GatewayModel& model);
 

@@ -14,10 +14,9 @@ namespace vestrel::gateway {
 
 namespace {
 
-std::string FrameTitle(const GatewayFrame& frame, int index) {
-    return "frame " + std::to_string(index + 1) + MnemonicSuffix(frame.mnemonic) + " (COB-ID " + CobIdText(frame.cobId) +
-           ", Dimensin " + std::to_string(frame.length) + ")";
-}
+// "frame 2 "Motor temperatures" (COB-ID 0x182, Dimensin 4)".
+constexpr FrameNameParts kTitle{.dimensin = true};
+
 
 std::string HalfText(const HalfEffect& half, const CanFrame& frame) {
     const std::string byte = ByteSourceText(half.nibble);
@@ -94,8 +93,9 @@ void PreviewFrameTo(const GatewayModel& model, const std::string& text, const Ca
             const std::span<const int> transmit = model.TransmitFramesWithCobId(frame.id);
             if (!transmit.empty()) {
                 const int t = transmit[0];
-                out << "; it is transmit frame " << t + 1
-                    << MnemonicSuffix(model.Transmit().frames[static_cast<std::size_t>(t)].mnemonic)
+                out << "; it is "
+                    << FrameName(FrameDirection::Transmit, model.Transmit().frames[static_cast<std::size_t>(t)], t,
+                                 {.direction = true, .cobId = false})
                     << ", which the gateway sends";
             }
             out << '\n';
@@ -108,14 +108,16 @@ void PreviewFrameTo(const GatewayModel& model, const std::string& text, const Ca
             out << " have COB-ID " << CobIdText(frame.id)
                 << "; the project does not say which one the device matches\n";
             for (int index : match.frames) {
-                out << "  if " << FrameTitle(receive.frames[static_cast<std::size_t>(index)], index) << ":\n";
+                out << "  if " << FrameName(FrameDirection::Receive, receive.frames[static_cast<std::size_t>(index)], index, kTitle) << ":\n";
                 PrintEffects(model, index, frame, "    ", signalValues, out);
             }
             return;
         }
         case MatchKind::Frame: {
             const int index = match.frames[0];
-            out << "receive " << FrameTitle(receive.frames[static_cast<std::size_t>(index)], index) << '\n';
+            out << FrameName(FrameDirection::Receive, receive.frames[static_cast<std::size_t>(index)], index,
+                            {.direction = true, .dimensin = true})
+                << '\n';
             const std::span<const int> all = model.ReceiveFramesWithCobId(frame.id);
             if (all.size() > 1) {
                 out << "  ";
@@ -157,7 +159,7 @@ void PreviewTransmitTo(const GatewayModel& model, const RegisterValues& values, 
     const GatewayDirection& transmit = model.Transmit();
     for (int index : model.TransmitFramesFedBy(values)) {
         const GatewayFrame& f = transmit.frames[static_cast<std::size_t>(index)];
-        out << "transmit " << FrameTitle(f, index);
+        out << FrameName(FrameDirection::Transmit, f, index, {.direction = true, .dimensin = true});
         if (f.remote) {
             out << ": a remote frame carries no data\n";
             continue;

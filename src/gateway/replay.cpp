@@ -15,6 +15,9 @@ namespace vestrel::gateway {
 
 namespace {
 
+// "receive frame 3", as the data comparisons name the frame they compare with.
+constexpr FrameNameParts kNumberOnly{.direction = true, .mnemonic = false, .cobId = false};
+
 constexpr std::size_t kFlushBytes = 256 * 1024;
 constexpr std::size_t kRowSlack = 256;  // room past kFlushBytes for one row and the copies of fixed size
 
@@ -33,11 +36,12 @@ char* WriteNumber(char* out, std::uint32_t value) {
 }
 
 std::string FrameNames(const GatewayDirection& direction, std::span<const int> frames) {
+    if (frames.size() == 1)
+        return FrameName(direction.direction, direction.frames[static_cast<std::size_t>(frames[0])], frames[0],
+                         {.cobId = false});
     std::vector<std::string> numbers;
     for (const int frame : frames) numbers.push_back(std::to_string(frame + 1));
-    std::string text = (frames.size() == 1 ? "frame " : "frames ") + JoinedWithAnd(numbers);
-    if (frames.size() == 1) text += MnemonicSuffix(direction.frames[static_cast<std::size_t>(frames[0])].mnemonic);
-    return text;
+    return "frames " + JoinedWithAnd(numbers);
 }
 
 std::string Estimated(const CobIdTraffic& t) { return t.overcount ? " (count estimated)" : ""; }
@@ -67,7 +71,7 @@ TrafficTarget ReceiveTarget(const GatewayModel& model, const IdentifierRole& rol
     }
     const int selected = role.frame;
     target.expected = &model.Receive().frames[static_cast<std::size_t>(selected)];
-    target.expectedName = "receive frame " + std::to_string(selected + 1);
+    target.expectedName = FrameName(FrameDirection::Receive, *target.expected, selected, kNumberOnly);
     target.what = "receive " + FrameNames(model.Receive(), std::span<const int>(&selected, 1));
     if (receive.size() > 1) target.what += ", the lookup table's choice among " + FrameNames(model.Receive(), receive);
     return target;
@@ -78,7 +82,7 @@ TrafficTarget TransmitTarget(const GatewayModel& model, std::span<const int> tra
     target.what = "transmit " + FrameNames(model.Transmit(), transmit);
     if (transmit.size() == 1) {
         target.expected = &model.Transmit().frames[static_cast<std::size_t>(transmit[0])];
-        target.expectedName = "transmit frame " + std::to_string(transmit[0] + 1);
+        target.expectedName = FrameName(FrameDirection::Transmit, *target.expected, transmit[0], kNumberOnly);
     }
     return target;
 }
@@ -140,11 +144,11 @@ std::string TrafficLine(const GatewayModel& model, const CobIdTraffic& t, Traffi
 }
 
 void AppendNeverSeen(std::vector<std::string>& lines, const GatewayDirection& direction,
-                     const std::vector<bool>& seen, const char* name) {
+                     const std::vector<bool>& seen) {
     for (std::size_t i = 0; i < direction.frames.size(); ++i)
         if (!seen[i])
-            lines.push_back(std::string("  ") + name + " frame " + std::to_string(i + 1) + " (COB-ID " +
-                            CobIdText(direction.frames[i].cobId) + ")" + MnemonicSuffix(direction.frames[i].mnemonic));
+            lines.push_back("  " + FrameName(direction.direction, direction.frames[i], static_cast<int>(i),
+                                             {.direction = true}));
 }
 
 // "Log: candump log file, 13 lines, 12 frames, 1 broken line, 0 error frames".
@@ -366,8 +370,8 @@ std::vector<std::string> ReplaySummaryLines(const GatewayModel& model, const Rep
 
     lines.push_back("Configured frames never seen:");
     const std::size_t before = lines.size();
-    AppendNeverSeen(lines, model.Receive(), found.receiveSeen, "receive");
-    AppendNeverSeen(lines, model.Transmit(), found.transmitSeen, "transmit");
+    AppendNeverSeen(lines, model.Receive(), found.receiveSeen);
+    AppendNeverSeen(lines, model.Transmit(), found.transmitSeen);
     if (lines.size() == before) lines.push_back("  none");
 
     const bool further = s.traffic.furtherIds > 0;

@@ -2,7 +2,6 @@
 
 #include "gateway/model_wording.h"
 #include "inspect/bank_decoder.h"
-#include "platform/printable_text.h"
 
 #include <algorithm>
 #include <tuple>
@@ -19,9 +18,8 @@ constexpr std::int64_t kRateWindow = 1'000'000;  // microseconds
 auto SortKey(const MonitorEntry& e) { return std::tuple(e.error, e.extended, e.id, e.fd); }
 
 std::string Named(const gateway::GatewayDirection& direction, int frame) {
-    const std::string& mnemonic = direction.frames[static_cast<std::size_t>(frame)].mnemonic;
-    return "frame " + std::to_string(frame + 1) +
-           (mnemonic.empty() ? "" : " \"" + PrintableText(mnemonic, LineBreaks::OneLine) + "\"");
+    return gateway::FrameName(direction.direction, direction.frames[static_cast<std::size_t>(frame)], frame,
+                              {.cobId = false});
 }
 
 }  // namespace

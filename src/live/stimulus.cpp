@@ -1,5 +1,6 @@
 #include "live/stimulus.h"
 
+#include "gateway/model_wording.h"
 #include "project/pos_comp.h"
 #include "signaldb/physical_value.h"
 
@@ -62,9 +63,9 @@ Stimulus::Stimulus(const gateway::GatewayModel& model, const gateway::SignalValu
         if (const Result<void> reached = model.ReceiveFrameReached(i))
             sent_.push_back(i);
         else
-            leftOut_.push_back("receive frame " + std::to_string(i + 1) + " (COB-ID " +
-                               gateway::CobIdText(frames[static_cast<std::size_t>(i)].cobId) +
-                               ") is not sent: " + reached.Why());
+            leftOut_.push_back(gateway::FrameName(FrameDirection::Receive, frames[static_cast<std::size_t>(i)], i,
+                                                  {.direction = true, .mnemonic = false}) +
+                               " is not sent: " + reached.Why());
     }
 }
 

@@ -1,7 +1,6 @@
 #include "live/transmit_verifier.h"
 
 #include "gateway/model_wording.h"
-#include "platform/printable_text.h"
 #include "platform/text.h"
 
 namespace vestrel::live {
@@ -71,9 +70,8 @@ std::vector<std::string> TransmitVerifier::Lines(int waitMs) const {
     std::vector<std::string> lines;
     for (const TransmitExpectation& e : expectations_) {
         const gateway::GatewayFrame& f = model_.Transmit().frames[static_cast<std::size_t>(e.frame)];
-        std::string line = "  transmit frame " + std::to_string(e.frame + 1) +
-                           (f.mnemonic.empty() ? "" : " \"" + PrintableText(f.mnemonic, LineBreaks::OneLine) + "\"") +
-                           " (COB-ID " + gateway::CobIdText(f.cobId) + "): expected " +
+        std::string line = "  " + gateway::FrameName(FrameDirection::Transmit, f, e.frame, {.direction = true}) +
+                           ": expected " +
                            gateway::TransmitBytesText(e.expected, f.DataBytes());
         if (e.seen) line += ", seen " + gateway::CompactFrameText(*e.seen);
         if (e.matched)

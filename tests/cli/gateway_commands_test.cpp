@@ -193,7 +193,7 @@ TEST(CliReplay, TheDemoLogGivesEveryRegisterChangeAndASummary) {
                   "  0x18FF0001         1  29-bit frame: no frame matches it under CANType 0 (CAN 2.0A, 11-bit "
                   "COB-IDs)\n"
                   "Configured frames never seen:\n"
-                  "  transmit frame 2 (COB-ID 0x301) \"Control word\"\n"
+                  "  transmit frame 2 \"Control word\" (COB-ID 0x301)\n"
                   "Traffic on COB-IDs that no frame table holds:\n"
                   "  0x7E5: 1 frame\n"
                   "Data lengths that differ from Dimensin:\n"
