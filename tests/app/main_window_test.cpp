@@ -438,7 +438,7 @@ TEST_F(MainWindowTest, BenchTestOpensOnTheOpenProject) {
     ModalAnswer<live::TFBench> bench([](live::TFBench* dialog) {
         EXPECT_EQ(dialog->Baud()->currentText(), "19200");
         EXPECT_EQ(dialog->Parity()->currentText(), "Even");
-        EXPECT_EQ(dialog->Expected()->Registers()->rowCount(), 7);
+        EXPECT_EQ(dialog->Expected()->Registers()->model()->rowCount(), 7);
         dialog->reject();
     });
     Click("BtBench");

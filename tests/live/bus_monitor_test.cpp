@@ -1,5 +1,6 @@
 #include "gateway/can_log_reader.h"
 #include "gateway/model_loading.h"
+#include "live/bench_tables.h"
 #include "live/bus_monitor.h"
 #include "live/candump_writer.h"
 #include "live_test_support.h"
@@ -95,6 +96,16 @@ TEST(BusMonitor, AFloodOfUnknownIdentifiersStaysBounded) {
     EXPECT_EQ(monitor.Frames(), 3 * BusMonitor::kMaxOtherEntries + 4);
     EXPECT_EQ(monitor.Entries()[0].id, 0x181u);
     EXPECT_EQ(monitor.RegistersText(monitor.Entries()[0]), "1=0x1122 2=0x3344 3=0x5566 4=0x7788");
+    // The window's table lists what the monitor lists and counts the rest in a marked last row.
+    const TextTable shown = MonitorTable(&monitor, nullptr, 5);
+    ASSERT_EQ(shown.rows.size(), monitor.Entries().size() + 1);
+    EXPECT_EQ(shown.rows[0][3].text, "[8] 11 22 33 44 55 66 77 88");
+    EXPECT_FALSE(shown.rows[0][0].standsOut);
+    EXPECT_TRUE(shown.rows[2][0].standsOut);
+    const TextRow& more = shown.rows.back();
+    EXPECT_EQ(more[0].text + " " + more[1].text, "more 401");
+    EXPECT_EQ(more[4].text, "identifiers in no frame table beyond the first 200: counted, not listed");
+    EXPECT_TRUE(more[4].standsOut);
     monitor.Clear();
     EXPECT_EQ(monitor.Unlisted(), 0u);
     monitor.Feed(Frame("7E5#11"), 5);

@@ -1,4 +1,5 @@
 #include "gateway/model_loading.h"
+#include "live/bench_tables.h"
 #include "live/receive_verifier.h"
 #include "live/transmit_verifier.h"
 #include "live/verify_report.h"
@@ -263,6 +264,33 @@ TEST_F(ReceiveVerifierTest, ChecksTheTrafficHasOvertakenAreOutOfDate) {
               "OUT OF DATE: compared with 0x7788, the traffic now gives 0x????; read and compare again");
     // Without a table, as verify tallies, nothing is out of date.
     EXPECT_EQ(Tally(v.Checks(), {}).outOfDate, 0);
+}
+
+// The window's table of the same checks: only a current mismatch or error
+// catches the eye, and only in what was read; checks that are not one per
+// register (a run of another project) are not shown at all.
+TEST_F(ReceiveVerifierTest, TheExpectedTableMarksOnlyCurrentFailuresInWhatWasRead) {
+    Feed("181#1122334455667788");
+    ReceiveVerifier v(demo.model, Numbering::RegisterNumber);
+    v.Begin(table);
+    AnswerAll(v, [](std::uint16_t a) -> std::uint16_t { return a == 1 ? 0x0000 : 0x1122 + 0x2222 * a; });
+    auto row = [&](std::size_t index, const std::vector<RegisterCheck>* checks) {
+        const TextTable t = ExpectedTable(&demo.model, &table, Numbering::RegisterNumber, checks, nullptr);
+        EXPECT_EQ(t.rows.size(), demo.model.ReceiveRegisters().size());
+        std::string cells;
+        for (const TextCell& c : t.rows.at(index)) cells += (c.standsOut ? "!" : "") + c.text + "|";
+        return cells;
+    };
+    EXPECT_EQ(row(0, &v.Checks()), "1|0|0x1122|0x1122|OK||");
+    EXPECT_EQ(row(1, &v.Checks()), "2|1|0x3344|!0x0000|!MISMATCH (expected 0x3344)|!|");
+    EXPECT_EQ(row(5, &v.Checks()), "11|10|0x????|-|NOT FED: no frame has fed it, not checked||");
+    Feed("181#1122000055667788");
+    EXPECT_EQ(row(1, &v.Checks()),
+              "2|1|0x0000|0x0000|OUT OF DATE: compared with 0x3344, the traffic now gives 0x0000; read and compare "
+              "again||");
+    const std::vector<RegisterCheck> partial(v.Checks().begin(), v.Checks().begin() + 2);
+    EXPECT_EQ(row(1, &partial), "2|1|0x0000||||");
+    EXPECT_TRUE(ExpectedTable(nullptr, &table, Numbering::RegisterNumber, nullptr, nullptr).rows.empty());
 }
 
 TEST(TransmitVerifier, AFrameMatchesOnTheBytesTheWrittenValuesGive) {

@@ -7,7 +7,6 @@
 #include <string>
 
 class QLabel;
-class QTableWidget;
 
 // Small pieces the bench window's pages share.
 namespace vestrel::live {
@@ -15,14 +14,8 @@ namespace vestrel::live {
 // The colour of what should catch the eye: an unknown COB-ID, a mismatch.
 inline const QColor kStandOut(0xFF, 0xE0, 0xD8);
 
-// Sets a read-only cell, marked when `standOut`.
-void SetCell(QTableWidget* table, int row, int column, const std::string& text, bool standOut = false);
-
 // A status line: plain, or red for a failure. The text is escaped.
 void ShowStatus(QLabel* label, const std::string& text, bool failure);
-
-// A read-only table, whole rows selected, every column as wide as its text.
-void SetUpTable(QTableWidget* table, const QStringList& headings);
 
 // Microseconds since the epoch, the bench's clock for rates.
 std::int64_t NowMicros();

@@ -4,6 +4,8 @@
 #include "live/qt/frame_sender.h"
 #include "live/send_schedule.h"
 #include "live/ui/bench_widgets.h"
+#include "live/ui/text_table_model.h"
+#include "platform/text.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -11,44 +13,18 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <cstdio>
 #include <filesystem>
 
 namespace vestrel::live {
 
-namespace {
-
-enum MonitorColumn { kId, kCount, kRate, kData, kProject, kRegisters };
-
-std::string DataText(const gateway::CanFrame& frame) {
-    if (frame.error) return "error frame";
-    if (frame.remote) return "remote request [" + std::to_string(frame.length) + "]";
-    std::string text = (frame.fd ? "CAN FD [" : "[") + std::to_string(frame.length) + "]";
-    char hex[4];
-    for (int i = 0; i < frame.length; ++i) {
-        std::snprintf(hex, sizeof hex, " %02X", frame.data[static_cast<std::size_t>(i)]);
-        text += hex;
-    }
-    return text;
-}
-
-std::string RateText(double rate) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", rate);
-    return text;
-}
-
-}  // namespace
 
 TFCanMonitorPage::TFCanMonitorPage(QWidget* parent) : QWidget(parent) {
     setObjectName("TFCanMonitorPage");
-    sgMonitor = new QTableWidget(this);
-    sgMonitor->setObjectName("sgMonitor");
-    SetUpTable(sgMonitor, {"COB-ID", "Count", "Rate /s", "Last data", "In the project", "Registers now"});
+    sgMonitor = TextTableView(this, "sgMonitor", MonitorTable(nullptr, nullptr, 0).headings);
     BtClear = new QPushButton("Clear", this);
     BtClear->setObjectName("BtClear");
     BtRecord = new QPushButton("Record...", this);
@@ -145,30 +121,7 @@ void TFCanMonitorPage::OnFrames(const std::vector<TimedFrame>& frames) {
 }
 
 void TFCanMonitorPage::Refresh(std::int64_t now) {
-    const std::size_t rows = monitor_ ? monitor_->Entries().size() : 0;
-    const bool unlisted = monitor_ && monitor_->Unlisted() > 0;
-    sgMonitor->setRowCount(static_cast<int>(rows) + (unlisted ? 1 : 0));
-    if (unlisted) {
-        const int row = static_cast<int>(rows);
-        SetCell(sgMonitor, row, kId, "more", true);
-        SetCell(sgMonitor, row, kCount, std::to_string(monitor_->Unlisted()), true);
-        for (int column : {kRate, kData, kRegisters}) SetCell(sgMonitor, row, column, "");
-        SetCell(sgMonitor, row, kProject,
-                "identifiers in no frame table beyond the first " + std::to_string(BusMonitor::kMaxOtherEntries) +
-                    ": counted, not listed",
-                true);
-    }
-    for (std::size_t i = 0; i < rows; ++i) {
-        const MonitorEntry& e = monitor_->Entries()[i];
-        const int row = static_cast<int>(i);
-        const bool odd = BusMonitor::StandsOut(e);
-        SetCell(sgMonitor, row, kId, e.error ? "error" : gateway::BusIdText(e.id, e.extended), odd);
-        SetCell(sgMonitor, row, kCount, std::to_string(e.count), odd);
-        SetCell(sgMonitor, row, kRate, RateText(BusMonitor::Rate(e, now)), odd);
-        SetCell(sgMonitor, row, kData, DataText(e.last), odd);
-        SetCell(sgMonitor, row, kProject, monitor_->RoleText(e), odd);
-        SetCell(sgMonitor, row, kRegisters, monitor_->RegistersText(e, meanings_), odd);
-    }
+    ModelOf(sgMonitor).SetTable(MonitorTable(monitor_, meanings_, now));
     ShowCounts();
 }
 
@@ -177,7 +130,7 @@ void TFCanMonitorPage::ShowCounts() {
         ShowStatus(LbStatus, "Recording stopped: " + recordError_, true);
         return;
     }
-    auto frames = [](std::uint64_t n) { return std::to_string(n) + (n == 1 ? " frame" : " frames"); };
+    auto frames = [](std::uint64_t n) { return Plural(n, "frame", "frames"); };
     std::string text = frames(monitor_ ? monitor_->Frames() : 0);
     if (recording_)
         text += "; recording to " + recording_->Path().string() + " (" + frames(recording_->Frames()) +
@@ -312,7 +265,7 @@ void TFCanMonitorPage::OnSendingEnded(const std::string& failure) {
     BtSend->setEnabled(true);
     BtPlay->setEnabled(true);
     ShowStatus(LbSent,
-               failure.empty() ? sending_ + ": sent " + std::to_string(frames) + (frames == 1 ? " frame" : " frames")
+               failure.empty() ? sending_ + ": sent " + Plural(frames, "frame", "frames")
                                : failure,
                !failure.empty());
 }

@@ -16,7 +16,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
-class QTableWidget;
+class QTableView;
 class QTimer;
 
 namespace vestrel::live {
@@ -71,7 +71,7 @@ public:
     // them as traffic like any other.
     std::function<void(const TimedFrame&)> frameSent;
 
-    QTableWidget* Table() const { return sgMonitor; }
+    QTableView* Table() const { return sgMonitor; }
     QLineEdit* SendEdit() const { return E_Send; }
     QSpinBox* EveryEdit() const { return E_Every; }
     QPushButton* SendButton() const { return BtSend; }
@@ -94,7 +94,7 @@ private:
     std::unique_ptr<FrameSender> sender_;
     std::string sending_;  // "381#0102 every 100 ms", "bus.log"
 
-    QTableWidget* sgMonitor;
+    QTableView* sgMonitor;
     QPushButton* BtClear;
     QPushButton* BtRecord;
     QLineEdit* E_Send;

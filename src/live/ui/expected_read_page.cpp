@@ -7,6 +7,7 @@
 #include "live/qt/check_runs.h"
 #include "live/qt/modbus_client.h"
 #include "live/ui/bench_widgets.h"
+#include "live/ui/text_table_model.h"
 #include "platform/printable_text.h"
 
 #include <QComboBox>
@@ -19,17 +20,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace vestrel::live {
 
-namespace {
-
-enum ExpectedColumn { kRegister, kAddress, kExpected, kRead, kResult, kSignals };
-
-}  // namespace
 
 TFExpectedReadPage::TFExpectedReadPage(QWidget* parent) : QWidget(parent) {
     setObjectName("TFExpectedReadPage");
@@ -44,9 +40,8 @@ TFExpectedReadPage::TFExpectedReadPage(QWidget* parent) : QWidget(parent) {
     CB_Function->addItems({"03 Read holding registers", "04 Read input registers"});
     BtReadAll = new QPushButton("Read and compare", this);
     BtReadAll->setObjectName("BtReadAll");
-    sgRegisters = new QTableWidget(this);
-    sgRegisters->setObjectName("sgRegisters");
-    SetUpTable(sgRegisters, {"Register", "Protocol address", "Expected", "Read", "Result", "Signals"});
+    sgRegisters =
+        TextTableView(this, "sgRegisters", ExpectedTable(nullptr, nullptr, Numbering::ProtocolAddress, nullptr, nullptr).headings);
     E_Write = new QLineEdit(this);
     E_Write->setObjectName("E_Write");
     E_Write->setPlaceholderText("100=0x1234,101=5");
@@ -156,48 +151,11 @@ void TFExpectedReadPage::ShowChecks() {
                              ? "register 40 is read at protocol address 40"
                              : "register 40 is read at protocol address 39");
     LbNumbering->setToolTip(QString::fromStdString(IndexNumberingText(CurrentNumbering())));
-    const std::size_t rows = model_ ? model_->ReceiveRegisters().size() : 0;
-    sgRegisters->setRowCount(static_cast<int>(rows));
-    for (std::size_t i = 0; i < rows; ++i) {
-        const int row = static_cast<int>(i);
-        const std::uint16_t reg = model_->ReceiveRegisters()[i];
-        const auto address = AddressOf(reg, CurrentNumbering());
-        SetCell(sgRegisters, row, kRegister, std::to_string(reg));
-        SetCell(sgRegisters, row, kAddress, address ? std::to_string(*address) : "-");
-    }
     ShowExpected();
 }
 
 void TFExpectedReadPage::ShowExpected() {
-    const std::vector<RegisterCheck>* checks = FinishedChecks();
-    const int rows = sgRegisters->rowCount();
-    for (int row = 0; row < rows && model_ && table_; ++row) {
-        const std::uint16_t reg = model_->ReceiveRegisters()[static_cast<std::size_t>(row)];
-        SetCell(sgRegisters, row, kExpected, gateway::RegisterValueText(table_->Value(reg)));
-        auto expected = [&](std::int32_t r) { return table_->Value(static_cast<std::uint16_t>(r)); };
-        if (!checks) {
-            SetCell(sgRegisters, row, kRead, "");
-            SetCell(sgRegisters, row, kResult, "");
-            SetCell(sgRegisters, row, kSignals, meanings_ ? SignalsBeside(*meanings_, reg, expected, {}) : "");
-            continue;
-        }
-        const RegisterCheck& c = (*checks)[static_cast<std::size_t>(row)];
-        const bool current = StillCurrent(c, *table_);
-        const bool bad = current && (c.verdict == Verdict::Mismatch || c.verdict == Verdict::Error);
-        SetCell(sgRegisters, row, kRead, c.read ? gateway::RegisterValueText(*c.read) : "-", bad);
-        std::string result = VerdictName(c.verdict);
-        if (!current) result = OutOfDateText(c, *table_);
-        else if (c.verdict == Verdict::Mismatch) result += " (expected " + gateway::RegisterValueText(c.expected) + ")";
-        else if (c.verdict == Verdict::Error) result += ": " + c.error;
-        else if (c.verdict == Verdict::NotFed) result += ": no frame has fed it, not checked";
-        SetCell(sgRegisters, row, kResult, result, bad);
-        auto read = [&](std::int32_t r) {
-            for (const RegisterCheck& other : *checks)
-                if (other.index == r && other.read) return gateway::RegisterValue{*other.read, true, true};
-            return gateway::RegisterValue{};
-        };
-        SetCell(sgRegisters, row, kSignals, meanings_ ? SignalsBeside(*meanings_, reg, expected, read) : "", bad);
-    }
+    ModelOf(sgRegisters).SetTable(ExpectedTable(model_, table_, CurrentNumbering(), FinishedChecks(), meanings_));
     ShowSummary();
 }
 

@@ -16,7 +16,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
-class QTableWidget;
+class QTableView;
 class QTimer;
 
 namespace vestrel::live {
@@ -66,7 +66,7 @@ public:
 
     QComboBox* IndexNumbering() const { return CB_IndexNumbering; }
     QComboBox* Function() const { return CB_Function; }
-    QTableWidget* Registers() const { return sgRegisters; }
+    QTableView* Registers() const { return sgRegisters; }
     QLineEdit* WriteValues() const { return E_Write; }
     QSpinBox* FrameWait() const { return SE_FrameWait; }
     QPlainTextEdit* TransmitResult() const { return M_Transmit; }
@@ -98,7 +98,7 @@ private:
     QLabel* LbNumbering;
     QComboBox* CB_Function;
     QPushButton* BtReadAll;
-    QTableWidget* sgRegisters;
+    QTableView* sgRegisters;
     QLineEdit* E_Write;
     QSpinBox* SE_FrameWait;
     QPushButton* BtWrite;

@@ -5,7 +5,9 @@
 #include "gateway/register_values.h"
 #include "live/qt/modbus_client.h"
 #include "live/ui/bench_widgets.h"
+#include "live/ui/text_table_model.h"
 #include "platform/printable_text.h"
+#include "platform/text.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,7 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -55,9 +57,7 @@ TFModbusPollPage::TFModbusPollPage(QWidget* parent) : QWidget(parent) {
     BtRead->setObjectName("BtRead");
     CB_Poll = new QCheckBox("Poll every", this);
     CB_Poll->setObjectName("CB_Poll");
-    sgValues = new QTableWidget(this);
-    sgValues->setObjectName("sgValues");
-    SetUpTable(sgValues, {"Register", "Protocol address", "Hex", "Decimal", "Signals"});
+    sgValues = TextTableView(this, "sgValues", ReadValuesTable({}, {}, Numbering::ProtocolAddress, nullptr).headings);
     LbReadResult = new QLabel(this);
     LbReadResult->setObjectName("LbReadResult");
     LbReadResult->setWordWrap(true);
@@ -153,7 +153,7 @@ void TFModbusPollPage::SetProject(const gateway::GatewayModel* model) {
 }
 
 void TFModbusPollPage::ClearValues(const std::string& why, bool failure) {
-    sgValues->setRowCount(0);
+    ModelOf(sgValues).SetTable(ReadValuesTable({}, {}, CurrentNumbering(), meanings_));
     ShowStatus(LbReadResult, why, failure);
 }
 
@@ -170,7 +170,7 @@ void TFModbusPollPage::CB_NumberingChange() {
     }
     ShowAddresses();
     // The rows name their registers in the old numbering.
-    if (sgValues->rowCount() > 0) ClearValues("The numbering changed: read again", false);
+    if (ModelOf(sgValues).rowCount() > 0) ClearValues("The numbering changed: read again", false);
 }
 
 void TFModbusPollPage::ShowAddresses() {
@@ -228,31 +228,15 @@ void TFModbusPollPage::BtReadClick() {
 }
 
 void TFModbusPollPage::ShowValues(RegisterBlock block, const RequestOutcome& outcome) {
+    TextTableModel& shown = ModelOf(sgValues);
     if (!outcome.ok) {
-        sgValues->setRowCount(0);
+        shown.SetTable(ReadValuesTable(block, {}, CurrentNumbering(), meanings_));
         ShowStatus(LbReadResult, outcome.text, true);
         return;
     }
-    const live::Numbering n = CurrentNumbering();
-    sgValues->setRowCount(static_cast<int>(outcome.values.size()));
-    for (std::size_t i = 0; i < outcome.values.size(); ++i) {
-        const auto address = static_cast<std::uint16_t>(block.start + i);
-        const int row = static_cast<int>(i);
-        SetCell(sgValues, row, 0, std::to_string(NumberOf(address, n)));
-        SetCell(sgValues, row, 1, std::to_string(address));
-        SetCell(sgValues, row, 2, gateway::RegisterValueText(outcome.values[i]));
-        SetCell(sgValues, row, 3, std::to_string(outcome.values[i]));
-        auto read = [&](std::int32_t reg) {
-            const long at = reg - static_cast<long>(block.start);
-            return at >= 0 && at < static_cast<long>(outcome.values.size())
-                       ? gateway::RegisterValue{outcome.values[static_cast<std::size_t>(at)], true, true}
-                       : gateway::RegisterValue{};
-        };
-        SetCell(sgValues, row, 4, meanings_ ? meanings_->RegisterNote(FrameDirection::Receive, address, read) : "");
-    }
-    const std::size_t count = outcome.values.size();
+    shown.SetTable(ReadValuesTable(block, outcome.values, CurrentNumbering(), meanings_));
     ShowStatus(LbReadResult,
-               "Read " + std::to_string(count) + (count == 1 ? " register" : " registers") + " from device " +
+               "Read " + Plural(outcome.values.size(), "register", "registers") + " from device " +
                    std::to_string(outcome.device),
                false);
 }

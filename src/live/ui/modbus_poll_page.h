@@ -17,7 +17,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
-class QTableWidget;
+class QTableView;
 class QTimer;
 
 namespace vestrel::gateway {
@@ -61,7 +61,7 @@ public:
     QSpinBox* Start() const { return SE_Start; }
     QSpinBox* Count() const { return SE_Count; }
     QLabel* AddressLabel() const { return LbAddress; }
-    QTableWidget* Values() const { return sgValues; }
+    QTableView* Values() const { return sgValues; }
     QPlainTextEdit* Log() const { return M_Log; }
     QComboBox* WriteFunctionBox() const { return CB_WriteFunction; }
     QSpinBox* WriteStart() const { return SE_WriteStart; }
@@ -96,7 +96,7 @@ private:
     QPushButton* BtRead;
     QCheckBox* CB_Poll;
     QSpinBox* SE_Interval;
-    QTableWidget* sgValues;
+    QTableView* sgValues;
     QLabel* LbReadResult;
     QComboBox* CB_WriteFunction;
     QSpinBox* SE_WriteStart;
