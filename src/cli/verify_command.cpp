@@ -5,7 +5,9 @@
 #include "live/qt/bench_verify.h"
 #include "platform/error.h"
 #include "platform/printable_text.h"
+#include "platform/text.h"
 
+#include <memory>
 #include <ostream>
 
 namespace vestrel {
@@ -37,7 +39,7 @@ int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
         if (!parsed) throw UsageError{parsed.Why()};
         writes = std::move(*parsed);
     }
-    const BenchSetup setup = ReadBenchSetup(a, cli);
+    BenchSetup setup = ReadBenchSetup(a, cli);
 
     live::VerifyOptions o;
     o.can = setup.can;
@@ -55,21 +57,21 @@ int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
     PrintSetup(o, a.Operands()[0], cli);
 
     CommandEventLoop loop;
-    live::VerifyRun run(setup.loaded.model, o, cli.atVerifyStep);
+    const auto loaded = std::make_shared<const gateway::ProjectModel>(std::move(setup.loaded));
+    live::VerifyRun run(loaded, o, cli.atVerifyStep);
     live::VerifyResult result = run.Run();
     for (const std::string& note : result.notes) cli.Say("note: " + note);
     if (!result.failure.empty()) throw Error(result.failure);
 
-    cli.out << "Listened to the bus: " << result.frames << (result.frames == 1 ? " frame" : " frames");
+    cli.out << "Listened to the bus: " << Plural(result.frames, "frame", "frames");
     if (result.fdFrames > 0)
-        cli.out << "; " << gateway::kCanFdNotFed << ": " << result.fdFrames
-                << (result.fdFrames == 1 ? " frame" : " frames");
+        cli.out << "; " << gateway::kCanFdNotFed << ": " << Plural(result.fdFrames, "frame", "frames");
     cli.out << '\n';
     // Error texts come from the port and the plugins: escaped like everything else.
     auto print = [&](const std::vector<std::string>& lines) {
         for (const std::string& line : lines) cli.out << PrintableText(line, LineBreaks::OneLine) << '\n';
     };
-    const gateway::SignalValues meanings = LoadSignalsOf(setup.loaded, a.Operands()[0], cli);
+    const gateway::SignalValues meanings = LoadSignalsOf(*loaded, a.Operands()[0], cli);
     print(live::ReceiveLines(result.checks, o.indexNumbering, o.function, meanings.Empty() ? nullptr : &meanings));
     print(live::WriteLines(result.writes, o.frameWaitMs));
     const live::VerifyTally tally = live::Tally(result.checks, result.writes);

@@ -2,7 +2,10 @@
 // of pseudo-terminals for the serial line, the simulated gateway as slave.
 #include "bench_rig.h"
 #include "gateway/model_loading.h"
+#include "gateway/model_wording.h"
 #include "gateway/register_table.h"
+#include "live/qt/bench_session.h"
+#include "live/qt/check_runs.h"
 #include "live/qt/modbus_client.h"
 #include "live/qt/simulator.h"
 #include "live_test_support.h"
@@ -328,6 +331,42 @@ TEST(ModbusClientAdapter, DroppingTheReceiverCancelsItsCallback) {
     const RequestOutcome next = ReadRegisters(client, ReadFunction::HoldingRegisters, 2, 1);
     EXPECT_EQ(next.text, "no answer from device 1 within 100 ms");
     EXPECT_FALSE(called);
+}
+
+// The session feeds what this process sends like what it hears, and owns
+// its checks: a project set while a read waits on a silent device drops the
+// read with the old table, and the read's late time-out calls into nothing
+// (the sanitizer build stops on any use of the freed run or table).
+TEST(BenchSessionAdapter, FeedsWhatItSendsAndANewProjectDropsItsChecks) {
+    PtyPair pty;
+    ScriptedSlave silent(pty.A(), [](const QByteArray&) { return QByteArray(); });
+    BenchSession session;
+    const auto demo = std::make_shared<const gateway::ProjectModel>(DemoModel());
+    session.SetProject(demo);
+    int changes = 0;
+    std::size_t fed = 0;
+    QObject::connect(&session, &BenchSession::projectChanged, [&] { ++changes; });
+    QObject::connect(&session, &BenchSession::framesFed, [&](const std::vector<TimedFrame>& f) { fed += f.size(); });
+    session.OnSent(TimedFrame{Frame("181#1122334455667788"), 1});
+    EXPECT_EQ(fed, 1u);
+    EXPECT_EQ(gateway::RegisterValueText(session.Monitor()->Table().Value(2)), "0x3344");
+
+    session.Client().SetTimeOut(100);
+    ASSERT_TRUE(session.Client().Open(pty.B(), SerialSettings{}));
+    bool finished = false;
+    ReceiveCheckRun& reads = session.StartReadCheck(ReadFunction::HoldingRegisters, Numbering::ProtocolAddress);
+    QObject::connect(&reads, &ReceiveCheckRun::finished, [&] { finished = true; });
+    reads.Start();
+    ASSERT_TRUE(WaitFor([&] { return !silent.requests.empty(); }));
+    EXPECT_TRUE(session.Checking());
+    session.SetProject(demo);  // the same project again starts afresh all the same
+    EXPECT_EQ(changes, 1);
+    EXPECT_FALSE(session.Checking());
+    EXPECT_EQ(session.ReadCheck(), nullptr);
+    EXPECT_EQ(session.Monitor()->Frames(), 0u);
+    const RequestOutcome next = ReadRegisters(session.Client(), ReadFunction::HoldingRegisters, 2, 1);
+    EXPECT_EQ(next.text, "no answer from device 1 within 100 ms");
+    EXPECT_FALSE(finished);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "live/qt/bench_verify.h"
 
+#include "live/qt/bench_session.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/check_runs.h"
 #include "live/qt/modbus_client.h"
@@ -9,9 +10,11 @@
 
 namespace vestrel::live {
 
-VerifyRun::VerifyRun(const gateway::GatewayModel& model, VerifyOptions options,
+VerifyRun::VerifyRun(std::shared_ptr<const gateway::ProjectModel> project, VerifyOptions options,
                      std::function<void(VerifyStep)> atStep)
-    : model_(model), options_(std::move(options)), atStep_(std::move(atStep)) {}
+    : options_(std::move(options)), atStep_(std::move(atStep)), session_(std::make_unique<BenchSession>()) {
+    session_->SetProject(std::move(project));
+}
 
 VerifyRun::~VerifyRun() = default;
 
@@ -21,22 +24,21 @@ VerifyResult VerifyRun::Run() {
     timer.setSingleShot(true);
     loop_ = &loop;
     timer_ = &timer;
-    table_ = std::make_unique<gateway::RegisterTable>(model_);
-    client_ = std::make_unique<ModbusClient>();
-    client_->SetDeviceAddress(options_.deviceAddress);
-    client_->SetTimeOut(options_.timeOutMs);
-    if (const Result<void> opened = client_->Open(options_.port, options_.serial); !opened) {
+    ModbusClient& client = session_->Client();
+    CanBus& bus = session_->Bus();
+    client.SetDeviceAddress(options_.deviceAddress);
+    client.SetTimeOut(options_.timeOutMs);
+    if (const Result<void> opened = client.Open(options_.port, options_.serial); !opened) {
         result_.failure = opened.Why();
         return std::move(result_);
     }
-    bus_ = std::make_unique<CanBus>();
-    connect(bus_.get(), &CanBus::opened, this, [this] { StartListening(); });
-    connect(bus_.get(), &CanBus::failed, this, [this](const QString& message) { Finish(message.toStdString()); });
-    connect(bus_.get(), &CanBus::note, this,
+    connect(&bus, &CanBus::opened, this, [this] { StartListening(); });
+    connect(&bus, &CanBus::failed, this, [this](const QString& message) { Finish(message.toStdString()); });
+    connect(&bus, &CanBus::note, this,
             [this](const QString& message) { result_.notes.push_back(message.toStdString()); });
-    connect(bus_.get(), &CanBus::framesReceived, this,
+    connect(session_.get(), &BenchSession::framesFed, this,
             [this](const std::vector<TimedFrame>& frames) { OnFrames(frames); });
-    connect(client_.get(), &ModbusClient::linkFailed, this,
+    connect(&client, &ModbusClient::linkFailed, this,
             [this](const QString& message) { result_.notes.push_back(message.toStdString()); });
     connect(&timer, &QTimer::timeout, this, [this] {
         if (listening_)
@@ -46,26 +48,27 @@ VerifyResult VerifyRun::Run() {
                    std::to_string(options_.openWaitMs) + " ms");
     });
     timer.start(options_.openWaitMs);
-    bus_->Open(options_.can, options_.canBitRate);
+    bus.Open(options_.can, options_.canBitRate);
     if (!finished_) loop.exec();
     timer.stop();
-    bus_->Close();
-    client_->Close();
+    bus.Close();
+    client.Close();
     loop_ = nullptr;
     timer_ = nullptr;
-    if (reads_) result_.checks = reads_->Checks();
-    if (writes_) result_.writes = std::move(writes_->Writes());
+    if (const ReceiveCheckRun* reads = session_->ReadCheck()) result_.checks = reads->Checks();
+    if (WriteCheckRun* writes = session_->WriteCheck()) result_.writes = std::move(writes->Writes());
+    session_->Close();
     return std::move(result_);
 }
 
 void VerifyRun::OnFrames(const std::vector<TimedFrame>& frames) {
+    if (!listening_) return;
+    const gateway::GatewayModel& model = *session_->Model();
     for (const TimedFrame& timed : frames) {
-        const auto fed = table_->Feed(timed.frame, timed.time);
-        if (listening_) ++result_.frames;
-        if (listening_ && fed.match.kind == gateway::MatchKind::CanFd) ++result_.fdFrames;
-        if (writes_) writes_->OnFrame(timed.frame);
+        ++result_.frames;
+        if (model.MatchReceive(timed.frame).kind == gateway::MatchKind::CanFd) ++result_.fdFrames;
     }
-    if (listening_ && options_.frameLimit > 0 && result_.frames >= options_.frameLimit) StartPolling();
+    if (options_.frameLimit > 0 && result_.frames >= options_.frameLimit) StartPolling();
 }
 
 void VerifyRun::StartListening() {
@@ -81,9 +84,9 @@ void VerifyRun::StartPolling() {
     listening_ = false;
     timer_->stop();
     if (atStep_) atStep_(VerifyStep::Polling);
-    reads_ = std::make_unique<ReceiveCheckRun>(model_, *table_, *client_, options_.function, options_.indexNumbering);
-    connect(reads_.get(), &ReceiveCheckRun::finished, this, [this] { StartWriting(); });
-    reads_->Start();
+    ReceiveCheckRun& reads = session_->StartReadCheck(options_.function, options_.indexNumbering);
+    connect(&reads, &ReceiveCheckRun::finished, this, [this] { StartWriting(); });
+    reads.Start();
 }
 
 void VerifyRun::StartWriting() {
@@ -92,10 +95,9 @@ void VerifyRun::StartWriting() {
         return;
     }
     if (atStep_) atStep_(VerifyStep::Writing);
-    writes_ = std::make_unique<WriteCheckRun>(model_, *client_, options_.indexNumbering, options_.writes,
-                                              options_.frameWaitMs);
-    connect(writes_.get(), &WriteCheckRun::finished, this, [this] { Finish(); });
-    writes_->Start();
+    WriteCheckRun& writes = session_->StartWriteCheck(options_.indexNumbering, options_.writes, options_.frameWaitMs);
+    connect(&writes, &WriteCheckRun::finished, this, [this] { Finish(); });
+    writes.Start();
 }
 
 void VerifyRun::Finish(const std::string& failure) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gateway/model_loading.h"
 #include "live/bench_settings.h"
 #include "live/verify_report.h"
 
@@ -16,10 +17,7 @@ class QTimer;
 
 namespace vestrel::live {
 
-class CanBus;
-class ModbusClient;
-class ReceiveCheckRun;
-class WriteCheckRun;
+class BenchSession;
 struct TimedFrame;
 
 struct VerifyOptions {
@@ -55,7 +53,7 @@ class VerifyRun : public QObject {
     Q_OBJECT
 
 public:
-    VerifyRun(const gateway::GatewayModel& model, VerifyOptions options,
+    VerifyRun(std::shared_ptr<const gateway::ProjectModel> project, VerifyOptions options,
               std::function<void(VerifyStep)> atStep = {});
     ~VerifyRun() override;
 
@@ -68,14 +66,9 @@ private:
     void StartWriting();
     void Finish(const std::string& failure = {});
 
-    const gateway::GatewayModel& model_;
     VerifyOptions options_;
     std::function<void(VerifyStep)> atStep_;
-    std::unique_ptr<gateway::RegisterTable> table_;
-    std::unique_ptr<ModbusClient> client_;
-    std::unique_ptr<CanBus> bus_;
-    std::unique_ptr<ReceiveCheckRun> reads_;
-    std::unique_ptr<WriteCheckRun> writes_;
+    std::unique_ptr<BenchSession> session_;
     VerifyResult result_;
     bool listening_ = false;
     bool finished_ = false;

@@ -2,6 +2,7 @@
 
 #include "gateway/model_examples.h"
 #include "gateway/model_loading.h"
+#include "live/qt/bench_session.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/modbus_client.h"
 #include "live/ui/bench_widgets.h"
@@ -40,8 +41,7 @@ QComboBox* Combo(QWidget* parent, const char* name, bool editable = false) {
 
 }  // namespace
 
-TFBench::TFBench(QWidget* parent) : QDialog(parent), bus_(std::make_unique<CanBus>()),
-                                    client_(std::make_unique<ModbusClient>()) {
+TFBench::TFBench(QWidget* parent) : QDialog(parent), session_(std::make_unique<BenchSession>()) {
     setObjectName("TFBench");
     setWindowTitle("Bench test");
     LbProject = new QLabel(this);
@@ -85,30 +85,33 @@ TFBench::TFBench(QWidget* parent) : QDialog(parent), bus_(std::make_unique<CanBu
     resize(1100, 760);
 
     connect(BtClose, &QPushButton::clicked, this, &QDialog::accept);
-    connect(bus_.get(), &CanBus::framesReceived, this, [this](const std::vector<TimedFrame>& f) { OnFrames(f); });
-    monitorPage_->frameSent = [this](const TimedFrame& sent) { OnFrames({sent}); };
-    connect(bus_.get(), &CanBus::opened, this, [this] {
-        ShowStatus(LbCanStatus, "Open: " + bus_->Endpoint().Text(), false);
+    monitorPage_->SetSession(session_.get());
+    expectedPage_->SetSession(session_.get());
+    pollPage_->SetClient(&Client());
+    CanBus* bus = &Bus();
+    ModbusClient* client = &Client();
+    connect(bus, &CanBus::opened, this, [this, bus] {
+        ShowStatus(LbCanStatus, "Open: " + bus->Endpoint().Text(), false);
         BtCanOpen->setText("Close");
     });
     // A device address or time-out changed while the port is open applies to
     // the next request; the status line says which device that is.
-    connect(SE_Address, &QSpinBox::valueChanged, this, [this](int address) {
-        client_->SetDeviceAddress(address);
-        if (client_->IsOpen()) ShowModbusOpen();
+    connect(SE_Address, &QSpinBox::valueChanged, this, [this, client](int address) {
+        client->SetDeviceAddress(address);
+        if (client->IsOpen()) ShowModbusOpen();
     });
-    connect(SE_TimeOut, &QSpinBox::valueChanged, this, [this](int ms) {
-        client_->SetTimeOut(ms);
-        if (client_->IsOpen()) ShowModbusOpen();
+    connect(SE_TimeOut, &QSpinBox::valueChanged, this, [this, client](int ms) {
+        client->SetTimeOut(ms);
+        if (client->IsOpen()) ShowModbusOpen();
     });
-    connect(bus_.get(), &CanBus::failed, this, [this](const QString& message) {
+    connect(bus, &CanBus::failed, this, [this](const QString& message) {
         ShowStatus(LbCanStatus, message.toStdString(), true);
         BtCanOpen->setText("Open");
     });
-    connect(bus_.get(), &CanBus::note, this,
+    connect(bus, &CanBus::note, this,
             [this](const QString& message) { ShowStatus(LbCanStatus, message.toStdString(), true); });
-    connect(client_.get(), &ModbusClient::linkFailed, this, [this](const QString& message) {
-        client_->Close();
+    connect(client, &ModbusClient::linkFailed, this, [this, client](const QString& message) {
+        client->Close();
         ShowStatus(LbModbusStatus, message.toStdString(), true);
         BtModbusOpen->setText("Open");
         pollPage_->ClearValues(message.toStdString(), true);
@@ -116,6 +119,12 @@ TFBench::TFBench(QWidget* parent) : QDialog(parent), bus_(std::make_unique<CanBu
 }
 
 TFBench::~TFBench() { CloseAll(); }
+
+CanBus& TFBench::Bus() const { return session_->Bus(); }
+
+ModbusClient& TFBench::Client() const { return session_->Client(); }
+
+const BusMonitor* TFBench::Model() const { return session_->Monitor(); }
 
 QWidget* TFBench::BuildCanGroup() {
     auto* group = new QGroupBox("CAN bus", this);
@@ -205,26 +214,22 @@ void TFBench::showEvent(QShowEvent* event) {
 
 void TFBench::FormShow() {
     CloseAll();
-    // The pages let go of the old project before it goes.
-    monitor_.reset();
-    ShareSession();
-    loaded_.reset();
-    meanings_ = {};
+    // The checks and the pages let go of the old project before it goes.
+    session_->SetProject(nullptr);
     std::string text = "Project: " + projectDir_;
     try {
-        loaded_ = std::make_unique<gateway::ProjectModel>(gateway::LoadProjectModel(projectDir_));
-        monitor_ = std::make_unique<BusMonitor>(loaded_->model);
+        auto loaded = std::make_shared<const gateway::ProjectModel>(gateway::LoadProjectModel(projectDir_));
         gateway::SignalValuesLoad meanings = gateway::LoadSignalValues(projectDir_);
-        meanings_ = std::move(meanings.signalValues);
         if (!meanings.problem.empty()) text += "\nNote: " + meanings.problem + ".";
-        const BenchSettings settings = BenchSettingsOf(loaded_->model.Banks());
+        const BenchSettings settings = BenchSettingsOf(loaded->model.Banks());
         Preselect(settings);
-        for (const std::string& note : BenchNotes(settings, loaded_->model.Banks())) text += "\nNote: " + note + ".";
+        for (const std::string& note : BenchNotes(settings, loaded->model.Banks())) text += "\nNote: " + note + ".";
+        session_->SetProject(std::move(loaded), std::move(meanings.signalValues));
     } catch (const std::exception& e) {
         text += "\nThe project cannot be compiled: " + std::string(e.what());
     }
     LbProject->setText(QString::fromStdString(PrintableText(text, LineBreaks::Keep)));
-    ShareSession();
+    ShowProject();
 }
 
 void TFBench::Preselect(const BenchSettings& s) {
@@ -238,15 +243,10 @@ void TFBench::Preselect(const BenchSettings& s) {
     SE_Address->setValue(std::clamp(s.deviceAddress, 1, 247));
 }
 
-void TFBench::ShareSession() {
-    const gateway::GatewayModel* model = monitor_ && loaded_ ? &loaded_->model : nullptr;
-    const gateway::SignalValues* meanings = model && !meanings_.Empty() ? &meanings_ : nullptr;
-    monitorPage_->SetMeanings(meanings);
-    pollPage_->SetMeanings(meanings);
-    expectedPage_->SetMeanings(meanings);
-    monitorPage_->SetSession(monitor_.get(), bus_.get());
-    pollPage_->SetClient(client_.get());
-    expectedPage_->SetSession(model, monitor_ ? &monitor_->Table() : nullptr, client_.get(), bus_.get());
+void TFBench::ShowProject() {
+    const gateway::GatewayModel* model = session_->Model();
+    pollPage_->SetMeanings(session_->Meanings());
+    monitorPage_->Refresh(NowMicros());
     if (!model) return;
     // Placeholders and defaults from this project, never from another.
     monitorPage_->SetExample(gateway::ExampleFramesText(*model, 1));
@@ -256,7 +256,7 @@ void TFBench::ShareSession() {
 
 void TFBench::CB_PluginChange() {
     // What an earlier plugin said is not this one's.
-    if (!bus_->IsOpen()) LbCanStatus->clear();
+    if (!Bus().IsOpen()) LbCanStatus->clear();
     const QString typed = CB_Interface->currentText();
     CB_Interface->clear();
     for (const std::string& name : CanBus::Interfaces(CB_Plugin->currentText().toStdString()))
@@ -265,15 +265,15 @@ void TFBench::CB_PluginChange() {
 }
 
 void TFBench::BtCanOpenClick() {
-    if (bus_->IsOpen()) {
-        bus_->Close();
+    if (Bus().IsOpen()) {
+        Bus().Close();
         BtCanOpen->setText("Open");
         ShowStatus(LbCanStatus, "Closed", false);
         return;
     }
     const CanEndpoint endpoint{CB_Plugin->currentText().toStdString(), CB_Interface->currentText().trimmed().toStdString()};
     ShowStatus(LbCanStatus, "Opening " + endpoint.Text() + " ...", false);
-    bus_->Open(endpoint, canBitRate_);
+    Bus().Open(endpoint, canBitRate_);
 }
 
 std::string TFBench::PortPath() const {
@@ -283,8 +283,8 @@ std::string TFBench::PortPath() const {
 }
 
 void TFBench::BtModbusOpenClick() {
-    if (client_->IsOpen()) {
-        client_->Close();
+    if (Client().IsOpen()) {
+        Client().Close();
         BtModbusOpen->setText("Open");
         ShowStatus(LbModbusStatus, "Closed", false);
         return;
@@ -295,10 +295,10 @@ void TFBench::BtModbusOpenClick() {
                : CB_Parity->currentIndex() == 2 ? live::Parity::Odd
                                                 : live::Parity::None;
     s.stopBits = CB_StopBits->currentIndex() == 1 ? 2 : 1;
-    client_->SetDeviceAddress(SE_Address->value());
-    client_->SetTimeOut(SE_TimeOut->value());
+    Client().SetDeviceAddress(SE_Address->value());
+    Client().SetTimeOut(SE_TimeOut->value());
     const std::string port = PortPath();
-    const Result<void> opened = port.empty() ? Failure{"Choose or type a serial port"} : client_->Open(port, s);
+    const Result<void> opened = port.empty() ? Failure{"Choose or type a serial port"} : Client().Open(port, s);
     if (!opened) {
         ShowStatus(LbModbusStatus, opened.Why(), true);
         return;
@@ -310,24 +310,16 @@ void TFBench::BtModbusOpenClick() {
 
 void TFBench::ShowModbusOpen() {
     ShowStatus(LbModbusStatus,
-               "Open: " + client_->Port() + ", " + serialText_ + ", device address " +
-                   std::to_string(client_->DeviceAddress()) + ", time-out " + std::to_string(client_->TimeOut()) +
+               "Open: " + Client().Port() + ", " + serialText_ + ", device address " +
+                   std::to_string(Client().DeviceAddress()) + ", time-out " + std::to_string(Client().TimeOut()) +
                    " ms",
                false);
-}
-
-void TFBench::OnFrames(const std::vector<TimedFrame>& frames) {
-    if (monitor_)
-        for (const TimedFrame& timed : frames) monitor_->Feed(timed.frame, timed.time);
-    monitorPage_->OnFrames(frames);
-    expectedPage_->OnFrames(frames);
 }
 
 void TFBench::CloseAll() {
     monitorPage_->StopRecording();
     monitorPage_->StopSending();
-    bus_->Close();
-    client_->Close();
+    session_->Close();
     BtCanOpen->setText("Open");
     BtModbusOpen->setText("Open");
     // Nothing on the status lines may still say "Open".

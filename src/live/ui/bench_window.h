@@ -1,7 +1,5 @@
 #pragma once
 
-#include "gateway/gateway_model.h"
-#include "gateway/model_loading.h"
 #include "live/bench_settings.h"
 #include "live/bus_monitor.h"
 
@@ -19,12 +17,12 @@ class QTabWidget;
 
 namespace vestrel::live {
 
+class BenchSession;
 class CanBus;
 class ModbusClient;
 class TFCanMonitorPage;
 class TFExpectedReadPage;
 class TFModbusPollPage;
-struct TimedFrame;
 
 // "Bench test": a flashed gateway on a CAN bus and a Modbus line, checked
 // live against the open project. One CAN interface and one serial port are
@@ -62,9 +60,10 @@ public:
     TFCanMonitorPage* Monitor() const { return monitorPage_; }
     TFModbusPollPage* Poll() const { return pollPage_; }
     TFExpectedReadPage* Expected() const { return expectedPage_; }
-    CanBus& Bus() const { return *bus_; }
-    ModbusClient& Client() const { return *client_; }
-    const BusMonitor* Model() const { return monitor_.get(); }
+    BenchSession& Session() const { return *session_; }
+    CanBus& Bus() const;
+    ModbusClient& Client() const;
+    const BusMonitor* Model() const;
 
     void done(int result) override;
 
@@ -75,18 +74,13 @@ private:
     QWidget* BuildCanGroup();
     QWidget* BuildModbusGroup();
     void Preselect(const BenchSettings& settings);
-    void OnFrames(const std::vector<TimedFrame>& frames);
-    void ShareSession();
+    void ShowProject();
     void ShowModbusOpen();
     std::string PortPath() const;
     void CloseAll();
 
     std::string projectDir_;
-    std::unique_ptr<gateway::ProjectModel> loaded_;
-    gateway::SignalValues meanings_;  // what imported signals make of the registers
-    std::unique_ptr<BusMonitor> monitor_;
-    std::unique_ptr<CanBus> bus_;
-    std::unique_ptr<ModbusClient> client_;
+    std::unique_ptr<BenchSession> session_;
     int canBitRate_ = 0;
     std::string serialText_;  // the serial settings the port was opened with
 

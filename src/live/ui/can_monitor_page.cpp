@@ -1,5 +1,6 @@
 #include "live/ui/can_monitor_page.h"
 
+#include "live/qt/bench_session.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/frame_sender.h"
 #include "live/send_schedule.h"
@@ -98,11 +99,18 @@ TFCanMonitorPage::TFCanMonitorPage(QWidget* parent) : QWidget(parent) {
 
 TFCanMonitorPage::~TFCanMonitorPage() = default;
 
-void TFCanMonitorPage::SetSession(BusMonitor* monitor, CanBus* bus) {
-    if (bus != bus_) StopSending();
-    monitor_ = monitor;
-    bus_ = bus;
+void TFCanMonitorPage::SetSession(BenchSession* session) {
+    StopSending();
+    if (session_) disconnect(session_, nullptr, this, nullptr);
+    session_ = session;
+    if (session_)
+        connect(session_, &BenchSession::framesFed, this,
+                [this](const std::vector<TimedFrame>& frames) { OnFrames(frames); });
     Refresh(NowMicros());
+}
+
+void TFCanMonitorPage::Sent(const gateway::CanFrame& frame) {
+    if (session_) session_->OnSent(TimedFrame{frame, NowMicros()});
 }
 
 void TFCanMonitorPage::SetExample(const std::string& frame) {
@@ -121,7 +129,8 @@ void TFCanMonitorPage::OnFrames(const std::vector<TimedFrame>& frames) {
 }
 
 void TFCanMonitorPage::Refresh(std::int64_t now) {
-    ModelOf(sgMonitor).SetTable(MonitorTable(monitor_, meanings_, now));
+    ModelOf(sgMonitor).SetTable(
+        session_ ? MonitorTable(session_->Monitor(), session_->Meanings(), now) : MonitorTable(nullptr, nullptr, now));
     ShowCounts();
 }
 
@@ -131,7 +140,8 @@ void TFCanMonitorPage::ShowCounts() {
         return;
     }
     auto frames = [](std::uint64_t n) { return Plural(n, "frame", "frames"); };
-    std::string text = frames(monitor_ ? monitor_->Frames() : 0);
+    const BusMonitor* monitor = session_ ? session_->Monitor() : nullptr;
+    std::string text = frames(monitor ? monitor->Frames() : 0);
     if (recording_)
         text += "; recording to " + recording_->Path().string() + " (" + frames(recording_->Frames()) +
                 ", a candump log that vestrel-cli replay reads)";
@@ -139,7 +149,7 @@ void TFCanMonitorPage::ShowCounts() {
 }
 
 void TFCanMonitorPage::BtClearClick() {
-    if (monitor_) monitor_->Clear();
+    if (session_ && session_->Monitor()) session_->Monitor()->Clear();
     Refresh(NowMicros());
 }
 
@@ -148,7 +158,7 @@ void TFCanMonitorPage::BtRecordClick() {
         StopRecording();
         return;
     }
-    const std::string name = bus_ ? LogInterfaceName(bus_->Endpoint().interface) : "can";
+    const std::string name = session_ ? LogInterfaceName(session_->Bus().Endpoint().interface) : "can";
     const auto path = askSavePath("candump-" + name + ".log");
     if (!path) return;
     recordError_.clear();
@@ -186,23 +196,23 @@ void TFCanMonitorPage::BtSendClick() {
         return;
     }
     const gateway::CanFrame frame = *parsed;
-    if (bus_ && E_Every->value() > 0) {
+    if (session_ && E_Every->value() > 0) {
         const int every = E_Every->value();
         StartSending(std::make_unique<PeriodicFrames>(std::vector<gateway::CanFrame>{frame},
                                                       static_cast<std::int64_t>(every) * 1000, 0),
                      gateway::CompactFrameText(frame) + " every " + std::to_string(every) + " ms");
         return;
     }
-    if (!bus_) {
+    if (!session_) {
         ShowStatus(LbSent, "Open a CAN interface first", true);
         return;
     }
-    if (const Result<void> sent = bus_->Send(frame); !sent) {
+    if (const Result<void> sent = session_->Bus().Send(frame); !sent) {
         ShowStatus(LbSent, sent.Why(), true);
         return;
     }
     ShowStatus(LbSent, "Sent " + gateway::CompactFrameText(frame), false);
-    if (frameSent) frameSent(TimedFrame{frame, NowMicros()});
+    Sent(frame);
 }
 
 void TFCanMonitorPage::BtPlayClick() {
@@ -210,7 +220,7 @@ void TFCanMonitorPage::BtPlayClick() {
         StopSending();
         return;
     }
-    if (!bus_) {
+    if (!session_) {
         ShowStatus(LbSent, "Open a CAN interface first", true);
         return;
     }
@@ -230,10 +240,7 @@ void TFCanMonitorPage::StartSending(std::unique_ptr<FrameSource> source, const s
     source_ = std::move(source);
     sending_ = what;
     sender_ = std::make_unique<FrameSender>(
-        *bus_, *source_,
-        [this](const TimedSend& sent) {
-            if (frameSent) frameSent(TimedFrame{sent.frame, NowMicros()});
-        },
+        session_->Bus(), *source_, [this](const TimedSend& sent) { Sent(sent.frame); },
         nullptr, this);
     // The sender is in the middle of its own signal then: it goes once that returns.
     connect(sender_.get(), &FrameSender::finished, this, [this] {

@@ -21,7 +21,7 @@ class QTimer;
 
 namespace vestrel::live {
 
-class CanBus;
+class BenchSession;
 class FrameSender;
 class FrameSource;
 struct TimedFrame;
@@ -39,13 +39,11 @@ public:
     explicit TFCanMonitorPage(QWidget* parent = nullptr);
     ~TFCanMonitorPage() override;
 
-    // What to show and where to send; either may be null (no project, no bus).
-    void SetSession(BusMonitor* monitor, CanBus* bus);
-    // What imported signals make of the registers; null for none.
-    void SetMeanings(const gateway::SignalValues* meanings) { meanings_ = meanings; }
+    // The bench whose monitor is shown and whose bus the page sends on.
+    void SetSession(BenchSession* session);
     // The frame the send field suggests, from the project.
     void SetExample(const std::string& frame);
-    // Frames the window has fed to the monitor: recorded when recording.
+    // Frames the session has fed to the monitor: recorded when recording.
     void OnFrames(const std::vector<TimedFrame>& frames);
     // Rebuilds the table as of `now` (microseconds since the epoch); a timer
     // does it four times a second while the page is shown.
@@ -66,10 +64,6 @@ public:
     std::function<std::optional<std::string>(const std::string&)> askSavePath;
     // Asks which log to play; nothing on Cancel. A file dialog by default.
     std::function<std::optional<std::string>()> askLogPath;
-    // A frame this page put on the bus. The interface does not hand a sender
-    // its own frames back, yet the gateway receives them: the window counts
-    // them as traffic like any other.
-    std::function<void(const TimedFrame&)> frameSent;
 
     QTableView* Table() const { return sgMonitor; }
     QLineEdit* SendEdit() const { return E_Send; }
@@ -85,9 +79,9 @@ private:
     void StartSending(std::unique_ptr<FrameSource> source, const std::string& what);
     void OnSendingEnded(const std::string& failure);
 
-    BusMonitor* monitor_ = nullptr;
-    const gateway::SignalValues* meanings_ = nullptr;
-    CanBus* bus_ = nullptr;
+    void Sent(const gateway::CanFrame& frame);
+
+    BenchSession* session_ = nullptr;
     std::unique_ptr<CandumpWriter> recording_;
     std::string recordError_;
     std::unique_ptr<FrameSource> source_;

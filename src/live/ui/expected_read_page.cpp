@@ -3,6 +3,7 @@
 #include "gateway/gateway_model.h"
 #include "gateway/model_wording.h"
 #include "gateway/preview.h"
+#include "live/qt/bench_session.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/check_runs.h"
 #include "live/qt/modbus_client.h"
@@ -102,20 +103,19 @@ TFExpectedReadPage::TFExpectedReadPage(QWidget* parent) : QWidget(parent) {
 
 TFExpectedReadPage::~TFExpectedReadPage() = default;
 
-void TFExpectedReadPage::SetSession(const gateway::GatewayModel* model, const gateway::RegisterTable* table,
-                                    ModbusClient* client, const CanBus* bus) {
-    if (model != model_ || table != table_ || client != client_) {
-        reads_.reset();
-        writes_.reset();
-        dropped_.clear();
-        M_Transmit->clear();
-        BtReadAll->setEnabled(true);
-        BtWrite->setEnabled(true);
-    }
-    model_ = model;
-    table_ = table;
-    client_ = client;
-    bus_ = bus;
+void TFExpectedReadPage::SetSession(BenchSession* session) {
+    if (session_) disconnect(session_, nullptr, this, nullptr);
+    session_ = session;
+    if (session_) connect(session_, &BenchSession::projectChanged, this, [this] { ForgetChecks(); });
+    ForgetChecks();
+}
+
+void TFExpectedReadPage::ForgetChecks() {
+    // The session dropped the checks of the old project, and their callbacks with them.
+    dropped_.clear();
+    M_Transmit->clear();
+    BtReadAll->setEnabled(true);
+    BtWrite->setEnabled(true);
     ShowChecks();
 }
 
@@ -123,7 +123,13 @@ void TFExpectedReadPage::SetExample(const std::string& registerValues) {
     E_Write->setPlaceholderText(QString::fromStdString(registerValues));
 }
 
-bool TFExpectedReadPage::Busy() const { return (reads_ && reads_->Running()) || (writes_ && writes_->Running()); }
+bool TFExpectedReadPage::Busy() const { return session_ && session_->Checking(); }
+
+const gateway::GatewayModel* TFExpectedReadPage::Model() const { return session_ ? session_->Model() : nullptr; }
+
+const gateway::RegisterTable* TFExpectedReadPage::Table() const {
+    return session_ && session_->Monitor() ? &session_->Monitor()->Table() : nullptr;
+}
 
 live::Numbering TFExpectedReadPage::CurrentNumbering() const {
     return CB_IndexNumbering->currentIndex() == 1 ? live::Numbering::RegisterNumber : live::Numbering::ProtocolAddress;
@@ -132,17 +138,19 @@ live::Numbering TFExpectedReadPage::CurrentNumbering() const {
 void TFExpectedReadPage::CB_IndexNumberingChange() {
     // The registers were read at the addresses of the other numbering: the
     // results, or the read still going on, no longer fit the rows.
-    const bool running = reads_ && reads_->Running();
-    reads_.reset();
+    const ReceiveCheckRun* reads = session_ ? session_->ReadCheck() : nullptr;
+    const bool running = reads && reads->Running();
+    if (session_) session_->DropReadCheck();
     dropped_ = running ? "Read and compare stopped: the numbering changed. Read again." : std::string();
     BtReadAll->setEnabled(true);
     ShowChecks();
 }
 
 const std::vector<RegisterCheck>* TFExpectedReadPage::FinishedChecks() const {
-    const std::size_t rows = model_ ? model_->ReceiveRegisters().size() : 0;
-    if (!reads_ || reads_->Running() || reads_->Checks().size() != rows || !table_) return nullptr;
-    return &reads_->Checks();
+    const ReceiveCheckRun* reads = session_ ? session_->ReadCheck() : nullptr;
+    if (!reads || reads->Running() || !Table() || reads->Checks().size() != Model()->ReceiveRegisters().size())
+        return nullptr;
+    return &reads->Checks();
 }
 
 void TFExpectedReadPage::ShowChecks() {
@@ -155,7 +163,8 @@ void TFExpectedReadPage::ShowChecks() {
 }
 
 void TFExpectedReadPage::ShowExpected() {
-    ModelOf(sgRegisters).SetTable(ExpectedTable(model_, table_, CurrentNumbering(), FinishedChecks(), meanings_));
+    ModelOf(sgRegisters).SetTable(
+        ExpectedTable(Model(), Table(), CurrentNumbering(), FinishedChecks(), session_ ? session_->Meanings() : nullptr));
     ShowSummary();
 }
 
@@ -163,45 +172,40 @@ void TFExpectedReadPage::ShowSummary() {
     static const std::vector<RegisterCheck> noChecks;
     static const std::vector<WriteCheck> noWrites;
     const std::vector<RegisterCheck>* checks = FinishedChecks();
-    const std::vector<WriteCheck>& writes =
-        writes_ && !writes_->Running() && writesJudged_ ? writes_->Writes() : noWrites;
+    WriteCheckRun* run = session_ ? session_->WriteCheck() : nullptr;
+    const std::vector<WriteCheck>& writes = run && !run->Running() && writesJudged_ ? run->Writes() : noWrites;
     if (!dropped_.empty() && writes.empty()) {
         ShowStatus(LbSummary, dropped_, false);
         return;
     }
     if (!checks && writes.empty()) {
-        LbSummary->setText(model_ ? "Open both interfaces, let the bus run, then read and compare."
+        LbSummary->setText(Model() ? "Open both interfaces, let the bus run, then read and compare."
                                   : "The project cannot be compiled: nothing to compare.");
         LbSummary->setStyleSheet("");
         return;
     }
-    const VerifyTally tally = Tally(checks ? *checks : noChecks, writes, table_);
+    const VerifyTally tally = Tally(checks ? *checks : noChecks, writes, Table());
     const std::vector<std::string> lines = SummaryLines(tally, false);
     ShowStatus(LbSummary, lines[0] + " - " + lines[1], !Passed(tally, false) && tally.outOfDate == 0);
 }
 
 void TFExpectedReadPage::BtReadAllClick() {
     if (Busy()) return;
-    if (!model_ || !table_ || !client_ || !client_->IsOpen()) {
+    if (!Table() || !session_->Client().IsOpen()) {
         ShowStatus(LbSummary, "Open a serial port first", true);
         return;
     }
     const ReadFunction function = CB_Function->currentIndex() == 1 ? ReadFunction::InputRegisters
                                                                    : ReadFunction::HoldingRegisters;
     dropped_.clear();
-    reads_ = std::make_unique<ReceiveCheckRun>(*model_, *table_, *client_, function, CurrentNumbering());
-    connect(reads_.get(), &ReceiveCheckRun::finished, this, [this] {
+    ReceiveCheckRun& reads = session_->StartReadCheck(function, CurrentNumbering());
+    connect(&reads, &ReceiveCheckRun::finished, this, [this] {
         BtReadAll->setEnabled(true);
         ShowChecks();
         emit checkFinished();
     });
     BtReadAll->setEnabled(false);
-    reads_->Start();
-}
-
-void TFExpectedReadPage::OnFrames(const std::vector<TimedFrame>& frames) {
-    if (!writes_ || !writes_->Running()) return;
-    for (const TimedFrame& timed : frames) writes_->OnFrame(timed.frame);
+    reads.Start();
 }
 
 void TFExpectedReadPage::BtWriteClick() {
@@ -211,24 +215,24 @@ void TFExpectedReadPage::BtWriteClick() {
         M_Transmit->setPlainText(QString::fromStdString(PrintableText(values.Why(), LineBreaks::OneLine)));
         return;
     }
-    if (!model_ || !client_ || !client_->IsOpen()) {
+    if (!Model() || !session_->Client().IsOpen()) {
         M_Transmit->setPlainText("Open a serial port and a CAN interface first.");
         return;
     }
     // Without the bus no frame can be seen: a write would be judged by what
     // the window cannot hear.
-    if (!bus_ || !bus_->IsOpen()) {
+    if (!session_->Bus().IsOpen()) {
         M_Transmit->setPlainText("The CAN interface is not open, so the frames a write feeds cannot be watched: "
                                  "nothing was written and nothing is judged. Open the CAN interface first.");
         return;
     }
     writesJudged_ = true;
-    writes_ = std::make_unique<WriteCheckRun>(*model_, *client_, CurrentNumbering(), *values, SE_FrameWait->value());
-    connect(writes_.get(), &WriteCheckRun::finished, this, [this] {
+    WriteCheckRun& writes = session_->StartWriteCheck(CurrentNumbering(), *values, SE_FrameWait->value());
+    connect(&writes, &WriteCheckRun::finished, this, [this, &writes] {
         std::string text;
-        writesJudged_ = bus_ && bus_->IsOpen();
+        writesJudged_ = session_->Bus().IsOpen();
         if (writesJudged_) {
-            for (const std::string& line : WriteLines(writes_->Writes(), writes_->FrameWaitMs()))
+            for (const std::string& line : WriteLines(writes.Writes(), writes.FrameWaitMs()))
                 text += PrintableText(line, LineBreaks::OneLine) + "\n";
         } else {
             text = "The CAN interface closed during the write check: the frames were not watched and nothing is "
@@ -241,7 +245,7 @@ void TFExpectedReadPage::BtWriteClick() {
     });
     M_Transmit->setPlainText("Writing " + QString::fromStdString(live::WrittenValuesText(*values)) + " ...");
     BtWrite->setEnabled(false);
-    writes_->Start();
+    writes.Start();
 }
 
 }  // namespace vestrel::live

@@ -21,12 +21,8 @@ class QTimer;
 
 namespace vestrel::live {
 
-class CanBus;
-class ModbusClient;
-class ReceiveCheckRun;
+class BenchSession;
 struct RegisterCheck;
-class WriteCheckRun;
-struct TimedFrame;
 
 // "Expected / read": every mapped receive register with the value the model
 // expects from the live traffic, the value read from the device and a mark
@@ -37,8 +33,9 @@ struct TimedFrame;
 // A comparison belongs to the expectation it was made against: once the
 // traffic changes what the model expects of a register (or the monitor is
 // cleared), its row says it is out of date and the summary counts only
-// comparisons that are current. Changing the numbering or the session while
-// a check runs drops the check, and with it every callback still due.
+// comparisons that are current. The checks belong to the bench session:
+// changing the numbering drops the read check, another project drops both,
+// and with them every callback still due.
 class TFExpectedReadPage : public QWidget {
     Q_OBJECT
 
@@ -46,17 +43,10 @@ public:
     explicit TFExpectedReadPage(QWidget* parent = nullptr);
     ~TFExpectedReadPage() override;
 
-    // The model and its live table; the client to read and write with; the
-    // bus the written frames must appear on. Any may be null (no project, no
-    // port, no interface).
-    void SetSession(const gateway::GatewayModel* model, const gateway::RegisterTable* table, ModbusClient* client,
-                    const CanBus* bus);
+    // The bench whose project, live table, port and interface the checks use.
+    void SetSession(BenchSession* session);
     // The register values the write field suggests, from the project.
     void SetExample(const std::string& registerValues);
-    // What imported signals make of the registers; null for none.
-    void SetMeanings(const gateway::SignalValues* meanings) { meanings_ = meanings; }
-    // Frames heard on the bus, for the write check.
-    void OnFrames(const std::vector<TimedFrame>& frames);
     // The expected values as the table now holds them, and every result and
     // the summary against them; a timer does it too.
     void ShowExpected();
@@ -83,16 +73,13 @@ private:
     void ShowChecks();
     void ShowSummary();
     const std::vector<RegisterCheck>* FinishedChecks() const;
+    void ForgetChecks();
+    const gateway::GatewayModel* Model() const;
+    const gateway::RegisterTable* Table() const;
 
-    const gateway::GatewayModel* model_ = nullptr;
-    const gateway::SignalValues* meanings_ = nullptr;
-    const gateway::RegisterTable* table_ = nullptr;
-    ModbusClient* client_ = nullptr;
-    const CanBus* bus_ = nullptr;
-    std::unique_ptr<ReceiveCheckRun> reads_;
+    BenchSession* session_ = nullptr;
     std::string dropped_;       // why the last read and compare has no results
     bool writesJudged_ = true;  // false when the bus closed during the write check
-    std::unique_ptr<WriteCheckRun> writes_;
 
     QComboBox* CB_IndexNumbering;
     QLabel* LbNumbering;

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "gateway/model_loading.h"
+#include "gateway/register_values.h"
+#include "gateway/signal_values.h"
+#include "live/bus_monitor.h"
+#include "live/modbus_request.h"
+#include "live/register_numbering.h"
+
+#include <QObject>
+
+#include <memory>
+#include <vector>
+
+namespace vestrel::live {
+
+class CanBus;
+class ModbusClient;
+class ReceiveCheckRun;
+class WriteCheckRun;
+struct TimedFrame;
+
+// One gateway on the bench: the project's model with the monitor that keeps
+// its live register table, the CAN interface, the Modbus client, and the
+// checks that run through them. The bench window and vestrel-cli verify
+// both work through a session, so both feed the table and the checks alike:
+// every frame heard (or sent from this process) goes to the monitor, then
+// to the running write check, then out through `framesFed`.
+//
+// The session owns its checks. Starting a check drops the one of its kind
+// still running, and dropping a check cancels every callback it has due;
+// a new project drops both. Whoever shows a check keeps only what the
+// session hands out and asks again after `projectChanged`.
+class BenchSession : public QObject {
+    Q_OBJECT
+
+public:
+    explicit BenchSession(QObject* parent = nullptr);
+    ~BenchSession() override;
+
+    // The project to check, or none. Drops the checks of the old one and
+    // starts a fresh monitor; the interfaces stay as they are.
+    void SetProject(std::shared_ptr<const gateway::ProjectModel> project, gateway::SignalValues meanings = {});
+    const gateway::ProjectModel* Project() const { return project_.get(); }
+    const gateway::GatewayModel* Model() const { return project_ ? &project_->model : nullptr; }
+    // Null without a project.
+    BusMonitor* Monitor() const { return monitor_.get(); }
+    // What imported signals make of the registers; null when none are.
+    const gateway::SignalValues* Meanings() const { return Model() && !meanings_.Empty() ? &meanings_ : nullptr; }
+
+    CanBus& Bus() const { return *bus_; }
+    ModbusClient& Client() const { return *client_; }
+
+    // A frame this process put on the bus. The interface does not hand a
+    // sender its own frames back, yet the gateway receives them: they count
+    // as traffic like any other.
+    void OnSent(const TimedFrame& sent);
+
+    // Expected against read for every receive register through the open
+    // client. Needs a project.
+    ReceiveCheckRun& StartReadCheck(ReadFunction function, Numbering indexNumbering);
+    // Writes `values` and watches the frames they feed. Needs a project.
+    WriteCheckRun& StartWriteCheck(Numbering indexNumbering, const gateway::RegisterValues& values, int frameWaitMs);
+    // The last check of each kind, running or finished; null when none or dropped.
+    ReceiveCheckRun* ReadCheck() const { return reads_.get(); }
+    WriteCheckRun* WriteCheck() const { return writes_.get(); }
+    void DropReadCheck();
+    void DropWriteCheck();
+    bool Checking() const;
+
+    // Drops the checks, closes the interface and the port.
+    void Close();
+
+signals:
+    // Frames after the monitor and the write check have them. Connect
+    // directly: the vector lives only during the call.
+    void framesFed(const std::vector<vestrel::live::TimedFrame>& frames);
+    // Another project (or none): what was shown of the old one is gone.
+    void projectChanged();
+
+private:
+    void Feed(const std::vector<TimedFrame>& frames);
+
+    std::shared_ptr<const gateway::ProjectModel> project_;
+    gateway::SignalValues meanings_;
+    std::unique_ptr<BusMonitor> monitor_;
+    std::unique_ptr<CanBus> bus_;
+    std::unique_ptr<ModbusClient> client_;
+    std::unique_ptr<ReceiveCheckRun> reads_;
+    std::unique_ptr<WriteCheckRun> writes_;
+};
+
+}  // namespace vestrel::live
