@@ -11,6 +11,7 @@
 #include "signaldb/physical_value.h"
 #include "signaldb/signal_file.h"
 #include "signaldb/signal_listing.h"
+#include "platform/text.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -349,7 +350,7 @@ void TFImportSignals::DryRun() {
         try {
             outcome = PlanImport(*tables_, *database_, DescribeDatabase(projectDir_, file_, bytes_), request);
             const std::size_t count = outcome->assigned.size();
-            status = "Would assign " + std::to_string(count) + (count == 1 ? " register, " : " registers, ") +
+            status = "Would assign " + Plural(count, "register", "registers") + ", " +
                      WordOrderText(request.order) + ".";
             for (const std::string& note : outcome->notes) status += "\n" + note;
         } catch (const ImportRefused& refused) {

@@ -5,6 +5,7 @@
 #include "live/qt/can_bus.h"
 #include "live/qt/frame_sender.h"
 #include "platform/error.h"
+#include "platform/text.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -129,7 +130,7 @@ SendOutcome RunSend(live::FrameSource& source, const live::CanEndpoint& can, int
 std::string SendSummary(const SendOutcome& outcome) {
     const live::SendTally& t = outcome.tally;
     std::string text = outcome.stoppedBy.empty() ? "Sent " : "Stopped" + outcome.stoppedBy + ": sent ";
-    text += std::to_string(t.frames) + (t.frames == 1 ? " frame" : " frames");
+    text += Plural(t.frames, "frame", "frames");
     if (t.frames > 0)
         text += "; behind schedule at most " + live::MillisecondsText(t.behindMax) + ", at the end " +
                 live::MillisecondsText(t.behindLast);

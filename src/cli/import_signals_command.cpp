@@ -12,6 +12,7 @@
 #include "signaldb/database_file.h"
 #include "signaldb/signal_import.h"
 #include "signaldb/signal_removal.h"
+#include "platform/text.h"
 
 #include <ostream>
 
@@ -73,8 +74,7 @@ int Import(const Arguments& a, CliContext& cli) {
     for (const std::string& note : outcome.notes) cli.Say("note: " + note);
     std::size_t again = 0;
     for (const AssignedRegister& r : outcome.assigned) again += r.remapped ? 1 : 0;
-    const std::string count = std::to_string(outcome.assigned.size()) +
-                              (outcome.assigned.size() == 1 ? " register" : " registers") +
+    const std::string count = Plural(outcome.assigned.size(), "register", "registers") +
                               (again ? " (" + std::to_string(again) + " mapped before)" : "") + ", " +
                               WordOrderText(request.order);
     if (dryRun) {
@@ -110,8 +110,7 @@ int RemoveSignalsCommand(const std::vector<std::string>& args, CliContext& cli) 
         const RemovalLog log = RemoveSignals(tables, targets);
         for (const RemovedRegister& r : log.registers) cli.out << Shown(r.line) << '\n';
         for (const std::string& note : log.notes) cli.Say("note: " + note);
-        const std::string count = std::to_string(log.registers.size()) +
-                                  (log.registers.size() == 1 ? " register" : " registers");
+        const std::string count = Plural(log.registers.size(), "register", "registers");
         if (a.Has("dry-run")) {
             cli.out << "Would remove " << count << "; nothing was written (--dry-run).\n";
             return kExitOk;

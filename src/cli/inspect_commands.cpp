@@ -12,6 +12,7 @@
 #include "platform/folder_lock.h"
 #include "platform/printable_text.h"
 #include "project/project_files.h"
+#include "platform/text.h"
 
 #include <memory>
 #include <ostream>
@@ -30,7 +31,7 @@ int CheckCommand(const std::vector<std::string>& args, CliContext& cli) {
     if (HasErrors(problems)) return kExitFailed;
     const std::size_t warnings = problems.size();
     cli.Done("Checked " + projectDir.string() + ": no errors, " +
-             (warnings == 0 ? std::string("no warnings") : std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings")) +
+             (warnings == 0 ? std::string("no warnings") : Plural(warnings, "warning", "warnings")) +
              "; it compiles");
     return kExitOk;
 }

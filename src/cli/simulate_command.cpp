@@ -5,6 +5,7 @@
 #include "live/qt/simulator.h"
 #include "platform/error.h"
 #include "platform/printable_text.h"
+#include "platform/text.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -64,8 +65,8 @@ int SimulateCommand(const std::vector<std::string>& args, CliContext& cli) {
     bus.Close();
     if (!failure.empty()) throw Error(failure);
     cli.out << "Stopped" << stop.ByText()
-            << ": " << changes << (changes == 1 ? " frame" : " frames") << " changed registers, " << writes
-            << (writes == 1 ? " write" : " writes") << '.' << std::endl;
+            << ": " << Plural(changes, "frame", "frames") << " changed registers, " << Plural(writes, "write", "writes")
+            << '.' << std::endl;
     return kExitOk;
 }
 

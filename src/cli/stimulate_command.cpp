@@ -5,6 +5,7 @@
 #include "gateway/model_loading.h"
 #include "live/stimulus.h"
 #include "platform/printable_text.h"
+#include "platform/text.h"
 
 #include <ostream>
 
@@ -51,10 +52,10 @@ int StimulateCommand(const std::vector<std::string>& args, CliContext& cli) {
     CommandEventLoop app;
     cli.out << "Stimulating " << PrintableText(dir, LineBreaks::OneLine) << " on "
             << PrintableText(can->Text(), LineBreaks::OneLine) << ": "
-            << stimulus.Sent().size() << (stimulus.Sent().size() == 1 ? " receive frame" : " receive frames")
+            << Plural(stimulus.Sent().size(), "receive frame", "receive frames")
             << " every " << every << " ms, pattern " << live::StimulusPatternName(*pattern);
     if (*pattern == live::StimulusPattern::Random) cli.out << " (seed " << seed << ")";
-    cli.out << "; each value held for " << hold << (hold == 1 ? " period" : " periods") << " ("
+    cli.out << "; each value held for " << Plural(hold, "period", "periods") << " ("
             << hold * every << " ms" << (holdGiven > 0 ? "" : ", long enough for verify's read and its second read")
             << "). Running until interrupted (Ctrl+C)." << std::endl;
     const SendOutcome outcome = RunSend(source, *can, bitRate, cli, [&](const live::TimedSend& sent) {

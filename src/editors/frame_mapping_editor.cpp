@@ -8,6 +8,7 @@
 #include "platform/qt/window_util.h"
 #include "project/integer_text.h"
 #include "project/pos_comp.h"
+#include "platform/text.h"
 
 #include <QButtonGroup>
 #include <QGridLayout>
@@ -43,7 +44,7 @@ std::string FileName(const std::filesystem::path& dir, std::string_view name) {
     return file ? file->filename().string() : std::string(name);
 }
 
-std::string FrameCount(std::size_t count) { return std::to_string(count) + (count == 1 ? " frame" : " frames"); }
+std::string FrameCount(std::size_t count) { return Plural(count, "frame", "frames"); }
 
 // "5 (frame 2), 6 (frame 2)", and how many more past the first few.
 std::string ListRegisters(const std::vector<MappingPastLastFrame>& registers) {

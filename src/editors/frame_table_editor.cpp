@@ -7,6 +7,7 @@
 #include "platform/qt/qt_paths.h"
 #include "platform/qt/window_util.h"
 #include "project/comm_parameters.h"
+#include "platform/text.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -432,7 +433,7 @@ void TFrameTableEditor::BtnExportClick() {
         const FrameTable table = TableFromGrid();
         const std::filesystem::path file = ExportFrameTableCsv(projectDir_, table);
         const std::size_t n = table.rows.size();
-        LbExported->setText(ToQText(PrintableText("Exported " + std::to_string(n) + (n == 1 ? " frame to " : " frames to ") +
+        LbExported->setText(ToQText(PrintableText("Exported " + Plural(n, "frame", "frames") + " to " +
                                                 file.filename().string() + " in the project folder",
                                             LineBreaks::OneLine)));
         LbExported->setToolTip(ToQText(PrintableText(file.string(), LineBreaks::OneLine)));
@@ -448,7 +449,7 @@ std::string TFrameTableEditor::ClearedByImport() const {
         if (RtrColumn() > 0) rtr += Cell(r, RtrColumn()) == kYes;
     }
     if (names == 0 && rtr == 0) return {};
-    auto frames = [](int n) { return std::to_string(n) + (n == 1 ? " frame" : " frames"); };
+    auto frames = [](int n) { return Plural(static_cast<std::uint64_t>(n), "frame", "frames"); };
     std::string cleared;
     if (names > 0) cleared = "the Mnemonic of " + frames(names);
     if (rtr > 0) cleared += (cleared.empty() ? "" : " and ") + std::string("the RTR Bit of ") + frames(rtr);

@@ -27,8 +27,7 @@ std::string HalfText(const HalfEffect& half, const CanFrame& frame) {
         case HalfSource::BeyondDimension: return byte + ": beyond Dimensin";
         case HalfSource::NotInData:
             return frame.remote ? byte + ": a remote request carries no data"
-                                : byte + ": not in the frame's " + std::to_string(frame.length) +
-                                      (frame.length == 1 ? " data byte" : " data bytes");
+                                : byte + ": not in the frame's " + Plural(frame.length, "data byte", "data bytes");
     }
     return byte;
 }
@@ -41,8 +40,7 @@ void PrintEffects(const GatewayModel& model, int index, const CanFrame& frame, c
         return;
     }
     if (frame.length != f.length)
-        out << indent << "the frame carries " << static_cast<int>(frame.length)
-            << (frame.length == 1 ? " data byte" : " data bytes") << ", Dimensin is " << f.length << '\n';
+        out << indent << "the frame carries " << Plural(frame.length, "data byte", "data bytes") << ", Dimensin is " << f.length << '\n';
     std::vector<RegisterEffect> effects;
     model.ReceiveEffects(index, frame, effects);
     if (effects.empty()) out << indent << "no register is mapped on this frame\n";

@@ -395,8 +395,7 @@ void CheckMappings(const fs::path& dir, FrameDirection direction, const Frames& 
         if (n < 1 || n > frameCount) {
             std::string why = n < 1                 ? "frames are numbered from 1"
                               : !frames.present ? "there is no " + frames.fileName
-                                  : frames.fileName + " has " + std::to_string(frameCount) +
-                                        (frameCount == 1 ? " frame" : " frames");
+                                  : frames.fileName + " has " + Plural(frameCount, "frame", "frames");
             report.Warn(rank, file, row, "NrPdo " + *nrPdo.text + " names no frame: " + why);
             continue;
         }

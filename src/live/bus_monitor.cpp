@@ -2,6 +2,7 @@
 
 #include "gateway/model_wording.h"
 #include "inspect/bank_decoder.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <tuple>
@@ -103,7 +104,7 @@ std::string BusMonitor::RoleText(const MonitorEntry& e) const {
     }
     if (e.lengthMismatches > 0) {
         const gateway::GatewayDirection& d = e.role == IdRole::Receive ? model_.Receive() : model_.Transmit();
-        text += "; " + std::to_string(e.lengthMismatches) + (e.lengthMismatches == 1 ? " frame" : " frames") +
+        text += "; " + Plural(e.lengthMismatches, "frame", "frames") +
                 " with a length other than Dimensin " +
                 std::to_string(d.frames[static_cast<std::size_t>(e.frame)].length);
     }

@@ -2,6 +2,7 @@
 
 #include "gateway/gateway_model.h"
 #include "gateway/model_wording.h"
+#include "platform/text.h"
 
 namespace vestrel::live {
 
@@ -133,7 +134,7 @@ std::vector<std::string> SummaryLines(const VerifyTally& t, bool strict) {
                           (strict ? " (counted as failures: --strict)" : " (not checked)");
     if (t.framesOk + t.framesBad + t.writeErrors > 0)
         summary += "; transmit frames: " + Counted(t.framesOk, "OK") + ", " + Counted(t.framesBad, "not as expected") +
-                   (t.writeErrors ? ", " + Counted(t.writeErrors, t.writeErrors == 1 ? "write failed" : "writes failed")
+                   (t.writeErrors ? ", " + Plural(t.writeErrors, "write failed", "writes failed")
                                   : std::string());
     if (t.outOfDate > 0) summary += "; " + Counted(t.outOfDate, "out of date (not counted)");
     lines.push_back(std::move(summary));
