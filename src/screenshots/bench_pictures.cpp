@@ -1,4 +1,4 @@
-#include "app/bench_pictures.h"
+#include "screenshots/bench_pictures.h"
 
 #include "app/main_window.h"
 #include "gateway/can_log_reader.h"

@@ -6,7 +6,7 @@
 // WORKSPACE_DIR is a scratch copy of a workspace (MASTER, PROJECTS, the INI
 // file); its open project is compiled and merged for the dialog's picture.
 // No box is shown and no program is started.
-#include "app/bench_pictures.h"
+#include "screenshots/bench_pictures.h"
 #include "app/main_window.h"
 #include "compiler/bank_files.h"
 #include "editors/comm_settings_dialog.h"
