@@ -37,7 +37,7 @@ const std::map<std::string, Command> kCommands = {
 int Dispatch(const std::vector<std::string>& args, CliContext& cli) {
     if (args.empty()) throw UsageError{"a command is needed"};
     const std::string& command = args[0];
-    if (command == "--help" || command == "-h" || command == "help") {
+    if (command == "--help" || command == "-h" || (command == "help" && args.size() == 1)) {
         cli.out << CliUsage(kWithBench) << "The application keeps its workspace (base image, projects, flasher) in\n  "
                 << PrintableText(WorkspaceRootFor(ExecutableDir(), UserWorkspaceRoot()), LineBreaks::OneLine) << '\n';
         return kExitOk;
@@ -46,8 +46,14 @@ int Dispatch(const std::vector<std::string>& args, CliContext& cli) {
         cli.out << "vestrel-cli " << kProductVersion << '\n';
         return kExitOk;
     }
-    auto it = kCommands.find(command);
-    if (it == kCommands.end()) throw UsageError{"unknown command '" + command + "'"};
+    // "help COMMAND", or COMMAND --help before any operand.
+    const bool named = command == "help" && args.size() == 2;
+    auto it = kCommands.find(named ? args[1] : command);
+    if (it == kCommands.end()) throw UsageError{"unknown command '" + (named ? args[1] : command) + "'"};
+    if (named || (args.size() >= 2 && (args[1] == "--help" || args[1] == "-h"))) {
+        cli.out << CommandUsage(CliCommand(it->first));
+        return kExitOk;
+    }
     return it->second(std::vector<std::string>(args.begin() + 1, args.end()), cli);
 }
 

@@ -179,7 +179,7 @@ std::string CliManPage(bool withBench) {
         if (command.bench && !withBench) continue;
         page << ".PP\n\\fBvestrel\\-cli\\fR " << Roff(command.Synopsis(), true) << "\n";
     }
-    page << ".PP\n\\fBvestrel\\-cli\\fR \\-\\-help | \\-\\-version\n"
+    page << ".PP\n\\fBvestrel\\-cli\\fR \\-\\-help | \\-\\-version | \\fICOMMAND\\fR \\-\\-help\n"
          << ".ad\n.hy\n.SH DESCRIPTION\n"
             "vestrel\\-cli does what the desktop application vestrel(1) does with a gateway's\n"
             "project, without any window: it checks and compiles a project into the\n"

@@ -426,19 +426,35 @@ const CommandSpec& CliCommand(const std::string& name) {
     throw std::logic_error("vestrel-cli has no command '" + name + "'");
 }
 
-std::string CliUsage(bool withBench) {
+namespace {
+
+// A command's synopsis and description, as --help shows them.
+std::string CommandBlock(const CommandSpec& command) {
     // Synopses longer than this are broken, the rest indented below the name.
     constexpr std::size_t kSynopsisWidth = 88;
+    return Wrap("  vestrel-cli " + command.name, SynopsisWords(command, false), kSynopsisWidth, std::string(10, ' ')) +
+           Indented(command.description, std::string(6, ' '));
+}
+
+}  // namespace
+
+std::string CommandUsage(const CommandSpec& command) {
+    std::string text = "Usage:\n" + CommandBlock(command);
+    // The bench commands share their options' texts, which follow the last of them.
+    for (const SectionSpec& section : CliSections())
+        if (section.after == command.name || (command.bench && section.bench)) text += Indented(section.text, "  ");
+    return text + "Sources, runs and outputs, and the exit status: vestrel-cli --help\n";
+}
+
+std::string CliUsage(bool withBench) {
     std::string text = "Usage:\n";
     for (const CommandSpec& command : CliCommands()) {
         if (command.bench && !withBench) continue;
-        text += Wrap("  vestrel-cli " + command.name, SynopsisWords(command, false), kSynopsisWidth,
-                     std::string(10, ' '));
-        text += Indented(command.description, std::string(6, ' '));
+        text += CommandBlock(command);
         for (const SectionSpec& section : CliSections())
             if (section.after == command.name) text += Indented(section.text, "  ");
     }
-    text += "  vestrel-cli --help | --version\n";
+    text += "  vestrel-cli --help | --version | COMMAND --help\n";
     for (const SectionSpec& section : CliSections()) {
         if (!section.after.empty() || (section.bench && !withBench)) continue;
         if (!section.continues) text += "\n";

@@ -85,5 +85,8 @@ const ApplicationSpec& DesktopApplication();
 const CommandSpec& CliCommand(const std::string& name);
 // The text of --help; the bench commands and their sections only `withBench`.
 std::string CliUsage(bool withBench);
+// The text of "vestrel-cli COMMAND --help": the command, what it shares with
+// the commands of its kind, and where the rest is.
+std::string CommandUsage(const CommandSpec& command);
 
 }  // namespace vestrel

@@ -65,6 +65,18 @@ TEST(CommandTable, EveryDeclaredOptionIsParsedAndDocumented) {
         std::ostringstream out, err;
         EXPECT_EQ(RunCli({command.name, "--no-such-option"}, out, err, false), kExitUsage);
         EXPECT_EQ(err.str().rfind("vestrel-cli: unknown option '--no-such-option'\n", 0), 0u) << err.str();
+        // Its own --help, and "help COMMAND", show it with every option it takes.
+        for (const std::vector<std::string>& asked : {std::vector<std::string>{command.name, "--help"},
+                                                      std::vector<std::string>{"help", command.name}}) {
+            std::ostringstream own, none;
+            EXPECT_EQ(RunCli(asked, own, none, false), kExitOk);
+            EXPECT_EQ(own.str().rfind("Usage:\n  vestrel-cli " + command.name + " ", 0), 0u) << own.str();
+            EXPECT_EQ(own.str().find("  vestrel-cli " + std::string(command.name == "build" ? "update" : "build")),
+                      std::string::npos);
+            for (const OptionSpec& option : command.options)
+                EXPECT_NE(own.str().find("--" + option.name), std::string::npos) << option.name;
+            EXPECT_EQ(none.str(), "");
+        }
         EXPECT_NE(help.find("  vestrel-cli " + command.name + " "), std::string::npos);
         const std::string listed = CompletionOptions(completion, command.name);
         const std::size_t section = manual.find(".SS " + command.name + "\n");
