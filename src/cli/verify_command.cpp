@@ -59,9 +59,10 @@ int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
     CommandEventLoop loop;
     const auto loaded = std::make_shared<const gateway::ProjectModel>(std::move(setup.loaded));
     live::VerifyRun run(loaded, o, cli.atVerifyStep);
-    live::VerifyResult result = run.Run();
-    for (const std::string& note : result.notes) cli.Say("note: " + note);
-    if (!result.failure.empty()) throw Error(result.failure);
+    Result<live::VerifyResult> verified = run.Run();
+    for (const std::string& note : run.Notes()) cli.Say("note: " + note);
+    if (!verified) throw Error(verified.Why());
+    live::VerifyResult& result = *verified;
 
     cli.out << "Listened to the bus: " << Plural(result.frames, "frame", "frames");
     if (result.fdFrames > 0)

@@ -113,7 +113,7 @@ LineKind AscLines::Parse(std::string_view line, LogFrame& out, std::string& why)
 
 LineKind AscLines::ParseEvent(std::string_view line, LogFrame& out, std::string& why) {
     Tokens tokens(line);
-    if (!TakeTime(tokens.Next(), out, why)) return LineKind::Broken;
+    if (const Result<void> taken = TakeTime(tokens.Next(), out); !taken) return Broken(why, taken.Why().c_str());
     std::string_view channel = tokens.Next();
     const bool fdLine = channel == "CANFD";
     if (fdLine) channel = tokens.Next();
@@ -136,20 +136,14 @@ LineKind AscLines::ParseEvent(std::string_view line, LogFrame& out, std::string&
     return fdLine ? ParseFd(tokens, base_, out.frame, why) : ParseClassic(tokens, base_, out.frame, why);
 }
 
-bool AscLines::TakeTime(std::string_view text, LogFrame& out, std::string& why) {
+Result<void> AscLines::TakeTime(std::string_view text, LogFrame& out) {
     std::int64_t time = 0;
-    if (!ParseSeconds(text, time)) {
-        why = "not a line of a CAN log";
-        return false;
-    }
-    if (relative_ && __builtin_add_overflow(time, lastTime_, &time)) {
-        why = "the time stamp is out of range";
-        return false;
-    }
+    if (!ParseSeconds(text, time)) return Failure{"not a line of a CAN log"};
+    if (relative_ && __builtin_add_overflow(time, lastTime_, &time)) return Failure{"the time stamp is out of range"};
     lastTime_ = time;
     out.hasTime = true;
     out.time = time;
-    return true;
+    return {};
 }
 
 }  // namespace vestrel::gateway

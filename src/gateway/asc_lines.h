@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gateway/can_log.h"
+#include "platform/result.h"
 
 #include <cstdint>
 #include <string>
@@ -25,7 +26,7 @@ public:
 
 private:
     LineKind ParseEvent(std::string_view line, LogFrame& frame, std::string& why);
-    bool TakeTime(std::string_view text, LogFrame& frame, std::string& why);
+    Result<void> TakeTime(std::string_view text, LogFrame& frame);
 
     int base_ = 16;          // "base hex" or "base dec"
     bool relative_ = false;  // "timestamps relative"

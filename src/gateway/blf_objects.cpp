@@ -82,14 +82,14 @@ public:
     ~Inflater() { inflateEnd(&stream_); }
     // Unpacks `packed` bytes of `input` into `out`, which must be filled
     // exactly; passes over the packed bytes either way.
-    bool Run(LogInput& input, std::uint32_t packed, char* out, std::size_t size, std::string& why) {
-        if (!ok_ || inflateReset(&stream_) != Z_OK) return Fail(input, packed, why, "zlib cannot start");
+    Result<void> Run(LogInput& input, std::uint32_t packed, char* out, std::size_t size) {
+        if (!ok_ || inflateReset(&stream_) != Z_OK) return Fail(input, packed, "zlib cannot start");
         stream_.next_out = reinterpret_cast<Bytef*>(out);
         stream_.avail_out = static_cast<uInt>(size);
         int rc = Z_OK;
         while (packed > 0 && rc == Z_OK) {
             const std::string_view piece = input.Take(packed);
-            if (piece.empty()) return Fail(input, 0, why, "the file ends inside a container");
+            if (piece.empty()) return Fail(input, 0, "the file ends inside a container");
             packed -= static_cast<std::uint32_t>(piece.size());
             stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data()));
             stream_.avail_in = static_cast<uInt>(piece.size());
@@ -97,18 +97,17 @@ public:
             if (rc == Z_BUF_ERROR && stream_.avail_out == 0) rc = Z_DATA_ERROR;
         }
         if (rc != Z_STREAM_END || stream_.avail_out != 0)
-            return Fail(input, packed, why,
+            return Fail(input, packed,
                         rc == Z_OK || rc == Z_STREAM_END ? "it unpacks to another size than its header says"
                                                          : "its data are damaged");
         input.Skip(packed);
-        return true;
+        return {};
     }
 
 private:
-    bool Fail(LogInput& input, std::uint32_t packed, std::string& why, const char* reason) {
+    static Failure Fail(LogInput& input, std::uint32_t packed, const char* reason) {
         input.Skip(packed);
-        why = std::string("a compressed container does not unpack: ") + reason;
-        return false;
+        return Failure{std::string("a compressed container does not unpack: ") + reason};
     }
 
     z_stream stream_{};
@@ -145,12 +144,12 @@ BlfObjects::Step BlfObjects::Next(LogFrame& frame, BrokenLine& broken) {
             broken = BrokenLine{outerOffset_, "the file ends inside an object", {}};
             return Step::Broken;
         }
-        bool damaged = false;
-        if (!ReadOuterObject(why, damaged)) atEnd_ = true;
-        if (damaged) {
-            broken = BrokenLine{outerOffset_, std::move(why), {}};
+        const Result<bool> read = ReadOuterObject();
+        if (!read) {
+            broken = BrokenLine{outerOffset_, read.Why(), {}};
             return Step::Broken;
         }
+        if (!*read) atEnd_ = true;
     }
 }
 
@@ -167,49 +166,44 @@ bool BlfObjects::FindNextObject() {
     }
 }
 
-bool BlfObjects::ReadOuterObject(std::string& why, bool& damaged) {
+Result<bool> BlfObjects::ReadOuterObject() {
     std::string_view head = input_.Peek(kBaseHeaderBytes + 8);
     if (head.empty()) return false;
     outerOffset_ = input_.Offset();
     // Objects are padded; the next one starts within a few bytes.
     const std::size_t at = head.find(kObjectSignature);
     if (at == std::string_view::npos || at >= 8) {
-        damaged = std::any_of(head.begin(), head.end(), [](char c) { return c != 0; });
-        why = "no object starts here";
-        return FindNextObject() || damaged;
+        const bool damaged = std::any_of(head.begin(), head.end(), [](char c) { return c != 0; });
+        const bool found = FindNextObject();
+        if (damaged) return Failure{"no object starts here"};
+        return found;
     }
     input_.Skip(at);
     outerOffset_ = input_.Offset();
     head = input_.Peek(kBaseHeaderBytes);
     if (head.size() < kBaseHeaderBytes) {
         input_.Skip(head.size());
-        damaged = true;
-        why = "the file ends inside an object";
         inner_.clear();  // an object that was to continue here is lost with it
         innerAt_ = 0;
-        return false;
+        return Failure{"the file ends inside an object"};
     }
     const std::uint16_t headerSize = U16(head, 4);
     const std::uint32_t objectSize = U32(head, 8);
     const std::uint32_t type = U32(head, 12);
     if (objectSize < kBaseHeaderBytes || headerSize < kBaseHeaderBytes || headerSize > objectSize) {
-        damaged = true;
-        why = "the object's sizes do not fit together";
         input_.Skip(kObjectSignature.size());
         FindNextObject();
-        return true;
+        return Failure{"the object's sizes do not fit together"};
     }
     if (type == kLogContainer) {
-        damaged = !ReadContainer(objectSize, why);
+        if (Result<void> read = ReadContainer(objectSize); !read) return Failure{read.Why()};
         return true;
     }
     if (objectSize > kMaxInnerObjectBytes) {  // passed over unread
         ++objects_;
         ++otherObjects_;
         if (input_.Skip(objectSize)) return true;
-        damaged = true;
-        why = "the file ends inside an object";
-        return false;
+        return Failure{"the file ends inside an object"};
     }
     // An object outside any container joins the inner stream as it is.
     CompactInner();
@@ -223,12 +217,11 @@ bool BlfObjects::ReadOuterObject(std::string& why, bool& damaged) {
     return true;
 }
 
-bool BlfObjects::ReadContainer(std::uint32_t objectSize, std::string& why) {
+Result<void> BlfObjects::ReadContainer(std::uint32_t objectSize) {
     const std::string_view head = input_.Peek(kContainerHeaderBytes);
     if (head.size() < kContainerHeaderBytes || objectSize < kContainerHeaderBytes) {
         input_.Skip(objectSize);
-        why = "the container's header is cut off";
-        return false;
+        return Failure{"the container's header is cut off"};
     }
     const std::uint16_t method = U16(head, 16);
     const std::uint32_t unpacked = U32(head, 24);
@@ -236,16 +229,16 @@ bool BlfObjects::ReadContainer(std::uint32_t objectSize, std::string& why) {
     input_.Skip(kContainerHeaderBytes);
     CompactInner();
     const std::size_t base = inner_.size();
-    bool ok = false;
+    Result<void> read;
     if ((method == kZlib ? unpacked : packed) > kMaxContainerBytes) {
         input_.Skip(packed);
-        why = "a container holds more than 16 MiB";
+        read = Failure{"a container holds more than 16 MiB"};
     } else if (method == kZlib && unpacked > std::uint64_t{packed} * kMaxZlibRatio + 64) {
         input_.Skip(packed);
-        why = "a compressed container does not unpack: its header gives a size its data cannot have";
+        read = Failure{"a compressed container does not unpack: its header gives a size its data cannot have"};
     } else if (method == kZlib) {
         inner_.resize(base + unpacked);
-        ok = inflater_->Run(input_, packed, inner_.data() + base, unpacked, why);
+        read = inflater_->Run(input_, packed, inner_.data() + base, unpacked);
     } else if (method == kStored) {
         inner_.resize(base + packed);
         std::size_t done = 0;
@@ -256,18 +249,17 @@ bool BlfObjects::ReadContainer(std::uint32_t objectSize, std::string& why) {
             done += piece.size();
         }
         inner_.resize(base + done);
-        ok = true;
     } else {
         input_.Skip(packed);
-        why = "a container compressed with method " + std::to_string(method) + ", which is not zlib";
+        read = Failure{"a container compressed with method " + std::to_string(method) + ", which is not zlib"};
     }
-    if (!ok) {
+    if (!read) {
         // The objects that continue into this container are lost with it.
         inner_.clear();
         innerAt_ = 0;
         innerSkip_ = 0;
     }
-    return ok;
+    return read;
 }
 
 void BlfObjects::CompactInner() {

@@ -2,6 +2,7 @@
 
 #include "gateway/can_log.h"
 #include "gateway/log_input.h"
+#include "platform/result.h"
 
 #include <cstdint>
 #include <memory>
@@ -41,9 +42,10 @@ private:
     Object TakeInnerObject(LogFrame& frame, std::string& why);
     Object TakeFrame(std::uint32_t type, std::string_view object, LogFrame& frame, std::string& why);
     // Reads the next object of the file: a container's content or a plain
-    // object goes to the inner stream. False at the end of the file.
-    bool ReadOuterObject(std::string& why, bool& broken);
-    bool ReadContainer(std::uint32_t objectSize, std::string& why);
+    // object goes to the inner stream. False at the end of the file; a
+    // failure for a damaged object or container, after which reading goes on.
+    Result<bool> ReadOuterObject();
+    Result<void> ReadContainer(std::uint32_t objectSize);
     bool FindNextObject();
     void CompactInner();
 

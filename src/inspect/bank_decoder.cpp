@@ -239,8 +239,8 @@ std::string StampText(std::uint16_t date, std::uint16_t time) {
     const int second = (time >> 11) * 2, minute = (time >> 5) & 0x3F, hour = time & 0x1F;
     char text[96];
     if (day < 1 || month < 1 || month > 12 || year > 99 || second > 59 || minute > 59 || hour > 23) {
-        std::snprintf(text, sizeof text, "not a valid date and time (PackedDate 0x%04X, PackedTime 0x%04X)", date,
-                      time);
+        return "not a valid date and time (PackedDate " + PrefixedHex(date, 4) + ", PackedTime " + PrefixedHex(time, 4) +
+               ")";
     } else {
         std::snprintf(text, sizeof text, "%02d.%02d.%02d %02d:%02d:%02d (DD.MM.YY, seconds rounded down to even)",
                       day, month, year, hour, minute, second);

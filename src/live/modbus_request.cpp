@@ -4,7 +4,6 @@
 #include "platform/text.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace vestrel::live {
 
@@ -69,9 +68,7 @@ std::string ExceptionText(int code) {
         case 11: name = "gateway target device failed to respond"; break;
         default: break;
     }
-    char digits[8];
-    std::snprintf(digits, sizeof digits, "%02X", code & 0xFF);
-    return std::string("exception ") + digits + (name ? std::string(" (") + name + ")" : std::string());
+    return "exception " + UpperHex(code & 0xFF, 2) + (name ? std::string(" (") + name + ")" : std::string());
 }
 
 std::string RequestFailureText(const RequestFailure& f, int deviceAddress, int timeOutMs) {

@@ -3,7 +3,6 @@
 #include "platform/text.h"
 
 #include <array>
-#include <cstdio>
 #include <stdexcept>
 
 namespace vestrel::srec {
@@ -12,11 +11,7 @@ namespace {
 
 constexpr std::array<int, 10> kAddressBytes = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 
-std::string HexByte(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value & 0xFF);
-    return text;
-}
+std::string HexByte(unsigned value) { return PrefixedHex(value & 0xFF, 2); }
 
 }  // namespace
 

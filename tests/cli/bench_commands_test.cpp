@@ -305,7 +305,8 @@ TEST_F(BenchCommands, SimulateServesTheMappingUntilItIsStopped) {
     std::optional<live::RequestOutcome> read;
     client.Read(live::ReadFunction::InputRegisters, {1, 4}, &client, [&](const live::RequestOutcome& o) { read = o; });
     ASSERT_TRUE(WaitFor([&] { return read.has_value(); }));
-    EXPECT_EQ(read->values, (std::vector<std::uint16_t>{0x1122, 0x3344, 0x5566, 0x7788})) << read->text;
+    ASSERT_TRUE(read->values) << read->values.Why();
+    EXPECT_EQ(*read->values, (std::vector<std::uint16_t>{0x1122, 0x3344, 0x5566, 0x7788}));
     std::optional<live::RequestOutcome> written;
     client.Write(live::WriteFunction::SingleRegister, 110, {7}, &client, [&](const live::RequestOutcome& o) { written = o; });
     ASSERT_TRUE(WaitFor([&] { return bus.Heard("301#0007"); }));

@@ -114,12 +114,12 @@ TEST_F(SimulatorTest, AFrameInIsTheModelsValueOverRtuWithEitherFunction) {
     model.Feed(Frame("281#A1B2C3D4"), 0);
     for (ReadFunction function : {ReadFunction::HoldingRegisters, ReadFunction::InputRegisters}) {
         const RequestOutcome read = ReadRegisters(client, function, 1, 4);
-        ASSERT_TRUE(read.ok) << read.text;
+        ASSERT_TRUE(read.values) << read.values.Why();
         for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(read.values[static_cast<std::size_t>(i)], model.Value(static_cast<std::uint16_t>(i + 1)).bits);
+            EXPECT_EQ((*read.values)[static_cast<std::size_t>(i)], model.Value(static_cast<std::uint16_t>(i + 1)).bits);
         const RequestOutcome more = ReadRegisters(client, function, 10, 2);
-        ASSERT_TRUE(more.ok) << more.text;
-        EXPECT_EQ(more.values, (std::vector<std::uint16_t>{model.Value(10).bits, model.Value(11).bits}));
+        ASSERT_TRUE(more.values) << more.values.Why();
+        EXPECT_EQ(*more.values, (std::vector<std::uint16_t>{model.Value(10).bits, model.Value(11).bits}));
     }
 }
 
@@ -132,39 +132,39 @@ TEST_F(SimulatorTest, ACanFdFrameFeedsNothingAndIsNamedAsCanFd) {
     ASSERT_TRUE(WaitFor([&] { return HeardEvent("281#A1B2C3D4"); }));
     EXPECT_EQ(events[0], "181##01122334455667788AABBCCDD: CAN FD, not fed");
     const RequestOutcome read = ReadRegisters(client, ReadFunction::HoldingRegisters, 1, 4);
-    ASSERT_TRUE(read.ok) << read.text;
+    ASSERT_TRUE(read.values) << read.values.Why();
     gateway::RegisterTable nothing(demo.model);
     for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(read.values[static_cast<std::size_t>(i)], nothing.Value(static_cast<std::uint16_t>(i + 1)).bits);
+        EXPECT_EQ((*read.values)[static_cast<std::size_t>(i)], nothing.Value(static_cast<std::uint16_t>(i + 1)).bits);
 }
 
 TEST_F(SimulatorTest, ARegisterWrittenGivesTheFrameWithTheExpectedBytes) {
     TestBus listener;
     RequestOutcome w = WriteRegisters(client, WriteFunction::MultipleRegisters, 100, {0x1234, 0x0005});
-    ASSERT_TRUE(w.ok) << w.text;
+    ASSERT_TRUE(w.values) << w.values.Why();
     EXPECT_TRUE(WaitFor([&] { return listener.Heard("201#1234000500000000"); }));
     w = WriteRegisters(client, WriteFunction::SingleRegister, 110, {7});
-    ASSERT_TRUE(w.ok) << w.text;
+    ASSERT_TRUE(w.values) << w.values.Why();
     EXPECT_TRUE(WaitFor([&] { return listener.Heard("301#0007"); }));
     EXPECT_TRUE(HeardEvent("write register 110 = 0x0007: sent 301#0007"));
     const RequestOutcome back = ReadRegisters(client, ReadFunction::HoldingRegisters, 100, 2);
-    EXPECT_EQ(back.values, (std::vector<std::uint16_t>{0x1234, 0x0005}));
+    ASSERT_TRUE(back.values) << back.values.Why();
+    EXPECT_EQ(*back.values, (std::vector<std::uint16_t>{0x1234, 0x0005}));
 }
 
 TEST_F(SimulatorTest, UnmappedRegistersAndAWrongAddressGiveTheirMessagesNotValues) {
     RequestOutcome r = ReadRegisters(client, ReadFunction::HoldingRegisters, 4, 2);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.values.empty());
-    EXPECT_EQ(r.text, "device 1 answered exception 02 (illegal data address)");
+    EXPECT_FALSE(r.values);
+    EXPECT_EQ(r.values.Why(), "device 1 answered exception 02 (illegal data address)");
     r = WriteRegisters(client, WriteFunction::SingleRegister, 1, {5});  // a receive register
-    EXPECT_EQ(r.text, "device 1 answered exception 02 (illegal data address)");
+    EXPECT_EQ(r.values.Why(), "device 1 answered exception 02 (illegal data address)");
 
     client.SetDeviceAddress(7);
     client.SetTimeOut(150);
     r = ReadRegisters(client, ReadFunction::HoldingRegisters, 1, 1);
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.values);
     EXPECT_EQ(r.failure.kind, RequestFailure::Kind::NoAnswer);
-    EXPECT_EQ(r.text, "no answer from device 7 within 150 ms");
+    EXPECT_EQ(r.values.Why(), "no answer from device 7 within 150 ms");
 }
 
 TEST_F(SimulatorTest, APortInUseOrMissingIsNamedWithTheReason) {
@@ -236,9 +236,9 @@ TEST(ModbusClientAdapter, ABrokenCrcIsReportedWithTheRequest) {
     ASSERT_TRUE(client.Open(pty.B(), SerialSettings{}));
     const RequestOutcome r = ReadRegisters(client, ReadFunction::HoldingRegisters, 1, 1);
     EXPECT_EQ(request.toHex().toStdString().substr(0, 12), "010300010001");
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.values);
     EXPECT_EQ(r.failure.crcErrors, 1);
-    EXPECT_EQ(r.text, "1 answer with a wrong CRC, no valid answer from device 1 within 200 ms");
+    EXPECT_EQ(r.values.Why(), "1 answer with a wrong CRC, no valid answer from device 1 within 200 ms");
 }
 
 // Answers Qt takes for valid ones that are still not the ones asked for:
@@ -285,10 +285,9 @@ TEST(ModbusClientAdapter, AnAnswerThatIsNotTheOneAskedForIsInvalid) {
         client.SetTimeOut(2000);
         ASSERT_TRUE(client.Open(pty.B(), SerialSettings{}));
         const RequestOutcome r = Request([&](ModbusClient::Done done) { c.send(client, done); });
-        EXPECT_FALSE(r.ok) << c.name;
-        EXPECT_TRUE(r.values.empty()) << c.name;
+        EXPECT_FALSE(r.values) << c.name;
         EXPECT_EQ(r.failure.kind, RequestFailure::Kind::Invalid) << c.name;
-        EXPECT_EQ(r.text, "invalid answer from device 1: " + c.text) << c.name;
+        EXPECT_EQ(r.values.Why(), "invalid answer from device 1: " + c.text) << c.name;
     }
 }
 
@@ -306,10 +305,10 @@ TEST(ModbusClientAdapter, AnAnswerGivenAgainIsNotTakenForTheNextOne) {
     ModbusClient client;
     client.SetTimeOut(2000);
     ASSERT_TRUE(client.Open(pty.B(), SerialSettings{}));
-    EXPECT_TRUE(ReadRegisters(client, ReadFunction::HoldingRegisters, 1, 4).ok);
+    EXPECT_TRUE(static_cast<bool>(ReadRegisters(client, ReadFunction::HoldingRegisters, 1, 4).values));
     const RequestOutcome second = ReadRegisters(client, ReadFunction::HoldingRegisters, 10, 2);
-    EXPECT_FALSE(second.ok);
-    EXPECT_EQ(second.text, "invalid answer from device 1: the answer holds 4 registers, 2 were asked for");
+    EXPECT_FALSE(second.values);
+    EXPECT_EQ(second.values.Why(), "invalid answer from device 1: the answer holds 4 registers, 2 were asked for");
 }
 
 // A run dropped while its request waits on a device that never answers:
@@ -329,7 +328,7 @@ TEST(ModbusClientAdapter, DroppingTheReceiverCancelsItsCallback) {
     // Requests are answered in order: once the next one has its time-out,
     // the first has had its own.
     const RequestOutcome next = ReadRegisters(client, ReadFunction::HoldingRegisters, 2, 1);
-    EXPECT_EQ(next.text, "no answer from device 1 within 100 ms");
+    EXPECT_EQ(next.values.Why(), "no answer from device 1 within 100 ms");
     EXPECT_FALSE(called);
 }
 
@@ -365,7 +364,7 @@ TEST(BenchSessionAdapter, FeedsWhatItSendsAndANewProjectDropsItsChecks) {
     EXPECT_EQ(session.ReadCheck(), nullptr);
     EXPECT_EQ(session.Monitor()->Frames(), 0u);
     const RequestOutcome next = ReadRegisters(session.Client(), ReadFunction::HoldingRegisters, 2, 1);
-    EXPECT_EQ(next.text, "no answer from device 1 within 100 ms");
+    EXPECT_EQ(next.values.Why(), "no answer from device 1 within 100 ms");
     EXPECT_FALSE(finished);
 }
 

@@ -18,7 +18,7 @@ VerifyRun::VerifyRun(std::shared_ptr<const gateway::ProjectModel> project, Verif
 
 VerifyRun::~VerifyRun() = default;
 
-VerifyResult VerifyRun::Run() {
+Result<VerifyResult> VerifyRun::Run() {
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
@@ -28,18 +28,15 @@ VerifyResult VerifyRun::Run() {
     CanBus& bus = session_->Bus();
     client.SetDeviceAddress(options_.deviceAddress);
     client.SetTimeOut(options_.timeOutMs);
-    if (const Result<void> opened = client.Open(options_.port, options_.serial); !opened) {
-        result_.failure = opened.Why();
-        return std::move(result_);
-    }
+    if (Result<void> opened = client.Open(options_.port, options_.serial); !opened) return Failure{opened.Why()};
     connect(&bus, &CanBus::opened, this, [this] { StartListening(); });
     connect(&bus, &CanBus::failed, this, [this](const QString& message) { Finish(message.toStdString()); });
     connect(&bus, &CanBus::note, this,
-            [this](const QString& message) { result_.notes.push_back(message.toStdString()); });
+            [this](const QString& message) { notes_.push_back(message.toStdString()); });
     connect(session_.get(), &BenchSession::framesFed, this,
             [this](const std::vector<TimedFrame>& frames) { OnFrames(frames); });
     connect(&client, &ModbusClient::linkFailed, this,
-            [this](const QString& message) { result_.notes.push_back(message.toStdString()); });
+            [this](const QString& message) { notes_.push_back(message.toStdString()); });
     connect(&timer, &QTimer::timeout, this, [this] {
         if (listening_)
             StartPolling();
@@ -58,6 +55,7 @@ VerifyResult VerifyRun::Run() {
     if (const ReceiveCheckRun* reads = session_->ReadCheck()) result_.checks = reads->Checks();
     if (WriteCheckRun* writes = session_->WriteCheck()) result_.writes = std::move(writes->Writes());
     session_->Close();
+    if (!failure_.empty()) return Failure{failure_};
     return std::move(result_);
 }
 
@@ -104,7 +102,7 @@ void VerifyRun::Finish(const std::string& failure) {
     if (finished_) return;
     finished_ = true;
     listening_ = false;
-    if (!failure.empty()) result_.failure = failure;
+    failure_ = failure;
     if (loop_) loop_->quit();
 }
 

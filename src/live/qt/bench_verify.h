@@ -2,6 +2,7 @@
 
 #include "gateway/model_loading.h"
 #include "live/bench_settings.h"
+#include "platform/result.h"
 #include "live/verify_report.h"
 
 #include <QObject>
@@ -37,8 +38,6 @@ struct VerifyOptions {
 };
 
 struct VerifyResult {
-    std::string failure;  // why the check could not run (a port or an interface that does not open)
-    std::vector<std::string> notes;
     std::uint64_t frames = 0;    // frames heard while listening
     std::uint64_t fdFrames = 0;  // of them CAN FD frames, which feed nothing
     std::vector<RegisterCheck> checks;
@@ -57,7 +56,11 @@ public:
               std::function<void(VerifyStep)> atStep = {});
     ~VerifyRun() override;
 
-    VerifyResult Run();
+    // What was heard and checked, or why the check could not run (a port
+    // or an interface that does not open).
+    Result<VerifyResult> Run();
+    // What the interfaces said on the way that did not stop the run, failed or not.
+    const std::vector<std::string>& Notes() const { return notes_; }
 
 private:
     void OnFrames(const std::vector<TimedFrame>& frames);
@@ -70,6 +73,8 @@ private:
     std::function<void(VerifyStep)> atStep_;
     std::unique_ptr<BenchSession> session_;
     VerifyResult result_;
+    std::vector<std::string> notes_;
+    std::string failure_;  // why the run stopped short; empty while it goes on
     bool listening_ = false;
     bool finished_ = false;
     QEventLoop* loop_ = nullptr;

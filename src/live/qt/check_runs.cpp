@@ -25,10 +25,10 @@ void ReceiveCheckRun::Next() {
         return;
     }
     client_.Read(function_, *block, this, [this](const RequestOutcome& outcome) {
-        if (outcome.ok)
-            verifier_.OnValues(table_, outcome.values);
+        if (outcome.values)
+            verifier_.OnValues(table_, *outcome.values);
         else
-            verifier_.OnFailure(outcome.text);
+            verifier_.OnFailure(outcome.values.Why());
         // Outside the reply's own signal, so that a port that fails at once
         // cannot recurse.
         QTimer::singleShot(0, this, [this] { Next(); });
@@ -96,8 +96,8 @@ void WriteCheckRun::Next() {
     client_.Write(w.function, w.block.start, values, this, [this, &w](const RequestOutcome& outcome) {
         if (current_ != &w) return;
         answered_ = true;
-        if (!outcome.ok) w.error = outcome.text;
-        if (!outcome.ok || w.frames->AllMatched())
+        if (!outcome.values) w.error = outcome.values.Why();
+        if (!outcome.values || w.frames->AllMatched())
             Done(w);
         else
             wait_->start(frameWaitMs_);

@@ -122,7 +122,7 @@ RequestOutcome ModbusClient::Fails(const std::string& text) const {
     outcome.device = deviceAddress_;
     outcome.failure.kind = RequestFailure::Kind::Link;
     outcome.failure.detail = text;
-    outcome.text = RequestFailureText(outcome.failure, deviceAddress_, timeOutMs_);
+    outcome.values = Failure{RequestFailureText(outcome.failure, deviceAddress_, timeOutMs_)};
     return outcome;
 }
 
@@ -185,6 +185,7 @@ void ModbusClient::Track(QModbusReply* reply, Sent sent, const QObject* receiver
         RequestOutcome outcome;
         outcome.device = sent.device;
         RequestFailure& f = outcome.failure;
+        bool answered = false;
         for (QModbusDevice::IntermediateError e : reply->intermediateErrors())
             ++(e == QModbusDevice::ResponseCrcError ? f.crcErrors : f.mismatches);
         switch (reply->error()) {
@@ -200,10 +201,10 @@ void ModbusClient::Track(QModbusReply* reply, Sent sent, const QObject* receiver
                     f.detail = *wrong;
                     break;
                 }
-                outcome.ok = true;
+                answered = true;
                 if (sent.isRead) {
                     const QList<quint16> values = reply->result().values();
-                    outcome.values.assign(values.begin(), values.end());
+                    outcome.values = std::vector<std::uint16_t>(values.begin(), values.end());
                 }
                 break;
             case QModbusDevice::TimeoutError: f.kind = RequestFailure::Kind::NoAnswer; break;
@@ -221,7 +222,7 @@ void ModbusClient::Track(QModbusReply* reply, Sent sent, const QObject* receiver
                 f.detail = reply->errorString().toStdString();
                 break;
         }
-        if (!outcome.ok) outcome.text = RequestFailureText(f, sent.device, sent.timeOutMs);
+        if (!answered) outcome.values = Failure{RequestFailureText(f, sent.device, sent.timeOutMs)};
         done(outcome);
     };
     if (reply->isFinished()) {

@@ -19,13 +19,12 @@ class QModbusRtuSerialClient;
 
 namespace vestrel::live {
 
-// How one request ended: the values read, or why there are none.
+// How one request ended: the values read (none for a write), or the
+// failure as the engineer reads it, with what went wrong beside it.
 struct RequestOutcome {
-    bool ok = false;
-    int device = 0;                     // the device address the request went to
-    std::vector<std::uint16_t> values;  // for reads
-    RequestFailure failure;
-    std::string text;                   // the failure as the engineer reads it; empty when ok
+    int device = 0;  // the device address the request went to
+    Result<std::vector<std::uint16_t>> values = std::vector<std::uint16_t>{};
+    RequestFailure failure;  // when `values` holds none
 };
 
 // A Modbus RTU master on a serial port through Qt SerialBus. One attempt per

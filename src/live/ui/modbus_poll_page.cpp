@@ -214,11 +214,11 @@ void TFModbusPollPage::BtReadClick() {
         reading_ = false;
         ++answered_;
         std::string line = "#" + std::to_string(number) + " " + ReadRequestText(function, block, outcome.device) + ": ";
-        if (outcome.ok) {
-            for (std::uint16_t v : outcome.values) line += gateway::RegisterValueText(v) + " ";
+        if (outcome.values) {
+            for (std::uint16_t v : *outcome.values) line += gateway::RegisterValueText(v) + " ";
             line.pop_back();
         } else {
-            line += outcome.text;
+            line += outcome.values.Why();
         }
         AddLogLine(line);
         ShowValues(block, outcome);
@@ -229,14 +229,14 @@ void TFModbusPollPage::BtReadClick() {
 
 void TFModbusPollPage::ShowValues(RegisterBlock block, const RequestOutcome& outcome) {
     TextTableModel& shown = ModelOf(sgValues);
-    if (!outcome.ok) {
+    if (!outcome.values) {
         shown.SetTable(ReadValuesTable(block, {}, CurrentNumbering(), meanings_));
-        ShowStatus(LbReadResult, outcome.text, true);
+        ShowStatus(LbReadResult, outcome.values.Why(), true);
         return;
     }
-    shown.SetTable(ReadValuesTable(block, outcome.values, CurrentNumbering(), meanings_));
+    shown.SetTable(ReadValuesTable(block, *outcome.values, CurrentNumbering(), meanings_));
     ShowStatus(LbReadResult,
-               "Read " + Plural(outcome.values.size(), "register", "registers") + " from device " +
+               "Read " + Plural(outcome.values->size(), "register", "registers") + " from device " +
                    std::to_string(outcome.device),
                false);
 }
@@ -274,7 +274,7 @@ void TFModbusPollPage::BtWriteClick() {
     client_->Write(function, *first, values, this, [this, function, block, number](const RequestOutcome& outcome) {
         ++answered_;
         AddLogLine("#" + std::to_string(number) + " " + WriteRequestText(function, block, outcome.device) + ": " +
-            (outcome.ok ? std::string("done") : outcome.text));
+            (outcome.values ? std::string("done") : outcome.values.Why()));
         emit requestDone();
     });
 }
