@@ -21,7 +21,7 @@ int PreviewCommand(const std::vector<std::string>& args, CliContext& cli) {
     std::vector<std::pair<std::string, CanFrame>> frames;
     for (std::size_t i = 1; i < a.Operands().size(); ++i)
         for (const TypedFrame& typed : ReadTypedFrames(a.Operands()[i])) {
-            if (!typed.frame) throw UsageError{"'" + typed.text + "' is not a frame: " + typed.why};
+            if (!typed.frame) throw UsageError{"'" + typed.text + "' is not a frame: " + typed.frame.Why()};
             frames.emplace_back(typed.text, *typed.frame);
         }
     RegisterValues values;

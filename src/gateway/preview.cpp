@@ -204,17 +204,19 @@ void PreviewTransmitTo(const GatewayModel& model, const RegisterValues& values, 
 std::vector<TypedFrame> ReadTypedFrames(std::string_view text) {
     std::vector<TypedFrame> typed;
     auto add = [&](std::string_view piece, bool whole) {
-        TypedFrame t{std::string(piece), std::nullopt, {}};
+        Result<CanFrame> frame = Failure{};
         if (whole) {
             LogFrame logged;
             LogFormat form = LogFormat::Unknown;
-            if (ParseCandumpLine(piece, logged, form, t.why) == LineKind::Frame) t.frame = logged.frame;
-        } else if (const Result<CanFrame> frame = ParseCompactFrame(piece)) {
-            t.frame = *frame;
+            std::string why;
+            if (ParseCandumpLine(piece, logged, form, why) == LineKind::Frame)
+                frame = logged.frame;
+            else
+                frame = Failure{std::move(why)};
         } else {
-            t.why = frame.Why();
+            frame = ParseCompactFrame(piece);
         }
-        typed.push_back(std::move(t));
+        typed.push_back(TypedFrame{std::string(piece), std::move(frame)});
     };
     std::istringstream lines{std::string(text)};
     std::string line;

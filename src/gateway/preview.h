@@ -16,8 +16,7 @@ namespace vestrel::gateway {
 // the frame, or why the text is not one.
 struct TypedFrame {
     std::string text;
-    std::optional<CanFrame> frame;
-    std::string why;
+    Result<CanFrame> frame;
 };
 
 // The frames of typed or pasted text, line by line: a line whose first word

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!parsed.Why().empty(), "a refusal without a reason");
     }
     for (const gateway::TypedFrame& typed : gateway::ReadTypedFrames(text)) {
-        FUZZ_CHECK(typed.frame || !typed.why.empty(), "a typed text neither a frame nor refused with a reason");
+        FUZZ_CHECK(typed.frame || !typed.frame.Why().empty(), "a typed text neither a frame nor refused with a reason");
         FUZZ_CHECK(text.find(typed.text) != std::string_view::npos, "a typed text that is not part of the input");
         if (typed.frame) {
             gateway::LogFrame logged;

@@ -111,7 +111,7 @@ void TFPreview::ShowResult() {
         if (typed.frame)
             text += PreviewFrameText(loaded_->model, typed.text, *typed.frame, Signals());
         else
-            text += PrintableText(typed.text, LineBreaks::OneLine) + ": not a frame: " + typed.why + "\n";
+            text += PrintableText(typed.text, LineBreaks::OneLine) + ": not a frame: " + typed.frame.Why() + "\n";
     }
     const std::string registers = E_Registers->text().trimmed().toStdString();
     if (!registers.empty()) {
