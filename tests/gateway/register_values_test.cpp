@@ -5,6 +5,22 @@
 namespace vestrel::gateway {
 namespace {
 
+// Each text a parser takes gives its values; each it refuses, its reason.
+template <typename Parse, typename Values>
+void ExpectParses(Parse parse, const std::vector<std::pair<std::string, Values>>& taken,
+                  const std::vector<std::pair<std::string, std::string>>& refused) {
+    for (const auto& [text, values] : taken) {
+        const auto parsed = parse(text);
+        ASSERT_TRUE(parsed) << text << ": " << parsed.Why();
+        EXPECT_EQ(*parsed, values) << text;
+    }
+    for (const auto& [text, reason] : refused) {
+        const auto parsed = parse(text);
+        EXPECT_FALSE(parsed) << text;
+        EXPECT_EQ(parsed.Why(), reason) << text;
+    }
+}
+
 TEST(RegisterValues, TheOneGrammarOfEveryRegisterValueList) {
     const std::vector<std::pair<std::string, RegisterValues>> taken{
         {"100=0x1234,110=7", {{100, 0x1234}, {110, 7}}},
@@ -15,12 +31,6 @@ TEST(RegisterValues, TheOneGrammarOfEveryRegisterValueList) {
         {"1=-32768 2=-0x8000 3=65535 4=0xFFFF 5=-0", {{1, 0x8000}, {2, 0x8000}, {3, 0xFFFF}, {4, 0xFFFF}, {5, 0}}},
         {"65535=00012", {{65535, 12}}},
     };
-    for (const auto& [text, values] : taken) {
-        const auto parsed = ParseRegisterValues(text);
-        ASSERT_TRUE(parsed) << text << ": " << parsed.Why();
-        EXPECT_EQ(*parsed, values) << text;
-    }
-
     const std::vector<std::pair<std::string, std::string>> refused{
         {"", "register values are REG=VALUE pairs separated by commas or blanks"},
         {" , ", "register values are REG=VALUE pairs separated by commas or blanks, not ','"},
@@ -43,11 +53,7 @@ TEST(RegisterValues, TheOneGrammarOfEveryRegisterValueList) {
         {"40=0x", "'40=0x' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers"},
         {"40=1x 41=2", "'40=1x 41=2' is not REG=VALUE: registers and values are decimal or 0x hexadecimal numbers"},
     };
-    for (const auto& [text, message] : refused) {
-        const auto parsed = ParseRegisterValues(text);
-        EXPECT_FALSE(parsed) << text;
-        EXPECT_EQ(parsed.Why(), message) << text;
-    }
+    ExpectParses([](const std::string& text) { return ParseRegisterValues(text); }, taken, refused);
 }
 
 // A write's values alone, in the same grammar and with the same separators.
@@ -57,11 +63,6 @@ TEST(RegisterValues, ValuesAloneInTheSameGrammar) {
         {" -1\t65535 ,0X10 ", {0xFFFF, 0xFFFF, 16}},
         {"-32768", {0x8000}},
     };
-    for (const auto& [text, values] : taken) {
-        const auto parsed = ParseRegisterValueList(text);
-        ASSERT_TRUE(parsed) << text << ": " << parsed.Why();
-        EXPECT_EQ(*parsed, values) << text;
-    }
     const std::vector<std::pair<std::string, std::string>> refused{
         {" ", "type the values to write, such as 0x1234, 7"},
         {"1,", "type the values to write, such as 0x1234, 7, not '1,': a comma with no value after it"},
@@ -69,11 +70,7 @@ TEST(RegisterValues, ValuesAloneInTheSameGrammar) {
         {"1=2", "type the values to write, such as 0x1234, 7, not '1=2'"},
         {"65536", "the value 65536 is outside -32768 to 65535"},
     };
-    for (const auto& [text, reason] : refused) {
-        const auto parsed = ParseRegisterValueList(text);
-        EXPECT_FALSE(parsed) << text;
-        EXPECT_EQ(parsed.Why(), reason) << text;
-    }
+    ExpectParses([](const std::string& text) { return ParseRegisterValueList(text); }, taken, refused);
 }
 
 // Named values share the list's grammar; the value stays text for its reader.
