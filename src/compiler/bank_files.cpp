@@ -3,8 +3,7 @@
 #include "compiler/bank_map.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
-
-#include <openssl/evp.h>
+#include "platform/sha256.h"
 
 #include <cerrno>
 #include <memory>
@@ -73,20 +72,6 @@ std::vector<std::filesystem::path> BankSetFiles(const std::filesystem::path& bin
     files.push_back(binDir / kBankSourceFile);
     files.push_back(binDir / kBankSetFile);
     return files;
-}
-
-std::string Sha256Hex(std::string_view bytes) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr) != 1)
-        throw Error("SHA-256 is not available");
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < size; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 0x0F];
-    }
-    return hex;
 }
 
 void WriteBankFiles(const std::filesystem::path& projectDir, const BankImages& banks) {

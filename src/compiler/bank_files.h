@@ -54,7 +54,4 @@ private:
 // bankg.c and banks.sha256.
 std::vector<std::filesystem::path> BankSetFiles(const std::filesystem::path& binDir);
 
-// The SHA-256 of `bytes` as 64 lower-case hexadecimal digits.
-std::string Sha256Hex(std::string_view bytes);
-
 }  // namespace vestrel

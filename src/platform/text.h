@@ -32,6 +32,8 @@ inline int HexDigitValue(char c) { return text_detail::kHexDigitValues[static_ca
 
 // The upper-case hexadecimal digit of 0 to 15.
 inline char UpperHexDigit(unsigned value) { return "0123456789ABCDEF"[value & 0xF]; }
+// The lower-case one, as digests are written.
+inline char LowerHexDigit(unsigned value) { return "0123456789abcdef"[value & 0xF]; }
 
 // `value` in upper-case hexadecimal digits, at least `digits` of them, without
 // a prefix: UpperHex(0x181, 4) is "0181".

@@ -1,6 +1,6 @@
 #include "signaldb/signal_file_check.h"
 
-#include "compiler/bank_files.h"
+#include "platform/sha256.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
 #include "platform/text.h"

@@ -1,7 +1,7 @@
 #include "signaldb/signal_import.h"
 
 #include "project/frame_mapping.h"
-#include "compiler/bank_files.h"
+#include "platform/sha256.h"
 #include "compiler/bank_layout.h"
 #include "platform/text.h"
 #include "signaldb/signal_removal.h"

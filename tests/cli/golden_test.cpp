@@ -3,6 +3,7 @@
 // what reaches a device must leave each byte as it was.
 #include "cli/cli.h"
 #include "compiler/bank_files.h"
+#include "platform/sha256.h"
 
 #include "support/temp_dir.h"
 

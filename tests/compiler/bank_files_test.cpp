@@ -1,4 +1,5 @@
 #include "compiler/bank_files.h"
+#include "platform/sha256.h"
 #include "compiler/bank_map.h"
 
 #include "compiler/project_builder.h"

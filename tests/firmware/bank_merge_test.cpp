@@ -2,6 +2,7 @@
 
 #include "compiler/bank_builder.h"
 #include "compiler/bank_files.h"
+#include "platform/sha256.h"
 #include "compiler/project_builder.h"
 #include "platform/file_util.h"
 

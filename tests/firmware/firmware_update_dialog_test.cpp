@@ -2,6 +2,7 @@
 
 #include "platform/workspace_paths.h"
 #include "compiler/bank_files.h"
+#include "platform/sha256.h"
 #include "compiler/bank_map.h"
 #include "firmware/bank_merge.h"
 #include "support/fake_dialogs.h"

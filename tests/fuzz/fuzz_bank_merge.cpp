@@ -19,6 +19,7 @@
 #include "fuzz_support.h"
 
 #include "compiler/bank_files.h"
+#include "platform/sha256.h"
 #include "firmware/bank_merge.h"
 
 #include <algorithm>
