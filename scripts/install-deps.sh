@@ -13,7 +13,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config mold dpkg-dev
   qt6-base-dev qt6-svg-dev qt6-serialbus-dev qt6-serialport-dev
-  libxml2-dev libsimpleini-dev libfreexl-dev liborcus-dev libssl-dev
+  libxml2-dev libsimpleini-dev libicu-dev libfreexl-dev liborcus-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   zlib1g-dev

@@ -2,6 +2,10 @@
 
 #include "platform/text.h"
 
+#include <unicode/uchar.h>
+
+#include <cstdint>
+
 namespace vestrel {
 
 namespace {
@@ -10,6 +14,27 @@ void AppendEscaped(std::string& out, unsigned value) {
     out += "\\x";
     out += UpperHexDigit(value >> 4);
     out += UpperHexDigit(value);
+}
+
+// "\u202E", or "\U000E0001" above the basic plane.
+void AppendEscapedCodePoint(std::string& out, unsigned code) {
+    out += code > 0xFFFF ? "\\U" : "\\u";
+    out += UpperHex(code, code > 0xFFFF ? 8 : 4);
+}
+
+// Characters that change how the text around them is shown without showing
+// themselves: bidirectional controls (U+202E turns what follows round),
+// zero-width and other format characters, and the line and paragraph
+// separators, which break a line that a report keeps as one.
+bool ReordersOrBreaks(UChar32 code) {
+    const std::int8_t type = u_charType(code);
+    return type == U_FORMAT_CHAR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
+}
+
+unsigned CodePointOf(std::string_view sequence) {
+    unsigned code = static_cast<unsigned char>(sequence[0]) & (0x7F >> sequence.size());
+    for (std::size_t k = 1; k < sequence.size(); ++k) code = code << 6 | (static_cast<unsigned char>(sequence[k]) & 0x3F);
+    return code;
 }
 
 // The length of the valid UTF-8 sequence at the start of `text`, or 0.
@@ -54,6 +79,10 @@ std::string PrintableText(std::string_view text, LineBreaks lineBreaks) {
             } else if (length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
                 AppendEscaped(out, static_cast<unsigned char>(text[i + 1]));
                 ++i;
+            } else if (const unsigned code = CodePointOf(text.substr(i, length));
+                       ReordersOrBreaks(static_cast<UChar32>(code))) {
+                AppendEscapedCodePoint(out, code);
+                i += length - 1;
             } else {
                 out.append(text.substr(i, length));
                 i += length - 1;

@@ -12,6 +12,31 @@ TEST(HtmlText, MarkupAndControlCharactersAreEscaped) {
     EXPECT_EQ(EscapeHtml("a\x1B" "b \xC3\xBC"), "a\\x1Bb \xC3\xBC");
 }
 
+// What would show the text in another order or on two lines is escaped in
+// every form a person reads, and kept as it is in a data file's cell.
+TEST(HtmlText, FormatCharactersAndSeparatorsAreEscapedWhereAPersonReads) {
+    const struct {
+        const char* text;
+        const char* shown;
+    } cases[] = {
+        {"rpm\xE2\x80\xAE" "mr", "rpm\\u202Emr"},        // RIGHT-TO-LEFT OVERRIDE
+        {"a\xE2\x80\xA8" "b", "a\\u2028b"},               // LINE SEPARATOR
+        {"a\xE2\x80\xA9" "b", "a\\u2029b"},               // PARAGRAPH SEPARATOR
+        {"\xE2\x81\xA6x\xE2\x81\xA9", "\\u2066x\\u2069"},   // isolates
+        {"a\xE2\x80\x8B" "b", "a\\u200Bb"},               // ZERO WIDTH SPACE
+        {"\xEF\xBB\xBFName", "\\uFEFFName"},               // a BOM inside text
+        {"\xF3\xA0\x80\x81tag", "\\U000E0001tag"},        // LANGUAGE TAG
+        {"\xC2\xB0" "C \xC3\xBC \xE2\x82\xAC", "\xC2\xB0" "C \xC3\xBC \xE2\x82\xAC"},  // stays
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PrintableText(c.text, LineBreaks::OneLine), c.shown) << c.text;
+        EXPECT_EQ(PrintableText(c.text, LineBreaks::Keep), c.shown) << c.text;
+        EXPECT_EQ(EscapeHtml(c.text), c.shown) << c.text;
+        EXPECT_EQ(EscapeMarkdown(c.text), EscapeMarkdown(c.shown)) << c.text;
+        EXPECT_EQ(CsvCell(c.text, ','), c.text) << "a data file keeps " << c.text;
+    }
+}
+
 TEST(CsvText, FormulasAreDisarmedAndReadBackAsTyped) {
     // text, cell with ',' as separator
     const std::pair<const char*, const char*> cases[] = {
