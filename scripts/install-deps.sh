@@ -19,7 +19,7 @@ packages=(
   zlib1g-dev
   srecord pmccabe xvfb xauth imagemagick python3-xlwt python3-xlsxwriter python3-odf
   locales poppler-utils groff-base
-  can-utils socat python3-can python3-canmatrix
+  can-utils socat python3-can python3-canmatrix strace
 )
 
 for arg in "$@"; do

@@ -54,7 +54,10 @@ void SetBold(QWidget* widget) {
 
 TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& launcher, const std::string& appDir,
                                        const std::string& fallbackRoot, QWidget* parent)
-    : QWidget(parent), dialogs_(dialogs), launcher_(launcher) {
+    : QWidget(parent),
+      dialogs_(dialogs),
+      launcher_(launcher),
+      setNotices_([this](const std::string& text) { dialogs_.ShowMessage(text); }) {
     setObjectName("TFVestreleFirmWare");
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     BuildControls();
@@ -242,9 +245,11 @@ void TFVestreleFirmWare::ShowTitle() {
 }
 
 bool TFVestreleFirmWare::PassesProjectGuard() {
-    if (workspace_.ProjectGuard()) return true;
-    dialogs_.ShowMessage(kProjectNotValid);
-    return false;
+    if (!workspace_.ProjectGuard()) {
+        dialogs_.ShowMessage(kProjectNotValid);
+        return false;
+    }
+    return RunCommand(dialogs_, [this] { SettleFileSet(workspace_.ProjectDir()); });
 }
 
 void TFVestreleFirmWare::BtNewProjectClick() {
@@ -318,6 +323,7 @@ void TFVestreleFirmWare::UpdateDevice() {
         dialogs_.ShowMessage(kProjectNotValid);
         return;
     }
+    if (!RunCommand(dialogs_, [this] { SettleFileSet(workspace_.ProjectDir()); })) return;
     if constexpr (ProductVariant == 2 || ProductVariant == 3) {
         // Let the window redraw after the click before the compile holds the thread.
         QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

@@ -2,6 +2,7 @@
 
 #include "app/workspace.h"
 #include "compiler/bank_builder.h"
+#include "platform/file_set.h"
 
 #include <QWidget>
 
@@ -109,7 +110,9 @@ private:
     template <typename Editor>
     void ShowEditor(Editor* editor, int mode);
     // The project guard of the step commands: "Project not valid" when no
-    // project folder is set.
+    // project folder is set; then the folder is settled (a set of project
+    // files that a killed run left half in place is finished, saying so, or
+    // the command stops with the reason).
     bool PassesProjectGuard();
     // The project check of "Update Device": true when the update may go on.
     bool CheckBeforeUpdate();
@@ -117,6 +120,7 @@ private:
 
     UserDialogs& dialogs_;
     ProcessLauncher& launcher_;
+    ScopedSetNotices setNotices_;  // what settling a project folder did, in a message
     Workspace workspace_;
     BankCompiler compiler_;
     bool closed_ = false;

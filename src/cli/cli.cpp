@@ -4,6 +4,7 @@
 #include "cli/arguments.h"
 #include "cli/command_table.h"
 #include "platform/error.h"
+#include "platform/file_set.h"
 #include "platform/printable_text.h"
 #include "vestrel/version.h"
 
@@ -66,6 +67,9 @@ void CliContext::Say(const std::string& text) const {
 void CliContext::Done(const std::string& text) const { err << PrintableText(text, LineBreaks::OneLine) << '\n'; }
 
 int RunCli(const std::vector<std::string>& args, CliContext& cli) {
+    // A project folder or a decoded one that a killed run left half written
+    // is finished before a command reads it; the user hears what was done.
+    const ScopedSetNotices notices([&cli](const std::string& text) { cli.Say("note: " + text); });
     try {
         return Dispatch(args, cli);
     } catch (const UsageError& e) {

@@ -66,7 +66,10 @@ int Import(const Arguments& a, CliContext& cli) {
     if (node && database.format == DatabaseFormat::Dbc) cli.Say("note: a DBC has no node id; --node is not used");
     const ImportRequest request = Request(a, database);
     const bool dryRun = a.Has("dry-run");
-    FolderLocks locks({projectDir}, WaitPolicy(a), WaitNotice(cli));
+    // The database is an input: no project file the import writes may be it.
+    std::vector<fs::path> outputs = ProjectFilePaths(projectDir);
+    outputs.push_back(ProjectFileForWrite(projectDir, kSignalFile));
+    FolderLocks locks(OutputLocks({projectDir}, outputs, {file}), WaitPolicy(a), WaitNotice(cli));
     const ImportOutcome outcome =
         PlanImport(ReadProjectTables(projectDir), database, DescribeDatabase(projectDir, file, bytes), request);
     for (const AssignedRegister& r : outcome.assigned)
@@ -115,7 +118,7 @@ int RemoveSignalsCommand(const std::vector<std::string>& args, CliContext& cli) 
             cli.out << "Would remove " << count << "; nothing was written (--dry-run).\n";
             return kExitOk;
         }
-        WriteProjectTables(projectDir, tables);
+        WriteProjectTables(projectDir, tables, TablesChange::Removal);
         cli.out << "Removed " << count << ".\n";
         return kExitOk;
     } catch (const ImportRefused& refused) {

@@ -77,10 +77,7 @@ std::vector<std::filesystem::path> BankSetFiles(const std::filesystem::path& bin
 void WriteBankFiles(const std::filesystem::path& projectDir, const BankImages& banks) {
     namespace fs = std::filesystem;
     const fs::path dir = BankDir(projectDir);
-    // A failure here shows up as the first file that cannot be created, with
-    // the platform's reason.
-    std::error_code ignored;
-    fs::create_directories(dir, ignored);
+    RequireOutputFolder(dir);
 
     struct Output {
         fs::path path;

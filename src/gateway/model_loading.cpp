@@ -7,6 +7,7 @@
 #include "platform/file_util.h"
 #include "project/frame_table.h"
 #include "project/project_files.h"
+#include "signaldb/signal_file.h"
 
 #include <memory>
 
@@ -54,7 +55,10 @@ ProjectModel LoadModel(const std::filesystem::path& source) {
 std::vector<std::filesystem::path> SourceFiles(const std::filesystem::path& source) {
     if (FileExists(source)) return {source};
     if (IsBankFolder(source)) return BankSetFiles(source);
-    return ProjectFilePaths(source);
+    std::vector<std::filesystem::path> files = ProjectFilePaths(source);
+    // What the imported registers mean is read beside the project's files.
+    files.push_back(FindProjectFile(source, signaldb::kSignalFile).value_or(source / std::string(signaldb::kSignalFile)));
+    return files;
 }
 
 }  // namespace vestrel::gateway

@@ -47,8 +47,9 @@ GatewayModel LoadBankModel(const std::filesystem::path& imageOrBinDir);
 // problems and mnemonics.
 ProjectModel LoadModel(const std::filesystem::path& source);
 
-// The files LoadModel reads for `source`, whether they exist or not: the
-// image, the bank folder's set of files, or the project's five files.
+// The files a run that reads `source` reads, whether they exist or not: the
+// image, the bank folder's set of files, or the project's five files and
+// signals.xml.
 std::vector<std::filesystem::path> SourceFiles(const std::filesystem::path& source);
 
 }  // namespace vestrel::gateway

@@ -3,14 +3,12 @@
 #include "compiler/bank_builder.h"
 #include "compiler/bank_layout.h"
 #include "platform/error.h"
+#include "platform/file_set.h"
 #include "platform/file_util.h"
+#include "platform/scratch_folder.h"
 #include "platform/text.h"
 #include "project/pos_comp.h"
 #include "project/project_xml.h"
-
-#include <signal.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -149,7 +147,7 @@ bool Ascending(const std::vector<DecodedMapping>& mappings) {
 // one frame per record, listed last record first, it writes the records in
 // their order whenever their Index values ascend. Otherwise the file is
 // written in the banks' order directly, in the same form.
-void WriteMappings(const fs::path& dir, FrameDirection direction, const std::vector<DecodedMapping>& mappings) {
+std::string DecodedMappingsText(FrameDirection direction, const std::vector<DecodedMapping>& mappings) {
     if (Ascending(mappings)) {
         FrameList frames;
         frames.reserve(mappings.size());
@@ -157,8 +155,7 @@ void WriteMappings(const fs::path& dir, FrameDirection direction, const std::vec
             TClPdo& frame = frames.emplace_back(std::string(), m->nrPdo);
             frame.Registers.push_back(TClIndMB{std::to_string(m->index), std::to_string(m->posComp)});
         }
-        SaveMappings(dir, direction, frames);
-        return;
+        return MappingsText(direction, frames);
     }
     ProjectXml xml;
     auto root = xml.AddDocumentElement(MappingsStem(direction));
@@ -168,7 +165,7 @@ void WriteMappings(const fs::path& dir, FrameDirection direction, const std::vec
         xml.SetAttribute(row, "NrPdo", std::to_string(m.nrPdo));
         xml.SetAttribute(row, "PosComp", std::to_string(m.posComp));
     }
-    xml.SaveToFile(ProjectFileForWrite(dir, MappingsFileName(direction)));
+    return xml.Serialize();
 }
 
 // The bytes of banks 1 and 2 that a compile of the decoded project writes,
@@ -193,46 +190,6 @@ std::array<std::vector<bool>, 2> WrittenBytes(const DecodedBanks& d) {
     mark(2, kTransmitMappingOffset, kMappingSize * d.transmitMappings.size());
     return mask;
 }
-
-// A folder under the system's temporary folder, removed with everything in it.
-// A folder of this process's own under the system's temporary folder,
-// removed afterwards. Its name carries the process's number, so that the
-// folder of a process that was killed is removed by the next one.
-class ScratchDir {
-public:
-    ScratchDir() {
-        RemoveAbandoned();
-        std::string pattern =
-            (fs::temp_directory_path() / ("vestrel-decode-" + std::to_string(::getpid()) + "-XXXXXX")).string();
-        if (!::mkdtemp(pattern.data()))
-            throw Error("Cannot create a scratch folder in " + fs::temp_directory_path().string() + ": " +
-                        std::error_code(errno, std::generic_category()).message());
-        path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    static void RemoveAbandoned() {
-        std::error_code ec;
-        for (const fs::directory_entry& entry : fs::directory_iterator(fs::temp_directory_path(ec), ec)) {
-            const std::string name = entry.path().filename().string();
-            const std::string prefix = "vestrel-decode-";
-            if (name.compare(0, prefix.size(), prefix) != 0) continue;
-            const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-            if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-            std::error_code ignored;
-            fs::remove_all(entry.path(), ignored);
-        }
-    }
-
-    fs::path path_;
-};
 
 std::string StampText(std::uint16_t date, std::uint16_t time) {
     const int day = date >> 11, month = (date >> 7) & 0x0F, year = date & 0x7F;
@@ -349,12 +306,13 @@ FrameTable DecodedFrameTable(const DecodedBanks& d, FrameDirection direction) {
 
 namespace {
 
-void WriteProjectFiles(const fs::path& projectDir, const DecodedBanks& d) {
-    WriteCommParameters(projectDir, DecodedCommParameters(d));
-    WriteFrameTable(projectDir, DecodedFrameTable(d, FrameDirection::Receive));
-    WriteFrameTable(projectDir, DecodedFrameTable(d, FrameDirection::Transmit));
-    WriteMappings(projectDir, FrameDirection::Receive, d.receiveMappings);
-    WriteMappings(projectDir, FrameDirection::Transmit, d.transmitMappings);
+// The five files of the decoded project, by name.
+std::vector<std::pair<std::string_view, std::string>> DecodedProjectFiles(const DecodedBanks& d) {
+    return {{kPargenFile, CommParametersText(DecodedCommParameters(d))},
+            {kReceiveFramesFile, FrameTableText(DecodedFrameTable(d, FrameDirection::Receive))},
+            {kTransmitFramesFile, FrameTableText(DecodedFrameTable(d, FrameDirection::Transmit))},
+            {kReceiveMappingsFile, DecodedMappingsText(FrameDirection::Receive, d.receiveMappings)},
+            {kTransmitMappingsFile, DecodedMappingsText(FrameDirection::Transmit, d.transmitMappings)}};
 }
 
 }  // namespace
@@ -363,28 +321,23 @@ void WriteDecodedProject(const fs::path& projectDir, const DecodedBanks& d) {
     std::error_code ec;
     if (fs::exists(projectDir, ec) && !fs::is_directory(projectDir, ec))
         throw Error("\"" + projectDir.string() + "\" is not a folder");
-    for (std::string_view name : kProjectFileNames) {
-        if (auto existing = FindProjectFile(projectDir, name))
-            throw Error("The folder \"" + projectDir.string() + "\" already holds " +
-                        existing->filename().string() +
-                        "; a decoded project is written only into a folder without project files");
-    }
-    // The files are made in a scratch folder first and each is written in
-    // full beside its place before the first one takes it: a full disk or a
-    // refused write leaves no project files, never some of them.
-    ScratchDir scratch;
-    WriteProjectFiles(scratch.path(), d);
     const bool made = !fs::exists(projectDir, ec);
-    fs::create_directories(projectDir, ec);
-    if (ec) throw Error("Cannot create the folder \"" + projectDir.string() + "\": " + ec.message());
+    RequireOutputFolder(projectDir);
     try {
-        std::vector<std::unique_ptr<AtomicFileWriter>> writers;
+        // A decode into this folder that was killed is finished first, and
+        // then counts as the project files it wrote.
+        SettleFileSetLocked(projectDir);
         for (std::string_view name : kProjectFileNames) {
-            writers.push_back(std::make_unique<AtomicFileWriter>(projectDir / std::string(name)));
-            writers.back()->Write(ReadWholeFile(scratch.path() / std::string(name)));
+            if (auto existing = FindProjectFile(projectDir, name))
+                throw Error("The folder \"" + projectDir.string() + "\" already holds " +
+                            existing->filename().string() +
+                            "; a decoded project is written only into a folder without project files");
         }
-        for (auto& writer : writers) writer->Complete();
-        for (auto& writer : writers) writer->Commit();
+        // The five files take their places as one set: a full disk, a refused
+        // write or a kill leaves either no project files or all of them.
+        std::vector<FileContent> files;
+        for (auto& [name, text] : DecodedProjectFiles(d)) files.push_back({projectDir / std::string(name), std::move(text)});
+        CommitFileSet(projectDir, "decode into the folder", files);
     } catch (...) {
         if (made) fs::remove(projectDir, ec);  // only when still empty
         throw;
@@ -408,11 +361,11 @@ std::optional<std::string> FirstDifference(const DecodedBanks& d, const BankImag
 }
 
 void VerifyDecodedProject(const DecodedBanks& d, const BankImages& original) {
-    ScratchDir scratch;
-    WriteProjectFiles(scratch.path(), d);
+    ScratchFolder scratch("vestrel-decode-");
+    for (const auto& [name, text] : DecodedProjectFiles(d)) scratch.Write(name, text);
     auto compiler = std::make_unique<BankCompiler>();
     try {
-        compiler->BuildBankImages(scratch.path(), LocalDateTime{});
+        compiler->BuildBankImages(scratch.Path(), LocalDateTime{});
     } catch (const Error& e) {
         throw Error(std::string("The decoded project does not compile: ") + e.what());
     }

@@ -70,7 +70,14 @@ mode_t DefaultFileMode() {
     return static_cast<mode_t>(0666 & ~mask);
 }
 
-void SyncDirectory(const fs::path& dir) {
+bool ProcFdAvailable() {
+    static const bool available = ::access("/proc/self/fd", X_OK) == 0;
+    return available;
+}
+
+}  // namespace
+
+void SyncFolder(const fs::path& dir) {
     if (SeamAt(SaveStep::SyncFolder) != 0) return;  // best effort: the file is in place already
     int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
@@ -78,13 +85,6 @@ void SyncDirectory(const fs::path& dir) {
         ::close(fd);
     }
 }
-
-bool ProcFdAvailable() {
-    static const bool available = ::access("/proc/self/fd", X_OK) == 0;
-    return available;
-}
-
-}  // namespace
 
 void SetSaveStepHookForTesting(std::function<int(SaveStep)> hook) {
     std::lock_guard lock(hookMutex);
@@ -103,12 +103,30 @@ std::string CannotWriteMessage(const fs::path& path, int errorNumber) {
     return "Cannot write file " + QuotedPath(path) + ". " + SystemMessage(errorNumber);
 }
 
+std::string CannotCreateFolderMessage(const fs::path& path, int errorNumber) {
+    return "Cannot create folder " + QuotedPath(path) + ". " + SystemMessage(errorNumber);
+}
+
 std::string CannotReadMessage(const fs::path& path, int errorNumber) {
     return "Cannot open file " + QuotedPath(path) + ". " + SystemMessage(errorNumber);
 }
 
 std::string ReadFailedMessage(const fs::path& path, int errorNumber) {
     return "Cannot read file " + QuotedPath(path) + ". " + SystemMessage(errorNumber);
+}
+
+void RequireOutputFolder(const fs::path& dir) {
+    std::error_code ec;
+    if (fs::is_directory(dir, ec)) return;
+    if (fs::exists(fs::symlink_status(dir, ec))) throw Error(CannotCreateFolderMessage(dir, ENOTDIR));
+    // The first folder of the chain that cannot be made is the one named.
+    fs::path made;
+    for (const fs::path& part : dir) {
+        made /= part;
+        if (fs::is_directory(made, ec)) continue;
+        if (::mkdir(made.c_str(), 0777) != 0 && errno != EEXIST) throw Error(CannotCreateFolderMessage(made, errno));
+        if (!fs::is_directory(made, ec)) throw Error(CannotCreateFolderMessage(made, ENOTDIR));
+    }
 }
 
 bool FileExists(const fs::path& path) {
@@ -236,36 +254,6 @@ void WriteFileAtomic(const fs::path& path, std::string_view data) {
     AtomicFileWriter writer(path);
     writer.Write(data);
     writer.Commit();
-}
-
-void WriteFileSetAtomic(const std::vector<FileContent>& files) {
-    std::vector<std::optional<std::string>> before;
-    for (const FileContent& file : files)
-        before.push_back(FileExists(file.path) ? std::optional(ReadWholeFile(file.path)) : std::nullopt);
-    std::vector<std::unique_ptr<AtomicFileWriter>> writers;
-    for (const FileContent& file : files) {
-        writers.push_back(std::make_unique<AtomicFileWriter>(file.path));
-        writers.back()->Write(file.data);
-    }
-    for (auto& writer : writers) writer->Complete();
-    std::size_t placed = 0;
-    try {
-        for (; placed < writers.size(); ++placed) writers[placed]->Commit();
-    } catch (const Error&) {
-        // The one that failed may have taken its place before the failure.
-        // Each file is put back as far as the system lets it; the first failure is what the caller hears.
-        for (std::size_t i = 0; i <= placed && i < files.size(); ++i) {
-            std::error_code ignored;
-            try {
-                if (before[i])
-                    WriteFileAtomic(files[i].path, *before[i]);
-                else
-                    fs::remove(files[i].path, ignored);
-            } catch (const Error&) {
-            }
-        }
-        throw;
-    }
 }
 
 AtomicFileWriter::AtomicFileWriter(const fs::path& target, Sync sync)
@@ -398,7 +386,35 @@ void AtomicFileWriter::Commit() {
     int fd = fd_;
     fd_ = -1;
     ::close(fd);  // the data is in place; a late error from close changes nothing
-    if (durable_) SyncDirectory(target_.parent_path());
+    if (durable_) SyncFolder(target_.parent_path());
+}
+
+void AtomicFileWriter::CommitAs(const fs::path& path) {
+    Complete();
+    try {
+        if (nameless_) {
+            const std::string procPath = "/proc/self/fd/" + std::to_string(fd_);
+            if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0)
+                throw Error(CannotCreateMessage(path, errno));
+        } else {
+            // Without nameless files there are seldom hard links either (FAT):
+            // the named work file is renamed, never over a file of that name.
+            if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+                if (errno != EINVAL && errno != ENOSYS) throw Error(CannotCreateMessage(path, errno));
+                std::error_code ec;
+                if (fs::exists(fs::symlink_status(path, ec))) throw Error(CannotCreateMessage(path, EEXIST));
+                if (::rename(temp_.c_str(), path.c_str()) != 0) throw Error(CannotCreateMessage(path, errno));
+            }
+            temp_.clear();
+            guard_.Release();
+        }
+    } catch (...) {
+        Discard();
+        throw;
+    }
+    int fd = fd_;
+    fd_ = -1;
+    ::close(fd);
 }
 
 void AtomicFileWriter::Discard() noexcept {

@@ -55,20 +55,11 @@ std::string ReadRegularFile(const std::filesystem::path& path, std::size_t maxBy
 // (OutputTarget), and the link stays. Throws Error with the platform's reason.
 void WriteFileAtomic(const std::filesystem::path& path, std::string_view data);
 
-// One file of a set that is written as a whole.
+// One file of a set that is written as a whole (platform/file_set.h).
 struct FileContent {
     std::filesystem::path path;
     std::string data;
 };
-
-// Writes files that belong together: every file is written in full and
-// flushed beside its target before the first one takes its place, in the
-// order given. When putting one in place fails, those already in place get
-// their old content back (a file that was not there is removed), so that a
-// failure leaves the old set. Only a process killed while the files take
-// their places, one rename after another, can leave a mix. Throws Error
-// naming the file that could not be written.
-void WriteFileSetAtomic(const std::vector<FileContent>& files);
 
 // The steps of an atomic save, in order. Write is taken once per block
 // written; the others once per save.
@@ -114,6 +105,11 @@ public:
     void Complete();
     // Completes the file if needed and puts it in place of the target.
     void Commit();
+    // Completes the file if needed and gives it the name `path`, in the
+    // target's folder, instead of the target's: the step in which a file of a
+    // set is laid beside its place (platform/file_set.h). Nothing is
+    // replaced: a file of that name makes it fail with EEXIST.
+    void CommitAs(const std::filesystem::path& path);
     // Removes the temporary file; the target stays as it was.
     void Discard() noexcept;
 
@@ -135,6 +131,15 @@ private:
     work_file::Guard guard_;  // removes temp_ on SIGINT, SIGTERM and SIGHUP
 };
 
+// Flushes a folder's entries to disk (its new, renamed and removed names),
+// as far as the system lets it: the file in place is not undone by a failure.
+void SyncFolder(const std::filesystem::path& dir);
+
+// Makes the folder a run writes its outputs into, with the folders above it,
+// unless it is there. Throws Error(CannotCreateFolderMessage) naming the
+// folder and the system's reason ("Not a directory" where a file stands).
+void RequireOutputFolder(const std::filesystem::path& dir);
+
 // A path in double quotes, as messages name files.
 std::string QuotedPath(const std::filesystem::path& path);
 
@@ -142,6 +147,8 @@ std::string QuotedPath(const std::filesystem::path& path);
 // always reads the same sentence for the same failure.
 std::string CannotCreateMessage(const std::filesystem::path& path, int errorNumber);
 std::string CannotWriteMessage(const std::filesystem::path& path, int errorNumber);
+// "Cannot create folder ...": a folder a run writes into could not be made.
+std::string CannotCreateFolderMessage(const std::filesystem::path& path, int errorNumber);
 // "Cannot open file ...": the file could not be opened.
 std::string CannotReadMessage(const std::filesystem::path& path, int errorNumber);
 // "Cannot read file ...": it was opened, but reading it failed.

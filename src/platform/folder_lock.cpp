@@ -20,6 +20,8 @@ std::string FolderBusyMessage(const fs::path& folder) {
     return "Another run is writing into the folder \"" + folder.string() + "\"; try again when it has finished";
 }
 
+FolderBusy::FolderBusy(fs::path folder) : Error(FolderBusyMessage(folder)), folder_(std::move(folder)) {}
+
 FolderLocks::FolderLocks(std::vector<fs::path> folders, Wait wait,
                          const std::function<void(const fs::path&)>& onWait) {
     struct Target {
@@ -46,7 +48,7 @@ FolderLocks::FolderLocks(std::vector<fs::path> folders, Wait wait,
             fds_.push_back(fd);
             if (::flock(fd, LOCK_EX | LOCK_NB) == 0) continue;
             if (errno != EWOULDBLOCK) continue;  // a file system without locks: go on unlocked
-            if (wait == Wait::No) throw Error(FolderBusyMessage(target.path));
+            if (wait == Wait::No) throw FolderBusy(target.path);
             if (onWait) onWait(target.path);
             while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
             }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/error.h"
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -22,7 +24,7 @@ public:
     // Locks each folder of `folders` that exists, each once and in one fixed
     // order (by device and inode), so that two runs locking overlapping sets
     // cannot wait for each other. `onWait` is called with the folder before
-    // waiting for it. Throws Error when a folder is busy and `wait` is No.
+    // waiting for it. Throws FolderBusy when a folder is busy and `wait` is No.
     FolderLocks(std::vector<std::filesystem::path> folders, Wait wait,
                 const std::function<void(const std::filesystem::path&)>& onWait = {});
     ~FolderLocks();
@@ -31,6 +33,17 @@ public:
 
 private:
     std::vector<int> fds_;
+};
+
+// What FolderLocks throws for a folder another run holds when it is not to
+// wait: FolderBusyMessage, and the folder as a value.
+class FolderBusy : public Error {
+public:
+    explicit FolderBusy(std::filesystem::path folder);
+    const std::filesystem::path& Folder() const { return folder_; }
+
+private:
+    std::filesystem::path folder_;
 };
 
 // "Another run is writing into the folder "X"; try again when it has finished."

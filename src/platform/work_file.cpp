@@ -31,8 +31,11 @@ constexpr int kSlots = 64;
 Slot slots[kSlots];
 
 extern "C" void RemoveWorkFilesThenEnd(int signal) {
+    // Files first, then the folders they were in (a scratch folder).
     for (Slot& slot : slots)
         if (slot.state.load() == 2) ::unlink(slot.path);
+    for (Slot& slot : slots)
+        if (slot.state.load() == 2) ::rmdir(slot.path);
     ::signal(signal, SIG_DFL);
     ::raise(signal);  // delivered with the default action once the handler returns
 }

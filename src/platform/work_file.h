@@ -29,8 +29,9 @@ bool Claim(int fd, const std::filesystem::path& path);
 void RemoveAbandoned(const std::filesystem::path& dir);
 
 // A work file that SIGINT, SIGTERM and SIGHUP remove before they end the
-// process, for as long as the object lives or until Release(). The handlers
-// are installed only over the default action.
+// process, for as long as the object lives or until Release(); a folder is
+// removed too, once the files guarded in it are. The handlers are installed
+// only over the default action.
 class Guard {
 public:
     Guard() = default;

@@ -1,5 +1,7 @@
 #include "project/comm_parameters.h"
 
+#include "platform/file_util.h"
+
 #include "project/integer_text.h"
 #include "project/project_document.h"
 #include "project/project_xml.h"
@@ -54,14 +56,18 @@ CommParametersRead ReadCommParameters(const std::filesystem::path& projectDir) {
     return result;
 }
 
-void WriteCommParameters(const std::filesystem::path& projectDir, const CommParameters& parameters) {
+std::string CommParametersText(const CommParameters& parameters) {
     ProjectXml xml;
     auto root = xml.AddDocumentElement(kCommDocumentElement);
     for (const auto& e : kCommParameterElements) {
         const auto& value = parameters.*e.field;
         xml.SetText(xml.AppendChild(root, e.name), value ? *value : std::string(e.defaultText));
     }
-    xml.SaveToFile(ProjectFileForWrite(projectDir, kPargenFile));
+    return xml.Serialize();
+}
+
+void WriteCommParameters(const std::filesystem::path& projectDir, const CommParameters& parameters) {
+    WriteFileAtomic(ProjectFileForWrite(projectDir, kPargenFile), CommParametersText(parameters));
 }
 
 CanMode CanModeOf(const CommParameters& parameters) {

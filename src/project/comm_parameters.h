@@ -59,6 +59,9 @@ CommParametersRead ReadCommParameters(const std::filesystem::path& projectDir);
 // compiler asks for "Pargen.xml", the settings dialog for "pargen.xml".
 SettingTexts ReadCommParameterTexts(const std::filesystem::path& projectDir, std::string_view name);
 
+// The file's text: all eleven elements, an absent field as its default.
+std::string CommParametersText(const CommParameters& parameters);
+
 // Writes all eleven elements; an absent field is written as its default.
 // Throws Error when the file cannot be saved; the old file then stays.
 void WriteCommParameters(const std::filesystem::path& projectDir, const CommParameters& parameters);

@@ -1,6 +1,7 @@
 #include "project/project_files.h"
 
 #include "platform/error.h"
+#include "platform/file_set.h"
 #include "platform/file_util.h"
 
 namespace vestrel {
@@ -38,6 +39,10 @@ bool IsFreshProject(const std::filesystem::path& projectDir) {
 
 void RequireProjectFolder(const std::filesystem::path& projectDir, FreshProject fresh) {
     if (!DirectoryExists(projectDir)) throw Error("Project folder \"" + projectDir.string() + "\" not found");
+    // Before anything is read: a set of files that a run left half in place
+    // is finished, or the run stops here (a folder of a decoded project that
+    // was interrupted holds no project file until it is).
+    SettleFileSet(projectDir);
     for (std::string_view name : kProjectFileNames)
         if (FindProjectFile(projectDir, name)) return;
     if (fresh == FreshProject::Taken && IsFreshProject(projectDir)) return;

@@ -62,7 +62,10 @@ enum class FreshProject { Refused, Taken };
 // five project files (or, where `fresh` takes it, is a fresh project):
 // "Project folder "X" not found", or "The folder "X" is not a project: it
 // holds none of pargen.xml, ...". Commands that take a project refuse
-// anything else before they write anything.
+// anything else before they write anything. First it settles the folder
+// (SettleFileSet): a set of project files that a killed run left half in
+// place is completed or undone, or, while another run is still writing it,
+// refused with an Error that names it; work files no writer holds are removed.
 void RequireProjectFolder(const std::filesystem::path& projectDir, FreshProject fresh = FreshProject::Refused);
 
 }  // namespace vestrel

@@ -1,5 +1,7 @@
 #include "signaldb/project_tables.h"
 
+#include "platform/file_set.h"
+
 #include "platform/file_util.h"
 #include "platform/text.h"
 #include "project/comm_parameters.h"
@@ -120,7 +122,7 @@ ProjectTables ReadProjectTables(const std::filesystem::path& projectDir) {
     return tables;
 }
 
-void WriteProjectTables(const std::filesystem::path& projectDir, const ProjectTables& tables) {
+void WriteProjectTables(const std::filesystem::path& projectDir, const ProjectTables& tables, TablesChange change) {
     std::vector<FileContent> files;
     for (FrameDirection d : {FrameDirection::Receive, FrameDirection::Transmit}) {
         const DirectionTables& t = tables.Of(d);
@@ -130,7 +132,8 @@ void WriteProjectTables(const std::filesystem::path& projectDir, const ProjectTa
     }
     if (tables.signalFileChanged)
         files.push_back({ProjectFileForWrite(projectDir, kSignalFile), SignalFileText(tables.signalFile)});
-    WriteFileSetAtomic(files);
+    if (files.empty()) return;
+    CommitFileSet(projectDir, change == TablesChange::Import ? "import of signals" : "removal of signals", files);
 }
 
 std::string FrameText(FrameDirection direction, const DirectionTables& tables, std::size_t row) {

@@ -61,9 +61,15 @@ struct ProjectTables {
 // this tool would not write. Throws Error when the folder does not exist.
 ProjectTables ReadProjectTables(const std::filesystem::path& projectDir);
 
+// What changes the tables: the run a record of an interrupted write names.
+enum class TablesChange { Import, Removal };
+
 // Writes the files of the directions that changed, and signals.xml when it
-// did, as one set (WriteFileSetAtomic). Throws Error as the writes fail.
-void WriteProjectTables(const std::filesystem::path& projectDir, const ProjectTables& tables);
+// did, as one set (CommitFileSet): after a kill or a failure the project
+// holds all of them as before or all as after. The caller holds the project
+// folder's lock. Throws Error as the writes fail.
+void WriteProjectTables(const std::filesystem::path& projectDir, const ProjectTables& tables,
+                        TablesChange change = TablesChange::Import);
 
 // The integer value of an Index, CobID, Dimensin or PosComp text.
 std::optional<std::int32_t> IntegerValue(const std::string& text);

@@ -3,10 +3,14 @@
 // a link leads, and under the lock of the folder it goes to.
 #include "cli/cli.h"
 
+#include "platform/file_set.h"
 #include "platform/folder_lock.h"
+
+#include "support/kill_at_step.h"
 
 #include "support/temp_dir.h"
 
+#include <csignal>
 #include <map>
 #include <sstream>
 
@@ -63,6 +67,15 @@ TEST_F(CliOutputs, NoCommandWritesOverOneOfItsInputs) {
     const fs::path image = Demo() / "New_SX58316.sx";
     fs::create_hard_link(ws / "bus.log", ws / "hard.log");
     fs::create_symlink("pargen.xml", Demo() / "settings.xml");
+    // What the imported registers mean is an input too, under every name.
+    fs::copy_file(kExamples / "demo-drive.dbc", ws / "drive.dbc");
+    ASSERT_EQ(Cli({"import-signals", S(Demo()), S(ws / "drive.dbc"), "--receive", "DriveDiagnostics"}).status, kExitOk);
+    fs::create_symlink("signals.xml", Demo() / "meaning.xml");
+    fs::create_hard_link(Demo() / "signals.xml", ws / "meaning.xml");
+    // ... and so is the database an import reads.
+    fs::create_directories(ws / "P3");
+    fs::copy(Demo() / "pargen.xml", ws / "P3" / "pargen.xml");
+    fs::create_hard_link(ws / "drive.dbc", ws / "P3" / "signals.xml");
     const std::vector<std::vector<std::string>> refused{
         {"replay", S(Demo()), S(ws / "bus.log"), "--out", S(ws / "bus.log")},
         {"replay", S(Demo()), S(ws / "bus.log"), "--out", S(ws / "." / "bus.log")},
@@ -72,6 +85,12 @@ TEST_F(CliOutputs, NoCommandWritesOverOneOfItsInputs) {
         {"report", S(Demo()), "--format", "csv", "--out", S(Demo() / "RInfoCob.XML")},
         {"report", S(Demo()), "--format", "csv", "--out", S(Demo() / "settings.xml")},
         {"report", S(bin), "--out", S(bin / "banks.sha256")},
+        {"report", S(Demo()), "--out", S(Demo() / "signals.xml")},
+        {"report", S(Demo()), "--out", S(Demo() / "Signals.XML")},
+        {"report", S(Demo()), "--out", S(Demo() / "meaning.xml")},
+        {"report", S(Demo()), "--out", S(ws / "meaning.xml")},
+        {"replay", S(Demo()), S(ws / "bus.log"), "--out", S(Demo() / "signals.xml")},
+        {"import-signals", S(ws / "P3"), S(ws / "drive.dbc"), "--receive", "DriveStatus"},
         {"merge", S(Base()), S(bin), S(bin / "bankg.c")},
         {"merge", S(Base()), S(bin), S(bin / "bank5.bin")},
         {"update", S(Demo()), S(bin / "bank1.bin")},
@@ -100,6 +119,58 @@ TEST_F(CliOutputs, NoCommandWritesOverOneOfItsInputs) {
         EXPECT_NE(r.err.find("which the run reads; nothing was written"), std::string::npos) << r.err;
         EXPECT_TRUE(Snapshot(ws.path()) == before) << args[0] << " wrote something";
     }
+}
+
+// A project that a killed import left half written is never used as it
+// stands: while the writer's lock is held every command refuses it, naming
+// the set; the next command that can have the lock completes it and says so.
+// A work file that a killed save left goes too.
+TEST_F(CliOutputs, NoCommandUsesAProjectThatAKilledRunLeftHalfWritten) {
+    fs::copy_file(kExamples / "demo-drive.dbc", ws / "drive.dbc");
+    const std::vector<std::string> import{"import-signals", S(Demo()), S(ws / "drive.dbc"), "--receive",
+                                          "DriveDiagnostics,DriveParameters"};
+    const int ended = test::RunInChildEndedBy(SIGKILL, [&](const std::function<void()>& die) {
+        SetFileSetStepHookForTesting([&](SetStep step, std::size_t file) {
+            if (step == SetStep::Place && file == 1) die();
+            return 0;
+        });
+        Cli(import);
+    });
+    ASSERT_EQ(ended, SIGKILL);
+    WriteFile(Demo() / ".RCobDef.xml.vestrel-999999-0L", "<COBID/>");
+    const std::string set = "import of signals: RCobDef.xml, RInfoCob.xml and signals.xml";
+    {
+        const FolderLocks writer({Demo()}, FolderLocks::Wait::No);
+        for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+                 {"check", S(Demo())},
+                 {"build", S(Demo()), "--no-wait"},
+                 {"preview", S(Demo()), "181#11"},
+                 {"report", S(Demo())},
+                 {"replay", S(Demo()), S(ws / "bus.log")},
+                 {"import-signals", S(Demo()), S(ws / "drive.dbc"), "--receive", "DriveStatus", "--no-wait"},
+                 {"remove-signals", S(Demo()), "DriveDiagnostics", "--no-wait"}}) {
+            const Result r = Cli(args);
+            EXPECT_EQ(r.status, kExitFailed) << args[0];
+            EXPECT_NE(r.err.find("is being written by another run (" + set + "); nothing was read from it"),
+                      std::string::npos)
+                << args[0] << ": " << r.err;
+        }
+    }
+    const Result checked = Cli({"check", S(Demo())});
+    EXPECT_EQ(checked.status, kExitOk) << checked.err;
+    EXPECT_NE(checked.err.find("vestrel-cli: note: The folder \"" + S(Demo()) +
+                               "\" held an interrupted import of signals; it is now complete: RCobDef.xml, "
+                               "RInfoCob.xml and signals.xml are as that run wrote them\n"),
+              std::string::npos)
+        << checked.err;
+    EXPECT_FALSE(fs::exists(Demo() / ".RCobDef.xml.vestrel-999999-0L")) << "no one holds that work file";
+    for (const auto& entry : fs::directory_iterator(Demo()))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+    const Result removed = Cli({"remove-signals", S(Demo()), "DriveDiagnostics", "DriveParameters"});
+    EXPECT_EQ(removed.status, kExitOk) << "the completed import is removed whole: " << removed.err;
+    std::string demoFrames = ReadFile(kExamples / "workspace/PROJECTS/Demo/RCobDef.xml");
+    demoFrames.pop_back();  // the table is written without the example's last line break
+    EXPECT_EQ(ReadFile(Demo() / "RCobDef.xml"), demoFrames);
 }
 
 TEST_F(CliOutputs, AFolderWithoutProjectFilesIsNoProjectForAnyCommand) {

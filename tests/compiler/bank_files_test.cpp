@@ -6,6 +6,9 @@
 #include "platform/error.h"
 #include "platform/file_util.h"
 #include "support/kill_at_step.h"
+#include "support/unprivileged.h"
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -267,7 +270,9 @@ TEST(BankFiles, AFolderInTheWayStopsTheBuildBeforeAnyFileIsReplaced) {
     EXPECT_EQ(FileNames(dir / "bin"), (std::set<std::string>{"bank3.bin"}));
 }
 
-TEST(BankFiles, BinThatIsAFileIsReportedWithTheFirstFile) {
+// The folder that cannot be made is named with the system's reason, not the
+// first file that could not go into it.
+TEST(BankFiles, ABinFolderThatCannotBeMadeIsNamedWithItsReason) {
     TempDir dir;
     WriteFile(dir / "bin", "not a folder");
     BankCompiler compiler;
@@ -275,9 +280,21 @@ TEST(BankFiles, BinThatIsAFileIsReportedWithTheFirstFile) {
         WriteBankFiles(dir.path(), compiler.Banks());
         FAIL() << "no error";
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot create file \"" + (dir / "bin/banks.sha256").string() + "\". Not a directory");
+        EXPECT_EQ(std::string(e.what()), "Cannot create folder \"" + (dir / "bin").string() + "\". Not a directory");
     }
+    TempDir readOnly;
+    test::OpenToEveryone(readOnly.path());
+    ::chmod(readOnly.path().c_str(), 0555);
+    EXPECT_TRUE(test::RunUnprivileged([&]() -> std::string {
+        try {
+            WriteBankFiles(readOnly.path(), compiler.Banks());
+            return "bin was made in a read-only folder";
+        } catch (const Error& e) {
+            const std::string want = "Cannot create folder \"" + (readOnly / "bin").string() + "\". Permission denied";
+            return e.what() == want ? "" : e.what();
+        }
+    }));
+    ::chmod(readOnly.path().c_str(), 0755);
 }
 
 TEST(BankFiles, AFailedBuildWritesNoFiles) {
