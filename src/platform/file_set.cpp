@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/folder_lock.h"
+#include "platform/output_file.h"
 #include "platform/result.h"
 #include "platform/sha256.h"
 #include "platform/text.h"
@@ -12,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <utility>
 
 namespace vestrel {
@@ -49,9 +51,12 @@ void Notify(const std::string& text) {
     if (listener) listener(text);
 }
 
-// One file of a set as its record names it. `fresh` and `kept` are names in
-// the target's folder; `kept` is empty when there was no old file.
+// One file of a set as its record names it: `name` in the set's folder, the
+// file that writing it replaces (`target`, where a link leads), and the
+// hidden names beside the target of the new file and of the old one (`kept`
+// is empty when there was no old file).
 struct Entry {
+    std::string name;
     fs::path target;
     std::string fresh, kept;
     std::string digest;
@@ -96,16 +101,18 @@ Result<std::string> Decoded(std::string_view text) {
     return out;
 }
 
-// A target in the set's folder is named by its file name, so that a folder
-// moved as a whole keeps a record that still holds.
+// A file of the folder by its name, one elsewhere by its path.
 std::string TargetText(const fs::path& folder, const fs::path& target) {
     return target.parent_path() == folder ? target.filename().string() : target.string();
 }
 
-std::string RecordText(const fs::path& folder, const Record& record) {
+// Files are named as they stand in the set's folder, so that a folder moved
+// as a whole keeps a record that still holds, and so that no record can name
+// a file that the folder does not lead to.
+std::string RecordText(const Record& record) {
     std::string text = std::string(kRecordHeading) + "\nrun " + Encoded(record.run) + "\n";
     for (const Entry& e : record.entries) {
-        text += "target " + Encoded(TargetText(folder, e.target)) + "\n";
+        text += "target " + Encoded(e.name) + "\n";
         text += "new " + Encoded(e.fresh) + "\n";
         if (!e.kept.empty()) text += "old " + Encoded(e.kept) + "\n";
         text += "sha256 " + e.digest + "\n";
@@ -120,9 +127,15 @@ bool IsDigest(std::string_view text) {
     return true;
 }
 
-// A name the record may give a hidden file: no folder, nothing that climbs.
+// A name the record may give a file: no folder, nothing that climbs.
 bool IsPlainName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+// The hidden name of a new or an old file of a set: nothing else is ever
+// renamed or removed because a record says so.
+bool IsSetFileName(const std::string& name, std::string_view mark) {
+    return IsPlainName(name) && name[0] == '.' && name.find(mark) != std::string::npos;
 }
 
 Result<Record> ParseRecord(const fs::path& folder, std::string_view text) {
@@ -148,13 +161,17 @@ Result<Record> ParseRecord(const fs::path& folder, std::string_view text) {
         if (key == "run") {
             record.run = *value;
         } else if (key == "target") {
-            if (value->empty()) return Failure{where + "a target without a name"};
-            const fs::path target(*value);
-            record.entries.push_back({target.is_absolute() ? target : folder / target, {}, {}, {}});
+            if (!IsPlainName(*value)) return Failure{where + "'" + *value + "' is not the name of a file"};
+            try {
+                record.entries.push_back({*value, OutputTarget(folder / *value), {}, {}, {}});
+            } catch (const Error& e) {
+                return Failure{where + e.what()};
+            }
         } else if (record.entries.empty()) {
             return Failure{where + "'" + std::string(key) + "' before the first target"};
         } else if (key == "new" || key == "old") {
-            if (!IsPlainName(*value)) return Failure{where + "'" + *value + "' is not the name of a file"};
+            if (!IsSetFileName(*value, key == "new" ? kNewMark : kOldMark))
+                return Failure{where + "'" + *value + "' is not the name of a file of a set"};
             (key == "new" ? record.entries.back().fresh : record.entries.back().kept) = *value;
         } else if (key == "sha256") {
             if (!IsDigest(*value)) return Failure{where + "not a SHA-256 in lower-case hexadecimal digits"};
@@ -214,9 +231,9 @@ std::string FileNames(const fs::path& folder, const std::vector<fs::path>& files
     return JoinedWithAnd(names);
 }
 
-InterruptedSet Described(const Record& record) {
+InterruptedSet Described(const fs::path& folder, const Record& record) {
     InterruptedSet set{record.run, {}};
-    for (const Entry& e : record.entries) set.files.push_back(e.target);
+    for (const Entry& e : record.entries) set.files.push_back(folder / e.name);
     return set;
 }
 
@@ -226,7 +243,7 @@ std::optional<std::string> MissingPart(const fs::path& folder, const Record& rec
     for (const Entry& e : record.entries) {
         const bool beside = Exists(e.Fresh());
         if (beside ? Holds(e.Fresh(), e.digest) : Holds(e.target, e.digest)) continue;
-        return "the new " + TargetText(folder, e.target) + " is " + (beside ? "damaged" : "missing");
+        return "the new " + e.name + " is " + (beside ? "damaged" : "missing");
     }
     return std::nullopt;
 }
@@ -245,7 +262,7 @@ void Undo(const fs::path& folder, const Record& record) {
     for (const Entry& e : record.entries) {
         if (!e.kept.empty()) {
             if (!Exists(e.Kept()))
-                throw Error("The old " + TargetText(folder, e.target) + " of an interrupted " + record.run +
+                throw Error("The old " + e.name + " of an interrupted " + record.run +
                             " is missing: " + QuotedPath(e.Kept()));
             Rename(e.Kept(), e.target);
         } else if (Holds(e.target, e.digest)) {
@@ -258,10 +275,7 @@ void Undo(const fs::path& folder, const Record& record) {
     SyncFolder(folder);
 }
 
-bool IsSetFileName(const std::string& name) {
-    return name.size() > 1 && name[0] == '.' &&
-           (name.find(kNewMark) != std::string::npos || name.find(kOldMark) != std::string::npos);
-}
+bool IsSetFileName(const std::string& name) { return IsSetFileName(name, kNewMark) || IsSetFileName(name, kOldMark); }
 
 // Removes the hidden files of sets in `folder` that no record names; true
 // when there were any.
@@ -335,13 +349,13 @@ ScopedSetNotices::~ScopedSetNotices() {
 std::optional<InterruptedSet> FindInterruptedSet(const fs::path& folder) {
     const std::optional<Record> record = ReadRecord(folder);
     if (!record) return std::nullopt;
-    return Described(*record);
+    return Described(folder, *record);
 }
 
 std::optional<FinishedSet> FinishInterruptedSet(const fs::path& folder) {
     std::optional<FinishedSet> finished;
     if (const std::optional<Record> record = ReadRecord(folder)) {
-        finished = FinishedSet{FinishedSet::Outcome::Completed, Described(*record), {}};
+        finished = FinishedSet{FinishedSet::Outcome::Completed, Described(folder, *record), {}};
         if (const std::optional<std::string> missing = MissingPart(folder, *record)) {
             Undo(folder, *record);
             finished->outcome = FinishedSet::Outcome::Undone;
@@ -384,7 +398,9 @@ void CommitFileSet(const fs::path& folder, std::string_view run, const std::vect
         writers.push_back(std::make_unique<AtomicFileWriter>(file.path));
         writers.back()->Write(file.data);
         writers.back()->Complete();
-        record.entries.push_back({writers.back()->Target(), {}, {}, Sha256Hex(file.data)});
+        if (file.path.parent_path() != folder)
+            throw std::logic_error("a file of a set lies outside its folder: " + file.path.string());
+        record.entries.push_back({file.path.filename().string(), writers.back()->Target(), {}, {}, Sha256Hex(file.data)});
     }
     try {
         for (std::size_t i = 0; i < writers.size(); ++i) {
@@ -404,7 +420,7 @@ void CommitFileSet(const fs::path& folder, std::string_view run, const std::vect
         }
         SyncFolders(folder, record.entries);
         Fail(SetStep::Record, 0, RecordPath(folder));
-        WriteFileAtomic(RecordPath(folder), RecordText(folder, record));
+        WriteFileAtomic(RecordPath(folder), RecordText(record));
     } catch (...) {
         Abandon(record.entries);
         throw;

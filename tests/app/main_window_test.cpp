@@ -12,11 +12,14 @@
 #include "live/ui/bench_window.h"
 #include "live/ui/expected_read_page.h"
 #include "support/modal_answer.h"
+#include "platform/file_set.h"
+#include "platform/folder_lock.h"
 #include "platform/ini_file.h"
 #include "platform/qt/folder_picker_dialog.h"
 #include "platform/qt/qt_user_dialogs.h"
 #include "project/comm_parameters.h"
 #include "support/fake_dialogs.h"
+#include "support/kill_at_step.h"
 #include "support/temp_dir.h"
 
 #include <QComboBox>
@@ -29,6 +32,7 @@
 #include <QTableWidget>
 #include <QTextBrowser>
 
+#include <csignal>
 #include <cstdio>
 
 #include <gtest/gtest.h>
@@ -418,6 +422,51 @@ TEST_F(MainWindowTest, PreviewAndRegisterMapOpenOnTheOpenProject) {
     Click("BtRegisterMap");
     EXPECT_TRUE(map.Answered());
     EXPECT_TRUE(dialogs.shown.empty()) << dialogs.Texts().front();
+}
+
+// A window opens on a project only when it is whole: a set of files that a
+// killed run left half in place is refused while its writer holds the folder,
+// and finished, with a message, once no one does.
+TEST_F(MainWindowTest, NoWindowOpensOnAProjectThatAKilledRunLeftHalfWritten) {
+    fs::create_directories(Projects());
+    fs::copy(kExamples / "workspace" / "PROJECTS" / "Demo", Projects() / "Demo", fs::copy_options::recursive);
+    const fs::path demo = Projects() / "Demo";
+    const std::string frames = "<COBID><row CobID=\"0x182\" Dimensin=\"8\" Mnemonic=\"Moved\"/></COBID>";
+    const std::string mappings = "<RInfoCob><row Index=\"1\" NrPdo=\"1\" PosComp=\"18\"/></RInfoCob>";
+    ASSERT_EQ(test::RunInChildEndedBy(SIGKILL,
+                                      [&](const std::function<void()>& die) {
+                                          SetFileSetStepHookForTesting([&](SetStep step, std::size_t file) {
+                                              if (step == SetStep::Place && file == 1) die();
+                                              return 0;
+                                          });
+                                          CommitFileSet(demo, "import of signals",
+                                                        {{demo / "RCobDef.xml", frames}, {demo / "RInfoCob.xml", mappings}});
+                                      }),
+              SIGKILL);
+    Start();
+    dialogs.folders.push_back(demo.string());
+    Click("BtOpenProject");
+    {
+        const FolderLocks writer({demo}, FolderLocks::Wait::No);
+        NoModalExpected none;
+        Click("BtReceiveCob");
+        Click("BtPreview");
+    }
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    for (const auto& shown : dialogs.shown)
+        EXPECT_NE(shown.text.find("is being written by another run (import of signals: RCobDef.xml and "
+                                  "RInfoCob.xml); nothing was read from it"),
+                  std::string::npos)
+            << shown.text;
+    dialogs.shown.clear();
+    ModalAnswer<TFPreview> preview([](TFPreview* dialog) { dialog->reject(); });
+    Click("BtPreview");
+    EXPECT_TRUE(preview.Answered());
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, "The folder \"" + demo.string() +
+                                         "\" held an interrupted import of signals; it is now complete: RCobDef.xml "
+                                         "and RInfoCob.xml are as that run wrote them");
+    EXPECT_EQ(test::ReadFile(demo / "RInfoCob.xml"), mappings);
 }
 
 // "Bench test" opens the bench window on the open project, with the project's

@@ -296,9 +296,21 @@ def signal_file():
         "/></Signals>")
 
 
+def file_set_record():
+    digest = "0" * 64
+    whole = ("vestrel file set 1\nrun import of signals\ntarget RCobDef.xml\nnew .RCobDef.xml.vestrel-new-1-0\n"
+             "old .RCobDef.xml.vestrel-old-1-0\nsha256 " + digest + "\n")
+    put("fuzz_file_set_record", "whole", whole)
+    put("fuzz_file_set_record", "new_file", "vestrel file set 1\nrun decode into the folder\ntarget pargen.xml\n"
+        "new .pargen.xml.vestrel-new-1-0\nsha256 " + digest + "\n")
+    put("fuzz_file_set_record", "escaped", "vestrel file set 1\nrun a%25b%0A\ntarget R%43obDef.xml\n")
+    put("fuzz_file_set_record", "outside", whole.replace("target RCobDef.xml", "target ../outside.xml"))
+    put("fuzz_file_set_record", "cut", whole[:40])
+
+
 if __name__ == "__main__":
     for harness in ["integer_text", "comm_parameters", "frame_table", "frame_mapping", "bank_builder",
                     "mapping_csv", "bank_merge", "bank_image", "bank_decoder", "workbook", "dbc_reader", "eds_reader",
                     "register_values", "preview_arguments", "compact_frame", "candump_log", "asc_log", "trc_log",
-                    "blf_log", "signal_file"]:
+                    "blf_log", "signal_file", "file_set_record"]:
         globals()[harness]()

@@ -194,7 +194,12 @@ TEST(FileSet, ARecordThatCannotBeReadStopsTheRun) {
         const char* why;
     } cases[] = {
         {"", "it is empty"},
-        {"vestrel file set 1\nrun x\ntarget a.xml\nnew ../a\n", "line 4: '../a' is not the name of a file"},
+        // A record names nothing but the folder's own files and the hidden
+        // files of sets: it cannot make a run remove or rename anything else.
+        {"vestrel file set 1\nrun x\ntarget a.xml\nnew ../a\n", "line 4: '../a' is not the name of a file of a set"},
+        {"vestrel file set 1\nrun x\ntarget a.xml\nnew notes.txt\n", "line 4: 'notes.txt' is not the name of a file of a set"},
+        {"vestrel file set 1\nrun x\ntarget /home/x/.profile\n", "line 3: '/home/x/.profile' is not the name of a file"},
+        {"vestrel file set 1\nrun x\ntarget ..\n", "line 3: '..' is not the name of a file"},
         {"vestrel file set 1\nrun x\nnew .a\n", "line 3: 'new' before the first target"},
         {"vestrel file set 1\ntarget a.xml\nnew .a\n", "the target"},
         {"vestrel file set 2\n", "line 1: it is not a record of a set of files this tool reads"},
