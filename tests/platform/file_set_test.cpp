@@ -200,12 +200,12 @@ TEST(FileSet, ARecordThatCannotBeReadStopsTheRun) {
         {"vestrel file set 1\nrun x\ntarget a.xml\nnew notes.txt\n", "line 4: 'notes.txt' is not the name of a file of a set"},
         {"vestrel file set 1\nrun x\ntarget /home/x/.profile\n", "line 3: '/home/x/.profile' is not the name of a file"},
         {"vestrel file set 1\nrun x\ntarget ..\n", "line 3: '..' is not the name of a file"},
-        {"vestrel file set 1\nrun x\nnew .a\n", "line 3: 'new' before the first target"},
-        {"vestrel file set 1\ntarget a.xml\nnew .a\n", "the target"},
+        {"vestrel file set 1\nrun x\nnew .a.vestrel-new-1\n", "line 3: 'new' before the first target"},
+        {"vestrel file set 1\ntarget a.xml\nnew .a.vestrel-new-1\n", "the target"},
         {"vestrel file set 2\n", "line 1: it is not a record of a set of files this tool reads"},
         {"vestrel file set 1\nrun a%2", "it ends within a line"},
         {"vestrel file set 1\nrun a%zz\n", "line 2: a '%' is not followed by two hexadecimal digits"},
-        {"vestrel file set 1\ntarget a.xml\nnew .a\nsha256 ABC\n", "line 4: not a SHA-256"},
+        {"vestrel file set 1\ntarget a.xml\nnew .a.vestrel-new-1\nsha256 ABC\n", "line 4: not a SHA-256"},
     };
     for (const auto& c : cases) {
         TempDir dir;
