@@ -10,16 +10,18 @@
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 tree=${1:-/work/mut-tree}
-targets=(gateway_tests live_tests cli_tests)
+default_targets="gateway_tests live_tests cli_tests"
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$src")}
 
-# name | file | sed script applied to that file
+# name | file | sed script applied to that file [| test programs, when not the default ones]
 mutations=(
   "lookup rule reversed (the earlier frame wins)|src/gateway/gateway_model.cpp|s/return frames.back();/return frames.front();/"
-  "register halves swapped|src/project/pos_comp.h|/PosCompHigh(/s/posComp >> 4 & 0x0F/posComp \& 0x0F/;/PosCompLow(/s/(posComp & 0x0F)/(posComp >> 4 \& 0x0F)/"
+  "register halves swapped|src/project/pos_comp.h|/PosCompHigh(/s/posComp >> 4 & 0x0F/posComp \& 0x0F/;/PosCompLow(/s/(posComp & 0x0F)/(posComp >> 4 \& 0x0F)/|gateway_tests live_tests cli_tests editors_io_tests inspect_tests"
   "nibble to data byte reversed (B1 is the last byte)|src/project/pos_comp.h|/DataByteOfNibble(int nibble)/s/? nibble - 1 :/? 8 - nibble :/"
   "Dimensin bound off by one|src/project/pos_comp.h|s/return byte < length ? byte : -1;/return byte <= length ? byte : -1;/"
   "extended-id rule inverted|src/project/gateway_terms.h|/UsesExtendedIds(CanMode mode)/s/CanMode::Can20B/CanMode::Can20A/"
+  "a PosComp made with its nibbles swapped|src/project/pos_comp.h|s/((high & 0x0F) << 4/((LOW \& 0x0F) << 4/;s/(low & 0x0F));/(high \& 0x0F));/;s/LOW/low/|editors_io_tests editors_tests"
+  "CANType read as a whole number (256 is CAN 2.0B)|src/project/gateway_terms.h|s/return (value & 0xFF) == 0 ? CanMode::Can20A/return value == 0 ? CanMode::Can20A/|project_tests inspect_tests signaldb_tests cli_tests"
 )
 
 mkdir -p "$tree"
@@ -32,7 +34,8 @@ number=0
 for entry in "${mutations[@]}"; do
   number=$((number + 1))
   if [ -n "${MUTATE_ONLY:-}" ] && [[ " $MUTATE_ONLY " != *" $number "* ]]; then continue; fi
-  IFS='|' read -r name file script <<<"$entry"
+  IFS='|' read -r name file script wanted <<<"$entry"
+  read -r -a targets <<<"${wanted:-$default_targets}"
   cp "$src/$file" "$file"
   sed -i "$script" "$file"
   echo "== $number. $name ($file)"

@@ -90,6 +90,11 @@ public:
         return vestrel::Required(text, texts_.fileName, 0, name, stops_);
     }
 
+    // Stops the compile on a setting whose value is refused.
+    void Refuse(const char* name, const std::string& why) const {
+        stops_.Stop(CompileError(texts_.fileName, 0, name, why));
+    }
+
     // A setting with a default for every failure: absent or not integer text.
     std::int32_t Optional(const char* name, std::int32_t fallback) const {
         const auto& text = Text(name);
@@ -279,6 +284,12 @@ std::string TooManyRowsMessage(const std::string& what, int count, int limit) {
     return "Too many " + what + ": " + std::to_string(count) + " rows, the limit is " + std::to_string(limit);
 }
 
+std::string CanTypeDisagreesMessage(std::int64_t value) {
+    return std::to_string(value) + " means " + std::string(CanModeText(CanMode::Can20B)) +
+           ", but the device takes its low byte (" + std::to_string(value & 0xFF) + "), which means " +
+           std::string(CanModeText(CanModeOfCanType(value))) + ": give 0 or 1";
+}
+
 std::string CobIdOutside20AMessage(const std::string& text) {
     return "The CobID " + text + " is outside 0 to " + std::to_string(kLookupEntries - 1) + ", the range of CAN 2.0A";
 }
@@ -297,7 +308,8 @@ void BankCompiler::BuildBankImages(const std::filesystem::path& projectDir, cons
     std::optional<CanMode> mode = CanMode::Can20A;
     if (pargen.Present()) {
         const auto canType = pargen.Required("CANType");
-        mode = canType ? std::optional(*canType == 0 ? CanMode::Can20A : CanMode::Can20B) : std::nullopt;
+        mode = canType ? std::optional(CanModeOfCanType(*canType)) : std::nullopt;
+        if (canType && !CanTypeMeansItsLowByte(*canType)) pargen.Refuse("CANType", CanTypeDisagreesMessage(*canType));
     }
 
     const int receiveFrames = CompileFrames(banks_, projectDir, FrameDirection::Receive, mode, stops);

@@ -49,6 +49,9 @@ std::string LocatedText(const std::string& file, int row, const std::string& fie
 std::string MissingElementMessage(const std::string& element);        // "The element "X" is missing"
 std::string TooManyRowsMessage(const std::string& what, int count, int limit);
 std::string CobIdOutside20AMessage(const std::string& cobIdText);
+// A CANType whose number and low byte name different modes (256), after
+// "CANType: ".
+std::string CanTypeDisagreesMessage(std::int64_t value);
 
 // The configuration compiler. One object lives as long as the application and
 // owns the five bank images, so that what a compile does not write keeps its

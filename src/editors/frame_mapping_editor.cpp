@@ -375,7 +375,7 @@ bool TFInfopdoMB::CheckRegisterIndex(const std::string& text, const TClIndMB* ex
 }
 
 std::string TFInfopdoMB::PosCompFromGroups() const {
-    return std::to_string(16 * RG_High->ItemIndex() + RG_Low->ItemIndex());
+    return std::to_string(MakePosComp(RG_High->ItemIndex(), RG_Low->ItemIndex()));
 }
 
 void TFInfopdoMB::BtnNewClick() {

@@ -4,6 +4,7 @@
 #include "platform/csv_text.h"
 #include "platform/file_util.h"
 #include "project/integer_text.h"
+#include "project/pos_comp.h"
 
 #include <cstdint>
 
@@ -72,11 +73,12 @@ void ParseMappingLine(std::string_view line, std::vector<std::vector<TClIndMB>>&
 
     const std::int32_t index = ParseIntegerText(CsvCellText(indexField), 0);
     const std::int32_t frame = ParseIntegerText(frameField, 0);
-    const auto high = static_cast<std::uint32_t>(ParseIntegerText(highField, 0)) & 15u;
-    const auto low = static_cast<std::uint32_t>(ParseIntegerText(lowField, 0)) & 15u;
+    // A nibble keeps the low four bits of what the cell holds.
+    const int high = ParseIntegerText(highField, 0);
+    const int low = ParseIntegerText(lowField, 0);
     if (frame < 1 || static_cast<std::size_t>(frame) > registers.size()) return;
     registers[static_cast<std::size_t>(frame) - 1].push_back(
-        TClIndMB{std::to_string(index), std::to_string(16 * high + low)});
+        TClIndMB{std::to_string(index), std::to_string(MakePosComp(high, low))});
 }
 
 // Feeds the lines after the header to ParseMappingLine.
@@ -112,8 +114,8 @@ std::string FormatMappingsCsv(const FrameList& frames) {
     for (const TClPdo& frame : frames) {
         for (const TClIndMB& reg : frame.Registers) {
             const auto p = static_cast<std::uint32_t>(ParseIntegerText(reg.PosComp, 0));
-            out += CsvCell(reg.Index, ';') + ';' + std::to_string(frame.NrPdo) + ';' + std::to_string(p >> 4) + ';' +
-                   std::to_string(p & 15u) + ';';
+            out += CsvCell(reg.Index, ';') + ';' + std::to_string(frame.NrPdo) + ';' + std::to_string(PosCompHigh(p)) +
+                   ';' + std::to_string(PosCompLow(p)) + ';';
             out += kCsvLineEnd;
         }
     }

@@ -245,7 +245,7 @@ DecodedBanks DecodeBanks(const BankImages& banks) {
     DecodedBanks d;
     for (const auto& [offset, field] : kByteFields) d.*field = bank1[offset];
     for (const auto& [offset, field] : kWordFields) d.*field = static_cast<std::uint16_t>(U16(bank1, offset));
-    d.mode = d.canType == 0 ? CanMode::Can20A : CanMode::Can20B;
+    d.mode = CanModeOfCanType(d.canType);
 
     if (bank1[kTimeOutRegister + 1] != 0)
         Inconsistent("Bank 1 offset " + std::to_string(kTimeOutRegister + 1) + " holds " +

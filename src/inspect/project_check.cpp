@@ -10,6 +10,7 @@
 #include "project/frame_table.h"
 #include "project/project_document.h"
 #include "project/integer_text.h"
+#include "project/pos_comp.h"
 #include "project/project_files.h"
 #include "project/project_xml.h"
 #include "signaldb/signal_file_check.h"
@@ -224,12 +225,8 @@ std::optional<CanMode> CheckSettings(const fs::path& dir, BanksBefore before, Re
     std::optional<CanMode> mode;
     const Value canType = setting("CANType");
     if (Converts(canType)) {
-        const std::int32_t v = *canType.number;
-        mode = v == 0 ? CanMode::Can20A : CanMode::Can20B;
-        if (v != 0 && (v & 0xFF) == 0)
-            report.Warn(kPargen, file, 0,
-                        "CANType " + *canType.text + " means CAN 2.0B, but its low byte (0), which reaches the "
-                        "device, means CAN 2.0A");
+        // A value whose number and low byte disagree stops the compile.
+        mode = CanModeOfCanType(*canType.number);
     }
 
     for (const SettingRule& rule : kSettingRules) {
@@ -404,10 +401,10 @@ void CheckMappings(const fs::path& dir, FrameDirection direction, const Frames& 
             report.Warn(rank, file, row,
                         "NrPdo " + *nrPdo.text + " names a remote frame (RTR Y), which carries no data");
         if (posCompOk && frame.length && *frame.length >= 1 && *frame.length <= 8) {
-            const int code = *posComp.number & 0xFF;
-            const std::pair<int, const char*> halves[] = {{code >> 4, "high"}, {code & 0x0F, "low"}};
+            const auto code = static_cast<std::uint32_t>(*posComp.number);
+            const std::pair<int, const char*> halves[] = {{PosCompHigh(code), "high"}, {PosCompLow(code), "low"}};
             for (const auto& [byte, half] : halves) {
-                if (byte > *frame.length)
+                if (byte != kNoDataByte && DataByteWithin(byte, *frame.length) < 0)
                     report.Warn(rank, file, row,
                                 "PosComp " + *posComp.text + ": the " + half + " byte goes to B" +
                                     std::to_string(byte) + ", beyond Dimensin " + std::to_string(*frame.length) +

@@ -73,7 +73,7 @@ void WriteCommParameters(const std::filesystem::path& projectDir, const CommPara
 CanMode CanModeOf(const CommParameters& parameters) {
     if (!parameters.CANType) return CanMode::Can20A;
     auto value = ParseIntegerText(*parameters.CANType);
-    return value && *value != 0 ? CanMode::Can20B : CanMode::Can20A;
+    return value ? CanModeOfCanType(*value) : CanMode::Can20A;
 }
 
 CanMode ReadProjectCanMode(const std::filesystem::path& projectDir) {

@@ -66,8 +66,8 @@ std::string CommParametersText(const CommParameters& parameters);
 // Throws Error when the file cannot be saved; the old file then stays.
 void WriteCommParameters(const std::filesystem::path& projectDir, const CommParameters& parameters);
 
-// The editors' reading of CANType: 0 is CAN 2.0A, any other integer CAN 2.0B,
-// and an absent or non-integer text CAN 2.0A.
+// The editors' reading of CANType: the device's (CanModeOfCanType), and an
+// absent or non-integer text CAN 2.0A.
 CanMode CanModeOf(const CommParameters& parameters);
 
 // The CAN mode of a project for the editors: CAN 2.0A without pargen.xml.

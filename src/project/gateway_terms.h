@@ -23,6 +23,18 @@ inline std::string_view CanModeText(CanMode mode) {
     return mode == CanMode::Can20A ? "CAN 2.0A, 11-bit COB-IDs" : "CAN 2.0B, 29-bit COB-IDs";
 }
 
+// The CAN mode the device takes from a CANType value: the banks keep its low
+// byte, which is 0 for CAN 2.0A and anything else for CAN 2.0B. Every part
+// that reads a CANType, from the project or from the banks, asks this.
+constexpr CanMode CanModeOfCanType(std::int64_t value) {
+    return (value & 0xFF) == 0 ? CanMode::Can20A : CanMode::Can20B;
+}
+
+// Whether a CANType says as a number what its low byte says to the device:
+// 256 does not (CAN 2.0B as a number, 2.0A to the device), and the compiler
+// refuses such a value rather than guess which was meant.
+constexpr bool CanTypeMeansItsLowByte(std::int64_t value) { return (value != 0) == ((value & 0xFF) != 0); }
+
 // The largest identifier of each format: 11 bits (CAN 2.0A) and 29 bits (CAN 2.0B).
 inline constexpr std::uint32_t kMaxStandardId = 0x7FF;
 inline constexpr std::uint32_t kMaxExtendedId = 0x1FFFFFFF;

@@ -145,10 +145,9 @@ TEST(ProjectCheck, Warnings) {
          {"pargen.xml: the file does not exist: the compile leaves the communication settings and the frame and mapping "
           "counts of the banks as they were"}},
         {Replaced(clean, "pargen.xml",
-              PargenXml({{"BaudRateCAN", "-1"}, {"CANType", "256"}, {"Baud_Ser", "8"}, {"Par_Ser", "3"}, {"IDDev_Ser", "300"},
+              PargenXml({{"BaudRateCAN", "-1"}, {"CANType", "1"}, {"Baud_Ser", "8"}, {"Par_Ser", "3"}, {"IDDev_Ser", "300"},
                          {"TimeOut_Ser", "70000"}, {"TimeOut_Data", "abc"}, {"Serial", "yes"}, {"Cancel_Data", "2"}})),
-         {"pargen.xml: CANType 256 means CAN 2.0B, but its low byte (0), which reaches the device, means CAN 2.0A",
-          "pargen.xml: BaudRateCAN -1 is outside 0 to 8, the list of CAN bit rates",
+         {"pargen.xml: BaudRateCAN -1 is outside 0 to 8, the list of CAN bit rates",
           "pargen.xml: Baud_Ser 8 is outside 0 to 7, the list of serial bit rates",
           "pargen.xml: Par_Ser 3 is outside 0 to 2, the list of parities",
           "pargen.xml: IDDev_Ser 300 is above 255: only its low byte (44) reaches the device",
@@ -188,6 +187,10 @@ TEST(ProjectCheck, ErrorsCarryTheCompilersMessage) {
          "pargen.xml: The element \"CANType\" is missing"},
         {Replaced(clean, "pargen.xml", PargenXml(With(DefaultSettings(), "Par_Ser", ""))),
          "pargen.xml: Par_Ser: '' is not a valid integer value"},
+        // The device takes CANType's low byte: a value that says otherwise is not guessed at.
+        {Replaced(clean, "pargen.xml", PargenXml(With(DefaultSettings(), "CANType", "256"))),
+         "pargen.xml: CANType: 256 means CAN 2.0B, 29-bit COB-IDs, but the device takes its low byte (0), which "
+         "means CAN 2.0A, 11-bit COB-IDs: give 0 or 1"},
         {Replaced(clean, "pargen.xml", PargenXml(Without(DefaultSettings(), "TimeOut_Ser"))),
          "pargen.xml: The element \"TimeOut_Ser\" is missing"},
         {Replaced(clean, "RCobDef.xml", Rows("COBID", {R"(CobID="1" Dimensin="8")", R"(CobID="2")"})),

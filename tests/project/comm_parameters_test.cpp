@@ -67,14 +67,15 @@ TEST(CommParameters, MissingBrokenAndForeignFiles) {
     EXPECT_EQ(ReadProjectCanMode(dir.path()), CanMode::Can20A);
 }
 
+// As the device takes it, from the low byte the banks keep: 256 is CAN 2.0A.
 TEST(CommParameters, CanModeFromCanType) {
     CommParameters p;
     EXPECT_EQ(CanModeOf(p), CanMode::Can20A);
-    for (const char* text : {"0", "0x0", " 0", "abc", "", "1.0"}) {
+    for (const char* text : {"0", "0x0", " 0", "abc", "", "1.0", "256", "0x300"}) {
         p.CANType = text;
         EXPECT_EQ(CanModeOf(p), CanMode::Can20A) << text;
     }
-    for (const char* text : {"1", "2", "-1", "$1"}) {
+    for (const char* text : {"1", "2", "-1", "$1", "257"}) {
         p.CANType = text;
         EXPECT_EQ(CanModeOf(p), CanMode::Can20B) << text;
     }
