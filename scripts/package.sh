@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh --package
-cmake --preset release >/dev/null
+cmake --preset release -DVESTREL_BUILD_TESTS=OFF -DVESTREL_BUILD_BENCH=OFF >/dev/null
 cmake --build --preset release --target vestrel_package_files
 (cd build && cpack -G DEB >/dev/null)
 deb=$(ls -t build/vestrel_*.deb | head -1)

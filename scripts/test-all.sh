@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-./scripts/install-deps.sh
+./scripts/install-deps.sh --test
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
