@@ -47,7 +47,7 @@ FAKE_AS=sudo exec "\$@"
 STUB
   chmod +x "$fake/sudo"
 }
-chmod +x "$fake"/*
+chmod +x "$fake/id" "$fake/dpkg-query" "$fake/apt-get" "$fake/cmake"
 
 # run SCRIPT ARGS...: runs a script of scripts/ with the stand-ins alone.
 run() {
