@@ -1,10 +1,10 @@
 #include "app/about_box.h"
 
-#include "app/product.h"
 #include "platform/qt/click_label.h"
 #include "platform/printable_text.h"
 #include "platform/qt/window_util.h"
 #include "platform/user_dialogs.h"
+#include "workspace/product.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -3,7 +3,6 @@
 #include "app/about_box.h"
 #include "app/import_signals_window.h"
 #include "app/new_project_dialog.h"
-#include "app/product.h"
 #include "compiler/bank_files.h"
 #include "editors/comm_settings_dialog.h"
 #include "editors/frame_mapping_editor.h"
@@ -20,6 +19,7 @@
 #include "platform/qt/window_util.h"
 #include "platform/user_dialogs.h"
 #include "project/project_files.h"
+#include "workspace/product.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -53,7 +53,7 @@ void SetBold(QWidget* widget) {
 }  // namespace
 
 TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& launcher, const std::string& appDir,
-                                       const std::string& fallbackRoot, QWidget* parent)
+                                       const Result<std::string>& userRoot, QWidget* parent)
     : QWidget(parent),
       dialogs_(dialogs),
       launcher_(launcher),
@@ -63,7 +63,7 @@ TFVestreleFirmWare::TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& la
     BuildControls();
     FixSizeForText(this, QSize(566, 255));
 
-    workspace_.StartWorkspace(appDir, fallbackRoot);
+    workspace_.StartWorkspace(appDir, userRoot);
     ShowTitle();
     CenterOnScreen(this);
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/workspace.h"
+#include "workspace/workspace.h"
 #include "compiler/bank_builder.h"
 #include "platform/file_set.h"
 
@@ -44,10 +44,10 @@ class TFVestreleFirmWare : public QWidget {
     Q_OBJECT
 
 public:
-    // Starts the workspace in `appDir` (see Workspace::StartWorkspace), then
-    // creates the dialogs once each.
+    // Starts the workspace of `appDir` (see Workspace::StartWorkspace; Error
+    // when there is none), then creates the dialogs once each.
     TFVestreleFirmWare(UserDialogs& dialogs, ProcessLauncher& launcher, const std::string& appDir,
-                       const std::string& fallbackRoot, QWidget* parent = nullptr);
+                       const Result<std::string>& userRoot, QWidget* parent = nullptr);
     ~TFVestreleFirmWare() override;
 
     // Step 1.

@@ -1,7 +1,7 @@
 #include "app/new_project_dialog.h"
 
 #include "platform/qt/window_util.h"
-#include "app/workspace.h"
+#include "workspace/workspace.h"
 #include "platform/file_util.h"
 #include "platform/user_dialogs.h"
 

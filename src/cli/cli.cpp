@@ -1,6 +1,6 @@
 #include "cli/cli.h"
 
-#include "app/workspace.h"
+#include "workspace/workspace.h"
 #include "cli/arguments.h"
 #include "cli/command_table.h"
 #include "platform/error.h"
@@ -29,6 +29,7 @@ const std::map<std::string, Command> kCommands = {
     {"check", CheckCommand},     {"decode", DecodeCommand}, {"preview", PreviewCommand},
     {"replay", ReplayCommand},   {"report", ReportCommand}, {"signals", SignalsCommand},
     {"import-signals", ImportSignalsCommand}, {"remove-signals", RemoveSignalsCommand},
+    {"workspace", WorkspaceCommand},
 #ifdef VESTREL_CLI_BENCH
     {"verify", VerifyCommand},   {"simulate", SimulateCommand},
     {"send", SendCommand},       {"play", PlayCommand},     {"stimulate", StimulateCommand},
@@ -39,8 +40,12 @@ int Dispatch(const std::vector<std::string>& args, CliContext& cli) {
     if (args.empty()) throw UsageError{"a command is needed"};
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || (command == "help" && args.size() == 1)) {
-        cli.out << CliUsage(kWithBench) << "The application keeps its workspace (base image, projects, flasher) in\n  "
-                << PrintableText(WorkspaceRootFor(ExecutableDir(), UserWorkspaceRoot()), LineBreaks::OneLine) << '\n';
+        cli.out << CliUsage(kWithBench);
+        if (Result<std::string> root = WorkspaceRootFor(ExecutableDir(), UserWorkspaceRoot()); root)
+            cli.out << "The application keeps its workspace (base image, projects, flasher) in\n  "
+                    << PrintableText(*root, LineBreaks::OneLine) << '\n';
+        else
+            cli.out << "The application has no workspace: " << PrintableText(root.Why(), LineBreaks::OneLine) << '\n';
         return kExitOk;
     }
     if (command == "--version") {

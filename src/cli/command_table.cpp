@@ -1,5 +1,7 @@
 #include "cli/command_table.h"
 
+#include "workspace/workspace.h"
+
 #include <sstream>
 #include <stdexcept>
 
@@ -172,6 +174,21 @@ std::vector<CommandSpec> SignalCommands() {
     };
 }
 
+// The application's workspace.
+std::vector<CommandSpec> WorkspaceCommands() {
+    return {
+        {"workspace",
+         {},
+         {},
+         {},
+         "Print the folder the application keeps its workspace in (base image,\n"
+         "projects, flasher). An installed copy's empty workspace is first filled with\n"
+         "the demo workspace, as the application's first start fills it, so that\n"
+         "update \"$(vestrel-cli workspace)/PROJECTS/Demo\" works at once; nothing\n"
+         "there is ever replaced.\n"},
+    };
+}
+
 // On real buses: only in builds with the bench tools.
 std::vector<CommandSpec> BenchCommands() {
     return {
@@ -272,7 +289,8 @@ std::vector<CommandSpec> TrafficCommands() {
 // The commands in the order --help lists them.
 std::vector<CommandSpec> MakeCommands() {
     std::vector<CommandSpec> commands;
-    for (auto group : {CompileCommands, GatewayCommands, SignalCommands, BenchCommands, TrafficCommands}) {
+    for (auto group : {CompileCommands, GatewayCommands, SignalCommands, WorkspaceCommands, BenchCommands,
+                        TrafficCommands}) {
         std::vector<CommandSpec> more = group();
         commands.insert(commands.end(), more.begin(), more.end());
     }
@@ -313,7 +331,11 @@ std::vector<SectionSpec> MakeSections() {
          "Exit status: 0 when everything asked for was done; 1 when it was not (the reason\n"
          "is printed on stderr); 2 for a command line that was not understood.\n",
          {}},
-        {"ENVIRONMENT", "SOURCE_DATE_EPOCH, when set, gives the compile stamp instead of the clock.\n", {}, false, true},
+        {"ENVIRONMENT",
+         "SOURCE_DATE_EPOCH, when set, gives the compile stamp instead of the clock.\n"
+         "XDG_DATA_HOME and HOME place the per-user workspace (see FILES).\n",
+         {}, false, true},
+        {"FILES", kWorkspaceRulesText, {}},
     };
 }
 
@@ -412,11 +434,10 @@ const ApplicationSpec& DesktopApplication() {
         "checks and compiles it into the configuration banks, merges them into the\n"
         "device's S-record image and updates the device through the flasher. Its\n"
         "bench window checks a gateway on real buses.\n"
-        "Everything it does without a window is also done by vestrel-cli(1).\n",
-        "The workspace (projects, the base image, the flasher and its settings) is the\n"
-        "folder of the executable when that folder is writable, and otherwise\n"
-        "$XDG_DATA_HOME/Firmware Vestrel ($HOME/.local/share/Firmware Vestrel when\n"
-        "XDG_DATA_HOME is not set).\n"};
+        "Everything it does without a window is also done by vestrel-cli(1).\n"
+        "Without a display (DISPLAY and WAYLAND_DISPLAY unset) it says so and points\n"
+        "to vestrel-cli.\n",
+        kWorkspaceRulesText};
     return application;
 }
 

@@ -59,6 +59,9 @@ int SignalsCommand(const std::vector<std::string>& args, CliContext& cli);
 // (import_signals_command.cpp).
 int ImportSignalsCommand(const std::vector<std::string>& args, CliContext& cli);
 int RemoveSignalsCommand(const std::vector<std::string>& args, CliContext& cli);
+// Where the application's workspace is, seeded as its first start would
+// (workspace_command.cpp).
+int WorkspaceCommand(const std::vector<std::string>& args, CliContext& cli);
 // A gateway on the bench, on real buses through Qt SerialBus
 // (verify_command.cpp, simulate_command.cpp); built with the bench tools only.
 int VerifyCommand(const std::vector<std::string>& args, CliContext& cli);

@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
 
     ConsoleDialogs dialogs;
     NoLauncher launcher;
-    TFVestreleFirmWare window(dialogs, launcher, workspaceDir, "");
+    TFVestreleFirmWare window(dialogs, launcher, workspaceDir, Failure{"the pictures use their scratch workspace alone"});
     window.show();
     if (!Save(&window, outDir + "/main-window.png")) return 1;
 

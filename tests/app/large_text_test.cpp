@@ -82,7 +82,7 @@ private:
 };
 
 TEST_P(LargeText, EveryWindowShowsEveryCaptionWhole) {
-    TFVestreleFirmWare window(dialogs, launcher, app.path().string(), "");
+    TFVestreleFirmWare window(dialogs, launcher, app.path().string(), Failure{"no per-user folder"});
     window.GetWorkspace().SetProject("/Plant1");
     window.show();
     QApplication::processEvents();

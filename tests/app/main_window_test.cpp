@@ -62,7 +62,7 @@ protected:
     }
 
     void Start() {
-        window = std::make_unique<TFVestreleFirmWare>(dialogs, launcher, app.path().string(), "");
+        window = std::make_unique<TFVestreleFirmWare>(dialogs, launcher, app.path().string(), Failure{"no per-user folder"});
         window->show();
     }
     void Click(const char* button) {
@@ -216,7 +216,7 @@ TEST(MainWindowOddNames, AProjectFolderWhoseNameIsNotUtf8OpensSavesAndIsRemember
     QtUserDialogs dialogs;
     FakeLauncher launcher;
     {
-        TFVestreleFirmWare window(dialogs, launcher, app.path().string(), "");
+        TFVestreleFirmWare window(dialogs, launcher, app.path().string(), Failure{"no per-user folder"});
         window.show();
         {
             ModalAnswer<FolderPickerDialog> answer([](FolderPickerDialog* picker) {
@@ -239,7 +239,7 @@ TEST(MainWindowOddNames, AProjectFolderWhoseNameIsNotUtf8OpensSavesAndIsRemember
         EXPECT_TRUE(fs::exists(app.path().string() + "/PROJECTS" + name + "/RCobDef.xml"));
         window.close();
     }
-    TFVestreleFirmWare again(dialogs, launcher, app.path().string(), "");
+    TFVestreleFirmWare again(dialogs, launcher, app.path().string(), Failure{"no per-user folder"});
     EXPECT_EQ(again.GetWorkspace().ProjectName(), name);
     EXPECT_EQ(again.GetWorkspace().ProjectDir(), app.path().string() + "/PROJECTS" + name);
     fs::current_path(cwd);

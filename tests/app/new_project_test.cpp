@@ -1,6 +1,6 @@
 #include "app/new_project_dialog.h"
 
-#include "app/workspace.h"
+#include "workspace/workspace.h"
 #include "support/fake_dialogs.h"
 #include "support/temp_dir.h"
 
@@ -21,7 +21,7 @@ class NewProjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directory(app / "ws");
-        workspace.StartWorkspace((app / "ws").string(), "");
+        workspace.StartWorkspace((app / "ws").string(), Failure{"no per-user folder"});
         dialog.SetDestination(workspace.ProjectsDir());
     }
     void TearDown() override { dialog.hide(); }

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "app/product.h"
+#include "platform/result.h"
 #include "platform/workspace_paths.h"
+#include "workspace/product.h"
 
 #include <filesystem>
 #include <string>
@@ -27,9 +28,11 @@ class Workspace {
 public:
     // Computes the variables, creates MASTER and PROJECTS when missing and
     // restores the last project. `appDir` is the executable's folder; the
-    // workspace lives where WorkspaceRootFor puts it. An installed copy seeds
-    // an empty workspace from its demo workspace first (SeedWorkspace).
-    void StartWorkspace(const std::string& appDir, const std::string& fallbackRoot);
+    // workspace lives where WorkspaceRootFor puts it, `userRoot` being the
+    // per-user folder or why there is none. An installed copy seeds an empty
+    // workspace from its demo workspace first (PrepareWorkspace). Throws
+    // Error with WorkspaceRootFor's reason when there is no workspace.
+    void StartWorkspace(const std::string& appDir, const Result<std::string>& userRoot);
     // Writes ProjectName to the INI file. Throws Error when it cannot.
     void CloseWorkspace() const;
 
@@ -91,9 +94,22 @@ bool IsProjectNameOfProjects(const std::string& projectName);
 // nor the INI file's one-line value can hold.
 bool IsProjectNameUsable(const std::string& name);
 
-// The per-user folder that takes the workspace when the executable's folder
-// is read-only: $XDG_DATA_HOME or ~/.local/share, then "Firmware Vestrel".
-std::string UserWorkspaceRoot();
+// The environment variables the per-user folder follows.
+struct UserFolderVariables {
+    const char* xdgDataHome = nullptr;  // XDG_DATA_HOME; null when unset
+    const char* home = nullptr;         // HOME
+};
+UserFolderVariables UserFolderVariablesOfThisProcess();
+
+// The per-user folder of the workspace: $XDG_DATA_HOME/Firmware Vestrel, or
+// $HOME/.local/share/Firmware Vestrel when XDG_DATA_HOME is unset, empty or
+// relative (the base-directory rules ignore a relative one). Without an
+// absolute base there is no such folder, and the result says why.
+Result<std::string> UserWorkspaceRoot(const UserFolderVariables& variables);
+Result<std::string> UserWorkspaceRoot();
+
+// How the manual pages word where the workspace is and what fills it.
+extern const char* const kWorkspaceRulesText;
 
 // The demo workspace that an installed copy brings: PREFIX/share/vestrel/
 // workspace for an executable in PREFIX/bin. Empty when there is none, as for
@@ -101,15 +117,25 @@ std::string UserWorkspaceRoot();
 std::string InstalledSeedDir(const std::string& appDir);
 
 // Where the workspace of an executable in `appDir` lives: in `appDir` itself
-// (a build), or in `fallbackRoot` for an installed copy and when `appDir` is
-// not writable. `fallbackRoot` empty keeps it in `appDir`.
-std::string WorkspaceRootFor(const std::string& appDir, const std::string& fallbackRoot);
+// for a build, or in `userRoot` for an installed copy and when `appDir` is not
+// writable. When that needs the per-user folder and there is none, the
+// reason says so: the workspace never falls back to the executable's folder.
+Result<std::string> WorkspaceRootFor(const std::string& appDir, const Result<std::string>& userRoot);
 
 // Fills a workspace whose MASTER and PROJECTS are both empty or missing with
 // a copy of `seedDir` (base image, projects, flasher, INI file). A workspace
 // with anything in either is the user's and stays as it is; a file already
-// there is never replaced.
-void SeedWorkspace(const std::string& root, const std::string& seedDir);
+// there is never replaced. True when it copied the seed.
+bool SeedWorkspace(const std::string& root, const std::string& seedDir);
+
+// The workspace of an executable in `appDir`, made ready for use: the root
+// created where it is the per-user folder and, for an installed copy, seeded
+// when empty. What the application's start and `vestrel-cli workspace` do.
+struct PreparedWorkspace {
+    std::string root;
+    std::string seededFrom;  // the demo workspace copied in; empty when nothing was
+};
+Result<PreparedWorkspace> PrepareWorkspace(const std::string& appDir, const Result<std::string>& userRoot);
 
 // The folder of the running executable, without trailing separator.
 std::string ExecutableDir();

@@ -1,5 +1,6 @@
-#include "app/workspace.h"
+#include "workspace/workspace.h"
 
+#include "platform/error.h"
 #include "platform/file_util.h"
 #include "platform/ini_file.h"
 
@@ -37,14 +38,11 @@ void CreateIfMissing(const std::string& dir) {
 
 }  // namespace
 
-void Workspace::StartWorkspace(const std::string& appDir, const std::string& fallbackRoot) {
+void Workspace::StartWorkspace(const std::string& appDir, const Result<std::string>& userRoot) {
     appDir_ = WithoutTrailingSeparator(appDir);
-    rootDir_ = WorkspaceRootFor(appDir_, fallbackRoot);
-    if (rootDir_ != appDir_) {
-        std::error_code ec;
-        fs::create_directories(rootDir_, ec);
-        if (std::string seed = InstalledSeedDir(appDir_); !seed.empty()) SeedWorkspace(rootDir_, seed);
-    }
+    Result<PreparedWorkspace> prepared = PrepareWorkspace(appDir_, userRoot);
+    if (!prepared) throw Error(prepared.Why());
+    rootDir_ = prepared->root;
     masterDir_ = Join(rootDir_, "MASTER");
     CreateIfMissing(masterDir_);
     projectsDir_ = Join(rootDir_, "PROJECTS");
@@ -137,18 +135,39 @@ bool IsProjectNameUsable(const std::string& name) {
     return IsProjectNameInside(name);
 }
 
-std::string UserWorkspaceRoot() {
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
+UserFolderVariables UserFolderVariablesOfThisProcess() { return {std::getenv("XDG_DATA_HOME"), std::getenv("HOME")}; }
+
+Result<std::string> UserWorkspaceRoot(const UserFolderVariables& variables) {
+    auto absolute = [](const char* value) { return value && value[0] == '/'; };
     std::string base;
-    if (dataHome && *dataHome) {
-        base = dataHome;
-    } else if (const char* home = std::getenv("HOME"); home && *home) {
-        base = std::string(home) + "/.local/share";
+    if (absolute(variables.xdgDataHome)) {
+        base = variables.xdgDataHome;
+    } else if (absolute(variables.home)) {
+        std::string home = WithoutTrailingSeparator(variables.home);
+        base = (home == "/" ? std::string() : home) + "/.local/share";
     } else {
-        return {};
+        auto state = [](const char* name, const char* value) {
+            if (!value || !*value) return std::string(name) + " is not set";
+            return std::string(name) + " is the relative path \"" + value + "\"";
+        };
+        return Failure{"there is no per-user folder for the workspace: " + state("XDG_DATA_HOME", variables.xdgDataHome) +
+                       " and " + state("HOME", variables.home) +
+                       "; set HOME (or XDG_DATA_HOME) to an absolute path"};
     }
     return Join(WithoutTrailingSeparator(base), kProduct.applicationName);
 }
+
+Result<std::string> UserWorkspaceRoot() { return UserWorkspaceRoot(UserFolderVariablesOfThisProcess()); }
+
+const char* const kWorkspaceRulesText =
+    "The workspace (projects, the base image, the flasher and its settings) of a\n"
+    "build is the folder of the executable. An installed copy (PREFIX/bin beside\n"
+    "PREFIX/share/vestrel/workspace), and a copy whose folder is not writable, keep\n"
+    "it in $XDG_DATA_HOME/Firmware Vestrel, or in $HOME/.local/share/Firmware Vestrel\n"
+    "where XDG_DATA_HOME is not set or not an absolute path; with neither set to an\n"
+    "absolute path they refuse to start and say so. The application's first start,\n"
+    "and vestrel-cli workspace, fill an installed copy's empty workspace with the\n"
+    "demo workspace of PREFIX/share/vestrel/workspace; nothing there is replaced.\n";
 
 std::string InstalledSeedDir(const std::string& appDir) {
     fs::path bin(WithoutTrailingSeparator(appDir));
@@ -157,22 +176,40 @@ std::string InstalledSeedDir(const std::string& appDir) {
     return DirectoryExists(seed.string()) ? seed.string() : std::string();
 }
 
-std::string WorkspaceRootFor(const std::string& appDir, const std::string& fallbackRoot) {
+Result<std::string> WorkspaceRootFor(const std::string& appDir, const Result<std::string>& userRoot) {
     std::string dir = WithoutTrailingSeparator(appDir);
-    if (fallbackRoot.empty()) return dir;
-    if (!InstalledSeedDir(dir).empty() || !IsWritableDirectory(dir)) return WithoutTrailingSeparator(fallbackRoot);
-    return dir;
+    const bool installed = !InstalledSeedDir(dir).empty();
+    if (!installed && IsWritableDirectory(dir)) return dir;
+    if (!userRoot) {
+        return Failure{std::string(installed ? "an installed copy keeps its workspace in a per-user folder, and "
+                                             : "the folder of the executable is not writable, and ") +
+                       userRoot.Why()};
+    }
+    return WithoutTrailingSeparator(*userRoot);
 }
 
-void SeedWorkspace(const std::string& root, const std::string& seedDir) {
+bool SeedWorkspace(const std::string& root, const std::string& seedDir) {
     auto emptyOrMissing = [](const fs::path& dir) {
         std::error_code ec;
         return !fs::exists(dir, ec) || fs::is_empty(dir, ec);
     };
-    if (!emptyOrMissing(fs::path(root) / "MASTER") || !emptyOrMissing(fs::path(root) / "PROJECTS")) return;
-    // Failures are left for the windows' own file operations to report.
+    if (!emptyOrMissing(fs::path(root) / "MASTER") || !emptyOrMissing(fs::path(root) / "PROJECTS")) return false;
+    // A failure is left for the later file operations to report on their own terms.
     std::error_code ec;
     fs::copy(seedDir, root, fs::copy_options::recursive | fs::copy_options::skip_existing, ec);
+    return !ec;
+}
+
+Result<PreparedWorkspace> PrepareWorkspace(const std::string& appDir, const Result<std::string>& userRoot) {
+    Result<std::string> root = WorkspaceRootFor(appDir, userRoot);
+    if (!root) return Failure{root.Why()};
+    PreparedWorkspace prepared{*root, {}};
+    if (prepared.root == WithoutTrailingSeparator(appDir)) return prepared;
+    std::error_code ec;
+    fs::create_directories(prepared.root, ec);
+    if (std::string seed = InstalledSeedDir(appDir); !seed.empty() && SeedWorkspace(prepared.root, seed))
+        prepared.seededFrom = seed;
+    return prepared;
 }
 
 std::string ExecutableDir() {

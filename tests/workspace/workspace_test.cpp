@@ -1,5 +1,6 @@
-#include "app/workspace.h"
+#include "workspace/workspace.h"
 
+#include "platform/error.h"
 #include "platform/ini_file.h"
 #include "support/temp_dir.h"
 #include "support/unprivileged.h"
@@ -15,11 +16,12 @@ using test::TempDir;
 namespace fs = std::filesystem;
 
 const std::string kTitle = std::string(kProduct.vendorLabel) + kProduct.windowTitleText;
+const Result<std::string> kNoUserFolder = Failure{"no per-user folder in this test"};
 
 TEST(Workspace, FirstStartInAnEmptyFolder) {
     TempDir app;
     Workspace ws;
-    ws.StartWorkspace(app.path().string() + "/", "");
+    ws.StartWorkspace(app.path().string() + "/", kNoUserFolder);
     EXPECT_EQ(ws.AppDir(), app.path().string());
     EXPECT_EQ(ws.MasterDir(), (app / "MASTER").string());
     EXPECT_EQ(ws.ProjectsDir(), (app / "PROJECTS").string());
@@ -39,7 +41,7 @@ TEST(Workspace, TheLastProjectIsReopenedAfterARestart) {
     TempDir app;
     {
         Workspace ws;
-        ws.StartWorkspace(app.path().string(), "");
+        ws.StartWorkspace(app.path().string(), kNoUserFolder);
         fs::create_directory(app / "PROJECTS" / "Plant1");
         ws.SetProject("/Plant1");
         ws.NewProjectDone(true);
@@ -49,7 +51,7 @@ TEST(Workspace, TheLastProjectIsReopenedAfterARestart) {
     }
     EXPECT_EQ(ReadIniString(app / kProduct.configFileName, "lastproj", "projectname"), "/Plant1");
     Workspace again;
-    again.StartWorkspace(app.path().string(), "");
+    again.StartWorkspace(app.path().string(), kNoUserFolder);
     EXPECT_EQ(again.ProjectName(), "/Plant1");
     EXPECT_EQ(again.ProjectDir(), (app / "PROJECTS" / "Plant1").string());
     EXPECT_EQ(again.Title(), kTitle + " :/Plant1");
@@ -60,7 +62,7 @@ TEST(Workspace, ADeletedRememberedProjectFallsBackAndIsWrittenBackUnchanged) {
     TempDir app;
     WriteIniString(app / kProduct.configFileName, "lastproj", "projectname", "/Gone");
     Workspace ws;
-    ws.StartWorkspace(app.path().string(), "");
+    ws.StartWorkspace(app.path().string(), kNoUserFolder);
     EXPECT_EQ(ws.ProjectName(), "/Gone");
     EXPECT_EQ(ws.ProjectDir(), ws.ProjectsDir());
     EXPECT_EQ(ws.Title(), kTitle);
@@ -74,13 +76,13 @@ TEST(Workspace, ANameWithBlanksAtItsEndIsReopenedAfterARestart) {
     for (const std::string& name : {std::string("/Plant1 "), std::string("/Site /Line 2  "), std::string("/\"A\"")}) {
         {
             Workspace ws;
-            ws.StartWorkspace(app.path().string(), "");
+            ws.StartWorkspace(app.path().string(), kNoUserFolder);
             fs::create_directories(ws.ProjectsDir() + name);
             ws.SetProject(name);
             ws.CloseWorkspace();
         }
         Workspace again;
-        again.StartWorkspace(app.path().string(), "");
+        again.StartWorkspace(app.path().string(), kNoUserFolder);
         EXPECT_EQ(again.ProjectName(), name);
         EXPECT_EQ(again.ProjectDir(), again.ProjectsDir() + name);
         EXPECT_EQ(again.Title(), kTitle + " :" + name);
@@ -96,7 +98,7 @@ TEST(Workspace, ARememberedNameOutsideProjectsCountsAsMissing) {
                                     std::string("/..\\MASTER")}) {
         WriteIniString(app / kProduct.configFileName, "lastproj", "projectname", name);
         Workspace ws;
-        ws.StartWorkspace(app.path().string(), "");
+        ws.StartWorkspace(app.path().string(), kNoUserFolder);
         EXPECT_EQ(ws.ProjectDir(), ws.ProjectsDir()) << name;
         EXPECT_EQ(ws.Title(), kTitle) << name;
         EXPECT_EQ(ws.ProjectName(), name);
@@ -108,7 +110,7 @@ TEST(Workspace, ARememberedNameOutsideProjectsCountsAsMissing) {
 TEST(Workspace, OpenProjectDerivesTheNameFromTheChosenFolder) {
     TempDir app;
     Workspace ws;
-    ws.StartWorkspace(app.path().string(), "");
+    ws.StartWorkspace(app.path().string(), kNoUserFolder);
 
     ws.ProjectDirVariable() = ws.ProjectsDir() + "/Site/Line2";
     ws.OpenProjectDone();
@@ -134,7 +136,7 @@ TEST(Workspace, OpenProjectDerivesTheNameFromTheChosenFolder) {
 TEST(Workspace, CancelledNewProjectShowsTheTitleWithoutName) {
     TempDir app;
     Workspace ws;
-    ws.StartWorkspace(app.path().string(), "");
+    ws.StartWorkspace(app.path().string(), kNoUserFolder);
     ws.NewProjectDone(false);
     EXPECT_EQ(ws.Title(), kTitle + " :");
     EXPECT_EQ(ws.ProjectDir(), ws.ProjectsDir());
@@ -221,9 +223,57 @@ TEST(Workspace, ABuildFolderIsItsOwnWorkspace) {
     Workspace ws;
     ws.StartWorkspace((build / "bin").string(), (user / "Firmware Vestrel").string());
     EXPECT_EQ(ws.RootDir(), (build / "bin").string());
-    EXPECT_EQ(WorkspaceRootFor((build / "bin").string(), (user / "Firmware Vestrel").string()), ws.RootDir());
+    EXPECT_EQ(*WorkspaceRootFor((build / "bin").string(), (user / "Firmware Vestrel").string()), ws.RootDir());
     EXPECT_TRUE(fs::is_empty(build / "bin" / "PROJECTS"));
     EXPECT_FALSE(fs::exists(user / "Firmware Vestrel"));
+}
+
+// The per-user folder follows the base-directory rules: a relative
+// XDG_DATA_HOME counts as unset, and without an absolute base there is none.
+TEST(Workspace, TheUsersFolderNeedsAnAbsoluteBase) {
+    struct Case {
+        const char* xdgDataHome;
+        const char* home;
+        std::string root;  // empty: refused with `why`
+        std::string why;
+    };
+    const std::string refused = "there is no per-user folder for the workspace: ";
+    const std::string advice = "; set HOME (or XDG_DATA_HOME) to an absolute path";
+    const Case cases[] = {
+        {"/data/", "/home/ann", "/data/Firmware Vestrel", ""},
+        {"data", "/home/ann/", "/home/ann/.local/share/Firmware Vestrel", ""},
+        {"", "/home/ann", "/home/ann/.local/share/Firmware Vestrel", ""},
+        {nullptr, "/", "/.local/share/Firmware Vestrel", ""},
+        {nullptr, nullptr, "", refused + "XDG_DATA_HOME is not set and HOME is not set" + advice},
+        {"data", "", "", refused + "XDG_DATA_HOME is the relative path \"data\" and HOME is not set" + advice},
+        {nullptr, "ann", "", refused + "XDG_DATA_HOME is not set and HOME is the relative path \"ann\"" + advice},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.xdgDataHome ? c.xdgDataHome : "(unset)") + ", " + (c.home ? c.home : "(unset)"));
+        Result<std::string> root = UserWorkspaceRoot({c.xdgDataHome, c.home});
+        EXPECT_EQ(root ? *root : std::string(), c.root);
+        EXPECT_EQ(root.Why(), c.why);
+    }
+}
+
+// Without a per-user folder an installed copy has no workspace: it is never
+// put beside the executable, and the start says why.
+TEST(Workspace, AnInstalledCopyWithoutAUsersFolderRefusesToStart) {
+    TempDir prefix;
+    fs::create_directories(prefix / "bin");
+    fs::create_directories(prefix / "share" / "vestrel" / "workspace" / "MASTER");
+    const Result<std::string> none = UserWorkspaceRoot({nullptr, nullptr});
+    Result<std::string> root = WorkspaceRootFor((prefix / "bin").string(), none);
+    ASSERT_FALSE(root);
+    EXPECT_EQ(root.Why(), "an installed copy keeps its workspace in a per-user folder, and " + none.Why());
+    Workspace ws;
+    try {
+        ws.StartWorkspace((prefix / "bin").string(), none);
+        ADD_FAILURE() << "started in " << ws.RootDir();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), root.Why());
+    }
+    EXPECT_TRUE(fs::is_empty(prefix / "bin"));
 }
 
 }  // namespace
