@@ -4,7 +4,9 @@
 #include "platform/error.h"
 #include "platform/file_util.h"
 #include "platform/sha256.h"
+#include "platform/text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <vector>
@@ -29,7 +31,6 @@ std::string_view AsText(std::span<const std::uint8_t> bytes) {
 // 17 blanks in front of the others, 16 values " 0xHH" a line separated by
 // ",", and "};" after the last value.
 void AppendBankArray(std::string& out, int number, std::span<const std::uint8_t, kBankSize> bank) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     for (std::size_t i = 0; i < kBankSize; ++i) {
         if (i % kBytesPerLine == 0) {
             if (i == 0)
@@ -38,8 +39,8 @@ void AppendBankArray(std::string& out, int number, std::span<const std::uint8_t,
                 out.append(17, ' ');
         }
         out += " 0x";
-        out += kHex[bank[i] >> 4];
-        out += kHex[bank[i] & 0x0F];
+        out += UpperHexDigit(bank[i] >> 4);
+        out += UpperHexDigit(bank[i]);
         if (i + 1 == kBankSize)
             out += "};";
         else
@@ -131,7 +132,7 @@ std::optional<BankSetList> BankSetList::Read(const std::filesystem::path& binDir
         at = end + 1;
         // "<64 hex digits>  <file name>"
         if (line.size() < 67 || line.substr(64, 2) != "  " ||
-            line.substr(0, 64).find_first_not_of("0123456789abcdef") != std::string_view::npos)
+            !std::all_of(line.begin(), line.begin() + 64, IsLowerHexDigit))
             throw Error("The file \"" + path.string() + "\" is not a list of bank files this tool wrote");
         list.digests_[std::string(line.substr(66))] = std::string(line.substr(0, 64));
     }

@@ -269,7 +269,7 @@ void TFInfopdoMB::FormShow() {
         LB_Cob->setCurrentRow(-1);
     }
     if (read.error) dialogs_.ShowMessage(*read.error);
-    const bool mappingsIncomplete = LoadMappings(projectDir_, direction_, frames_).has_value();
+    const bool mappingsIncomplete = !LoadMappings(projectDir_, direction_, frames_);
     shownRegisters_ = RegisterSets();
     TakeEditFields();
     if (mappingsIncomplete) dialogs_.ShowMessage(kMappingsReadError);
@@ -285,13 +285,14 @@ void TFInfopdoMB::PrepareReplaceQuestions(bool framesIncomplete, bool mappingsIn
     if (mappingsIncomplete) {
         replaceQuestions_.push_back(mappingsFile +
                                     " could not be read completely, so the registers shown are not all it holds:\n" +
-                                    scan.problem.value_or(kMappingsReadError) + "\n\nReplace " + mappingsFile +
+                                    (scan.reads ? std::string(kMappingsReadError) : scan.reads.Why()) + "\n\nReplace " + mappingsFile +
                                     " with the registers shown?");
     }
     if (scan.pastLastFrame.empty()) return;
     const std::string dropped = ListRegisters(scan.pastLastFrame) + ".\n\nSave " + mappingsFile + " without them?";
     if (framesIncomplete) {
-        const std::string reason = FrameListReadProblem(projectDir_, direction_).value_or(kFrameListReadError);
+        const Result<void> frames = CheckFrameListReads(projectDir_, direction_);
+        const std::string reason = frames ? std::string(kFrameListReadError) : frames.Why();
         replaceQuestions_.push_back(framesFile + " could not be read completely, so only " + FrameCount(frames_.size()) +
                                     (frames_.size() == 1 ? " is" : " are") + " listed:\n" + reason +
                                     "\n\nThese registers of " + mappingsFile +

@@ -14,13 +14,13 @@ std::string Missing(std::size_t i, const char* attribute) { return Row(i) + " ha
 
 }  // namespace
 
-std::optional<std::string> FrameListReadProblem(const std::filesystem::path& projectDir, FrameDirection direction) {
+Result<void> CheckFrameListReads(const std::filesystem::path& projectDir, FrameDirection direction) {
     const FrameFileRows file = ReadFrameRows(projectDir, direction);
-    if (file.status == ProjectDocument::Status::Absent) return std::nullopt;
-    if (!file.Loaded()) return file.error;
+    if (file.status == ProjectDocument::Status::Absent) return {};
+    if (!file.Loaded()) return Failure{file.error};
     for (std::size_t i = 0; i < file.rows.size(); ++i)
-        if (!file.rows[i][kCobIdColumn]) return Missing(i, "CobID");
-    return std::nullopt;
+        if (!file.rows[i][kCobIdColumn]) return Failure{Missing(i, "CobID")};
+    return {};
 }
 
 MappingFileScan ScanMappingFile(const std::filesystem::path& projectDir, FrameDirection direction,
@@ -29,19 +29,19 @@ MappingFileScan ScanMappingFile(const std::filesystem::path& projectDir, FrameDi
     const MappingFileRows file = ReadMappingRows(projectDir, direction);
     if (file.status == ProjectDocument::Status::Absent) return scan;
     if (!file.Loaded()) {
-        scan.problem = file.error;
+        scan.reads = Failure{file.error};
         return scan;
     }
     for (std::size_t i = 0; i < file.rows.size(); ++i) {
         const auto& row = file.rows[i];
         const auto& nrPdoText = row[kNrPdoColumn];
         if (!nrPdoText) {
-            scan.problem = Missing(i, "NrPdo");
+            scan.reads = Failure{Missing(i, "NrPdo")};
             return scan;
         }
         const auto nrPdo = ParseIntegerText(*nrPdoText);
         if (!nrPdo) {
-            scan.problem = Row(i) + ": " + InvalidIntegerMessage(*nrPdoText);
+            scan.reads = Failure{Row(i) + ": " + InvalidIntegerMessage(*nrPdoText)};
             return scan;
         }
         // Past the last frame is dropped before anything else is looked at.
@@ -50,15 +50,15 @@ MappingFileScan ScanMappingFile(const std::filesystem::path& projectDir, FrameDi
             continue;
         }
         if (*nrPdo < 1) {
-            scan.problem = Row(i) + ": NrPdo " + *nrPdoText + " is not a frame number";
+            scan.reads = Failure{Row(i) + ": NrPdo " + *nrPdoText + " is not a frame number"};
             return scan;
         }
         if (!row[kIndexColumn]) {
-            scan.problem = Missing(i, "Index");
+            scan.reads = Failure{Missing(i, "Index")};
             return scan;
         }
         if (!row[kPosCompColumn]) {
-            scan.problem = Missing(i, "PosComp");
+            scan.reads = Failure{Missing(i, "PosComp")};
             return scan;
         }
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/result.h"
 #include "project/project_files.h"
 
 #include <cstddef>
@@ -17,9 +18,9 @@ namespace vestrel {
 // (ReadFrameRows, ReadMappingRows) and apply their rules, only to say which
 // row broke them.
 
-// Why the direction's frame file cannot be read whole: the parser's message,
-// or the row without "CobID". Nothing when it reads whole or is missing.
-std::optional<std::string> FrameListReadProblem(const std::filesystem::path& projectDir, FrameDirection direction);
+// Whether the direction's frame file reads whole (or is missing), or why not:
+// the parser's message, or the row without "CobID".
+Result<void> CheckFrameListReads(const std::filesystem::path& projectDir, FrameDirection direction);
 
 // A mapping row that names no frame of the list.
 struct MappingPastLastFrame {
@@ -28,9 +29,9 @@ struct MappingPastLastFrame {
 };
 
 struct MappingFileScan {
-    // Why the read stops early: the parser's message, or "row N ..." for
-    // the first row that LoadMappings refuses. Nothing when it reads whole.
-    std::optional<std::string> problem;
+    // Whether the file reads whole, or why the read stops early: the
+    // parser's message, or "row N ..." for the first row that LoadMappings refuses.
+    Result<void> reads;
     // Rows before that point whose NrPdo is past `frameCount`.
     std::vector<MappingPastLastFrame> pastLastFrame;
 };

@@ -93,27 +93,26 @@ std::string RequestFailureText(const RequestFailure& f, int deviceAddress, int t
     return seen + ", no valid answer from device " + std::to_string(deviceAddress) + within;
 }
 
-std::optional<std::string> ReadAnswerProblem(const RegisterBlock& block, std::size_t registersAnswered) {
-    if (registersAnswered == static_cast<std::size_t>(block.count)) return std::nullopt;
-    return "the answer holds " + Plural(static_cast<int>(registersAnswered), "register", "registers") + ", " +
-           std::to_string(block.count) + (block.count == 1 ? " was" : " were") + " asked for";
+Result<void> CheckReadAnswer(const RegisterBlock& block, std::size_t registersAnswered) {
+    if (registersAnswered == static_cast<std::size_t>(block.count)) return {};
+    return Failure{"the answer holds " + Plural(static_cast<int>(registersAnswered), "register", "registers") + ", " +
+           std::to_string(block.count) + (block.count == 1 ? " was" : " were") + " asked for"};
 }
 
-std::optional<std::string> WriteAnswerProblem(WriteFunction function, std::uint16_t address,
-                                              const std::vector<std::uint16_t>& values,
-                                              const std::vector<std::uint8_t>& answer) {
+Result<void> CheckWriteAnswer(WriteFunction function, std::uint16_t address, const std::vector<std::uint16_t>& values,
+                              const std::vector<std::uint8_t>& answer) {
     if (answer.size() != 4)
-        return "the answer does not echo the request: it holds " +
-               Plural(static_cast<int>(answer.size()), "data byte", "data bytes");
+        return Failure{"the answer does not echo the request: it holds " +
+                       Plural(static_cast<int>(answer.size()), "data byte", "data bytes")};
     const bool single = function == WriteFunction::SingleRegister;
     const int second = single ? (values.empty() ? 0 : values[0]) : static_cast<int>(values.size());
     const int echoedAddress = (answer[0] << 8) | answer[1], echoedSecond = (answer[2] << 8) | answer[3];
-    if (echoedAddress == address && echoedSecond == second) return std::nullopt;
+    if (echoedAddress == address && echoedSecond == second) return {};
     auto what = [single](int at, int n) {
         return "protocol address " + std::to_string(at) +
                (single ? " with value " + std::to_string(n) : " and " + Plural(n, "register", "registers"));
     };
-    return "the answer echoes " + what(echoedAddress, echoedSecond) + ", not " + what(address, second);
+    return Failure{"the answer echoes " + what(echoedAddress, echoedSecond) + ", not " + what(address, second)};
 }
 
 std::string ReadRequestText(ReadFunction function, const RegisterBlock& block, int device) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -72,14 +74,13 @@ std::string ExceptionText(int code);
 // 1000 ms" or "answer with a wrong CRC (1), then no valid answer within 200 ms".
 std::string RequestFailureText(const RequestFailure& failure, int deviceAddress, int timeOutMs);
 
-// Why an answer is not the one its request asks for; nothing when it is. A
-// read answer holds exactly the registers asked for; a write answer echoes
-// the address and the value (06) or the address and the number of
-// registers (16). `answer` is the answer's data after the function code.
-std::optional<std::string> ReadAnswerProblem(const RegisterBlock& block, std::size_t registersAnswered);
-std::optional<std::string> WriteAnswerProblem(WriteFunction function, std::uint16_t address,
-                                              const std::vector<std::uint16_t>& values,
-                                              const std::vector<std::uint8_t>& answer);
+// Whether an answer is the one its request asks for, or why not. A read
+// answer holds exactly the registers asked for; a write answer echoes the
+// address and the value (06) or the address and the number of registers
+// (16). `answer` is the answer's data after the function code.
+Result<void> CheckReadAnswer(const RegisterBlock& block, std::size_t registersAnswered);
+Result<void> CheckWriteAnswer(WriteFunction function, std::uint16_t address, const std::vector<std::uint16_t>& values,
+                              const std::vector<std::uint8_t>& answer);
 
 // "read holding registers (03) at protocol addresses 1-4" style names of
 // requests, for messages; with a device, "... (03) from device 2 at ...".

@@ -96,9 +96,9 @@ void ReceiveVerifier::OnValues(const RegisterTable& table, const std::vector<std
     for (int i = 0; i < current_->count; ++i) {
         RegisterCheck* check = CheckAt(static_cast<std::uint16_t>(current_->start + i));
         if (!check) continue;
-        if (auto wrong = ReadAnswerProblem(*current_, values.size())) {
+        if (const Result<void> answer = CheckReadAnswer(*current_, values.size()); !answer) {
             check->verdict = Verdict::Error;
-            check->error = *wrong;
+            check->error = answer.Why();
             check->read.reset();
             check->readTwice = retrying_;
             continue;

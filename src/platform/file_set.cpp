@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <mutex>
@@ -121,10 +122,7 @@ std::string RecordText(const Record& record) {
 }
 
 bool IsDigest(std::string_view text) {
-    if (text.size() != 64) return false;
-    for (char c : text)
-        if (HexDigitValue(c) < 0 || (c >= 'A' && c <= 'F')) return false;
-    return true;
+    return text.size() == 64 && std::all_of(text.begin(), text.end(), IsLowerHexDigit);
 }
 
 // A name the record may give a file: no folder, nothing that climbs.

@@ -125,8 +125,8 @@ private:
 }  // namespace
 
 std::unique_ptr<SpreadsheetSource> OpenFreeXlWorkbook(const std::filesystem::path& path) {
-    if (auto damage = XlsDamage(path))
-        throw Error(OpenFailure(path, Damaged(*damage).reason));
+    if (const Result<void> check = CheckXlsForFreeXl(path); !check)
+        throw Error(OpenFailure(path, Damaged(check.Why()).reason));
     const void* raw = nullptr;
     const int rc = freexl_open(path.c_str(), &raw);
     Handle handle(raw);  // closed on every way out, also after a failed open

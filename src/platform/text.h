@@ -34,6 +34,8 @@ inline int HexDigitValue(char c) { return text_detail::kHexDigitValues[static_ca
 inline char UpperHexDigit(unsigned value) { return "0123456789ABCDEF"[value & 0xF]; }
 // The lower-case one, as digests are written.
 inline char LowerHexDigit(unsigned value) { return "0123456789abcdef"[value & 0xF]; }
+// Whether `c` is one of those: a digest's digit.
+inline bool IsLowerHexDigit(char c) { return HexDigitValue(c) >= 0 && !(c >= 'A' && c <= 'F'); }
 
 // `value` in upper-case hexadecimal digits, at least `digits` of them, without
 // a prefix: UpperHex(0x181, 4) is "0181".

@@ -323,12 +323,14 @@ private:
 
 }  // namespace
 
-std::optional<std::string> XlsDamage(const std::filesystem::path& path) {
+Result<void> CheckXlsForFreeXl(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // Without a container FreeXL takes the file for one bare BIFF2-4 stream.
-    if (!IsContainer(file)) return CheckRecords(file, StreamKind::Legacy);
-    return Container(std::move(file)).Check();
+    const std::optional<std::string> damage =
+        IsContainer(file) ? Container(std::move(file)).Check() : CheckRecords(file, StreamKind::Legacy);
+    if (damage) return Failure{*damage};
+    return {};
 }
 
 }  // namespace vestrel

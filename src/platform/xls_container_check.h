@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/result.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -10,9 +12,9 @@ namespace vestrel {
 // sizes its tables by the counts the file gives, it copies records by the
 // length they give, and it allocates every sheet's whole cell table while it
 // opens the file. This looks at the file first, the way FreeXL will read it,
-// and names the first thing FreeXL would mishandle ("a record of 40000
-// bytes"), or gives nullopt. Whatever else is wrong with the file is left to
-// FreeXL to find.
-std::optional<std::string> XlsDamage(const std::filesystem::path& path);
+// and passes it, or names the first thing FreeXL would mishandle ("a record
+// of 40000 bytes"). Whatever else is wrong with the file is left to FreeXL to
+// find.
+Result<void> CheckXlsForFreeXl(const std::filesystem::path& path);
 
 }  // namespace vestrel

@@ -34,24 +34,23 @@ MappingFileRows ReadMappingRows(const std::filesystem::path& projectDir, FrameDi
     return ReadTableRows(projectDir, MappingsFileName(direction), {"Index", "NrPdo", "PosComp"});
 }
 
-std::optional<std::string> LoadMappings(const std::filesystem::path& projectDir, FrameDirection direction,
-                                        FrameList& frames) {
+Result<void> LoadMappings(const std::filesystem::path& projectDir, FrameDirection direction, FrameList& frames) {
     const MappingFileRows file = ReadMappingRows(projectDir, direction);
-    if (file.status == ProjectDocument::Status::Absent) return std::nullopt;
-    if (!file.Loaded()) return kMappingsReadError;
+    if (file.status == ProjectDocument::Status::Absent) return {};
+    if (!file.Loaded()) return Failure{kMappingsReadError};
     for (const auto& row : file.rows) {
         const auto& nrPdoText = row[kNrPdoColumn];
-        if (!nrPdoText) return kMappingsReadError;
+        if (!nrPdoText) return Failure{kMappingsReadError};
         auto nrPdo = ParseIntegerText(*nrPdoText);
-        if (!nrPdo) return kMappingsReadError;
+        if (!nrPdo) return Failure{kMappingsReadError};
         if (*nrPdo > static_cast<std::int64_t>(frames.size())) continue;
-        if (*nrPdo < 1) return kMappingsReadError;
+        if (*nrPdo < 1) return Failure{kMappingsReadError};
         const auto& index = row[kIndexColumn];
         const auto& posComp = row[kPosCompColumn];
-        if (!index || !posComp) return kMappingsReadError;
+        if (!index || !posComp) return Failure{kMappingsReadError};
         frames[static_cast<std::size_t>(*nrPdo - 1)].Registers.push_back(TClIndMB{*index, *posComp});
     }
-    return std::nullopt;
+    return {};
 }
 
 std::string MappingsText(FrameDirection direction, const FrameList& frames) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "project/project_document.h"
+#include "platform/result.h"
 #include "project/project_files.h"
 
 #include <cstdint>
@@ -59,10 +60,9 @@ inline constexpr std::size_t kPosCompColumn = 2;
 MappingFileRows ReadMappingRows(const std::filesystem::path& projectDir, FrameDirection direction);
 
 // Adds the rows of the direction's mapping file to the frames' Registers.
-// Rows naming a frame past the end of the list are dropped. Returns
+// Rows naming a frame past the end of the list are dropped. Fails with
 // kMappingsReadError when the read stopped early; the rows read so far stay.
-std::optional<std::string> LoadMappings(const std::filesystem::path& projectDir, FrameDirection direction,
-                                        FrameList& frames);
+Result<void> LoadMappings(const std::filesystem::path& projectDir, FrameDirection direction, FrameList& frames);
 
 // The mapping file as SaveMappings writes it; throws Error as it does.
 std::string MappingsText(FrameDirection direction, const FrameList& frames);

@@ -1,4 +1,4 @@
-// The .xls pre-check (XlsDamage) refuses the files that FreeXL would
+// The .xls pre-check (CheckXlsForFreeXl) refuses the files that FreeXL would
 // mishandle, by reading them the way FreeXL 1.0.6 does. These tests hold it
 // to the FreeXL that is linked: that version, and every input the pre-check
 // lets through read by FreeXL itself without an error.
@@ -157,7 +157,7 @@ TEST(FreeXlReading, FreeXlReadsEveryInputThePreCheckAccepts) {
     TempDir dir;
     std::vector<std::string> accepted;
     for (const Input& input : PreCheckInputs(dir)) {
-        if (XlsDamage(input.file)) continue;
+        if (!CheckXlsForFreeXl(input.file)) continue;
         accepted.push_back(input.name);
         EXPECT_EQ(ReadInChild(input.file), "") << input.name;
     }
@@ -211,12 +211,12 @@ TEST(FreeXlReading, ThePreCheckRefusesEachInputFreeXlWouldMishandle) {
     std::map<std::string, std::string> unseen;
     for (const Refused& refused : kRefused) unseen[refused.input] = refused.damage;
     for (const Input& input : PreCheckInputs(dir)) {
-        const std::optional<std::string> damage = XlsDamage(input.file);
-        if (!damage) continue;
+        const Result<void> check = CheckXlsForFreeXl(input.file);
+        if (check) continue;
         // A new input that is refused gets its line above.
         auto expected = unseen.find(input.name);
-        ASSERT_NE(expected, unseen.end()) << input.name << " is refused (" << *damage << ") but not listed";
-        EXPECT_EQ(*damage, expected->second) << input.name;
+        ASSERT_NE(expected, unseen.end()) << input.name << " is refused (" << check.Why() << ") but not listed";
+        EXPECT_EQ(check.Why(), expected->second) << input.name;
         unseen.erase(expected);
     }
     for (const auto& [input, damage] : unseen) ADD_FAILURE() << input << " is listed as refused but is not";

@@ -267,7 +267,7 @@ TEST(RegisterPlan, TheDemoDrivesDatabaseGivesTheDemoProjectsMapping) {
     for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
         const FrameTableRead table = ReadFrameTable(demo, direction);
         FrameListRead list = LoadFrameList(demo, direction);
-        ASSERT_FALSE(table.error || list.error || LoadMappings(demo, direction, list.frames));
+        ASSERT_FALSE(table.error || list.error || !LoadMappings(demo, direction, list.frames));
         for (std::size_t f = 0; f < list.frames.size(); ++f, ++frames) {
             const auto id = static_cast<std::uint32_t>(ParseIntegerText(list.frames[f].CobID, -1));
             const auto m = std::find_if(db.messages.begin(), db.messages.end(),

@@ -163,11 +163,11 @@ void ModbusClient::Write(WriteFunction function, std::uint16_t address, const st
 namespace {
 
 // An answer Qt took for a valid one that is still not the one asked for.
-std::optional<std::string> WrongAnswer(QModbusReply* reply, bool isRead, const RegisterBlock& block,
-                                       WriteFunction function, const std::vector<std::uint16_t>& written) {
-    if (isRead) return ReadAnswerProblem(block, static_cast<std::size_t>(reply->result().valueCount()));
+Result<void> CheckAnswer(QModbusReply* reply, bool isRead, const RegisterBlock& block, WriteFunction function,
+                         const std::vector<std::uint16_t>& written) {
+    if (isRead) return CheckReadAnswer(block, static_cast<std::size_t>(reply->result().valueCount()));
     const QByteArray data = reply->rawResult().data();
-    return WriteAnswerProblem(function, block.start, written, std::vector<std::uint8_t>(data.begin(), data.end()));
+    return CheckWriteAnswer(function, block.start, written, std::vector<std::uint8_t>(data.begin(), data.end()));
 }
 
 }  // namespace
@@ -196,9 +196,10 @@ void ModbusClient::Track(QModbusReply* reply, Sent sent, const QObject* receiver
                                "than once";
                     break;
                 }
-                if (auto wrong = WrongAnswer(reply, sent.isRead, sent.block, sent.writeFunction, sent.written)) {
+                if (const Result<void> answer = CheckAnswer(reply, sent.isRead, sent.block, sent.writeFunction, sent.written);
+                    !answer) {
                     f.kind = RequestFailure::Kind::Invalid;
-                    f.detail = *wrong;
+                    f.detail = answer.Why();
                     break;
                 }
                 answered = true;
