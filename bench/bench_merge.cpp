@@ -22,7 +22,10 @@
 //   BM_SrecCatSplice     srec_cat doing the same splice, as a subprocess.
 
 #include "bench_folder.h"
+#include "compiler/bank_map.h"
 #include "firmware/bank_merge.h"
+#include "platform/file_util.h"
+#include "platform/sha256.h"
 #include "srec_image_gen.h"
 
 #include <fcntl.h>
@@ -61,8 +64,14 @@ struct Workspace {
         fs::create_directories(bin);
         fs::create_directories(out);
         if (!fs::exists(base)) WriteLargeImage(base, kImageData, 32);
-        for (int bank = 1; bank <= 5; ++bank)
-            WriteRandomFile(bin / ("bank" + std::to_string(bank) + ".bin"), 16384, 1000u + static_cast<unsigned>(bank));
+        // Random banks, listed in banks.sha256 as a compile lists its set.
+        std::string list;
+        for (int bank = 1; bank <= 5; ++bank) {
+            const std::string name = "bank" + std::to_string(bank) + ".bin";
+            WriteRandomFile(bin / name, 16384, 1000u + static_cast<unsigned>(bank));
+            list += vestrel::Sha256Hex(vestrel::ReadWholeFile(bin / name)) + "  " + name + "\n";
+        }
+        vestrel::WriteFileAtomic(bin / vestrel::kBankSetFile, list);
     }
 };
 
