@@ -368,17 +368,12 @@ void AtomicFileWriter::Complete() {
     completed_ = true;
 }
 
-void AtomicFileWriter::Commit() {
+// Completes the file, gives it its name with `place`, and lets it go; a
+// failure leaves nothing behind.
+void AtomicFileWriter::Place(const std::function<void()>& place) {
     Complete();
     try {
-        if (nameless_) {
-            LinkInPlace();
-        } else {
-            if (int fault = SeamAt(SaveStep::Replace)) throw Error(CannotCreateMessage(target_, fault));
-            if (::rename(temp_.c_str(), target_.c_str()) != 0) throw Error(CannotCreateMessage(target_, errno));
-            temp_.clear();
-            guard_.Release();
-        }
+        place();
     } catch (...) {
         Discard();
         throw;
@@ -386,35 +381,41 @@ void AtomicFileWriter::Commit() {
     int fd = fd_;
     fd_ = -1;
     ::close(fd);  // the data is in place; a late error from close changes nothing
+}
+
+void AtomicFileWriter::Commit() {
+    Place([this] {
+        if (nameless_) {
+            LinkInPlace();
+            return;
+        }
+        if (int fault = SeamAt(SaveStep::Replace)) throw Error(CannotCreateMessage(target_, fault));
+        if (::rename(temp_.c_str(), target_.c_str()) != 0) throw Error(CannotCreateMessage(target_, errno));
+        temp_.clear();
+        guard_.Release();
+    });
     if (durable_) SyncFolder(target_.parent_path());
 }
 
 void AtomicFileWriter::CommitAs(const fs::path& path) {
-    Complete();
-    try {
+    Place([&] {
         if (nameless_) {
             const std::string procPath = "/proc/self/fd/" + std::to_string(fd_);
             if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0)
                 throw Error(CannotCreateMessage(path, errno));
-        } else {
-            // Without nameless files there are seldom hard links either (FAT):
-            // the named work file is renamed, never over a file of that name.
-            if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
-                if (errno != EINVAL && errno != ENOSYS) throw Error(CannotCreateMessage(path, errno));
-                std::error_code ec;
-                if (fs::exists(fs::symlink_status(path, ec))) throw Error(CannotCreateMessage(path, EEXIST));
-                if (::rename(temp_.c_str(), path.c_str()) != 0) throw Error(CannotCreateMessage(path, errno));
-            }
-            temp_.clear();
-            guard_.Release();
+            return;
         }
-    } catch (...) {
-        Discard();
-        throw;
-    }
-    int fd = fd_;
-    fd_ = -1;
-    ::close(fd);
+        // Without nameless files there are seldom hard links either (FAT):
+        // the named work file is renamed, never over a file of that name.
+        if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+            if (errno != EINVAL && errno != ENOSYS) throw Error(CannotCreateMessage(path, errno));
+            std::error_code ec;
+            if (fs::exists(fs::symlink_status(path, ec))) throw Error(CannotCreateMessage(path, EEXIST));
+            if (::rename(temp_.c_str(), path.c_str()) != 0) throw Error(CannotCreateMessage(path, errno));
+        }
+        temp_.clear();
+        guard_.Release();
+    });
 }
 
 void AtomicFileWriter::Discard() noexcept {

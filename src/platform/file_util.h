@@ -120,6 +120,7 @@ private:
     void Flush();
     void OpenNamedTemporary();
     void LinkInPlace();
+    void Place(const std::function<void()>& place);
 
     std::filesystem::path target_;
     std::filesystem::path temp_;  // the hidden name, while one exists

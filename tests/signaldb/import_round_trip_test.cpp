@@ -121,13 +121,22 @@ void Restore(const fs::path& dir, const std::map<std::string, std::string>& file
 
 // A write that fails at any step of any file leaves every file as it was
 // (the folder's sync comes after a file is in place: it fails nothing).
-TEST(ImportRoundTrip, TheProjectFilesChangeTogetherOrNotAtAll) {
+// A copy of the demo project with the import planned, and its files before
+// and after the import.
+struct ImportStates {
     TempDir dir;
-    const fs::path project = DemoCopy(dir);
-    const ImportOutcome outcome = PlanDemoImport(project, WordOrder::HighFirst);
-    const auto before = Files(project);
-    WriteProjectTables(project, outcome.tables);
-    const auto after = Files(project);
+    fs::path project = DemoCopy(dir);
+    ImportOutcome outcome = PlanDemoImport(project, WordOrder::HighFirst);
+    std::map<std::string, std::string> before = Files(project);
+    std::map<std::string, std::string> after = [this] {
+        WriteProjectTables(project, outcome.tables);
+        return Files(project);
+    }();
+};
+
+TEST(ImportRoundTrip, TheProjectFilesChangeTogetherOrNotAtAll) {
+    const ImportStates states;
+    const auto& [dir, project, outcome, before, after] = states;
     EXPECT_NE(after.at("RCobDef.xml"), before.at("RCobDef.xml"));
     EXPECT_NE(after.at("TInfoCob.xml"), before.at("TInfoCob.xml"));
     EXPECT_EQ(after.at("pargen.xml"), before.at("pargen.xml"));
@@ -156,12 +165,8 @@ TEST(ImportRoundTrip, TheProjectFilesChangeTogetherOrNotAtAll) {
 // starts with RequireProjectFolder) finishes the set and says so; no hidden
 // file is left, and the project reads back whole.
 TEST(ImportRoundTrip, AKilledImportLeavesTheProjectAsBeforeOrAsAfter) {
-    TempDir dir;
-    const fs::path project = DemoCopy(dir);
-    const ImportOutcome outcome = PlanDemoImport(project, WordOrder::HighFirst);
-    const auto before = Files(project);
-    WriteProjectTables(project, outcome.tables);
-    const auto after = Files(project);
+    const ImportStates import;
+    const auto& [dir, project, outcome, before, after] = import;
     std::set<int> states;
     for (int killAt = 1;; ++killAt) {
         Restore(project, before);
