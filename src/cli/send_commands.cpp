@@ -1,7 +1,7 @@
 // send and play: frames given on the command line, and CAN logs, onto a bus.
 #include "cli/bench_support.h"
 #include "platform/text.h"
-#include "live/frame_filter.h"
+#include "can/frame_filter.h"
 #include "platform/error.h"
 #include "platform/printable_text.h"
 #include "signaldb/physical_value.h"
@@ -56,9 +56,9 @@ int SendCommand(const std::vector<std::string>& args, CliContext& cli) {
     const long count = NumberOption(a, "count", 1, 1'000'000'000);
     const long bitRate = NumberOption(a, "bitrate", 1, 10'000'000);
     if (count > 0 && every == 0) throw UsageError{"--count counts the periods of --every"};
-    std::vector<gateway::CanFrame> frames;
+    std::vector<can::CanFrame> frames;
     for (const std::string& text : a.Operands()) {
-        const Result<gateway::CanFrame> frame = gateway::ParseCompactFrame(text);
+        const Result<can::CanFrame> frame = can::ParseCompactFrame(text);
         if (!frame) throw UsageError{"'" + text + "' is not a frame: " + frame.Why()};
         frames.push_back(*frame);
     }
@@ -88,7 +88,7 @@ int PlayCommand(const std::vector<std::string>& args, CliContext& cli) {
     options.channel = a.Value("channel").value_or("");
     if (a.Has("channel") && options.channel.empty()) throw UsageError{"--channel needs a channel such as can0 or 1"};
     if (auto only = a.Value("only")) {
-        auto filters = live::ParseFrameFilters(*only);
+        auto filters = can::ParseFrameFilters(*only);
         if (!filters) throw UsageError{filters.Why()};
         options.only = std::move(*filters);
     }

@@ -1,6 +1,6 @@
 #include "live/send_schedule.h"
 
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,7 +9,7 @@
 
 namespace vestrel::live {
 
-PeriodicFrames::PeriodicFrames(std::vector<gateway::CanFrame> frames, std::int64_t periodMicros,
+PeriodicFrames::PeriodicFrames(std::vector<can::CanFrame> frames, std::int64_t periodMicros,
                                std::uint64_t periods)
     : frames_(std::move(frames)), period_(periodMicros), periods_(periods) {}
 
@@ -26,9 +26,9 @@ bool PeriodicFrames::Next(TimedSend& next) {
 
 struct LogFrames::Reader {
     explicit Reader(const std::filesystem::path& path) : reader(path) {}
-    gateway::CanLogReader reader;
-    gateway::LogFrame frame;
-    gateway::BrokenLine broken;
+    can::CanLogReader reader;
+    can::LogFrame frame;
+    can::BrokenLine broken;
 };
 
 LogFrames::LogFrames(std::filesystem::path log, PlayOptions options)
@@ -52,9 +52,9 @@ bool LogFrames::Next(TimedSend& next) {
 
 bool LogFrames::Take(TimedSend& next) {
     Reader& r = *reader_;
-    for (auto step = r.reader.Next(r.frame, r.broken); step != gateway::CanLogReader::Step::End;
+    for (auto step = r.reader.Next(r.frame, r.broken); step != can::CanLogReader::Step::End;
          step = r.reader.Next(r.frame, r.broken)) {
-        if (step == gateway::CanLogReader::Step::Broken) {
+        if (step == can::CanLogReader::Step::Broken) {
             ++counts_.broken;
             continue;
         }
@@ -66,7 +66,7 @@ bool LogFrames::Take(TimedSend& next) {
             ++counts_.errorFrames;
             continue;
         }
-        if (!Passes(options_.only, r.frame.frame)) {
+        if (!can::Passes(options_.only, r.frame.frame)) {
             ++counts_.filtered;
             continue;
         }

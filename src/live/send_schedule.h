@@ -2,8 +2,8 @@
 
 #include "platform/result.h"
 
-#include "gateway/can_frame.h"
-#include "live/frame_filter.h"
+#include "can/can_frame.h"
+#include "can/frame_filter.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -22,7 +22,7 @@ namespace vestrel::live {
 
 // A frame and when it is due, microseconds after the start of the run.
 struct TimedSend {
-    gateway::CanFrame frame;
+    can::CanFrame frame;
     std::int64_t at = 0;
     std::uint64_t period = 0;  // the period it belongs to, for periodic sends
 };
@@ -39,11 +39,11 @@ public:
 // `periods` 0: until stopped.
 class PeriodicFrames : public FrameSource {
 public:
-    PeriodicFrames(std::vector<gateway::CanFrame> frames, std::int64_t periodMicros, std::uint64_t periods);
+    PeriodicFrames(std::vector<can::CanFrame> frames, std::int64_t periodMicros, std::uint64_t periods);
     bool Next(TimedSend& next) override;
 
 private:
-    std::vector<gateway::CanFrame> frames_;
+    std::vector<can::CanFrame> frames_;
     std::int64_t period_;
     std::uint64_t periods_;
     std::uint64_t index_ = 0;  // frames handed out
@@ -52,7 +52,7 @@ private:
 struct PlayOptions {
     double speed = 1;                  // 2: twice as fast; 0: no waits, as fast as the bus takes
     bool loop = false;                 // from the start again at the end, until stopped
-    std::vector<FrameFilter> only;     // empty: every frame
+    std::vector<can::FrameFilter> only;     // empty: every frame
     std::string channel;               // empty: every channel
 };
 
@@ -126,7 +126,7 @@ struct SendTally {
 // when a frame could not be sent (Failure() says why).
 class SendRun {
 public:
-    using Link = std::function<Result<void>(const gateway::CanFrame& frame)>;
+    using Link = std::function<Result<void>(const can::CanFrame& frame)>;
     using Observer = std::function<void(const TimedSend& sent)>;
 
     SendRun(FrameSource& source, SendClock& clock, Link link, Observer sent = {}, std::size_t batch = 256);

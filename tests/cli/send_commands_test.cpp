@@ -1,7 +1,7 @@
 // vestrel-cli send, play and stimulate on virtualcan, heard by an interface
 // of the test; stimulate with the simulated gateway and verify.
 #include "cli/cli.h"
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
 #include "gateway/model_loading.h"
 #include "live/bench_rig.h"
 #include "live/live_test_support.h"
@@ -47,15 +47,15 @@ Result RunSend(std::vector<std::string> args, std::uint64_t stopAfter = 0) {
 
 // The frames of a log as the reader gives them, error frames left out.
 std::vector<std::string> LogFrames(const std::filesystem::path& log, const std::string& channel = {}) {
-    gateway::CanLogReader reader(log);
-    gateway::LogFrame frame;
-    gateway::BrokenLine broken;
+    can::CanLogReader reader(log);
+    can::LogFrame frame;
+    can::BrokenLine broken;
     std::vector<std::string> frames;
-    for (auto step = reader.Next(frame, broken); step != gateway::CanLogReader::Step::End;
+    for (auto step = reader.Next(frame, broken); step != can::CanLogReader::Step::End;
          step = reader.Next(frame, broken))
-        if (step == gateway::CanLogReader::Step::Frame && !frame.frame.error &&
+        if (step == can::CanLogReader::Step::Frame && !frame.frame.error &&
             (channel.empty() || frame.channel == channel))
-            frames.push_back(gateway::CompactFrameText(frame.frame));
+            frames.push_back(can::CompactFrameText(frame.frame));
     return frames;
 }
 

@@ -44,8 +44,8 @@ std::string UnknownVirtualChannel(const CanEndpoint& endpoint) {
 
 }  // namespace
 
-gateway::CanFrame FromQtFrame(const QCanBusFrame& qt) {
-    gateway::CanFrame frame;
+can::CanFrame FromQtFrame(const QCanBusFrame& qt) {
+    can::CanFrame frame;
     frame.id = qt.frameId();
     frame.extended = qt.hasExtendedFrameFormat();
     frame.remote = qt.frameType() == QCanBusFrame::RemoteRequestFrame;
@@ -56,13 +56,13 @@ gateway::CanFrame FromQtFrame(const QCanBusFrame& qt) {
     frame.errorStateIndicator = frame.fd && qt.hasErrorStateIndicator();
     const QByteArray payload = qt.payload();
     const int length =
-        std::min<int>(static_cast<int>(payload.size()), frame.fd ? gateway::kMaxFdDataBytes : gateway::kMaxDataBytes);
+        std::min<int>(static_cast<int>(payload.size()), frame.fd ? can::kMaxFdDataBytes : can::kMaxDataBytes);
     frame.length = static_cast<std::uint8_t>(length);
     for (int i = 0; i < length; ++i) frame.data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(payload[i]);
     return frame;
 }
 
-QCanBusFrame ToQtFrame(const gateway::CanFrame& frame) {
+QCanBusFrame ToQtFrame(const can::CanFrame& frame) {
     QCanBusFrame qt;
     qt.setExtendedFrameFormat(frame.extended);
     qt.setFrameId(frame.id);
@@ -154,10 +154,10 @@ bool CanBus::Backlogged() const {
 
 bool CanBus::IsOpen() const { return device_ && device_->state() == QCanBusDevice::ConnectedState; }
 
-Result<void> CanBus::Send(const gateway::CanFrame& frame) {
+Result<void> CanBus::Send(const can::CanFrame& frame) {
     if (!IsOpen()) return Failure{"the CAN interface " + endpoint_.Text() + " is not open"};
     if (device_->writeFrame(ToQtFrame(frame))) return {};
-    return Failure{"Cannot send " + gateway::CompactFrameText(frame) + " on " + endpoint_.Text() + ": " +
+    return Failure{"Cannot send " + can::CompactFrameText(frame) + " on " + endpoint_.Text() + ": " +
                    device_->errorString().toStdString()};
 }
 

@@ -7,7 +7,7 @@ namespace vestrel::live {
 FrameSender::FrameSender(CanBus& bus, FrameSource& source, SendRun::Observer sent, SendClock* clock, QObject* parent)
     : QObject(parent), bus_(bus), clock_(clock ? *clock : steady_) {
     run_ = std::make_unique<SendRun>(
-        source, clock_, [&bus](const gateway::CanFrame& frame) { return bus.Send(frame); },
+        source, clock_, [&bus](const can::CanFrame& frame) { return bus.Send(frame); },
         std::move(sent));
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);

@@ -1,8 +1,8 @@
-#include "live/frame_filter.h"
+#include "can/frame_filter.h"
 
 #include <charconv>
 
-namespace vestrel::live {
+namespace vestrel::can {
 
 namespace {
 
@@ -46,7 +46,7 @@ Result<std::vector<FrameFilter>> ParseFrameFilters(std::string_view text) {
     return filters;
 }
 
-bool Passes(const std::vector<FrameFilter>& filters, const gateway::CanFrame& frame) {
+bool Passes(const std::vector<FrameFilter>& filters, const CanFrame& frame) {
     if (filters.empty()) return true;
     if (frame.error) return false;
     for (const FrameFilter& f : filters) {
@@ -62,4 +62,4 @@ bool Passes(const std::vector<FrameFilter>& filters, const gateway::CanFrame& fr
     return false;
 }
 
-}  // namespace vestrel::live
+}  // namespace vestrel::can

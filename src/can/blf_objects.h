@@ -1,7 +1,7 @@
 #pragma once
 
-#include "gateway/can_log.h"
-#include "gateway/log_input.h"
+#include "can/log_formats.h"
+#include "can/log_input.h"
 #include "platform/result.h"
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace vestrel::gateway {
+namespace vestrel::can {
 
 // The objects of a Vector BLF log (binary logging format), front to back.
 // The file header ("LOGG", its size, the start of the measurement) is
@@ -21,19 +21,22 @@ namespace vestrel::gateway {
 // error frames; every other object is counted and passed over. Memory stays
 // at one container, however long the log: a container may not unpack to more
 // than 16 MiB.
-class BlfObjects {
+class BlfObjects final : public LogParser {
 public:
     // Reads the file header. `input` must start with "LOGG".
     explicit BlfObjects(LogInput& input);
-    ~BlfObjects();
+    ~BlfObjects() override;
 
-    enum class Step { Frame, Broken, End };
+    // Whether a file's first bytes are a BLF file's.
+    static bool IsOwnStart(std::string_view head);
+
     // The next frame, or a damaged object or container (`line` holding its
     // byte offset in the file).
-    Step Next(LogFrame& frame, BrokenLine& broken);
+    LogStep Next(LogFrame& frame, BrokenLine& broken) override;
 
-    std::uint64_t Objects() const { return objects_; }
-    std::uint64_t OtherObjects() const { return otherObjects_; }
+    // The objects read, and those that are neither frames nor broken.
+    std::uint64_t Records() const override { return objects_; }
+    std::uint64_t OtherRecords() const override { return otherObjects_; }
 
 private:
     class Inflater;
@@ -64,4 +67,4 @@ private:
     std::size_t channelLength_ = 0;
 };
 
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can

@@ -1,7 +1,7 @@
 // The log formats besides candump: read from hand-written fixtures (what no
 // independent writer writes) and against python-can, which writes logs at
 // test time and reads them back with its own reader.
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
 
 #include "log_test_support.h"
 #include "platform/error.h"
@@ -15,10 +15,10 @@
 
 #include <gtest/gtest.h>
 
-namespace vestrel::gateway {
+namespace vestrel::can {
 namespace {
 
-using namespace vestrel::gateway::test;
+using namespace vestrel::can::test;
 using vestrel::test::ReadFile;
 using vestrel::test::TempDir;
 using vestrel::test::WriteFile;
@@ -35,7 +35,7 @@ void InUtc() {
 std::string RefusalOf(const fs::path& path) {
     try {
         CanLogReader reader(path);
-        return "read as " + std::string(LogFormatName(reader.Format()));
+        return "read as " + std::string(reader.FormatInfo().name);
     } catch (const Error& e) {
         return e.what();
     }
@@ -133,8 +133,8 @@ TEST(LogFormats, VectorBlfWithCanMessage2FromAHandWrittenFixture) {
                                       "1 1733738400.256000 281#00190020",
                                   }));
     EXPECT_TRUE(read.frames[4].frame.frame.error);
-    EXPECT_EQ(read.lines, 7u);
-    EXPECT_EQ(read.otherObjects, 1u);  // the text object
+    EXPECT_EQ(read.records, 7u);
+    EXPECT_EQ(read.otherRecords, 1u);  // the text object
 }
 
 // A damaged BLF file: what can be read is read, each damage is one broken
@@ -229,7 +229,7 @@ OracleFrame ParseOracle(const std::string& line, bool error) {
 TEST(LogFormats, PythonCanWritesEveryFormatTheReaderReadsAlike) {
     InUtc();
     TempDir dir;
-    const std::string command = "TZ=UTC /usr/bin/python3 '" VESTREL_GATEWAY_TEST_DIR "/python_can_oracle.py' '" +
+    const std::string command = "TZ=UTC /usr/bin/python3 '" VESTREL_CAN_TEST_DIR "/python_can_oracle.py' '" +
                                 dir.path().string() + "' 3000";
     ASSERT_EQ(std::system(command.c_str()), 0) << command << " (python3-can installed by scripts/install-deps.sh)";
     const struct {
@@ -261,4 +261,4 @@ TEST(LogFormats, PythonCanWritesEveryFormatTheReaderReadsAlike) {
 }
 
 }  // namespace
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can

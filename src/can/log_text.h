@@ -4,15 +4,15 @@
 // separated tokens, numbers, bytes and time stamps. Used by the line parsers
 // of the CAN log readers only.
 
-#include "gateway/can_frame.h"
-#include "gateway/can_log.h"
+#include "can/can_frame.h"
+#include "can/can_log.h"
 #include "platform/text.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace vestrel::gateway::logtext {
+namespace vestrel::can::logtext {
 
 inline bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
@@ -105,4 +105,4 @@ inline bool ReadDataBytes(Tokens& tokens, int base, CanFrame& frame) {
     return true;
 }
 
-}  // namespace vestrel::gateway::logtext
+}  // namespace vestrel::can::logtext

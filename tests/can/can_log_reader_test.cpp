@@ -1,4 +1,4 @@
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
 
 #include "log_test_support.h"
 #include "platform/error.h"
@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
-namespace vestrel::gateway {
+namespace vestrel::can {
 namespace {
 
-using namespace vestrel::gateway::test;
+using namespace vestrel::can::test;
 using vestrel::test::ReadFile;
 using vestrel::test::TempDir;
 using vestrel::test::WriteFile;
@@ -121,7 +121,7 @@ TEST(CanLogReader, BrokenLinesAreReportedWithTheirNumberAndTheReadGoesOn) {
                                   }));
     EXPECT_TRUE(read.frames[5].frame.frame.error);
     EXPECT_EQ(read.frames[5].frame.line, 14u);
-    EXPECT_EQ(read.lines, 15u);
+    EXPECT_EQ(read.records, 15u);
 }
 
 TEST(CanLogReader, ScreenFormatWithoutTimeStampsAndAscVariants) {
@@ -214,4 +214,4 @@ TEST(CanLogReader, AMissingLogIsAnErrorWithTheSystemsReason) {
 }
 
 }  // namespace
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can

@@ -1,26 +1,13 @@
 #pragma once
 
-#include "gateway/can_frame.h"
+#include "can/can_frame.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 // What the readers of CAN logs hand out, whatever the format.
-namespace vestrel::gateway {
-
-enum class LogFormat {
-    Unknown,      // nothing recognised yet
-    CandumpLog,   // candump -l: "(1436509052.249713) can0 181#1122334455667788"
-    CandumpLong,  // candump's screen format, log2long: "(1436509052.249713)  can0  181   [8]  11 22 ..."
-    VectorAsc,    // Vector ASC, log2asc: "   0.000287 1  181             Rx   d 8 11 22 ..."
-    VectorBlf,    // Vector BLF, binary: LOG_CONTAINER objects holding CAN_MESSAGE objects
-    PeakTrc,      // PEAK TRC 1.x and 2.x: "     1)      1841.212 1  Rx        0181 -  8    11 22 ..."
-};
-
-const char* LogFormatName(LogFormat format);
-// What the format counts: "line", or "object" for BLF.
-const char* LogRecordName(LogFormat format, bool plural);
+namespace vestrel::can {
 
 // One frame of a log.
 struct LogFrame {
@@ -31,16 +18,21 @@ struct LogFrame {
     // (the channel of ASC and BLF, the bus of TRC); empty where the log
     // names none. Valid until the reader reads on.
     std::string_view channel;
-    std::uint64_t line = 0;  // the line from 1; for BLF the byte offset of the object
+    // Where it is: the line from 1, or the byte offset of its record where
+    // the format places records at byte offsets (BLF; LogFormatInfo::place).
+    std::uint64_t line = 0;
 };
 
-// A line (an object of BLF) that the format does not allow: reported with
-// its place and the reason, and passed over.
+// A record (a line, an object of BLF) that the format does not allow:
+// reported with its place and the reason, and passed over.
 struct BrokenLine {
-    std::uint64_t line = 0;  // from 1; for BLF the byte offset of the object
+    std::uint64_t line = 0;  // as LogFrame::line
     std::string reason;
     std::string text;  // the line as read, at most 120 bytes, not escaped; empty for BLF
 };
+
+// What a reader hands out next: a frame, a broken record, or the end.
+enum class LogStep { Frame, Broken, End };
 
 // What a line of a text log holds.
 enum class LineKind {
@@ -56,4 +48,4 @@ void AppendTimeText(std::string& out, std::int64_t micros);
 inline constexpr std::size_t kTimeTextBytes = 28;
 char* WriteTimeText(char* out, std::int64_t micros);
 
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can

@@ -1,8 +1,8 @@
-#include "gateway/asc_lines.h"
+#include "can/asc_lines.h"
 
-#include "gateway/log_text.h"
+#include "can/log_text.h"
 
-namespace vestrel::gateway {
+namespace vestrel::can {
 
 namespace {
 
@@ -94,6 +94,12 @@ bool AscLines::IsHeader(std::string_view line) {
            StartsWith(rest, "Begin Triggerblock") || StartsWith(rest, "Begin TriggerBlock");
 }
 
+bool AscLines::IsOwnLine(std::string_view line) {
+    LogFrame frame;
+    std::string why;
+    return IsHeader(line) || AscLines().Parse(line, frame, why) == LineKind::Frame;
+}
+
 LineKind AscLines::Parse(std::string_view line, LogFrame& out, std::string& why) {
     out.frame = CanFrame{};
     out.hasTime = false;
@@ -146,4 +152,4 @@ Result<void> AscLines::TakeTime(std::string_view text, LogFrame& out) {
     return {};
 }
 
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can

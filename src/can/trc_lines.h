@@ -1,11 +1,11 @@
 #pragma once
 
-#include "gateway/can_log.h"
+#include "can/can_log.h"
 
 #include <string>
 #include <string_view>
 
-namespace vestrel::gateway {
+namespace vestrel::can {
 
 // The lines of a PEAK TRC log, in order. Comment lines start with ';';
 // ";$FILEVERSION=2.1" names the version (none: 1.0) and ";$COLUMNS=..." the
@@ -22,10 +22,11 @@ public:
     LineKind Parse(std::string_view line, LogFrame& frame, std::string& why);
 
     // Whether a line can only belong to TRC: ";$FILEVERSION", ";$STARTTIME"
-    // or ";$COLUMNS".
-    static bool IsHeader(std::string_view line);
+    // or ";$COLUMNS", or a frame in its form.
+    static bool IsOwnLine(std::string_view line);
 
 private:
+    static bool IsHeader(std::string_view line);
     LineKind ParseVersion1(std::string_view line, LogFrame& frame, std::string& why) const;
     LineKind ParseVersion2(std::string_view line, LogFrame& frame, std::string& why) const;
 
@@ -33,4 +34,4 @@ private:
     std::string columns_ = "NOTBIdRLD";
 };
 
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can

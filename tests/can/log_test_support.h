@@ -1,13 +1,21 @@
 #pragma once
 
 // Reading a whole CAN log in a test, and the frames as comparable text.
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-namespace vestrel::gateway::test {
+#include <gtest/gtest.h>
+
+namespace vestrel::can::test {
+
+inline CanFrame Frame(const std::string& text) {
+    const Result<CanFrame> frame = ParseCompactFrame(text);
+    EXPECT_TRUE(frame) << text << ": " << frame.Why();
+    return frame ? *frame : CanFrame{};
+}
 
 struct ReadFrame {
     LogFrame frame;
@@ -17,9 +25,9 @@ struct ReadFrame {
 struct Read {
     std::vector<ReadFrame> frames;
     std::vector<BrokenLine> broken;
-    LogFormat format = LogFormat::Unknown;
-    std::uint64_t lines = 0;
-    std::uint64_t otherObjects = 0;
+    LogFormat format = LogFormat::CandumpLog;
+    std::uint64_t records = 0;
+    std::uint64_t otherRecords = 0;
 };
 
 inline Read ReadLog(const std::filesystem::path& path) {
@@ -34,8 +42,8 @@ inline Read ReadLog(const std::filesystem::path& path) {
         if (step == CanLogReader::Step::Broken) read.broken.push_back(broken);
     }
     read.format = reader.Format();
-    read.lines = reader.Lines();
-    read.otherObjects = reader.OtherObjects();
+    read.records = reader.Records();
+    read.otherRecords = reader.OtherRecords();
     return read;
 }
 
@@ -68,4 +76,4 @@ inline std::vector<std::string> BrokenTexts(const Read& read) {
     return texts;
 }
 
-}  // namespace vestrel::gateway::test
+}  // namespace vestrel::can::test

@@ -1,4 +1,4 @@
-#include "gateway/blf_objects.h"
+#include "can/blf_objects.h"
 
 #include <zlib.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <ctime>
 
-namespace vestrel::gateway {
+namespace vestrel::can {
 
 namespace {
 
@@ -123,15 +123,17 @@ BlfObjects::BlfObjects(LogInput& input) : input_(input), inflater_(std::make_uni
 
 BlfObjects::~BlfObjects() = default;
 
-BlfObjects::Step BlfObjects::Next(LogFrame& frame, BrokenLine& broken) {
+bool BlfObjects::IsOwnStart(std::string_view head) { return head.substr(0, 4) == "LOGG"; }
+
+LogStep BlfObjects::Next(LogFrame& frame, BrokenLine& broken) {
     std::string why;
     for (;;) {
         switch (TakeInnerObject(frame, why)) {
-            case Object::Frame: frame.line = outerOffset_; return Step::Frame;
+            case Object::Frame: frame.line = outerOffset_; return LogStep::Frame;
             case Object::Other: continue;
             case Object::Broken:
                 broken = BrokenLine{outerOffset_, std::move(why), {}};
-                return Step::Broken;
+                return LogStep::Broken;
             case Object::NeedMore: break;
         }
         if (atEnd_) {
@@ -139,15 +141,15 @@ BlfObjects::Step BlfObjects::Next(LogFrame& frame, BrokenLine& broken) {
                                           [](char c) { return c != 0; });
             inner_.clear();
             innerAt_ = 0;
-            if (!rest && innerSkip_ == 0) return Step::End;
+            if (!rest && innerSkip_ == 0) return LogStep::End;
             innerSkip_ = 0;
             broken = BrokenLine{outerOffset_, "the file ends inside an object", {}};
-            return Step::Broken;
+            return LogStep::Broken;
         }
         const Result<bool> read = ReadOuterObject();
         if (!read) {
             broken = BrokenLine{outerOffset_, read.Why(), {}};
-            return Step::Broken;
+            return LogStep::Broken;
         }
         if (!*read) atEnd_ = true;
     }
@@ -385,4 +387,4 @@ BlfObjects::Object BlfObjects::TakeFrame(std::uint32_t type, std::string_view ob
     return Object::Frame;
 }
 
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can

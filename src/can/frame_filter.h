@@ -2,7 +2,7 @@
 
 #include "platform/result.h"
 
-#include "gateway/can_frame.h"
+#include "can/can_frame.h"
 
 #include <cstdint>
 #include <optional>
@@ -11,7 +11,7 @@
 #include <vector>
 
 // Which frames a tool takes, in candump's filter syntax.
-namespace vestrel::live {
+namespace vestrel::can {
 
 // "181:7FF" takes a frame when (id & 7FF) == (181 & 7FF); "200~700" takes
 // one when (id & 700) != (200 & 700). An identifier of three hex digits
@@ -30,6 +30,6 @@ Result<std::vector<FrameFilter>> ParseFrameFilters(std::string_view text);
 
 // Whether a frame passes: as candump does, when any filter takes it; every
 // frame passes an empty list. Error frames pass no filter.
-bool Passes(const std::vector<FrameFilter>& filters, const gateway::CanFrame& frame);
+bool Passes(const std::vector<FrameFilter>& filters, const CanFrame& frame);
 
-}  // namespace vestrel::live
+}  // namespace vestrel::can

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string_view>
 
-namespace vestrel::gateway {
+namespace vestrel::can {
 
 // The longest line a text log may have. CAN log lines are short (a CAN FD
 // line of Vector ASC, the longest, has a few hundred bytes); a longer one is
@@ -62,4 +62,4 @@ private:
     bool inLongLine_ = false;
 };
 
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can

@@ -1,8 +1,8 @@
-#include "gateway/trc_lines.h"
+#include "can/trc_lines.h"
 
-#include "gateway/log_text.h"
+#include "can/log_text.h"
 
-namespace vestrel::gateway {
+namespace vestrel::can {
 
 namespace {
 
@@ -72,6 +72,12 @@ bool TakeType2(std::string_view type, CanFrame& frame) {
 
 bool TrcLines::IsHeader(std::string_view line) {
     return StartsWith(line, ";$FILEVERSION") || StartsWith(line, ";$STARTTIME") || StartsWith(line, ";$COLUMNS");
+}
+
+bool TrcLines::IsOwnLine(std::string_view line) {
+    LogFrame frame;
+    std::string why;
+    return IsHeader(line) || TrcLines().Parse(line, frame, why) == LineKind::Frame;
 }
 
 LineKind TrcLines::Parse(std::string_view line, LogFrame& out, std::string& why) {
@@ -166,4 +172,4 @@ LineKind TrcLines::ParseVersion2(std::string_view line, LogFrame& out, std::stri
     return LineKind::Frame;
 }
 
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "gateway/can_frame.h"
+#include "can/can_frame.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
-namespace vestrel::live {
+namespace vestrel::can {
 
 // Records frames as a candump log ("(1436509052.249713) can0 181#11223344"),
 // which vestrel-cli replay and can-utils read. The file is a plain log,
@@ -24,11 +24,11 @@ public:
     CandumpWriter& operator=(const CandumpWriter&) = delete;
 
     // Adds a line to the buffer; `time` in microseconds since the epoch.
-    void Add(const gateway::CanFrame& frame, std::int64_t time);
+    void Add(const CanFrame& frame, std::int64_t time);
     // Writes what was added. Throws Error("Cannot write file ...").
     void Flush();
     // Adds and writes at once.
-    void Append(const gateway::CanFrame& frame, std::int64_t time);
+    void Append(const CanFrame& frame, std::int64_t time);
 
     const std::filesystem::path& Path() const { return path_; }
     std::uint64_t Frames() const { return frames_; }
@@ -46,4 +46,4 @@ private:
 // ("tcp://127.0.0.1:40123/can0" gives "can0").
 std::string LogInterfaceName(std::string_view interface);
 
-}  // namespace vestrel::live
+}  // namespace vestrel::can

@@ -1,4 +1,4 @@
-#include "gateway/log_input.h"
+#include "can/log_input.h"
 
 #include "platform/error.h"
 #include "platform/file_util.h"
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace vestrel::gateway {
+namespace vestrel::can {
 
 namespace {
 
@@ -131,4 +131,4 @@ LogInput::Line LogInput::NextLine(std::string_view& line) {
     }
 }
 
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can

@@ -1,6 +1,6 @@
-#include "live/candump_writer.h"
+#include "can/candump_writer.h"
 
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
 
@@ -9,7 +9,7 @@
 
 #include <cerrno>
 
-namespace vestrel::live {
+namespace vestrel::can {
 
 CandumpWriter::CandumpWriter(const std::filesystem::path& path, std::string_view interfaceName)
     : path_(path), interface_(LogInterfaceName(interfaceName)) {
@@ -26,13 +26,13 @@ CandumpWriter::~CandumpWriter() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-void CandumpWriter::Add(const gateway::CanFrame& frame, std::int64_t time) {
+void CandumpWriter::Add(const CanFrame& frame, std::int64_t time) {
     buffer_ += '(';
-    gateway::AppendTimeText(buffer_, time);
+    AppendTimeText(buffer_, time);
     buffer_ += ") ";
     buffer_ += interface_;
     buffer_ += ' ';
-    buffer_ += gateway::CompactFrameText(frame);
+    buffer_ += CompactFrameText(frame);
     buffer_ += '\n';
     ++frames_;
 }
@@ -52,7 +52,7 @@ void CandumpWriter::Flush() {
     buffer_.clear();
 }
 
-void CandumpWriter::Append(const gateway::CanFrame& frame, std::int64_t time) {
+void CandumpWriter::Append(const CanFrame& frame, std::int64_t time) {
     Add(frame, time);
     Flush();
 }
@@ -69,4 +69,4 @@ std::string LogInterfaceName(std::string_view interface) {
     return name.empty() ? "can" : name;
 }
 
-}  // namespace vestrel::live
+}  // namespace vestrel::can

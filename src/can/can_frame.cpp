@@ -1,8 +1,8 @@
-#include "gateway/can_frame.h"
+#include "can/can_frame.h"
 
 #include "platform/text.h"
 
-namespace vestrel::gateway {
+namespace vestrel::can {
 
 namespace {
 
@@ -124,4 +124,4 @@ std::string CobIdText(std::uint32_t id) { return "0x" + UpperHex(id); }
 
 std::string BusIdText(std::uint32_t id, bool extended) { return "0x" + UpperHex(id, extended ? 8 : 1); }
 
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can

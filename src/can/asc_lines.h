@@ -1,13 +1,13 @@
 #pragma once
 
-#include "gateway/can_log.h"
+#include "can/can_log.h"
 #include "platform/result.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace vestrel::gateway {
+namespace vestrel::can {
 
 // The lines of a Vector ASC log, in order: the header ("date", "base hex
 // timestamps absolute", "internal events logged"), then one event a line,
@@ -21,10 +21,12 @@ class AscLines {
 public:
     LineKind Parse(std::string_view line, LogFrame& frame, std::string& why);
 
-    // Whether a line can only belong to ASC: its header lines.
-    static bool IsHeader(std::string_view line);
+    // Whether a line can only belong to ASC: a header line, or a frame in
+    // its form.
+    static bool IsOwnLine(std::string_view line);
 
 private:
+    static bool IsHeader(std::string_view line);
     LineKind ParseEvent(std::string_view line, LogFrame& frame, std::string& why);
     Result<void> TakeTime(std::string_view text, LogFrame& frame);
 
@@ -33,4 +35,4 @@ private:
     std::int64_t lastTime_ = 0;
 };
 
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can

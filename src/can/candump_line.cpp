@@ -1,8 +1,8 @@
-#include "gateway/candump_line.h"
+#include "can/candump_line.h"
 
-#include "gateway/log_text.h"
+#include "can/log_text.h"
 
-namespace vestrel::gateway {
+namespace vestrel::can {
 
 namespace {
 
@@ -92,9 +92,16 @@ bool ReadPlainLogLine(std::string_view line, LogFrame& out) {
 
 }  // namespace
 
-LineKind ParseCandumpLine(std::string_view line, LogFrame& out, LogFormat& form, std::string& why) {
+bool CandumpLines::IsFrameIn(std::string_view line, CandumpForm form) {
+    CandumpLines lines;
+    LogFrame frame;
+    std::string why;
+    return lines.Parse(line, frame, why) == LineKind::Frame && lines.Form() == form;
+}
+
+LineKind CandumpLines::Parse(std::string_view line, LogFrame& out, std::string& why) {
     if (ReadPlainLogLine(line, out)) {
-        form = LogFormat::CandumpLog;
+        form_ = CandumpForm::LogFile;
         return LineKind::Frame;
     }
     out.hasTime = false;
@@ -115,7 +122,7 @@ LineKind ParseCandumpLine(std::string_view line, LogFrame& out, LogFormat& form,
     out.channel = first;
     const std::string_view frameText = tokens.Next();
     if (frameText.find('#') != std::string_view::npos) {
-        form = LogFormat::CandumpLog;
+        form_ = CandumpForm::LogFile;
         // A direction flag ("R", "T") may follow; it is not needed.
         Result<CanFrame> frame = ParseCompactFrame(frameText);
         if (!frame) {
@@ -125,9 +132,9 @@ LineKind ParseCandumpLine(std::string_view line, LogFrame& out, LogFormat& form,
         out.frame = *frame;
         return LineKind::Frame;
     }
-    form = LogFormat::CandumpLong;
+    form_ = CandumpForm::Screen;
     out.frame = CanFrame{};
     return ParseLongForm(tokens, frameText, out.frame, why);
 }
 
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can

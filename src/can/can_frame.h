@@ -1,14 +1,18 @@
 #pragma once
 
 #include "platform/result.h"
-#include "project/gateway_terms.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-namespace vestrel::gateway {
+namespace vestrel::can {
+
+// The largest identifier of each format: 11 bits (standard, CAN 2.0A) and
+// 29 bits (extended, CAN 2.0B).
+inline constexpr std::uint32_t kMaxStandardId = 0x7FF;
+inline constexpr std::uint32_t kMaxExtendedId = 0x1FFFFFFF;
 
 inline constexpr int kMaxDataBytes = 8;     // a CAN 2.0 frame
 inline constexpr int kMaxFdDataBytes = 64;  // a CAN FD frame
@@ -70,4 +74,4 @@ std::string CobIdText(std::uint32_t id);
 // for an extended one ("0x00000181"), so the two formats never look alike.
 std::string BusIdText(std::uint32_t id, bool extended);
 
-}  // namespace vestrel::gateway
+}  // namespace vestrel::can
