@@ -63,6 +63,19 @@ std::int64_t StartMicros(std::string_view header) {
     return static_cast<std::int64_t>(seconds) * 1000000 + std::int64_t{U16(header, 54)} * 1000;
 }
 
+// An object's time stamp, in 10 us or in 1 ns as its flags say, as
+// microseconds since the epoch (or since the start where the file header
+// names none); nothing when that does not fit 64 bits.
+std::optional<std::int64_t> ObjectMicros(std::string_view object, std::int64_t startMicros) {
+    const std::uint64_t stamp = U64(object, 24);
+    const bool tenMicros = U32(object, 16) == kTimeTenMicros;
+    if (tenMicros && stamp > static_cast<std::uint64_t>(INT64_MAX) / 10) return std::nullopt;
+    const auto since = static_cast<std::int64_t>(tenMicros ? stamp * 10 : stamp / 1000);
+    std::int64_t micros = 0;
+    if (__builtin_add_overflow(since, startMicros, &micros)) return std::nullopt;
+    return micros;
+}
+
 bool SetId(std::uint32_t raw, CanFrame& frame) {
     frame.extended = raw & kExtendedId;
     frame.id = raw & ~kExtendedId;
@@ -125,34 +138,67 @@ BlfObjects::~BlfObjects() = default;
 
 bool BlfObjects::IsOwnStart(std::string_view head) { return head.substr(0, 4) == "LOGG"; }
 
+// Every object is counted here, as a frame, broken or other, and so is every
+// damage that is no object (a container that does not unpack, bytes where no
+// object starts): the counts add up to the objects.
 LogStep BlfObjects::Next(LogFrame& frame, BrokenLine& broken) {
     std::string why;
     for (;;) {
         switch (TakeInnerObject(frame, why)) {
-            case Object::Frame: frame.line = outerOffset_; return LogStep::Frame;
-            case Object::Other: continue;
+            case Object::Frame:
+                ++objects_;
+                frame.line = place_.offset;
+                return LogStep::Frame;
+            case Object::Other:
+                ++objects_;
+                ++otherObjects_;
+                continue;
             case Object::Broken:
-                broken = BrokenLine{outerOffset_, std::move(why), {}};
+                ++objects_;
+                broken = BrokenLine{place_.offset, std::move(why), {}, place_.unpacked};
                 return LogStep::Broken;
             case Object::NeedMore: break;
         }
         if (atEnd_) {
             const bool rest = std::any_of(inner_.begin() + static_cast<std::ptrdiff_t>(innerAt_), inner_.end(),
                                           [](char c) { return c != 0; });
-            inner_.clear();
-            innerAt_ = 0;
+            const Place place = PlaceOf(innerAt_);
+            ClearInner();
             if (!rest && innerSkip_ == 0) return LogStep::End;
             innerSkip_ = 0;
-            broken = BrokenLine{outerOffset_, "the file ends inside an object", {}};
+            ++objects_;
+            broken = BrokenLine{place.offset, "the file ends inside an object", {}, place.unpacked};
             return LogStep::Broken;
         }
         const Result<bool> read = ReadOuterObject();
         if (!read) {
-            broken = BrokenLine{outerOffset_, read.Why(), {}};
+            ++objects_;
+            broken = BrokenLine{outerOffset_, read.Why(), {}, {}};
             return LogStep::Broken;
         }
         if (!*read) atEnd_ = true;
     }
+}
+
+BlfObjects::Place BlfObjects::PlaceOf(std::size_t at) const {
+    const auto position = static_cast<std::int64_t>(at);
+    const Segment* segment = nullptr;
+    for (const Segment& s : segments_)
+        if (s.start <= position) segment = &s;
+    if (!segment) return {outerOffset_, {}};
+    const auto within = static_cast<std::uint64_t>(position - segment->start);
+    if (segment->compressed) return {segment->offset, within};
+    return {segment->offset + within, {}};
+}
+
+void BlfObjects::AddSegment(std::uint64_t offset, bool compressed) {
+    segments_.push_back(Segment{static_cast<std::int64_t>(inner_.size()), offset, compressed});
+}
+
+void BlfObjects::ClearInner() {
+    inner_.clear();
+    innerAt_ = 0;
+    segments_.clear();
 }
 
 bool BlfObjects::FindNextObject() {
@@ -185,8 +231,7 @@ Result<bool> BlfObjects::ReadOuterObject() {
     head = input_.Peek(kBaseHeaderBytes);
     if (head.size() < kBaseHeaderBytes) {
         input_.Skip(head.size());
-        inner_.clear();  // an object that was to continue here is lost with it
-        innerAt_ = 0;
+        ClearInner();  // an object that was to continue here is lost with it
         return Failure{"the file ends inside an object"};
     }
     const std::uint16_t headerSize = U16(head, 4);
@@ -209,6 +254,7 @@ Result<bool> BlfObjects::ReadOuterObject() {
     }
     // An object outside any container joins the inner stream as it is.
     CompactInner();
+    AddSegment(outerOffset_, false);
     std::uint32_t left = objectSize;
     while (left > 0) {
         const std::string_view piece = input_.Take(left);
@@ -230,6 +276,7 @@ Result<void> BlfObjects::ReadContainer(std::uint32_t objectSize) {
     const std::uint32_t packed = objectSize - static_cast<std::uint32_t>(kContainerHeaderBytes);
     input_.Skip(kContainerHeaderBytes);
     CompactInner();
+    AddSegment(method == kStored ? outerOffset_ + kContainerHeaderBytes : outerOffset_, method != kStored);
     const std::size_t base = inner_.size();
     Result<void> read;
     if ((method == kZlib ? unpacked : packed) > kMaxContainerBytes) {
@@ -257,8 +304,7 @@ Result<void> BlfObjects::ReadContainer(std::uint32_t objectSize) {
     }
     if (!read) {
         // The objects that continue into this container are lost with it.
-        inner_.clear();
-        innerAt_ = 0;
+        ClearInner();
         innerSkip_ = 0;
     }
     return read;
@@ -267,6 +313,13 @@ Result<void> BlfObjects::ReadContainer(std::uint32_t objectSize) {
 void BlfObjects::CompactInner() {
     if (innerAt_ == 0) return;
     inner_.erase(inner_.begin(), inner_.begin() + static_cast<std::ptrdiff_t>(innerAt_));
+    // Segments wholly read are dropped; the one the read position is in
+    // keeps its place, its start before the new front.
+    const auto front = static_cast<std::int64_t>(innerAt_);
+    std::size_t kept = 0;
+    while (kept + 1 < segments_.size() && segments_[kept + 1].start <= front) ++kept;
+    segments_.erase(segments_.begin(), segments_.begin() + static_cast<std::ptrdiff_t>(kept));
+    for (Segment& s : segments_) s.start -= front;
     innerAt_ = 0;
 }
 
@@ -282,6 +335,7 @@ BlfObjects::Object BlfObjects::TakeInnerObject(LogFrame& frame, std::string& why
         rest.substr(0, 4) == kObjectSignature ? 0 : rest.substr(0, kBaseHeaderBytes + 8).find(kObjectSignature);
     if (at == std::string_view::npos || at >= 8) {
         if (rest.size() < kBaseHeaderBytes + 8) return Object::NeedMore;
+        place_ = PlaceOf(innerAt_);
         const std::size_t next = rest.find(kObjectSignature, 1);
         innerAt_ += next == std::string_view::npos ? rest.size() - (kObjectSignature.size() - 1) : next;
         why = "no object starts here";
@@ -291,6 +345,7 @@ BlfObjects::Object BlfObjects::TakeInnerObject(LogFrame& frame, std::string& why
     if (object.size() < kBaseHeaderBytes) return Object::NeedMore;
     const std::uint16_t headerSize = U16(object, 4);
     const std::uint32_t objectSize = U32(object, 8);
+    place_ = PlaceOf(innerAt_ + at);
     if (objectSize < kBaseHeaderBytes || headerSize < kBaseHeaderBytes || headerSize > objectSize) {
         innerAt_ += at + kObjectSignature.size();
         why = "the object's sizes do not fit together";
@@ -298,23 +353,18 @@ BlfObjects::Object BlfObjects::TakeInnerObject(LogFrame& frame, std::string& why
     }
     if (objectSize > object.size()) {
         if (objectSize <= kMaxInnerObjectBytes) return Object::NeedMore;
-        ++objects_;
-        ++otherObjects_;
         innerSkip_ = objectSize - object.size();
         innerAt_ = inner_.size();
         return Object::Other;
     }
     innerAt_ += at + objectSize;
-    ++objects_;
     return TakeFrame(U32(object, 12), object.substr(0, objectSize), frame, why);
 }
 
 BlfObjects::Object BlfObjects::TakeFrame(std::uint32_t type, std::string_view object, LogFrame& out, std::string& why) {
     const bool error = type == kCanError || type == kCanErrorExt || type == kCanFdError64;
-    if (!error && type != kCanMessage && type != kCanMessage2 && type != kCanFdMessage && type != kCanFdMessage64) {
-        ++otherObjects_;
+    if (!error && type != kCanMessage && type != kCanMessage2 && type != kCanFdMessage && type != kCanFdMessage64)
         return Object::Other;
-    }
     const std::size_t headerSize = U16(object, 4);
     const std::size_t need = type == kCanFdMessage64 ? 40 : type == kCanFdMessage ? 20 : error ? 2 : 16;
     if (headerSize < kObjectHeaderBytes || object.size() < headerSize + need) {
@@ -322,17 +372,14 @@ BlfObjects::Object BlfObjects::TakeFrame(std::uint32_t type, std::string_view ob
         return Object::Broken;
     }
     const std::string_view p = object.substr(headerSize);
-    const std::uint64_t stamp = U64(object, 24);
-    std::int64_t micros = 0;
-    if (stamp > static_cast<std::uint64_t>(INT64_MAX) / 10 ||
-        __builtin_add_overflow(static_cast<std::int64_t>(U32(object, 16) == kTimeTenMicros ? stamp * 10 : stamp / 1000),
-                               startMicros_, &micros)) {
+    const std::optional<std::int64_t> micros = ObjectMicros(object, startMicros_);
+    if (!micros) {
         why = "the time stamp is out of range";
         return Object::Broken;
     }
     out.frame = CanFrame{};
     out.hasTime = true;
-    out.time = micros;
+    out.time = *micros;
     const unsigned channel =
         type == kCanFdMessage64 || type == kCanFdError64 ? static_cast<unsigned char>(p[0]) : U16(p, 0);
     if (channel != channelNumber_ || channelLength_ == 0) {

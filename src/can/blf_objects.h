@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,9 +19,11 @@ namespace vestrel::can {
 // hold further objects, stored or compressed with zlib, and an object may
 // continue from one container into the next. CAN_MESSAGE, CAN_MESSAGE2,
 // CAN_FD_MESSAGE and CAN_FD_MESSAGE_64 give frames, the CAN error objects
-// error frames; every other object is counted and passed over. Memory stays
-// at one container, however long the log: a container may not unpack to more
-// than 16 MiB.
+// error frames; every other object is counted and passed over. Each object
+// is placed at its own offset in the file, or for one of a compressed
+// container at the container's and where in its unpacked data it starts.
+// Memory stays at one container, however long the log: a container may not
+// unpack to more than 16 MiB.
 class BlfObjects final : public LogParser {
 public:
     // Reads the file header. `input` must start with "LOGG".
@@ -42,6 +45,22 @@ private:
     class Inflater;
     enum class Object { Frame, Broken, Other, NeedMore };
 
+    // Where bytes of the inner stream, from `start` on, came from: a plain
+    // object or a stored container's data at `offset` in the file, or a
+    // compressed container at `offset`.
+    struct Segment {
+        std::int64_t start = 0;  // before the front of inner_ where the front is inside it
+        std::uint64_t offset = 0;
+        bool compressed = false;
+    };
+    struct Place {
+        std::uint64_t offset = 0;
+        std::optional<std::uint64_t> unpacked;
+    };
+    Place PlaceOf(std::size_t at) const;
+    void AddSegment(std::uint64_t offset, bool compressed);
+    void ClearInner();
+
     Object TakeInnerObject(LogFrame& frame, std::string& why);
     Object TakeFrame(std::uint32_t type, std::string_view object, LogFrame& frame, std::string& why);
     // Reads the next object of the file: a container's content or a plain
@@ -57,6 +76,8 @@ private:
     std::int64_t startMicros_ = 0;  // the measurement's start, or 0 when the header has none
     std::vector<char> inner_;       // objects unpacked from containers, from innerAt_ on
     std::size_t innerAt_ = 0;
+    std::vector<Segment> segments_;  // of inner_, in order
+    Place place_;                    // of the object taken last
     std::uint64_t innerSkip_ = 0;    // bytes of an over-large object still to pass over
     std::uint64_t outerOffset_ = 0;  // where the container being read began in the file
     std::uint64_t objects_ = 0;

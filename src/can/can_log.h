@@ -3,6 +3,7 @@
 #include "can/can_frame.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,10 @@ struct BrokenLine {
     std::uint64_t line = 0;  // as LogFrame::line
     std::string reason;
     std::string text;  // the line as read, at most 120 bytes, not escaped; empty for BLF
+    // An object of a compressed BLF container, whose bytes are nowhere in the
+    // file as they are: `line` is the container's offset, this where in its
+    // unpacked data the object starts.
+    std::optional<std::uint64_t> unpacked;
 };
 
 // What a reader hands out next: a frame, a broken record, or the end.
@@ -37,8 +42,9 @@ enum class LogStep { Frame, Broken, End };
 // What a line of a text log holds.
 enum class LineKind {
     Frame,
-    Broken,  // the reason in `why`
-    Other,   // no frame: an empty line, a header, a comment, an event
+    Broken,      // the reason in `why`
+    Other,       // no frame: an empty line, a header, a comment, an event
+    Unreadable,  // a header without which the rest cannot be read: the read stops, the reason in `why`
 };
 
 // "1436509052.249713": seconds and six digits of microseconds.

@@ -72,13 +72,14 @@ inline bool ParseByte(std::string_view text, int base, std::uint8_t& value) {
 
 // A decimal number with an optional fraction, as a whole number of
 // 10^-`places` units; fraction digits beyond `places` are cut off, at most
-// `maxFraction` are allowed. "1436509052.249713" with places 6 gives
-// microseconds; "1841.2" with places 3 is 1841200.
+// `maxFraction` are allowed, and as many whole digits as keep the value
+// below 10^18. "1436509052.249713" with places 6 gives microseconds;
+// "1841.2" with places 3 is 1841200.
 inline bool ParseDecimal(std::string_view text, int places, std::size_t maxFraction, std::int64_t& value) {
     const std::size_t dot = text.find('.');
     const std::string_view whole = text.substr(0, dot);
     const std::string_view fraction = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
-    if (whole.empty() || whole.size() > 12 || fraction.size() > maxFraction ||
+    if (whole.empty() || whole.size() > static_cast<std::size_t>(18 - places) || fraction.size() > maxFraction ||
         (dot != std::string_view::npos && fraction.empty()))
         return false;
     std::int64_t result = 0;

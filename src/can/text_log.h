@@ -2,6 +2,7 @@
 
 #include "can/log_formats.h"
 #include "can/log_input.h"
+#include "platform/error.h"
 
 #include <cstdint>
 #include <string>
@@ -12,7 +13,9 @@ namespace vestrel::can {
 // A text log read line by line through the line parser of its format,
 // `Lines`: `LineKind Parse(std::string_view line, LogFrame& frame,
 // std::string& why)`, which keeps whatever state the format's header lines
-// set. Lines longer than kMaxLogLineBytes are broken lines.
+// set. Lines longer than kMaxLogLineBytes are broken lines; a header line
+// the rest cannot be read without ends the read with Error("FILE:LINE: the
+// log cannot be read: REASON: "LINE"").
 template <typename Lines>
 class TextLog final : public LogParser {
 public:
@@ -33,6 +36,9 @@ public:
                 frame.line = lines_;
                 return LogStep::Frame;
             }
+            if (kind == LineKind::Unreadable)
+                throw Error(input_.Path().string() + ":" + std::to_string(lines_) + ": the log cannot be read: " +
+                            why_ + ": \"" + std::string(line.substr(0, kShownLineBytes)) + "\"");
             if (kind == LineKind::Broken) {
                 broken.line = lines_;
                 broken.reason = why_;

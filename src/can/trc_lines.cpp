@@ -56,16 +56,41 @@ LineKind ParseLengthAndData(Tokens& tokens, CanFrame& frame, std::string& why) {
     return LineKind::Frame;
 }
 
-// The frame a version 2.x type stands for; false for status lines.
-bool TakeType2(std::string_view type, CanFrame& frame) {
-    if (type == "DT") return true;
-    if (type == "RR") return frame.remote = true;
-    if (type == "ER") return frame.error = true;
-    if (type != "FD" && type != "FB" && type != "FE" && type != "BI") return false;
+// The frame a version 2.x type stands for: data (DT), a remote request
+// (RR), an error frame (ER) or CAN FD (FD, FB with the bit rate switch, FE
+// with the error state indicator, BI with both); ST (a status), EC (error
+// counters) and EV (an event) are lines without a frame.
+LineKind TakeType2(std::string_view type, CanFrame& frame, std::string& why) {
+    if (type == "DT") return LineKind::Frame;
+    if (type == "RR") frame.remote = true;
+    if (type == "ER") frame.error = true;
+    if (type == "RR" || type == "ER") return LineKind::Frame;
+    if (type == "ST" || type == "EC" || type == "EV") return LineKind::Other;
+    if (type != "FD" && type != "FB" && type != "FE" && type != "BI")
+        return Broken(why, "the type is none of DT, FD, FB, FE, BI, RR, ER, ST, EC and EV");
     frame.fd = true;
     frame.bitRateSwitch = type == "FB" || type == "BI";
     frame.errorStateIndicator = type == "FE" || type == "BI";
-    return true;
+    return LineKind::Frame;
+}
+
+// What is wrong with the columns of ";$COLUMNS=" for the lines of version
+// 2.x, which need the type, the identifier, a length and the data last.
+std::string ColumnsProblem(std::string_view columns) {
+    if (columns.empty()) return "the column list names no columns";
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const char c = columns[i];
+        if (std::string_view("NOTBIdRLlD").find(c) == std::string_view::npos)
+            return std::string("the column list names a column ") + c + ", which no TRC version has";
+        if (columns.find(c, i + 1) != std::string_view::npos)
+            return std::string("the column list names the column ") + c + " twice";
+    }
+    if (columns.find('T') == std::string_view::npos) return "the column list names no type column (T)";
+    if (columns.find('I') == std::string_view::npos) return "the column list names no identifier column (I)";
+    if (columns.find_first_of("Ll") == std::string_view::npos)
+        return "the column list names no data length column (L or l)";
+    if (columns.back() != 'D') return "the column list does not end with the data column (D)";
+    return {};
 }
 
 }  // namespace
@@ -96,6 +121,11 @@ LineKind TrcLines::Parse(std::string_view line, LogFrame& out, std::string& why)
             columns_.clear();
             for (char c : text.substr(10))
                 if (c != ',' && !IsBlank(c)) columns_ += c;
+            columnsProblem_ = ColumnsProblem(columns_);
+            if (!columnsProblem_.empty() && version_ >= 20) {
+                why = columnsProblem_;
+                return LineKind::Unreadable;
+            }
         }
         return LineKind::Other;
     }
@@ -118,16 +148,18 @@ LineKind TrcLines::ParseVersion1(std::string_view line, LogFrame& out, std::stri
             out.frame.error = true;
             return LineKind::Frame;
         }
-        if (type != "Rx" && type != "Tx") return LineKind::Other;  // a warning or a status
+        if (type == "Warng") return LineKind::Other;  // a warning of the adapter: bus heavy, bus off
+        if (type != "Rx" && type != "Tx") return Broken(why, "the type is none of Rx, Tx, Warng and Error");
     }
     const std::string_view id = tokens.Next();
-    if (id == "FFFFFFFF") return LineKind::Other;  // a warning of version 1.0
+    if (version_ < 11 && id == "FFFFFFFF") return LineKind::Other;  // a status line of version 1.0
     if (!ParseTrcId(id, out.frame)) return Broken(why, "the identifier is not 4 or 8 hex digits in range");
     if (version_ >= 13 && tokens.Peek() == "-") tokens.Next();
     return ParseLengthAndData(tokens, out.frame, why);
 }
 
 LineKind TrcLines::ParseVersion2(std::string_view line, LogFrame& out, std::string& why) const {
+    if (!columnsProblem_.empty()) return Broken(why, columnsProblem_.c_str());
     Tokens tokens(line);
     std::uint32_t dlc = 0, length = 0;
     bool haveLength = false;
@@ -141,7 +173,7 @@ LineKind TrcLines::ParseVersion2(std::string_view line, LogFrame& out, std::stri
                 if (!ParseOffset(token, out)) return Broken(why, "the time offset is not milliseconds");
                 break;
             case 'T':
-                if (!TakeType2(token, out.frame)) return LineKind::Other;  // status, error counters, events
+                if (const LineKind kind = TakeType2(token, out.frame, why); kind != LineKind::Frame) return kind;
                 if (out.frame.error) return LineKind::Frame;
                 break;
             case 'B': out.channel = token; break;

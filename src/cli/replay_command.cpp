@@ -49,10 +49,14 @@ gateway::SignalValues LoadSignalsOf(const ProjectModel& loaded, const std::files
     return std::move(load.signalValues);
 }
 
-// "log:11: the data are pairs of hex digits: "..."" or, for BLF, "log: byte 4096: ...".
+// "log:11: the data are pairs of hex digits: "..."" or, for BLF, "log: byte
+// 4096: ..." and "log: byte 4096 (compressed container), byte 56 unpacked: ...".
 std::string BrokenText(const std::string& logName, const can::LogFormatInfo& format, const can::BrokenLine& broken) {
     if (format.place == can::LogPlace::ByteOffset)
-        return logName + ": byte " + std::to_string(broken.line) + ": " + broken.reason;
+        return logName + ": byte " + std::to_string(broken.line) +
+               (broken.unpacked ? " (compressed container), byte " + std::to_string(*broken.unpacked) + " unpacked"
+                                : "") +
+               ": " + broken.reason;
     return logName + ":" + std::to_string(broken.line) + ": " + broken.reason + ": \"" + broken.text + "\"";
 }
 

@@ -151,7 +151,9 @@ void AppendNeverSeen(std::vector<std::string>& lines, const GatewayDirection& di
                                              {.direction = true}));
 }
 
-// "Log: candump log file, 13 lines, 12 frames, 1 broken line, 0 error frames".
+// "Log: candump log file, 13 lines, 12 frames, 1 broken line, 0 error frames":
+// the records and what they held, which add up, the lines that hold no
+// frame ("other lines") named where there are any.
 std::string LogLine(const ReplaySummary& s) {
     const can::LogFormatInfo& format = can::LogFormatOf(s.format);
     const std::string record(format.record), records(format.records);
@@ -159,7 +161,8 @@ std::string LogLine(const ReplaySummary& s) {
                        Plural(s.frames, "frame", "frames") + ", " +
                        Plural(s.brokenLines, "broken " + record, "broken " + records) + ", " +
                        Plural(s.errorFrames, "error frame", "error frames");
-    if (format.alwaysCountsOtherRecords) line += ", " + Plural(s.otherRecords, "other " + record, "other " + records);
+    if (format.alwaysCountsOtherRecords || s.otherRecords > 0)
+        line += ", " + Plural(s.otherRecords, "other " + record, "other " + records);
     if (s.fdFrames) line += "; " + std::string(kCanFdNotFed) + ": " + Plural(s.fdFrames, "frame", "frames");
     return line;
 }

@@ -85,6 +85,10 @@ TEST(LogFormats, PeakTrcOfEveryVersionFromHandWrittenFixtures) {
         {"trc_1_1.trc",
          {" 1.059900 181#0001000003E80010", " 1.061300 18FF0001#1122", " 1.063600 281#00190020", " 7.468900 181#R8"},
          {}},
+        {"trc_1_2.trc",
+         {"1 1.841212 181#0001000003E80010", "2 1.842003 281#00190020", "1 1.843500 18FF0001#1122",
+          "2 1.844100 181#R8"},
+         {}},
         {"trc_1_3.trc",
          {"1 1.841212 181#0001000003E80010", "2 1.842003 281#00190020", "1 1.843500 18FF0001#1122",
           "1 1.844100 181#R8"},
@@ -106,7 +110,7 @@ TEST(LogFormats, PeakTrcOfEveryVersionFromHandWrittenFixtures) {
     }
 }
 
-TEST(LogFormats, VectorAscWithNineDecimalsFromAHandWrittenFixture) {
+TEST(LogFormats, VectorAscFromHandWrittenFixtures) {
     const Read read = ReadLog(kFixtures / "asc_9_decimals.asc");
     EXPECT_EQ(read.format, LogFormat::VectorAsc);
     EXPECT_TRUE(read.broken.empty());
@@ -115,6 +119,13 @@ TEST(LogFormats, VectorAscWithNineDecimalsFromAHandWrittenFixture) {
         (std::vector<std::string>{"1 0.311250 181#0001000003E80010", "2 0.411250 18FF0001#1122", "1 0.500000 181#R8",
                                   "1 0.600000 181##1000102030405060708090A0B", "1 0.700000 000#"}));
     EXPECT_TRUE(read.frames[4].frame.frame.error);
+    // The comment of a split log, bus events, a classic remote frame on a
+    // CANFD line (the DLC its length), a CAN FD frame with a symbolic name.
+    const Read events = ReadLog(kFixtures / "asc_events.asc");
+    EXPECT_EQ(BrokenTexts(events), std::vector<std::string>{});
+    EXPECT_EQ(ChannelTexts(events),
+              (std::vector<std::string>{"1 0.100000 181#0001", "1 0.200000 181#R8", "2 0.300000 281##11122"}));
+    EXPECT_EQ(events.otherRecords, 10u);
 }
 
 TEST(LogFormats, VectorBlfWithCanMessage2FromAHandWrittenFixture) {
@@ -135,6 +146,25 @@ TEST(LogFormats, VectorBlfWithCanMessage2FromAHandWrittenFixture) {
     EXPECT_TRUE(read.frames[4].frame.frame.error);
     EXPECT_EQ(read.records, 7u);
     EXPECT_EQ(read.otherRecords, 1u);  // the text object
+}
+
+// Time stamps in 10 us and in 1 ns, each within what it can hold; every
+// object placed at its own offset, or in a compressed container at the
+// container's and its own in the unpacked data.
+TEST(LogFormats, VectorBlfTimeStampsInBothUnitsAndEachObjectInItsPlace) {
+    InUtc();
+    const Read read = ReadLog(kFixtures / "blf_time_units.blf");
+    EXPECT_EQ(ChannelTexts(read), (std::vector<std::string>{
+                                      "1 1733738400.373450 181#0001",
+                                      "1 2733738400.250000 182#0002",
+                                      "2 1733768400.250000 184#0004",
+                                      "1 1733738400.750000 185#05",
+                                      "1 1733738400.950000 186#07",
+                                  }));
+    EXPECT_EQ(FramePlaces(read), (std::vector<std::uint64_t>{176, 232, 344, 400, 400}));
+    EXPECT_EQ(BrokenTexts(read), (std::vector<std::string>{"288: the time stamp is out of range",
+                                                           "400+56: the identifier is out of range"}));
+    EXPECT_EQ(read.records, 7u);
 }
 
 // A damaged BLF file: what can be read is read, each damage is one broken

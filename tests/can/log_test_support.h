@@ -44,6 +44,8 @@ inline Read ReadLog(const std::filesystem::path& path) {
     read.format = reader.Format();
     read.records = reader.Records();
     read.otherRecords = reader.OtherRecords();
+    // Every record is a frame, broken, or one that holds no frame.
+    EXPECT_EQ(read.records, read.frames.size() + read.broken.size() + read.otherRecords) << path;
     return read;
 }
 
@@ -69,11 +71,21 @@ inline std::vector<std::string> ChannelTexts(const Read& read, bool relative = f
     return texts;
 }
 
-// "3: the data are pairs of hex digits".
+// "3: the data are pairs of hex digits"; "400+56: ..." for an object at
+// byte 56 of what the compressed container at byte 400 unpacks to.
 inline std::vector<std::string> BrokenTexts(const Read& read) {
     std::vector<std::string> texts;
-    for (const BrokenLine& b : read.broken) texts.push_back(std::to_string(b.line) + ": " + b.reason);
+    for (const BrokenLine& b : read.broken)
+        texts.push_back(std::to_string(b.line) + (b.unpacked ? "+" + std::to_string(*b.unpacked) : "") + ": " +
+                        b.reason);
     return texts;
+}
+
+// Where each frame is: its line, or the byte offset of its object.
+inline std::vector<std::uint64_t> FramePlaces(const Read& read) {
+    std::vector<std::uint64_t> places;
+    for (const ReadFrame& f : read.frames) places.push_back(f.frame.line);
+    return places;
 }
 
 }  // namespace vestrel::can::test

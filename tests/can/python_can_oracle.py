@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """The independent writer and reader of CAN logs for the reader tests.
 
-python-can (Debian's python3-can) writes the same random frames as a candump
-log, Vector ASC, Vector BLF (zlib-compressed and stored containers) and PEAK
-TRC 2.1, each with what its writer supports, then reads every file back with
+python-can (Debian's python3-can) writes the same random frames, the last
+few three decades after the others, as a candump log, Vector ASC, Vector BLF
+(zlib-compressed and stored containers) and PEAK TRC 2.1, each with what its
+writer supports, then reads every file back with
 its own LogReader and writes what it read, one frame a line:
 
     TIME CHANNEL ID EXTENDED REMOTE ERROR FD BRS ESI DATA
@@ -46,6 +47,11 @@ def frames(count, seed):
             length = rnd.randrange(9)
             out.append(can.Message(timestamp=time, arbitration_id=ident, is_extended_id=extended,
                                    data=bytes(rnd.randrange(256) for _ in range(length)), channel=channel))
+    # A few frames 31.7 years on: BLF stamps in 1 ns above 9.2e17, TRC
+    # offsets of 13 digits of milliseconds.
+    for k in range(3):
+        out.append(can.Message(timestamp=time + 1e9 + k / 1000, arbitration_id=0x181, is_extended_id=False,
+                               data=bytes([k, 1, 2]), channel=0))
     return out
 
 
