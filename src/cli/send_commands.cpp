@@ -24,12 +24,20 @@ live::CanEndpoint CanOption(const Arguments& a) {
     return *endpoint;
 }
 
+// A thousand times slower or faster at most: the schedule counts whole
+// microseconds, and a slower speed would make a millisecond of the log a
+// wait of hours, a faster one every gap a nothing.
+constexpr double kSlowestSpeed = 0.001;
+constexpr double kFastestSpeed = 1000;
+
 double SpeedOption(const Arguments& a) {
     const std::string text = a.Value("speed").value_or("1");
     double speed = -1;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), speed);
-    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(speed) || speed < 0 || speed > 1000)
-        throw UsageError{"--speed takes a number from 0 to 1000 (0: as fast as the bus takes), not '" + text + "'"};
+    if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(speed) ||
+        (speed != 0 && (speed < kSlowestSpeed || speed > kFastestSpeed)))
+        throw UsageError{"--speed takes a number from 0.001 to 1000, or 0 (as fast as the bus takes), not '" + text +
+                         "'"};
     return speed;
 }
 

@@ -1,6 +1,7 @@
 #include "live/send_schedule.h"
 
 #include "can/can_log_reader.h"
+#include "platform/error.h"
 
 #include <algorithm>
 #include <chrono>
@@ -32,11 +33,21 @@ struct LogFrames::Reader {
 };
 
 LogFrames::LogFrames(std::filesystem::path log, PlayOptions options)
-    : path_(std::move(log)), options_(std::move(options)), reader_(std::make_unique<Reader>(path_)) {}
+    : path_(std::move(log)), options_(std::move(options)), reader_(std::make_unique<Reader>(path_)) {
+    TimedSend first;
+    if (Take(first)) first_ = first;
+}
 
 LogFrames::~LogFrames() = default;
 
 bool LogFrames::Next(TimedSend& next) {
+    if (!firstTaken_) {
+        firstTaken_ = true;
+        if (first_) {
+            next = *first_;
+            return true;
+        }
+    }
     while (true) {
         if (Take(next)) return true;
         // The end of the log: again from the start, unless a whole pass sent
@@ -73,8 +84,14 @@ bool LogFrames::Take(TimedSend& next) {
         std::int64_t at = last_;
         if (r.frame.hasTime && options_.speed > 0) {
             if (!firstStamp_) firstStamp_ = r.frame.time;
-            const double scaled = static_cast<double>(r.frame.time - *firstStamp_) / options_.speed;
-            at = std::max(last_, base_ + static_cast<std::int64_t>(std::llround(scaled)));
+            // In long double, which holds each 64-bit time exactly.
+            const long double scaled =
+                (static_cast<long double>(r.frame.time) - static_cast<long double>(*firstStamp_)) / options_.speed;
+            const long double due = static_cast<long double>(base_) + scaled;
+            const std::int64_t wanted = due <= 0                                        ? 0
+                                        : due < static_cast<long double>(kLatestPlayed) ? std::llroundl(due)
+                                                                                        : kLatestPlayed;
+            at = std::max(last_, wanted);
         }
         last_ = at;
         next.frame = r.frame.frame;
@@ -106,7 +123,13 @@ std::optional<std::int64_t> SendRun::Pump() {
     for (std::size_t sent = 0; sent < batch_; ++sent) {
         if (!next_) {
             TimedSend upcoming;
-            if (!source_.Next(upcoming)) {
+            bool more = false;
+            try {
+                more = source_.Next(upcoming);
+            } catch (const Error& e) {
+                failure_ = e.what();
+            }
+            if (!more) {
                 ended_ = true;
                 return std::nullopt;
             }

@@ -67,9 +67,15 @@ struct PlayCounts {
 // The frames of a CAN log (any format CanLogReader reads) at the log's own
 // time stamps divided by the speed, the first frame at the start. A frame
 // without a time stamp goes with the one before; a stamp earlier than the
-// one before counts as that one. Throws the reader's Error.
+// one before counts as that one, and one later than kLatestPlayed as that.
+// The first frame is read at once, so that a log that cannot be read fails
+// before anything is sent. Throws the reader's Error.
 class LogFrames : public FrameSource {
 public:
+    // How far after the start a frame may be due, in microseconds: about
+    // 146,000 years, far beyond any log, and far from overflowing.
+    static constexpr std::int64_t kLatestPlayed = std::int64_t{1} << 62;
+
     LogFrames(std::filesystem::path log, PlayOptions options);
     ~LogFrames() override;
     bool Next(TimedSend& next) override;
@@ -85,6 +91,8 @@ private:
     std::filesystem::path path_;
     PlayOptions options_;
     std::unique_ptr<Reader> reader_;
+    std::optional<TimedSend> first_;  // read ahead by the constructor
+    bool firstTaken_ = false;
     PlayCounts counts_;
     std::uint64_t loops_ = 0;
     std::uint64_t sentThisPass_ = 0;
@@ -123,7 +131,8 @@ struct SendTally {
 // Sends what a source says when it says it. Pump() sends every frame that
 // is due (at most `batch`, so that the caller's other work is not starved),
 // and says when the next one is due, on the clock; nothing at the end or
-// when a frame could not be sent (Failure() says why).
+// when a frame could not be sent or the source could not be read (Failure()
+// says why).
 class SendRun {
 public:
     using Link = std::function<Result<void>(const can::CanFrame& frame)>;

@@ -136,6 +136,31 @@ TEST(SendSchedule, ALogIsPlayedWithItsOwnTimingScaled) {
     EXPECT_FALSE(nothing.Next(next));
 }
 
+// A stamp earlier than the one before goes out with it, never before it;
+// one later than the schedule counts goes out at its end, never wrapped to
+// the start.
+TEST(SendSchedule, ALogsTimeThatGoesBackOrBeyondTheScheduleKeepsItsOrder) {
+    test::TempDir dir;
+    const auto log = dir / "bus.log";
+    std::ofstream(log) << "(100.000000) can0 181#01\n"
+                          "(99.500000) can0 181#02\n"
+                          "(100.500000) can0 181#03\n"
+                          "(999999999999.000000) can0 181#04\n"
+                          "(100.600000) can0 181#05\n";
+    using Sent = std::vector<std::pair<std::string, std::int64_t>>;
+    const std::int64_t kEnd = LogFrames::kLatestPlayed;
+    const std::vector<std::pair<double, Sent>> cases = {
+        {1, {{"181#01", 0}, {"181#02", 0}, {"181#03", 500000}, {"181#04", 999999999899000000}, {"181#05", 999999999899000000}}},
+        {0.001, {{"181#01", 0}, {"181#02", 0}, {"181#03", 500000000}, {"181#04", kEnd}, {"181#05", kEnd}}},
+    };
+    for (const auto& [speed, sent] : cases) {
+        LogFrames frames(log, {speed, false, {}, ""});
+        Sent got;
+        for (TimedSend next; frames.Next(next);) got.emplace_back(can::CompactFrameText(next.frame), next.at);
+        EXPECT_EQ(got, sent) << speed;
+    }
+}
+
 std::vector<std::string> Texts(const std::vector<can::CanFrame>& frames) {
     std::vector<std::string> texts;
     for (const can::CanFrame& f : frames) texts.push_back(can::CompactFrameText(f));
