@@ -192,13 +192,19 @@ BlfObjects::Place BlfObjects::PlaceOf(std::size_t at) const {
 }
 
 void BlfObjects::AddSegment(std::uint64_t offset, bool compressed) {
-    segments_.push_back(Segment{static_cast<std::int64_t>(inner_.size()), offset, compressed});
+    const auto start = static_cast<std::int64_t>(inner_.size());
+    // A segment that lies wholly inside the object still being gathered
+    // holds no object's start and is dropped: an object spread over a
+    // million tiny containers keeps two segments, not a million.
+    if (segments_.size() >= 2 && segments_.back().start > pendingStart_ && start <= pendingEnd_) segments_.pop_back();
+    segments_.push_back(Segment{start, offset, compressed});
 }
 
 void BlfObjects::ClearInner() {
     inner_.clear();
     innerAt_ = 0;
     segments_.clear();
+    pendingStart_ = pendingEnd_ = 0;
 }
 
 bool BlfObjects::FindNextObject() {
@@ -320,10 +326,13 @@ void BlfObjects::CompactInner() {
     while (kept + 1 < segments_.size() && segments_[kept + 1].start <= front) ++kept;
     segments_.erase(segments_.begin(), segments_.begin() + static_cast<std::ptrdiff_t>(kept));
     for (Segment& s : segments_) s.start -= front;
+    pendingStart_ -= front;
+    pendingEnd_ -= front;
     innerAt_ = 0;
 }
 
 BlfObjects::Object BlfObjects::TakeInnerObject(LogFrame& frame, std::string& why) {
+    pendingStart_ = pendingEnd_ = 0;
     if (innerSkip_ > 0) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(innerSkip_, inner_.size() - innerAt_));
         innerAt_ += n;
@@ -352,7 +361,11 @@ BlfObjects::Object BlfObjects::TakeInnerObject(LogFrame& frame, std::string& why
         return Object::Broken;
     }
     if (objectSize > object.size()) {
-        if (objectSize <= kMaxInnerObjectBytes) return Object::NeedMore;
+        if (objectSize <= kMaxInnerObjectBytes) {
+            pendingStart_ = static_cast<std::int64_t>(innerAt_ + at);
+            pendingEnd_ = pendingStart_ + objectSize;
+            return Object::NeedMore;
+        }
         innerSkip_ = objectSize - object.size();
         innerAt_ = inner_.size();
         return Object::Other;

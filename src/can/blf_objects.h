@@ -77,7 +77,12 @@ private:
     std::vector<char> inner_;       // objects unpacked from containers, from innerAt_ on
     std::size_t innerAt_ = 0;
     std::vector<Segment> segments_;  // of inner_, in order
-    Place place_;                    // of the object taken last
+    // The object whose bytes are still being gathered, [pendingStart_,
+    // pendingEnd_) in inner_; both 0 when there is none or its size is not
+    // known yet.
+    std::int64_t pendingStart_ = 0;
+    std::int64_t pendingEnd_ = 0;
+    Place place_;  // of the object taken last
     std::uint64_t innerSkip_ = 0;    // bytes of an over-large object still to pass over
     std::uint64_t outerOffset_ = 0;  // where the container being read began in the file
     std::uint64_t objects_ = 0;

@@ -42,7 +42,7 @@ double SpeedOption(const Arguments& a) {
 }
 
 // What of the log did not go out, when anything.
-std::string LeftOutText(const live::PlayCounts& c, const std::string& channel) {
+std::string LeftOutText(const live::PlayCounts& c, const std::string& channel, const can::LogFormatInfo& format) {
     std::string text;
     auto add = [&](std::uint64_t count, const std::string& what) {
         if (count > 0) text += (text.empty() ? "" : ", ") + what;
@@ -50,7 +50,7 @@ std::string LeftOutText(const live::PlayCounts& c, const std::string& channel) {
     add(c.otherChannel, Plural(c.otherChannel, "frame", "frames") + " of other channels than " + channel);
     add(c.filtered, Plural(c.filtered, "frame", "frames") + " the filters left out");
     add(c.errorFrames, Plural(c.errorFrames, "error frame", "error frames"));
-    add(c.broken, Plural(c.broken, "broken line", "broken lines"));
+    add(c.broken, Plural(c.broken, "broken " + std::string(format.record), "broken " + std::string(format.records)));
     return text.empty() ? text : "not sent: " + text;
 }
 
@@ -111,7 +111,7 @@ int PlayCommand(const std::vector<std::string>& args, CliContext& cli) {
             << (options.loop ? ", again from the start at its end" : "") << '.' << std::endl;
     const SendOutcome outcome = RunSend(source, can, 0, cli);
     cli.out << SendSummary(outcome) << std::endl;
-    const std::string leftOut = LeftOutText(source.Counts(), options.channel);
+    const std::string leftOut = LeftOutText(source.Counts(), options.channel, source.Format());
     if (!leftOut.empty()) cli.Say(leftOut);
     if (outcome.tally.frames == 0 && outcome.stoppedBy.empty()) {
         cli.Say("no CAN frame of " + log + " was sent");

@@ -40,6 +40,8 @@ LogFrames::LogFrames(std::filesystem::path log, PlayOptions options)
 
 LogFrames::~LogFrames() = default;
 
+const can::LogFormatInfo& LogFrames::Format() const { return reader_->reader.FormatInfo(); }
+
 bool LogFrames::Next(TimedSend& next) {
     if (!firstTaken_) {
         firstTaken_ = true;

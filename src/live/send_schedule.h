@@ -4,6 +4,7 @@
 
 #include "can/can_frame.h"
 #include "can/frame_filter.h"
+#include "can/log_formats.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -58,7 +59,7 @@ struct PlayOptions {
 
 // What a log's frames did not go out for.
 struct PlayCounts {
-    std::uint64_t broken = 0;         // lines (BLF: objects) that could not be read
+    std::uint64_t broken = 0;         // records (lines, BLF objects) that could not be read
     std::uint64_t errorFrames = 0;    // error frames, which an interface does not send
     std::uint64_t filtered = 0;       // left out by the filters
     std::uint64_t otherChannel = 0;   // of another channel than the one chosen
@@ -81,6 +82,7 @@ public:
     bool Next(TimedSend& next) override;
 
     const PlayCounts& Counts() const { return counts_; }
+    const can::LogFormatInfo& Format() const;
     // Times the log was played from the start again.
     std::uint64_t Loops() const { return loops_; }
 

@@ -165,6 +165,27 @@ TEST(LogFormats, VectorBlfTimeStampsInBothUnitsAndEachObjectInItsPlace) {
     EXPECT_EQ(BrokenTexts(read), (std::vector<std::string>{"288: the time stamp is out of range",
                                                            "400+56: the identifier is out of range"}));
     EXPECT_EQ(read.records, 7u);
+
+    // The stored objects spread over containers of 7 bytes each: the same
+    // frames, each placed where it begins.
+    TempDir dir;
+    const std::string file = ReadFile(kFixtures / "blf_time_units.blf");
+    std::string tiny = file.substr(0, 144);
+    const std::string stored = file.substr(176, 400 - 176);
+    for (std::size_t at = 0; at < stored.size(); at += 7) {
+        const std::string piece = stored.substr(at, 7);
+        std::string container = "LOBJ";
+        for (const std::uint32_t field : {16u | 1u << 16, 32u + static_cast<std::uint32_t>(piece.size()), 10u, 0u, 0u,
+                                          static_cast<std::uint32_t>(piece.size()), 0u})
+            for (int i = 0; i < 4; ++i) container += static_cast<char>(field >> (8 * i) & 0xFF);
+        tiny += container + piece + std::string(piece.size() % 4, '\0');
+    }
+    WriteFile(dir / "tiny.blf", tiny + file.substr(400));
+    const Read spread = ReadLog(dir / "tiny.blf");
+    EXPECT_EQ(ChannelTexts(spread), ChannelTexts(read));
+    EXPECT_EQ(FramePlaces(spread), (std::vector<std::uint64_t>{176, 512, 1184, 1488, 1488}));
+    EXPECT_EQ(BrokenTexts(spread), (std::vector<std::string>{"848: the time stamp is out of range",
+                                                             "1488+56: the identifier is out of range"}));
 }
 
 // A damaged BLF file: what can be read is read, each damage is one broken

@@ -48,6 +48,7 @@ inline can::LogFormat ReadWholeLog(const fs::path& path) {
         std::vector<std::string> seen;
         try {
             CanLogReader reader(path);
+            format = reader.Format();  // also when a header stops the read
             LogFrame frame;
             BrokenLine broken;
             std::uint64_t lastLine = 0;
@@ -69,7 +70,6 @@ inline can::LogFormat ReadWholeLog(const fs::path& path) {
             }
             FUZZ_CHECK(reader.Records() == seen.size() + reader.OtherRecords(),
                        "the frames, broken and other records do not add up to the records");
-            format = reader.Format();
         } catch (const Error& e) {
             // No CAN log, or one with a header the rest cannot be read without.
             const std::string what = e.what();
