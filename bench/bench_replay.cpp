@@ -28,7 +28,7 @@
 
 #include "bench_folder.h"
 #include "can_log_gen.h"
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
 #include "gateway/gateway_model.h"
 #include "gateway/model_loading.h"
 #include "gateway/replay.h"
@@ -97,14 +97,14 @@ void Report(benchmark::State& state, std::uint64_t frames) {
 }
 
 std::uint64_t ReplayInto(TextSink& sink, const fs::path& log) {
-    CanLogReader reader(log);
+    can::CanLogReader reader(log);
     Replay replay(Demo().model, sink);
-    LogFrame frame;
-    BrokenLine broken;
+    can::LogFrame frame;
+    can::BrokenLine broken;
     for (;;) {
         const auto step = reader.Next(frame, broken);
-        if (step == CanLogReader::Step::End) break;
-        if (step == CanLogReader::Step::Frame) replay.Feed(frame);
+        if (step == can::CanLogReader::Step::End) break;
+        if (step == can::CanLogReader::Step::Frame) replay.Feed(frame);
     }
     replay.Finish();
     return replay.Summary(reader).frames;
@@ -113,11 +113,11 @@ std::uint64_t ReplayInto(TextSink& sink, const fs::path& log) {
 void ReadOnly(benchmark::State& state, const fs::path& log) {
     std::uint64_t frames = 0;
     for (auto _ : state) {
-        CanLogReader reader(log);
-        LogFrame frame;
-        BrokenLine broken;
+        can::CanLogReader reader(log);
+        can::LogFrame frame;
+        can::BrokenLine broken;
         frames = 0;
-        while (reader.Next(frame, broken) != CanLogReader::Step::End) ++frames;
+        while (reader.Next(frame, broken) != can::CanLogReader::Step::End) ++frames;
         benchmark::DoNotOptimize(frames);
     }
     Report(state, frames);

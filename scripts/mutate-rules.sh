@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Breaks each gateway rule in its one home, in a copy of the tree, builds the
-# test programs that use it and prints which tests fail. A mutation that no
+# Breaks each gateway and log format rule in its one home, in a copy of the
+# tree, builds the test programs that use it and prints which tests fail. A mutation that no
 # test notices, or that only one direction notices, marks a part that does
 # not take the rule from its home or a direction without a test.
 #   scripts/mutate-rules.sh [SCRATCH_TREE]     (default /work/mut-tree)
@@ -22,6 +22,11 @@ mutations=(
   "extended-id rule inverted|src/project/gateway_terms.h|/UsesExtendedIds(CanMode mode)/s/CanMode::Can20B/CanMode::Can20A/"
   "a PosComp made with its nibbles swapped|src/project/pos_comp.h|s/((high & 0x0F) << 4/((LOW \& 0x0F) << 4/;s/(low & 0x0F));/(high \& 0x0F));/;s/LOW/low/|editors_io_tests editors_tests"
   "CANType read as a whole number (256 is CAN 2.0B)|src/project/gateway_terms.h|s/return (value & 0xFF) == 0 ? CanMode::Can20A/return value == 0 ? CanMode::Can20A/|project_tests inspect_tests signaldb_tests cli_tests"
+  "BLF time stamps in 10 us read as 1 ns|src/can/blf_objects.cpp|s/const bool tenMicros = U32(object, 16) == kTimeTenMicros;/const bool tenMicros = false;/|can_tests cli_tests"
+  "TRC bus column from version 1.3 on, not 1.2|src/can/trc_lines.cpp|s/if (version_ >= 12) {/if (version_ >= 13) {/|can_tests cli_tests"
+  "ASC CANFD line's classic remote frame read as data|src/can/asc_lines.cpp|s/if (!frame.fd \&\& (flags \& kAscFdRemote)) {/if (false) {/|can_tests cli_tests"
+  "BLF objects placed at lines, not byte offsets|src/can/log_formats.cpp|s/LogPlace::ByteOffset, \"blf\"/LogPlace::Line, \"blf\"/|can_tests cli_tests"
+  "play sends a time that goes back before the frame before|src/live/send_schedule.cpp|s/at = std::max(last_, wanted);/at = wanted;/|live_tests"
 )
 
 mkdir -p "$tree"

@@ -1,5 +1,6 @@
 #include "cli/command_table.h"
 
+#include "can/log_formats.h"
 #include "workspace/workspace.h"
 
 #include <sstream>
@@ -86,6 +87,20 @@ std::vector<CommandSpec> CompileCommands() {
     };
 }
 
+std::string Wrap(const std::string& first, const std::vector<std::string>& words, std::size_t width,
+                 const std::string& indent);
+
+// A paragraph of help text broken into lines of at most `width` columns.
+std::string Paragraph(const std::string& text, std::size_t width) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) words.push_back(word);
+    if (words.empty()) return {};
+    const std::string first = words.front();
+    words.erase(words.begin());
+    return Wrap(first, words, width, "");
+}
+
 // What the gateway does with a configuration.
 std::vector<CommandSpec> GatewayCommands() {
     return {
@@ -112,14 +127,14 @@ std::vector<CommandSpec> GatewayCommands() {
           {"channel", "C", "a channel such as can0 or 1", "take only the frames of this channel as the log names it"},
           {"strict", {}, {}, "stop at the first line that cannot be read"},
           {"signals", {}, {}, "a row per change of an imported signal's physical value instead"}},
-         "Feed a CAN log (candump -l or its screen format, Vector ASC or BLF, PEAK\n"
-         "TRC; the format is read from the content) through the gateway: every\n"
-         "register change as CSV on stdout or into FILE, and a summary of the\n"
-         "traffic on stderr. --channel takes only the frames of one channel as the\n"
-         "log names it (can0, 1); --strict stops at the first broken line; with\n"
-         "--signals, a row per change of an imported signal's physical value (time,\n"
-         "signal, value, unit, frame, cob_id). Exit status 1 when no frame could be\n"
-         "read. LOG - reads standard input.\n"},
+         Paragraph("Feed a CAN log (" + can::LogFormatsInWords() +
+                       "; the format is read from the content) through the gateway: every register change as CSV "
+                       "on stdout or into FILE, and a summary of the traffic on stderr. --channel takes only the "
+                       "frames of one channel as the log names it (can0, 1); --strict stops at the first broken "
+                       "line; with --signals, a row per change of an imported signal's physical value (time, "
+                       "signal, value, unit, frame, cob_id). Exit status 1 when no frame could be read. LOG - "
+                       "reads standard input.",
+                       74)},
         {"report",
          {"SOURCE"},
          {ValueKind::Path},

@@ -18,7 +18,7 @@ int PreviewCommand(const std::vector<std::string>& args, CliContext& cli) {
     const bool transmit = registers || typedSignals;
     a.ExpectAtLeast(transmit ? 1 : 2);
 
-    std::vector<std::pair<std::string, CanFrame>> frames;
+    std::vector<std::pair<std::string, can::CanFrame>> frames;
     for (std::size_t i = 1; i < a.Operands().size(); ++i)
         for (const TypedFrame& typed : ReadTypedFrames(a.Operands()[i])) {
             if (!typed.frame) throw UsageError{"'" + typed.text + "' is not a frame: " + typed.frame.Why()};

@@ -3,7 +3,7 @@
 #include "cli/commands.h"
 #include "cli/merge_run.h"
 #include "cli/model_notes.h"
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
 #include "gateway/model_loading.h"
 #include "gateway/replay.h"
 #include "platform/error.h"
@@ -49,9 +49,14 @@ gateway::SignalValues LoadSignalsOf(const ProjectModel& loaded, const std::files
     return std::move(load.signalValues);
 }
 
-// "log:11: the data are pairs of hex digits: "..."" or, for BLF, "log: byte 4096: ...".
-std::string BrokenText(const std::string& logName, LogFormat format, const BrokenLine& broken) {
-    if (format == LogFormat::VectorBlf) return logName + ": byte " + std::to_string(broken.line) + ": " + broken.reason;
+// "log:11: the data are pairs of hex digits: "..."" or, for BLF, "log: byte
+// 4096: ..." and "log: byte 4096 (compressed container), byte 56 unpacked: ...".
+std::string BrokenText(const std::string& logName, const can::LogFormatInfo& format, const can::BrokenLine& broken) {
+    if (format.place == can::LogPlace::ByteOffset)
+        return logName + ": byte " + std::to_string(broken.line) +
+               (broken.unpacked ? " (compressed container), byte " + std::to_string(*broken.unpacked) + " unpacked"
+                                : "") +
+               ": " + broken.reason;
     return logName + ":" + std::to_string(broken.line) + ": " + broken.reason + ": \"" + broken.text + "\"";
 }
 
@@ -63,7 +68,7 @@ int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
     if (a.Has("channel") && channel.empty()) throw UsageError{"--channel needs a channel such as can0 or 1"};
 
     const ProjectModel loaded = LoadModel(a.Operands()[0]);
-    CanLogReader reader(logName);
+    can::CanLogReader reader(logName);
     std::unique_ptr<FolderLocks> locks;
     std::unique_ptr<AtomicFileWriter> writer;
     std::unique_ptr<TextSink> sink;
@@ -84,21 +89,21 @@ int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
     }
 
     Replay replay(loaded.model, *sink, channel, a.Has("signals") ? &signalValues : nullptr);
-    LogFrame frame;
-    BrokenLine broken;
+    can::LogFrame frame;
+    can::BrokenLine broken;
     std::uint64_t listed = 0;
     for (;;) {
-        const CanLogReader::Step step = reader.Next(frame, broken);
-        if (step == CanLogReader::Step::End) break;
-        if (step == CanLogReader::Step::Frame) {
+        const can::CanLogReader::Step step = reader.Next(frame, broken);
+        if (step == can::CanLogReader::Step::End) break;
+        if (step == can::CanLogReader::Step::Frame) {
             replay.Feed(frame);
             continue;
         }
         replay.CountBrokenLine();
         if (a.Has("strict"))
-            throw Error(BrokenText(logName, reader.Format(), broken) + " (--strict: a broken " +
-                        LogRecordName(reader.Format(), false) + " ends the replay)");
-        if (++listed <= kListedBrokenLines) cli.Say(BrokenText(logName, reader.Format(), broken));
+            throw Error(BrokenText(logName, reader.FormatInfo(), broken) + " (--strict: a broken " +
+                        std::string(reader.FormatInfo().record) + " ends the replay)");
+        if (++listed <= kListedBrokenLines) cli.Say(BrokenText(logName, reader.FormatInfo(), broken));
     }
     replay.Finish();
     const ReplaySummary summary = replay.Summary(reader);
@@ -108,7 +113,7 @@ int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
 
     for (const std::string& line : ReplaySummaryLines(loaded.model, summary)) cli.err << line << '\n';
     if (summary.brokenLines > kListedBrokenLines)
-        cli.err << "(the first " << kListedBrokenLines << " broken " << LogRecordName(reader.Format(), true)
+        cli.err << "(the first " << kListedBrokenLines << " broken " << reader.FormatInfo().records
                 << " are listed above)\n";
     if (none) {
         cli.Say(channel.empty() ? "no CAN frame could be read from " + logName

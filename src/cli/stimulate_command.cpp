@@ -14,11 +14,11 @@ namespace vestrel {
 namespace {
 
 // "3.000 s: 181#0001010102010301 281#04010501 381#0601"
-void PrintChange(std::ostream& out, std::int64_t at, const std::vector<gateway::CanFrame>& frames) {
+void PrintChange(std::ostream& out, std::int64_t at, const std::vector<can::CanFrame>& frames) {
     std::string line = std::to_string(at / 1'000'000) + ".";
     const std::string millis = std::to_string(at / 1000 % 1000);
     line += std::string(3 - millis.size(), '0') + millis + " s:";
-    for (const gateway::CanFrame& frame : frames) line += " " + gateway::CompactFrameText(frame);
+    for (const can::CanFrame& frame : frames) line += " " + can::CompactFrameText(frame);
     out << line << std::endl;
 }
 

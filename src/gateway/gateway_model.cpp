@@ -38,7 +38,7 @@ void AddSharedCobIdFindings(const std::vector<std::uint32_t>& ids, const std::ve
         std::vector<int> positions;
         while (j < ids.size() && ids[j] == ids[i]) positions.push_back(frames[j++] + 1);
         if (positions.size() > 1) {
-            std::string text = "Receive frames " + ListText(positions) + " have COB-ID " + CobIdText(ids[i]);
+            std::string text = "Receive frames " + ListText(positions) + " have COB-ID " + can::CobIdText(ids[i]);
             if (mode == CanMode::Can20A) {
                 const int selected = LookupSelects(positions);
                 std::erase(positions, selected);
@@ -75,9 +75,9 @@ void AddRecordFindings(const GatewayDirection& direction, std::vector<Finding>& 
                 which + (direction.frames.size() == 1 ? " frame" : " frames") + ": it feeds nothing");
             continue;
         }
-        const bool checked = frame->length >= 1 && frame->length <= kMaxDataBytes;
+        const bool checked = frame->length >= 1 && frame->length <= can::kMaxDataBytes;
         for (const auto& [nibble, half] : {std::pair{m.HighByte(), "high"}, std::pair{m.LowByte(), "low"}}) {
-            if (nibble > kMaxDataBytes)
+            if (nibble > can::kMaxDataBytes)
                 add(record + ": the " + half + " byte's code " + std::to_string(nibble) + " names no data byte; " +
                         lost,
                     checked);
@@ -120,7 +120,7 @@ void AddRegisterFindings(const GatewayDirection& direction, std::vector<Finding>
 // feeds; `label` names the frame.
 void AddSharedByteFindings(const GatewayDirection& direction, const GatewayFrame& f, const std::string& label,
                            std::vector<Finding>& findings) {
-    std::array<std::vector<int>, kMaxDataBytes> feeders;
+    std::array<std::vector<int>, can::kMaxDataBytes> feeders;
     for (int m : f.mappings) {
         const GatewayMapping& mapping = direction.mappings[static_cast<std::size_t>(m)];
         for (int nibble : {mapping.HighByte(), mapping.LowByte()}) {
@@ -240,7 +240,7 @@ void GatewayModel::BuildFindings() {
     }
 }
 
-ReceiveMatch GatewayModel::MatchReceive(const CanFrame& frame) const {
+ReceiveMatch GatewayModel::MatchReceive(const can::CanFrame& frame) const {
     if (frame.error) return {MatchKind::ErrorFrame, {}};
     if (frame.fd) return {MatchKind::CanFd, {}};
     if (frame.extended != UsesExtendedIds(banks_->mode)) return {MatchKind::WrongFormat, {}};
@@ -256,17 +256,17 @@ ReceiveMatch GatewayModel::MatchReceive(const CanFrame& frame) const {
 }
 
 Result<void> GatewayModel::ReceiveFrameReached(int index) const {
-    CanFrame probe;
+    can::CanFrame probe;
     probe.id = receive_.frames[static_cast<std::size_t>(index)].cobId;
     probe.extended = UsesExtendedIds(banks_->mode);
     const ReceiveMatch match = MatchReceive(probe);
     if (match.kind == MatchKind::Frame && match.frames[0] == index) return {};
     if (match.kind == MatchKind::Frame)
         return Failure{"never receives: the banks select frame " + std::to_string(match.frames[0] + 1) +
-                       " for COB-ID " + CobIdText(probe.id)};
+                       " for COB-ID " + can::CobIdText(probe.id)};
     if (match.kind == MatchKind::Ambiguous)
-        return Failure{"ambiguous: other frames hold COB-ID " + CobIdText(probe.id) + " too"};
-    return Failure{"never receives: COB-ID " + CobIdText(probe.id) + " is not in the banks' lookup"};
+        return Failure{"ambiguous: other frames hold COB-ID " + can::CobIdText(probe.id) + " too"};
+    return Failure{"never receives: COB-ID " + can::CobIdText(probe.id) + " is not in the banks' lookup"};
 }
 
 std::span<const int> GatewayModel::ReceiveFramesWithCobId(std::uint32_t cobId) const {
@@ -274,7 +274,7 @@ std::span<const int> GatewayModel::ReceiveFramesWithCobId(std::uint32_t cobId) c
 }
 
 IdentifierRole GatewayModel::RoleOf(std::uint32_t id, bool extended, bool error, bool fd) const {
-    CanFrame probe;
+    can::CanFrame probe;
     probe.id = id;
     probe.extended = extended;
     probe.error = error;
@@ -293,10 +293,10 @@ IdentifierRole GatewayModel::RoleOf(std::uint32_t id, bool extended, bool error,
     return {IdRole::Unknown};
 }
 
-CanFrame GatewayModel::TransmitCanFrame(int index, const TransmitFrameData& data,
+can::CanFrame GatewayModel::TransmitCanFrame(int index, const TransmitFrameData& data,
                                        const std::map<std::uint16_t, std::uint16_t>& values) const {
     const GatewayFrame& f = transmit_.frames[static_cast<std::size_t>(index)];
-    CanFrame frame;
+    can::CanFrame frame;
     frame.id = f.cobId;
     frame.extended = UsesExtendedIds(banks_->mode);
     frame.length = static_cast<std::uint8_t>(f.DataBytes());
@@ -318,7 +318,7 @@ std::span<const int> GatewayModel::TransmitFramesWithCobId(std::uint32_t cobId) 
     return transmitById_.Find(cobId);
 }
 
-void GatewayModel::ReceiveEffects(int index, const CanFrame& frame, std::vector<RegisterEffect>& out) const {
+void GatewayModel::ReceiveEffects(int index, const can::CanFrame& frame, std::vector<RegisterEffect>& out) const {
     out.clear();
     const GatewayFrame& f = receive_.frames[static_cast<std::size_t>(index)];
     auto half = [&](int nibble) {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "gateway/can_frame.h"
+#include "can/can_frame.h"
+#include "project/gateway_terms.h"
 #include "project/pos_comp.h"
 #include "platform/result.h"
 
@@ -32,7 +33,7 @@ struct GatewayFrame {
     std::vector<int> mappings;  // indexes into the direction's mappings, in record order
 
     // How many data bytes the frame carries: its Dimensin, at most the 8 of a CAN 2.0 frame.
-    int DataBytes() const { return length < 0 ? 0 : length > kMaxDataBytes ? kMaxDataBytes : length; }
+    int DataBytes() const { return length < 0 ? 0 : length > can::kMaxDataBytes ? can::kMaxDataBytes : length; }
 };
 
 struct GatewayMapping {
@@ -150,7 +151,7 @@ struct TransmitByte {
 
 struct TransmitFrameData {
     int frame = 0;  // 0-based index
-    std::array<TransmitByte, kMaxDataBytes> bytes;  // B1-B8; the frame's Dimensin says how many count
+    std::array<TransmitByte, can::kMaxDataBytes> bytes;  // B1-B8; the frame's Dimensin says how many count
 };
 
 // Of the receive frames that share a CAN 2.0A COB-ID, in position order, the
@@ -176,7 +177,7 @@ public:
     const std::vector<Finding>& Findings() const { return findings_; }
 
     // The receive frame the device's tables select for a CAN frame.
-    ReceiveMatch MatchReceive(const CanFrame& frame) const;
+    ReceiveMatch MatchReceive(const can::CanFrame& frame) const;
     // Whether receive frame `index` (0-based) ever takes a frame in: not when
     // the lookup selects another frame with its COB-ID (CAN 2.0A), nor when
     // several frames hold it in CAN 2.0B. Refused with the reason otherwise.
@@ -188,7 +189,7 @@ public:
     // Transmit frame `index` as the gateway sends it with these bytes: its
     // COB-ID in the mode's format, its data bytes, a byte whose halves
     // disagree as the later mapping record writes it, an unknown byte 0.
-    CanFrame TransmitCanFrame(int index, const TransmitFrameData& data,
+    can::CanFrame TransmitCanFrame(int index, const TransmitFrameData& data,
                               const std::map<std::uint16_t, std::uint16_t>& values) const;
     // Every receive frame with this COB-ID, in position order (0-based).
     std::span<const int> ReceiveFramesWithCobId(std::uint32_t cobId) const;
@@ -198,7 +199,7 @@ public:
     // What `frame`'s data do to the registers that receive frame `index`
     // feeds, one entry per mapping record of that frame, in record order.
     // A remote request carries no data and sets nothing.
-    void ReceiveEffects(int index, const CanFrame& frame, std::vector<RegisterEffect>& out) const;
+    void ReceiveEffects(int index, const can::CanFrame& frame, std::vector<RegisterEffect>& out) const;
 
     // The data bytes of transmit frame `index` for the given register values.
     TransmitFrameData ComposeTransmit(int index, const std::map<std::uint16_t, std::uint16_t>& values) const;

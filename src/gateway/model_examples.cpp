@@ -6,17 +6,17 @@
 namespace vestrel::gateway {
 
 std::string ExampleFramesText(const GatewayModel& model, int count) {
-    static constexpr std::uint8_t kBytes[kMaxDataBytes] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+    static constexpr std::uint8_t kBytes[can::kMaxDataBytes] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
     std::string text;
     const auto& frames = model.Receive().frames;
     for (std::size_t i = 0; i < frames.size() && static_cast<int>(i) < count; ++i) {
-        CanFrame frame;
+        can::CanFrame frame;
         frame.id = frames[i].cobId;
         frame.extended = UsesExtendedIds(model.Mode());
-        frame.length = static_cast<std::uint8_t>(std::min(frames[i].length, kMaxDataBytes));
+        frame.length = static_cast<std::uint8_t>(std::min(frames[i].length, can::kMaxDataBytes));
         for (int b = 0; b < frame.length; ++b) frame.data[static_cast<std::size_t>(b)] = kBytes[b];
         if (!text.empty()) text += ' ';
-        text += CompactFrameText(frame);
+        text += can::CompactFrameText(frame);
     }
     return text;
 }

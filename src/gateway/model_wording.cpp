@@ -31,7 +31,7 @@ std::string FrameName(FrameDirection direction, const GatewayFrame& frame, int i
     if (parts.mnemonic) name += MnemonicSuffix(frame.mnemonic);
     if (parts.cobId || parts.dimensin) {
         name += " (";
-        if (parts.cobId) name += "COB-ID " + CobIdText(frame.cobId);
+        if (parts.cobId) name += "COB-ID " + can::CobIdText(frame.cobId);
         if (parts.cobId && parts.dimensin) name += ", ";
         if (parts.dimensin) name += "Dimensin " + std::to_string(frame.length);
         name += ')';
@@ -82,7 +82,7 @@ std::string LookupSelectionText(int frameNumber, std::size_t count) {
 
 std::string TransmitBytesText(const TransmitFrameData& data, int count) {
     std::string text;
-    for (int i = 0; i < count && i < kMaxDataBytes; ++i) {
+    for (int i = 0; i < count && i < can::kMaxDataBytes; ++i) {
         if (i > 0) text += ' ';
         const TransmitByte& b = data.bytes[static_cast<std::size_t>(i)];
         switch (b.state) {

@@ -1,6 +1,6 @@
 #include "gateway/preview.h"
 
-#include "gateway/candump_line.h"
+#include "can/candump_line.h"
 #include "gateway/model_wording.h"
 
 #include "platform/printable_text.h"
@@ -18,7 +18,7 @@ namespace {
 constexpr FrameNameParts kTitle{.dimensin = true};
 
 
-std::string HalfText(const HalfEffect& half, const CanFrame& frame) {
+std::string HalfText(const HalfEffect& half, const can::CanFrame& frame) {
     const std::string byte = ByteSourceText(half.nibble);
     switch (half.source) {
         case HalfSource::Fed: return byte;
@@ -32,7 +32,7 @@ std::string HalfText(const HalfEffect& half, const CanFrame& frame) {
     return byte;
 }
 
-void PrintEffects(const GatewayModel& model, int index, const CanFrame& frame, const std::string& indent,
+void PrintEffects(const GatewayModel& model, int index, const can::CanFrame& frame, const std::string& indent,
                   const SignalValues* signalValues, std::ostream& out) {
     const GatewayFrame& f = model.Receive().frames[static_cast<std::size_t>(index)];
     if (frame.remote) {
@@ -72,7 +72,7 @@ void PrintEffects(const GatewayModel& model, int index, const CanFrame& frame, c
     }
 }
 
-void PreviewFrameTo(const GatewayModel& model, const std::string& text, const CanFrame& frame,
+void PreviewFrameTo(const GatewayModel& model, const std::string& text, const can::CanFrame& frame,
                     const SignalValues* signalValues, std::ostream& out) {
     const GatewayDirection& receive = model.Receive();
     const ReceiveMatch match = model.MatchReceive(frame);
@@ -87,7 +87,7 @@ void PreviewFrameTo(const GatewayModel& model, const std::string& text, const Ca
                 << ": it matches no frame\n";
             return;
         case MatchKind::NoFrame: {
-            out << "no receive frame has COB-ID " << CobIdText(frame.id);
+            out << "no receive frame has COB-ID " << can::CobIdText(frame.id);
             const std::span<const int> transmit = model.TransmitFramesWithCobId(frame.id);
             if (!transmit.empty()) {
                 const int t = transmit[0];
@@ -103,7 +103,7 @@ void PreviewFrameTo(const GatewayModel& model, const std::string& text, const Ca
             out << "receive frames";
             for (std::size_t i = 0; i < match.frames.size(); ++i)
                 out << (i == 0 ? " " : i + 1 == match.frames.size() ? " and " : ", ") << match.frames[i] + 1;
-            out << " have COB-ID " << CobIdText(frame.id)
+            out << " have COB-ID " << can::CobIdText(frame.id)
                 << "; the project does not say which one the device matches\n";
             for (int index : match.frames) {
                 out << "  if " << FrameName(FrameDirection::Receive, receive.frames[static_cast<std::size_t>(index)], index, kTitle) << ":\n";
@@ -188,7 +188,7 @@ void PreviewTransmitTo(const GatewayModel& model, const RegisterValues& values, 
             out << '\n';
         }
         if (complete) {
-            out << "  as a frame: " << CompactFrameText(model.TransmitCanFrame(index, data, values)) << '\n';
+            out << "  as a frame: " << can::CompactFrameText(model.TransmitCanFrame(index, data, values)) << '\n';
         }
         if (signalValues) PrintTransmitSignals(*signalValues, model, f, values, out);
     }
@@ -204,17 +204,16 @@ void PreviewTransmitTo(const GatewayModel& model, const RegisterValues& values, 
 std::vector<TypedFrame> ReadTypedFrames(std::string_view text) {
     std::vector<TypedFrame> typed;
     auto add = [&](std::string_view piece, bool whole) {
-        Result<CanFrame> frame = Failure{};
+        Result<can::CanFrame> frame = Failure{};
         if (whole) {
-            LogFrame logged;
-            LogFormat form = LogFormat::Unknown;
+            can::LogFrame logged;
             std::string why;
-            if (ParseCandumpLine(piece, logged, form, why) == LineKind::Frame)
+            if (can::CandumpLines().Parse(piece, logged, why) == can::LineKind::Frame)
                 frame = logged.frame;
             else
                 frame = Failure{std::move(why)};
         } else {
-            frame = ParseCompactFrame(piece);
+            frame = can::ParseCompactFrame(piece);
         }
         typed.push_back(TypedFrame{std::string(piece), std::move(frame)});
     };
@@ -247,7 +246,7 @@ std::vector<TypedFrame> ReadTypedFrames(std::string_view text) {
     return typed;
 }
 
-std::string PreviewFrameText(const GatewayModel& model, const std::string& text, const CanFrame& frame,
+std::string PreviewFrameText(const GatewayModel& model, const std::string& text, const can::CanFrame& frame,
                              const SignalValues* signalValues) {
     std::ostringstream out;
     PreviewFrameTo(model, PrintableText(text, LineBreaks::OneLine), frame, signalValues, out);

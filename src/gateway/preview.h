@@ -16,7 +16,7 @@ namespace vestrel::gateway {
 // the frame, or why the text is not one.
 struct TypedFrame {
     std::string text;
-    Result<CanFrame> frame;
+    Result<can::CanFrame> frame;
 };
 
 // The frames of typed or pasted text, line by line: a line whose first word
@@ -31,7 +31,7 @@ std::vector<TypedFrame> ReadTypedFrames(std::string_view text);
 // frame (`text` as the user typed it, escaped), then one per register; a
 // register that signals of the project were imported into ends with their
 // physical values (": MotorCurrent = 12.5 A").
-std::string PreviewFrameText(const GatewayModel& model, const std::string& text, const CanFrame& frame,
+std::string PreviewFrameText(const GatewayModel& model, const std::string& text, const can::CanFrame& frame,
                              const SignalValues* signalValues = nullptr);
 
 // The transmit frames the register values feed, byte by byte ("--" not fed,

@@ -55,7 +55,7 @@ std::string FrameCell(const GatewayModel& model, const GatewayDirection& d, cons
 // One register row of a direction's table, cells as plain text.
 std::vector<std::string> MapRow(const GatewayModel& model, const GatewayDirection& d, const GatewayMapping& m) {
     const GatewayFrame* frame = d.FrameOf(m);
-    return {std::to_string(m.reg), FrameCell(model, d, m), frame ? CobIdText(frame->cobId) : "",
+    return {std::to_string(m.reg), FrameCell(model, d, m), frame ? can::CobIdText(frame->cobId) : "",
             frame ? frame->mnemonic : "", ByteSourceCell(m.HighByte(), frame), ByteSourceCell(m.LowByte(), frame)};
 }
 
@@ -98,7 +98,7 @@ struct Picture {
 std::string FrameCaption(const GatewayFrame& frame, int frameIndex) {
     std::string caption = "Frame " + std::to_string(frameIndex + 1);
     if (!frame.mnemonic.empty()) caption += " \"" + frame.mnemonic + "\"";
-    caption += ": COB-ID " + CobIdText(frame.cobId) + ", Dimensin " + std::to_string(frame.length);
+    caption += ": COB-ID " + can::CobIdText(frame.cobId) + ", Dimensin " + std::to_string(frame.length);
     if (frame.remote) caption += ", remote frame";
     return caption;
 }
@@ -140,14 +140,14 @@ std::string FramePictureSvg(const GatewayModel& model, FrameDirection direction,
     for (int m : frame.mappings)
         regW = std::max(regW, std::ceil(LabelWidth(d.mappings[static_cast<std::size_t>(m)].reg)) + 8);
     const double width =
-        std::max(kMaxDataBytes * (kByteW + kByteGap), static_cast<double>(registers) * (regW + kRegGap)) + 16;
+        std::max(can::kMaxDataBytes * (kByteW + kByteGap), static_cast<double>(registers) * (regW + kRegGap)) + 16;
     const double height = registers ? kRegY + kRegH + 24 : kByteY + kByteH + 10;
 
     Picture p;
     p.svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Number(width) + "\" height=\"" + Number(height) +
             "\" viewBox=\"0 0 " + Number(width) + " " + Number(height) + "\">";
     // The colour of each byte: that of the first record feeding it.
-    std::array<int, kMaxDataBytes> byteColour;
+    std::array<int, can::kMaxDataBytes> byteColour;
     byteColour.fill(-1);
     for (std::size_t r = 0; r < registers; ++r) {
         const GatewayMapping& m = d.mappings[static_cast<std::size_t>(frame.mappings[r])];
@@ -155,7 +155,7 @@ std::string FramePictureSvg(const GatewayModel& model, FrameDirection direction,
             if (const int b = DataByteOfNibble(nibble); b >= 0 && byteColour[static_cast<std::size_t>(b)] < 0)
                 byteColour[static_cast<std::size_t>(b)] = static_cast<int>(r % std::size(kPalette));
     }
-    for (int b = 0; b < kMaxDataBytes; ++b) {
+    for (int b = 0; b < can::kMaxDataBytes; ++b) {
         const double x = 8 + b * (kByteW + kByteGap);
         const bool present = b < frame.length && !frame.remote;
         const int colour = byteColour[static_cast<std::size_t>(b)];
@@ -398,7 +398,7 @@ std::string RegisterMapMarkdown(const ReportInput& input) {
             const GatewayFrame& frame = d.frames[i];
             md += "\n" + MarkdownCell(FrameCaption(frame, static_cast<int>(i))) + "\n\n";
             md += "| B1 | B2 | B3 | B4 | B5 | B6 | B7 | B8 |\n|---|---|---|---|---|---|---|---|\n|";
-            for (int b = 1; b <= kMaxDataBytes; ++b) {
+            for (int b = 1; b <= can::kMaxDataBytes; ++b) {
                 std::string cell;
                 for (int m : frame.mappings) {
                     const GatewayMapping& mapping = d.mappings[static_cast<std::size_t>(m)];

@@ -28,7 +28,7 @@ int RegisterTable::SlotOf(std::uint16_t reg) const {
     return it != regs.end() && *it == reg ? static_cast<int>(it - regs.begin()) : -1;
 }
 
-RegisterTable::FeedResult RegisterTable::Feed(const CanFrame& frame, std::int64_t time) {
+RegisterTable::FeedResult RegisterTable::Feed(const can::CanFrame& frame, std::int64_t time) {
     changes_.clear();
     FeedResult result;
     result.match = model_.MatchReceive(frame);

@@ -31,7 +31,7 @@ public:
     // Applies one received frame, `time` in microseconds on the caller's
     // clock. A frame that matches no receive frame, or several (ambiguous in
     // CAN 2.0B), changes nothing.
-    FeedResult Feed(const CanFrame& frame, std::int64_t time);
+    FeedResult Feed(const can::CanFrame& frame, std::int64_t time);
 
     // A register no receive mapping feeds reads as unknown.
     RegisterValue Value(std::uint16_t reg) const;

@@ -90,7 +90,7 @@ TrafficTarget TransmitTarget(const GatewayModel& model, std::span<const int> tra
 // Where one COB-ID's traffic goes; notes the frames it reaches, and the
 // COB-IDs of the wrong format or of no frame table, in `found`.
 TrafficTarget FindTarget(const GatewayModel& model, const CobIdTraffic& t, TrafficFindings& found) {
-    const std::string id = BusIdText(t.id, t.extended);
+    const std::string id = can::BusIdText(t.id, t.extended);
     const std::span<const int> receive = model.ReceiveFramesWithCobId(t.id);
     const std::span<const int> transmit = model.TransmitFramesWithCobId(t.id);
     const IdentifierRole role = model.RoleOf(t.id, t.extended);
@@ -113,9 +113,9 @@ TrafficTarget FindTarget(const GatewayModel& model, const CobIdTraffic& t, Traff
 
 // The data lengths seen on a COB-ID that differ from its frame's Dimensin.
 void NoteOtherLengths(const CobIdTraffic& t, const TrafficTarget& target, std::vector<std::string>& lengths) {
-    const std::string id = BusIdText(t.id, t.extended);
+    const std::string id = can::BusIdText(t.id, t.extended);
     const int expected = target.expected->length;
-    for (int length = 0; length <= kMaxDataBytes; ++length) {
+    for (int length = 0; length <= can::kMaxDataBytes; ++length) {
         const std::uint64_t n = t.dataFramesByLength[static_cast<std::size_t>(length)];
         if (n && length != expected)
             lengths.push_back("  " + id + " (" + target.expectedName + ", Dimensin " + std::to_string(expected) +
@@ -136,7 +136,7 @@ std::string TrafficLine(const GatewayModel& model, const CobIdTraffic& t, Traffi
                  " too high";
     if (!kinds.empty()) target.what += " (" + kinds + ")";
     const std::string counts = std::to_string(t.frames);
-    std::string line = "  " + BusIdText(t.id, t.extended);
+    std::string line = "  " + can::BusIdText(t.id, t.extended);
     line.resize(std::max<std::size_t>(line.size() + 1, 14), ' ');
     line += std::string(counts.size() < 8 ? 8 - counts.size() : 0, ' ') + counts + "  " + target.what;
     if (target.expected) NoteOtherLengths(t, target, found.lengths);
@@ -151,16 +151,18 @@ void AppendNeverSeen(std::vector<std::string>& lines, const GatewayDirection& di
                                              {.direction = true}));
 }
 
-// "Log: candump log file, 13 lines, 12 frames, 1 broken line, 0 error frames".
+// "Log: candump log file, 13 lines, 12 frames, 1 broken line, 0 error frames":
+// the records and what they held, which add up, the lines that hold no
+// frame ("other lines") named where there are any.
 std::string LogLine(const ReplaySummary& s) {
-    const bool blf = s.format == LogFormat::VectorBlf;
-    std::string line =
-        "Log: " + std::string(LogFormatName(s.format)) + ", " +
-        Plural(s.lines, LogRecordName(s.format, false), LogRecordName(s.format, true)) + ", " +
-        Plural(s.frames, "frame", "frames") + ", " +
-        Plural(s.brokenLines, blf ? "broken object" : "broken line", blf ? "broken objects" : "broken lines") + ", " +
-        Plural(s.errorFrames, "error frame", "error frames");
-    if (blf) line += ", " + Plural(s.otherObjects, "other object", "other objects");
+    const can::LogFormatInfo& format = can::LogFormatOf(s.format);
+    const std::string record(format.record), records(format.records);
+    std::string line = "Log: " + std::string(format.name) + ", " + Plural(s.records, record, records) + ", " +
+                       Plural(s.frames, "frame", "frames") + ", " +
+                       Plural(s.brokenLines, "broken " + record, "broken " + records) + ", " +
+                       Plural(s.errorFrames, "error frame", "error frames");
+    if (format.alwaysCountsOtherRecords || s.otherRecords > 0)
+        line += ", " + Plural(s.otherRecords, "other " + record, "other " + records);
     if (s.fdFrames) line += "; " + std::string(kCanFdNotFed) + ": " + Plural(s.fdFrames, "frame", "frames");
     return line;
 }
@@ -199,7 +201,7 @@ Replay::Replay(const GatewayModel& model, TextSink& csv, std::string channel, co
     // ",2,0x281\n": frame position and COB-ID, as the row of a change ends.
     for (std::size_t i = 0; i < model.Receive().frames.size(); ++i) {
         const std::string text = "," + std::to_string(i + 1) + "," +
-                                 BusIdText(model.Receive().frames[i].cobId, UsesExtendedIds(model.Mode())) + "\n";
+                                 can::BusIdText(model.Receive().frames[i].cobId, UsesExtendedIds(model.Mode())) + "\n";
         RowTail& tail = rowTails_.emplace_back();
         tail.length = std::min(text.size(), sizeof tail.text);  // at most ",250,0x1FFFFFFF\n"
         std::memcpy(tail.text, text.data(), tail.length);
@@ -216,12 +218,12 @@ bool Replay::OnChannel(std::string_view channel) {
     return channel_.empty() || channel == channel_;
 }
 
-void Replay::Feed(const LogFrame& logged) {
+void Replay::Feed(const can::LogFrame& logged) {
     if (!OnChannel(logged.channel)) {
         ++otherChannelFrames_;
         return;
     }
-    const CanFrame& frame = logged.frame;
+    const can::CanFrame& frame = logged.frame;
     if (frame.error) {
         ++errorFrames_;
         return;
@@ -239,19 +241,19 @@ void Replay::Feed(const LogFrame& logged) {
 
 // The frame's time stamp as the rows show it, into `time` (kTimeTextBytes,
 // written in full so that it can be copied whole); returns its length.
-std::size_t Replay::WriteTime(const LogFrame& logged, char* time) {
+std::size_t Replay::WriteTime(const can::LogFrame& logged, char* time) {
     std::size_t timeLength = 0;
     if (logged.hasTime && logged.time < 0) {
-        timeLength = static_cast<std::size_t>(WriteTimeText(time, logged.time) - time);
+        timeLength = static_cast<std::size_t>(can::WriteTimeText(time, logged.time) - time);
     } else if (logged.hasTime) {
         const std::int64_t second = logged.time / 1000000;
         if (second != timeSecond_ || timeSecondLength_ == 0) {
             timeSecond_ = second;
             timeSecondLength_ =
-                static_cast<std::size_t>(WriteTimeText(timeSecondText_, second * 1000000) - timeSecondText_) -
+                static_cast<std::size_t>(can::WriteTimeText(timeSecondText_, second * 1000000) - timeSecondText_) -
                 6;  // "1733661931."
         }
-        std::memcpy(time, timeSecondText_, kTimeTextBytes);
+        std::memcpy(time, timeSecondText_, can::kTimeTextBytes);
         timeLength = timeSecondLength_;
         auto fraction = static_cast<std::uint32_t>(logged.time - second * 1000000);
         for (int i = 5; i >= 0; --i, fraction /= 10)
@@ -261,11 +263,11 @@ std::size_t Replay::WriteTime(const LogFrame& logged, char* time) {
     return timeLength;
 }
 
-void Replay::WriteChanges(const LogFrame& logged, const RegisterTable::FeedResult& fed) {
+void Replay::WriteChanges(const can::LogFrame& logged, const RegisterTable::FeedResult& fed) {
     // The time and the frame's part of a row are the same for each change;
     // rows are written into the buffer in place, copies of fixed size
     // landing in its slack.
-    char time[kTimeTextBytes];
+    char time[can::kTimeTextBytes];
     const std::size_t timeLength = WriteTime(logged, time);
     const RowTail& tail = rowTails_[static_cast<std::size_t>(fed.match.frames[0])];
     for (const RegisterTable::Change& change : fed.changes) {
@@ -285,7 +287,7 @@ void Replay::WriteChanges(const LogFrame& logged, const RegisterTable::FeedResul
     }
 }
 
-void Replay::WriteSignalChanges(const LogFrame& logged, const RegisterTable::FeedResult& fed) {
+void Replay::WriteSignalChanges(const can::LogFrame& logged, const RegisterTable::FeedResult& fed) {
     std::vector<std::size_t> touched;
     for (const RegisterTable::Change& change : fed.changes) {
         const auto it = signalsOfRegister_.find(change.reg);
@@ -295,7 +297,7 @@ void Replay::WriteSignalChanges(const LogFrame& logged, const RegisterTable::Fee
     }
     if (touched.empty()) return;
     std::sort(touched.begin(), touched.end());  // in the file's order
-    char time[kTimeTextBytes];
+    char time[can::kTimeTextBytes];
     const std::size_t timeLength = WriteTime(logged, time);
     const RowTail& tail = rowTails_[static_cast<std::size_t>(fed.match.frames[0])];
     auto registers = [&](std::int32_t reg) { return table_.Value(static_cast<std::uint16_t>(reg)); };
@@ -327,11 +329,11 @@ void Replay::Flush() {
 
 void Replay::Finish() { Flush(); }
 
-ReplaySummary Replay::Summary(const CanLogReader& reader) const {
+ReplaySummary Replay::Summary(const can::CanLogReader& reader) const {
     ReplaySummary s;
     s.format = reader.Format();
-    s.lines = reader.Lines();
-    s.otherObjects = reader.OtherObjects();
+    s.records = reader.Records();
+    s.otherRecords = reader.OtherRecords();
     s.frames = frames_;
     s.fdFrames = fdFrames_;
     s.errorFrames = errorFrames_;

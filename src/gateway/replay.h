@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
 #include "gateway/gateway_model.h"
 #include "gateway/register_table.h"
 #include "gateway/signal_values.h"
@@ -18,13 +18,13 @@
 namespace vestrel::gateway {
 
 struct ReplaySummary {
-    LogFormat format = LogFormat::Unknown;
-    std::uint64_t lines = 0;   // BLF: objects
+    can::LogFormat format = can::LogFormat::CandumpLog;
+    std::uint64_t records = 0;  // lines, or BLF's objects
     std::uint64_t frames = 0;  // error frames excepted, CAN FD frames included
     std::uint64_t fdFrames = 0;
     std::uint64_t errorFrames = 0;
-    std::uint64_t brokenLines = 0;
-    std::uint64_t otherObjects = 0;  // BLF objects that are no frames
+    std::uint64_t brokenLines = 0;   // records that could not be read
+    std::uint64_t otherRecords = 0;  // records that hold no frame: headers, comments, events
     std::uint64_t changes = 0;       // CSV rows written
     TrafficCounts::Listing traffic;
     // With a channel chosen: the frames left out, and the channels the log names.
@@ -54,19 +54,19 @@ public:
     // value (kReplaySignalCsvHeader) instead of per register change.
     Replay(const GatewayModel& model, TextSink& csv, std::string channel = {}, const SignalValues* signalValues = nullptr);
 
-    void Feed(const LogFrame& frame);
+    void Feed(const can::LogFrame& frame);
     void CountBrokenLine() { ++brokenLines_; }
     // Writes what is still buffered; call once at the end.
     void Finish();
 
-    ReplaySummary Summary(const CanLogReader& reader) const;
+    ReplaySummary Summary(const can::CanLogReader& reader) const;
     const RegisterTable& Registers() const { return table_; }
 
 private:
     bool OnChannel(std::string_view channel);
-    void WriteChanges(const LogFrame& frame, const RegisterTable::FeedResult& fed);
-    void WriteSignalChanges(const LogFrame& frame, const RegisterTable::FeedResult& fed);
-    std::size_t WriteTime(const LogFrame& logged, char* time);
+    void WriteChanges(const can::LogFrame& frame, const RegisterTable::FeedResult& fed);
+    void WriteSignalChanges(const can::LogFrame& frame, const RegisterTable::FeedResult& fed);
+    std::size_t WriteTime(const can::LogFrame& logged, char* time);
 
     const GatewayModel& model_;
     RegisterTable table_;
@@ -83,7 +83,7 @@ private:
     std::size_t used_ = 0;
     std::vector<RowTail> rowTails_;  // per receive frame
     std::int64_t timeSecond_ = 0;    // the whole second last written, and its text
-    char timeSecondText_[kTimeTextBytes] = {};
+    char timeSecondText_[can::kTimeTextBytes] = {};
     std::size_t timeSecondLength_ = 0;
     TrafficCounts traffic_;
     std::string channel_;

@@ -17,14 +17,14 @@ std::uint64_t Mixed(std::uint64_t x) {  // splitmix64's finaliser
     return x ^ (x >> 31);
 }
 
-void CountInto(CobIdTraffic& t, const CanFrame& frame) {
+void CountInto(CobIdTraffic& t, const can::CanFrame& frame) {
     ++t.frames;
     if (frame.fd)
         ++t.fd;
     else if (frame.remote)
         ++t.remote;
     else
-        ++t.dataFramesByLength[std::min<std::size_t>(frame.length, kMaxDataBytes)];
+        ++t.dataFramesByLength[std::min<std::size_t>(frame.length, can::kMaxDataBytes)];
 }
 
 std::uint64_t Minus(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : 0; }
@@ -43,7 +43,7 @@ TrafficCounts::TrafficCounts(const GatewayModel& model)
         }
 }
 
-void TrafficCounts::Count(const CanFrame& frame) {
+void TrafficCounts::Count(const can::CanFrame& frame) {
     if (!frame.extended && frame.id <= kMaxStandardId) {
         std::int32_t& slot = standardSlot_[frame.id];
         if (slot < 0) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gateway/can_frame.h"
+#include "can/can_frame.h"
 #include "gateway/gateway_model.h"
 
 #include <array>
@@ -17,7 +17,7 @@ struct CobIdTraffic {
     std::uint64_t frames = 0;  // error frames excepted
     std::uint64_t remote = 0;
     std::uint64_t fd = 0;                                               // CAN FD frames
-    std::array<std::uint64_t, kMaxDataBytes + 1> dataFramesByLength{};  // classic data frames
+    std::array<std::uint64_t, can::kMaxDataBytes + 1> dataFramesByLength{};  // classic data frames
     // When the count is an estimate: it may be this many frames too high,
     // and the kinds and lengths count only the frames since the identifier
     // took its place in the table.
@@ -35,7 +35,7 @@ class TrafficCounts {
 public:
     explicit TrafficCounts(const GatewayModel& model);
 
-    void Count(const CanFrame& frame);
+    void Count(const can::CanFrame& frame);
 
     struct Listing {
         std::vector<CobIdTraffic> traffic;  // standard identifiers first, each kind ascending

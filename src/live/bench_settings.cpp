@@ -1,5 +1,6 @@
 #include "live/bench_settings.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -10,6 +11,40 @@ namespace {
 bool ParseInt(std::string_view text, int& value) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+// "127.0.0.1", or an IPv6 address in brackets: "[::1]".
+bool IsIpAddress(std::string_view host) {
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        return host.substr(1, host.size() - 2).find_first_not_of("0123456789abcdefABCDEF:.") == std::string_view::npos;
+    int parts = 0;
+    while (!host.empty()) {
+        const std::size_t dot = host.find('.');
+        int value = 0;
+        const std::string_view part = host.substr(0, dot);
+        if (part.size() > 3 || !ParseInt(part, value) || value > 255 || ++parts > 4) return false;
+        host = dot == std::string_view::npos ? std::string_view() : host.substr(dot + 1);
+        if (dot != std::string_view::npos && host.empty()) return false;
+    }
+    return parts == 4;
+}
+
+// What is wrong with the relay's address, "127.0.0.1:40123" or "[::1]"
+// (then the relay's default port); empty when nothing.
+std::string RelayAddressProblem(std::string_view authority) {
+    const bool bracketed = !authority.empty() && authority.front() == '[';
+    const std::size_t close = bracketed ? authority.find(']') : std::string_view::npos;
+    const std::size_t hostEnd = bracketed ? (close == std::string_view::npos ? 0 : close + 1)
+                                          : std::min(authority.find(':'), authority.size());
+    const std::string_view host = authority.substr(0, hostEnd);
+    if (!IsIpAddress(host))
+        return "the relay's address is an IP address such as 127.0.0.1 (the plugin looks up no names), not '" +
+               std::string(host) + "'";
+    const std::string_view port = authority.substr(hostEnd);
+    int number = 0;
+    if (!port.empty() && (port[0] != ':' || !ParseInt(port.substr(1), number) || number < 1 || number > 65535))
+        return "the relay's port is a number from 1 to 65535, not '" + std::string(port.substr(1)) + "'";
+    return {};
 }
 
 char ParityLetter(Parity parity) {
@@ -28,7 +63,30 @@ Result<CanEndpoint> ParseCanInterface(std::string_view text) {
     if (colon == std::string_view::npos || colon == 0 || colon + 1 == text.size())
         return Failure{"a CAN interface is PLUGIN:INTERFACE, such as socketcan:can0 or virtualcan:can0, not '" +
                        std::string(text) + "'"};
-    return CanEndpoint{std::string(text.substr(0, colon)), std::string(text.substr(colon + 1))};
+    CanEndpoint endpoint{std::string(text.substr(0, colon)), std::string(text.substr(colon + 1))};
+    if (const Result<void> usable = CheckCanEndpoint(endpoint); !usable) return Failure{usable.Why()};
+    return endpoint;
+}
+
+Result<void> CheckCanEndpoint(const CanEndpoint& endpoint) {
+    if (endpoint.plugin != "virtualcan") return {};
+    const std::string_view name = endpoint.interface;
+    auto refused = [&](const std::string& why) -> Result<void> {
+        return Failure{"CAN interface " + endpoint.Text() + ": " + why};
+    };
+    constexpr std::string_view kScheme = "tcp://";
+    if (name.find("://") == std::string_view::npos) {
+        if (name.find_first_of(":/?#@") == std::string_view::npos) return {};
+        return refused("virtualcan takes a channel such as can0, or tcp://ADDRESS:PORT/can0");
+    }
+    if (name.substr(0, kScheme.size()) != kScheme) return refused("the virtualcan relay is reached over tcp://");
+    const std::string_view rest = name.substr(kScheme.size());
+    const std::size_t slash = rest.find('/');
+    const std::string_view channel = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (channel.empty() || channel.find_first_of("/?#") != std::string_view::npos)
+        return refused("the relay's address is followed by a channel and nothing else: tcp://ADDRESS:PORT/can0");
+    if (const std::string why = RelayAddressProblem(rest.substr(0, slash)); !why.empty()) return refused(why);
+    return {};
 }
 
 std::string SerialSettingsText(const SerialSettings& s) {

@@ -25,8 +25,16 @@ struct CanEndpoint {
 };
 
 // "PLUGIN:IFACE": the plugin is what stands before the first ':', so that an
-// interface name may hold colons itself. Any other text is refused with the reason.
+// interface name may hold colons itself. Any other text is refused with the
+// reason, and so is what CheckCanEndpoint refuses.
 Result<CanEndpoint> ParseCanInterface(std::string_view text);
+
+// Refuses an interface name that its plugin would read its own way instead
+// of refusing it. Qt's virtualcan takes a channel ("can0") or the relay's
+// address and a channel ("tcp://127.0.0.1:40123/can0"); it would use its
+// default port for a port outside 1 to 65535, not look up a host name, and
+// pass over a scheme, a user, a query or more path.
+Result<void> CheckCanEndpoint(const CanEndpoint& endpoint);
 
 using Parity = SerialParity;
 

@@ -42,7 +42,7 @@ std::string ResultText(const RegisterCheck& c, const gateway::RegisterTable& tab
 
 }  // namespace
 
-std::string MonitorDataText(const gateway::CanFrame& frame) {
+std::string MonitorDataText(const can::CanFrame& frame) {
     if (frame.error) return "error frame";
     if (frame.remote) return "remote request [" + std::to_string(frame.length) + "]";
     std::string text = (frame.fd ? "CAN FD [" : "[") + std::to_string(frame.length) + "]";
@@ -58,7 +58,7 @@ TextTable MonitorTable(const BusMonitor* monitor, const gateway::SignalValues* m
     if (!monitor) return table;
     for (const MonitorEntry& e : monitor->Entries()) {
         const bool odd = BusMonitor::StandsOut(e);
-        table.rows.push_back({{e.error ? "error" : gateway::BusIdText(e.id, e.extended), odd},
+        table.rows.push_back({{e.error ? "error" : can::BusIdText(e.id, e.extended), odd},
                               {std::to_string(e.count), odd},
                               {RateText(BusMonitor::Rate(e, now)), odd},
                               {MonitorDataText(e.last), odd},

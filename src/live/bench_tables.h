@@ -49,6 +49,6 @@ TextTable ExpectedTable(const gateway::GatewayModel* model, const gateway::Regis
 
 // "[8] 11 22 33 44 55 66 77 88", "CAN FD [12] ...", "remote request [2]",
 // "error frame".
-std::string MonitorDataText(const gateway::CanFrame& frame);
+std::string MonitorDataText(const can::CanFrame& frame);
 
 }  // namespace vestrel::live

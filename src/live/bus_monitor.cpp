@@ -9,7 +9,7 @@
 
 namespace vestrel::live {
 
-using gateway::CanFrame;
+using can::CanFrame;
 using gateway::MatchKind;
 
 namespace {
@@ -41,7 +41,7 @@ void BusMonitor::Classify(MonitorEntry& e) const {
     e.frame = role.frame;
 }
 
-std::size_t BusMonitor::Feed(const CanFrame& frame, std::int64_t time) {
+std::size_t BusMonitor::Feed(const can::CanFrame& frame, std::int64_t time) {
     ++frames_;
     MonitorEntry key;
     key.id = frame.id;

@@ -25,7 +25,7 @@ struct MonitorEntry {
     int frame = -1;                       // 0-based frame index for Receive and Transmit
     std::uint64_t count = 0;
     std::uint64_t lengthMismatches = 0;   // data frames whose length is not Dimensin
-    gateway::CanFrame last;
+    can::CanFrame last;
     std::int64_t lastTime = 0;            // microseconds, the caller's clock
     std::deque<std::int64_t> recent;      // times within the last second, for the rate
 };
@@ -44,7 +44,7 @@ public:
     // Counts a frame seen at `time` (microseconds) and feeds it to the
     // register table. Returns the entry's position in Entries(), or
     // Entries().size() for a frame only counted in Unlisted().
-    std::size_t Feed(const gateway::CanFrame& frame, std::int64_t time);
+    std::size_t Feed(const can::CanFrame& frame, std::int64_t time);
     // Forgets every count and value.
     void Clear();
 

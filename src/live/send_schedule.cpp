@@ -1,6 +1,7 @@
 #include "live/send_schedule.h"
 
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
+#include "platform/error.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,7 +10,7 @@
 
 namespace vestrel::live {
 
-PeriodicFrames::PeriodicFrames(std::vector<gateway::CanFrame> frames, std::int64_t periodMicros,
+PeriodicFrames::PeriodicFrames(std::vector<can::CanFrame> frames, std::int64_t periodMicros,
                                std::uint64_t periods)
     : frames_(std::move(frames)), period_(periodMicros), periods_(periods) {}
 
@@ -26,17 +27,29 @@ bool PeriodicFrames::Next(TimedSend& next) {
 
 struct LogFrames::Reader {
     explicit Reader(const std::filesystem::path& path) : reader(path) {}
-    gateway::CanLogReader reader;
-    gateway::LogFrame frame;
-    gateway::BrokenLine broken;
+    can::CanLogReader reader;
+    can::LogFrame frame;
+    can::BrokenLine broken;
 };
 
 LogFrames::LogFrames(std::filesystem::path log, PlayOptions options)
-    : path_(std::move(log)), options_(std::move(options)), reader_(std::make_unique<Reader>(path_)) {}
+    : path_(std::move(log)), options_(std::move(options)), reader_(std::make_unique<Reader>(path_)) {
+    TimedSend first;
+    if (Take(first)) first_ = first;
+}
 
 LogFrames::~LogFrames() = default;
 
+const can::LogFormatInfo& LogFrames::Format() const { return reader_->reader.FormatInfo(); }
+
 bool LogFrames::Next(TimedSend& next) {
+    if (!firstTaken_) {
+        firstTaken_ = true;
+        if (first_) {
+            next = *first_;
+            return true;
+        }
+    }
     while (true) {
         if (Take(next)) return true;
         // The end of the log: again from the start, unless a whole pass sent
@@ -52,9 +65,9 @@ bool LogFrames::Next(TimedSend& next) {
 
 bool LogFrames::Take(TimedSend& next) {
     Reader& r = *reader_;
-    for (auto step = r.reader.Next(r.frame, r.broken); step != gateway::CanLogReader::Step::End;
+    for (auto step = r.reader.Next(r.frame, r.broken); step != can::CanLogReader::Step::End;
          step = r.reader.Next(r.frame, r.broken)) {
-        if (step == gateway::CanLogReader::Step::Broken) {
+        if (step == can::CanLogReader::Step::Broken) {
             ++counts_.broken;
             continue;
         }
@@ -66,15 +79,21 @@ bool LogFrames::Take(TimedSend& next) {
             ++counts_.errorFrames;
             continue;
         }
-        if (!Passes(options_.only, r.frame.frame)) {
+        if (!can::Passes(options_.only, r.frame.frame)) {
             ++counts_.filtered;
             continue;
         }
         std::int64_t at = last_;
         if (r.frame.hasTime && options_.speed > 0) {
             if (!firstStamp_) firstStamp_ = r.frame.time;
-            const double scaled = static_cast<double>(r.frame.time - *firstStamp_) / options_.speed;
-            at = std::max(last_, base_ + static_cast<std::int64_t>(std::llround(scaled)));
+            // In long double, which holds each 64-bit time exactly.
+            const long double scaled =
+                (static_cast<long double>(r.frame.time) - static_cast<long double>(*firstStamp_)) / options_.speed;
+            const long double due = static_cast<long double>(base_) + scaled;
+            const std::int64_t wanted = due <= 0                                        ? 0
+                                        : due < static_cast<long double>(kLatestPlayed) ? std::llroundl(due)
+                                                                                        : kLatestPlayed;
+            at = std::max(last_, wanted);
         }
         last_ = at;
         next.frame = r.frame.frame;
@@ -106,7 +125,13 @@ std::optional<std::int64_t> SendRun::Pump() {
     for (std::size_t sent = 0; sent < batch_; ++sent) {
         if (!next_) {
             TimedSend upcoming;
-            if (!source_.Next(upcoming)) {
+            bool more = false;
+            try {
+                more = source_.Next(upcoming);
+            } catch (const Error& e) {
+                failure_ = e.what();
+            }
+            if (!more) {
                 ended_ = true;
                 return std::nullopt;
             }

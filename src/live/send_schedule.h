@@ -2,8 +2,9 @@
 
 #include "platform/result.h"
 
-#include "gateway/can_frame.h"
-#include "live/frame_filter.h"
+#include "can/can_frame.h"
+#include "can/frame_filter.h"
+#include "can/log_formats.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -22,7 +23,7 @@ namespace vestrel::live {
 
 // A frame and when it is due, microseconds after the start of the run.
 struct TimedSend {
-    gateway::CanFrame frame;
+    can::CanFrame frame;
     std::int64_t at = 0;
     std::uint64_t period = 0;  // the period it belongs to, for periodic sends
 };
@@ -39,11 +40,11 @@ public:
 // `periods` 0: until stopped.
 class PeriodicFrames : public FrameSource {
 public:
-    PeriodicFrames(std::vector<gateway::CanFrame> frames, std::int64_t periodMicros, std::uint64_t periods);
+    PeriodicFrames(std::vector<can::CanFrame> frames, std::int64_t periodMicros, std::uint64_t periods);
     bool Next(TimedSend& next) override;
 
 private:
-    std::vector<gateway::CanFrame> frames_;
+    std::vector<can::CanFrame> frames_;
     std::int64_t period_;
     std::uint64_t periods_;
     std::uint64_t index_ = 0;  // frames handed out
@@ -52,13 +53,13 @@ private:
 struct PlayOptions {
     double speed = 1;                  // 2: twice as fast; 0: no waits, as fast as the bus takes
     bool loop = false;                 // from the start again at the end, until stopped
-    std::vector<FrameFilter> only;     // empty: every frame
+    std::vector<can::FrameFilter> only;     // empty: every frame
     std::string channel;               // empty: every channel
 };
 
 // What a log's frames did not go out for.
 struct PlayCounts {
-    std::uint64_t broken = 0;         // lines (BLF: objects) that could not be read
+    std::uint64_t broken = 0;         // records (lines, BLF objects) that could not be read
     std::uint64_t errorFrames = 0;    // error frames, which an interface does not send
     std::uint64_t filtered = 0;       // left out by the filters
     std::uint64_t otherChannel = 0;   // of another channel than the one chosen
@@ -67,14 +68,21 @@ struct PlayCounts {
 // The frames of a CAN log (any format CanLogReader reads) at the log's own
 // time stamps divided by the speed, the first frame at the start. A frame
 // without a time stamp goes with the one before; a stamp earlier than the
-// one before counts as that one. Throws the reader's Error.
+// one before counts as that one, and one later than kLatestPlayed as that.
+// The first frame is read at once, so that a log that cannot be read fails
+// before anything is sent. Throws the reader's Error.
 class LogFrames : public FrameSource {
 public:
+    // How far after the start a frame may be due, in microseconds: about
+    // 146,000 years, far beyond any log, and far from overflowing.
+    static constexpr std::int64_t kLatestPlayed = std::int64_t{1} << 62;
+
     LogFrames(std::filesystem::path log, PlayOptions options);
     ~LogFrames() override;
     bool Next(TimedSend& next) override;
 
     const PlayCounts& Counts() const { return counts_; }
+    const can::LogFormatInfo& Format() const;
     // Times the log was played from the start again.
     std::uint64_t Loops() const { return loops_; }
 
@@ -85,6 +93,8 @@ private:
     std::filesystem::path path_;
     PlayOptions options_;
     std::unique_ptr<Reader> reader_;
+    std::optional<TimedSend> first_;  // read ahead by the constructor
+    bool firstTaken_ = false;
     PlayCounts counts_;
     std::uint64_t loops_ = 0;
     std::uint64_t sentThisPass_ = 0;
@@ -123,10 +133,11 @@ struct SendTally {
 // Sends what a source says when it says it. Pump() sends every frame that
 // is due (at most `batch`, so that the caller's other work is not starved),
 // and says when the next one is due, on the clock; nothing at the end or
-// when a frame could not be sent (Failure() says why).
+// when a frame could not be sent or the source could not be read (Failure()
+// says why).
 class SendRun {
 public:
-    using Link = std::function<Result<void>(const gateway::CanFrame& frame)>;
+    using Link = std::function<Result<void>(const can::CanFrame& frame)>;
     using Observer = std::function<void(const TimedSend& sent)>;
 
     SendRun(FrameSource& source, SendClock& clock, Link link, Observer sent = {}, std::size_t batch = 256);

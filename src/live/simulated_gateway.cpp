@@ -7,7 +7,7 @@
 
 namespace vestrel::live {
 
-using gateway::CanFrame;
+using can::CanFrame;
 using gateway::RegisterValue;
 
 namespace {
@@ -59,7 +59,7 @@ bool SimulatedGateway::Read(std::uint16_t address, int count, std::vector<std::u
 }
 
 bool SimulatedGateway::Write(std::uint16_t address, std::span<const std::uint16_t> values,
-                             std::vector<CanFrame>& frames) {
+                             std::vector<can::CanFrame>& frames) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         const long at = long{address} + static_cast<long>(i);
         if (at > 0xFFFF || !Writable(static_cast<std::uint16_t>(at))) return false;
@@ -75,14 +75,14 @@ bool SimulatedGateway::Write(std::uint16_t address, std::span<const std::uint16_
     return true;
 }
 
-CanFrame SimulatedGateway::ComposeFrame(int index) const {
+can::CanFrame SimulatedGateway::ComposeFrame(int index) const {
     gateway::RegisterValues all;
     for (const auto& [address, reg] : writable_) all[reg] = image_.at(address);
     const gateway::TransmitFrameData data = model_.ComposeTransmit(index, all);
     return model_.TransmitCanFrame(index, data, all);
 }
 
-std::span<const gateway::RegisterTable::Change> SimulatedGateway::Feed(const CanFrame& frame, std::int64_t time) {
+std::span<const gateway::RegisterTable::Change> SimulatedGateway::Feed(const can::CanFrame& frame, std::int64_t time) {
     changes_.clear();
     const gateway::RegisterTable::FeedResult fed = table_.Feed(frame, time);
     for (const gateway::RegisterTable::Change& change : fed.changes) {

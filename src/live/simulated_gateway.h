@@ -36,10 +36,10 @@ public:
     // transmit frames they feed, composed from every transmit register's
     // value, in frame order. False, and nothing stored, when one address is
     // not writable. Remote transmit frames carry no data and are not sent.
-    bool Write(std::uint16_t address, std::span<const std::uint16_t> values, std::vector<gateway::CanFrame>& frames);
+    bool Write(std::uint16_t address, std::span<const std::uint16_t> values, std::vector<can::CanFrame>& frames);
 
     // A frame from the bus: the register changes it makes.
-    std::span<const gateway::RegisterTable::Change> Feed(const gateway::CanFrame& frame, std::int64_t time);
+    std::span<const gateway::RegisterTable::Change> Feed(const can::CanFrame& frame, std::int64_t time);
 
     const gateway::RegisterTable& Table() const { return table_; }
     Numbering IndexNumbering() const { return numbering_; }
@@ -49,7 +49,7 @@ public:
     std::vector<std::string> Description() const;
 
 private:
-    gateway::CanFrame ComposeFrame(int index) const;
+    can::CanFrame ComposeFrame(int index) const;
 
     const gateway::GatewayModel& model_;
     Numbering numbering_;

@@ -100,16 +100,16 @@ gateway::RegisterValues Stimulus::ValuesAt(std::uint64_t change) const {
     return values;
 }
 
-std::vector<gateway::CanFrame> Stimulus::FramesAt(std::uint64_t change) const {
+std::vector<can::CanFrame> Stimulus::FramesAt(std::uint64_t change) const {
     const gateway::RegisterValues values = ValuesAt(change);
     const gateway::GatewayDirection& receive = model_.Receive();
-    std::vector<gateway::CanFrame> out;
+    std::vector<can::CanFrame> out;
     for (int index : sent_) {
         const gateway::GatewayFrame& f = receive.frames[static_cast<std::size_t>(index)];
-        gateway::CanFrame frame;
+        can::CanFrame frame;
         frame.id = f.cobId;
         frame.extended = model_.Mode() == CanMode::Can20B;
-        frame.length = static_cast<std::uint8_t>(std::clamp(f.length, 0, gateway::kMaxDataBytes));
+        frame.length = static_cast<std::uint8_t>(std::clamp(f.length, 0, can::kMaxDataBytes));
         for (int m : f.mappings) {
             const gateway::GatewayMapping& mapping = receive.mappings[static_cast<std::size_t>(m)];
             const auto value = values.find(mapping.reg);

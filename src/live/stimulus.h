@@ -49,7 +49,7 @@ public:
     // Register number -> value at change `change` (0 is the first).
     gateway::RegisterValues ValuesAt(std::uint64_t change) const;
     // The frames that carry those values, in the order of the receive frames.
-    std::vector<gateway::CanFrame> FramesAt(std::uint64_t change) const;
+    std::vector<can::CanFrame> FramesAt(std::uint64_t change) const;
     // The receive frames that are sent (0-based), and those left out with why.
     const std::vector<int>& Sent() const { return sent_; }
     const std::vector<std::string>& LeftOut() const { return leftOut_; }
@@ -82,7 +82,7 @@ private:
     std::uint64_t periods_;
     std::uint64_t index_ = 0;
     std::optional<std::uint64_t> change_;
-    std::vector<gateway::CanFrame> frames_;
+    std::vector<can::CanFrame> frames_;
     bool newValues_ = false;
 };
 

@@ -6,7 +6,7 @@
 namespace vestrel::live {
 
 using gateway::ByteState;
-using gateway::CanFrame;
+using can::CanFrame;
 
 namespace {
 
@@ -15,7 +15,7 @@ std::string Hex2(unsigned value) { return "0x" + UpperHex(value & 0xFF, 2); }
 }  // namespace
 
 FrameComparison CompareFrame(const gateway::GatewayModel& model, const TransmitExpectation& expectation,
-                             const CanFrame& frame) {
+                             const can::CanFrame& frame) {
     using Kind = FrameComparison::Kind;
     const gateway::GatewayFrame& f = model.Transmit().frames[static_cast<std::size_t>(expectation.frame)];
     if (frame.error || frame.id != f.cobId || frame.extended != UsesExtendedIds(model.Mode()))
@@ -49,7 +49,7 @@ TransmitVerifier::TransmitVerifier(const gateway::GatewayModel& model, const gat
     }
 }
 
-void TransmitVerifier::OnFrame(const CanFrame& frame) {
+void TransmitVerifier::OnFrame(const can::CanFrame& frame) {
     for (TransmitExpectation& e : expectations_) {
         if (e.matched) continue;
         FrameComparison comparison = CompareFrame(model_, e, frame);
@@ -73,7 +73,7 @@ std::vector<std::string> TransmitVerifier::Lines(int waitMs) const {
         std::string line = "  " + gateway::FrameName(FrameDirection::Transmit, f, e.frame, {.direction = true}) +
                            ": expected " +
                            gateway::TransmitBytesText(e.expected, f.DataBytes());
-        if (e.seen) line += ", seen " + gateway::CompactFrameText(*e.seen);
+        if (e.seen) line += ", seen " + can::CompactFrameText(*e.seen);
         if (e.matched)
             line += ": OK";
         else if (e.seen)

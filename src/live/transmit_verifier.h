@@ -15,7 +15,7 @@ namespace vestrel::live {
 struct TransmitExpectation {
     int frame = 0;                          // 0-based transmit frame index
     gateway::TransmitFrameData expected;    // from the written values only
-    std::optional<gateway::CanFrame> seen;  // the last frame with its COB-ID since the write
+    std::optional<can::CanFrame> seen;  // the last frame with its COB-ID since the write
     std::string difference;                 // why `seen` does not match
     bool matched = false;
 };
@@ -37,7 +37,7 @@ struct FrameComparison {
 // registers not written ("??") and bytes no mapping feeds ("--") are not
 // compared.
 [[nodiscard]] FrameComparison CompareFrame(const gateway::GatewayModel& model, const TransmitExpectation& expectation,
-                                           const gateway::CanFrame& frame);
+                                           const can::CanFrame& frame);
 
 class TransmitVerifier {
 public:
@@ -46,7 +46,7 @@ public:
     TransmitVerifier(const gateway::GatewayModel& model, const gateway::RegisterValues& written);
 
     // A frame seen on the bus after the write went out.
-    void OnFrame(const gateway::CanFrame& frame);
+    void OnFrame(const can::CanFrame& frame);
     bool AllMatched() const;
 
     const std::vector<TransmitExpectation>& Expectations() const { return expectations_; }

@@ -24,13 +24,21 @@ std::string Plural(std::uint64_t count, std::string_view one, std::string_view m
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
-std::string JoinedWithAnd(std::span<const std::string> items) {
+namespace {
+
+std::string JoinedWith(std::span<const std::string> items, std::string_view last) {
     std::string text;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) text += i + 1 == items.size() ? " and " : ", ";
+        if (i > 0) text += i + 1 == items.size() ? last : ", ";
         text += items[i];
     }
     return text;
 }
+
+}  // namespace
+
+std::string JoinedWithAnd(std::span<const std::string> items) { return JoinedWith(items, " and "); }
+
+std::string JoinedWithOr(std::span<const std::string> items) { return JoinedWith(items, " or "); }
 
 }  // namespace vestrel

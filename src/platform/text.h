@@ -49,5 +49,7 @@ std::string Plural(std::uint64_t count, std::string_view one, std::string_view m
 
 // Items as a sentence lists them: "1", "1 and 3", "1, 2 and 3"; "" for none.
 std::string JoinedWithAnd(std::span<const std::string> items);
+// The same with "or": "1, 2 or 3".
+std::string JoinedWithOr(std::span<const std::string> items);
 
 }  // namespace vestrel

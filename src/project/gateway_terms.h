@@ -2,8 +2,10 @@
 
 // The few terms every part of the tool shares about a gateway: the two
 // directions, the CAN mode and the identifiers each mode allows. Kept apart
-// from the project files' header so that the gateway model and the frame
-// type include them without the file system.
+// from the project files' header so that the gateway model includes them
+// without the file system.
+
+#include "can/can_frame.h"
 
 #include <array>
 #include <cstdint>
@@ -35,9 +37,10 @@ constexpr CanMode CanModeOfCanType(std::int64_t value) {
 // refuses such a value rather than guess which was meant.
 constexpr bool CanTypeMeansItsLowByte(std::int64_t value) { return (value != 0) == ((value & 0xFF) != 0); }
 
-// The largest identifier of each format: 11 bits (CAN 2.0A) and 29 bits (CAN 2.0B).
-inline constexpr std::uint32_t kMaxStandardId = 0x7FF;
-inline constexpr std::uint32_t kMaxExtendedId = 0x1FFFFFFF;
+// The identifier limits are the frame's (can/can_frame.h); the project's
+// COB-IDs are held to them.
+using can::kMaxExtendedId;
+using can::kMaxStandardId;
 
 // Whether a mode's frames carry extended (29-bit) identifiers: CAN 2.0B
 // does, CAN 2.0A does not. Every part that builds or matches a frame asks this.

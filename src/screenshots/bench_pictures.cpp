@@ -1,7 +1,7 @@
 #include "screenshots/bench_pictures.h"
 
 #include "app/main_window.h"
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
 #include "gateway/model_loading.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/modbus_client.h"
@@ -54,14 +54,14 @@ bool Fail(const char* what) {
     return false;
 }
 
-std::vector<gateway::CanFrame> LogFrames(const QString& path) {
-    std::vector<gateway::CanFrame> frames;
-    gateway::CanLogReader reader(path.toStdString());
-    gateway::LogFrame logged;
-    gateway::BrokenLine broken;
-    for (auto step = reader.Next(logged, broken); step != gateway::CanLogReader::Step::End;
+std::vector<can::CanFrame> LogFrames(const QString& path) {
+    std::vector<can::CanFrame> frames;
+    can::CanLogReader reader(path.toStdString());
+    can::LogFrame logged;
+    can::BrokenLine broken;
+    for (auto step = reader.Next(logged, broken); step != can::CanLogReader::Step::End;
          step = reader.Next(logged, broken))
-        if (step == gateway::CanLogReader::Step::Frame) frames.push_back(logged.frame);
+        if (step == can::CanLogReader::Step::Frame) frames.push_back(logged.frame);
     return frames;
 }
 
@@ -135,13 +135,13 @@ bool DrawBenchPictures(TFVestreleFirmWare& window, const QString& busLog, const 
         return Fail("the bench window did not open its interfaces");
     Settle(300);  // the relay takes in each interface's channel
 
-    std::vector<gateway::CanFrame> frames;
+    std::vector<can::CanFrame> frames;
     try {
         frames = LogFrames(busLog);
     } catch (const std::exception& e) {
         return Fail(e.what());
     }
-    for (const gateway::CanFrame& frame : frames) {
+    for (const can::CanFrame& frame : frames) {
         if (const Result<void> sent = sender.Send(frame); !sent) return Fail(sent.Why().c_str());
     }
     if (!Until([&] { return bench->Model()->Frames() >= frames.size(); })) return Fail("the frames did not arrive");

@@ -246,6 +246,9 @@ TEST_F(BenchCommands, BadInputGetsAClearMessage) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> usage = {
         {{kDemo, "--modbus", pty.B()}, "usage: vestrel-cli verify SOURCE --can PLUGIN:IFACE --modbus PORT"},
         {{kDemo, "--can", "can0", "--modbus", pty.B()}, "a CAN interface is PLUGIN:INTERFACE"},
+        {{kDemo, "--can", "virtualcan:tcp://127.0.0.1:99999/can0", "--modbus", pty.B()},
+         "CAN interface virtualcan:tcp://127.0.0.1:99999/can0: the relay's port is a number from 1 to 65535, not "
+         "'99999'"},
         {{kDemo, "--can", VirtualCan(), "--modbus", pty.B(), "--function", "6"},
          "--function takes a whole number from 3 to 4, not '6'"},
         {{kDemo, "--can", VirtualCan(), "--modbus", pty.B(), "--serial", "19200"}, "serial settings are RATE,8N1"},
@@ -256,6 +259,24 @@ TEST_F(BenchCommands, BadInputGetsAClearMessage) {
         r = Verify(args);
         EXPECT_EQ(r.status, kExitUsage) << text;
         EXPECT_EQ(r.err.rfind("vestrel-cli: " + text, 0), 0u) << r.err;
+    }
+
+    // A plugin that cannot serve here is refused before Qt loads it, by
+    // verify and simulate alike, and simulate refuses what its plugin would
+    // read its own way.
+    r = Verify({kDemo, "--can", "passthrucan:can0", "--modbus", pty.B()});
+    EXPECT_EQ(r.status, kExitFailed);
+    EXPECT_EQ(message(r).rfind("vestrel-cli: Cannot open CAN interface passthrucan:can0: the plugin passthrucan "
+                               "cannot serve here: ",
+                               0),
+              0u)
+        << r.err;
+    for (const char* can : {"passthrucan:can0", "virtualcan:tcp://127.0.0.1:0/can0"}) {
+        std::ostringstream out, err;
+        CliContext cli{out, err, false, {}, {}, {}};
+        const int status = RunCli({"simulate", kDemo, "--can", can, "--modbus", pty.B(), "--seconds", "1"}, cli);
+        EXPECT_NE(status, kExitOk) << can;
+        EXPECT_NE(err.str().find(std::string(can) + ": the "), std::string::npos) << err.str();
     }
 
     // A run longer than a timer holds is refused, not ended at once by an

@@ -237,16 +237,31 @@ TEST(CliReplay, EveryLogFormatIsReadFromItsContent) {
     const std::string fixtures = VESTREL_TEST_DATA_DIR "/logs/";
     const struct {
         const char* file;
-        const char* summary;
+        std::string summary;
     } cases[] = {
-        {"trc_1_1.trc", "Log: PEAK TRC, 19 lines, 4 frames, 0 broken lines, 0 error frames\n"},
+        // Every line is counted: frames, broken lines, error frames and the
+        // lines that hold no frame add up to the lines.
+        {"trc_1_1.trc", "Log: PEAK TRC, 19 lines, 4 frames, 0 broken lines, 0 error frames, 15 other lines\n"},
+        {"trc_1_2.trc", "Log: PEAK TRC, 19 lines, 4 frames, 0 broken lines, 0 error frames, 15 other lines\n"},
         {"trc_2_1.trc",
-         "Log: PEAK TRC, 17 lines, 4 frames, 0 broken lines, 0 error frames; CAN FD, not fed: 2 frames\n"},
+         "Log: PEAK TRC, 17 lines, 4 frames, 0 broken lines, 0 error frames, 13 other lines; CAN FD, not fed: 2 "
+         "frames\n"},
         {"asc_9_decimals.asc",
-         "Log: Vector ASC, 14 lines, 4 frames, 0 broken lines, 1 error frame; CAN FD, not fed: 1 frame\n"},
+         "Log: Vector ASC, 14 lines, 4 frames, 0 broken lines, 1 error frame, 9 other lines; CAN FD, not fed: 1 "
+         "frame\n"},
+        {"asc_events.asc",
+         "Log: Vector ASC, 13 lines, 3 frames, 0 broken lines, 0 error frames, 10 other lines; CAN FD, not fed: 1 "
+         "frame\n"},
         {"blf_can_message2.blf",
          "Log: Vector BLF, 7 objects, 5 frames, 0 broken objects, 1 error frame, 1 other object; CAN FD, not fed: 1 "
          "frame\n"},
+        // Each broken object at its own offset, or at its compressed
+        // container's and in what that unpacks to.
+        {"blf_time_units.blf",
+         "vestrel-cli: " + fixtures + "blf_time_units.blf: byte 288: the time stamp is out of range\n"
+         "vestrel-cli: " + fixtures + "blf_time_units.blf: byte 400 (compressed container), byte 56 unpacked: the "
+         "identifier is out of range\n"
+         "Log: Vector BLF, 7 objects, 5 frames, 2 broken objects, 0 error frames, 0 other objects\n"},
     };
     for (const auto& c : cases) {
         const Result r = Cli({"replay", kDemo, fixtures + c.file});
@@ -269,6 +284,9 @@ TEST(CliReplay, RefusalsAndStrictReading) {
     WriteFile(dir / "header.asc", "date Mon Dec 9 10:00:00 am 2024\nbase hex  timestamps absolute\n");
     WriteFile(dir / "fd.log", "(1.000000) can0 181##0112233445566778899\n(1.000001) can0 381#0004\n");
     WriteFile(dir / "broken.log", "(1.000000) can0 381#0004\n(1.000001) can0 381#000\n(1.000002) can0 381#0005\n");
+    // Without the identifier column every frame would be 0x000: the read stops.
+    WriteFile(dir / "columns.trc", ";$FILEVERSION=2.1\n;$COLUMNS=N,O,T,B,d,R,L,D\n"
+                                   "      1      1059.900 DT 1      Rx -  2    00 01\n");
     const struct {
         std::vector<std::string> args;
         int status;
@@ -294,6 +312,11 @@ TEST(CliReplay, RefusalsAndStrictReading) {
          "vestrel-cli: " + (dir / "broken.log").string() +
              ":2: the data are pairs of hex digits: \"(1.000001) can0 381#000\" (--strict: a broken line ends the "
              "replay)\n"},
+        {{"columns.trc"},
+         kExitFailed,
+         "vestrel-cli: " + (dir / "columns.trc").string() +
+             ":2: the log cannot be read: the column list names no identifier column (I): "
+             "\";$COLUMNS=N,O,T,B,d,R,L,D\"\n"},
         {{"broken.log", "--channel", "can1"},
          kExitFailed,
          "vestrel-cli: no CAN frame of channel can1 could be read from " + (dir / "broken.log").string() + "\n"},

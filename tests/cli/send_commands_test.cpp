@@ -1,7 +1,7 @@
 // vestrel-cli send, play and stimulate on virtualcan, heard by an interface
 // of the test; stimulate with the simulated gateway and verify.
 #include "cli/cli.h"
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
 #include "gateway/model_loading.h"
 #include "live/bench_rig.h"
 #include "live/live_test_support.h"
@@ -47,15 +47,15 @@ Result RunSend(std::vector<std::string> args, std::uint64_t stopAfter = 0) {
 
 // The frames of a log as the reader gives them, error frames left out.
 std::vector<std::string> LogFrames(const std::filesystem::path& log, const std::string& channel = {}) {
-    gateway::CanLogReader reader(log);
-    gateway::LogFrame frame;
-    gateway::BrokenLine broken;
+    can::CanLogReader reader(log);
+    can::LogFrame frame;
+    can::BrokenLine broken;
     std::vector<std::string> frames;
-    for (auto step = reader.Next(frame, broken); step != gateway::CanLogReader::Step::End;
+    for (auto step = reader.Next(frame, broken); step != can::CanLogReader::Step::End;
          step = reader.Next(frame, broken))
-        if (step == gateway::CanLogReader::Step::Frame && !frame.frame.error &&
+        if (step == can::CanLogReader::Step::Frame && !frame.frame.error &&
             (channel.empty() || frame.channel == channel))
-            frames.push_back(gateway::CompactFrameText(frame.frame));
+            frames.push_back(can::CompactFrameText(frame.frame));
     return frames;
 }
 
@@ -142,7 +142,11 @@ TEST_F(SendCommands, SendPutsEveryFrameOutEveryPeriod) {
         {{"send", "--can", VirtualCan(), "181#1"}, "'181#1' is not a frame: the data are pairs of hex digits"},
         {{"send", "--can", VirtualCan(), "181#11", "--count", "3"}, "--count counts the periods of --every"},
         {{"send", "--can", VirtualCan(), "181#11", "--every", "0"}, "--every takes a whole number from 1 to"},
-        {{"play", log.string(), "--can", VirtualCan(), "--speed", "-1"}, "--speed takes a number from 0 to 1000"},
+        {{"play", log.string(), "--can", VirtualCan(), "--speed", "-1"}, "--speed takes a number from 0.001 to 1000"},
+        // Slower than the schedule can count: a microsecond of the log
+        // would be years, or overflow into the whole log at once.
+        {{"play", log.string(), "--can", VirtualCan(), "--speed", "1e-16"}, "--speed takes a number from 0.001 to 1000"},
+        {{"play", log.string(), "--can", VirtualCan(), "--speed", "1e-11"}, "--speed takes a number from 0.001 to 1000"},
         {{"play", log.string(), "--can", VirtualCan(), "--only", "181"}, "a filter is ID:MASK or ID~MASK"},
         {{"stimulate", kDemo, "--can", VirtualCan(), "--pattern", "saw"}, "--pattern is count, ramp or random"},
     };
@@ -151,6 +155,33 @@ TEST_F(SendCommands, SendPutsEveryFrameOutEveryPeriod) {
         EXPECT_EQ(RunCli(args, out, err, false), kExitUsage) << text;
         EXPECT_NE(err.str().find(text), std::string::npos) << err.str();
     }
+}
+
+// An interface that its plugin would read its own way (another port, a name
+// it does not look up) is refused with the reason by every command that
+// sends, and a plugin that cannot serve here before Qt loads it: nothing is
+// sent to a relay the user did not name, nothing hangs or crashes.
+TEST_F(SendCommands, EveryCommandRefusesAnInterfaceItsPluginCannotServe) {
+    const std::vector<std::pair<std::string, std::string>> interfaces = {
+        {"virtualcan:tcp://127.0.0.1:99999/can0", "the relay's port is a number from 1 to 65535, not '99999'"},
+        {"virtualcan:tcp://127.0.0.1:65536/can0", "the relay's port is a number from 1 to 65535, not '65536'"},
+        {"virtualcan:tcp://localhost:40123/can0",
+         "the relay's address is an IP address such as 127.0.0.1 (the plugin looks up no names), not 'localhost'"},
+        {"virtualcan:udp://127.0.0.1:40123/can0", "the virtualcan relay is reached over tcp://"},
+        {"passthrucan:can0", "the plugin passthrucan cannot serve here: "},
+        {"passthrucan:/usr/lib/none.so", "the plugin passthrucan cannot serve here: "},
+    };
+    for (const auto& [can, why] : interfaces) {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"send", "--can", can, "181#11"}, {"play", log.string(), "--can", can},
+              {"stimulate", kDemo, "--can", can}}) {
+            const Result r = RunSend(args);
+            EXPECT_NE(r.status, kExitOk) << args[0] << " " << can;
+            EXPECT_NE(r.err.find(can + ": " + why), std::string::npos) << args[0] << ": " << r.err;
+            EXPECT_EQ(r.sent, 0u) << args[0] << " " << can;
+        }
+    }
+    EXPECT_TRUE(receiver.heard.empty());
 }
 
 // The whole bench without hardware: stimulate's traffic feeds the simulated

@@ -6,13 +6,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vestrel;
     const std::string_view bytes = fuzz::AsText(data, size);
-    gateway::AscLines asc;
-    fuzz::ParseEachLine(bytes, [&](std::string_view line, gateway::LogFrame& frame, std::string& why) {
+    can::AscLines asc;
+    fuzz::ParseEachLine(bytes, [&](std::string_view line, can::LogFrame& frame, std::string& why) {
         return asc.Parse(line, frame, why);
     });
     const auto path = fuzz::ScratchDir() / "bus.asc";
     fuzz::WriteBytes(path, "date Mon Dec 9 10:00:00 am 2024\n" + std::string(bytes));
-    const gateway::LogFormat format = fuzz::ReadWholeLog(path);
-    FUZZ_CHECK(format == gateway::LogFormat::VectorAsc, "an ASC log read as another format");
+    const can::LogFormat format = fuzz::ReadWholeLog(path);
+    FUZZ_CHECK(format == can::LogFormat::VectorAsc, "an ASC log read as another format");
     return 0;
 }

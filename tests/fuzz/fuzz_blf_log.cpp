@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const auto path = fuzz::ScratchDir() / "bus.blf";
     fuzz::WriteBytes(path, bytes);
-    const gateway::LogFormat format = fuzz::ReadWholeLog(path);
-    FUZZ_CHECK(format == gateway::LogFormat::VectorBlf, "a BLF file read as another format");
+    const can::LogFormat format = fuzz::ReadWholeLog(path);
+    FUZZ_CHECK(format == can::LogFormat::VectorBlf, "a BLF file read as another format");
     return 0;
 }

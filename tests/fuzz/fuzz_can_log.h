@@ -5,11 +5,11 @@
 
 #include "fuzz_support.h"
 
-#include "gateway/asc_lines.h"
-#include "gateway/can_log_reader.h"
-#include "gateway/candump_line.h"
-#include "gateway/log_input.h"
-#include "gateway/trc_lines.h"
+#include "can/asc_lines.h"
+#include "can/can_log_reader.h"
+#include "can/candump_line.h"
+#include "can/log_input.h"
+#include "can/trc_lines.h"
 #include "platform/error.h"
 
 #include <string>
@@ -17,8 +17,8 @@
 
 namespace vestrel::fuzz {
 
-inline void CheckFrame(const gateway::LogFrame& logged) {
-    using namespace gateway;
+inline void CheckFrame(const can::LogFrame& logged) {
+    using namespace can;
     const CanFrame& f = logged.frame;
     FUZZ_CHECK(f.length <= (f.fd ? kMaxFdDataBytes : kMaxDataBytes), "a data length beyond the frame's kind");
     FUZZ_CHECK(f.id <= (f.extended ? kMaxExtendedId : kMaxStandardId), "an identifier out of range");
@@ -38,15 +38,17 @@ inline void CheckFrame(const gateway::LogFrame& logged) {
 }
 
 // Reads the whole log twice: the same frames and broken lines both times,
-// each with the properties above. Returns the format.
-inline gateway::LogFormat ReadWholeLog(const fs::path& path) {
-    using namespace gateway;
+// each with the properties above, and with the records that hold no frame
+// as many as the reader read. Returns the format.
+inline can::LogFormat ReadWholeLog(const fs::path& path) {
+    using namespace can;
     std::vector<std::string> first;
-    LogFormat format = LogFormat::Unknown;
+    LogFormat format{};
     for (int pass = 0; pass < 2; ++pass) {
         std::vector<std::string> seen;
         try {
             CanLogReader reader(path);
+            format = reader.Format();  // also when a header stops the read
             LogFrame frame;
             BrokenLine broken;
             std::uint64_t lastLine = 0;
@@ -60,16 +62,20 @@ inline gateway::LogFormat ReadWholeLog(const fs::path& path) {
                     FUZZ_CHECK(broken.text.size() <= 120, "a broken line shown longer than 120 bytes");
                     seen.push_back("broken " + std::to_string(broken.line) + " " + broken.reason);
                 }
-                if (reader.Format() != LogFormat::VectorBlf) {
+                if (reader.FormatInfo().place == LogPlace::Line) {
                     const std::uint64_t line = step == CanLogReader::Step::Frame ? frame.line : broken.line;
                     FUZZ_CHECK(line > lastLine, "lines out of order");
                     lastLine = line;
                 }
             }
-            format = reader.Format();
+            FUZZ_CHECK(reader.Records() == seen.size() + reader.OtherRecords(),
+                       "the frames, broken and other records do not add up to the records");
         } catch (const Error& e) {
-            FUZZ_CHECK(std::string(e.what()).find("is no CAN log: ") != std::string::npos,
-                       std::string("an unexpected error: ") + e.what());
+            // No CAN log, or one with a header the rest cannot be read without.
+            const std::string what = e.what();
+            FUZZ_CHECK(what.find("is no CAN log: ") != std::string::npos ||
+                           what.find(": the log cannot be read: ") != std::string::npos,
+                       "an unexpected error: " + what);
             seen.push_back(e.what());
         }
         if (pass == 0)
@@ -84,13 +90,13 @@ inline gateway::LogFormat ReadWholeLog(const fs::path& path) {
 // are explored whatever the reader would take the file for.
 template <typename Parse>
 void ParseEachLine(std::string_view bytes, Parse parse) {
-    gateway::LogFrame frame;
+    can::LogFrame frame;
     std::string why;
     while (!bytes.empty()) {
         const std::size_t end = std::min(bytes.find('\n'), bytes.size());
-        const gateway::LineKind kind = parse(bytes.substr(0, end), frame, why);
-        if (kind == gateway::LineKind::Frame) CheckFrame(frame);
-        if (kind == gateway::LineKind::Broken) FUZZ_CHECK(!why.empty(), "a broken line without a reason");
+        const can::LineKind kind = parse(bytes.substr(0, end), frame, why);
+        if (kind == can::LineKind::Frame) CheckFrame(frame);
+        if (kind == can::LineKind::Broken) FUZZ_CHECK(!why.empty(), "a broken line without a reason");
         bytes.remove_prefix(std::min(end + 1, bytes.size()));
     }
 }

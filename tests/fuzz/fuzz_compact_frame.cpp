@@ -10,16 +10,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vestrel;
     const std::string_view text = fuzz::AsText(data, size);
-    const Result<gateway::CanFrame> parsed = gateway::ParseCompactFrame(text);
+    const Result<can::CanFrame> parsed = can::ParseCompactFrame(text);
     if (parsed) {
-        const gateway::CanFrame& frame = *parsed;
-        gateway::LogFrame logged;
+        const can::CanFrame& frame = *parsed;
+        can::LogFrame logged;
         logged.frame = frame;
         if (!frame.error) fuzz::CheckFrame(logged);
-        const std::string canonical = gateway::CompactFrameText(frame);
-        const Result<gateway::CanFrame> again = gateway::ParseCompactFrame(canonical);
+        const std::string canonical = can::CompactFrameText(frame);
+        const Result<can::CanFrame> again = can::ParseCompactFrame(canonical);
         FUZZ_CHECK(again && *again == frame, "the canonical text reads as another frame: " + canonical);
-        FUZZ_CHECK(gateway::CompactFrameText(*again) == canonical, "the canonical text is not stable");
+        FUZZ_CHECK(can::CompactFrameText(*again) == canonical, "the canonical text is not stable");
     } else {
         FUZZ_CHECK(!parsed.Why().empty(), "a refusal without a reason");
     }
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(typed.frame || !typed.frame.Why().empty(), "a typed text neither a frame nor refused with a reason");
         FUZZ_CHECK(text.find(typed.text) != std::string_view::npos, "a typed text that is not part of the input");
         if (typed.frame) {
-            gateway::LogFrame logged;
+            can::LogFrame logged;
             logged.frame = *typed.frame;
             fuzz::CheckFrame(logged);
         }

@@ -6,13 +6,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vestrel;
     const std::string_view bytes = fuzz::AsText(data, size);
-    gateway::TrcLines trc;
-    fuzz::ParseEachLine(bytes, [&](std::string_view line, gateway::LogFrame& frame, std::string& why) {
+    can::TrcLines trc;
+    fuzz::ParseEachLine(bytes, [&](std::string_view line, can::LogFrame& frame, std::string& why) {
         return trc.Parse(line, frame, why);
     });
     const auto path = fuzz::ScratchDir() / "bus.trc";
     fuzz::WriteBytes(path, ";$STARTTIME=45634.4166666667\n" + std::string(bytes));
-    const gateway::LogFormat format = fuzz::ReadWholeLog(path);
-    FUZZ_CHECK(format == gateway::LogFormat::PeakTrc, "a TRC log read as another format");
+    const can::LogFormat format = fuzz::ReadWholeLog(path);
+    FUZZ_CHECK(format == can::LogFormat::PeakTrc, "a TRC log read as another format");
     return 0;
 }

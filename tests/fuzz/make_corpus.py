@@ -243,14 +243,27 @@ def asc_log():
         "   1.000000 CANFD   3 Rx        385   Drive                           1 0 9 12 1 2 3 4 5 6 7 8 9 10 11 12"
         "   130000  130     3000 0 0 0 0 0\n"
         "   1.000000 1  385             Rx   x 2 17 34\nEnd TriggerBlock\n")
+    put("fuzz_asc_log", "events", (LOGS / "asc_events.asc").read_bytes())
+    put("fuzz_asc_log", "channels_and_ids",
+        "base hex  timestamps absolute\n//0.000000 previous log file: Logging_002.asc\n"
+        "   0.200000 99999999999  181   Rx   d 1 11\n   0.300000 65536  181         Rx   d 1 11\n"
+        "   0.400000 1  18G             Rx   d 1 11\n   0.500000\n   0.600000 CAN 1 Status:chip status error active\n")
 
 
 def trc_log():
-    for version in ["1_1", "1_3", "2_0", "2_1"]:
+    for version in ["1_1", "1_2", "1_3", "2_0", "2_1"]:
         put("fuzz_trc_log", "version_" + version, (LOGS / f"trc_{version}.trc").read_bytes())
     put("fuzz_trc_log", "version_1_0",
         "     1)      1841  0001     8  00 00 00 00 00 00 00 00\r\n     2)      1842  0008     4  ERROR 00 19 08 08\r\n"
         "     3)      1843  FFFFFFFF 4  00 00 00 04  BUSLIGHT\r\n     4)      1844  0100     3  RTR\r\n")
+    put("fuzz_trc_log", "types",
+        ";$FILEVERSION=1.1\n     1)      1059.9  Rx         0181  2  00 01\n"
+        "     2)      1061.3  Info       0181  2  11 22\n     3)      1061.4  Rx     FFFFFFFF  2  11 22\n")
+    put("fuzz_trc_log", "types_2",
+        ";$FILEVERSION=2.1\n;$COLUMNS=N,O,T,B,I,d,R,L,D\n      1      1059.900 DT 1      0181 Rx -  2    00 01\n"
+        "      2      1060.000 ST 1           Rx -  4    00 00 00 08\n      3      1060.300 XT 1      0181 Rx -  1    11\n")
+    put("fuzz_trc_log", "columns",
+        ";$FILEVERSION=2.0\n;$COLUMNS=N,O,T,I,d,D\n      1      1059.900 DT     0181 Rx 2  00 01\n")
 
 
 def blf_log():
@@ -260,6 +273,7 @@ def blf_log():
     # compressed one.
     put("fuzz_blf_log", "objects", blf[144 + 32:144 + 32 + 196])
     put("fuzz_blf_log", "cut", blf[:-20])
+    put("fuzz_blf_log", "time_units", (LOGS / "blf_time_units.blf").read_bytes())
 
 
 SHA = "d777b9a0c5bfacc4ca8cc7aa0db19701c79a5b5aa62133b09de41fcd59468c4c"

@@ -49,7 +49,7 @@ std::string HalfText(const HalfEffect& half) {
 
 // "register=value high-source low-source" for each mapping record the frame reaches.
 std::vector<std::string> Effects(const GatewayModel& model, const std::string& text) {
-    const CanFrame frame = Frame(text);
+    const can::CanFrame frame = Frame(text);
     const ReceiveMatch match = model.MatchReceive(frame);
     if (match.kind != MatchKind::Frame) return {"no single frame"};
     std::vector<RegisterEffect> effects;
@@ -312,64 +312,7 @@ TEST(Preview, TheByteJustPastDimensinIsOutsideTheFrame) {
     EXPECT_NE(received.find("0x--22"), std::string::npos) << received;
     EXPECT_NE(received.find("B3: beyond Dimensin"), std::string::npos) << received;
     const TransmitFrameData sent = loaded.model.ComposeTransmit(0, {{100, 0xABCD}});
-    EXPECT_EQ(TransmitBytesText(sent, kMaxDataBytes), "-- -- CD -- -- -- -- --");
-}
-
-TEST(CanFrameText, CompactSyntaxReadsAndWritesBack) {
-    const struct {
-        std::string text;
-        std::uint32_t id;
-        bool extended, remote, error, fd, brs, esi;
-        int length;
-        std::string back;
-    } good[] = {
-        {"181#1122334455667788", 0x181, false, false, false, false, false, false, 8, "181#1122334455667788"},
-        {"7ff#", 0x7FF, false, false, false, false, false, false, 0, "7FF#"},
-        {"12345678#aa.bb", 0x12345678, true, false, false, false, false, false, 2, "12345678#AABB"},
-        {"281#R", 0x281, false, true, false, false, false, false, 0, "281#R"},
-        {"281#R3", 0x281, false, true, false, false, false, false, 3, "281#R3"},
-        {"20000080#0000000000000000", 0x80, true, false, true, false, false, false, 8, "20000080#0000000000000000"},
-        {"181##0", 0x181, false, false, false, true, false, false, 0, "181##0"},
-        {"181##1112233445566778899aabbcc", 0x181, false, false, false, true, true, false, 12,
-         "181##1112233445566778899AABBCC"},
-        {"1FFFFFFF##3.11.22", 0x1FFFFFFF, true, false, false, true, true, true, 2, "1FFFFFFF##31122"},
-        {"181##2" + std::string(128, 'E'), 0x181, false, false, false, true, false, true, 64,
-         "181##2" + std::string(128, 'E')},
-    };
-    for (const auto& g : good) {
-        const CanFrame f = Frame(g.text);
-        EXPECT_EQ(f.id, g.id) << g.text;
-        EXPECT_EQ(f.extended, g.extended) << g.text;
-        EXPECT_EQ(f.remote, g.remote) << g.text;
-        EXPECT_EQ(f.error, g.error) << g.text;
-        EXPECT_EQ(f.fd, g.fd) << g.text;
-        EXPECT_EQ(f.bitRateSwitch, g.brs) << g.text;
-        EXPECT_EQ(f.errorStateIndicator, g.esi) << g.text;
-        EXPECT_EQ(f.length, g.length) << g.text;
-        EXPECT_EQ(CompactFrameText(f), g.back);
-    }
-    const struct {
-        std::string text;
-        const char* why;
-    } bad[] = {
-        {"181", "a frame is ID#DATA"},
-        {"18#11", "the identifier has 3 hex digits (standard) or 8 (extended)"},
-        {"800#11", "a standard identifier is 000 to 7FF"},
-        {"18G#11", "the identifier is not hexadecimal"},
-        {"181#112", "the data are pairs of hex digits"},
-        {"181#112233445566778899", "a CAN 2.0 frame carries at most 8 data bytes"},
-        {"181#R9", "a remote request is ID#R or ID#R and a length 0 to 8"},
-        {"181##", "a CAN FD frame is ID##, a flags digit and the data"},
-        {"181##G11", "a CAN FD frame is ID##, a flags digit and the data"},
-        {"181##01", "the data are pairs of hex digits"},
-        {"181##0" + std::string(130, '0'), "a CAN FD frame carries at most 64 data bytes"},
-        {"20000080##0", "an error frame is not a CAN FD frame"},
-    };
-    for (const auto& b : bad) {
-        const Result<CanFrame> f = ParseCompactFrame(b.text);
-        EXPECT_FALSE(f) << b.text;
-        EXPECT_EQ(f.Why(), b.why) << b.text;
-    }
+    EXPECT_EQ(TransmitBytesText(sent, can::kMaxDataBytes), "-- -- CD -- -- -- -- --");
 }
 
 }  // namespace

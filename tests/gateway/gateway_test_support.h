@@ -1,7 +1,7 @@
 #pragma once
 
 #include "compiler/project_builder.h"
-#include "gateway/can_frame.h"
+#include "can/can_frame.h"
 
 #include <string>
 #include <vector>
@@ -52,10 +52,10 @@ inline void WriteProject(const std::filesystem::path& dir, const std::string& ca
     WriteRows(dir / "TInfoCob.xml", "TInfoCob", mappings(transmitMappings));
 }
 
-inline CanFrame Frame(const std::string& text) {
-    const Result<CanFrame> frame = ParseCompactFrame(text);
+inline can::CanFrame Frame(const std::string& text) {
+    const Result<can::CanFrame> frame = can::ParseCompactFrame(text);
     EXPECT_TRUE(frame) << text << ": " << frame.Why();
-    return frame ? *frame : CanFrame{};
+    return frame ? *frame : can::CanFrame{};
 }
 
 }  // namespace vestrel::gateway::test

@@ -67,9 +67,9 @@ TEST_F(GatewayWindowsTest, PreviewFollowsWhatIsTypedWithTheCommandLinesText) {
     preview.SetPaths(paths);
     preview.show();
     const gateway::ProjectModel loaded = gateway::LoadProjectModel(Project());
-    const Result<gateway::CanFrame> parsed = gateway::ParseCompactFrame("181#1122334455667788");
+    const Result<can::CanFrame> parsed = can::ParseCompactFrame("181#1122334455667788");
     ASSERT_TRUE(parsed);
-    const gateway::CanFrame frame = *parsed;
+    const can::CanFrame frame = *parsed;
 
     preview.FramesEdit()->setText("181#1122334455667788");
     EXPECT_EQ(preview.Result()->toPlainText().toStdString(),

@@ -3,7 +3,8 @@
 #include "gateway/model_loading.h"
 #include "gateway/replay.h"
 
-#include "log_test_support.h"
+#include "can/can_log_reader.h"
+#include "gateway_test_support.h"
 #include "support/temp_dir.h"
 
 #include <algorithm>
@@ -38,13 +39,13 @@ struct Replayed {
 Replayed ReplayLog(const std::string& log, const std::string& channel = {}) {
     TempDir dir;
     WriteFile(dir / "bus.log", log);
-    CanLogReader reader(dir / "bus.log");
+    can::CanLogReader reader(dir / "bus.log");
     StringSink sink;
     Replay replay(Demo().model, sink, channel);
-    LogFrame frame;
-    BrokenLine broken;
-    for (auto step = reader.Next(frame, broken); step != CanLogReader::Step::End; step = reader.Next(frame, broken))
-        if (step == CanLogReader::Step::Frame)
+    can::LogFrame frame;
+    can::BrokenLine broken;
+    for (auto step = reader.Next(frame, broken); step != can::CanLogReader::Step::End; step = reader.Next(frame, broken))
+        if (step == can::CanLogReader::Step::Frame)
             replay.Feed(frame);
         else
             replay.CountBrokenLine();

@@ -54,9 +54,9 @@ TEST(CanBusAdapter, FramesTravelBetweenInterfacesUnchanged) {
     EXPECT_TRUE(WaitFor([&] { return b.Heard("556#02"); }));
     EXPECT_FALSE(b.Heard("555#01"));
 
-    const Result<gateway::CanFrame> parsed = gateway::ParseCompactFrame("12345678#R3");
+    const Result<can::CanFrame> parsed = can::ParseCompactFrame("12345678#R3");
     ASSERT_TRUE(parsed);
-    const gateway::CanFrame frame = *parsed;
+    const can::CanFrame frame = *parsed;
     const QCanBusFrame qt = ToQtFrame(frame);
     EXPECT_TRUE(qt.hasExtendedFrameFormat());
     EXPECT_EQ(qt.frameType(), QCanBusFrame::RemoteRequestFrame);
@@ -79,7 +79,7 @@ TEST(CanBusAdapter, AnInterfaceThatCannotOpenSaysWhichAndWhy) {
         if (endpoint.plugin == "nosuchplugin") {
             EXPECT_NE(failure.find("No such plugin: 'nosuchplugin' (plugins found: "), std::string::npos) << failure;
         }
-        const Result<void> sent = bus.Send(gateway::CanFrame{});
+        const Result<void> sent = bus.Send(can::CanFrame{});
         EXPECT_FALSE(sent);
         EXPECT_EQ(sent.Why(), "the CAN interface " + endpoint.Text() + " is not open");
     }

@@ -4,7 +4,7 @@
 // virtualcan relay on a TCP port of the test's own, a socat pair of
 // pseudo-terminals for the serial line, and waits that end on the event
 // itself, with a generous guard that only turns a hang into a failure.
-#include "gateway/can_frame.h"
+#include "can/can_frame.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/simulator.h"
 #include "support/temp_dir.h"
@@ -137,7 +137,7 @@ public:
     explicit TestBus(const std::string& channel = "can0") {
         QObject::connect(&bus, &CanBus::failed, [this](const QString& m) { failure = m.toStdString(); });
         QObject::connect(&bus, &CanBus::framesReceived, [this](const std::vector<TimedFrame>& frames) {
-            for (const TimedFrame& f : frames) heard.push_back(gateway::CompactFrameText(f.frame));
+            for (const TimedFrame& f : frames) heard.push_back(can::CompactFrameText(f.frame));
         });
         const int joined = RelayLog::Joined();
         bus.Open(VirtualCanEndpoint(channel), 0);
@@ -145,7 +145,7 @@ public:
         EXPECT_TRUE(WaitForJoined(joined + 1)) << "the relay has not seen the interface join";
     }
     void Send(const std::string& text) {
-        const Result<gateway::CanFrame> frame = gateway::ParseCompactFrame(text);
+        const Result<can::CanFrame> frame = can::ParseCompactFrame(text);
         ASSERT_TRUE(frame) << frame.Why();
         const Result<void> sent = bus.Send(*frame);
         ASSERT_TRUE(sent) << sent.Why();

@@ -27,6 +27,40 @@ TEST(CanEndpoint, ThePluginIsWhatStandsBeforeTheFirstColon) {
     EXPECT_EQ(ParseCanInterface("can0").Why(), "a CAN interface is PLUGIN:INTERFACE, such as socketcan:can0 or virtualcan:can0, not 'can0'");
 }
 
+// What virtualcan would read its own way (a port out of range as its
+// default port, a host name as no address, the rest of a URL as nothing) is
+// refused; other plugins' names are theirs to judge.
+TEST(CanEndpoint, AVirtualcanAddressIsOneThePluginUsesAsWritten) {
+    for (const char* good : {"virtualcan:can0", "virtualcan:can1", "virtualcan:tcp://127.0.0.1:1/can0",
+                             "virtualcan:tcp://127.0.0.1:65535/can1", "virtualcan:tcp://192.168.10.2/can0",
+                             "virtualcan:tcp://[::1]:40123/can0", "socketcan:tcp://x:99999/can0",
+                             "passthrucan:C:\\drivers\\j2534.dll"})
+        EXPECT_TRUE(ParseCanInterface(good)) << good << ": " << ParseCanInterface(good).Why();
+    const std::vector<std::pair<std::string, std::string>> bad = {
+        {"tcp://127.0.0.1:99999/can0", "the relay's port is a number from 1 to 65535, not '99999'"},
+        {"tcp://127.0.0.1:0/can0", "the relay's port is a number from 1 to 65535, not '0'"},
+        {"tcp://127.0.0.1:/can0", "the relay's port is a number from 1 to 65535, not ''"},
+        {"tcp://127.0.0.1:4x/can0", "the relay's port is a number from 1 to 65535, not '4x'"},
+        {"tcp://localhost:40123/can0",
+         "the relay's address is an IP address such as 127.0.0.1 (the plugin looks up no names), not 'localhost'"},
+        {"tcp://127.0.0.256:40123/can0",
+         "the relay's address is an IP address such as 127.0.0.1 (the plugin looks up no names), not '127.0.0.256'"},
+        {"tcp://user@127.0.0.1:40123/can0",
+         "the relay's address is an IP address such as 127.0.0.1 (the plugin looks up no names), not "
+         "'user@127.0.0.1'"},
+        {"http://127.0.0.1:40123/can0", "the virtualcan relay is reached over tcp://"},
+        {"tcp://127.0.0.1:40123", "the relay's address is followed by a channel and nothing else: tcp://ADDRESS:PORT/can0"},
+        {"tcp://127.0.0.1:40123/can0?x", "the relay's address is followed by a channel and nothing else: tcp://ADDRESS:PORT/can0"},
+        {"tcp://127.0.0.1:40123/a/can0", "the relay's address is followed by a channel and nothing else: tcp://ADDRESS:PORT/can0"},
+        {"127.0.0.1:40123/can0", "virtualcan takes a channel such as can0, or tcp://ADDRESS:PORT/can0"},
+    };
+    for (const auto& [name, why] : bad) {
+        const auto endpoint = ParseCanInterface("virtualcan:" + name);
+        ASSERT_FALSE(endpoint) << name;
+        EXPECT_EQ(endpoint.Why(), "CAN interface virtualcan:" + name + ": " + why);
+    }
+}
+
 TEST(SerialSettingsText, ReadsRateDataBitsParityAndStopBits) {
     auto s = ParseSerialSettings("19200,8E1");
     ASSERT_TRUE(s);

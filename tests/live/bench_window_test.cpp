@@ -1,7 +1,7 @@
 // The bench window, offscreen, against the simulated gateway on virtualcan
 // and a socat pair of pseudo-terminals.
 #include "bench_rig.h"
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
 #include "gateway/model_loading.h"
 #include "live/qt/modbus_client.h"
 #include "live/ui/bench_widgets.h"
@@ -140,12 +140,12 @@ TEST_F(BenchWindowTest, TheMonitorShowsEachCobIdWithTheRegistersItFeedsAndRecord
     EXPECT_TRUE(Marked(table, 2, 0));
 
     // The recording is a candump log of the four frames.
-    gateway::CanLogReader reader(log);
-    gateway::LogFrame frame;
-    gateway::BrokenLine broken;
+    can::CanLogReader reader(log);
+    can::LogFrame frame;
+    can::BrokenLine broken;
     std::vector<std::string> recorded;
-    while (reader.Next(frame, broken) == gateway::CanLogReader::Step::Frame)
-        recorded.push_back(gateway::CompactFrameText(frame.frame));
+    while (reader.Next(frame, broken) == can::CanLogReader::Step::Frame)
+        recorded.push_back(can::CompactFrameText(frame.frame));
     EXPECT_EQ(recorded, (std::vector<std::string>{"181#1122334455667788", "7E5#11", "281#A1B2",
                                                   "181#1122334455667788"}));
 

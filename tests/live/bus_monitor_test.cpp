@@ -1,8 +1,8 @@
-#include "gateway/can_log_reader.h"
+#include "can/can_log_reader.h"
 #include "gateway/model_loading.h"
 #include "live/bench_tables.h"
 #include "live/bus_monitor.h"
-#include "live/candump_writer.h"
+#include "can/candump_writer.h"
 #include "live_test_support.h"
 #include "platform/error.h"
 
@@ -43,7 +43,7 @@ TEST(BusMonitor, CountsEachIdentifierAndSaysWhatTheProjectMakesOfIt) {
     EXPECT_EQ(monitor.RoleText(e[2]),
               "receive frame 2 \"Motor temperatures\"; 1 frame with a length other than Dimensin 4");
     EXPECT_EQ(monitor.RegistersText(e[2]), "10=0xA1B2 11=0xC3D4");
-    EXPECT_EQ(gateway::CompactFrameText(e[2].last), "281#A1B2C3D4");
+    EXPECT_EQ(can::CompactFrameText(e[2].last), "281#A1B2C3D4");
     {
         // With a signal imported into register 10: its physical value beside it.
         signaldb::SignalFile file;
@@ -83,7 +83,7 @@ TEST(BusMonitor, AFloodOfUnknownIdentifiersStaysBounded) {
     const gateway::ProjectModel demo = DemoModel();
     BusMonitor monitor(demo.model);
     for (std::uint32_t id = 0x400; id < 0x400 + 3 * BusMonitor::kMaxOtherEntries; ++id) {
-        gateway::CanFrame frame = Frame("400#01");
+        can::CanFrame frame = Frame("400#01");
         frame.id = id;
         monitor.Feed(frame, id);
     }
@@ -126,7 +126,7 @@ TEST(BusMonitor, CanFdFramesAreShownAsCanFdAndFeedNothing) {
     EXPECT_EQ(e[1].role, IdRole::CanFd);
     EXPECT_EQ(monitor.RoleText(e[1]), "CAN FD, not fed (the gateway is a CAN 2.0 node)");
     EXPECT_TRUE(BusMonitor::StandsOut(e[1]));
-    EXPECT_EQ(gateway::CompactFrameText(e[1].last), "181##01122334455667788AABBCCDD");
+    EXPECT_EQ(can::CompactFrameText(e[1].last), "181##01122334455667788AABBCCDD");
     EXPECT_EQ(monitor.RegistersText(e[0]), "1=0x0001 2=0x0002 3=0x0304 4=0x0506");
     monitor.Feed(Frame("181##0FFFFFFFFFFFFFFFF"), 2);
     EXPECT_EQ(monitor.RegistersText(e[0]), "1=0x0001 2=0x0002 3=0x0304 4=0x0506");
@@ -142,60 +142,6 @@ TEST(BusMonitor, TheRateCountsTheFramesOfTheLastSecond) {
     EXPECT_DOUBLE_EQ(BusMonitor::Rate(e, 5 * kSecond), 0.0);
     monitor.Feed(Frame("381#0001"), 10 * kSecond);
     EXPECT_EQ(monitor.Entries()[0].recent.size(), 1u);  // older times are dropped
-}
-
-TEST(CandumpWriter, WritesACandumpLogThatReplayReadsBack) {
-    TempDir dir;
-    const auto path = dir / "bench.log";
-    const std::vector<std::string> frames = {"181#1122334455667788", "281#R", "12345678#AABB",
-                                             "181##1112233445566778899AABBCC"};
-    {
-        CandumpWriter writer(path, "tcp://127.0.0.1:40123/can0");
-        std::int64_t time = 1733661931'000000;
-        for (const std::string& f : frames) writer.Add(Frame(f), time += 250000);
-        writer.Flush();
-        EXPECT_EQ(writer.Frames(), 4u);
-        writer.Append(Frame("381#0102"), 1733661932'500001);
-    }
-    EXPECT_EQ(ReadFile(path),
-              "(1733661931.250000) can0 181#1122334455667788\n"
-              "(1733661931.500000) can0 281#R\n"
-              "(1733661931.750000) can0 12345678#AABB\n"
-              "(1733661932.000000) can0 181##1112233445566778899AABBCC\n"
-              "(1733661932.500001) can0 381#0102\n");
-    gateway::CanLogReader reader(path);
-    gateway::LogFrame logged;
-    gateway::BrokenLine broken;
-    int read = 0;
-    while (reader.Next(logged, broken) == gateway::CanLogReader::Step::Frame) ++read;
-    EXPECT_EQ(read, 5);
-    EXPECT_EQ(reader.Format(), gateway::LogFormat::CandumpLog);
-
-    // can-utils reads it as its own (log2long), where installed.
-    if (FILE* pipe = ::popen(("log2long < '" + path.string() + "' 2>/dev/null").c_str(), "r")) {
-        std::string text;
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
-        if (::pclose(pipe) == 0 && !text.empty()) {
-            EXPECT_NE(text.find("181   [8]  11 22 33 44 55 66 77 88"), std::string::npos) << text;
-            EXPECT_NE(text.find("12345678   [2]  AA BB"), std::string::npos) << text;
-            EXPECT_NE(text.find("181  [12]  11 22 33 44 55 66 77 88 99 AA BB CC"), std::string::npos) << text;
-        }
-    }
-}
-
-TEST(CandumpWriter, SaysWhichFileCannotBeCreatedAndWhy) {
-    TempDir dir;
-    try {
-        CandumpWriter writer(dir / "missing" / "bench.log", "can0");
-        FAIL() << "no error";
-    } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "Cannot create file \"" + (dir / "missing" / "bench.log").string() + "\". No such file or directory");
-    }
-    EXPECT_EQ(LogInterfaceName("can0"), "can0");
-    EXPECT_EQ(LogInterfaceName("tcp://127.0.0.1:1/"), "can");
-    EXPECT_EQ(LogInterfaceName("my can"), "my_can");
 }
 
 }  // namespace

@@ -8,11 +8,11 @@ namespace vestrel::live {
 namespace {
 
 using namespace test;
-using gateway::CanFrame;
+using can::CanFrame;
 
-std::vector<std::string> Texts(const std::vector<CanFrame>& frames) {
+std::vector<std::string> Texts(const std::vector<can::CanFrame>& frames) {
     std::vector<std::string> texts;
-    for (const CanFrame& f : frames) texts.push_back(gateway::CompactFrameText(f));
+    for (const can::CanFrame& f : frames) texts.push_back(can::CompactFrameText(f));
     return texts;
 }
 
@@ -69,7 +69,7 @@ TEST(SimulatedGateway, FeedsByTheLookupTheFormatAndTheByteRules) {
 TEST(SimulatedGateway, AWriteSendsTheTransmitFramesItFeedsWithEveryRegistersValue) {
     const gateway::ProjectModel demo = DemoModel();
     SimulatedGateway sim(demo.model, Numbering::ProtocolAddress);
-    std::vector<CanFrame> frames;
+    std::vector<can::CanFrame> frames;
     const std::vector<std::uint16_t> two = {0x1234, 0x0005};
     ASSERT_TRUE(sim.Write(100, two, frames));
     EXPECT_EQ(Texts(frames), std::vector<std::string>{"201#1234000500000000"});
@@ -100,7 +100,7 @@ TEST(SimulatedGateway, RegisterHalvesOfBothDirectionsAndDisagreeingBytes) {
                                             {{"0x201", 2}, {"0x202", 1, "remote", "Y"}},
                                             {{5, 1, 0x10}, {6, 1, 0x02}, {7, 1, 0x20}, {7, 2, 0x10}});
     SimulatedGateway sim(m.model, Numbering::ProtocolAddress);
-    std::vector<CanFrame> frames;
+    std::vector<can::CanFrame> frames;
     const std::vector<std::uint16_t> written = {0xAABB, 0x00CC, 0xDD00};
     ASSERT_TRUE(sim.Write(5, written, frames));
     // B1 from register 5's high half; B2 from register 7's high half, the later record. The remote frame is not sent.
@@ -117,7 +117,7 @@ TEST(SimulatedGateway, OneBasedIndexesAreServedOneAddressLowerAndItSaysWhatItIs)
     EXPECT_TRUE(sim.Readable(0));
     EXPECT_FALSE(sim.Readable(20));
     EXPECT_TRUE(sim.Writable(99));
-    std::vector<CanFrame> frames;
+    std::vector<can::CanFrame> frames;
     const std::vector<std::uint16_t> seven = {7};
     ASSERT_TRUE(sim.Write(109, seven, frames));
     EXPECT_EQ(Texts(frames), std::vector<std::string>{"301#0007"});

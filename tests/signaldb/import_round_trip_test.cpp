@@ -67,7 +67,7 @@ TEST(ImportRoundTrip, TheCompiledBanksCarryEachSignalWhereTheCodecSays) {
             const auto frames = receive ? model.ReceiveFramesWithCobId(m.id) : model.TransmitFramesWithCobId(m.id);
             ASSERT_EQ(frames.size(), 1u) << m.name;
             for (int round = 0; round < 50; ++round) {
-                gateway::CanFrame frame{.id = m.id, .length = static_cast<std::uint8_t>(m.length)};
+                can::CanFrame frame{.id = m.id, .length = static_cast<std::uint8_t>(m.length)};
                 if (receive) {
                     // Random frame data through the banks into registers,
                     // read back as signals.

@@ -30,6 +30,20 @@ std::string Joined(const std::vector<std::string>& words) {
     return text;
 }
 
+// Plugins Qt may find here that cannot serve on this system, and why: they
+// are not offered, and opening one is refused before Qt loads it. The
+// passthrucan plugin drives J2534 pass-thru adapters through their vendors'
+// Windows drivers; elsewhere it hangs while it opens and crashes when it is
+// closed.
+std::string_view WhyPluginCannotServe(std::string_view plugin) {
+#ifndef _WIN32
+    if (plugin == "passthrucan")
+        return "it drives J2534 pass-thru adapters through their Windows drivers, which this system cannot load";
+#endif
+    (void)plugin;
+    return {};
+}
+
 // Qt's virtualcan relay has the channels it lists (can0 and can1), and an
 // interface of any other name joins can0 with no more than a log line: such
 // a name is refused here, with the channels there are.
@@ -44,8 +58,8 @@ std::string UnknownVirtualChannel(const CanEndpoint& endpoint) {
 
 }  // namespace
 
-gateway::CanFrame FromQtFrame(const QCanBusFrame& qt) {
-    gateway::CanFrame frame;
+can::CanFrame FromQtFrame(const QCanBusFrame& qt) {
+    can::CanFrame frame;
     frame.id = qt.frameId();
     frame.extended = qt.hasExtendedFrameFormat();
     frame.remote = qt.frameType() == QCanBusFrame::RemoteRequestFrame;
@@ -56,13 +70,13 @@ gateway::CanFrame FromQtFrame(const QCanBusFrame& qt) {
     frame.errorStateIndicator = frame.fd && qt.hasErrorStateIndicator();
     const QByteArray payload = qt.payload();
     const int length =
-        std::min<int>(static_cast<int>(payload.size()), frame.fd ? gateway::kMaxFdDataBytes : gateway::kMaxDataBytes);
+        std::min<int>(static_cast<int>(payload.size()), frame.fd ? can::kMaxFdDataBytes : can::kMaxDataBytes);
     frame.length = static_cast<std::uint8_t>(length);
     for (int i = 0; i < length; ++i) frame.data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(payload[i]);
     return frame;
 }
 
-QCanBusFrame ToQtFrame(const gateway::CanFrame& frame) {
+QCanBusFrame ToQtFrame(const can::CanFrame& frame) {
     QCanBusFrame qt;
     qt.setExtendedFrameFormat(frame.extended);
     qt.setFrameId(frame.id);
@@ -87,6 +101,15 @@ void CanBus::Open(const CanEndpoint& endpoint, int bitRate) {
     Close();
     endpoint_ = endpoint;
     bitRate_ = bitRate;
+    if (const std::string_view why = WhyPluginCannotServe(endpoint.plugin); !why.empty()) {
+        Fail("Cannot open CAN interface " + endpoint.Text() + ": the plugin " + endpoint.plugin +
+             " cannot serve here: " + std::string(why));
+        return;
+    }
+    if (const Result<void> usable = CheckCanEndpoint(endpoint); !usable) {
+        Fail("Cannot open " + usable.Why());
+        return;
+    }
     if (std::string unknown = UnknownVirtualChannel(endpoint); !unknown.empty()) {
         Fail(unknown);
         return;
@@ -154,10 +177,10 @@ bool CanBus::Backlogged() const {
 
 bool CanBus::IsOpen() const { return device_ && device_->state() == QCanBusDevice::ConnectedState; }
 
-Result<void> CanBus::Send(const gateway::CanFrame& frame) {
+Result<void> CanBus::Send(const can::CanFrame& frame) {
     if (!IsOpen()) return Failure{"the CAN interface " + endpoint_.Text() + " is not open"};
     if (device_->writeFrame(ToQtFrame(frame))) return {};
-    return Failure{"Cannot send " + gateway::CompactFrameText(frame) + " on " + endpoint_.Text() + ": " +
+    return Failure{"Cannot send " + can::CompactFrameText(frame) + " on " + endpoint_.Text() + ": " +
                    device_->errorString().toStdString()};
 }
 
@@ -210,12 +233,14 @@ void CanBus::Fail(const std::string& message) {
 
 std::vector<std::string> CanBus::Plugins() {
     std::vector<std::string> plugins;
-    for (const QString& p : QCanBus::instance()->plugins()) plugins.push_back(p.toStdString());
+    for (const QString& p : QCanBus::instance()->plugins())
+        if (WhyPluginCannotServe(p.toStdString()).empty()) plugins.push_back(p.toStdString());
     return plugins;
 }
 
 std::vector<std::string> CanBus::Interfaces(const std::string& plugin) {
     std::vector<std::string> names;
+    if (!WhyPluginCannotServe(plugin).empty()) return names;
     QString error;
     for (const QCanBusDeviceInfo& info : QCanBus::instance()->availableDevices(QString::fromStdString(plugin), &error))
         names.push_back(info.name().toStdString());

@@ -2,7 +2,7 @@
 
 #include "platform/result.h"
 
-#include "gateway/can_frame.h"
+#include "can/can_frame.h"
 #include "live/bench_settings.h"
 
 #include <QObject>
@@ -20,12 +20,12 @@ namespace vestrel::live {
 
 // A frame with the time it was received, microseconds since the epoch.
 struct TimedFrame {
-    gateway::CanFrame frame;
+    can::CanFrame frame;
     std::int64_t time = 0;
 };
 
-gateway::CanFrame FromQtFrame(const QCanBusFrame& frame);
-QCanBusFrame ToQtFrame(const gateway::CanFrame& frame);
+can::CanFrame FromQtFrame(const QCanBusFrame& frame);
+QCanBusFrame ToQtFrame(const can::CanFrame& frame);
 
 // A CAN interface opened through Qt SerialBus: "socketcan:can0" on Linux, or
 // any plugin Qt finds ("virtualcan:can0", a TCP relay that needs no
@@ -55,7 +55,7 @@ public:
     const CanEndpoint& Endpoint() const { return endpoint_; }
 
     // Sends one frame, or says why it cannot go out.
-    Result<void> Send(const gateway::CanFrame& frame);
+    Result<void> Send(const can::CanFrame& frame);
 
     // The plugins Qt finds, and the interfaces a plugin reports.
     static std::vector<std::string> Plugins();

@@ -73,7 +73,7 @@ void WriteCheckRun::Start() {
     Next();
 }
 
-void WriteCheckRun::OnFrame(const gateway::CanFrame& frame) {
+void WriteCheckRun::OnFrame(const can::CanFrame& frame) {
     if (!current_) return;
     current_->frames->OnFrame(frame);
     if (answered_ && current_->frames->AllMatched()) Done(*current_);

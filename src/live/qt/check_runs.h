@@ -60,7 +60,7 @@ public:
 
     void Start();
     // A frame heard on the bus.
-    void OnFrame(const gateway::CanFrame& frame);
+    void OnFrame(const can::CanFrame& frame);
     bool Running() const { return running_; }
     std::vector<WriteCheck>& Writes() { return writes_; }
     int FrameWaitMs() const { return frameWaitMs_; }

@@ -2,12 +2,14 @@
 
 #include "live/qt/can_bus.h"
 
+#include <algorithm>
+
 namespace vestrel::live {
 
 FrameSender::FrameSender(CanBus& bus, FrameSource& source, SendRun::Observer sent, SendClock* clock, QObject* parent)
     : QObject(parent), bus_(bus), clock_(clock ? *clock : steady_) {
     run_ = std::make_unique<SendRun>(
-        source, clock_, [&bus](const gateway::CanFrame& frame) { return bus.Send(frame); },
+        source, clock_, [&bus](const can::CanFrame& frame) { return bus.Send(frame); },
         std::move(sent));
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
@@ -45,9 +47,11 @@ void FrameSender::Pump() {
     // The timer counts whole milliseconds and wakes late on a busy machine:
     // it wakes this a millisecond or two early, and the rest is slept, the
     // event loop held for no longer than that.
+    // A wait of days is slept an hour at a time: the timer takes an int.
+    constexpr std::int64_t kLongestTimerMs = 3'600'000;
     const std::int64_t wait = *next - clock_.Now();
     if (wait >= 2000) {
-        timer_.start(static_cast<int>(wait / 1000) - 1);
+        timer_.start(static_cast<int>(std::min(wait / 1000 - 1, kLongestTimerMs)));
         return;
     }
     if (wait > 0) clock_.SleepUntil(*next);

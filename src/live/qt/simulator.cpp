@@ -122,14 +122,14 @@ void Simulator::Close() {
 void Simulator::OnFrames(const std::vector<TimedFrame>& frames) {
     for (const TimedFrame& timed : frames) {
         if (model_.MatchReceive(timed.frame).kind == gateway::MatchKind::CanFd) {
-            emit event(QString::fromStdString(gateway::CompactFrameText(timed.frame) + ": " +
+            emit event(QString::fromStdString(can::CompactFrameText(timed.frame) + ": " +
                                               std::string(gateway::kCanFdNotFed)),
                        EventKind::Frame);
             continue;
         }
         const auto changes = gateway_.Feed(timed.frame, timed.time);
         if (changes.empty()) continue;
-        std::string line = gateway::CompactFrameText(timed.frame) + ":";
+        std::string line = can::CompactFrameText(timed.frame) + ":";
         for (std::size_t i = 0; i < changes.size(); ++i)
             line += (i ? ", register " : " register ") + std::to_string(changes[i].reg) + " = " +
                     gateway::RegisterValueText(changes[i].after);
@@ -138,7 +138,7 @@ void Simulator::OnFrames(const std::vector<TimedFrame>& frames) {
 }
 
 bool Simulator::OnWrite(std::uint16_t address, const std::vector<std::uint16_t>& values) {
-    std::vector<gateway::CanFrame> frames;
+    std::vector<can::CanFrame> frames;
     if (!gateway_.Write(address, values, frames)) return false;
     // Registers by the project's number, as preview and replay name them.
     std::string line = "write";
@@ -151,9 +151,9 @@ bool Simulator::OnWrite(std::uint16_t address, const std::vector<std::uint16_t>&
     }
     line += ":";
     if (frames.empty()) line += " it feeds no transmit frame";
-    for (const gateway::CanFrame& frame : frames) {
+    for (const can::CanFrame& frame : frames) {
         if (const Result<void> sent = bus_.Send(frame))
-            line += " sent " + gateway::CompactFrameText(frame);
+            line += " sent " + can::CompactFrameText(frame);
         else
             line += " " + sent.Why();
         line += ';';

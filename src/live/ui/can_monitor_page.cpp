@@ -1,5 +1,6 @@
 #include "live/ui/can_monitor_page.h"
 
+#include "can/log_formats.h"
 #include "live/qt/bench_session.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/frame_sender.h"
@@ -80,7 +81,8 @@ TFCanMonitorPage::TFCanMonitorPage(QWidget* parent) : QWidget(parent) {
     };
     askLogPath = [this]() -> std::optional<std::string> {
         const QString path = QFileDialog::getOpenFileName(this, "Play a CAN log", QString(),
-                                                          "CAN logs (*.log *.asc *.blf *.trc);;All files (*)");
+                                                          QString::fromStdString("CAN logs (" + can::LogFilePatterns() +
+                                                                                 ");;All files (*)"));
         if (path.isEmpty()) return std::nullopt;
         return path.toStdString();
     };
@@ -109,7 +111,7 @@ void TFCanMonitorPage::SetSession(BenchSession* session) {
     Refresh(NowMicros());
 }
 
-void TFCanMonitorPage::Sent(const gateway::CanFrame& frame) {
+void TFCanMonitorPage::Sent(const can::CanFrame& frame) {
     if (session_) session_->OnSent(TimedFrame{frame, NowMicros()});
 }
 
@@ -158,12 +160,12 @@ void TFCanMonitorPage::BtRecordClick() {
         StopRecording();
         return;
     }
-    const std::string name = session_ ? LogInterfaceName(session_->Bus().Endpoint().interface) : "can";
+    const std::string name = session_ ? can::LogInterfaceName(session_->Bus().Endpoint().interface) : "can";
     const auto path = askSavePath("candump-" + name + ".log");
     if (!path) return;
     recordError_.clear();
     try {
-        recording_ = std::make_unique<CandumpWriter>(*path, name);
+        recording_ = std::make_unique<can::CandumpWriter>(*path, name);
     } catch (const std::exception& e) {
         recordError_ = e.what();
     }
@@ -190,17 +192,17 @@ void TFCanMonitorPage::BtSendClick() {
         return;
     }
     const std::string text = E_Send->text().trimmed().toStdString();
-    const Result<gateway::CanFrame> parsed = gateway::ParseCompactFrame(text);
+    const Result<can::CanFrame> parsed = can::ParseCompactFrame(text);
     if (!parsed) {
         ShowStatus(LbSent, "'" + text + "' is not a frame: " + parsed.Why(), true);
         return;
     }
-    const gateway::CanFrame frame = *parsed;
+    const can::CanFrame frame = *parsed;
     if (session_ && E_Every->value() > 0) {
         const int every = E_Every->value();
-        StartSending(std::make_unique<PeriodicFrames>(std::vector<gateway::CanFrame>{frame},
+        StartSending(std::make_unique<PeriodicFrames>(std::vector<can::CanFrame>{frame},
                                                       static_cast<std::int64_t>(every) * 1000, 0),
-                     gateway::CompactFrameText(frame) + " every " + std::to_string(every) + " ms");
+                     can::CompactFrameText(frame) + " every " + std::to_string(every) + " ms");
         return;
     }
     if (!session_) {
@@ -211,7 +213,7 @@ void TFCanMonitorPage::BtSendClick() {
         ShowStatus(LbSent, sent.Why(), true);
         return;
     }
-    ShowStatus(LbSent, "Sent " + gateway::CompactFrameText(frame), false);
+    ShowStatus(LbSent, "Sent " + can::CompactFrameText(frame), false);
     Sent(frame);
 }
 

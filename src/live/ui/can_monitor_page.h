@@ -1,7 +1,7 @@
 #pragma once
 
 #include "live/bus_monitor.h"
-#include "live/candump_writer.h"
+#include "can/candump_writer.h"
 
 #include <QWidget>
 
@@ -79,10 +79,10 @@ private:
     void StartSending(std::unique_ptr<FrameSource> source, const std::string& what);
     void OnSendingEnded(const std::string& failure);
 
-    void Sent(const gateway::CanFrame& frame);
+    void Sent(const can::CanFrame& frame);
 
     BenchSession* session_ = nullptr;
-    std::unique_ptr<CandumpWriter> recording_;
+    std::unique_ptr<can::CandumpWriter> recording_;
     std::string recordError_;
     std::unique_ptr<FrameSource> source_;
     std::unique_ptr<FrameSender> sender_;

@@ -6,15 +6,16 @@ write the rest at test time). Each is written from a published description
 of its format, named above its function and in the file itself where the
 format has comments:
 
-  trc_1_1.trc, trc_1_3.trc, trc_2_0.trc, trc_2_1.trc
+  trc_1_1.trc, trc_1_2.trc, trc_1_3.trc, trc_2_0.trc, trc_2_1.trc
       PEAK-System Technik, "PEAK CAN TRC File Format" (the description of
       TRC versions 1.0 to 2.1 that PEAK publishes with PCAN-View), and
       PEAK's forum note "PCAN Explorer and GPRS Link" on ;$STARTTIME and RTR.
-  asc_9_decimals.asc
+  asc_9_decimals.asc, asc_events.asc
       Vector Informatik, "CAN, Log & Trigger ASC Logging Format"
       document (1.4.6): header, CAN events, CAN FD events and their
-      flags; time stamps with nine decimals as some exporters write them.
-  blf_can_message2.blf
+      flags, bus events; time stamps with nine decimals as some exporters
+      write them, and the comment a split log starts with.
+  blf_can_message2.blf, blf_time_units.blf
       The BLF object layouts as the vector_blf library documents them
       (Vector::BLF::FileStatistics, ObjectHeaderBase, ObjectHeader and
       ObjectHeader2, LogContainer, CanMessage2, CanFdMessage64,
@@ -63,6 +64,31 @@ def trc_1_1():
         "     3)      1061.3  Tx     18FF0001  2  11 22",
         "     4)      1063.6  Rx         0281  4  00 19 00 20",
         "     5)      7468.9  Tx         0181  8  RTR",
+    ]))
+
+
+def trc_1_2():
+    # Version 1.2: the bus after the offset, no reserved column yet.
+    write("trc_1_2.trc", crlf([
+        ";$FILEVERSION=1.2",
+        ";$STARTTIME=45634.4166666667",
+        ";",
+        ";   Written by hand from PEAK-System's \"PEAK CAN TRC File Format\", version 1.2",
+        ";-------------------------------------------------------------------------------",
+        ";   Message Number",
+        ";   |         Time Offset (ms)",
+        ";   |         |       Bus",
+        ";   |         |       |    Type",
+        ";   |         |       |    |       ID (hex)",
+        ";   |         |       |    |       |    Data Length Code",
+        ";   |         |       |    |       |    |   Data Bytes (hex) ...",
+        ";   |         |       |    |       |    |   |",
+        ";---+-- ------+------ +- --+-- ----+--- +  -+ -- -- -- -- -- -- --",
+        "     1)      1841.212 1  Rx        0181 8  00 01 00 00 03 E8 00 10",
+        "     2)      1842.003 2  Rx        0281 4  00 19 00 20",
+        "     3)      1842.500 1  Warng FFFFFFFF 4  00 00 00 08  BUSHEAVY",
+        "     4)      1843.500 1  Tx    18FF0001 2  11 22",
+        "     5)      1844.100 2  Rx        0181 8  RTR",
     ]))
 
 
@@ -160,16 +186,38 @@ def asc_9_decimals():
     ]).encode("ascii"))
 
 
+def asc_events():
+    # What real exports hold besides frames: the comment of a log split into
+    # files (no blank after "//"), events without a channel, bus statistics,
+    # a classic remote frame on a CANFD line (flags 0x10, no EDL; DLC 8, no
+    # data), and a CAN FD frame with BRS.
+    write("asc_events.asc", "".join(line + "\n" for line in [
+        "date Mon Dec 9 10:00:00.000 am 2024",
+        "base hex  timestamps absolute",
+        "internal events logged",
+        "//0.000000 previous log file: Logging_002.asc",
+        "// version 13.0.0",
+        "Begin Triggerblock Mon Dec 9 10:00:00.000 am 2024",
+        "   0.000000 Start of measurement",
+        "   0.100000 1  181             Rx   d 2 00 01",
+        "   0.150000 CAN 1 Status:chip status error active",
+        "   0.200000 CANFD   1 Rx        181                                   0 0 8  0   42000  58     10 0 0 0 0 0",
+        "   0.300000 CANFD   2 Tx        281   Motor                           1 0 2  2 11 22   12000  40     3000 0 2000 0 0 0",
+        "   0.400000 1  Statistic: D 2 R 1 XD 0 XR 0 E 0 O 0 B 0.01%",
+        "End TriggerBlock",
+    ]).encode("ascii"))
+
+
 # BLF ------------------------------------------------------------------------
 
 LOGG_HEADER_SIZE = 144
 CAN_MESSAGE2, LOG_CONTAINER, CAN_ERROR_EXT, APP_TEXT, CAN_FD_MESSAGE_64 = 86, 10, 73, 65, 101
-TIME_ONE_NANS = 2
+TIME_TEN_MICS, TIME_ONE_NANS = 1, 2
 
 
-def header_v1(obj_type, payload_size, stamp_ns):
+def header_v1(obj_type, payload_size, stamp, unit=TIME_ONE_NANS):
     size = 32 + payload_size
-    return struct.pack("<4sHHLL", b"LOBJ", 32, 1, size, obj_type) + struct.pack("<LHHQ", TIME_ONE_NANS, 0, 0, stamp_ns)
+    return struct.pack("<4sHHLL", b"LOBJ", 32, 1, size, obj_type) + struct.pack("<LHHQ", unit, 0, 0, stamp)
 
 
 def header_v2(obj_type, payload_size, stamp_ns):
@@ -182,12 +230,13 @@ def pad(obj):
     return obj + b"\0" * (len(obj) % 4)
 
 
-def can_message2(channel, flags, dlc, can_id, data, stamp_ns, version=1):
+def can_message2(channel, flags, dlc, can_id, data, stamp_ns, version=1, unit=TIME_ONE_NANS):
     # channel, flags (0x80 remote), dlc, id (bit 31: extended), 8 data bytes,
     # then frame length in ns, bit count, two reserved fields.
     payload = struct.pack("<HBBL8sLBBH", channel, flags, dlc, can_id, data.ljust(8, b"\0"), 248000, 125, 0, 0)
-    head = header_v1 if version == 1 else header_v2
-    return pad(head(CAN_MESSAGE2, len(payload), stamp_ns) + payload)
+    if version == 2:
+        return pad(header_v2(CAN_MESSAGE2, len(payload), stamp_ns) + payload)
+    return pad(header_v1(CAN_MESSAGE2, len(payload), stamp_ns, unit) + payload)
 
 
 def can_fd_message64(channel, can_id, data, stamp_ns):
@@ -244,10 +293,33 @@ def blf_can_message2():
     write("blf_can_message2.blf", file_header(LOGG_HEADER_SIZE + len(body), len(objects)) + body)
 
 
+def blf_time_units():
+    # Time stamps in both units: 10 us (TIME_TEN_MICS) and 1 ns, the latter
+    # far beyond what 10 us could hold in 64 bits after the multiplication
+    # by ten; one of 10 us that does not fit; an identifier out of range in
+    # a compressed container.
+    stored = [
+        can_message2(1, 0, 2, 0x181, b"\x00\x01", 12345, unit=TIME_TEN_MICS),             # 0.123450 s
+        can_message2(1, 0, 2, 0x182, b"\x00\x02", 1_000_000_000_000_000_123),             # 1e9 s on
+        can_message2(1, 0, 2, 0x183, b"\x00\x03", 1 << 62, unit=TIME_TEN_MICS),           # does not fit
+        can_message2(2, 0, 2, 0x184, b"\x00\x04", 3_000_000_000, unit=TIME_TEN_MICS),     # 30000 s
+    ]
+    packed = [
+        can_message2(1, 0, 1, 0x185, b"\x05", 500_000_000),
+        can_message2(1, 0, 1, 0x800, b"\x06", 600_000_000),                                # 11 bits hold 0x7FF
+        can_message2(1, 0, 1, 0x186, b"\x07", 70_000, unit=TIME_TEN_MICS),                # 0.7 s
+    ]
+    body = container(b"".join(stored), False) + container(b"".join(packed), True)
+    write("blf_time_units.blf", file_header(LOGG_HEADER_SIZE + len(body), len(stored) + len(packed)) + body)
+
+
 if __name__ == "__main__":
     trc_1_1()
+    trc_1_2()
     trc_1_3()
     trc_2_0()
     trc_2_1()
     asc_9_decimals()
+    asc_events()
     blf_can_message2()
+    blf_time_units()
