@@ -46,6 +46,7 @@ gateway::SignalValues LoadSignalsOf(const ProjectModel& loaded, const std::files
     if (!loaded.fromProject) return {};
     SignalValuesLoad load = LoadSignalValues(source);
     if (!load.problem.empty()) cli.Say("note: " + load.problem);
+    for (const std::string& note : load.notes) cli.Say("note: " + note);
     return std::move(load.signalValues);
 }
 

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string_view>
+
+namespace vestrel {
+
+// What is said wherever one register number is both a receive register
+// (the PLC reads it) and a transmit register (the PLC writes it): the
+// project allows it, and what the device does with such an address is not
+// known. The simulator keeps one value per address, so a received frame
+// overwrites what the PLC wrote there, and the next transmit frame sends it.
+inline constexpr std::string_view kSharedAddressNote =
+    "a Modbus master reads and writes the same address there; what the device does with such an address is not "
+    "known, and the simulator keeps one value for both, so a received frame overwrites what the PLC wrote";
+
+}  // namespace vestrel
