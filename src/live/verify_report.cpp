@@ -112,7 +112,7 @@ std::vector<std::string> ReceiveLines(const std::vector<RegisterCheck>& checks, 
             const std::string beside = SignalsBeside(*signalValues, c.index, expectedOf, readOf);
             if (!beside.empty()) line += "  " + beside;
         }
-        if (IsShared(shared, c.index)) line += "  (also a transmit register: " + std::string(kSharedAddressNote) + ")";
+        if (IsShared(shared, c.index)) line += "  (also a transmit register: " + std::string(kSharedAddressBrief) + ")";
         lines.push_back(std::move(line));
     }
     if (checks.empty()) lines.push_back("  (no receive mapping names a register)");
@@ -132,7 +132,7 @@ std::vector<std::string> WriteLines(const std::vector<WriteCheck>& writes, int f
         for (const auto& [reg, value] : w.values)
             if (IsShared(shared, reg))
                 lines.push_back("  register " + std::to_string(reg) + " is also a receive register: " +
-                                std::string(kSharedAddressNote));
+                                std::string(kSharedAddressBrief));
         if (w.frames) {
             const std::vector<std::string> frames = w.frames->Lines(frameWaitMs);
             lines.insert(lines.end(), frames.begin(), frames.end());

@@ -13,4 +13,8 @@ inline constexpr std::string_view kSharedAddressNote =
     "a Modbus master reads and writes the same address there; what the device does with such an address is not "
     "known, and the simulator keeps one value for both, so a received frame overwrites what the PLC wrote";
 
+// The same, short, for a line of a table that names such a register.
+inline constexpr std::string_view kSharedAddressBrief =
+    "what the device does with an address both read and written is not known";
+
 }  // namespace vestrel

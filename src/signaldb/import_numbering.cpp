@@ -60,13 +60,13 @@ void Importer::Number(FrameDirection direction) {
                 for (int k = 0; g.number >= 0 && k < g.count; ++k) reserved.insert(g.number + k);
     // Where a direction that maps nothing yet starts: above the other one's registers.
     const std::int32_t aboveOther = reserved.empty() ? 0 : *reserved.rbegin() + 1;
+    const std::set<std::int32_t> otherNumbers = reserved;
     for (Planned& p : planned_) {
         if (p.direction != direction) continue;
         for (Group& g : p.groups) {
-            NumberGroup(p, g);
             for (int k = 0; g.number >= 0 && k < g.count; ++k) {
                 reserved.insert(g.number + k);
-                if (otherMapped.count(g.number + k))
+                if (otherNumbers.count(g.number + k))
                     out_.notes.push_back("register " + std::to_string(g.number + k) + " (" + DirectionWord(direction) +
                                          ", " + Name(p.subset, p.subset.signalList[g.members.front()]) +
                                          ") is also a " + DirectionWord(other) + " register: " +

@@ -65,6 +65,9 @@ public:
         Throw();
         HandleLeftDatabase();
         for (Planned& p : planned_) Locate(p);
+        // The registers given or kept first, in both directions, so that the numbering of each passes over them.
+        for (Planned& p : planned_)
+            for (Group& g : p.groups) NumberGroup(p, g);
         for (FrameDirection d : {FrameDirection::Receive, FrameDirection::Transmit}) Number(d);
         for (const Planned& p : planned_) CheckFrame(p);
         Throw();
