@@ -10,7 +10,7 @@
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
 tree=${1:-/work/mut-tree}
-default_targets="gateway_tests live_tests cli_tests"
+default_targets="gateway_tests live_tests cli_tests signaldb_tests"
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$src")}
 
 # name | file | sed script applied to that file [| test programs, when not the default ones]
@@ -27,6 +27,12 @@ mutations=(
   "ASC CANFD line's classic remote frame read as data|src/can/asc_lines.cpp|s/if (!frame.fd \&\& (flags \& kAscFdRemote)) {/if (false) {/|can_tests cli_tests"
   "BLF objects placed at lines, not byte offsets|src/can/log_formats.cpp|s/LogPlace::ByteOffset, \"blf\"/LogPlace::Line, \"blf\"/|can_tests cli_tests"
   "play sends a time that goes back before the frame before|src/live/send_schedule.cpp|s/at = std::max(last_, wanted);/at = wanted;/|live_tests"
+  "one-byte signals lose their exemption from the byte-order rule|src/signaldb/register_plan.cpp|s/if (FirstByte(s) == LastByte(s)) continue;/if (false) continue;/"
+  "a signal shown while a half of its registers is unknown|src/gateway/signal_values.cpp|/(known >> signal.shift/s/return std::nullopt;/{}/"
+  "signed values of 32 bits and more not sign-extended|src/signaldb/signal_codec.cpp|s/if (length < 64 \&\& (bits/if (length < 32 \&\& (bits/"
+  "the PLC's sign bit only where the length is no multiple of 16|src/signaldb/register_plan.cpp|/^std::optional<int> SignBitOf/,/^}/s/return length - 1;/if (length % 16 == 0) return std::nullopt;\n    return length - 1;/"
+  "a CAN FD message taken as a classic frame|src/signaldb/register_plan.cpp|/if (m.canFd) return Refusal::CanFd;/d"
+  "transmit registers numbered over the receive ones|src/signaldb/import_numbering.cpp|s/std::set<std::int32_t> reserved = otherMapped;/std::set<std::int32_t> reserved;/"
 )
 
 mkdir -p "$tree"

@@ -11,8 +11,10 @@
 #include "signaldb/physical_value.h"
 #include "signaldb/signal_file.h"
 #include "signaldb/signal_listing.h"
+#include "signaldb/signal_removal.h"
 #include "platform/text.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -27,13 +29,15 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace vestrel {
 
 namespace {
 
 using namespace signaldb;
 
-constexpr int kIndexRole = Qt::UserRole + 1;      // message or signal index
+constexpr int kIndexRole = TFImportSignals::IndexRole;
 constexpr int kDirectionRole = TFImportSignals::DirectionRole;
 constexpr int kTypedRole = Qt::UserRole + 3;      // register cell: the register the user typed
 
@@ -135,6 +139,19 @@ void TFImportSignals::BuildControls() {
     SE_FirstRegister->setRange(-1, 65535);
     SE_FirstRegister->setSpecialValueText("after the last one used");  // -1
     SE_FirstRegister->setValue(-1);
+    SE_FirstTransmitRegister = new QSpinBox(this);
+    SE_FirstTransmitRegister->setObjectName("SE_FirstTransmitRegister");
+    SE_FirstTransmitRegister->setRange(-1, 65535);
+    SE_FirstTransmitRegister->setSpecialValueText("as the first register");  // -1
+    SE_FirstTransmitRegister->setValue(-1);
+    SE_FirstTransmitRegister->setToolTip("Where transmit registers are numbered from. A project without any "
+                                         "numbers them from above its receive registers, so that no address is "
+                                         "both read and written.");
+    CB_NodeCobIds = new QCheckBox("COB-IDs from the node id", this);
+    CB_NodeCobIds->setObjectName("CB_NodeCobIds");
+    CB_NodeCobIds->setEnabled(false);
+    CB_NodeCobIds->setToolTip("Take each PDO's COB-ID from its DefaultValue with the node id, over a "
+                              "ParameterValue the file holds");
     E_Search = new QLineEdit(this);
     E_Search->setObjectName("E_Search");
     E_Search->setPlaceholderText("Search messages and signals");
@@ -149,26 +166,42 @@ void TFImportSignals::BuildControls() {
     BtImport = new QPushButton("Import", this);
     BtImport->setObjectName("BtImport");
     BtImport->setEnabled(false);
-    BtCancel = new QPushButton("Cancel", this);
+    BtRemove = new QPushButton("Remove ticked", this);
+    BtRemove->setObjectName("BtRemove");
+    BtRemove->setEnabled(false);
+    BtRemove->setToolTip("Take the ticked signals that were imported out of the project again");
+    BtCancel = new QPushButton("Close", this);
     BtCancel->setObjectName("BtCancel");
-    BtCancel->setAutoDefault(false);
+    // Return in the tree or a field must import nothing: no button is the default.
+    for (QPushButton* b : {BtBrowse, BtImport, BtRemove, BtCancel}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+    LayOut();
+    Connect();
+}
 
+void TFImportSignals::LayOut() {
     auto* fileRow = new QHBoxLayout;
     fileRow->addWidget(E_File, 1);
     fileRow->addWidget(BtBrowse);
     auto* options = new QHBoxLayout;
     options->addWidget(new QLabel("Node id (EDS/DCF):", this));
     options->addWidget(SE_Node);
+    options->addWidget(CB_NodeCobIds);
     options->addSpacing(16);
     options->addWidget(new QLabel("Word order:", this));
     options->addWidget(CB_WordOrder);
     options->addSpacing(16);
     options->addWidget(new QLabel("First register:", this));
     options->addWidget(SE_FirstRegister);
+    options->addWidget(new QLabel("transmit:", this));
+    options->addWidget(SE_FirstTransmitRegister);
     options->addStretch(1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(LbStatus, 1);
     buttons->addWidget(BtImport, 0, Qt::AlignBottom);
+    buttons->addWidget(BtRemove, 0, Qt::AlignBottom);
     buttons->addWidget(BtCancel, 0, Qt::AlignBottom);
 
     auto* layout = new QVBoxLayout(this);
@@ -179,9 +212,14 @@ void TFImportSignals::BuildControls() {
     layout->addWidget(E_Search);
     layout->addWidget(TV_Signals, 1);
     layout->addLayout(buttons);
+}
 
+void TFImportSignals::Connect() {
     connect(BtBrowse, &QPushButton::clicked, this, [this] { BtBrowseClick(); });
     connect(BtImport, &QPushButton::clicked, this, [this] { BtImportClick(); });
+    connect(BtRemove, &QPushButton::clicked, this, [this] { BtRemoveClick(); });
+    connect(CB_NodeCobIds, &QCheckBox::toggled, this, [this] { CB_NodeCobIdsChange(); });
+    connect(SE_FirstTransmitRegister, &QSpinBox::valueChanged, this, [this] { SE_FirstRegisterChange(); });
     connect(BtCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(E_Search, &QLineEdit::textChanged, this, [this](const QString& t) { E_SearchChange(t); });
     connect(CB_WordOrder, &QComboBox::currentIndexChanged, this, [this] { CB_WordOrderChange(); });
@@ -197,8 +235,12 @@ void TFImportSignals::showEvent(QShowEvent* event) {
 }
 
 void TFImportSignals::SetProjectDir(const std::filesystem::path& projectDir) {
+    // Another project starts from nothing: no database, no ticks, no typed
+    // registers of the last one.
+    if (projectDir != projectDir_) Clear();
     projectDir_ = projectDir;
-    imported_ = false;
+    setWindowTitle(QString::fromStdString("Import signals into " +
+                                          PrintableText(projectDir.filename().string(), LineBreaks::OneLine)));
     tables_.reset();
     try {
         tables_ = ReadProjectTables(projectDir_);
@@ -211,9 +253,26 @@ void TFImportSignals::SetProjectDir(const std::filesystem::path& projectDir) {
     }
 }
 
+void TFImportSignals::Clear() {
+    imported_ = false;
+    database_.reset();
+    file_.clear();
+    bytes_.clear();
+    E_File->clear();
+    E_Search->clear();
+    SE_FirstRegister->setValue(-1);
+    SE_FirstTransmitRegister->setValue(-1);
+    filling_ = true;
+    model_->removeRows(0, model_->rowCount());
+    filling_ = false;
+    BtImport->setEnabled(false);
+    BtRemove->setEnabled(false);
+    ShowStatus("");
+}
+
 void TFImportSignals::BtBrowseClick() {
     const auto file = dialogs_.OpenFile("Open CAN database",
-                                        {"CAN databases (*.dbc *.eds *.dcf)", "All files (*)"},
+                                        {"CAN databases (" + ExtensionPatterns() + ")", "All files (*)"},
                                         projectDir_.parent_path().string());
     if (file) LoadDatabase(*file);
 }
@@ -221,15 +280,17 @@ void TFImportSignals::BtBrowseClick() {
 void TFImportSignals::LoadDatabase(const std::filesystem::path& file) {
     file_ = file;
     E_File->setText(ToQDisplayPath(file.string()));
-    const std::optional<DatabaseFormat> format = FormatOfFileName(file);
-    SE_Node->setEnabled(format && *format != DatabaseFormat::Dbc);
+    const DatabaseFormatInfo* format = FormatOfFileName(file);
+    SE_Node->setEnabled(format && format->takesNodeId);
+    CB_NodeCobIds->setEnabled(SE_Node->isEnabled());
     database_.reset();
     ShowStatus("");
     try {
         bytes_ = ReadDatabaseBytes(file);
-        const std::optional<int> node =
-            SE_Node->isEnabled() && SE_Node->value() > 0 ? std::optional<int>(SE_Node->value()) : std::nullopt;
-        database_ = ParseDatabase(bytes_, file, node);
+        ReadOptions options;
+        if (SE_Node->isEnabled() && SE_Node->value() > 0) options.nodeId = SE_Node->value();
+        options.nodeIdCobIds = CB_NodeCobIds->isEnabled() && CB_NodeCobIds->isChecked();
+        database_ = ParseDatabase(bytes_, file, options);
     } catch (const NodeIdNeeded& e) {
         ShowStatus(std::string(e.what()) + "\nGive the node id.");
     } catch (const Error& e) {
@@ -297,7 +358,11 @@ void TFImportSignals::FillPlanTexts() {
             cell->setText(Shown(text));
             cell->setToolTip(cell->text());
         };
-        show(model_->item(m, ColFit), MessageRefusalText(message, plan));
+        const std::string refusal = MessageRefusalText(message, plan);
+        const std::string origin = CobIdOriginText(message, database_->nodeId, "\"COB-IDs from the node id\"");
+        show(model_->item(m, ColFit), !refusal.empty() ? refusal
+                                      : origin.empty()  ? std::string()
+                                                        : "COB-ID from " + origin);
         for (int s = 0; s < name->rowCount(); ++s)
             show(name->child(s, ColFit), SignalFitText(message, plan, static_cast<std::size_t>(s)));
     }
@@ -308,6 +373,8 @@ ImportRequest TFImportSignals::CurrentRequest() const {
     ImportRequest request;
     request.order = static_cast<WordOrder>(CB_WordOrder->currentData().toInt());
     if (SE_FirstRegister->value() >= 0) request.firstRegister = SE_FirstRegister->value();
+    if (SE_FirstTransmitRegister->value() >= 0) request.firstTransmitRegister = SE_FirstTransmitRegister->value();
+    request.takeNodeIdCobIds = "\"COB-IDs from the node id\"";
     for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
         DirectionPicks picks;
         picks.direction = direction;
@@ -361,8 +428,8 @@ void TFImportSignals::DryRun() {
         QStandardItem* name = model_->item(m, ColName);
         const Message& message = database_->messages[static_cast<std::size_t>(name->data(kIndexRole).toInt())];
         const ImportedMessage* imported =
-            outcome ? outcome->tables.signalFile.Find(DirectionOf(model_->item(m, ColDirection)), message.id,
-                                                      message.extended)
+            outcome ? EntryOfMessage(outcome->tables, DirectionOf(model_->item(m, ColDirection)), message,
+                                     DescribeDatabase(projectDir_, file_, bytes_).path)
                     : nullptr;
         for (int s = 0; s < name->rowCount(); ++s) {
             QStandardItem* cell = name->child(s, ColRegister);
@@ -380,6 +447,9 @@ void TFImportSignals::DryRun() {
     }
     filling_ = false;
     BtImport->setEnabled(outcome.has_value());
+    BtRemove->setEnabled(!TickedImported().empty());
+    if (database_)
+        for (const DatabaseNote& note : database_->notes) status += (status.empty() ? "" : "\n") + NoteText(*database_, note);
     if (database_ && tables_) ShowStatus(status);
 }
 
@@ -452,10 +522,16 @@ void TFImportSignals::SE_NodeChange() {
 
 void TFImportSignals::SE_FirstRegisterChange() { DryRun(); }
 
-// The import on the project as it is now on disk, written as one set.
+void TFImportSignals::CB_NodeCobIdsChange() {
+    if (!file_.empty()) LoadDatabase(file_);
+}
+
+// The import on the project as it is now on disk, written as one set; the
+// window stays open and says what it wrote.
 void TFImportSignals::BtImportClick() {
     if (!database_) return;
     const ImportRequest request = CurrentRequest();
+    std::string wrote;
     const bool done = RunCommand(dialogs_, [&] {
         try {
             FolderLocks locks({projectDir_}, FolderLocks::Wait::No);
@@ -463,11 +539,17 @@ void TFImportSignals::BtImportClick() {
                                                      DescribeDatabase(projectDir_, file_, bytes_), request);
             WriteProjectTables(projectDir_, outcome.tables);
             imported_ = true;
+            wrote = "Wrote " + WrittenFiles(outcome.tables) + ": assigned " +
+                    Plural(outcome.assigned.size(), "register", "registers") + ", " + WordOrderText(request.order) + ".";
+            for (const AssignedRegister& r : outcome.assigned)
+                wrote += "\n" + RegisterLine(outcome.tables.signalFile, r.direction, r.index);
         } catch (const ImportRefused& refused) {
             dialogs_.ShowError(PrintableText(refused.what(), LineBreaks::Keep));
         }
     });
-    if (done && imported_) accept();
+    if (!done || wrote.empty()) return;
+    SetProjectDir(projectDir_);
+    ShowStatus(wrote);
 }
 
 }  // namespace vestrel

@@ -31,35 +31,47 @@ class UserDialogs;
 // "Import signals...": a CAN database's messages and signals, what the
 // gateway's registers make of each, and the registers the import would
 // assign to what is ticked. Import writes the project's frames, mappings and
-// signals.xml as one set, as `vestrel-cli import-signals` does.
+// signals.xml as one set, as `vestrel-cli import-signals` does, and says what
+// it wrote; "Remove ticked" takes ticked signals that were imported out
+// again, as `vestrel-cli remove-signals` does. The window belongs to one
+// project at a time: its title names it, and another project starts it
+// empty. No button is the default, so that Return imports nothing.
 class TFImportSignals : public QDialog {
     Q_OBJECT
 
 public:
     // Tree columns.
     enum Column { ColName, ColBits, ColScaling, ColUnit, ColFit, ColDirection, ColRegister, ColumnCount };
-    // A message's direction cell holds its FrameDirection in this role.
+    // A message's or signal's name cell holds its index in the database in
+    // this role, a message's direction cell its FrameDirection in the next.
+    static constexpr int IndexRole = Qt::UserRole + 1;
     static constexpr int DirectionRole = Qt::UserRole + 2;
 
     TFImportSignals(UserDialogs& dialogs, QWidget* parent = nullptr);
 
-    // The project the import goes into; reads its tables again.
+    // The project the import goes into; reads its tables again. Another
+    // project than the last clears the database, the ticks and the typed
+    // registers.
     void SetProjectDir(const std::filesystem::path& projectDir);
     // Reads the database file (as the file field and node id say).
     void LoadDatabase(const std::filesystem::path& file);
 
     // What the ticks, directions, typed registers and options ask for.
     signaldb::ImportRequest CurrentRequest() const;
+    // The imported messages and signals ticked, as remove-signals names them.
+    std::vector<std::string> TickedImported() const;
     // True when something was written.
     bool Imported() const { return imported_; }
 
     // Handlers.
     void BtBrowseClick();
     void BtImportClick();
+    void BtRemoveClick();
     void E_SearchChange(const QString& text);
     void CB_WordOrderChange();
     void SE_NodeChange();
     void SE_FirstRegisterChange();
+    void CB_NodeCobIdsChange();
     void ModelItemChange(QStandardItem* item);
     void TV_SignalsClick(const QModelIndex& index);
 
@@ -71,6 +83,8 @@ protected:
 
 private:
     void BuildControls();
+    void LayOut();
+    void Connect();
     void BuildTree();
     void FillTree();
     void FillPlanTexts();
@@ -78,6 +92,9 @@ private:
     // shows the registers it would assign, or why it refuses.
     void DryRun();
     void ShowStatus(const std::string& text);
+    void Clear();
+    // "RCobDef.xml, RInfoCob.xml and signals.xml": what a write of `tables` puts in place.
+    static std::string WrittenFiles(const signaldb::ProjectTables& tables);
 
     UserDialogs& dialogs_;
     std::filesystem::path projectDir_;
@@ -94,10 +111,13 @@ private:
     QSpinBox* SE_Node;
     QComboBox* CB_WordOrder;
     QSpinBox* SE_FirstRegister;
+    QSpinBox* SE_FirstTransmitRegister;
+    QCheckBox* CB_NodeCobIds;
     QLineEdit* E_Search;
     QTreeView* TV_Signals;
     QLabel* LbStatus;
     QPushButton* BtImport;
+    QPushButton* BtRemove;
     QPushButton* BtCancel;
     QStandardItemModel* model_;
     QSortFilterProxyModel* proxy_;

@@ -14,6 +14,10 @@ namespace {
 const OptionSpec kNoWait{"no-wait", {}, {}, "stop at once when another run holds the folders instead of waiting"};
 const OptionSpec kStrict{"strict", {}, {}, "a warning of the project check stops the build too"};
 const OptionSpec kNode{"node", "N", "a node id (1 to 127)", "the CANopen node id that $NODEID stands for in an .eds or .dcf"};
+const OptionSpec kNodeCobIds{"node-cob-ids", {}, {},
+                             "take each PDO's COB-ID from its DefaultValue with the node id, over a ParameterValue"};
+const OptionSpec kDatabaseStrict{"strict", {}, {},
+                                 "a DBC statement that cannot be read refuses the whole file instead of being skipped"};
 const OptionSpec kWordOrder{"word-order",     {}, "high-first or low-first",
                             "which register of a signal over 16 bits holds the high word", "high-first",
                             ValueKind::Choice, {"high-first", "low-first"}};
@@ -109,7 +113,7 @@ std::vector<CommandSpec> GatewayCommands() {
          {ValueKind::Path, ValueKind::Text},
          {{"registers", "REG=VALUE,...", "a list such as 40=0x1234,41=7",
            "show the transmit frames these register values give", {}, ValueKind::Text, {}, {}, OptionPlace::InForm},
-          {"signals", "NAME=VALUE,...", "a list such as Speed=1500,Torque=-2.5",
+          {"signals", "NAME=VALUE,...", "a list such as Speed=1500,Target velocity=-2.5",
            "show the transmit frames these physical values of imported signals give", {}, ValueKind::Text, {}, {},
            OptionPlace::InForm}},
          "What the gateway does with CAN frames given as ID#DATA (3 hex digits for a\n"
@@ -117,8 +121,11 @@ std::vector<CommandSpec> GatewayCommands() {
          "CAN FD), or as whole lines of candump's output: the registers each frame\n"
          "sets. With --registers, the transmit frames those values give; with\n"
          "--signals, those the physical values of the project's imported signals\n"
-         "give (both together: the signals' bits win). Where signals were imported,\n"
-         "each register's line ends with their physical values.\n"},
+         "give (both together: the signals' bits win). A signal is named as imported,\n"
+         "blanks included (quote the list for the shell: --signals \"Target velocity=100\"),\n"
+         "or as MESSAGE.SIGNAL where two messages hold a signal of that name; pairs are\n"
+         "separated by commas. Where signals were imported, each register's line ends\n"
+         "with their physical values.\n"},
         {"replay",
          {"SOURCE LOG"},
          {ValueKind::Path, ValueKind::File},
@@ -152,21 +159,26 @@ std::vector<CommandSpec> SignalCommands() {
         {"signals",
          {"DATABASE"},
          {ValueKind::File},
-         {kNode, kWordOrder},
+         {kNode, kNodeCobIds, kWordOrder, kDatabaseStrict},
          "Every message and signal of a CAN database (.dbc, or a CANopen .eds or\n"
          ".dcf with the node id N, 1 to 127, where its COB-IDs use $NODEID), and what\n"
          "an import would make of each: the registers and which data bytes feed\n"
          "their halves, the shift and mask the PLC applies, or why it is refused.\n"
          "Registers of a signal over more than 16 bits are listed high word first,\n"
-         "or low word first with --word-order low-first.\n"},
+         "or low word first with --word-order low-first. A PDO says where its COB-ID\n"
+         "comes from; --node-cob-ids takes the node id's over a ParameterValue. A DBC\n"
+         "statement that cannot be read is skipped with a note where it only adds a\n"
+         "comment, value table or attribute, and refuses its message where it defines\n"
+         "one; --strict refuses the whole file instead.\n"},
         {"import-signals",
          {"PROJECT_DIR DATABASE"},
          {ValueKind::Folder, ValueKind::File},
-         {kNode,
+         {kNode, kNodeCobIds,
           {"receive", "LIST", "a list such as Message,Message.Signal=10", "the signals of frames the gateway receives"},
           {"transmit", "LIST", "a list such as Message,Message.Signal=10", "the signals of frames the gateway transmits"},
           {"first-register", "N", "a register number", "number new registers from N"},
-          kWordOrder,
+          {"first-transmit-register", "N", "a register number", "number new transmit registers from N"},
+          kWordOrder, kDatabaseStrict,
           {"dry-run", {}, {}, "say what would be assigned and write nothing"},
           {"prune", {}, {}, "remove what was imported from DATABASE and has left it"},
           kNoWait},
@@ -175,7 +187,10 @@ std::vector<CommandSpec> SignalCommands() {
          "each register means in PROJECT_DIR/signals.xml. LIST is comma-separated\n"
          "MESSAGE (all its signals), MESSAGE.SIGNAL or MESSAGE.SIGNAL=REGISTER.\n"
          "Registers are numbered from N (default: one above the highest the\n"
-         "direction uses). A frame with the message's COB-ID is reused; importing\n"
+         "direction uses; transmit registers of a project without any start above\n"
+         "the receive registers, or at --first-transmit-register N), passing over\n"
+         "every number the other direction uses. A frame with the message's COB-ID\n"
+         "is reused, and a frame given another COB-ID since keeps it; importing\n"
          "a message again updates its rows. What collides with the project, or does\n"
          "not fit the banks, is refused before anything is written. Prints each\n"
          "register assigned (with --dry-run, what it would assign, writing nothing);\n"

@@ -19,17 +19,34 @@ std::optional<int> NodeOption(const Arguments& a) {
 
 WordOrder WordOrderOption(const Arguments& a) {
     const auto text = a.Value("word-order");
-    if (!text || *text == "high-first") return WordOrder::HighFirst;
-    if (*text == "low-first") return WordOrder::LowFirst;
+    if (!text) return WordOrder::HighFirst;
+    if (const auto order = WordOrderOfWord(*text)) return *order;
     throw UsageError{"--word-order takes high-first or low-first, not '" + *text + "'"};
 }
 
-Database ParseDatabaseOperand(std::string_view bytes, const std::filesystem::path& file, std::optional<int> node) {
+ReadOptions DatabaseReadOptions(const Arguments& a) {
+    ReadOptions options;
+    options.nodeId = NodeOption(a);
+    options.nodeIdCobIds = a.Has("node-cob-ids");
+    options.strict = a.Has("strict");
+    return options;
+}
+
+Database ParseDatabaseOperand(std::string_view bytes, const std::filesystem::path& file, const Arguments& a,
+                              const CliContext& cli) {
+    const ReadOptions options = DatabaseReadOptions(a);
+    Database database;
     try {
-        return ParseDatabase(bytes, file, node);
+        database = ParseDatabase(bytes, file, options);
     } catch (const NodeIdNeeded& e) {
         throw UsageError{std::string(e.what()) + "; give the node id with --node N"};
     }
+    for (const DatabaseNote& note : database.notes) cli.Say("note: " + NoteText(database, note));
+    if (const std::string unused = UnusedNodeIdNote(database.format, options.nodeId, "--node"); !unused.empty())
+        cli.Say("note: " + unused);
+    if (options.nodeIdCobIds && !FormatInfo(database.format).takesNodeId)
+        cli.Say(std::string("note: a ") + FormatName(database.format) + " has no node id; --node-cob-ids is not used");
+    return database;
 }
 
 }  // namespace vestrel

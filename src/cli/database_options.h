@@ -1,6 +1,8 @@
 #pragma once
 
 #include "cli/arguments.h"
+#include "cli/commands.h"
+#include "signaldb/database_formats.h"
 #include "signaldb/register_plan.h"
 #include "signaldb/signal_database.h"
 
@@ -15,9 +17,14 @@ std::optional<int> NodeOption(const Arguments& arguments);
 // --word-order high-first|low-first (default high-first).
 signaldb::WordOrder WordOrderOption(const Arguments& arguments);
 
-// Reads the database file's bytes and the database they hold; an EDS that
-// needs a node id without one is a usage error.
+// How the database options read a file: --node, --node-cob-ids, --strict.
+signaldb::ReadOptions DatabaseReadOptions(const Arguments& arguments);
+
+// The database the bytes of `file` hold, read with the command's options;
+// an EDS that needs a node id without one is a usage error. Says the
+// reader's notes (what it skipped) and that a node id goes unused where the
+// format takes none.
 signaldb::Database ParseDatabaseOperand(std::string_view bytes, const std::filesystem::path& file,
-                                        std::optional<int> node);
+                                        const Arguments& arguments, const CliContext& cli);
 
 }  // namespace vestrel

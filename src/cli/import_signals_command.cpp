@@ -25,12 +25,12 @@ using namespace signaldb;
 
 std::string Shown(const std::string& text) { return PrintableText(text, LineBreaks::OneLine); }
 
-std::optional<std::int32_t> FirstRegisterOption(const Arguments& a) {
-    const auto text = a.Value("first-register");
+std::optional<std::int32_t> RegisterOption(const Arguments& a, const char* name) {
+    const auto text = a.Value(name);
     if (!text) return std::nullopt;
     const auto value = ParseIntegerText(*text);
     if (!value || *value < 0 || *value > 65535)
-        throw UsageError{"--first-register takes a register number, 0 to 65535, not '" + *text + "'"};
+        throw UsageError{"--" + std::string(name) + " takes a register number, 0 to 65535, not '" + *text + "'"};
     return *value;
 }
 
@@ -48,7 +48,8 @@ ImportRequest Request(const Arguments& a, const Database& database) {
                                             std::pair{"transmit", FrameDirection::Transmit}})
         if (const auto list = a.Value(option)) request.picks.push_back(ResolveList(database, direction, *list, refusals));
     if (!refusals.empty()) throw ImportRefused(std::move(refusals));
-    request.firstRegister = FirstRegisterOption(a);
+    request.firstRegister = RegisterOption(a, "first-register");
+    request.firstTransmitRegister = RegisterOption(a, "first-transmit-register");
     request.order = WordOrderOption(a);
     request.prune = a.Has("prune");
     return request;
@@ -57,13 +58,11 @@ ImportRequest Request(const Arguments& a, const Database& database) {
 int Import(const Arguments& a, CliContext& cli) {
     const fs::path projectDir = a.Operands()[0];
     const fs::path file = a.Operands()[1];
-    const std::optional<int> node = NodeOption(a);
     if (!a.Has("receive") && !a.Has("transmit"))
         throw UsageError{"nothing to import: give --receive LIST, --transmit LIST or both"};
     RequireProjectFolder(projectDir, FreshProject::Taken);
     const std::string bytes = ReadDatabaseBytes(file);
-    const Database database = ParseDatabaseOperand(bytes, file, node);
-    if (node && database.format == DatabaseFormat::Dbc) cli.Say("note: a DBC has no node id; --node is not used");
+    const Database database = ParseDatabaseOperand(bytes, file, a, cli);
     const ImportRequest request = Request(a, database);
     const bool dryRun = a.Has("dry-run");
     // The database is an input: no project file the import writes may be it.

@@ -24,30 +24,28 @@ int PreviewCommand(const std::vector<std::string>& args, CliContext& cli) {
             if (!typed.frame) throw UsageError{"'" + typed.text + "' is not a frame: " + typed.frame.Why()};
             frames.emplace_back(typed.text, *typed.frame);
         }
-    RegisterValues values;
-    if (registers) {
-        auto parsed = ParseRegisterValues(*registers);
-        if (!parsed) throw UsageError{parsed.Why()};
-        values = std::move(*parsed);
-    }
-    std::vector<NamedValue> assignments;
-    if (typedSignals) {
-        auto parsed = ParseNamedValues(*typedSignals);
-        if (!parsed) throw UsageError{parsed.Why()};
-        assignments = std::move(*parsed);
-    }
+    if (typedSignals)
+        if (const auto parsed = signaldb::ParseSignalValues(*typedSignals); !parsed) throw UsageError{parsed.Why()};
+    if (registers)
+        if (const auto parsed = ParseRegisterValues(*registers); !parsed) throw UsageError{parsed.Why()};
 
     const ProjectModel loaded = LoadModel(a.Operands()[0]);
     SayModelNotes(loaded, false, cli);
     const SignalValues signalValues = LoadSignalsOf(loaded, a.Operands()[0], cli);
-    if (typedSignals) {
-        if (signalValues.Empty()) throw Error("--signals needs a project with imported signals (signals.xml)");
-        std::vector<std::string> warnings;
-        ApplySignalAssignments(signalValues, assignments, values, warnings);
-        for (const std::string& warning : warnings) cli.Say("warning: " + warning);
-    }
+    if (typedSignals && signalValues.Empty()) throw Error("--signals needs a project with imported signals (signals.xml)");
+    std::vector<std::string> warnings;
+    const Result<RegisterValues> typed = TypedTransmitValues(registers.value_or(""), typedSignals.value_or(""),
+                                                             &signalValues, warnings);
+    if (!typed) throw Error(typed.Why());
+    const RegisterValues values = *typed;
+    for (const std::string& warning : warnings) cli.Say("warning: " + warning);
     const SignalValues* shown = signalValues.Empty() ? nullptr : &signalValues;
     for (const auto& [text, frame] : frames) cli.out << PreviewFrameText(loaded.model, text, frame, shown);
+    if (typedSignals) {
+        const auto given = TypedTransmitValues(registers.value_or(""), "", nullptr, warnings);
+        if (const std::string set = SignalRegistersText(given ? *given : RegisterValues{}, values); !set.empty())
+            cli.out << PrintableText(set, LineBreaks::OneLine) << '\n';
+    }
     if (transmit) cli.out << PreviewTransmitText(loaded.model, values, shown);
     return kExitOk;
 }

@@ -45,6 +45,7 @@ gateway::SignalValues LoadSignalsOf(const ProjectModel& loaded, const std::files
                                     const CliContext& cli) {
     if (!loaded.fromProject) return {};
     SignalValuesLoad load = LoadSignalValues(source);
+    // A signal without a value is among the project check's warnings, said with the others.
     if (!load.problem.empty()) cli.Say("note: " + load.problem);
     return std::move(load.signalValues);
 }

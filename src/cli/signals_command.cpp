@@ -15,10 +15,8 @@ using namespace signaldb;
 int SignalsCommand(const std::vector<std::string>& args, CliContext& cli) {
     const Arguments a(args, CliCommand("signals"));
     a.ExpectOperands(1);
-    const std::optional<int> node = NodeOption(a);
     const WordOrder order = WordOrderOption(a);
-    const Database database = ParseDatabaseOperand(ReadDatabaseBytes(a.Operands()[0]), a.Operands()[0], node);
-    if (node && database.format == DatabaseFormat::Dbc) cli.Say("note: a DBC has no node id; --node is not used");
+    const Database database = ParseDatabaseOperand(ReadDatabaseBytes(a.Operands()[0]), a.Operands()[0], a, cli);
     cli.out << DatabaseListing(database, PlanDatabase(database, std::nullopt, order));
     return kExitOk;
 }

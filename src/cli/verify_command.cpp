@@ -55,6 +55,8 @@ int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
     o.frameWaitMs = static_cast<int>(frameWait);
     o.writes = writes;
     PrintSetup(o, a.Operands()[0], cli);
+    const gateway::SignalValues meanings = LoadSignalsOf(setup.loaded, a.Operands()[0], cli);
+    for (const std::string& partial : gateway::PartialSignalWrites(meanings, writes)) cli.Say("warning: " + partial);
 
     CommandEventLoop loop;
     const auto loaded = std::make_shared<const gateway::ProjectModel>(std::move(setup.loaded));
@@ -72,9 +74,10 @@ int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
     auto print = [&](const std::vector<std::string>& lines) {
         for (const std::string& line : lines) cli.out << PrintableText(line, LineBreaks::OneLine) << '\n';
     };
-    const gateway::SignalValues meanings = LoadSignalsOf(*loaded, a.Operands()[0], cli);
-    print(live::ReceiveLines(result.checks, o.indexNumbering, o.function, meanings.Empty() ? nullptr : &meanings));
-    print(live::WriteLines(result.writes, o.frameWaitMs));
+    const std::span<const std::uint16_t> shared = loaded->model.SharedRegisters();
+    print(live::ReceiveLines(result.checks, o.indexNumbering, o.function, meanings.Empty() ? nullptr : &meanings,
+                             shared));
+    print(live::WriteLines(result.writes, o.frameWaitMs, shared));
     const live::VerifyTally tally = live::Tally(result.checks, result.writes);
     print(live::SummaryLines(tally, a.Has("strict")));
     cli.out.flush();

@@ -3,8 +3,10 @@
 #include "gateway/model_wording.h"
 #include "inspect/bank_decoder.h"
 #include "platform/text.h"
+#include "project/register_directions.h"
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 
 namespace vestrel::gateway {
@@ -227,12 +229,24 @@ GatewayModel::GatewayModel(const DecodedBanks& banks, const std::vector<std::str
         if (receive_.FrameOf(m)) receiveRegisters_.push_back(m.reg);
     std::sort(receiveRegisters_.begin(), receiveRegisters_.end());
     receiveRegisters_.erase(std::unique(receiveRegisters_.begin(), receiveRegisters_.end()), receiveRegisters_.end());
+    std::vector<std::uint16_t> transmitRegisters;
+    for (const GatewayMapping& m : transmit_.mappings)
+        if (transmit_.FrameOf(m)) transmitRegisters.push_back(m.reg);
+    std::sort(transmitRegisters.begin(), transmitRegisters.end());
+    std::set_intersection(receiveRegisters_.begin(), receiveRegisters_.end(), transmitRegisters.begin(),
+                          transmitRegisters.end(), std::back_inserter(sharedRegisters_));
+    sharedRegisters_.erase(std::unique(sharedRegisters_.begin(), sharedRegisters_.end()), sharedRegisters_.end());
 
     BuildFindings();
 }
 
 void GatewayModel::BuildFindings() {
     AddSharedCobIdFindings(receiveById_.ids, receiveById_.frames, banks_->mode, findings_);
+    for (std::uint16_t reg : sharedRegisters_)
+        findings_.push_back(Finding{FrameDirection::Transmit,
+                                    "Register " + std::to_string(reg) + " is also a receive register: " +
+                                        std::string(kSharedAddressNote),
+                                    true});
     for (const GatewayDirection* direction : {&receive_, &transmit_}) {
         AddRecordFindings(*direction, findings_);
         AddRegisterFindings(*direction, findings_);

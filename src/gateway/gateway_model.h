@@ -208,6 +208,10 @@ public:
 
     // Every register number that a receive mapping record feeds, ascending.
     const std::vector<std::uint16_t>& ReceiveRegisters() const { return receiveRegisters_; }
+    // Every register number that both a receive and a transmit frame's
+    // mapping names, ascending: an address a Modbus master both reads and
+    // writes (kSharedAddressNote in project/register_directions.h).
+    const std::vector<std::uint16_t>& SharedRegisters() const { return sharedRegisters_; }
 
 private:
     struct IdIndex {
@@ -227,6 +231,7 @@ private:
     IdIndex receiveById_;
     IdIndex transmitById_;
     std::vector<std::uint16_t> receiveRegisters_;
+    std::vector<std::uint16_t> sharedRegisters_;
 };
 
 }  // namespace vestrel::gateway

@@ -260,4 +260,33 @@ std::string PreviewTransmitText(const GatewayModel& model, const RegisterValues&
     return out.str();
 }
 
+Result<RegisterValues> TypedTransmitValues(std::string_view registers, std::string_view typedSignals,
+                                           const SignalValues* signalValues, std::vector<std::string>& warnings) {
+    RegisterValues values;
+    if (!registers.empty()) {
+        auto parsed = ParseRegisterValues(registers);
+        if (!parsed) return Failure{parsed.Why()};
+        values = std::move(*parsed);
+    }
+    if (typedSignals.empty()) return values;
+    const auto assignments = signaldb::ParseSignalValues(typedSignals);
+    if (!assignments) return Failure{assignments.Why()};
+    if (!signalValues || signalValues->Empty())
+        return Failure{"physical values need a project with imported signals (signals.xml)"};
+    if (Result<void> applied = ApplySignalAssignments(*signalValues, *assignments, values, warnings); !applied)
+        return Failure{applied.Why()};
+    return values;
+}
+
+std::string SignalRegistersText(const RegisterValues& before, const RegisterValues& after) {
+    std::string text;
+    for (const auto& [reg, value] : after) {
+        const auto was = before.find(reg);
+        if (was != before.end() && was->second == value) continue;
+        text += (text.empty() ? "signals give " : ", ") + std::string("register ") + std::to_string(reg) + " = " +
+                RegisterValueText(value);
+    }
+    return text;
+}
+
 }  // namespace vestrel::gateway

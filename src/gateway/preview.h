@@ -42,4 +42,16 @@ std::string PreviewFrameText(const GatewayModel& model, const std::string& text,
 std::string PreviewTransmitText(const GatewayModel& model, const RegisterValues& values,
                                 const SignalValues* signalValues = nullptr);
 
+// The register values typed, and those the typed physical values of imported
+// signals give (the signals' bits win), as the CLI's --registers and
+// --signals and the Preview window take them; each value outside its
+// signal's range adds a warning. The reason for the first list or value
+// that cannot be taken otherwise.
+Result<RegisterValues> TypedTransmitValues(std::string_view registers, std::string_view typedSignals,
+                                           const SignalValues* signalValues, std::vector<std::string>& warnings);
+
+// "signals give register 100 = 0xFFFF, register 101 = 0xFC18": the registers
+// that typed physical values set, as preview shows them; empty for none.
+std::string SignalRegistersText(const RegisterValues& before, const RegisterValues& after);
+
 }  // namespace vestrel::gateway

@@ -263,6 +263,8 @@ ReportDocument RegisterMapDocument(const ReportInput& input) {
                 add(ReportBlock::Kind::Subheading,
                     direction == FrameDirection::Receive ? "Receive signals" : "Transmit signals");
                 add(ReportBlock::Kind::MapTable).table = std::move(signalTable);
+                if (direction == FrameDirection::Transmit && HasMultiRegisterWrites(*input.signalValues))
+                    add(ReportBlock::Kind::Paragraph, kMultiRegisterWriteNote);
             }
         }
         add(ReportBlock::Kind::Subheading,
@@ -391,6 +393,8 @@ std::string RegisterMapMarkdown(const ReportInput& input) {
                     for (const std::string& cell : row) md += "| " + MarkdownCell(cell) + " ";
                     md += "|\n";
                 }
+                if (direction == FrameDirection::Transmit && HasMultiRegisterWrites(*input.signalValues))
+                    md += "\n" + MarkdownCell(kMultiRegisterWriteNote) + "\n";
             }
         }
         // Each frame's bytes as a row of cells naming the register half they feed.

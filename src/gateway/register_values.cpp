@@ -150,18 +150,4 @@ Result<std::vector<std::uint16_t>> ParseRegisterValueList(std::string_view list)
     return values;
 }
 
-Result<std::vector<NamedValue>> ParseNamedValues(std::string_view list) {
-    std::vector<NamedValue> values;
-    auto take = [&](std::string_view name, std::string_view value, const std::string& pair) -> Result<void> {
-        if (value.empty()) return Failure{"'" + pair + "' is not NAME=VALUE: the value is missing"};
-        for (const NamedValue& v : values)
-            if (v.name == name) return Failure{std::string(name) + " is given twice"};
-        values.push_back({std::string(name), std::string(value)});
-        return {};
-    };
-    if (Result<void> read = ListReader(list, "values are NAME=VALUE pairs separated by commas or blanks", take).Read(); !read)
-        return Failure{read.Why()};
-    return values;
-}
-
 }  // namespace vestrel::gateway

@@ -35,15 +35,4 @@ Result<RegisterValues> ParseRegisterValues(std::string_view list);
 // otherwise.
 Result<std::vector<std::uint16_t>> ParseRegisterValueList(std::string_view list);
 
-// A name and a value as typed, e.g. a signal's physical value.
-struct NamedValue {
-    std::string name;
-    std::string value;
-};
-
-// Reads "Speed=1500, Current = -2.5" or "A=1 B=0": NAME=VALUE pairs in the
-// same grammar as register values, the value taken as text for the caller to
-// read; no name comes twice. The reason otherwise.
-Result<std::vector<NamedValue>> ParseNamedValues(std::string_view list);
-
 }  // namespace vestrel::gateway

@@ -193,7 +193,8 @@ Replay::Replay(const GatewayModel& model, TextSink& csv, std::string channel, co
         lastBits_.resize(signals_->Entries().size());
         for (std::size_t e = 0; e < signals_->Entries().size(); ++e) {
             const SignalValues::Entry& entry = signals_->Entries()[e];
-            if (entry.message->direction != FrameDirection::Receive) continue;
+            // A signal without a usable scaling has no value to write; the load says why.
+            if (entry.message->direction != FrameDirection::Receive || !entry.signal->problem.empty()) continue;
             for (std::int32_t reg : entry.signal->registers)
                 signalsOfRegister_[static_cast<std::uint16_t>(reg)].push_back(e);
         }

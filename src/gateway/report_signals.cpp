@@ -24,17 +24,17 @@ std::string RegistersText(const SignalValues::Entry& e) {
     return text;
 }
 
-// "7|16 Motorola signed", then what the PLC does to the register's bits.
+// "7|16 Motorola signed", then what the PLC does with the registers: the
+// steps of the one home, and for a transmit signal over several registers
+// how it writes them.
 std::string BitsText(const SignalValues::Entry& e) {
-    const signaldb::Signal& s = e.signal->signal;
-    std::string text = signaldb::SignalBitsText(s);
-    if (e.signal->masked) {
-        char mask[24];
-        std::snprintf(mask, sizeof mask, "0x%llX", static_cast<unsigned long long>(e.signal->mask));
-        text += "; shift right " + std::to_string(e.signal->shift) + ", mask " + mask;
-    }
-    if (s.type == signaldb::ValueType::Signed && s.length % 16 != 0)
-        text += "; sign-extend bit " + std::to_string(s.length - 1);
+    std::string text = signaldb::SignalBitsText(e.signal->signal);
+    if (const std::string steps = signaldb::PlcStepsText(signaldb::StepsOf(*e.signal)); !steps.empty())
+        text += "; " + steps;
+    if (e.message->direction == FrameDirection::Transmit)
+        if (const std::string write = signaldb::MultiRegisterWriteText(static_cast<int>(e.signal->registers.size()));
+            !write.empty())
+            text += "; " + write;
     return text;
 }
 
@@ -105,13 +105,21 @@ ReportTable SignalTable(const SignalValues& signalValues, FrameDirection directi
     for (const SignalValues::Entry& e : signalValues.Entries()) {
         if (e.message->direction != direction) continue;
         const signaldb::Signal& s = e.signal->signal;
-        table.rows.push_back({RegistersText(e), e.name, e.message->name, BitsText(e), signaldb::ScalingText(s),
-                              RangeWithUnit(s), ValueTableText(s), s.comment});
+        // A signal whose scaling cannot be used has no value to scale.
+        const std::string scaling = e.signal->problem.empty() ? signaldb::ScalingText(s) : "no value: " + e.signal->problem;
+        table.rows.push_back({RegistersText(e), e.name, e.message->name, BitsText(e), scaling,
+                              e.signal->problem.empty() ? RangeWithUnit(s) : "", ValueTableText(s), s.comment});
     }
     std::stable_sort(table.rows.begin(), table.rows.end(), [](const auto& a, const auto& b) {
         return std::stol(a[0]) < std::stol(b[0]);
     });
     return table;
+}
+
+bool HasMultiRegisterWrites(const SignalValues& signalValues) {
+    return std::any_of(signalValues.Entries().begin(), signalValues.Entries().end(), [](const SignalValues::Entry& e) {
+        return e.message->direction == FrameDirection::Transmit && e.signal->registers.size() > 1;
+    });
 }
 
 std::vector<std::string> SignalCsvCells(const SignalValues& signalValues, FrameDirection direction, std::uint16_t reg) {
@@ -120,7 +128,7 @@ std::vector<std::string> SignalCsvCells(const SignalValues& signalValues, FrameD
         if (!Carries(e, direction, reg)) continue;
         const signaldb::Signal& s = e.signal->signal;
         parts[0].push_back(e.name);
-        parts[1].push_back(signaldb::ScalingText(s));
+        parts[1].push_back(e.signal->problem.empty() ? signaldb::ScalingText(s) : "no value: " + e.signal->problem);
         parts[2].push_back(s.unit);
         parts[3].push_back(signaldb::RangeText(s));
         parts[4].push_back(s.comment);

@@ -29,6 +29,15 @@ std::string ModiconNumber(int functionCode, std::uint16_t reg);
 // none.
 ReportTable SignalTable(const SignalValues& signalValues, FrameDirection direction);
 
+// What the register map says under the transmit signals where one of them
+// spans two or more registers.
+inline constexpr const char* kMultiRegisterWriteNote =
+    "A PLC writes a signal over two or more registers in one function 16 (write multiple registers) request. What "
+    "the device does with a write of some of its registers, such as function 06 one register at a time, is not "
+    "known; the simulator sends the frame at each write, with the other registers as they were, so the bus sees a "
+    "value that is neither the old nor the new one.";
+bool HasMultiRegisterWrites(const SignalValues& signalValues);
+
 // For the CSV: the signals a register carries, their scaling, unit, range
 // and comment, each cell listing its signals' parts joined by "; ".
 inline constexpr int kSignalCsvColumns = 5;

@@ -1,6 +1,7 @@
 #include "gateway/signal_values.h"
 
 #include "platform/error.h"
+#include "platform/text.h"
 #include "signaldb/physical_value.h"
 #include "signaldb/signal_codec.h"
 
@@ -56,20 +57,19 @@ void PlaceSignalBits(const ImportedMessage& message, const ImportedSignal& signa
 }
 
 SignalValues::SignalValues(SignalFile file) : file_(std::make_unique<SignalFile>(std::move(file))) {
-    std::map<std::string, int> uses;
+    std::vector<std::string> names = signaldb::ShownSignalNames(*file_);
+    std::size_t i = 0;
     for (const ImportedMessage& m : file_->messages)
-        for (const ImportedSignal& s : m.signalList) ++uses[s.signal.name];
-    for (const ImportedMessage& m : file_->messages)
-        for (const ImportedSignal& s : m.signalList)
-            entries_.push_back({&m, &s, uses[s.signal.name] > 1 ? m.name + "." + s.signal.name : s.signal.name});
+        for (const ImportedSignal& s : m.signalList) entries_.push_back({&m, &s, std::move(names[i++])});
 }
 
-const SignalValues::Entry* SignalValues::Find(FrameDirection direction, std::string_view name) const {
+Result<const SignalValues::Entry*> SignalValues::Find(FrameDirection direction, std::string_view name) const {
+    if (!file_) return Failure{"no imported signal is named " + std::string(name)};
+    const Result<signaldb::SignalRef> found = signaldb::FindSignal(*file_, direction, name);
+    if (!found) return Failure{found.Why()};
     for (const Entry& e : entries_)
-        if (e.message->direction == direction &&
-            (e.name == name || e.message->name + "." + e.signal->signal.name == name))
-            return &e;
-    return nullptr;
+        if (e.signal == found->signal) return &e;
+    return Failure{"no imported signal is named " + std::string(name)};
 }
 
 std::vector<const SignalValues::Entry*> SignalValues::ShownAt(FrameDirection direction, std::int32_t index) const {
@@ -104,44 +104,67 @@ std::string SignalValueText(const Signal& signal, std::uint64_t bits) {
 }
 
 std::string SignalReadingText(const SignalValues::Entry& entry, const std::optional<std::uint64_t>& bits) {
+    if (!entry.signal->problem.empty()) return entry.name + ": no value (" + entry.signal->problem + ")";
     return entry.name + " = " + (bits ? SignalValueText(entry.signal->signal, *bits) : std::string("?"));
 }
 
 SignalValuesLoad LoadSignalValues(const std::filesystem::path& projectDir) {
     signaldb::SignalFileRead read = signaldb::ReadSignalFile(projectDir);
-    if (read.Loaded()) return {SignalValues(std::move(read.file)), {}};
     if (read.status == ProjectDocument::Status::Absent) return {};
-    return {{}, read.fileName + " cannot be read, so values are shown without their signals: " + read.error};
+    if (!read.Loaded())
+        return {{}, read.fileName + " cannot be read, so values are shown without their signals: " + read.error, {}};
+    SignalValuesLoad load{SignalValues(std::move(read.file)), {}, {}};
+    for (const SignalValues::Entry& e : load.signalValues.Entries())
+        if (!e.signal->problem.empty())
+            load.notes.push_back(read.fileName + ": " + e.message->name + "." + e.signal->signal.name +
+                                 " is shown without a value: " + e.signal->problem);
+    return load;
 }
 
-void ApplySignalAssignments(const SignalValues& signalValues, const std::vector<NamedValue>& assignments,
-                            RegisterValues& values, std::vector<std::string>& warnings) {
+Result<void> ApplySignalAssignments(const SignalValues& signalValues, const std::vector<NamedValue>& assignments,
+                                    RegisterValues& values, std::vector<std::string>& warnings) {
     for (const NamedValue& typed : assignments) {
-        const SignalValues::Entry* entry = signalValues.Find(FrameDirection::Transmit, typed.name);
-        if (!entry) {
-            const bool received = signalValues.Find(FrameDirection::Receive, typed.name) != nullptr;
-            throw Error(received ? typed.name + " is a signal of a frame the gateway receives, not one it transmits"
-                                 : "no imported transmit signal is named " + typed.name);
-        }
-        const Signal& signal = entry->signal->signal;
+        const Result<const SignalValues::Entry*> entry = signalValues.Find(FrameDirection::Transmit, typed.name);
+        if (!entry) return Failure{entry.Why()};
+        const ImportedSignal& imported = *(*entry)->signal;
+        if (!imported.problem.empty()) return Failure{typed.name + " takes no value: " + imported.problem};
+        const Signal& signal = imported.signal;
         const signaldb::RawConversion raw = signaldb::PhysicalToRaw(signal, typed.value);
         switch (raw.outcome) {
             case signaldb::ToRaw::NotANumber:
-                throw Error("the value '" + typed.value + "' of " + typed.name + " is not a number");
+                return Failure{"the value '" + typed.value + "' of " + typed.name + " is not a number"};
             case signaldb::ToRaw::OutsideRawRange:
-                throw Error("the value " + typed.value + " of " + typed.name + " is outside what its " +
-                            std::to_string(signal.length) + " bits hold (" +
-                            signaldb::ShortestText(signaldb::RawMinimum(signal) * signal.factor + signal.offset) +
-                            " to " +
-                            signaldb::ShortestText(signaldb::RawMaximum(signal) * signal.factor + signal.offset) +
-                            ")");
+                return Failure{"the value " + typed.value + " of " + typed.name + " is outside what its " +
+                               std::to_string(signal.length) + " bits hold (" + signaldb::PhysicalLimitText(signal, false) +
+                               " to " + signaldb::PhysicalLimitText(signal, true) + ")"};
             case signaldb::ToRaw::Ok: break;
         }
         if (raw.outsideMinMax)
             warnings.push_back("the value " + typed.value + " of " + typed.name + " is outside its range " +
                                signaldb::RangeText(signal) + (signal.unit.empty() ? "" : " " + signal.unit));
-        PlaceSignalBits(*entry->message, *entry->signal, raw.bits, values);
+        PlaceSignalBits(*(*entry)->message, imported, raw.bits, values);
     }
+    return {};
+}
+
+std::vector<std::string> PartialSignalWrites(const SignalValues& signalValues, const RegisterValues& written) {
+    std::vector<std::string> texts;
+    for (const SignalValues::Entry& e : signalValues.Entries()) {
+        const std::vector<std::int32_t>& registers = e.signal->registers;
+        if (e.message->direction != FrameDirection::Transmit || registers.size() < 2) continue;
+        std::vector<std::string> given, all;
+        for (std::int32_t reg : registers) {
+            all.push_back(std::to_string(reg));
+            if (written.count(static_cast<std::uint16_t>(reg))) given.push_back(std::to_string(reg));
+        }
+        if (given.empty() || given.size() == registers.size()) continue;
+        texts.push_back(std::string(given.size() == 1 ? "register " : "registers ") + JoinedWithAnd(given) +
+                        (given.size() == 1 ? " is" : " are") + " of the " + std::to_string(registers.size()) +
+                        " registers of " + e.name + " (" + JoinedWithAnd(all) +
+                        "): a write of some of them sends its frame with the others as they were; write all in one "
+                        "function 16 request");
+    }
+    return texts;
 }
 
 }  // namespace vestrel::gateway

@@ -13,6 +13,7 @@
 #include "project/pos_comp.h"
 #include "project/project_files.h"
 #include "project/project_xml.h"
+#include "project/register_directions.h"
 #include "signaldb/signal_file_check.h"
 
 #include <algorithm>
@@ -263,6 +264,7 @@ std::optional<CanMode> CheckSettings(const fs::path& dir, BanksBefore before, Re
 
 struct FrameInfo {
     std::optional<std::int32_t> length;  // Dimensin, when it converts
+    std::optional<std::int32_t> cobId;   // when it converts
     bool remote = false;
 };
 
@@ -295,6 +297,7 @@ Frames CheckFrames(const fs::path& dir, FrameDirection direction, std::optional<
         FrameInfo& info = result.frames.emplace_back();
 
         if (Converts(cobId)) {
+            info.cobId = cobId.number;
             const std::int32_t v = *cobId.number;
             const std::string& text = *cobId.text;
             if (mode == CanMode::Can20A && !CobIdFits(v, CanMode::Can20A)) {
@@ -347,11 +350,18 @@ Frames CheckFrames(const fs::path& dir, FrameDirection direction, std::optional<
 
 // ---- mapping files -------------------------------------------------------
 
-void CheckMappings(const fs::path& dir, FrameDirection direction, const Frames& frames, Report& report) {
+// The first row of each register a mapping file names: its row and NrPdo.
+struct RegisterRows {
+    std::string fileName;
+    std::map<std::uint16_t, std::pair<int, std::optional<std::int32_t>>> first;
+};
+
+RegisterRows CheckMappings(const fs::path& dir, FrameDirection direction, const Frames& frames, Report& report) {
     const bool receive = direction == FrameDirection::Receive;
     const FileRank rank = receive ? kReceiveMappings : kTransmitMappings;
     TableFile table = Table(ReadMappingRows(dir, direction));
-    if (!table.readable) return;
+    RegisterRows registers{table.fileName, {}};
+    if (!table.readable) return registers;
     const std::string& file = table.fileName;
 
     const int frameCount = static_cast<int>(frames.frames.size());
@@ -370,6 +380,7 @@ void CheckMappings(const fs::path& dir, FrameDirection direction, const Frames& 
             const std::int32_t v = *index.number;
             if (auto w = WidthWarning("Index", *index.text, v, 16)) report.Warn(rank, file, row, *w);
             const auto reg = static_cast<std::uint16_t>(v);
+            registers.first.try_emplace(reg, row, nrPdoOk ? nrPdo.number : std::nullopt);
             auto [it, inserted] = firstByRegister.try_emplace(reg, row, v);
             if (!inserted) {
                 const auto& [firstRow, firstValue] = it->second;
@@ -412,6 +423,28 @@ void CheckMappings(const fs::path& dir, FrameDirection direction, const Frames& 
             }
         }
     }
+    return registers;
+}
+
+// "frame 0x181", "frame 2" where its COB-ID is no number, "no frame" where NrPdo names none.
+std::string MappedFrameText(const Frames& frames, const std::optional<std::int32_t>& nrPdo) {
+    if (!nrPdo || *nrPdo < 1 || *nrPdo > static_cast<std::int32_t>(frames.frames.size())) return "no frame";
+    const FrameInfo& f = frames.frames[static_cast<std::size_t>(*nrPdo - 1)];
+    return f.cobId ? "frame 0x" + UpperHex(static_cast<std::uint32_t>(*f.cobId)) : "frame " + std::to_string(*nrPdo);
+}
+
+// A register number in both directions: the master reads and writes one address.
+void CheckSharedRegisters(const RegisterRows& receive, const RegisterRows& transmit, const Frames& receiveFrames,
+                          const Frames& transmitFrames, Report& report) {
+    for (const auto& [reg, where] : transmit.first) {
+        const auto read = receive.first.find(reg);
+        if (read == receive.first.end()) continue;
+        report.Warn(kTransmitMappings, transmit.fileName, where.first,
+                    "register " + std::to_string(reg) + " (" + MappedFrameText(transmitFrames, where.second) +
+                        ") is also a receive register (" + MappedFrameText(receiveFrames, read->second.second) +
+                        ", row " + std::to_string(read->second.first) + " of " + receive.fileName +
+                        "): " + std::string(kSharedAddressNote));
+    }
 }
 
 }  // namespace
@@ -431,8 +464,9 @@ CheckedProject CheckAndCompileProject(const fs::path& projectDir, BanksBefore be
     const std::optional<CanMode> mode = CheckSettings(projectDir, before, report);
     const Frames receive = CheckFrames(projectDir, FrameDirection::Receive, mode, report);
     const Frames transmit = CheckFrames(projectDir, FrameDirection::Transmit, mode, report);
-    CheckMappings(projectDir, FrameDirection::Receive, receive, report);
-    CheckMappings(projectDir, FrameDirection::Transmit, transmit, report);
+    const RegisterRows read = CheckMappings(projectDir, FrameDirection::Receive, receive, report);
+    const RegisterRows written = CheckMappings(projectDir, FrameDirection::Transmit, transmit, report);
+    CheckSharedRegisters(read, written, receive, transmit, report);
     signaldb::SignalFileWarnings signalFile = signaldb::CheckSignalFile(projectDir);
     for (std::string& text : signalFile.texts) report.Warn(kNoFile, signalFile.fileName, 0, std::move(text));
 

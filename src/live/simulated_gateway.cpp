@@ -2,6 +2,7 @@
 
 #include "gateway/preview.h"
 #include "platform/text.h"
+#include "project/register_directions.h"
 
 #include <algorithm>
 
@@ -102,7 +103,7 @@ std::vector<std::string> SimulatedGateway::Description() const {
     std::vector<long> readable, writable;
     for (const auto& [address, value] : image_) readable.push_back(NumberOf(address, Numbering::ProtocolAddress));
     for (const auto& [address, reg] : writable_) writable.push_back(address);
-    return {
+    std::vector<std::string> lines = {
         "This is a simulated gateway, not the device: it models the project's register mapping only, "
         "which is all the project defines.",
         "It serves functions 03, 04, 06 and 16 only; every other function is answered with exception 01 (illegal "
@@ -111,8 +112,18 @@ std::vector<std::string> SimulatedGateway::Description() const {
         "exception 02 (illegal data address).",
         "Protocol addresses served: " + RangesText(readable) + "; writable (transmit, 06 and 16): " +
             RangesText(writable) + " (" + IndexNumberingText(numbering_) + ").",
-        "A received frame sets the registers it feeds; a write sends the transmit frames it feeds.",
+        "A received frame sets the registers it feeds; each write request sends the transmit frames it feeds at "
+        "once, so a value over several registers written one register at a time (06) goes out with the others as "
+        "they were: write it in one function 16 request. What the device does per request is not known.",
     };
+    std::vector<long> shared;
+    for (std::uint16_t reg : model_.SharedRegisters())
+        if (const auto address = AddressOf(reg, numbering_)) shared.push_back(*address);
+    if (!shared.empty())
+        lines.push_back((shared.size() == 1 ? "Register " + RangesText(shared) + " is both a receive and a transmit register: "
+                                            : "Registers " + RangesText(shared) + " are both receive and transmit registers: ") +
+                        std::string(kSharedAddressNote) + ".");
+    return lines;
 }
 
 }  // namespace vestrel::live

@@ -3,6 +3,9 @@
 #include "gateway/gateway_model.h"
 #include "gateway/model_wording.h"
 #include "platform/text.h"
+#include "project/register_directions.h"
+
+#include <algorithm>
 
 namespace vestrel::live {
 
@@ -34,6 +37,10 @@ std::string VerdictText(const RegisterCheck& c) {
 }
 
 std::string Counted(int count, const char* what) { return std::to_string(count) + " " + what; }
+
+bool IsShared(std::span<const std::uint16_t> shared, std::int32_t reg) {
+    return reg >= 0 && reg <= 0xFFFF && std::binary_search(shared.begin(), shared.end(), static_cast<std::uint16_t>(reg));
+}
 
 }  // namespace
 
@@ -78,7 +85,8 @@ std::string SignalsBeside(const gateway::SignalValues& meanings, std::uint16_t i
 }
 
 std::vector<std::string> ReceiveLines(const std::vector<RegisterCheck>& checks, Numbering indexNumbering,
-                                      ReadFunction function, const gateway::SignalValues* signalValues) {
+                                      ReadFunction function, const gateway::SignalValues* signalValues,
+                                      std::span<const std::uint16_t> shared) {
     auto expectedOf = [&](std::int32_t reg) {
         for (const RegisterCheck& c : checks)
             if (c.index == reg) return c.expected;
@@ -104,13 +112,15 @@ std::vector<std::string> ReceiveLines(const std::vector<RegisterCheck>& checks, 
             const std::string beside = SignalsBeside(*signalValues, c.index, expectedOf, readOf);
             if (!beside.empty()) line += "  " + beside;
         }
+        if (IsShared(shared, c.index)) line += "  (also a transmit register: " + std::string(kSharedAddressBrief) + ")";
         lines.push_back(std::move(line));
     }
     if (checks.empty()) lines.push_back("  (no receive mapping names a register)");
     return lines;
 }
 
-std::vector<std::string> WriteLines(const std::vector<WriteCheck>& writes, int frameWaitMs) {
+std::vector<std::string> WriteLines(const std::vector<WriteCheck>& writes, int frameWaitMs,
+                                    std::span<const std::uint16_t> shared) {
     std::vector<std::string> lines;
     for (const WriteCheck& w : writes) {
         std::string line = "Write " + WrittenValuesText(w.values) + " (" + WriteRequestText(w.function, w.block) + "): ";
@@ -119,6 +129,10 @@ std::vector<std::string> WriteLines(const std::vector<WriteCheck>& writes, int f
             continue;
         }
         lines.push_back(line + "done");
+        for (const auto& [reg, value] : w.values)
+            if (IsShared(shared, reg))
+                lines.push_back("  register " + std::to_string(reg) + " is also a receive register: " +
+                                std::string(kSharedAddressBrief));
         if (w.frames) {
             const std::vector<std::string> frames = w.frames->Lines(frameWaitMs);
             lines.insert(lines.end(), frames.begin(), frames.end());

@@ -5,7 +5,9 @@
 #include "live/receive_verifier.h"
 #include "live/transmit_verifier.h"
 
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -63,11 +65,15 @@ std::string SignalsBeside(const gateway::SignalValues& meanings, std::uint16_t i
 // which half was compared). With signal values, a register that signals
 // were imported into ends with their physical values: expected, and read
 // where it differs ("  MotorCurrent = 40.0 A", "  expected: A = 1; read: A = 2").
+// A register that is also a transmit register (`shared`, ascending) says so.
 std::vector<std::string> ReceiveLines(const std::vector<RegisterCheck>& checks, Numbering indexNumbering,
-                                      ReadFunction function, const gateway::SignalValues* signalValues = nullptr);
+                                      ReadFunction function, const gateway::SignalValues* signalValues = nullptr,
+                                      std::span<const std::uint16_t> shared = {});
 
-// One block per write: the request and its outcome, then the frames.
-std::vector<std::string> WriteLines(const std::vector<WriteCheck>& writes, int frameWaitMs);
+// One block per write: the request and its outcome, then the frames; a
+// written register that is also a receive register (`shared`) says so.
+std::vector<std::string> WriteLines(const std::vector<WriteCheck>& writes, int frameWaitMs,
+                                    std::span<const std::uint16_t> shared = {});
 
 // "Summary: 7 registers OK, 0 MISMATCH, ...", then "PASS", "FAIL" with why,
 // or "OUT OF DATE" when nothing failed but some checks are out of date.

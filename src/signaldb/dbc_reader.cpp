@@ -1,6 +1,7 @@
 #include "signaldb/dbc_reader.h"
 
 #include "project/project_files.h"
+#include "signaldb/dbc_attributes.h"
 #include "signaldb/signal_codec.h"
 #include "signaldb/source_text.h"
 #include "signaldb/text_scanner.h"
@@ -20,26 +21,51 @@ constexpr std::uint32_t kMax11Bit = 0x7FFu;
 constexpr std::string_view kIndependentSignals = "VECTOR__INDEPENDENT_SIG_MSG";
 // A node name that stands for no node.
 constexpr std::string_view kNoNode = "Vector__XXX";
-constexpr std::string_view kCycleTime = "GenMsgCycleTime";
 
 // The keywords of the format whose statements end with ';' and that the
 // gateway has no use for. Any other word at the start of a statement is
 // refused, so that nothing is skipped by mistake.
-constexpr std::array<std::string_view, 23> kSkipped = {
-    "BA_DEF_",      "BA_DEF_SGTYPE_", "BA_SGTYPE_",       "BA_DEF_REL_",   "BA_REL_",    "BA_DEF_DEF_REL_",
-    "BU_SG_REL_",   "BU_EV_REL_",     "BU_BO_REL_",       "VAL_TABLE_",    "EV_",
-    "ENVVAR_DATA_", "SGTYPE_",        "SGTYPE_VAL_",      "SIG_GROUP_",    "SIGTYPE_VALTYPE_", "SIG_TYPE_REF_",
-    "CAT_DEF_",     "CAT_",           "FILTER",           "EV_DATA_",      "NS_DESC_",   "SG_MUL_VAL_",
+constexpr std::array<std::string_view, 22> kSkipped = {
+    "BA_DEF_SGTYPE_", "BA_SGTYPE_",  "BA_DEF_REL_",  "BA_REL_",          "BA_DEF_DEF_REL_", "BU_SG_REL_",
+    "BU_EV_REL_",     "BU_BO_REL_",  "VAL_TABLE_",   "EV_",              "ENVVAR_DATA_",    "SGTYPE_",
+    "SGTYPE_VAL_",    "SIG_GROUP_",  "SIGTYPE_VALTYPE_", "SIG_TYPE_REF_", "CAT_DEF_",       "CAT_",
+    "FILTER",         "EV_DATA_",    "NS_DESC_",     "SG_MUL_VAL_",
+};
+constexpr std::array<std::string_view, 13> kRead = {
+    "VERSION", "NS_", "BS_", "BU_", "BO_", "SG_", "BO_TX_BU_", "CM_", "VAL_", "SIG_VALTYPE_", "BA_", "BA_DEF_",
+    "BA_DEF_DEF_",
 };
 
-struct MessageState {
-    std::unordered_map<std::string, int> signalByName;
-    std::optional<double> cycleTime;
+bool IsKeyword(std::string_view word) {
+    return std::find(kRead.begin(), kRead.end(), word) != kRead.end() ||
+           std::find(kSkipped.begin(), kSkipped.end(), word) != kSkipped.end();
+}
+
+// What a statement that cannot be read costs: the whole file, its message,
+// or only what it adds (skipped with a note).
+enum class Cost { WholeFile, Message, Comment, ValueTable, Attribute, Senders, Nothing };
+
+Cost CostOf(std::string_view keyword) {
+    if (keyword == "BO_" || keyword == "SG_") return Cost::Message;
+    if (keyword == "CM_") return Cost::Comment;
+    if (keyword == "VAL_" || keyword == "VAL_TABLE_") return Cost::ValueTable;
+    if (keyword == "BA_" || keyword == "BA_DEF_" || keyword == "BA_DEF_DEF_") return Cost::Attribute;
+    if (keyword == "BO_TX_BU_") return Cost::Senders;
+    if (std::find(kSkipped.begin(), kSkipped.end(), keyword) != kSkipped.end()) return Cost::Nothing;
+    return Cost::WholeFile;  // VERSION, NS_, BS_, BU_, SIG_VALTYPE_
+}
+
+// A fault of the file as a whole, thrown inside the reader and turned into
+// DatabaseError in Read: never skipped.
+struct WholeFileFault {
+    int line;
+    std::string reason;
 };
 
 class DbcReader {
 public:
-    DbcReader(std::string_view text, const std::string& fileName) : s_(text, fileName) {
+    DbcReader(std::string_view text, const std::string& fileName, const ReadOptions& options)
+        : s_(text, fileName, &IsKeyword), options_(options) {
         db_.format = DatabaseFormat::Dbc;
         db_.fileName = fileName;
     }
@@ -48,19 +74,21 @@ public:
 
 private:
     void Statement(std::string_view keyword, int line);
+    void Recover(std::string_view keyword, int line, const DatabaseError& fault);
     void SkipNamespaceBlock();
+    void SkipNodeList();
     void ReadMessage(int line);
+    void AddMessage(std::uint32_t rawId, const std::string& name, int length, int line);
     void ReadSignal(int line);
     void ReadMultiplexing(Signal& signal, std::string_view text);
     std::vector<std::string> NodeList();
     void ReadTransmitters();
     void ReadComment();
-    void ReadValueTable(int line);
+    void ReadValueTable();
     void ReadValueType();
-    void ReadAttribute(int line);
-    void ReadAttributeDefault(int line);
-    void EndStatement(const char* keyword);
     void Finish();
+
+    [[noreturn]] void Refuse(int line, std::string reason) const { throw WholeFileFault{line, std::move(reason)}; }
 
     // The message and, where named, the signal a statement refers to; null
     // for what the file does not define (ignored, as other readers do).
@@ -68,37 +96,57 @@ private:
     Signal* SignalOf(Message* message, const std::string& name);
 
     TextScanner s_;
+    ReadOptions options_;
     Database db_;
-    std::vector<MessageState> state_;
+    std::vector<std::unordered_map<std::string, int>> signalsByName_;  // per message
+    DbcAttributes attributes_;
     std::unordered_map<std::uint32_t, int> byRawId_;  // the DBC id, format flag included
     std::unordered_map<std::string, int> byName_;
     int current_ = -1;            // the message SG_ lines belong to
-    bool skippingMessage_ = false;  // inside the pseudo-message of free signals
+    bool skippingMessage_ = false;  // inside the pseudo-message of free signals, or a message that cannot be read
     std::size_t signalCount_ = 0;
-    std::optional<double> defaultCycleTime_;
+    // What the statement being read has given so far, for its recovery.
+    std::optional<std::uint32_t> partialId_;
+    std::optional<std::string> partialName_;
+    int partialLength_ = 0;
 };
 
 Database DbcReader::Read() {
-    for (;;) {
-        s_.SetMultiline(false);
-        s_.SkipWhitespace();
-        if (s_.AtEnd()) break;
-        const int line = s_.Line();
-        Statement(s_.Word("a keyword"), line);
+    try {
+        for (;;) {
+            s_.SetMultiline(false);
+            s_.SkipWhitespace();
+            if (s_.AtEnd()) break;
+            const int line = s_.Line();
+            const std::string_view keyword = s_.Word("a keyword");
+            try {
+                Statement(keyword, line);
+            } catch (const DatabaseError& fault) {
+                Recover(keyword, line, fault);
+            }
+        }
+        Finish();
+    } catch (const WholeFileFault& fault) {
+        throw DatabaseError(db_.fileName, fault.line, fault.reason);
     }
-    Finish();
     return std::move(db_);
 }
 
 void DbcReader::Statement(std::string_view keyword, int line) {
+    partialId_.reset();
+    partialName_.reset();
+    partialLength_ = 0;
+    attributes_.StartStatement();
     if (keyword == "VERSION") {
         s_.Quoted("version");
         if (!s_.AtLineEnd()) s_.Fail("unexpected text after VERSION");
     } else if (keyword == "NS_") {
         s_.Expect(':', "after NS_");
         SkipNamespaceBlock();
-    } else if (keyword == "BS_" || keyword == "BU_") {
+    } else if (keyword == "BS_") {
         s_.SkipRestOfLine();
+    } else if (keyword == "BU_") {
+        SkipNodeList();
     } else if (keyword == "BO_") {
         ReadMessage(line);
     } else if (keyword == "SG_") {
@@ -108,18 +156,63 @@ void DbcReader::Statement(std::string_view keyword, int line) {
     } else if (keyword == "CM_") {
         ReadComment();
     } else if (keyword == "VAL_") {
-        ReadValueTable(line);
+        ReadValueTable();
     } else if (keyword == "SIG_VALTYPE_") {
         ReadValueType();
-    } else if (keyword == "BA_") {
-        ReadAttribute(line);
-    } else if (keyword == "BA_DEF_DEF_") {
-        ReadAttributeDefault(line);
+    } else if (keyword == "BA_" || keyword == "BA_DEF_" || keyword == "BA_DEF_DEF_") {
+        s_.SetMultiline(true);
+        attributes_.Read(keyword, s_, line, [this](std::uint64_t id) {
+            const Message* m = MessageByRawId(id);
+            return m ? static_cast<int>(m - db_.messages.data()) : -1;
+        });
     } else if (std::find(kSkipped.begin(), kSkipped.end(), keyword) != kSkipped.end()) {
-        s_.SkipStatement(line);
+        s_.SetMultiline(true);
+        s_.SkipStatement(std::string(keyword).c_str());
     } else {
-        s_.FailAt(line, "unknown keyword '" + std::string(keyword) + "'");
+        Refuse(line, "unknown keyword '" + std::string(keyword) + "'");
     }
+}
+
+// A statement that cannot be read: the whole file with --strict, with an
+// unclosed quote (nothing after it can be told apart from the text) and
+// where it might change what a signal or a frame means; otherwise skipped
+// with a note, a broken message or signal definition refusing its message.
+void DbcReader::Recover(std::string_view keyword, int line, const DatabaseError& fault) {
+    Cost cost = CostOf(keyword);
+    if (cost == Cost::Attribute && !attributes_.OnlyAdds()) cost = Cost::WholeFile;
+    if (options_.strict || cost == Cost::WholeFile || s_.UnclosedQuote()) throw;
+    const std::string word(keyword);
+    if (cost != Cost::Message) {
+        s_.SkipToStatementEnd();
+        const char* lost = cost == Cost::Comment      ? "a comment is lost"
+                           : cost == Cost::ValueTable ? "a value table is lost"
+                           : cost == Cost::Attribute  ? "the attribute is lost"
+                           : cost == Cost::Senders    ? "the senders it lists are lost"
+                                                      : "nothing the gateway uses is lost";
+        db_.notes.push_back({fault.Line(), word + " skipped, " + lost + ": " + fault.Reason()});
+        return;
+    }
+    s_.SkipRestOfLine();
+    if (keyword == "BO_") {
+        if (partialId_ && partialName_ && *partialName_ != kIndependentSignals) {
+            AddMessage(*partialId_, *partialName_, partialLength_, line);
+            Message& m = db_.messages.back();
+            m.problem = "its definition on line " + std::to_string(fault.Line()) + " cannot be read: " + fault.Reason();
+            db_.notes.push_back({fault.Line(), "message " + m.name + " refused: " + fault.Reason()});
+            return;
+        }
+        skippingMessage_ = true;
+        db_.notes.push_back({fault.Line(), "a message definition that cannot be read is skipped with its signals: " +
+                                               fault.Reason()});
+        return;
+    }
+    if (skippingMessage_) return;
+    Message& m = db_.messages[static_cast<std::size_t>(current_)];
+    const std::string signal = partialName_ ? "signal " + *partialName_ : "a signal";
+    if (m.problem.empty())
+        m.problem = "the definition of " + signal + " on line " + std::to_string(fault.Line()) +
+                    " cannot be read: " + fault.Reason();
+    db_.notes.push_back({fault.Line(), "message " + m.name + " refused: " + signal + ": " + fault.Reason()});
 }
 
 // NS_ : is followed by lines that each name one keyword.
@@ -136,32 +229,51 @@ void DbcReader::SkipNamespaceBlock() {
     }
 }
 
-void DbcReader::ReadMessage(int line) {
-    const auto rawId = static_cast<std::uint32_t>(s_.Unsigned("the message id", 0xFFFFFFFFu));
-    const std::string name(s_.Word("the message name"));
-    s_.Expect(':', "after the message name");
-    const auto length = static_cast<int>(s_.Unsigned("the message length", 1u << 20));
-    std::vector<std::string> transmitters = NodeList();
-    skippingMessage_ = name == kIndependentSignals;
-    if (skippingMessage_) return;
+// BU_: the node names, which may go on over the following lines: every line
+// of names alone up to the one that begins the next statement.
+void DbcReader::SkipNodeList() {
+    s_.TryChar(':');
+    s_.SkipRestOfLine();
+    for (;;) {
+        TextScanner probe = s_;
+        probe.SkipWhitespace();
+        if (probe.AtEnd() || probe.AtStatementStart()) return;
+        while (!probe.AtLineEnd())
+            if (!probe.TryChar(',')) probe.Word("a node name");
+        probe.SkipRestOfLine();
+        s_ = probe;
+    }
+}
 
+void DbcReader::ReadMessage(int line) {
+    skippingMessage_ = true;  // until it is read whole
+    partialId_ = static_cast<std::uint32_t>(s_.Unsigned("the message id", 0xFFFFFFFFu));
+    partialName_ = std::string(s_.Word("the message name"));
+    s_.Expect(':', "after the message name");
+    partialLength_ = static_cast<int>(s_.Unsigned("the message length", 1u << 20));
+    std::vector<std::string> transmitters = NodeList();
+    if (*partialName_ == kIndependentSignals) return;
+    AddMessage(*partialId_, *partialName_, partialLength_, line);
+    db_.messages.back().transmitters = std::move(transmitters);
+}
+
+void DbcReader::AddMessage(std::uint32_t rawId, const std::string& name, int length, int line) {
     if (auto [it, fresh] = byRawId_.try_emplace(rawId, static_cast<int>(db_.messages.size())); !fresh) {
         const Message& first = db_.messages[static_cast<std::size_t>(it->second)];
-        s_.FailAt(line, "message id " + MessageIdText(first) + " is defined twice: " + first.name + " on line " +
-                            std::to_string(first.line) + " and " + name + " here");
+        Refuse(line, "message id " + MessageIdText(first) + " is defined twice: " + first.name + " on line " +
+                         std::to_string(first.line) + " and " + name + " here");
     }
     if (auto [it, fresh] = byName_.try_emplace(name, static_cast<int>(db_.messages.size())); !fresh)
-        s_.FailAt(line, "message name " + name + " is used twice: on line " +
-                            std::to_string(db_.messages[static_cast<std::size_t>(it->second)].line) + " and here");
+        Refuse(line, "message name " + name + " is used twice: on line " +
+                         std::to_string(db_.messages[static_cast<std::size_t>(it->second)].line) + " and here");
     if (db_.messages.size() >= kMaxMessages)
-        s_.FailAt(line, "more than " + std::to_string(kMaxMessages) + " messages: no CAN database is that large");
+        Refuse(line, "more than " + std::to_string(kMaxMessages) + " messages: no CAN database is that large");
 
     Message m;
     m.name = name;
     m.extended = (rawId & kExtendedFlag) != 0;
     m.id = rawId & ~kExtendedFlag;
     m.length = length;
-    m.transmitters = std::move(transmitters);
     m.line = line;
     if (m.extended && m.id > kMaxExtendedId)
         m.problem = "id " + MessageIdText(m) + " is longer than 29 bits";
@@ -171,8 +283,10 @@ void DbcReader::ReadMessage(int line) {
         m.problem = std::to_string(length) + " data bytes: a CAN frame holds at most " +
                     std::to_string(kMaxFrameBytes);
     current_ = static_cast<int>(db_.messages.size());
+    skippingMessage_ = false;
     db_.messages.push_back(std::move(m));
-    state_.emplace_back();
+    signalsByName_.emplace_back();
+    attributes_.AddMessage();
 }
 
 // Node names to the end of the line, separated by commas or blanks;
@@ -188,10 +302,11 @@ std::vector<std::string> DbcReader::NodeList() {
 }
 
 void DbcReader::ReadSignal(int line) {
-    if (current_ < 0 && !skippingMessage_) s_.FailAt(line, "SG_ before any BO_: the signal belongs to no message");
+    if (current_ < 0 && !skippingMessage_) Refuse(line, "SG_ before any BO_: the signal belongs to no message");
     Signal sig;
     sig.line = line;
     sig.name = s_.Word("the signal name");
+    partialName_ = sig.name;
     if (!s_.TryChar(':')) {
         ReadMultiplexing(sig, s_.Word("':' or a multiplexing mark"));
         s_.Expect(':', "after the signal name");
@@ -225,12 +340,12 @@ void DbcReader::ReadSignal(int line) {
     if (skippingMessage_) return;
 
     Message& m = db_.messages[static_cast<std::size_t>(current_)];
-    auto& names = state_[static_cast<std::size_t>(current_)].signalByName;
+    auto& names = signalsByName_[static_cast<std::size_t>(current_)];
     if (auto [it, fresh] = names.try_emplace(sig.name, static_cast<int>(m.signalList.size())); !fresh)
-        s_.FailAt(line, "signal " + sig.name + " appears twice in message " + m.name + ": on line " +
-                            std::to_string(m.signalList[static_cast<std::size_t>(it->second)].line) + " and here");
+        Refuse(line, "signal " + sig.name + " appears twice in message " + m.name + ": on line " +
+                         std::to_string(m.signalList[static_cast<std::size_t>(it->second)].line) + " and here");
     if (++signalCount_ > kMaxSignals)
-        s_.FailAt(line, "more than " + std::to_string(kMaxSignals) + " signals: no CAN database is that large");
+        Refuse(line, "more than " + std::to_string(kMaxSignals) + " signals: no CAN database is that large");
     m.signalList.push_back(std::move(sig));
 }
 
@@ -262,13 +377,9 @@ Message* DbcReader::MessageByRawId(std::uint64_t rawId) {
 Signal* DbcReader::SignalOf(Message* message, const std::string& name) {
     if (!message) return nullptr;
     const auto index = static_cast<std::size_t>(message - db_.messages.data());
-    const auto& names = state_[index].signalByName;
+    const auto& names = signalsByName_[index];
     const auto it = names.find(name);
     return it == names.end() ? nullptr : &message->signalList[static_cast<std::size_t>(it->second)];
-}
-
-void DbcReader::EndStatement(const char* keyword) {
-    if (!s_.TryChar(';')) s_.Fail(std::string("expected ';' at the end of ") + keyword);
 }
 
 // BO_TX_BU_ id : node,node ; more nodes that send the message.
@@ -276,12 +387,15 @@ void DbcReader::ReadTransmitters() {
     s_.SetMultiline(true);
     Message* m = MessageByRawId(s_.Unsigned("the message id", 0xFFFFFFFFu));
     s_.Expect(':', "after the message id");
-    while (!s_.TryChar(';')) {
+    std::vector<std::string> nodes;
+    while (s_.MoreInStatement("BO_TX_BU_")) {
         if (s_.TryChar(',')) continue;
-        std::string node(s_.Word("a node name"));
-        if (m && node != kNoNode && std::find(m->transmitters.begin(), m->transmitters.end(), node) == m->transmitters.end())
-            m->transmitters.push_back(std::move(node));
+        nodes.emplace_back(s_.Word("a node name"));
     }
+    if (!m) return;
+    for (std::string& node : nodes)
+        if (node != kNoNode && std::find(m->transmitters.begin(), m->transmitters.end(), node) == m->transmitters.end())
+            m->transmitters.push_back(std::move(node));
 }
 
 // CM_ "text"; CM_ BU_ node "text"; CM_ BO_ id "text"; CM_ SG_ id name "text"; CM_ EV_ name "text";
@@ -305,19 +419,19 @@ void DbcReader::ReadComment() {
         }
     }
     std::string text = s_.Quoted("comment");
+    s_.EndStatement("CM_");
     if (target) *target = std::move(text);
-    EndStatement("CM_");
 }
 
 // VAL_ id signal value "text" ... ; (VAL_ on an environment variable names no id.)
-void DbcReader::ReadValueTable(int line) {
+void DbcReader::ReadValueTable() {
     s_.SetMultiline(true);
     s_.SkipBlanks();
-    if (s_.Peek() < '0' || s_.Peek() > '9') return s_.SkipStatement(line);
+    if (s_.Peek() < '0' || s_.Peek() > '9') return s_.SkipStatement("VAL_");
     Message* m = MessageByRawId(s_.Unsigned("the message id", 0xFFFFFFFFu));
     Signal* sig = SignalOf(m, std::string(s_.Word("the signal name")));
     std::vector<ValueName> values;
-    while (!s_.TryChar(';')) {
+    while (s_.MoreInStatement("VAL_")) {
         ValueName entry;
         entry.value = s_.Integer("a value of the value table");
         entry.text = s_.Quoted("value description");
@@ -339,32 +453,12 @@ void DbcReader::ReadValueType() {
     Signal* sig = SignalOf(m, std::string(s_.Word("the signal name")));
     s_.TryChar(':');
     const auto kind = s_.Unsigned("the value type", 2);
-    EndStatement("SIG_VALTYPE_");
+    s_.EndStatement("SIG_VALTYPE_");
     if (!sig) return;
     if (kind == 1)
         sig->type = ValueType::Float32;
     else if (kind == 2)
         sig->type = ValueType::Float64;
-}
-
-// BA_ "GenMsgCycleTime" BO_ id value ; every other attribute is skipped.
-void DbcReader::ReadAttribute(int line) {
-    s_.SetMultiline(true);
-    const std::string name = s_.Quoted("attribute name");
-    if (name != kCycleTime) return s_.SkipStatement(line);
-    if (!s_.NextIsWord() || s_.Word("BO_") != "BO_") return s_.SkipStatement(line);
-    Message* m = MessageByRawId(s_.Unsigned("the message id", 0xFFFFFFFFu));
-    const double value = s_.Number("the cycle time");
-    EndStatement("BA_");
-    if (m) state_[static_cast<std::size_t>(m - db_.messages.data())].cycleTime = value;
-}
-
-void DbcReader::ReadAttributeDefault(int line) {
-    s_.SetMultiline(true);
-    const std::string name = s_.Quoted("attribute name");
-    if (name != kCycleTime) return s_.SkipStatement(line);
-    defaultCycleTime_ = s_.Number("the default cycle time");
-    EndStatement("BA_DEF_DEF_");
 }
 
 // What makes a signal unusable once every statement about it is read.
@@ -377,28 +471,24 @@ std::string SignalProblem(const Signal& sig) {
         return "an IEEE float (SIG_VALTYPE_ 1) has 32 bits, not " + std::to_string(sig.length);
     if (sig.type == ValueType::Float64 && sig.length != 64)
         return "an IEEE double (SIG_VALTYPE_ 2) has 64 bits, not " + std::to_string(sig.length);
-    if (sig.factor == 0) return "its factor is 0: no raw value gives a physical one";
-    return {};
+    return ScalingProblem(sig);
 }
 
 void DbcReader::Finish() {
-    for (std::size_t i = 0; i < db_.messages.size(); ++i) {
-        Message& m = db_.messages[i];
-        const std::optional<double> cycle = state_[i].cycleTime ? state_[i].cycleTime : defaultCycleTime_;
-        if (cycle && *cycle >= 1 && *cycle <= 1e9) m.cycleTimeMs = static_cast<int>(std::lround(*cycle));
-        for (Signal& sig : m.signalList) sig.problem = SignalProblem(sig);
-    }
+    for (std::size_t i = 0; i < db_.messages.size(); ++i)
+        for (Signal& sig : db_.messages[i].signalList) sig.problem = SignalProblem(sig);
+    if (const auto fault = attributes_.Apply(db_, signalsByName_)) Refuse(fault->line, fault->reason);
 }
 
 }  // namespace
 
-Database ReadDbc(std::string_view bytes, const std::string& fileName) {
+Database ReadDbc(std::string_view bytes, const std::string& fileName, const ReadOptions& options) {
     if (bytes.size() > kMaxDatabaseBytes)
         throw DatabaseError(fileName, 0,
                             "the file is larger than " + std::to_string(kMaxDatabaseBytes >> 20) +
                                 " MiB: no CAN database is that large");
-    const std::string text = DecodeDatabaseText(bytes, fileName);
-    return DbcReader(text, fileName).Read();
+    const std::string text = DecodeDatabaseText(bytes, fileName, "a DBC");
+    return DbcReader(text, fileName, options).Read();
 }
 
 }  // namespace vestrel::signaldb

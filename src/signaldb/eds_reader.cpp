@@ -102,8 +102,8 @@ std::optional<ObjectKey> ParseObjectName(std::string_view name) {
 
 class EdsReader {
 public:
-    EdsReader(std::string_view text, const std::string& fileName, std::optional<int> nodeId)
-        : ini_(text, fileName), file_(fileName), nodeId_(nodeId) {}
+    EdsReader(std::string_view text, const std::string& fileName, const ReadOptions& options)
+        : ini_(text, fileName), file_(fileName), nodeId_(options.nodeId), nodeIdCobIds_(options.nodeIdCobIds) {}
 
     Database Read();
 
@@ -117,11 +117,18 @@ private:
     const IniEntry* Entry(const IniSection* section, std::string_view key) const {
         return section ? ini_.Find(SectionIndex(section), key) : nullptr;
     }
-    // The section's value (ParameterValue over DefaultValue) as a number,
-    // $NODEID replaced; nothing when it has none. A value that is no number
-    // leaves the reason in `problem`.
-    std::optional<std::int64_t> Value(const IniSection* section, std::string& problem) const;
-    std::optional<std::int64_t> Evaluate(const IniEntry& entry, std::string& problem) const;
+    // A value read from an entry, $NODEID replaced.
+    struct Evaluated {
+        std::int64_t value = 0;
+        const IniEntry* entry = nullptr;
+        bool parameterValue = false;  // the entry is the ParameterValue
+        bool usesNodeId = false;      // it holds $NODEID
+    };
+    // The section's value (ParameterValue over DefaultValue, or DefaultValue
+    // alone with `defaultOnly`) as a number; nothing when it has none. A
+    // value that is no number leaves the reason in `problem`.
+    std::optional<Evaluated> Value(const IniSection* section, std::string& problem, bool defaultOnly = false) const;
+    std::optional<std::int64_t> Evaluate(const IniEntry& entry, std::string& problem, bool* usesNodeId = nullptr) const;
     bool HasPdo(int comm) const;
     Message Pdo(int comm, bool nodeTransmits) const;
     void TakeCobId(Message& m, int comm) const;
@@ -132,6 +139,7 @@ private:
     IniDocument ini_;
     const std::string& file_;
     std::optional<int> nodeId_;
+    bool nodeIdCobIds_;
     std::unordered_map<int, const IniSection*> objects_;  // index * 512 + sub + 1 (0 for the object)
 };
 
@@ -175,7 +183,7 @@ void EdsReader::TakeNodeId(Database& db) {
     db.nodeId = nodeId_;
 }
 
-std::optional<std::int64_t> EdsReader::Evaluate(const IniEntry& entry, std::string& problem) const {
+std::optional<std::int64_t> EdsReader::Evaluate(const IniEntry& entry, std::string& problem, bool* usesNodeId) const {
     // Terms joined by + and -: numbers and $NODEID.
     std::int64_t sum = 0;
     std::string_view rest = entry.value;
@@ -193,6 +201,7 @@ std::optional<std::int64_t> EdsReader::Evaluate(const IniEntry& entry, std::stri
             if (!nodeId_)
                 throw NodeIdNeeded(file_, entry.line, "the value \"" + entry.value + "\" depends on the node id ($NODEID)");
             value = *nodeId_;
+            if (usesNodeId) *usesNodeId = true;
         } else {
             value = ParseNumber(term);
         }
@@ -211,11 +220,17 @@ std::optional<std::int64_t> EdsReader::Evaluate(const IniEntry& entry, std::stri
     }
 }
 
-std::optional<std::int64_t> EdsReader::Value(const IniSection* section, std::string& problem) const {
-    const IniEntry* entry = Entry(section, "ParameterValue");
-    if (!entry || entry->value.empty()) entry = Entry(section, "DefaultValue");
-    if (!entry || entry->value.empty()) return std::nullopt;
-    return Evaluate(*entry, problem);
+std::optional<EdsReader::Evaluated> EdsReader::Value(const IniSection* section, std::string& problem,
+                                                     bool defaultOnly) const {
+    Evaluated e;
+    e.entry = defaultOnly ? nullptr : Entry(section, "ParameterValue");
+    e.parameterValue = e.entry && !e.entry->value.empty();
+    if (!e.parameterValue) e.entry = Entry(section, "DefaultValue");
+    if (!e.entry || e.entry->value.empty()) return std::nullopt;
+    const auto value = Evaluate(*e.entry, problem, &e.usesNodeId);
+    if (!value) return std::nullopt;
+    e.value = *value;
+    return e;
 }
 
 bool EdsReader::HasPdo(int comm) const {
@@ -224,18 +239,40 @@ bool EdsReader::HasPdo(int comm) const {
     return false;
 }
 
+// The COB-ID and where it comes from: a ParameterValue (a DCF's, or an EDS
+// that another tool configured) keeps its ids whatever the node id, so the
+// id the DefaultValue gives with the node id is kept beside it, and taken
+// instead with ReadOptions::nodeIdCobIds (the enable bit staying as the
+// ParameterValue sets it).
 void EdsReader::TakeCobId(Message& m, int comm) const {
     const IniSection* cob = Object(comm, 1);
-    const auto value = Value(cob, m.problem);
-    if (!value) {
+    auto chosen = Value(cob, m.problem);
+    if (!chosen) {
         if (m.problem.empty()) m.problem = "it gives no COB-ID (" + EntryName(comm, 1) + ")";
         return;
     }
-    if (*value < 0 || *value > 0xFFFFFFFF) {
-        m.problem = "COB-ID " + std::to_string(*value) + " is not a 32-bit value";
+    std::string ignored;
+    const auto byNode = chosen->parameterValue && nodeId_ ? Value(cob, ignored, true) : std::nullopt;
+    const bool nodeDiffers = byNode && byNode->usesNodeId && !chosen->usesNodeId &&
+                             (byNode->value & 0x3FFFFFFF) != (chosen->value & 0x3FFFFFFF);
+    m.cobIdOrigin.entry = chosen->parameterValue ? CobIdOrigin::Entry::ParameterValue : CobIdOrigin::Entry::DefaultValue;
+    m.cobIdOrigin.line = chosen->entry->line;
+    m.cobIdOrigin.usesNodeId = chosen->usesNodeId;
+    std::int64_t value = chosen->value;
+    if (nodeDiffers && nodeIdCobIds_) {
+        m.cobIdOrigin.passedOver = static_cast<std::uint32_t>(chosen->value & 0x1FFFFFFF);
+        m.cobIdOrigin.entry = CobIdOrigin::Entry::DefaultValue;
+        m.cobIdOrigin.line = byNode->entry->line;
+        m.cobIdOrigin.usesNodeId = true;
+        value = (byNode->value & ~std::int64_t{kCobIdInvalid}) | (chosen->value & kCobIdInvalid);
+    } else if (nodeDiffers) {
+        m.cobIdOrigin.nodeIdCobId = static_cast<std::uint32_t>(byNode->value & 0x1FFFFFFF);
+    }
+    if (value < 0 || value > 0xFFFFFFFF) {
+        m.problem = "COB-ID " + std::to_string(value) + " is not a 32-bit value";
         return;
     }
-    const auto bits = static_cast<std::uint32_t>(*value);
+    const auto bits = static_cast<std::uint32_t>(value);
     m.disabled = (bits & kCobIdInvalid) != 0;
     m.extended = (bits & kCobIdExtended) != 0;
     m.id = bits & (m.extended ? kMaxExtendedId : kMaxStandardId);
@@ -253,8 +290,8 @@ Message EdsReader::Pdo(int comm, bool nodeTransmits) const {
     TakeCobId(m, comm);
     if (nodeTransmits) {
         std::string ignored;
-        if (const auto timer = Value(Object(comm, 5), ignored); timer && *timer > 0 && *timer <= 65535)
-            m.cycleTimeMs = static_cast<int>(*timer);
+        if (const auto timer = Value(Object(comm, 5), ignored); timer && timer->value > 0 && timer->value <= 65535)
+            m.cycleTimeMs = static_cast<int>(timer->value);
     }
     if (m.problem.empty()) MapObjects(m, comm + kMappingOffset);
     return m;
@@ -266,12 +303,12 @@ void EdsReader::MapObjects(Message& m, int mapping) const {
         if (m.problem.empty()) m.problem = "it gives no number of mapped objects (" + EntryName(mapping, 0) + ")";
         return;
     }
-    if (*count < 0 || *count > kMaxMappedObjects) {
-        m.problem = "it maps " + std::to_string(*count) + " objects; a PDO maps 0 to 64";
+    if (count->value < 0 || count->value > kMaxMappedObjects) {
+        m.problem = "it maps " + std::to_string(count->value) + " objects; a PDO maps 0 to 64";
         return;
     }
     int position = 0;
-    for (int k = 1; k <= *count; ++k) {
+    for (int k = 1; k <= count->value; ++k) {
         const IniSection* section = Object(mapping, k);
         const auto entry = Value(section, m.problem);
         if (!entry) {
@@ -279,12 +316,12 @@ void EdsReader::MapObjects(Message& m, int mapping) const {
             m.signalList.clear();
             return;
         }
-        if (*entry < 0 || *entry > 0xFFFFFFFF) {
+        if (entry->value < 0 || entry->value > 0xFFFFFFFF) {
             m.problem = "mapping entry " + EntryName(mapping, k) + " is not a 32-bit value";
             m.signalList.clear();
             return;
         }
-        const auto value = static_cast<std::uint32_t>(*entry);
+        const auto value = static_cast<std::uint32_t>(entry->value);
         const int index = static_cast<int>(value >> 16), sub = static_cast<int>(value >> 8 & 0xFF);
         const int bits = static_cast<int>(value & 0xFF);
         if (index >= kFirstRealObject && bits > 0)
@@ -364,13 +401,13 @@ Database EdsReader::Read() {
 
 }  // namespace
 
-Database ReadEds(std::string_view bytes, const std::string& fileName, std::optional<int> nodeId) {
+Database ReadEds(std::string_view bytes, const std::string& fileName, const ReadOptions& options) {
     if (bytes.size() > kMaxDatabaseBytes)
         throw DatabaseError(fileName, 0,
                             "the file is larger than " + std::to_string(kMaxDatabaseBytes >> 20) +
                                 " MiB: no EDS is that large");
-    const std::string text = DecodeDatabaseText(bytes, fileName);
-    return EdsReader(text, fileName, nodeId).Read();
+    const std::string text = DecodeDatabaseText(bytes, fileName, "an EDS or DCF");
+    return EdsReader(text, fileName, options).Read();
 }
 
 }  // namespace vestrel::signaldb

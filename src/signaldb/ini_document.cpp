@@ -39,6 +39,10 @@ IniDocument::IniDocument(std::string_view text, const std::string& fileName) {
             if (content.back() != ']') throw DatabaseError(fileName, line, "a section name lacks its closing ']'");
             const std::string name(Trim(content.substr(1, content.size() - 2)));
             if (name.empty()) throw DatabaseError(fileName, line, "a section without a name");
+            if (sections_.size() >= kMaxIniSections)
+                throw DatabaseError(fileName, line,
+                                    "more than " + std::to_string(kMaxIniSections) +
+                                        " sections: no EDS or DCF is that large");
             const auto [it, fresh] = sectionByName_.try_emplace(UpperAscii(name), sections_.size());
             if (!fresh)
                 throw DatabaseError(fileName, line,
@@ -57,6 +61,9 @@ IniDocument::IniDocument(std::string_view text, const std::string& fileName) {
 void IniDocument::AddEntry(std::string_view key, std::string_view value, int line, const std::string& fileName) {
     if (sections_.empty()) throw DatabaseError(fileName, line, "an entry before the first [section]");
     if (key.empty()) throw DatabaseError(fileName, line, "an entry without a name before '='");
+    if (++entries_ > kMaxIniEntries)
+        throw DatabaseError(fileName, line,
+                            "more than " + std::to_string(kMaxIniEntries) + " entries: no EDS or DCF is that large");
     IniSection& section = sections_.back();
     const auto [it, fresh] = entryByKey_.try_emplace(EntryKey(sections_.size() - 1, key), section.entries.size());
     if (!fresh)

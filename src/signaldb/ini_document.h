@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -19,11 +20,18 @@ struct IniSection {
     std::vector<IniEntry> entries;
 };
 
+// Sizes no EDS or DCF reaches (a device's whole object dictionary, every
+// subindex a section of its own, stays far below): a file above them is
+// refused, so that reading takes bounded memory and time.
+inline constexpr std::size_t kMaxIniSections = 65536;
+inline constexpr std::size_t kMaxIniEntries = 1u << 20;
+
 // The sections and entries of an INI file (an EDS or DCF), each with its
 // line. Lines are "[name]", "key=value", a comment starting with ';' or '#',
 // or blank. Section names and keys are matched without regard to the case of
 // ASCII letters. Throws DatabaseError with the line for any other line, an
-// entry before the first section, and a section or a key given twice.
+// entry before the first section, a section or a key given twice, and more
+// sections or entries than the limits above.
 class IniDocument {
 public:
     IniDocument(std::string_view text, const std::string& fileName);
@@ -37,6 +45,7 @@ private:
     void AddEntry(std::string_view key, std::string_view value, int line, const std::string& fileName);
 
     std::vector<IniSection> sections_;
+    std::size_t entries_ = 0;
     std::unordered_map<std::string, std::size_t> sectionByName_;  // upper-case name
     std::unordered_map<std::string, std::size_t> entryByKey_;     // section index, '\n', upper-case key
 };

@@ -115,7 +115,52 @@ RawConversion IntegerRaw(const Signal& s, const Decimal& value, double approxima
     return result;
 }
 
+// The exact decimal text of mantissa × 10^exponent.
+std::string DecimalText(Int128 mantissa, int exponent) {
+    const bool negative = mantissa < 0;
+    std::string digits;
+    for (Int128 m = negative ? -mantissa : mantissa; m > 0 || digits.empty(); m /= 10)
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(m % 10)));
+    if (exponent > 0) digits.append(static_cast<std::size_t>(exponent), '0');
+    if (exponent < 0) {
+        const auto decimals = static_cast<std::size_t>(-exponent);
+        if (digits.size() <= decimals) digits.insert(0, decimals + 1 - digits.size(), '0');
+        digits.insert(digits.size() - decimals, ".");
+    }
+    return (negative && digits.find_first_not_of("0.") != std::string::npos ? "-" : "") + digits;
+}
+
+// raw × factor + offset exactly, nothing where the digits do not fit.
+std::optional<std::string> ExactPhysical(Int128 raw, const Signal& s) {
+    const auto factor = ParseDecimal(ShortestText(s.factor));
+    const auto offset = ParseDecimal(ShortestText(s.offset));
+    if (!factor || !offset) return std::nullopt;
+    const int e = std::min(factor->exponent, offset->exponent);
+    const auto f = TimesPowerOfTen(factor->mantissa, factor->exponent - e);
+    const auto o = TimesPowerOfTen(offset->mantissa, offset->exponent - e);
+    Int128 product = 0, sum = 0;
+    if (!f || !o || __builtin_mul_overflow(raw, *f, &product) || __builtin_add_overflow(product, *o, &sum))
+        return std::nullopt;
+    return DecimalText(sum, e);
+}
+
 }  // namespace
+
+std::string PhysicalLimitText(const Signal& signal, bool high) {
+    if (signal.type == ValueType::Float32 || signal.type == ValueType::Float64) {
+        const double a = RawMinimum(signal) * signal.factor + signal.offset;
+        const double b = RawMaximum(signal) * signal.factor + signal.offset;
+        return ShortestText(high ? std::max(a, b) : std::min(a, b));
+    }
+    const Int128 one = 1;
+    const bool isSigned = signal.type == ValueType::Signed;
+    const Int128 low = isSigned ? -(one << (signal.length - 1)) : 0;
+    const Int128 top = isSigned ? (one << (signal.length - 1)) - 1 : (one << signal.length) - 1;
+    // A negative factor turns the raw range round.
+    const Int128 raw = (high == (signal.factor > 0)) ? top : low;
+    if (const auto exact = ExactPhysical(raw, signal)) return *exact;
+    return ShortestText(static_cast<double>(raw) * signal.factor + signal.offset);
+}
 
 std::string ShortestText(double value) {
     char text[64];
@@ -170,10 +215,29 @@ std::string ScalingText(const Signal& signal) {
     return text;
 }
 
+namespace {
+
+// An end of a range as the file gives it: where a double no longer holds
+// every integer and the end is the limit of the signal's bits, that limit
+// exactly ("9223372036854775807", not the double's ...808).
+std::string RangeEndText(const Signal& signal, double value, int decimals) {
+    const bool isInteger = signal.type == ValueType::Unsigned || signal.type == ValueType::Signed;
+    if (isInteger && std::fabs(value) >= 9007199254740992.0)
+        for (bool high : {false, true}) {
+            const std::string exact = PhysicalLimitText(signal, high);
+            double limit = 0;
+            std::from_chars(exact.data(), exact.data() + exact.size(), limit);
+            if (limit == value) return exact;
+        }
+    return FormatFixed(value, decimals);
+}
+
+}  // namespace
+
 std::string RangeText(const Signal& signal) {
     if (signal.minimum == 0 && signal.maximum == 0) return {};
     const int decimals = PhysicalDecimals(signal);
-    return FormatFixed(signal.minimum, decimals) + ".." + FormatFixed(signal.maximum, decimals);
+    return RangeEndText(signal, signal.minimum, decimals) + ".." + RangeEndText(signal, signal.maximum, decimals);
 }
 
 RawConversion PhysicalToRaw(const Signal& signal, std::string_view valueText) {

@@ -39,6 +39,12 @@ std::string ScalingText(const Signal& signal);
 // file gives none (minimum and maximum both 0).
 std::string RangeText(const Signal& signal);
 
+// The lowest (`high` false) or highest physical value a signal's bits give,
+// exactly: for integer signals worked out on the decimal digits of the raw
+// limit, the factor and the offset ("-9223372036854775808", "3276.7"), for
+// float signals the shortest text of the double.
+std::string PhysicalLimitText(const Signal& signal, bool high);
+
 enum class ToRaw {
     Ok,
     NotANumber,       // the text is not a decimal number

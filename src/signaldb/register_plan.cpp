@@ -1,5 +1,6 @@
 #include "signaldb/register_plan.h"
 
+#include "platform/text.h"
 #include "signaldb/signal_codec.h"
 
 #include <algorithm>
@@ -15,6 +16,7 @@ Refusal MessageRefusal(const Message& m, std::optional<CanMode> mode) {
     if (!m.problem.empty()) return Refusal::Unreadable;
     if (m.disabled) return Refusal::Disabled;
     if (m.length > kGatewayBytes) return Refusal::TooLong;
+    if (m.canFd) return Refusal::CanFd;
     if (mode && m.extended != UsesExtendedIds(*mode)) return Refusal::IdFormat;
     return Refusal::None;
 }
@@ -121,6 +123,7 @@ void LayOut(const Message& m, const ByteGroup& g, WordOrder order, MessagePlan& 
         p.shift = ValueBit(g, FrameBitOf(s, 0));
         p.mask = LowBits(s.length);
         p.masked = p.shift != 0 || s.length != 8 * bytes;
+        p.signBit = SignBitOf(s.type, s.length, words, p.masked);
     }
 }
 
@@ -130,6 +133,14 @@ std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 const char* WordOrderText(WordOrder order) {
     return order == WordOrder::HighFirst ? "high word first" : "low word first";
+}
+
+const char* WordOrderWord(WordOrder order) { return order == WordOrder::HighFirst ? "high-first" : "low-first"; }
+
+std::optional<WordOrder> WordOrderOfWord(std::string_view word) {
+    for (WordOrder order : {WordOrder::HighFirst, WordOrder::LowFirst})
+        if (word == WordOrderWord(order)) return order;
+    return std::nullopt;
 }
 
 MessagePlan PlanMessage(const Message& message, std::optional<CanMode> mode, WordOrder order) {
@@ -155,9 +166,25 @@ DatabasePlan PlanDatabase(const Database& database, std::optional<CanMode> mode,
     return plan;
 }
 
-bool NeedsSignExtension(const Signal& signal, const SignalPlan& plan) {
-    return signal.type == ValueType::Signed && plan.registerCount > 0 &&
-           (plan.masked || signal.length < 16 * plan.registerCount);
+std::optional<int> SignBitOf(ValueType type, int length, int registerCount, bool masked) {
+    if (type != ValueType::Signed || registerCount <= 0 || (!masked && length >= 16 * registerCount)) return std::nullopt;
+    return length - 1;
+}
+
+PlcSteps StepsOf(const SignalPlan& plan) { return {plan.shift, plan.mask, plan.masked, plan.signBit}; }
+
+std::string PlcStepsText(const PlcSteps& steps) {
+    std::string text;
+    if (steps.masked) text = "shift right " + std::to_string(steps.shift) + ", mask 0x" + UpperHex(steps.mask);
+    if (steps.signBit)
+        text += (text.empty() ? "" : "; ") + std::string("the PLC sign-extends bit ") + std::to_string(*steps.signBit);
+    return text;
+}
+
+std::string MultiRegisterWriteText(int registerCount) {
+    if (registerCount < 2) return {};
+    return std::string("a PLC writing it writes ") +
+           (registerCount == 2 ? "both" : "all " + std::to_string(registerCount)) + " in one function 16 request";
 }
 
 std::string MessageRefusalText(const Message& message, const MessagePlan& plan) {
@@ -167,6 +194,9 @@ std::string MessageRefusalText(const Message& message, const MessagePlan& plan) 
         case Refusal::Disabled: return "the PDO is disabled (bit 31 of its COB-ID is set)";
         case Refusal::TooLong:
             return std::to_string(message.length) + " data bytes: the gateway is CAN 2.0, at most 8 (CAN FD)";
+        case Refusal::CanFd:
+            return "a CAN FD frame (VFrameFormat " + message.frameFormat +
+                   "): the gateway is a CAN 2.0 node and never takes it, whatever its length";
         case Refusal::IdFormat:
             if (plan.mode == CanMode::Can20A)
                 return "a 29-bit id, and the project's CANType is 0 (" + std::string(CanModeText(CanMode::Can20A)) +

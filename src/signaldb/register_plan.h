@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What the gateway can make of a message's signals. The gateway copies
@@ -31,7 +32,7 @@
 //   the joined registers with a shift and a mask.
 // - Refused, with the reason: a message longer than 8 data bytes (CAN FD),
 //   one whose id format does not match the project's CANType, a disabled
-//   PDO; multiplexed signals (the gateway has no multiplexer: every frame
+//   PDO, a CAN FD frame of any length (DBC VFrameFormat); multiplexed signals (the gateway has no multiplexer: every frame
 //   with the id feeds the same registers; the multiplexor itself is
 //   mapped), signals past the message's length, signals that overlap, and a
 //   signal sharing bytes with one of the other byte order.
@@ -44,12 +45,16 @@ enum class WordOrder { HighFirst, LowFirst };
 
 // "high word first" or "low word first".
 const char* WordOrderText(WordOrder order);
+// "high-first" or "low-first", as signals.xml and the command line write it.
+const char* WordOrderWord(WordOrder order);
+std::optional<WordOrder> WordOrderOfWord(std::string_view word);
 
 enum class Refusal : std::uint8_t {
     None,
     Unreadable,      // the file's description cannot be used: the model's `problem` says why
     Disabled,        // a PDO whose COB-ID has bit 31 set
     TooLong,         // more than 8 data bytes (CAN FD); the gateway is CAN 2.0
+    CanFd,           // a CAN FD frame, whatever its length: the gateway never takes it
     IdFormat,        // a 29-bit id under CAN 2.0A, or an 11-bit one under CAN 2.0B
     Multiplexed,     // carried only for one value of the multiplexor
     PastLength,      // bits past the message's length
@@ -80,9 +85,33 @@ struct SignalPlan {
     int shift = 0;
     std::uint64_t mask = 0;
     bool masked = false;  // the registers hold more than the signal: the PLC applies shift and mask
+    // The bit of the masked value the PLC sign-extends: signed signals whose
+    // registers hold more bits than they have.
+    std::optional<int> signBit;
 
     friend bool operator==(const SignalPlan&, const SignalPlan&) = default;
 };
+
+// What the PLC does with a signal's registers, joined in the message's word
+// order, to get the signal's raw value: shift right, mask, sign-extend. The
+// one home of these steps, which the listing, the import, signals.xml and
+// every report take from here.
+struct PlcSteps {
+    int shift = 0;
+    std::uint64_t mask = 0;
+    bool masked = false;
+    std::optional<int> signBit;
+};
+
+// The bit the PLC sign-extends for a signal of `type` and `length` bits in
+// `registerCount` registers (`masked`: they hold more than the signal), or
+// none.
+std::optional<int> SignBitOf(ValueType type, int length, int registerCount, bool masked);
+
+// "shift right 4, mask 0xFFFF; the PLC sign-extends bit 15", "shift right 0,
+// mask 0x1", "the PLC sign-extends bit 7"; empty when the PLC takes the
+// registers as they are.
+std::string PlcStepsText(const PlcSteps& steps);
 
 struct MessagePlan {
     std::optional<CanMode> mode;      // the CAN mode planned for
@@ -107,9 +136,13 @@ struct DatabasePlan {
 
 DatabasePlan PlanDatabase(const Database& database, std::optional<CanMode> mode, WordOrder order);
 
-// Whether the PLC has to sign-extend the signal's raw bits: it is signed and
-// its registers hold more bits than it has.
-bool NeedsSignExtension(const Signal& signal, const SignalPlan& plan);
+PlcSteps StepsOf(const SignalPlan& plan);
+
+// What a PLC writing a signal over `registerCount` registers must do, "a
+// PLC writing it writes both in one function 16 request": what the device makes of a
+// write of some of them (function 06, one register at a time) is not known.
+// Empty for one register.
+std::string MultiRegisterWriteText(int registerCount);
 
 // Why a message is refused, in words ("13 data bytes: the gateway is CAN
 // 2.0, at most 8 (CAN FD)"); empty when it is not.

@@ -2,10 +2,12 @@
 
 #include "platform/error.h"
 #include "project/project_files.h"
+#include "signaldb/database_formats.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What a CAN database says about the frames on a bus: messages and the
@@ -13,11 +15,6 @@
 // EDS/DCF. One model for every format; the readers fill it, the codec and
 // the register plan read it.
 namespace vestrel::signaldb {
-
-enum class DatabaseFormat { Dbc, Eds, Dcf };
-
-// "DBC", "EDS", "DCF".
-const char* FormatName(DatabaseFormat format);
 
 enum class ByteOrder {
     Intel,     // little-endian (DBC @1, every CANopen PDO)
@@ -30,6 +27,14 @@ enum class ValueType {
     Float32,  // IEEE 754 single
     Float64,  // IEEE 754 double
 };
+
+// The words listings and signals.xml use: "Intel", "Motorola"; "unsigned",
+// "signed", "float", "double". One table each, read both ways, so that a
+// stored word never depends on the order of the enum.
+const char* ByteOrderWord(ByteOrder order);
+std::optional<ByteOrder> ByteOrderOfWord(std::string_view word);
+const char* ValueTypeWord(ValueType type);
+std::optional<ValueType> ValueTypeOfWord(std::string_view word);
 
 enum class Multiplexing {
     None,
@@ -73,6 +78,20 @@ struct Signal {
     std::uint8_t objectSubIndex = 0;
 };
 
+// CANopen: which entry of the file a PDO's COB-ID comes from.
+struct CobIdOrigin {
+    enum class Entry { None, ParameterValue, DefaultValue };
+    Entry entry = Entry::None;  // None: a DBC, or a PDO that gives no COB-ID
+    int line = 0;               // the entry's line
+    bool usesNodeId = false;    // the entry's value holds $NODEID
+    // A ParameterValue that ignores the node id, where the DefaultValue
+    // with the node id gives another COB-ID: that one.
+    std::optional<std::uint32_t> nodeIdCobId;
+    // The file's ParameterValue was passed over for the DefaultValue
+    // (ReadOptions::nodeIdCobIds): the COB-ID it gave.
+    std::optional<std::uint32_t> passedOver;
+};
+
 struct Message {
     std::string name;
     std::uint32_t id = 0;   // the CAN identifier, without format flags
@@ -86,8 +105,23 @@ struct Message {
     // are frames the gateway receives). A DBC leaves it to the user.
     std::optional<FrameDirection> direction;
     bool disabled = false;  // EDS/DCF: bit 31 of the PDO's COB-ID is set
+    CobIdOrigin cobIdOrigin;
+    // DBC: the frame format its VFrameFormat attribute (or that attribute's
+    // default) names, "StandardCAN_FD"; empty where the file names none.
+    std::string frameFormat;
+    bool canFd = false;  // a CAN FD frame, whatever its length
     std::string problem;    // why the file's description of it cannot be used; empty when it can
     int line = 0;
+};
+
+// What a reader skipped and went on, on the line it names: a statement
+// that only adds a comment, a value table or an attribute and cannot be
+// read, and the message a broken definition refuses.
+struct DatabaseNote {
+    int line = 0;
+    std::string text;
+
+    friend bool operator==(const DatabaseNote&, const DatabaseNote&) = default;
 };
 
 struct Database {
@@ -96,6 +130,7 @@ struct Database {
     std::vector<Message> messages;  // in file order
     std::optional<int> nodeId;      // EDS/DCF: the node id the COB-IDs were worked out with
     bool nodeIdFromFile = false;    // DCF: the node id came from the file, not from the caller
+    std::vector<DatabaseNote> notes;
 
     std::size_t SignalCount() const;
 };
@@ -129,6 +164,22 @@ inline constexpr std::size_t kMaxDatabaseBytes = 64u << 20;
 inline constexpr std::size_t kMaxMessages = 65536;
 inline constexpr std::size_t kMaxSignals = 1000000;
 inline constexpr int kMaxFrameBytes = 64;  // CAN FD; the gateway itself takes 8
+
+// What makes a signal's scaling or range unusable: a factor of 0 (no raw
+// value gives a physical one) or one that is not finite, an offset, minimum
+// or maximum that is not finite. The readers of every database and of
+// signals.xml apply it alike, each naming the part its own way.
+enum class ScalingPart { Factor, Offset, Minimum, Maximum };
+struct ScalingFault {
+    ScalingPart part = ScalingPart::Factor;
+    std::string reason;  // "is 0: no raw value gives a physical one", "is not a finite number"
+};
+std::optional<ScalingFault> ScalingFaultOf(const Signal& signal);
+// "its factor is 0: no raw value gives a physical one"; empty when usable.
+std::string ScalingProblem(const Signal& signal);
+
+// "FILE:LINE: TEXT", as a note is said.
+std::string NoteText(const Database& database, const DatabaseNote& note);
 
 // The raw range a signal's bits hold, as doubles (float types: their finite range).
 double RawMinimum(const Signal& signal);

@@ -23,17 +23,12 @@ using Element = ProjectXml::Element;
 
 constexpr const char* kRoot = "Signals";
 
-const char* TypeWord(ValueType type) {
-    switch (type) {
-        case ValueType::Unsigned: return "unsigned";
-        case ValueType::Signed: return "signed";
-        case ValueType::Float32: return "float";
-        case ValueType::Float64: return "double";
-    }
-    return "";
-}
+// The words of the file, each read back through the same table.
+constexpr std::pair<FrameDirection, const char*> kDirectionWords[] = {
+    {FrameDirection::Receive, "receive"}, {FrameDirection::Transmit, "transmit"}};
+constexpr std::pair<bool, const char*> kYesNo[] = {{false, "N"}, {true, "Y"}};
 
-const char* YesNo(bool value) { return value ? "Y" : "N"; }
+const char* YesNo(bool value) { return kYesNo[value ? 1 : 0].second; }
 
 std::string RegisterList(const std::vector<std::int32_t>& registers) {
     std::string text;
@@ -50,8 +45,9 @@ void WriteSignal(ProjectXml& xml, Element parent, const ImportedSignal& imported
     xml.SetAttribute(e, "Mask", "0x" + UpperHex(imported.mask));
     xml.SetAttribute(e, "StartBit", std::to_string(s.startBit));
     xml.SetAttribute(e, "Length", std::to_string(s.length));
-    xml.SetAttribute(e, "ByteOrder", s.order == ByteOrder::Intel ? "Intel" : "Motorola");
-    xml.SetAttribute(e, "Type", TypeWord(s.type));
+    xml.SetAttribute(e, "ByteOrder", ByteOrderWord(s.order));
+    xml.SetAttribute(e, "Type", ValueTypeWord(s.type));
+    if (imported.signBit) xml.SetAttribute(e, "SignBit", std::to_string(*imported.signBit));
     xml.SetAttribute(e, "Factor", ShortestText(s.factor));
     xml.SetAttribute(e, "Offset", ShortestText(s.offset));
     xml.SetAttribute(e, "Minimum", ShortestText(s.minimum));
@@ -70,10 +66,13 @@ void WriteMessage(ProjectXml& xml, Element root, const ImportedMessage& m) {
     xml.SetAttribute(e, "Direction", DirectionWord(m.direction));
     xml.SetAttribute(e, "Name", m.name);
     xml.SetAttribute(e, "CobID", "0x" + UpperHex(m.id, m.extended ? 8 : 3));
+    if (m.databaseId && *m.databaseId != m.id)
+        xml.SetAttribute(e, "DatabaseCobID", "0x" + UpperHex(*m.databaseId, m.extended ? 8 : 3));
     xml.SetAttribute(e, "Extended", YesNo(m.extended));
     xml.SetAttribute(e, "DLC", std::to_string(m.length));
-    xml.SetAttribute(e, "WordOrder", m.order == WordOrder::HighFirst ? "high-first" : "low-first");
+    xml.SetAttribute(e, "WordOrder", WordOrderWord(m.order));
     xml.SetAttribute(e, "NewFrame", YesNo(m.newFrame));
+    if (m.cycleTimeMs) xml.SetAttribute(e, "CycleTime", std::to_string(*m.cycleTimeMs));
     xml.SetAttribute(e, "Database", m.database);
     xml.SetAttribute(e, "SHA256", m.sha256);
     for (const ImportedRegister& r : m.registers) {
@@ -97,6 +96,13 @@ public:
 
     SignalFile Read(Element root) {
         if (xml_.Name(root) != kRoot) throw Refused{"the document element is not \"Signals\""};
+        if (const auto version = xml_.Attribute(root, "Version")) {
+            const auto number = ParseIntegerText(*version);
+            if (!number || *number < 1 || *number > kSignalFileVersion)
+                throw Refused{"Version '" + *version + "': this tool reads versions 1 to " +
+                              std::to_string(kSignalFileVersion) + " of the file"};
+            version_ = static_cast<int>(*number);
+        }
         SignalFile file;
         const int count = xml_.ChildCount(root);
         file.messages.reserve(static_cast<std::size_t>(count));
@@ -142,33 +148,49 @@ private:
         return value;
     }
 
-    // One of `words`, as its index.
-    int Word(Element e, const char* name, std::initializer_list<const char*> words) const {
+    // One of the words of `table`, as the value it stands for.
+    template <typename T, std::size_t N>
+    T Word(Element e, const char* name, const std::pair<T, const char*> (&table)[N]) const {
         const std::string text = Text(e, name);
-        int i = 0;
-        for (const char* w : words) {
-            if (text == w) return i;
-            ++i;
-        }
+        for (const auto& [value, word] : table)
+            if (text == word) return value;
         std::string list;
-        for (const char* w : words) list += (list.empty() ? "" : " or ") + std::string(w);
+        for (const auto& [value, word] : table) list += (list.empty() ? "" : " or ") + std::string(word);
         Fail(std::string(name) + " '" + text + "' is not " + list);
+    }
+
+    // A word that ValueOfWord reads back, as its value.
+    template <typename T>
+    T TableWord(Element e, const char* name, std::optional<T> (*valueOfWord)(std::string_view),
+                const char* expected) const {
+        const std::string text = Text(e, name);
+        if (const auto value = valueOfWord(text)) return *value;
+        Fail(std::string(name) + " '" + text + "' is not " + expected);
     }
 
     ImportedMessage ReadMessage(Element e) {
         ImportedMessage m;
         m.name = Text(e, "Name");
         context_ += " (" + m.name + ")";
-        m.direction = Word(e, "Direction", {"receive", "transmit"}) == 0 ? FrameDirection::Receive : FrameDirection::Transmit;
-        m.extended = Word(e, "Extended", {"N", "Y"}) == 1;
+        m.direction = Word(e, "Direction", kDirectionWords);
+        m.extended = Word(e, "Extended", kYesNo);
         const std::string cobId = Text(e, "CobID");
         const auto id = ParseIntegerText(cobId);
         if (!id || !CobIdFits(*id, m.extended ? CanMode::Can20B : CanMode::Can20A))
             Fail("CobID '" + cobId + "' is not " + (m.extended ? "a 29-bit" : "an 11-bit") + " COB-ID");
         m.id = static_cast<std::uint32_t>(*id);
+        if (const auto databaseId = xml_.Attribute(e, "DatabaseCobID"); databaseId && version_ >= 2) {
+            const auto value = ParseIntegerText(*databaseId);
+            if (!value || !CobIdFits(*value, m.extended ? CanMode::Can20B : CanMode::Can20A))
+                Fail("DatabaseCobID '" + *databaseId + "' is not " + (m.extended ? "a 29-bit" : "an 11-bit") +
+                     " COB-ID");
+            m.databaseId = static_cast<std::uint32_t>(*value);
+        }
         m.length = static_cast<int>(Integer(e, "DLC", 1, 8));
-        m.order = Word(e, "WordOrder", {"high-first", "low-first"}) == 0 ? WordOrder::HighFirst : WordOrder::LowFirst;
-        m.newFrame = Word(e, "NewFrame", {"N", "Y"}) == 1;
+        m.order = TableWord(e, "WordOrder", &WordOrderOfWord, "high-first or low-first");
+        m.newFrame = Word(e, "NewFrame", kYesNo);
+        if (version_ >= 2 && xml_.Attribute(e, "CycleTime"))
+            m.cycleTimeMs = static_cast<int>(Integer(e, "CycleTime", 1, 1000000000));
         m.database = Text(e, "Database");
         m.sha256 = Text(e, "SHA256");
         if (m.sha256.size() != 64 || m.sha256.find_first_not_of("0123456789abcdef") != std::string::npos)
@@ -233,10 +255,10 @@ private:
         imported.registers = RegisterNumbers(e, m);
         s.startBit = static_cast<int>(Integer(e, "StartBit", 0, 63));
         s.length = static_cast<int>(Integer(e, "Length", 1, 64));
-        s.order = Word(e, "ByteOrder", {"Intel", "Motorola"}) == 0 ? ByteOrder::Intel : ByteOrder::Motorola;
-        s.type = static_cast<ValueType>(Word(e, "Type", {"unsigned", "signed", "float", "double"}));
+        s.order = TableWord(e, "ByteOrder", &ByteOrderOfWord, "Intel or Motorola");
+        s.type = TableWord(e, "Type", &ValueTypeOfWord, "unsigned, signed, float or double");
         if ((s.type == ValueType::Float32 && s.length != 32) || (s.type == ValueType::Float64 && s.length != 64))
-            Fail("a " + std::string(TypeWord(s.type)) + " of " + std::to_string(s.length) + " bits");
+            Fail("a " + std::string(ValueTypeWord(s.type)) + " of " + std::to_string(s.length) + " bits");
         if (!FitsIn(s, m.length)) Fail("its bits reach past the message's " + std::to_string(m.length) + " data bytes");
         imported.shift = static_cast<int>(Integer(e, "Shift", 0, 63));
         if (imported.shift + s.length > 16 * static_cast<int>(imported.registers.size()))
@@ -258,10 +280,28 @@ private:
             s.values.push_back(ValueName{Integer(v, "Raw", INT64_MIN, INT64_MAX), Text(v, "Text")});
         }
         imported.masked = HoldsMoreThanSignal(m, imported);
+        imported.signBit = ReadSignBit(e, imported);
+        if (const auto fault = ScalingFaultOf(s)) {
+            constexpr const char* kAttributes[] = {"Factor", "Offset", "Minimum", "Maximum"};
+            const char* attribute = kAttributes[static_cast<int>(fault->part)];
+            imported.problem = std::string(attribute) + " '" + Text(e, attribute) + "' " + fault->reason;
+        }
         return imported;
     }
 
+    // Version 2 stores the sign bit; a file of version 1 gets the one the
+    // register plan gives.
+    std::optional<int> ReadSignBit(Element e, const ImportedSignal& imported) const {
+        const Signal& s = imported.signal;
+        if (version_ < 2)
+            return SignBitOf(s.type, s.length, static_cast<int>(imported.registers.size()), imported.masked);
+        if (!xml_.Attribute(e, "SignBit")) return std::nullopt;
+        if (s.type != ValueType::Signed) Fail("SignBit on a signal of type " + std::string(ValueTypeWord(s.type)));
+        return static_cast<int>(Integer(e, "SignBit", 0, s.length - 1));
+    }
+
     const ProjectXml& xml_;
+    int version_ = 1;
     std::string context_;
     std::set<std::pair<FrameDirection, std::int32_t>> registers_;
     std::map<std::tuple<FrameDirection, std::uint32_t, bool>, int> frames_;  // -> the message's number
@@ -280,8 +320,10 @@ ImportedMessage* SignalFile::Find(FrameDirection direction, std::uint32_t id, bo
 }
 
 const char* DirectionWord(FrameDirection direction) {
-    return direction == FrameDirection::Receive ? "receive" : "transmit";
+    return kDirectionWords[direction == FrameDirection::Receive ? 0 : 1].second;
 }
+
+PlcSteps StepsOf(const ImportedSignal& signal) { return {signal.shift, signal.mask, signal.masked, signal.signBit}; }
 
 bool HoldsMoreThanSignal(const ImportedMessage& message, const ImportedSignal& signal) {
     int halves = 0;
@@ -300,12 +342,9 @@ std::string SignalPart(const ImportedMessage& m, const ImportedSignal& s, std::i
         const auto at = std::find(s.registers.begin(), s.registers.end(), index) - s.registers.begin();
         notes.push_back("word " + std::to_string(at + 1) + " of " + std::to_string(count) + ", " + WordOrderText(m.order));
     }
-    if (s.masked) notes.push_back("shift right " + std::to_string(s.shift) + ", mask 0x" + UpperHex(s.mask));
-    SignalPlan plan;
-    plan.registerCount = count;
-    plan.masked = s.masked;
-    if (NeedsSignExtension(s.signal, plan))
-        notes.push_back("the PLC sign-extends bit " + std::to_string(s.signal.length - 1));
+    if (const std::string steps = PlcStepsText(StepsOf(s)); !steps.empty()) notes.push_back(steps);
+    if (m.direction == FrameDirection::Transmit)
+        if (const std::string write = MultiRegisterWriteText(count); !write.empty()) notes.push_back(write);
     std::string text = s.signal.name;
     for (std::size_t i = 0; i < notes.size(); ++i) text += (i == 0 ? " (" : "; ") + notes[i];
     return notes.empty() ? text : text + ")";
@@ -355,6 +394,7 @@ SignalFileRead ReadSignalFile(const std::filesystem::path& projectDir) {
 std::string SignalFileText(const SignalFile& file) {
     ProjectXml xml;
     const Element root = xml.AddDocumentElement(kRoot);
+    xml.SetAttribute(root, "Version", std::to_string(kSignalFileVersion));
     for (const ImportedMessage& m : file.messages) WriteMessage(xml, root, m);
     std::string text = xml.Serialize();
     if (text.size() > kMaxSignalFileBytes)

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,9 +16,9 @@
 // project folder beside the five project files; the compiler never reads it,
 // and a project without it is a project without imported signals.
 //
-//   <Signals>
+//   <Signals Version="2">
 //     <Message Direction="receive" Name="DriveStatus" CobID="0x181" Extended="N"
-//              DLC="8" WordOrder="high-first" NewFrame="N"
+//              DLC="8" WordOrder="high-first" NewFrame="N" CycleTime="100"
 //              Database="../demo-drive.dbc" SHA256="<64 hex digits>">
 //       <Register Index="21" PosComp="18"/>
 //       <Signal Name="MotorCurrent" Registers="21" Shift="0" Mask="0xFFFF"
@@ -33,11 +34,20 @@
 // registers and the signals they hold. A signal's registers are listed in
 // the order they are numbered; joined as the message's word order says
 // (high-first: the first listed is the most significant word), their bits
-// from Shift on, masked with Mask, are the signal's raw bits. Numbers are
-// written the same in every locale.
+// from Shift on, masked with Mask, are the signal's raw bits, and SignBit,
+// where given, is the bit the PLC sign-extends. CycleTime is the message's
+// cycle time in ms where the database gives one, and DatabaseCobID the
+// COB-ID the database gives the message where the frame has another. Numbers
+// are written the same in every locale.
+//
+// Version 2 added SignBit, CycleTime and DatabaseCobID; a file without Version (version 1)
+// is read with the sign bit the register plan gives its signals and no
+// cycle times.
 namespace vestrel::signaldb {
 
 inline constexpr std::string_view kSignalFile = "signals.xml";
+// The version this tool writes; it reads every version up to it.
+inline constexpr int kSignalFileVersion = 2;
 
 // signals.xml may describe every register the banks hold, each signal with
 // its value table and comment: more than kMaxProjectFileBytes. Larger files
@@ -62,16 +72,29 @@ struct ImportedSignal {
     // The registers hold more than the signal: the PLC applies shift and
     // mask. Worked out from the registers' halves, not stored.
     bool masked = false;
+    std::optional<int> signBit;  // the bit the PLC sign-extends, where it does
+    // Why the signal has no physical value: what a database reader would
+    // refuse of its scaling ("Factor 'nan' is not a finite number"), naming
+    // the attribute; empty when it has one. Worked out on reading, not stored.
+    std::string problem;
 };
+
+// What the PLC does with the signal's registers.
+PlcSteps StepsOf(const ImportedSignal& signal);
 
 struct ImportedMessage {
     FrameDirection direction = FrameDirection::Receive;
     std::string name;
-    std::uint32_t id = 0;
+    std::uint32_t id = 0;  // the frame's COB-ID
+    // The COB-ID the database gives the message where it is not `id`: the
+    // user gave the frame another one in the frame table, which a new
+    // import keeps.
+    std::optional<std::uint32_t> databaseId;
     bool extended = false;
     int length = 0;  // data bytes (DLC)
     WordOrder order = WordOrder::HighFirst;
     bool newFrame = false;  // the import added the frame; removing its last row removes it
+    std::optional<int> cycleTimeMs;  // as the database gave it
     std::string database;   // the database file, relative to the project folder, "/" between names
     std::string sha256;     // of the database file as it was imported, lower-case hex
     std::vector<ImportedRegister> registers;  // in the order they are numbered
@@ -111,8 +134,9 @@ const char* DirectionWord(FrameDirection direction);
 // What a register holds, in one line: "receive 21: 0x481 DriveDiagnostics,
 // high B2, low B1: Ready (shift right 0, mask 0x1), Fault (shift right 1,
 // mask 0x1)"; a signal over several registers says which word this one is
-// ("word 1 of 2, high word first"). Names as the file holds them, not
-// escaped. Empty when the file does not list the register.
+// ("word 1 of 2, high word first"), and in a transmit frame that a PLC
+// writes all its registers in one function 16 request. Names as the file
+// holds them, not escaped. Empty when the file does not list the register.
 std::string RegisterLine(const SignalFile& file, FrameDirection direction, std::int32_t index);
 
 // Whether the signal's registers hold more than its bits: worked out from

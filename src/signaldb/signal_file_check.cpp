@@ -1,7 +1,7 @@
 #include "signaldb/signal_file_check.h"
 
-#include "platform/sha256.h"
 #include "platform/error.h"
+#include "platform/sha256.h"
 #include "platform/file_util.h"
 #include "platform/text.h"
 #include "project/frame_mapping.h"
@@ -127,6 +127,10 @@ SignalFileWarnings CheckSignalFile(const fs::path& projectDir) {
         warnings.texts.push_back("the file cannot be read, so its signals are not known: " + read.error);
         return warnings;
     }
+    for (const ImportedMessage& m : read.file.messages)
+        for (const ImportedSignal& s : m.signalList)
+            if (!s.problem.empty())
+                warnings.texts.push_back(m.name + "." + s.signal.name + " has no physical value: " + s.problem);
     CheckRegisters(projectDir, read.file, warnings.texts);
     CheckDatabases(projectDir, read.file, warnings.texts);
     return warnings;

@@ -1,9 +1,12 @@
 #include "signaldb/signal_import.h"
 
+#include "signaldb/importer.h"
+
 #include "project/frame_mapping.h"
-#include "platform/sha256.h"
 #include "compiler/bank_layout.h"
+#include "platform/sha256.h"
 #include "platform/text.h"
+#include "signaldb/signal_listing.h"
 #include "signaldb/signal_removal.h"
 
 #include <algorithm>
@@ -12,31 +15,9 @@
 
 namespace vestrel::signaldb {
 
-namespace {
+namespace importing {
 
 
-// The registers of one group of data bytes: plan registers `first` to
-// `first + count - 1`, holding the signals `members` (subset indexes).
-struct Group {
-    int first = 0, count = 0;
-    std::vector<std::size_t> members;
-    std::int32_t number = -1;  // the first register's number; -1 until numbered
-};
-
-// One message as this import maps it.
-struct Planned {
-    FrameDirection direction = FrameDirection::Receive;
-    const Message* source = nullptr;
-    Message subset;  // the signals imported: named, or all, with those imported before
-    MessagePlan plan;
-    std::vector<bool> named;                          // per subset signal: named in the list
-    std::vector<std::optional<std::int32_t>> given;   // per subset signal
-    std::vector<std::string> keptStale;               // signals imported before that left the database
-    std::vector<Group> groups;
-    std::optional<std::size_t> previous;  // its signals.xml entry
-    std::optional<std::size_t> frame;     // the project's frame with its COB-ID
-    std::set<std::int32_t> replaced;      // registers of the entry this import maps anew
-};
 
 std::string Name(const Message& m) { return m.name + " (" + MessageIdText(m) + ")"; }
 std::string Name(const Message& m, const Signal& s) { return m.name + "." + s.name; }
@@ -46,6 +27,8 @@ std::string NumberList(const std::vector<std::int32_t>& numbers) {
     for (std::int32_t n : numbers) text += (text.empty() ? "" : ", ") + std::to_string(n);
     return text;
 }
+
+namespace {
 
 // The data bytes (0-based) a PosComp names.
 std::set<int> BytesOf(int posComp) {
@@ -61,12 +44,31 @@ std::string BytesText(const std::set<int>& bytes) {
     return text;
 }
 
+}  // namespace
+
 // The group of the message that the import gives register `n` to, or null.
 const Group* TakenBy(const Planned& p, std::int32_t n) {
     for (const Group& g : p.groups)
         if (n >= g.number && n < g.number + g.count) return &g;
     return nullptr;
 }
+
+// The frame whose rows map every register of `entry` as it was imported: the
+// entry's frame after the user gave it another COB-ID.
+std::optional<std::size_t> FrameHolding(const DirectionTables& t, const ImportedMessage& entry) {
+    for (std::size_t f = 0; f < t.mappings.size() && !entry.registers.empty(); ++f) {
+        const auto& rows = t.mappings[f].Registers;
+        const bool all = std::all_of(entry.registers.begin(), entry.registers.end(), [&](const ImportedRegister& r) {
+            return std::any_of(rows.begin(), rows.end(), [&](const TClIndMB& row) {
+                return IntegerValue(row.Index) == r.index && IntegerValue(row.PosComp) == r.posComp;
+            });
+        });
+        if (all) return f;
+    }
+    return std::nullopt;
+}
+
+namespace {
 
 std::vector<Group> GroupsOf(const MessagePlan& plan) {
     std::vector<Group> groups;
@@ -81,58 +83,8 @@ std::vector<Group> GroupsOf(const MessagePlan& plan) {
     return groups;
 }
 
-class Importer {
-public:
-    Importer(const ProjectTables& project, const Database& db, const DatabaseSource& source, const ImportRequest& request)
-        : project_(project), db_(db), source_(source), request_(request) {
-        out_.tables = project;
-    }
+}  // namespace
 
-    ImportOutcome Run() {
-        for (const DirectionPicks& picks : request_.picks)
-            for (const MessagePick& pick : picks.messages) Select(picks.direction, pick);
-        Throw();
-        HandleLeftDatabase();
-        for (Planned& p : planned_) Locate(p);
-        for (FrameDirection d : {FrameDirection::Receive, FrameDirection::Transmit}) Number(d);
-        for (const Planned& p : planned_) CheckFrame(p);
-        Throw();
-        for (const Planned& p : planned_) Apply(p);
-        NoteAddedFrames();
-        CheckCapacity();
-        Throw();
-        return std::move(out_);
-    }
-
-private:
-    void Throw() {
-        if (!refusals_.empty()) throw ImportRefused(std::move(refusals_));
-    }
-
-    void Select(FrameDirection direction, const MessagePick& pick);
-    void Refusals(Planned& p);
-    void HandleLeftDatabase();
-    void Locate(Planned& p);
-    void Number(FrameDirection direction);
-    void NumberGroup(Planned& p, Group& g);
-    std::vector<const ImportedSignal*> Stale(const Planned& p) const;
-    void Settle(Planned& p);
-    void CheckCollisions(FrameDirection direction, std::int32_t next);
-    void CheckFrame(const Planned& p);
-    void Apply(const Planned& p);
-    ImportedMessage Entry(const Planned& p, bool newFrame) const;
-    void NoteAddedFrames();
-    void CheckCapacity();
-
-    const ProjectTables& project_;
-    const Database& db_;
-    const DatabaseSource& source_;
-    const ImportRequest& request_;
-    ImportOutcome out_;
-    std::vector<Planned> planned_;
-    std::vector<std::string> refusals_;
-    std::vector<const Message*> added_[2];  // frames added, receive and transmit
-};
 
 // What one pick imports, planned on its own.
 void Importer::Select(FrameDirection direction, const MessagePick& pick) {
@@ -142,7 +94,7 @@ void Importer::Select(FrameDirection direction, const MessagePick& pick) {
     p.source = &m;
     std::vector<bool> take(m.signalList.size(), pick.whole);
     for (std::size_t s : pick.signalList) take[s] = true;
-    if (const ImportedMessage* before = project_.signalFile.Find(direction, m.id, m.extended)) {
+    if (const ImportedMessage* before = EntryOfMessage(project_, direction, m, source_.path)) {
         for (const ImportedSignal& old : before->signalList) {
             const auto it = std::find_if(m.signalList.begin(), m.signalList.end(),
                                          [&](const Signal& s) { return s.name == old.signal.name; });
@@ -171,6 +123,8 @@ void Importer::Select(FrameDirection direction, const MessagePick& pick) {
         return;
     }
     Refusals(p);
+    if (const std::string origin = CobIdOriginText(m, db_.nodeId, request_.takeNodeIdCobIds); !origin.empty())
+        out_.notes.push_back(Name(m) + ": COB-ID from " + origin);
     p.groups = GroupsOf(p.plan);
     if (p.groups.empty()) refusals_.push_back(Name(m) + ": none of its signals can be imported");
     else planned_.push_back(std::move(p));
@@ -192,15 +146,18 @@ void Importer::Refusals(Planned& p) {
 // and removed with prune.
 void Importer::HandleLeftDatabase() {
     auto& messages = out_.tables.signalFile.messages;
+    // The entries this import takes over; removing one from the end leaves those before it in place.
+    std::set<std::size_t> taken;
+    for (const Planned& p : planned_)
+        if (const ImportedMessage* entry = EntryOfMessage(out_.tables, p.direction, *p.source, source_.path))
+            taken.insert(static_cast<std::size_t>(entry - messages.data()));
     for (std::size_t e = messages.size(); e-- > 0;) {
         const ImportedMessage& m = messages[e];
-        if (m.database != source_.path) continue;
-        if (std::any_of(planned_.begin(), planned_.end(), [&](const Planned& p) {
-                return p.direction == m.direction && p.source->id == m.id && p.source->extended == m.extended;
-            }))
-            continue;
-        const auto now = std::find_if(db_.messages.begin(), db_.messages.end(),
-                                      [&](const Message& d) { return d.id == m.id && d.extended == m.extended; });
+        if (m.database != source_.path || taken.count(e)) continue;
+        auto now = std::find_if(db_.messages.begin(), db_.messages.end(),
+                                [&](const Message& d) { return d.id == m.id && d.extended == m.extended; });
+        if (now == db_.messages.end())
+            now = std::find_if(db_.messages.begin(), db_.messages.end(), [&](const Message& d) { return d.name == m.name; });
         std::vector<std::string> gone;
         for (const ImportedSignal& s : m.signalList)
             if (now == db_.messages.end() ||
@@ -230,154 +187,31 @@ void Importer::HandleLeftDatabase() {
     }
 }
 
-// The entry and the frame a planned message meets in the project.
+// The entry and the frame a planned message meets in the project: the frame
+// with its COB-ID, or, for a message imported before, the entry's frame,
+// which keeps a COB-ID the user gave it in the frame table.
 void Importer::Locate(Planned& p) {
     const DirectionTables& t = out_.tables.Of(p.direction);
+    p.cobId = p.source->id;
     p.frame = t.FrameWithId(p.source->id, refusals_);
-    const ImportedMessage* before = out_.tables.signalFile.Find(p.direction, p.source->id, p.source->extended);
+    const ImportedMessage* before = EntryOfMessage(out_.tables, p.direction, *p.source, source_.path);
     if (!before) return;
     p.previous = static_cast<std::size_t>(before - out_.tables.signalFile.messages.data());
     if (before->database != source_.path)
         out_.notes.push_back(Name(*p.source) + " was imported from " + before->database + "; it now comes from " +
                              source_.path);
+    if (p.frame) return;
+    std::vector<std::string> ignored;
+    p.frame = before->id != p.source->id ? t.FrameWithId(before->id, ignored) : std::nullopt;
+    if (!p.frame) p.frame = FrameHolding(t, *before);
+    if (!p.frame) return;
+    const auto cobId = IntegerValue(t.frames.rows[*p.frame].CobID);
+    if (!cobId || static_cast<std::uint32_t>(*cobId) == p.source->id) return;
+    p.cobId = static_cast<std::uint32_t>(*cobId);
+    out_.notes.push_back(Name(*p.source) + ": " + FrameText(p.direction, t, *p.frame) + " keeps its COB-ID, which " +
+                         source_.path + " gives as " + MessageIdText(*p.source));
 }
 
-void Importer::NumberGroup(Planned& p, Group& g) {
-    std::set<std::int32_t> given;
-    for (std::size_t i : g.members)
-        if (p.given[i]) given.insert(*p.given[i]);
-    if (given.size() > 1) {
-        std::string names;
-        for (std::size_t i : g.members)
-            if (p.given[i]) names += (names.empty() ? "" : " and ") + Name(p.subset, p.subset.signalList[i]);
-        refusals_.push_back(names + " share data bytes, and so their registers: give one of them a register");
-    }
-    if (!given.empty()) {
-        g.number = *given.begin();
-        return;
-    }
-    if (!p.previous) return;
-    const ImportedMessage& before = out_.tables.signalFile.messages[*p.previous];
-    for (std::size_t i : g.members)
-        for (const ImportedSignal& s : before.signalList)
-            if (s.signal.name == p.subset.signalList[i].name && !s.registers.empty() &&
-                (g.number < 0 || s.registers.front() < g.number))
-                g.number = s.registers.front();
-}
-
-// Numbers every group of the direction: given, kept from before, or the
-// next free ones from the first register on.
-void Importer::Number(FrameDirection direction) {
-    std::int32_t highest = -1;
-    for (const TClPdo& frame : out_.tables.Of(direction).mappings)
-        for (const TClIndMB& reg : frame.Registers) highest = std::max(highest, IntegerValue(reg.Index).value_or(-1));
-    std::set<std::int32_t> reserved;
-    for (Planned& p : planned_) {
-        if (p.direction != direction) continue;
-        for (Group& g : p.groups) {
-            NumberGroup(p, g);
-            for (int k = 0; g.number >= 0 && k < g.count; ++k) reserved.insert(g.number + k);
-        }
-        for (const ImportedSignal* s : Stale(p)) reserved.insert(s->registers.begin(), s->registers.end());
-    }
-    std::int32_t next = request_.firstRegister.value_or(highest + 1);
-    for (Planned& p : planned_) {
-        if (p.direction != direction) continue;
-        for (Group& g : p.groups) {
-            if (g.number >= 0) continue;
-            const auto free = [&](std::int32_t n) {
-                for (int k = 0; k < g.count; ++k)
-                    if (reserved.count(n + k)) return false;
-                return true;
-            };
-            while (!free(next)) ++next;
-            g.number = next;
-            next += g.count;
-        }
-    }
-    for (Planned& p : planned_)
-        if (p.direction == direction) Settle(p);
-    CheckCollisions(direction, highest);
-}
-
-std::vector<const ImportedSignal*> Importer::Stale(const Planned& p) const {
-    std::vector<const ImportedSignal*> stale;
-    if (!p.previous) return stale;
-    for (const ImportedSignal& s : out_.tables.signalFile.messages[*p.previous].signalList)
-        if (std::find(p.keptStale.begin(), p.keptStale.end(), s.signal.name) != p.keptStale.end()) stale.push_back(&s);
-    return stale;
-}
-
-// A signal that left the database keeps its registers and their rows, unless
-// the import gives one of them to a signal that is still there: it goes
-// then. Every other register the message had is mapped anew.
-void Importer::Settle(Planned& p) {
-    if (!p.previous) return;
-    std::set<std::int32_t> kept;
-    std::vector<std::string> stay;
-    for (const ImportedSignal* s : Stale(p)) {
-        const auto taken = std::find_if(s->registers.begin(), s->registers.end(),
-                                        [&](std::int32_t n) { return TakenBy(p, n) != nullptr; });
-        const std::string what = p.source->name + "." + s->signal.name + " is no longer in " + source_.path;
-        if (taken == s->registers.end()) {
-            kept.insert(s->registers.begin(), s->registers.end());
-            stay.push_back(s->signal.name);
-            out_.notes.push_back(what + ": kept (--prune removes it)");
-        } else {
-            const Group& g = *TakenBy(p, *taken);
-            out_.notes.push_back(what + ": removed, its register " + std::to_string(*taken) + " now holds " +
-                                 Name(p.subset, p.subset.signalList[g.members.front()]));
-        }
-    }
-    p.keptStale = std::move(stay);
-    for (const ImportedRegister& r : out_.tables.signalFile.messages[*p.previous].registers)
-        if (kept.count(r.index) == 0) p.replaced.insert(r.index);
-}
-
-// Registers above 65535, one register for two groups, and registers that
-// rows the import does not replace already use.
-void Importer::CheckCollisions(FrameDirection direction, std::int32_t highest) {
-    const char* word = DirectionWord(direction);
-    std::map<std::int32_t, std::string> mine;  // register -> the signal that gets it
-    for (const Planned& p : planned_) {
-        if (p.direction != direction) continue;
-        for (const Group& g : p.groups) {
-            const std::string who = Name(p.subset, p.subset.signalList[g.members.front()]);
-            if (g.number + g.count - 1 > kHighestRegister) {
-                refusals_.push_back(who + ": register " + std::to_string(g.number + g.count - 1) + " (" + word +
-                                    ") is above 65535, the highest the banks hold");
-                continue;
-            }
-            for (int k = 0; k < g.count; ++k) {
-                const auto [it, first] = mine.try_emplace(g.number + k, who);
-                if (!first)
-                    refusals_.push_back("register " + std::to_string(g.number + k) + " (" + word + ") would hold both " +
-                                        it->second + " and " + who);
-            }
-        }
-    }
-    const DirectionTables& t = out_.tables.Of(direction);
-    bool collided = false;
-    for (std::size_t f = 0; f < t.mappings.size(); ++f) {
-        const auto owner = std::find_if(planned_.begin(), planned_.end(), [&](const Planned& p) {
-            return p.direction == direction && p.frame == f;
-        });
-        for (const TClIndMB& reg : t.mappings[f].Registers) {
-            const std::int32_t n = *IntegerValue(reg.Index);
-            const auto it = mine.find(n);
-            if (it == mine.end() || (owner != planned_.end() && owner->replaced.count(n))) continue;
-            refusals_.push_back("register " + std::to_string(n) + " (" + word + ") is already mapped to " +
-                                FrameText(direction, t, f) + ", PosComp " + reg.PosComp + ": " + it->second +
-                                " cannot have it");
-            collided = true;
-        }
-    }
-    if (collided && request_.firstRegister)
-        refusals_.push_back("the " + std::string(word) + " registers in use end at " + std::to_string(highest) +
-                            ": --first-register " + std::to_string(highest + 1) + " starts above them");
-}
-
-// A reused frame must carry the bytes, carry data at all, and not have them
 // mapped by rows the import does not replace.
 void Importer::CheckFrame(const Planned& p) {
     if (!p.frame) return;
@@ -413,11 +247,13 @@ ImportedMessage Importer::Entry(const Planned& p, bool newFrame) const {
     ImportedMessage e;
     e.direction = p.direction;
     e.name = p.source->name;
-    e.id = p.source->id;
+    e.id = p.cobId;
+    if (p.cobId != p.source->id) e.databaseId = p.source->id;
     e.extended = p.source->extended;
     e.length = p.source->length;
     e.order = request_.order;
     e.newFrame = newFrame;
+    e.cycleTimeMs = p.source->cycleTimeMs;
     e.database = source_.path;
     e.sha256 = source_.sha256;
     std::vector<std::int32_t> numbers(p.plan.registers.size());
@@ -438,6 +274,7 @@ ImportedMessage Importer::Entry(const Planned& p, bool newFrame) const {
         s.shift = placement.shift;
         s.mask = placement.mask;
         s.masked = placement.masked;
+        s.signBit = placement.signBit;
         e.signalList.push_back(std::move(s));
     }
     return e;
@@ -520,7 +357,7 @@ void Importer::CheckCapacity() {
     }
 }
 
-}  // namespace
+}  // namespace importing
 
 DatabaseSource DescribeDatabase(const std::filesystem::path& projectDir, const std::filesystem::path& file,
                                 std::string_view bytes) {
@@ -530,9 +367,29 @@ DatabaseSource DescribeDatabase(const std::filesystem::path& projectDir, const s
     return DatabaseSource{relative.generic_string(), Sha256Hex(bytes)};
 }
 
+const ImportedMessage* EntryOfMessage(const ProjectTables& tables, FrameDirection direction, const Message& message,
+                                      const std::string& database) {
+    const SignalFile& file = tables.signalFile;
+    for (const ImportedMessage& m : file.messages)
+        if (m.direction == direction && m.extended == message.extended && m.databaseId == message.id &&
+            m.database == database)  // a frame the user gave another COB-ID
+            return &m;
+    if (const ImportedMessage* byId = file.Find(direction, message.id, message.extended)) return byId;
+    const DirectionTables& t = tables.Of(direction);
+    for (const ImportedMessage& m : file.messages) {
+        if (m.direction != direction || m.database != database || m.name != message.name || m.extended != message.extended)
+            continue;
+        // Only a frame the user gave another COB-ID: one whose COB-ID the database changed is a new frame.
+        const auto frame = importing::FrameHolding(t, m);
+        const auto cobId = frame ? IntegerValue(t.frames.rows[*frame].CobID) : std::nullopt;
+        if (cobId && static_cast<std::uint32_t>(*cobId) != m.id) return &m;
+    }
+    return nullptr;
+}
+
 ImportOutcome PlanImport(const ProjectTables& project, const Database& database, const DatabaseSource& source,
                          const ImportRequest& request) {
-    return Importer(project, database, source, request).Run();
+    return importing::Importer(project, database, source, request).Run();
 }
 
 }  // namespace vestrel::signaldb

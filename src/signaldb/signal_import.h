@@ -16,12 +16,16 @@
 //
 // - Registers: the one given (MESSAGE.SIGNAL=REGISTER) where given; those a
 //   re-imported message had; otherwise in order from the first register
-//   (one above the highest the direction uses, 0 when it uses none),
-//   passing over the numbers given or kept in the same import. Signals that
-//   share a data byte share its register.
+//   (one above the highest the direction uses; in a direction that uses
+//   none, 0 for receive and one above every receive register for transmit),
+//   passing over the numbers given or kept in the same import and every
+//   number the other direction uses, so that no address is both read and
+//   written. Signals that share a data byte share its register.
 // - A frame of the project with the message's COB-ID is mapped, keeping its
-//   Mnemonic; otherwise a frame is added after the others (the message name
-//   as Mnemonic, the DLC as Dimensin).
+//   Mnemonic; otherwise, for a message imported before, the frame that
+//   holds its registers, keeping the COB-ID the user gave it; otherwise a
+//   frame is added after the others (the message name as Mnemonic, the DLC
+//   as Dimensin).
 // - Refused, before anything is written and with the numbers: a register in
 //   use by a row the import does not replace, two signals given one
 //   register, registers above 65535, a reused frame with a smaller Dimensin
@@ -45,9 +49,12 @@ DatabaseSource DescribeDatabase(const std::filesystem::path& projectDir, const s
 
 struct ImportRequest {
     std::vector<DirectionPicks> picks;  // receive, transmit or both
-    std::optional<std::int32_t> firstRegister;
+    std::optional<std::int32_t> firstRegister;          // where each direction's numbering starts
+    std::optional<std::int32_t> firstTransmitRegister;  // where the transmit one starts, over firstRegister
     WordOrder order = WordOrder::HighFirst;
     bool prune = false;
+    // How the user takes a PDO's COB-ID from its node id instead, for the notes.
+    std::string takeNodeIdCobIds = "--node-cob-ids";
 };
 
 struct AssignedRegister {
@@ -64,6 +71,14 @@ struct ImportOutcome {
     // left out and why, what left the database and whether it was removed.
     std::vector<std::string> notes;
 };
+
+// The signals.xml entry that an import of `message` in `direction` from
+// `database` takes over: the one with its COB-ID, or the one imported from
+// the same database under its name whose frame the user has given another
+// COB-ID since (a frame whose COB-ID the database changed is a new one).
+// Null when there is none.
+const ImportedMessage* EntryOfMessage(const ProjectTables& tables, FrameDirection direction, const Message& message,
+                                      const std::string& database);
 
 // Works the import out on `project` without touching any file. Throws
 // ImportRefused with every reason found.

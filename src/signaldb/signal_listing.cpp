@@ -10,21 +10,13 @@ namespace {
 
 std::string Shown(const std::string& text) { return PrintableText(text, LineBreaks::OneLine); }
 
-const char* TypeText(ValueType type) {
-    switch (type) {
-        case ValueType::Unsigned: return "unsigned";
-        case ValueType::Signed: return "signed";
-        case ValueType::Float32: return "float";
-        case ValueType::Float64: return "double";
-    }
-    return "";
-}
-
-std::string MessageLine(const Message& m, const MessagePlan& plan) {
+std::string MessageLine(const Message& m, const MessagePlan& plan, std::optional<int> nodeId) {
     std::string line = MessageIdText(m) + " " + Shown(m.name);
     if (m.direction) line += m.direction == FrameDirection::Receive ? " (the gateway receives it)" : " (the gateway transmits it)";
     line += ": " + Plural(static_cast<std::size_t>(m.length), "data byte", "data bytes") + ", " +
             (m.extended ? "29-bit id" : "11-bit id");
+    if (const std::string origin = CobIdOriginText(m, nodeId, "--node-cob-ids"); !origin.empty())
+        line += ", COB-ID from " + origin;
     if (m.cycleTimeMs) line += ", every " + std::to_string(*m.cycleTimeMs) + " ms";
     if (!m.transmitters.empty()) {
         line += ", from ";
@@ -66,8 +58,22 @@ void Count(const Message& m, const MessagePlan& plan, Totals& t) {
 }  // namespace
 
 std::string SignalBitsText(const Signal& signal) {
-    return std::to_string(signal.startBit) + "|" + std::to_string(signal.length) + " " +
-           (signal.order == ByteOrder::Intel ? "Intel" : "Motorola") + " " + TypeText(signal.type);
+    return std::to_string(signal.startBit) + "|" + std::to_string(signal.length) + " " + ByteOrderWord(signal.order) +
+           " " + ValueTypeWord(signal.type);
+}
+
+std::string CobIdOriginText(const Message& m, std::optional<int> nodeId, std::string_view takeOther) {
+    const CobIdOrigin& o = m.cobIdOrigin;
+    if (o.entry == CobIdOrigin::Entry::None) return {};
+    const std::string node = nodeId ? "node " + std::to_string(*nodeId) : "the node id";
+    std::string text = o.entry == CobIdOrigin::Entry::ParameterValue ? "ParameterValue" : "DefaultValue";
+    if (o.usesNodeId) text += " with " + node;
+    text += " (line " + std::to_string(o.line) + ")";
+    if (o.nodeIdCobId)
+        text += ", which " + node + " does not change: its DefaultValue gives " + PrefixedHex(*o.nodeIdCobId, 1) +
+                " (" + std::string(takeOther) + " takes that)";
+    if (o.passedOver) text += "; ParameterValue gives " + PrefixedHex(*o.passedOver, 1);
+    return text;
 }
 
 std::string SignalFitText(const Message& message, const MessagePlan& plan, std::size_t signal) {
@@ -78,9 +84,10 @@ std::string SignalFitText(const Message& message, const MessagePlan& plan, std::
     std::string text = Plural(static_cast<std::size_t>(p.registerCount), "register", "registers");
     for (int r = p.firstRegister; r < p.firstRegister + p.registerCount; ++r)
         text += " (" + RegisterHalvesText(plan.registers[static_cast<std::size_t>(r)]) + ")";
-    if (p.masked) text += ", shift right " + std::to_string(p.shift) + ", mask 0x" + UpperHex(p.mask);
-    if (NeedsSignExtension(message.signalList[signal], p))
-        text += "; the PLC sign-extends bit " + std::to_string(message.signalList[signal].length - 1);
+    if (const std::string steps = PlcStepsText(StepsOf(p)); !steps.empty()) text += (p.masked ? ", " : "; ") + steps;
+    // A frame the gateway may transmit: a DBC's (the user chooses) or a CANopen receive PDO.
+    if (message.direction != FrameDirection::Receive)
+        if (const std::string write = MultiRegisterWriteText(p.registerCount); !write.empty()) text += "; " + write;
     return text;
 }
 
@@ -98,7 +105,7 @@ std::string DatabaseListing(const Database& db, const DatabasePlan& plan) {
     for (std::size_t i = 0; i < db.messages.size(); ++i) {
         const Message& m = db.messages[i];
         const MessagePlan& p = plan.messages[i];
-        out += "\n" + MessageLine(m, p) + "\n";
+        out += "\n" + MessageLine(m, p, db.nodeId) + "\n";
         for (std::size_t s = 0; s < m.signalList.size(); ++s) out += SignalLine(m, p, s) + "\n";
         Count(m, p, totals);
     }

@@ -3,6 +3,7 @@
 #include "platform/text.h"
 #include "signaldb/signal_database.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -67,7 +68,35 @@ bool IsUtf8(std::string_view bytes) {
     return true;
 }
 
-std::string DecodeDatabaseText(std::string_view bytes, const std::string& fileName) {
+namespace {
+
+// "little-endian" or "big-endian" for a UTF-16 file; nothing for another.
+const char* Utf16Kind(std::string_view bytes) {
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if (bytes.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) return "little-endian";
+    if (bytes.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) return "big-endian";
+    // Without a byte order mark: ASCII text with a zero byte beside each character.
+    if (bytes.size() >= 4 && at(0) != 0 && at(1) == 0 && at(2) != 0 && at(3) == 0) return "little-endian";
+    if (bytes.size() >= 4 && at(0) == 0 && at(1) != 0 && at(2) == 0 && at(3) != 0) return "big-endian";
+    return nullptr;
+}
+
+void RefuseNonText(std::string_view bytes, const std::string& fileName, const char* formatName) {
+    if (const char* kind = Utf16Kind(bytes))
+        throw DatabaseError(fileName, 0,
+                            std::string("the file is UTF-16 (") + kind + "): " + formatName +
+                                " is read as UTF-8 or Windows-1252; save it in one of those");
+    const std::size_t nul = bytes.find('\0');
+    if (nul == std::string_view::npos) return;
+    const auto line = 1 + std::count(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(nul), '\n');
+    throw DatabaseError(fileName, static_cast<int>(line),
+                        std::string("a NUL byte (0x00): the file holds binary data, and ") + formatName + " is text");
+}
+
+}  // namespace
+
+std::string DecodeDatabaseText(std::string_view bytes, const std::string& fileName, const char* formatName) {
+    RefuseNonText(bytes, fileName, formatName);
     if (IsUtf8(bytes)) {
         if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
         return std::string(bytes);

@@ -36,7 +36,19 @@ void TextScanner::Advance() {
 }
 
 void TextScanner::SkipBlanks() {
-    while (!AtEnd() && (IsBlank(Peek()) || (multiline_ && IsBreak(Peek())))) Advance();
+    while (!AtEnd()) {
+        if (IsBlank(Peek())) {
+            Advance();
+        } else if (multiline_ && IsBreak(Peek())) {
+            // A statement never runs on into a line that begins another.
+            std::size_t next = at_;
+            while (next < text_.size() && (IsBlank(text_[next]) || IsBreak(text_[next]))) ++next;
+            if (KeywordAt(next)) return;
+            Advance();
+        } else {
+            return;
+        }
+    }
 }
 
 void TextScanner::SkipWhitespace() {
@@ -59,6 +71,7 @@ std::string_view TextScanner::Word(const char* what) {
     const std::size_t start = at_;
     while (!AtEnd() && IsWordChar(Peek())) ++at_;
     if (at_ == start) Fail(std::string("expected ") + what + ", found " + Seen(text_.substr(at_)));
+    Took();
     return text_.substr(start, at_ - start);
 }
 
@@ -71,6 +84,7 @@ bool TextScanner::TryChar(char c) {
     SkipBlanks();
     if (AtEnd() || Peek() != c) return false;
     Advance();
+    Took();
     return true;
 }
 
@@ -85,7 +99,10 @@ std::string TextScanner::Quoted(const char* what) {
     Advance();
     std::string value;
     for (;;) {
-        if (AtEnd()) FailAt(startLine, std::string("the quoted ") + what + " has no closing quote");
+        if (AtEnd()) {
+            unclosedQuote_ = true;
+            FailAt(startLine, std::string("the quoted ") + what + " has no closing quote");
+        }
         const char c = Peek();
         if (c == '"') break;
         if (c == '\\' && at_ + 1 < text_.size() && (text_[at_ + 1] == '"' || text_[at_ + 1] == '\\')) Advance();
@@ -99,6 +116,7 @@ std::string TextScanner::Quoted(const char* what) {
         Advance();
     }
     Advance();
+    Took();
     return value;
 }
 
@@ -112,6 +130,7 @@ std::string_view TextScanner::NumberToken() {
         if (!sign && !(c >= '0' && c <= '9') && c != '.' && c != 'e' && c != 'E') break;
         ++at_;
     }
+    if (at_ > start) Took();
     return text_.substr(start, at_ - start);
 }
 
@@ -134,6 +153,7 @@ std::uint64_t TextScanner::Unsigned(const char* what, std::uint64_t max) {
     std::uint64_t value = 0;
     const auto [end, ec] = std::from_chars(text_.data() + start, text_.data() + at_, value);
     if (at_ == start) Fail(std::string("expected ") + what + ", found " + Seen(text_.substr(at_)));
+    Took();
     if (ec != std::errc() || value > max)
         Fail(std::string(what) + " " + std::string(text_.substr(start, at_ - start)) + " is out of range (at most " +
              std::to_string(max) + ")");
@@ -142,25 +162,102 @@ std::uint64_t TextScanner::Unsigned(const char* what, std::uint64_t max) {
 
 std::int64_t TextScanner::Integer(const char* what) {
     SkipBlanks();
-    const bool negative = TryChar('-');
-    if (!negative) TryChar('+');
-    const std::uint64_t magnitude = Unsigned(what, negative ? 0x8000000000000000u : 0x7FFFFFFFFFFFFFFFu);
+    const std::size_t start = at_;
+    if (Peek() == '-' || Peek() == '+') ++at_;
+    const bool negative = start < at_ && text_[start] == '-';
+    const std::size_t digits = at_;
+    while (!AtEnd() && Peek() >= '0' && Peek() <= '9') ++at_;
+    if (at_ == digits) {
+        at_ = start;
+        Fail(std::string("expected ") + what + ", found " + Seen(text_.substr(at_)));
+    }
+    Took();
+    std::uint64_t magnitude = 0;
+    const auto [end, ec] = std::from_chars(text_.data() + digits, text_.data() + at_, magnitude);
+    constexpr std::uint64_t kMaxMagnitude = std::uint64_t{1} << 63;  // of a negative value
+    if (ec != std::errc() || magnitude > kMaxMagnitude - (negative ? 0 : 1))
+        Fail(std::string(what) + " " + std::string(text_.substr(start, at_ - start)) +
+             " is out of range (-9223372036854775808 to 9223372036854775807)");
     return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
 }
 
-void TextScanner::SkipStatement(int startLine) {
+bool TextScanner::KeywordAt(std::size_t at) const {
+    std::size_t end = at;
+    while (end < text_.size() && IsWordChar(text_[end])) ++end;
+    return end > at && isKeyword_(text_.substr(at, end - at));
+}
+
+bool TextScanner::AtStatementStart() {
+    SkipWhitespace();
+    if (AtEnd()) return false;
+    std::size_t lineStart = at_;
+    while (lineStart > 0 && IsBlank(text_[lineStart - 1])) --lineStart;
+    return (lineStart == 0 || IsBreak(text_[lineStart - 1])) && KeywordAt(at_);
+}
+
+void TextScanner::MissingEnd(const char* keyword) const {
+    FailAt(lastTokenLine_, std::string("the ") + keyword + " statement does not end with ';'");
+}
+
+void TextScanner::EndStatement(const char* keyword) {
+    if (!MoreInStatement(keyword)) return;
+    Fail(std::string("expected ';' at the end of ") + keyword + ", found " + Seen(text_.substr(at_)));
+}
+
+bool TextScanner::MoreInStatement(const char* keyword) {
+    SkipBlanks();
+    if (Peek() == ';') {
+        Advance();
+        Took();
+        return false;
+    }
+    // SkipBlanks stops at a line break only before a line that begins a statement.
+    if (AtEnd() || IsBreak(Peek())) MissingEnd(keyword);
+    return true;
+}
+
+void TextScanner::SkipStatement(const char* keyword) {
     for (;;) {
-        if (AtEnd()) FailAt(startLine, "the statement has no closing ';'");
+        if (AtEnd()) MissingEnd(keyword);
+        const char c = Peek();
+        if (c == ';') {
+            Advance();
+            Took();
+            return;
+        }
+        if (c == '"') {
+            Quoted("text");
+        } else if (IsBreak(c)) {
+            SkipWhitespace();
+            if (AtStatementStart()) MissingEnd(keyword);
+        } else {
+            if (!IsBlank(c)) Took();
+            Advance();
+        }
+    }
+}
+
+void TextScanner::SkipToStatementEnd() {
+    // A statement that lacks its ';' has ended where the next one begins.
+    if (AtStatementStart()) return;
+    while (!AtEnd()) {
         const char c = Peek();
         if (c == ';') {
             Advance();
             return;
         }
-        if (c == '"') {
-            Quoted("text");
-        } else {
-            Advance();
+        if (IsBreak(c)) {
+            SkipWhitespace();
+            if (AtStatementStart()) return;
+            continue;
         }
+        if (c == '"') {
+            // Over a quoted text; one that does not close is left to the end.
+            const std::size_t close = text_.find('"', at_ + 1);
+            while (!AtEnd() && at_ <= close) Advance();
+            continue;
+        }
+        Advance();
     }
 }
 

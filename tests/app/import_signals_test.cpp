@@ -13,6 +13,7 @@
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QStandardItemModel>
+#include <QTest>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
@@ -209,6 +210,60 @@ TEST_F(ImportSignalsWindow, ImportWritesWhatTheCoreWritesForTheSameSelection) {
         }
         EXPECT_TRUE(fs::exists(mine / "signals.xml"));
     }
+}
+
+// The window belongs to one project: another starts it empty, named in the
+// title; Return imports nothing.
+TEST_F(ImportSignalsWindow, AnotherProjectStartsEmptyAndReturnImportsNothing) {
+    Open(kExamples / "demo-drive.dbc");
+    EXPECT_EQ(window.windowTitle(), "Import signals into Demo");
+    MessageItem(window, "DriveDiagnostics")->setCheckState(Qt::Checked);
+    window.show();
+    window.findChild<QTreeView*>("TV_Signals")->setFocus();
+    QTest::keyClick(&window, Qt::Key_Return);
+    EXPECT_FALSE(window.Imported());
+    EXPECT_FALSE(fs::exists(project / "signals.xml"));
+    for (auto* button : window.findChildren<QPushButton*>()) EXPECT_FALSE(button->isDefault() || button->autoDefault());
+
+    const fs::path other = DemoCopy(dir / "other");
+    fs::rename(other, dir / "other" / "Plant");
+    window.SetProjectDir(dir / "other" / "Plant");
+    EXPECT_EQ(window.windowTitle(), "Import signals into Plant");
+    EXPECT_EQ(window.Model()->rowCount(), 0);
+    EXPECT_TRUE(window.CurrentRequest().picks.empty());
+    EXPECT_FALSE(window.findChild<QPushButton*>("BtImport")->isEnabled());
+}
+
+// After an import the window stays, says what it wrote, and takes the
+// ticked signals out again as remove-signals would, asking first.
+TEST_F(ImportSignalsWindow, ImportSaysWhatItWroteAndRemoveTakesItOut) {
+    const std::size_t rows = ReadProjectTables(project).receive.MappingCount();
+    Open(kExamples / "demo-drive.dbc");
+    MessageItem(window, "DriveDiagnostics")->setCheckState(Qt::Checked);
+    EXPECT_FALSE(window.findChild<QPushButton*>("BtRemove")->isEnabled());
+    window.BtImportClick();
+    ASSERT_TRUE(window.Imported());
+    const QString status = window.findChild<QLabel*>("LbStatus")->text();
+    EXPECT_TRUE(status.startsWith("Wrote RCobDef.xml, RInfoCob.xml and signals.xml: assigned 4 registers, high word "
+                                  "first.\nreceive 21: 0x481 DriveDiagnostics"))
+        << status.toStdString();
+    ASSERT_TRUE(window.findChild<QPushButton*>("BtRemove")->isEnabled());
+
+    dialogs.answers.push_back(Answer::No);
+    window.BtRemoveClick();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, FakeDialogs::Shown::QuestionDefaultNo);
+    EXPECT_NE(dialogs.shown[0].text.find("Remove DriveDiagnostics from the project? 4 registers lose their rows"),
+              std::string::npos)
+        << dialogs.shown[0].text;
+    EXPECT_EQ(ReadProjectTables(project).receive.MappingCount(), rows + 4);
+
+    dialogs.answers.push_back(Answer::Yes);
+    window.BtRemoveClick();
+    EXPECT_EQ(ReadProjectTables(project).receive.MappingCount(), rows);
+    EXPECT_EQ(ReadProjectTables(project).receive.frames.rows.size(), 3u);
+    EXPECT_TRUE(window.findChild<QLabel*>("LbStatus")->text().contains("removed 4 registers"));
+    EXPECT_FALSE(window.findChild<QPushButton*>("BtRemove")->isEnabled());
 }
 
 TEST_F(ImportSignalsWindow, ARefusedImportWritesNothingAndSaysWhy) {

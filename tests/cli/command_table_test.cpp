@@ -144,7 +144,7 @@ TEST(CommandTable, CompletionOffersCommandsOptionsValuesAndOperands) {
         {"vestrel-cli report x --format c", "csv", false},
         {"vestrel-cli report x --format=m", "md", false},
         {"vestrel-cli signals x --word-order l", "low-first", false},
-        {"vestrel-cli import-signals project --n", "--no-wait --node", false},
+        {"vestrel-cli import-signals project --n", "--no-wait --node --node-cob-ids", false},
         {"vestrel-cli build ", "project", false},
         {"vestrel-cli import-signals --node 3 project ", "notes.txt project", false},
         {"vestrel-cli merge --banks 1 base ", "project", false},

@@ -82,7 +82,7 @@ TEST(CliImportSignals, PrintsEachRegisterAndWritesOnlyWithoutDryRun) {
         if (old.back() == '\n') old.pop_back();  // the example files end with a line break; written files do not
         EXPECT_EQ(after.at(name), old) << name;
     }
-    EXPECT_EQ(after.at("signals.xml"), "<Signals/>");
+    EXPECT_EQ(after.at("signals.xml"), "<Signals Version=\"2\"/>");
 }
 
 TEST(CliImportSignals, RefusesWithTheReasonAndWritesNothing) {
@@ -138,6 +138,50 @@ TEST(CliImportSignals, StartsAProjectThatNewProjectHasJustMade) {
     r = Cli({"import-signals", (dir / "Other").string(), kDemoDbc, "--receive", "DriveStatus"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("is not a project"), std::string::npos) << r.err;
+}
+
+// What the PLC does with a signal's registers has one home: the listing,
+// the import's lines, signals.xml and the register map all say that a
+// signed 16-bit signal from bit 4 is shifted, masked and sign-extended.
+TEST(CliImportSignals, ThePlcStepsAreTheSameInEveryPlace) {
+    TempDir dir;
+    const std::string project = DemoCopy(dir);
+    const fs::path dbc = dir / "shifted.dbc";
+    WriteFile(dbc, "BO_ 1025 Shifted: 3 Drive\n SG_ Torque : 4|16@1- (1,0) [-32768|32767] \"Nm\" GW\n");
+    const std::string steps = "shift right 4, mask 0xFFFF; the PLC sign-extends bit 15";
+    const Result listed = Cli({"signals", dbc.string()});
+    const Result imported = Cli({"import-signals", project, dbc.string(), "--receive", "Shifted"});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    const Result report = Cli({"report", project, "--format", "md"});
+    for (const Result* r : {&listed, &imported, &report}) EXPECT_NE(r->out.find(steps), std::string::npos) << r->out;
+    EXPECT_NE(ReadFile(fs::path(project) / "signals.xml").find("Type=\"signed\" SignBit=\"15\""), std::string::npos);
+}
+
+// A project that receives and transmits: new transmit registers start above
+// the receive ones, and check says where one address is read and written.
+TEST(CliImportSignals, NoAddressIsBothReadAndWrittenUnlessTheUserSaysSo) {
+    TempDir dir;
+    const fs::path project = dir / "Drive";
+    fs::create_directory(project);
+    fs::copy_file(VESTREL_EXAMPLES_DIR "/workspace/PROJECTS/Demo/pargen.xml", project / "pargen.xml");
+    Result r = Cli({"import-signals", project.string(), kDemoDbc, "--receive", "DriveStatus", "--transmit", "ControlWord"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("transmit 4: 0x301 ControlWord"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("note: transmit registers are numbered from 4, above every receive register"),
+              std::string::npos)
+        << r.err;
+    r = Cli({"check", project.string()});
+    EXPECT_EQ((r.out + r.err).find("warning:"), std::string::npos) << r.out << r.err;
+    r = Cli({"import-signals", project.string(), kDemoDbc, "--transmit", "SpeedSetpoint.SpeedSetpoint=2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("register 2 (transmit, SpeedSetpoint.SpeedSetpoint) is also a receive register"),
+              std::string::npos)
+        << r.err;
+    r = Cli({"check", project.string()});
+    EXPECT_NE(r.out.find("register 2 (frame 0x201) is also a receive register (frame 0x181, row 3 of RInfoCob.xml): "
+                         "a Modbus master reads and writes the same address there"),
+              std::string::npos)
+        << r.out;
 }
 
 }  // namespace

@@ -153,7 +153,7 @@ TEST(CliPhysicalValues, TheReportSaysWhatEachRegisterMeans) {
              "Motor current, positive when driving. |\n",
              "| 4 | DCLinkVoltage | DriveDiagnostics | 4\\|12 Intel unsigned; shift right 4, mask 0xFFF | raw \xC3\x97 "
              "0.1 V | 0.0..409.5 V |",
-             "| 5 | HeatsinkTemperature | DriveDiagnostics | 16\\|8 Intel signed; sign-extend bit 7 |",
+             "| 5 | HeatsinkTemperature | DriveDiagnostics | 16\\|8 Intel signed; the PLC sign-extends bit 7 |",
              "| 6, 7 (high word first) | OperatingHours |",
              "| 8 | Alarm | AlarmWord | 7\\|16 Motorola unsigned | raw | 0..65535 | 0 = no alarm; 1 = overcurrent; 2 = "
              "overvoltage; 4 = overtemperature |",

@@ -6,6 +6,7 @@
 #include "fuzz_support.h"
 
 #include "gateway/register_values.h"
+#include "signaldb/signal_names.h"
 
 #include <algorithm>
 #include <string>
@@ -25,20 +26,30 @@ std::string Canonical(const RegisterValues& values, bool negative) {
     return text;
 }
 
-// Named values (a signal's physical value) share the grammar: names and
-// values hold no separator. Returns how many pairs were taken.
+// Signal values: a name may hold blanks inside, never a comma or "=", nor
+// blanks at its ends; a value holds no separator; the pairs read back the
+// same from their canonical "NAME=VALUE, ..." form. Returns how many pairs
+// were taken.
 std::size_t CheckNamedValues(std::string_view list) {
-    const auto named = vestrel::gateway::ParseNamedValues(list);
+    const auto named = vestrel::signaldb::ParseSignalValues(list);
     if (!named) {
         FUZZ_CHECK(!named.Why().empty(), "a refused list of named values without a reason");
         return 0;
     }
+    std::string canonical;
     for (const auto& v : *named) {
         FUZZ_CHECK(!v.name.empty() && !v.value.empty(), "a named value without its name or value");
-        FUZZ_CHECK(v.name.find_first_of(" \t\r\n,=") == std::string::npos &&
+        FUZZ_CHECK(v.name.find_first_of(",=") == std::string::npos &&
+                       v.name.find_first_of(" \t\r\n") != 0 && v.name.find_last_of(" \t\r\n") != v.name.size() - 1 &&
                        v.value.find_first_of(" \t\r\n,=") == std::string::npos,
                    "a separator inside a name or value");
+        canonical += (canonical.empty() ? "" : ", ") + v.name + "=" + v.value;
     }
+    const auto again = vestrel::signaldb::ParseSignalValues(canonical);
+    FUZZ_CHECK(again && again->size() == named->size(), "the canonical form of signal values reads differently");
+    for (std::size_t i = 0; again && i < again->size(); ++i)
+        FUZZ_CHECK((*again)[i].name == (*named)[i].name && (*again)[i].value == (*named)[i].value,
+                   "the canonical form of signal values reads differently");
     return named->size();
 }
 

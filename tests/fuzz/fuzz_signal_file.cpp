@@ -1,8 +1,10 @@
 // signals.xml from arbitrary bytes through ReadSignalFile. A file is taken
 // whole or refused whole with a message; what is taken holds only what the
 // import could have written (every signal within its message and its
-// registers, its mask that of its length), names a line for every register,
-// and is written back by SignalFileText into a file that reads the same.
+// registers, its mask that of its length, a sign bit only on a signed
+// signal), names a line for every register, says why a signal whose scaling
+// no reader takes has no value, and is written back by SignalFileText (in the
+// newest version) into a file that reads the same.
 
 #include "fuzz_support.h"
 
@@ -26,6 +28,9 @@ void CheckMessage(const ImportedMessage& m) {
         FUZZ_CHECK(s.shift + s.signal.length <= 16 * static_cast<int>(s.registers.size()), "bits past the registers");
         FUZZ_CHECK(s.mask == LowBits(s.signal.length), "a mask that is not the signal's");
         FUZZ_CHECK(s.masked == HoldsMoreThanSignal(m, s), "masked and the registers disagree");
+        FUZZ_CHECK(!s.signBit || (s.signal.type == ValueType::Signed && *s.signBit < s.signal.length),
+                   "a sign bit outside a signed signal");
+        FUZZ_CHECK(s.problem.empty() == !ScalingFaultOf(s.signal).has_value(), "a signal without a value and no why");
         for (std::int32_t r : s.registers)
             FUZZ_CHECK(std::any_of(m.registers.begin(), m.registers.end(), [&](const ImportedRegister& x) { return x.index == r; }),
                        "a signal in a register its message does not list");

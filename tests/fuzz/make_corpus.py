@@ -179,6 +179,19 @@ def dbc_reader():
         ' SG_ C : 12|8@1+ (1,0) [0|0] "" B\n SG_ D : 11|8@0+ (1,0) [0|0] "" B\n'
         'BO_ 2147483650 X: 12 A\n SG_ F : 0|32@1- (1,0) [0|0] "" B\nSIG_VALTYPE_ 2147483650 F : 1;\n')
     put("fuzz_dbc_reader", "broken", 'BO_ 1 M: 8 A\n SG_ A : 0|16@1+ (1,0 [0|0] "" B\nCM_ "open\r\n')
+    put("fuzz_dbc_reader", "vector_forms", (SIGNALDB / "vector_forms.dbc").read_bytes())
+    # Statements that are skipped, that refuse their message, and that refuse the file.
+    put("fuzz_dbc_reader", "skipped",
+        'BU_: A\n  B C\nBO_ 1 M: 8 A\n SG_ S : 0|8@1+ (1,0) [0|0] "" B\nCM_ SG_ 1 "no signal";\n'
+        'CM_ BO_ 1 "no end"\nVAL_ 1 S 1 "a" 2\nBA_ "GenMsgCycleTime" BO_ 1 20;\nBO_TX_BU_ 1 : X\n'
+        'BO_ 2 N 8 A\n SG_ T m : 0|8@1+ (1,0) [0|0] "" B\nBO_ 99999999999 X: 8 A\n SG_ U : 0|8@1+ (1,0) [0|0] "" B\n')
+    put("fuzz_dbc_reader", "frame_formats",
+        'BO_ 1 ShortName_0000: 8 A\n SG_ Sig_0000 : 0|8@1- (1,0) [0|0] "" B\nBO_ 2 F: 8 A\nBO_ 3 G: 4 A\n'
+        'BA_DEF_ BO_ "VFrameFormat" ENUM "StandardCAN","ExtendedCAN",\n "StandardCAN_FD";\n'
+        'BA_DEF_DEF_ "VFrameFormat" "StandardCAN_FD";\nBA_ "VFrameFormat" BO_ 2 0;\nBA_ "VFrameFormat" BO_ 3 7;\n'
+        'BA_ "SystemMessageLongSymbol" BO_ 1 "AMessageNameLongerThanThirtyTwoCharacters";\n'
+        'BA_ "SystemSignalLongSymbol" SG_ 1 Sig_0000 "ASignalNameLongerThanThirtyTwoCharacters";\n')
+    put("fuzz_dbc_reader", "utf16", "\xff\xfeB\x00O\x00_\x00 \x001\x00")
 
 
 def eds_reader():
@@ -193,6 +206,11 @@ def eds_reader():
         "\x01[6406]\nDataType=0x001B\n[1800sub1]\nDefaultValue=-1\n[1801sub1]\nDefaultValue=0x181\n"
         "[1A01sub0]\nDefaultValue=9\n" + "".join("[1A01sub%d]\nDefaultValue=0x64060040\n" % k for k in range(1, 10)))
     put("fuzz_eds_reader", "broken", "\x7f[1800sub1]\nDefaultValue=0600\n[1800SUB01]\nx\n")
+    # A ParameterValue that ignores the node id, read with the node id's COB-IDs (an odd node).
+    put("fuzz_eds_reader", "parameter_value",
+        "\x05[6000sub1]\nParameterName=In\nDataType=0x0005\n[1800sub1]\nDefaultValue=$NODEID+0x180\n"
+        "ParameterValue=0x800001A0\n[1A00sub0]\nDefaultValue=1\n[1A00sub1]\nDefaultValue=0x60000108\n"
+        "[1801sub1]\nDefaultValue=$NODEID+0x280\nParameterValue=$NODEID+0x290\n[1A01sub0]\nDefaultValue=0\n")
 
 
 def register_values():
@@ -281,7 +299,8 @@ SHA = "d777b9a0c5bfacc4ca8cc7aa0db19701c79a5b5aa62133b09de41fcd59468c4c"
 
 def signal_file():
     head = ('<Message Direction="receive" Name="DriveDiagnostics" CobID="0x481" Extended="N" DLC="8" '
-            'WordOrder="high-first" NewFrame="Y" Database="../../../demo-drive.dbc" SHA256="' + SHA + '">')
+            'WordOrder="high-first" NewFrame="Y" CycleTime="500" Database="../../../demo-drive.dbc" SHA256="' + SHA +
+            '">')
     bits = ('<Register Index="21" PosComp="33"/><Register Index="22" PosComp="3"/>'
             '<Signal Name="Ready" Registers="21" Shift="0" Mask="0x1" StartBit="0" Length="1" ByteOrder="Intel" '
             'Type="unsigned" Factor="1" Offset="0" Minimum="0" Maximum="1" Unit=""/>'
@@ -289,8 +308,16 @@ def signal_file():
             'ByteOrder="Intel" Type="unsigned" Factor="0.1" Offset="0" Minimum="0" Maximum="409.5" Unit="V" '
             'Comment="DC link voltage in 0.1 V, bits 4 to 15."/>'
             '<Signal Name="HeatsinkTemperature" Registers="22" Shift="0" Mask="0xFF" StartBit="16" Length="8" '
-            'ByteOrder="Intel" Type="signed" Factor="1" Offset="0" Minimum="-40" Maximum="125" Unit="\xb0C"/>')
-    put("fuzz_signal_file", "demo", ("<Signals>" + head + bits + "</Message></Signals>").encode("utf-8"))
+            'ByteOrder="Intel" Type="signed" SignBit="7" Factor="1" Offset="0" Minimum="-40" Maximum="125" '
+            'Unit="\xb0C"/>')
+    put("fuzz_signal_file", "demo", ('<Signals Version="2">' + head + bits + "</Message></Signals>").encode("utf-8"))
+    put("fuzz_signal_file", "version_1",
+        ("<Signals>" + head.replace(' CycleTime="500"', '') + bits.replace(' SignBit="7"', '') +
+         "</Message></Signals>").encode("utf-8"))
+    put("fuzz_signal_file", "no_value",
+        ('<Signals Version="2">' + head.replace('CobID="0x481"', 'CobID="0x481" DatabaseCobID="0x482"') +
+         bits.replace('Factor="0.1"', 'Factor="nan"').replace('Offset="0" Minimum="-40"', 'Offset="inf" Minimum="-40"') +
+         "</Message></Signals>").encode("utf-8"))
     wide = ('<Message Direction="transmit" Name="Ext &amp; &lt;1&gt;" CobID="0x18FF0081" Extended="Y" DLC="8" '
             'WordOrder="low-first" NewFrame="N" Database="/abs/x.dbc" SHA256="' + SHA + '">'
             '<Register Index="0" PosComp="120"/><Register Index="1" PosComp="86"/>'

@@ -16,6 +16,7 @@ namespace vestrel::fuzz {
 inline void CheckPlan(const signaldb::Message& m, const signaldb::MessagePlan& plan, signaldb::WordOrder order) {
     using namespace signaldb;
     FUZZ_CHECK(plan.placements.size() == m.signalList.size(), "the plan lost signals");
+    FUZZ_CHECK(!m.canFd || plan.refusal != Refusal::None, "a CAN FD message planned into registers");
     int feeds[8] = {};
     for (const PlannedRegister& r : plan.registers) {
         for (int b : {r.HighByte(), r.LowByte()}) {
@@ -47,6 +48,9 @@ inline void CheckPlan(const signaldb::Message& m, const signaldb::MessagePlan& p
         }
         FUZZ_CHECK((joined >> p.shift & p.mask) == ExtractBits(s, std::span<const std::uint8_t>(data, 8)),
                    "the registers do not give the signal back");
+        FUZZ_CHECK(p.signBit == SignBitOf(s.type, s.length, p.registerCount, p.masked) &&
+                       (!p.signBit || (s.type == ValueType::Signed && *p.signBit == s.length - 1)),
+                   "a sign bit the rule does not give");
     }
 }
 

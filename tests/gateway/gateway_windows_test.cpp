@@ -4,6 +4,7 @@
 #include "gateway/register_report.h"
 #include "gateway/ui/preview_window.h"
 #include "gateway/ui/register_map_window.h"
+#include "signaldb/signal_file.h"
 #include "support/fake_dialogs.h"
 #include "support/temp_dir.h"
 
@@ -17,6 +18,7 @@
 #include <QScreen>
 #include <QPlainTextEdit>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTextBrowser>
 #include <QTextDocument>
 
@@ -151,6 +153,31 @@ TEST_F(GatewayWindowsTest, PreviewAndRegisterMapShowPhysicalValues) {
     EXPECT_NE(html.find("<h3>Receive signals</h3>"), std::string::npos);
     EXPECT_NE(html.find("<td>raw \xC3\x97 0.1 Nm</td>"), std::string::npos);
     EXPECT_NE(html.find("<h2>Reading this gateway from a PLC</h2>"), std::string::npos);
+}
+
+// Physical values of transmit signals typed in Preview: the registers they
+// give, then the frames, as vestrel-cli preview --signals shows them.
+TEST_F(GatewayWindowsTest, PreviewTakesPhysicalValuesOfTransmitSignals) {
+    test::WriteFile(Project() / "signals.xml",
+                    "<Signals Version=\"2\"><Message Direction=\"transmit\" Name=\"SetPoint\" CobID=\"0x201\" "
+                    "Extended=\"N\" DLC=\"8\" WordOrder=\"high-first\" NewFrame=\"N\" Database=\"drive.dbc\" "
+                    "SHA256=\"" + std::string(64, '0') +
+                        "\"><Register Index=\"100\" PosComp=\"18\"/><Register Index=\"101\" PosComp=\"52\"/>"
+                        "<Signal Name=\"Target velocity\" Registers=\"100,101\" Shift=\"0\" Mask=\"0xFFFFFFFF\" "
+                        "StartBit=\"7\" Length=\"32\" ByteOrder=\"Motorola\" Type=\"signed\" Factor=\"1\" "
+                        "Offset=\"0\" Minimum=\"0\" Maximum=\"0\" Unit=\"rpm\"/></Message></Signals>");
+    TFPreview preview;
+    preview.SetPaths(paths);
+    preview.show();
+    preview.SignalsEdit()->setText("Target velocity = -1000");
+    const std::string text = preview.Result()->toPlainText().toStdString();
+    EXPECT_NE(text.find("signals give register 100 = 0xFFFF, register 101 = 0xFC18\n"
+                        "transmit frame 1 \"Speed set-point\" (COB-ID 0x201, Dimensin 8): FF FF FC 18 -- -- -- --"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("signals: Target velocity = -1000 rpm"), std::string::npos) << text;
+    preview.SignalsEdit()->setText("Speed=1");
+    EXPECT_EQ(preview.Result()->toPlainText().toStdString(), "no imported transmit signal is named Speed\n");
 }
 
 // The placeholders come from the open project, not from the demo.
@@ -299,6 +326,62 @@ TEST_F(GatewayWindowsTest, RegisterMapPdfKeepsCaptionsWithPicturesAndCanBeCancel
     ASSERT_TRUE(Until([&] { return !map.SavingPdf(); }));
     EXPECT_FALSE(fs::exists(file));
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+// The signal table of a real database: long names, ranges and 60-character
+// comments. No column is narrower than its longest word: the page and the
+// window wrap a comment, never a name or a number.
+TEST_F(GatewayWindowsTest, TheSignalTableKeepsNamesAndNumbersWhole) {
+    signaldb::ImportedMessage m;
+    m.name = "ENGINE_AND_GAS_PEDAL_STATUS_MESSAGE";
+    m.id = 0x181;
+    m.length = 8;
+    m.database = "vehicle.dbc";
+    m.sha256 = std::string(64, '0');
+    std::vector<std::string> names;
+    for (int i = 0; i < 12; ++i) {
+        m.registers.push_back({100 + i, 33});
+        signaldb::ImportedSignal s;
+        s.signal.name = "GAS_PEDAL_POSITION_FILTERED_" + std::to_string(1000 + i);
+        s.signal.length = 16;
+        s.signal.type = signaldb::ValueType::Signed;
+        s.signal.minimum = -32768;
+        s.signal.maximum = 32767;
+        s.signal.comment = "Filtered position of the accelerator pedal, sampled each 10 ms; "
+                           "zero when the pedal is released, rising as it is pressed down.";
+        s.registers = {100 + i};
+        s.mask = 0xFFFF;
+        m.signalList.push_back(s);
+        names.push_back(s.signal.name);
+    }
+    signaldb::SignalFile file;
+    file.messages.push_back(m);
+    test::WriteFile(Project() / "signals.xml", signaldb::SignalFileText(file));
+    TFRegisterMap map(dialogs);
+    map.SetPaths(paths);
+    map.resize(900, 600);
+    map.show();
+    int ranges = 0;
+    for (QTextBlock block = map.Report()->document()->begin(); block.isValid(); block = block.next())
+        if (block.text().contains("-32768..32767")) {
+            ++ranges;
+            EXPECT_EQ(block.layout()->lineCount(), 1) << block.text().toStdString();
+        }
+    EXPECT_EQ(ranges, 12);
+
+    const fs::path pdf = app / "signals.pdf";
+    map.askSavePath = [&](const std::string&, const std::string&, const std::string&) {
+        return std::optional<std::string>(pdf.string());
+    };
+    map.BtSavePdfClick();
+    ASSERT_TRUE(Until([&] { return !map.SavingPdf(); }));
+    std::string text;
+    for (const std::string& page : PdfPages(pdf)) text += page;
+    for (const std::string& name : names) EXPECT_NE(text.find(name), std::string::npos) << name;
+    std::size_t whole = 0;
+    for (std::size_t at = text.find("-32768..32767"); at != std::string::npos; at = text.find("-32768..32767", at + 1))
+        ++whole;
+    EXPECT_EQ(whole, 12u) << text;
 }
 
 // A project that does not compile: the whole project check, not only the

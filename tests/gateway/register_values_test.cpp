@@ -73,27 +73,5 @@ TEST(RegisterValues, ValuesAloneInTheSameGrammar) {
     ExpectParses([](const std::string& text) { return ParseRegisterValueList(text); }, taken, refused);
 }
 
-// Named values share the list's grammar; the value stays text for its reader.
-TEST(RegisterValues, NamedValuesInTheSameGrammar) {
-    const auto parsed = ParseNamedValues(" Speed = -1500, Drive.Torque=2.5e1\tMode=on ");
-    ASSERT_TRUE(parsed) << parsed.Why();
-    EXPECT_EQ(parsed.Why(), "");
-    ASSERT_EQ(parsed->size(), 3u);
-    EXPECT_EQ((*parsed)[1].name, "Drive.Torque");
-    EXPECT_EQ((*parsed)[1].value, "2.5e1");
-    EXPECT_EQ((*parsed)[0].value, "-1500");
-    const std::vector<std::pair<std::string, std::string>> refused{
-        {"", "values are NAME=VALUE pairs separated by commas or blanks"},
-        {"Speed", "values are NAME=VALUE pairs separated by commas or blanks, not 'Speed'"},
-        {"Speed=", "'Speed=' is not NAME=VALUE: the value is missing"},
-        {"A=1,A=2", "A is given twice"},
-    };
-    for (const auto& [text, reason] : refused) {
-        const auto refusedList = ParseNamedValues(text);
-        EXPECT_FALSE(refusedList) << text;
-        EXPECT_EQ(refusedList.Why(), reason) << text;
-    }
-}
-
 }  // namespace
 }  // namespace vestrel::gateway

@@ -103,7 +103,7 @@ TEST(ProjectCheck, Warnings) {
           "RInfoCob.xml: row 2: NrPdo 0 names no frame: frames are numbered from 1",
           "RInfoCob.xml: row 3: NrPdo 257 is above 255: only its low byte (1) reaches the device",
           "RInfoCob.xml: row 3: NrPdo 257 names no frame: RCobDef.xml has 2 frames"}},
-        {Replaced(Replaced(clean, "TCobDef.xml", Rows("COBID", {})), "TInfoCob.xml", Rows("TInfoCob", {R"(Index="1" NrPdo="1" PosComp="1")"})),
+        {Replaced(Replaced(clean, "TCobDef.xml", Rows("COBID", {})), "TInfoCob.xml", Rows("TInfoCob", {R"(Index="0x10" NrPdo="1" PosComp="1")"})),
          {"TInfoCob.xml: row 1: NrPdo 1 names no frame: TCobDef.xml has 0 frames"}},
         {[&] {
              Files f = clean;
@@ -117,8 +117,14 @@ TEST(ProjectCheck, Warnings) {
           "RInfoCob.xml: row 2: PosComp 0x93: the high byte goes to B9, beyond Dimensin 2 of frame 2",
           "RInfoCob.xml: row 2: PosComp 0x93: the low byte goes to B3, beyond Dimensin 2 of frame 2"}},
         {Replaced(Replaced(clean, "TCobDef.xml", Rows("COBID", {R"(CobID="1" Dimensin="8" RTR="y")"})), "TInfoCob.xml",
-              Rows("TInfoCob", {R"(Index="1" NrPdo="1" PosComp="1")"})),
+              Rows("TInfoCob", {R"(Index="0x10" NrPdo="1" PosComp="1")"})),
          {"TInfoCob.xml: row 1: NrPdo 1 names a remote frame (RTR Y), which carries no data"}},
+        // One address read and written: both frames named, with what it means on the bench.
+        {Replaced(clean, "TInfoCob.xml", Rows("TInfoCob", {R"(Index="0x10" NrPdo="1" PosComp="136")", R"(Index="2" NrPdo="1" PosComp="1")"})),
+         {"TInfoCob.xml: row 2: register 2 (frame 0x201) is also a receive register (frame 0x182, row 2 of "
+          "RInfoCob.xml): a Modbus master reads and writes the same address there; what the device does with such an "
+          "address is not known, and the simulator keeps one value for both, so a received frame overwrites what the "
+          "PLC wrote"}},
         {Replaced(clean, "RInfoCob.xml", Rows("RInfoCob", {R"(Index="5" NrPdo="1" PosComp="1")", R"(Index="0x5" NrPdo="2" PosComp="1")",
                                                        R"(Index="65541" NrPdo="1" PosComp="2")", R"(Index="-1" NrPdo="1" PosComp="3")"})),
          {"RInfoCob.xml: row 2: register 0x5 is also mapped in row 1",
@@ -159,7 +165,7 @@ TEST(ProjectCheck, Warnings) {
          {"TCobDef.xml: row 1: Dimensin 17 is outside 1 to 8; the device gets 1",
           "TCobDef.xml: row 1: RTR \"YES\" is neither Y nor N: the frame is compiled as a data frame",
           "TCobDef.xml: row 2: Dimensin 0 is outside 1 to 8"}},
-        {Replaced(clean, "TInfoCob.xml", Rows("TInfoCob", {R"(Index="1" NrPdo="1" PosComp="300")"})),
+        {Replaced(clean, "TInfoCob.xml", Rows("TInfoCob", {R"(Index="0x10" NrPdo="1" PosComp="300")"})),
          {"TInfoCob.xml: row 1: PosComp 300 is above 255: only its low byte (44) reaches the device",
           "TInfoCob.xml: row 1: PosComp 300: the low byte goes to B12, beyond Dimensin 8 of frame 1"}},
     };

@@ -298,6 +298,39 @@ TEST_F(BenchWindowTest, ExpectedAgainstReadMarksWhatDiffersAndWatchesTheWrittenF
               "  transmit frame 2 \"Control word\" (COB-ID 0x301): expected 00 07, seen 301#0007: OK\n");
 }
 
+// Physical values of an imported signal over two registers go out in one
+// function 16 request; a write of one of its registers alone is warned of.
+TEST_F(BenchWindowTest, ExpectedAgainstReadWritesPhysicalValuesOfSignals) {
+    TempDir dir;
+    std::filesystem::copy(kDemo, dir / "Demo");
+    WriteFile(dir / "Demo" / "signals.xml",
+              "<Signals Version=\"2\"><Message Direction=\"transmit\" Name=\"SetPoint\" CobID=\"0x201\" Extended=\"N\" "
+              "DLC=\"8\" WordOrder=\"high-first\" NewFrame=\"N\" Database=\"drive.dbc\" SHA256=\"" +
+                  std::string(64, '0') +
+                  "\"><Register Index=\"100\" PosComp=\"18\"/><Register Index=\"101\" PosComp=\"52\"/><Signal "
+                  "Name=\"Target velocity\" Registers=\"100,101\" Shift=\"0\" Mask=\"0xFFFFFFFF\" StartBit=\"7\" "
+                  "Length=\"32\" ByteOrder=\"Motorola\" Type=\"signed\" Factor=\"1\" Offset=\"0\" Minimum=\"0\" "
+                  "Maximum=\"0\" Unit=\"rpm\"/></Message></Signals>");
+    SimulatedDevice device(demo.model, pty.A());
+    Show((dir / "Demo").string());
+    OpenCan();
+    OpenModbus();
+    TFExpectedReadPage* page = bench.Expected();
+    page->WriteSignals()->setText("Target velocity=-1000");
+    ASSERT_TRUE(RunCheck([&] { page->BtWriteClick(); }));
+    EXPECT_EQ(page->TransmitResult()->toPlainText().toStdString(),
+              "Write 100=0xFFFF 101=0xFC18 (write multiple registers (16) at protocol addresses 100-101): done\n"
+              "  transmit frame 1 \"Speed set-point\" (COB-ID 0x201): expected FF FF FC 18 -- -- -- --, seen "
+              "201#FFFFFC1800000000: OK\n");
+    page->WriteSignals()->clear();
+    page->WriteValues()->setText("101=5");
+    ASSERT_TRUE(RunCheck([&] { page->BtWriteClick(); }));
+    EXPECT_TRUE(page->TransmitResult()->toPlainText().startsWith(
+        "warning: register 101 is of the 2 registers of Target velocity (100 and 101): a write of some of them sends "
+        "its frame with the others as they were; write all in one function 16 request\n"))
+        << page->TransmitResult()->toPlainText().toStdString();
+}
+
 TEST_F(BenchWindowTest, ADeviceOnAnotherBusIsMarkedWhereItDiffers) {
     SimulatedDevice device(demo.model, pty.A(), "can1");  // hears nothing of can0
     Show();

@@ -109,6 +109,11 @@ TEST(SimulatedGateway, RegisterHalvesOfBothDirectionsAndDisagreeingBytes) {
     std::vector<std::uint16_t> values;
     ASSERT_TRUE(sim.Read(5, 1, values));
     EXPECT_EQ(values[0], 0xAA11);  // the frame sets the low half only
+    // One value for both directions: the start-up text says so.
+    EXPECT_EQ(sim.Description().back(),
+              "Register 5 is both a receive and a transmit register: a Modbus master reads and writes the same address "
+              "there; what the device does with such an address is not known, and the simulator keeps one value for "
+              "both, so a received frame overwrites what the PLC wrote.");
 }
 
 TEST(SimulatedGateway, OneBasedIndexesAreServedOneAddressLowerAndItSaysWhatItIs) {
@@ -132,7 +137,10 @@ TEST(SimulatedGateway, OneBasedIndexesAreServedOneAddressLowerAndItSaysWhatItIs)
                   "Protocol addresses served: 0-3, 9-10, 19, 99-100 and 109; writable (transmit, 06 and 16): 99-100 "
                   "and 109 (the project's register number (Index) is a 1-based register number: protocol address = "
                   "Index - 1).",
-                  "A received frame sets the registers it feeds; a write sends the transmit frames it feeds.",
+                  "A received frame sets the registers it feeds; each write request sends the transmit frames it "
+                  "feeds at once, so a value over several registers written one register at a time (06) goes out "
+                  "with the others as they were: write it in one function 16 request. What the device does per "
+                  "request is not known.",
               }));
 }
 

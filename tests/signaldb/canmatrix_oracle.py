@@ -9,7 +9,7 @@ Both then load the DBC with canmatrix (dbcImportEncoding=ENCODING) and write
 FACTS, one line per item, fields separated by tabs, texts as the hex of their
 UTF-8 ("-" for none):
 
-  M  raw-id extended size name cycle-time transmitters comment
+  M  raw-id extended size name cycle-time transmitters comment fd
   S  name start-bit(DBC) size little-endian signed float-bits factor offset min max unit receivers mux comment
   V  value text                       (value table of the signal before)
   D  data raw...                      (frame.unpack of random data; "x": the signal does not fit)
@@ -59,7 +59,7 @@ def random_raw(rng, sig):
 def describe_frame(frame, rng, out):
     cycle = frame.cycle_time or 0
     out.append(["M", frame.arbitration_id.id, int(frame.arbitration_id.extended), frame.size, text(frame.name),
-                cycle, text(",".join(frame.transmitters)), text(frame.comment)])
+                cycle, text(",".join(frame.transmitters)), text(frame.comment), int(bool(frame.is_fd))])
     for sig in frame.signals:
         mux = "-"
         if sig.is_multiplexer:
@@ -119,7 +119,9 @@ def place_signal(rng, frame, taken, index, encoding):
             continue
         little = rng.random() < 0.5
         start = rng.randrange(0, size - length + 1)
-        sig = canmatrix.Signal("S%d_%d" % (index, length), start_bit=start, size=length, is_little_endian=little,
+        # Names past 32 characters: canmatrix writes them cut, with the whole one as a long-name attribute.
+        name = "S%d_%d" % (index, length) + ("_with_a_name_longer_than_the_format_keeps" if rng.random() < 0.1 else "")
+        sig = canmatrix.Signal(name, start_bit=start, size=length, is_little_endian=little,
                                is_signed=rng.random() < 0.5, factor=rng.choice(FACTORS),
                                offset=rng.choice(OFFSETS), unit=rng.choice(units(encoding)),
                                receivers=rng.sample(NODES, rng.randrange(0, 3)))
@@ -146,8 +148,10 @@ def random_frame(rng, n, used, encoding):
         if (ident, extended) not in used:
             used.add((ident, extended))
             break
-    frame = canmatrix.Frame("Msg%d" % n, arbitration_id=canmatrix.ArbitrationId(ident, extended=extended),
+    name = "Msg%d" % n + ("_whose_name_is_longer_than_a_dbc_name" if rng.random() < 0.1 else "")
+    frame = canmatrix.Frame(name, arbitration_id=canmatrix.ArbitrationId(ident, extended=extended),
                             size=rng.randint(1, 8), transmitters=rng.sample(NODES, rng.randrange(0, 2)))
+    frame.is_fd = rng.random() < 0.1  # a CAN FD frame of 8 bytes or fewer
     if rng.random() < 0.5:
         frame.cycle_time = rng.choice([10, 20, 100, 1000])
     if rng.random() < 0.3:

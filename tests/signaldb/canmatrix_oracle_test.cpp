@@ -138,6 +138,7 @@ void ExpectAgreement(const Database& db, const std::vector<std::string>& facts, 
             EXPECT_EQ(message->cycleTimeMs.value_or(0), std::stoi(f[5])) << where;
             EXPECT_EQ(Join(message->transmitters), Unhex(f[6])) << where;
             EXPECT_EQ(message->comment, Unhex(f[7])) << where;
+            EXPECT_EQ(message->canFd, f[8] == "1") << where;
             EXPECT_EQ(message->problem, "") << where;
         } else if (f[0] == "S") {
             ASSERT_TRUE(message && s < message->signalList.size()) << where;
@@ -193,6 +194,7 @@ TEST(CanmatrixOracle, HandWrittenEdgeFilesReadDecodeAndEncodeAlike) {
         {"every_start_bit.dbc", "cp1252"},
         {"edge_cases_cp1252.dbc", "cp1252"},
         {"units_utf8.dbc", "utf-8"},
+        {"vector_forms.dbc", "cp1252"},
         {"../../../examples/demo-drive.dbc", "cp1252"},
     };
     TempDir dir;

@@ -1,5 +1,7 @@
 #include "signaldb/database_file.h"
 #include "signaldb/eds_reader.h"
+#include "signaldb/ini_document.h"
+#include "signaldb/signal_listing.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +34,9 @@ std::string Pdo(int comm, const std::string& cob, std::vector<std::string> entri
     return text;
 }
 
-Database Read(const std::string& text, std::optional<int> node = 5) { return ReadEds(text, "n.eds", node); }
+Database Read(const std::string& text, std::optional<int> node = 5, bool nodeIdCobIds = false) {
+    return ReadEds(text, "n.eds", {node, nodeIdCobIds, false});
+}
 
 TEST(EdsReader, CobIdsFromNodeIdArithmeticAndFlags) {
     const struct {
@@ -159,6 +163,74 @@ TEST(EdsReader, DcfValuesWinAndItsNodeIdServesWhenNoneIsGiven) {
     EXPECT_EQ(given.messages[1].id, 0x287u);
 }
 
+// Where each COB-ID comes from, and what the node id would give instead of a
+// ParameterValue that ignores it: taken with nodeIdCobIds, the PDO's enable
+// bit staying as the ParameterValue has it.
+TEST(EdsReader, EachCobIdSaysWhereItComesFrom) {
+    const std::string file = "[DeviceComissioning]\nNodeID=10\n" + kObjects +
+                             "[1800sub1]\nDefaultValue=$NODEID+0x180\nParameterValue=0x1FF\n[1A00sub0]\nDefaultValue=0\n"
+                             "[1801sub1]\nDefaultValue=$NODEID+0x280\n[1A01sub0]\nDefaultValue=0\n"
+                             "[1802sub1]\nDefaultValue=0x390\n[1A02sub0]\nDefaultValue=0\n"
+                             "[1803sub1]\nDefaultValue=$NODEID+0x480\nParameterValue=0x800004FF\n[1A03sub0]\nDefaultValue=0\n"
+                             "[1804sub1]\nDefaultValue=$NODEID+0x500\nParameterValue=$NODEID+0x580\n[1A04sub0]\nDefaultValue=0\n";
+    const struct {
+        std::optional<int> node;
+        bool nodeIdCobIds;
+        std::vector<std::string> expected;  // per PDO: its id, disabled, and CobIdOriginText
+    } kCases[] = {
+        {5, false,
+         {"0x1FF ParameterValue (line 38), which node 5 does not change: its DefaultValue gives 0x185 (--node-cob-ids "
+          "takes that)",
+          "0x285 DefaultValue with node 5 (line 42)", "0x390 DefaultValue (line 46)",
+          "0x4FF disabled ParameterValue (line 51), which node 5 does not change: its DefaultValue gives 0x485 "
+          "(--node-cob-ids takes that)",
+          "0x585 ParameterValue with node 5 (line 56)"}},
+        {5, true,
+         {"0x185 DefaultValue with node 5 (line 37); ParameterValue gives 0x1FF", "0x285 DefaultValue with node 5 (line 42)",
+          "0x390 DefaultValue (line 46)", "0x485 disabled DefaultValue with node 5 (line 50); ParameterValue gives 0x4FF",
+          "0x585 ParameterValue with node 5 (line 56)"}},
+        {std::nullopt, false,
+         {"0x1FF ParameterValue (line 38), which node 10 does not change: its DefaultValue gives 0x18A (--node-cob-ids "
+          "takes that)",
+          "0x28A DefaultValue with node 10 (line 42)", "0x390 DefaultValue (line 46)",
+          "0x4FF disabled ParameterValue (line 51), which node 10 does not change: its DefaultValue gives 0x48A "
+          "(--node-cob-ids takes that)",
+          "0x58A ParameterValue with node 10 (line 56)"}},
+    };
+    for (const auto& c : kCases) {
+        const Database db = Read(file, c.node, c.nodeIdCobIds);
+        std::vector<std::string> seen;
+        for (const Message& m : db.messages)
+            seen.push_back(MessageIdText(m) + (m.disabled ? " disabled " : " ") +
+                           CobIdOriginText(m, db.nodeId, "--node-cob-ids"));
+        EXPECT_EQ(seen, c.expected);
+    }
+}
+
+// Sizes no EDS reaches are refused at the line that passes them.
+TEST(EdsReader, SectionsAndEntriesBeyondAnyDictionaryAreRefused) {
+    std::string sections, entries = "[A]\n";
+    for (std::size_t i = 0; i <= kMaxIniSections; ++i) sections += "[S" + std::to_string(i) + "]\n";
+    for (std::size_t i = 0; i <= kMaxIniEntries; ++i) entries += "K" + std::to_string(i) + "=1\n";
+    const struct {
+        const std::string& text;
+        int line;
+        const char* reason;
+    } kCases[] = {
+        {sections, static_cast<int>(kMaxIniSections) + 1, "more than 65536 sections: no EDS or DCF is that large"},
+        {entries, static_cast<int>(kMaxIniEntries) + 2, "more than 1048576 entries: no EDS or DCF is that large"},
+    };
+    for (const auto& c : kCases) {
+        try {
+            Read(c.text);
+            ADD_FAILURE() << c.reason;
+        } catch (const DatabaseError& e) {
+            EXPECT_EQ(e.Line(), c.line);
+            EXPECT_EQ(e.Reason(), c.reason);
+        }
+    }
+}
+
 TEST(EdsReader, FilesThatCannotBeReadAsAWholeNameTheLineAndTheReason) {
     const struct {
         std::string text;
@@ -177,6 +249,8 @@ TEST(EdsReader, FilesThatCannotBeReadAsAWholeNameTheLineAndTheReason) {
         {"[DeviceComissioning]\nNodeID=128\n", std::nullopt, 2, "NodeID \"128\": a CANopen node id is 1 to 127"},
         {"[A]\n", 0, 0, "node id 0: a CANopen node id is 1 to 127"},
         {"[A]\nName=\x81\n", 5, 2, "the file is neither UTF-8 nor Windows-1252: byte 0x81 has no meaning in either"},
+        {std::string("\xFF\xFE[\0A\0]\0", 8), 5, 0,
+         "the file is UTF-16 (little-endian): an EDS or DCF is read as UTF-8 or Windows-1252; save it in one of those"},
     };
     for (const auto& c : kCases) {
         try {
@@ -191,7 +265,7 @@ TEST(EdsReader, FilesThatCannotBeReadAsAWholeNameTheLineAndTheReason) {
 }
 
 TEST(EdsReader, TheExampleNodeReadsAsItsDocumentationSays) {
-    const Database db = ReadDatabaseFile(VESTREL_EXAMPLES_DIR "/io-node.eds", 5);
+    const Database db = ReadDatabaseFile(VESTREL_EXAMPLES_DIR "/io-node.eds", {.nodeId = 5});
     EXPECT_EQ(db.format, DatabaseFormat::Eds);
     std::vector<std::string> seen;
     for (const Message& m : db.messages)

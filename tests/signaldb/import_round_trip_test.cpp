@@ -44,7 +44,7 @@ ImportOutcome PlanDemoImport(const fs::path& project, WordOrder order) {
     std::vector<std::string> refusals;
     ImportRequest request{{ResolveList(db, FrameDirection::Receive, "DriveDiagnostics,DriveParameters", refusals),
                            ResolveList(db, FrameDirection::Transmit, "DriveDiagnostics", refusals)},
-                          std::nullopt, order, false};
+                          std::nullopt, std::nullopt, order, false};
     EXPECT_TRUE(refusals.empty());
     return PlanImport(ReadProjectTables(project), db, DescribeDatabase(project, dbc, bytes), request);
 }

@@ -76,6 +76,30 @@ TEST(PhysicalValue, ScalingAndRangeInWords) {
     EXPECT_EQ(RangeText(MakeSignal(U, 8)), "");
 }
 
+// The limits of 64-bit signals as integers, never as the doubles near them.
+TEST(PhysicalValue, IntegerLimitsArePrintedExactly) {
+    const Signal s64 = MakeSignal(S, 64, 1, 0, -9223372036854775808.0, 9223372036854775807.0);
+    const Signal u64 = MakeSignal(U, 64, 1, 0, 0, 18446744073709551615.0);
+    EXPECT_EQ(RangeText(s64), "-9223372036854775808..9223372036854775807");
+    EXPECT_EQ(RangeText(u64), "0..18446744073709551615");
+    const struct {
+        Signal signal;
+        const char* low;
+        const char* high;
+    } kCases[] = {
+        {s64, "-9223372036854775808", "9223372036854775807"},
+        {u64, "0", "18446744073709551615"},
+        {MakeSignal(S, 16, 0.1), "-3276.8", "3276.7"},
+        {MakeSignal(U, 8, -0.5, 10), "-117.5", "10.0"},
+        {MakeSignal(U, 12, 0.25, -273.15), "-273.15", "750.60"},
+        {MakeSignal(S, 40, 0.001), "-549755813.888", "549755813.887"},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(PhysicalLimitText(c.signal, false), c.low);
+        EXPECT_EQ(PhysicalLimitText(c.signal, true), c.high);
+    }
+}
+
 TEST(PhysicalValue, TypedValuesBecomeRawValuesRoundedHalfAwayFromZero) {
     const struct {
         Signal signal;

@@ -47,6 +47,7 @@ const char* RefusalName(Refusal r) {
         case Refusal::Unreadable: return "Unreadable";
         case Refusal::Disabled: return "Disabled";
         case Refusal::TooLong: return "TooLong";
+        case Refusal::CanFd: return "CanFd";
         case Refusal::IdFormat: return "IdFormat";
         case Refusal::Multiplexed: return "Multiplexed";
         case Refusal::PastLength: return "PastLength";
@@ -116,6 +117,9 @@ TEST(RegisterPlan, WhatTheGatewayMakesOfEachLayout) {
         {{{4, 8, kIntel}, {12, 8, kIntel}}, hi, "-/3 2/1 | 0+2 >>4&FF, 0+2 >>12&FF,"},
         {{{0, 1}, {8, 1}, {23, 16, kMotorola}}, hi, "-/1 -/2 3/4 | 0+1 >>0&1, 1+1 >>0&1, 2+1,"},
         {{{12, 8, kIntel}, {11, 8, kMotorola}}, hi, "3/2 | 0+1 >>4&FF, !MixedByteOrder(0),"},
+        // A signal within one byte has no byte order of its own: it shares a byte with either.
+        {{{7, 12, kMotorola}, {8, 4, kIntel}}, hi, "1/2 | 0+1 >>4&FFF, 0+1 >>0&F,"},
+        {{{0, 12, kIntel}, {15, 4, kMotorola}}, hi, "2/1 | 0+1 >>0&FFF, 0+1 >>12&F,"},
         // Refused signals; the rest of the message stays.
         {{{0, 16}, {8, 8}, {16, 8}}, hi, "-/3 | !Overlap(1), !Overlap(0), 0+1,"},
         {{{0, 8, kIntel, Multiplexing::Multiplexor}, {8, 16, kIntel, Multiplexing::Multiplexed}}, hi,
@@ -139,6 +143,8 @@ TEST(RegisterPlan, WholeMessagesRefused) {
     m.extended = true;
     EXPECT_EQ(refusal(CanMode::Can20A), "!IdFormat");
     EXPECT_EQ(refusal(CanMode::Can20B), "-/1 | 0+1,");
+    m.canFd = true;
+    EXPECT_EQ(refusal(CanMode::Can20B), "!CanFd");
     m.length = 12;
     EXPECT_EQ(refusal(CanMode::Can20B), "!TooLong");
     m.disabled = true;
@@ -167,9 +173,44 @@ TEST(RegisterPlan, RefusalsAreWorded) {
     m.extended = false;
     EXPECT_EQ(MessageRefusalText(m, PlanMessage(m, CanMode::Can20B, WordOrder::HighFirst)),
               "an 11-bit id, and the project's CANType selects CAN 2.0B, 29-bit COB-IDs");
+    m.canFd = true;
+    m.frameFormat = "StandardCAN_FD";
+    EXPECT_EQ(MessageRefusalText(m, PlanMessage(m, CanMode::Can20A, WordOrder::HighFirst)),
+              "a CAN FD frame (VFrameFormat StandardCAN_FD): the gateway is a CAN 2.0 node and never takes it, "
+              "whatever its length");
     m.length = 64;
     EXPECT_EQ(MessageRefusalText(m, PlanMessage(m, CanMode::Can20A, WordOrder::HighFirst)),
               "64 data bytes: the gateway is CAN 2.0, at most 8 (CAN FD)");
+}
+
+// The PLC's steps, from their one home: what it shifts, masks and
+// sign-extends, whatever the signal's length.
+TEST(RegisterPlan, ThePlcStepsOfASignal) {
+    const auto kSigned = ValueType::Signed, kUnsigned = ValueType::Unsigned;
+    const struct {
+        int start, length;
+        ValueType type;
+        const char* steps;
+    } kCases[] = {
+        {4, 16, kSigned, "shift right 4, mask 0xFFFF; the PLC sign-extends bit 15"},
+        {0, 16, kSigned, ""},
+        {0, 8, kSigned, "the PLC sign-extends bit 7"},
+        {0, 24, kSigned, "the PLC sign-extends bit 23"},
+        {0, 32, kSigned, ""},
+        {8, 40, kSigned, "the PLC sign-extends bit 39"},
+        {4, 12, kUnsigned, "shift right 4, mask 0xFFF"},
+        {0, 1, kUnsigned, "shift right 0, mask 0x1"},
+        {0, 64, kSigned, ""},
+    };
+    for (const auto& c : kCases) {
+        Message m = MakeMessage({{c.start, c.length}});
+        m.signalList[0].type = c.type;
+        const MessagePlan plan = PlanMessage(m, CanMode::Can20A, WordOrder::HighFirst);
+        EXPECT_EQ(PlcStepsText(StepsOf(plan.placements[0])), c.steps) << c.start << "|" << c.length;
+    }
+    EXPECT_EQ(MultiRegisterWriteText(1), "");
+    EXPECT_EQ(MultiRegisterWriteText(2), "a PLC writing it writes both in one function 16 request");
+    EXPECT_EQ(MultiRegisterWriteText(4), "a PLC writing it writes all 4 in one function 16 request");
 }
 
 // The joined value of a signal's registers, as the PLC builds it.

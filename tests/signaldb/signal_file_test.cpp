@@ -24,6 +24,8 @@ SignalFile Sample() {
     m.length = 8;
     m.order = WordOrder::LowFirst;
     m.newFrame = true;
+    m.cycleTimeMs = 250;
+    m.databaseId = 0x18FF0082;
     m.database = "../dbc/drive \"one\".dbc";
     m.sha256 = std::string(64, 'f');
     m.registers = {{7, 0x21}, {8, 0x87}, {9, 0x65}};
@@ -31,6 +33,7 @@ SignalFile Sample() {
     bits.signal.name = "DCLink";
     bits.signal.startBit = 4;
     bits.signal.length = 12;
+    bits.signal.type = ValueType::Signed;
     bits.signal.factor = 0.1;
     bits.signal.offset = -40.5;
     bits.signal.minimum = -1e-05;
@@ -42,6 +45,7 @@ SignalFile Sample() {
     bits.shift = 4;
     bits.mask = 0xFFF;
     bits.masked = true;
+    bits.signBit = 11;
     ImportedSignal wide;
     wide.signal.name = "Hours";
     wide.signal.startBit = 32;
@@ -67,8 +71,15 @@ TEST(SignalFile, WhatIsWrittenReadsBackTheSameInAnyLocale) {
     EXPECT_EQ(read.fileName, "SIGNALS.XML");
     EXPECT_EQ(SignalFileText(read.file), text);
     EXPECT_NE(text.find("Factor=\"0.1\" Offset=\"-40.5\" Minimum=\"-1e-05\""), std::string::npos) << text;
-    EXPECT_NE(text.find("CobID=\"0x18FF0081\" Extended=\"Y\""), std::string::npos) << text;
+    EXPECT_NE(text.find("<Signals Version=\"2\">"), std::string::npos) << text;
+    EXPECT_NE(text.find("CobID=\"0x18FF0081\" DatabaseCobID=\"0x18FF0082\" Extended=\"Y\""), std::string::npos) << text;
+    EXPECT_NE(text.find("NewFrame=\"Y\" CycleTime=\"250\""), std::string::npos) << text;
+    EXPECT_NE(text.find("Type=\"signed\" SignBit=\"11\""), std::string::npos) << text;
     const ImportedMessage& m = read.file.messages.at(0);
+    EXPECT_EQ(m.cycleTimeMs, 250);
+    EXPECT_EQ(m.databaseId, 0x18FF0082u);
+    EXPECT_EQ(m.signalList[0].signBit, 11);
+    EXPECT_EQ(m.signalList[1].signBit, std::nullopt);
     EXPECT_EQ(m.name, "Status & <Mode>");
     EXPECT_EQ(m.database, "../dbc/drive \"one\".dbc");
     EXPECT_EQ(m.signalList[0].signal.comment, "line one\nline \"two\"\t& more");
@@ -78,7 +89,11 @@ TEST(SignalFile, WhatIsWrittenReadsBackTheSameInAnyLocale) {
     EXPECT_FALSE(m.signalList[1].masked);
     EXPECT_EQ(m.signalList[1].registers, (std::vector<std::int32_t>{8, 9}));
     EXPECT_EQ(RegisterLine(read.file, FrameDirection::Transmit, 9),
-              "transmit 9: 0x18FF0081 Status & <Mode>, high B6, low B5: Hours (word 2 of 2, low word first)");
+              "transmit 9: 0x18FF0081 Status & <Mode>, high B6, low B5: Hours (word 2 of 2, low word first; a PLC "
+              "writing it writes both in one function 16 request)");
+    EXPECT_EQ(RegisterLine(read.file, FrameDirection::Transmit, 7),
+              "transmit 7: 0x18FF0081 Status & <Mode>, high B2, low B1: DCLink (shift right 4, mask 0xFFF; the PLC "
+              "sign-extends bit 11)");
     EXPECT_EQ(ReadSignalFile(dir / "none").status, ProjectDocument::Status::Absent);
 }
 
@@ -95,7 +110,11 @@ TEST(SignalFile, RefusesWhatThisToolWouldNotWrite) {
         const std::string* base = nullptr;
     } cases[] = {
         {"<Other/>", "<Other/>", "the document element is not \"Signals\"", &other},
-        {"<Signals>", "<Signals><Register/>", "message 1: an element \"Register\" where a Message belongs"},
+        {"<Signals Version=\"2\">", "<Signals Version=\"2\"><Register/>", "message 1: an element \"Register\" where a Message belongs"},
+        {"Version=\"2\"", "Version=\"3\"", "Version '3': this tool reads versions 1 to 2 of the file"},
+        {"SignBit=\"11\"", "SignBit=\"12\"", "signal \"DCLink\": SignBit '12' is not a whole number from 0 to 11"},
+        {"Type=\"signed\" SignBit", "Type=\"unsigned\" SignBit", "SignBit on a signal of type unsigned"},
+        {"CycleTime=\"250\"", "CycleTime=\"0\"", "CycleTime '0' is not a whole number from 1 to 1000000000"},
         {"Direction=\"transmit\"", "Direction=\"sideways\"", "message 1 (Status & <Mode>): Direction 'sideways' is not receive or transmit"},
         {"Extended=\"Y\"", "Extended=\"N\"", "CobID '0x18FF0081' is not an 11-bit COB-ID"},
         {"DLC=\"8\"", "DLC=\"9\"", "DLC '9' is not a whole number from 1 to 8"},
@@ -125,6 +144,51 @@ TEST(SignalFile, RefusesWhatThisToolWouldNotWrite) {
     }
 }
 
+// A file written before signals.xml had a version reads on: the PLC's sign
+// bit from the rule the import applies, no cycle times.
+TEST(SignalFile, AFileOfVersionOneReadsWithTheSignBitOfTheRule) {
+    std::string text = SignalFileText(Sample());
+    for (const char* attribute : {" Version=\"2\"", " CycleTime=\"250\"", " SignBit=\"11\"", " DatabaseCobID=\"0x18FF0082\""})
+        text.erase(text.find(attribute), std::string(attribute).size());
+    TempDir dir;
+    WriteFile(dir / "signals.xml", text);
+    const SignalFileRead read = ReadSignalFile(dir.path());
+    ASSERT_TRUE(read.Loaded()) << read.error;
+    const ImportedMessage& m = read.file.messages.at(0);
+    EXPECT_EQ(m.signalList[0].signBit, 11);
+    EXPECT_EQ(m.cycleTimeMs, std::nullopt);
+    EXPECT_EQ(m.databaseId, std::nullopt);
+}
+
+// What a database reader refuses of a scaling leaves that signal without a
+// value, named by message, signal and attribute; the rest of the file is used.
+TEST(SignalFile, AScalingNoReaderTakesLeavesItsSignalWithoutAValue) {
+    const std::string good = SignalFileText(Sample());
+    const struct {
+        const char* from;
+        const char* to;
+        const char* problem;
+    } kCases[] = {
+        {"Factor=\"0.1\"", "Factor=\"nan\"", "Factor 'nan' is not a finite number"},
+        {"Factor=\"0.1\"", "Factor=\"inf\"", "Factor 'inf' is not a finite number"},
+        {"Factor=\"0.1\"", "Factor=\"0\"", "Factor '0' is 0: no raw value gives a physical one"},
+        {"Offset=\"-40.5\"", "Offset=\"-inf\"", "Offset '-inf' is not a finite number"},
+        {"Maximum=\"409.5\"", "Maximum=\"NaN\"", "Maximum 'NaN' is not a finite number"},
+    };
+    for (const auto& c : kCases) {
+        std::string text = good;
+        text.replace(text.find(c.from), std::string(c.from).size(), c.to);
+        TempDir dir;
+        WriteFile(dir / "signals.xml", text);
+        const SignalFileRead read = ReadSignalFile(dir.path());
+        ASSERT_TRUE(read.Loaded()) << read.error;
+        EXPECT_EQ(read.file.messages[0].signalList[0].problem, c.problem);
+        EXPECT_EQ(read.file.messages[0].signalList[1].problem, "");
+        EXPECT_EQ(CheckSignalFile(dir.path()).texts.at(0),
+                  std::string("Status & <Mode>.DCLink has no physical value: ") + c.problem);
+    }
+}
+
 // The check's three warnings on a project with an imported message: a
 // mapping edited since, a register no row maps, a database that changed.
 TEST(SignalFileCheck, WarnsWhereMappingOrDatabaseLeftTheImport) {
@@ -139,6 +203,7 @@ TEST(SignalFileCheck, WarnsWhereMappingOrDatabaseLeftTheImport) {
     m.id = 0x181;
     m.extended = false;
     m.name = "M";
+    m.databaseId.reset();
     m.database = "../drive.dbc";
     m.sha256 = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";  // of no bytes
     WriteFile(project / "signals.xml", SignalFileText(file));

@@ -21,6 +21,11 @@ BO_ 1024 Mux: 3 ECU
  SG_ A m1 : 8|16@1+ (1,0) [0|0] "" GW
 BO_ 2566848641 Ext: 8 ECU
  SG_ E : 0|8@1+ (1,0) [0|0] "" GW
+BO_ 1792 Fd: 8 ECU
+ SG_ F : 0|8@1+ (1,0) [0|0] "" GW
+BA_DEF_ BO_ "VFrameFormat" ENUM "StandardCAN","ExtendedCAN","StandardCAN_FD";
+BA_ "VFrameFormat" BO_ 1792 2;
+BA_ "GenMsgCycleTime" BO_ 256 100;
 )";
 
 const Database& Db() {
@@ -56,6 +61,7 @@ struct Options {
     std::optional<std::int32_t> first;
     WordOrder order = WordOrder::HighFirst;
     bool prune = false;
+    std::optional<std::int32_t> firstTransmit = std::nullopt;
 };
 
 struct Result {
@@ -67,7 +73,7 @@ Result Import(const ProjectTables& project, const std::string& receive, const st
               Options options = {}, const Database& db = Db()) {
     Result r;
     try {
-        ImportRequest request{{}, options.first, options.order, options.prune};
+        ImportRequest request{{}, options.first, options.firstTransmit, options.order, options.prune};
         std::vector<std::string> refusals;
         if (!receive.empty()) request.picks.push_back(ResolveList(db, FrameDirection::Receive, receive, refusals));
         if (!transmit.empty()) request.picks.push_back(ResolveList(db, FrameDirection::Transmit, transmit, refusals));
@@ -117,6 +123,25 @@ TEST(SignalImport, RulesOfTheImport) {
          {"receive 0: " + kRpm, "receive 1: " + kBits, "~Speed (0x100): added as frame 0x100 (row 1 of RCobDef.xml)"}},
         {"one above the highest register of the direction", Project({{"0x7FF", {{20, 18}}}}, {{"0x7FE", {{40, 18}}}}),
          "Speed.Rpm", "Counter.Temp", {}, {"receive 21: " + kRpm, "transmit 41: " + kTemp}},
+        {"transmit registers of a project without any start above the receive ones", Project({ManyRows(3)}, {}), "",
+         "Speed", {}, {"transmit 1003: " + kRpm, "transmit 1004: " + kBits, "~transmit registers are numbered from 1003"}},
+        {"both directions at once: transmit above receive", Project({}), "Counter", "Speed", {},
+         {"receive 0: 0x200 Counter, high B1, low B2: Total (word 1 of 2, high word first)",
+          "receive 1: 0x200 Counter, high B3, low B4: Total (word 2 of 2, high word first)", "receive 2: " + kTemp,
+          "transmit 3: " + kRpm, "transmit 4: " + kBits}},
+        {"numbers pass over those the other direction maps", Project({{"0x7FF", {{20, 18}}}}, {{"0x7FE", {{21, 18}}}}),
+         "Speed", "", {}, {"receive 22: " + kRpm, "receive 23: " + kBits}},
+        {"--first-transmit-register", Project({}), "Counter", "Speed", {std::nullopt, WordOrder::HighFirst, false, 100},
+         {"receive 0: 0x200 Counter, high B1, low B2: Total (word 1 of 2, high word first)",
+          "receive 1: 0x200 Counter, high B3, low B4: Total (word 2 of 2, high word first)", "receive 2: " + kTemp,
+          "transmit 100: " + kRpm, "transmit 101: " + kBits}},
+        {"a register given that the other direction maps", Project({}, {{"0x7FE", {{21, 18}}}}), "Speed.Rpm=21", "", {},
+         {"receive 21: " + kRpm,
+          "~register 21 (receive, Speed.Rpm) is also a transmit register: a Modbus master reads and writes the same "
+          "address there"}},
+        {"a CAN FD frame", Project({}), "Fd", "", {},
+         {"!Fd (0x700): a CAN FD frame (VFrameFormat StandardCAN_FD): the gateway is a CAN 2.0 node and never takes "
+          "it, whatever its length"}},
         {"from --first-register, high word first", Project({}), "Counter", "", {100},
          {"receive 100: 0x200 Counter, high B1, low B2: Total (word 1 of 2, high word first)",
           "receive 101: 0x200 Counter, high B3, low B4: Total (word 2 of 2, high word first)", "receive 102: " + kTemp}},
@@ -198,6 +223,33 @@ TEST(SignalImport, NewFramesGoAfterTheOthersWithTheirRows) {
     EXPECT_TRUE(receive.changed && r.outcome->tables.transmit.changed && r.outcome->tables.signalFileChanged);
     ASSERT_EQ(r.outcome->tables.signalFile.messages.size(), 2u);
     EXPECT_TRUE(r.outcome->tables.signalFile.messages[0].newFrame);
+    EXPECT_EQ(r.outcome->tables.signalFile.messages[0].cycleTimeMs, 100);
+    EXPECT_EQ(r.outcome->tables.signalFile.messages[1].signalList[0].signBit, 7);
+}
+
+// A frame the user gave another COB-ID in the frame table keeps it when its
+// message is imported again: the entry follows the frame, and remembers the
+// database's COB-ID to find the frame by next time.
+TEST(SignalImport, AFrameGivenAnotherCobIdKeepsIt) {
+    const Result first = Import(Project({}), "Speed");
+    ASSERT_TRUE(first.outcome);
+    ProjectTables edited = first.outcome->tables;
+    edited.receive.frames.rows[0].CobID = "0x155";
+    for (int round = 0; round < 2; ++round) {
+        const Result again = Import(edited, "Speed");
+        ASSERT_TRUE(again.outcome) << ::testing::PrintToString(again.refusals);
+        EXPECT_EQ(again.outcome->tables.receive.frames.rows.size(), 1u);
+        EXPECT_EQ(again.outcome->tables.receive.frames.rows[0].CobID, "0x155");
+        const ImportedMessage& entry = again.outcome->tables.signalFile.messages.at(0);
+        EXPECT_EQ(entry.id, 0x155u);
+        EXPECT_EQ(entry.databaseId, 0x100u);
+        EXPECT_EQ(again.lines, (std::vector<std::string>{"receive 0: 0x155 Speed, high B2, low B1: Rpm",
+                                                         "receive 1: 0x155 Speed, high none, low B3: Flags (shift "
+                                                         "right 0, mask 0xF), Mode (shift right 4, mask 0xF)"}));
+        EXPECT_TRUE(Contains(again.notes, "Speed (0x100): frame 0x155 (row 1 of RCobDef.xml) keeps its COB-ID, which "
+                                          "test.dbc gives as 0x100"));
+        edited = again.outcome->tables;
+    }
 }
 
 // Importing a message again keeps its registers, whatever else changes, and

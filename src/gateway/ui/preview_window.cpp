@@ -40,6 +40,9 @@ TFPreview::TFPreview(QWidget* parent) : QDialog(parent) {
     E_Registers->setObjectName("E_Registers");
     E_Registers->setPlaceholderText("100=0x1234,110=7");
     E_Registers->setMaxLength(std::numeric_limits<int>::max());
+    E_Signals = new QLineEdit(this);
+    E_Signals->setObjectName("E_Signals");
+    E_Signals->setPlaceholderText("Target velocity=-1000, ControlWord=15 (imported transmit signals)");
     M_Result = new QPlainTextEdit(this);
     M_Result->setObjectName("M_Result");
     M_Result->setReadOnly(true);
@@ -52,6 +55,7 @@ TFPreview::TFPreview(QWidget* parent) : QDialog(parent) {
     auto* inputs = new QFormLayout;
     inputs->addRow("Received frames:", E_Frames);
     inputs->addRow("Register values:", E_Registers);
+    inputs->addRow("Signal values:", E_Signals);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(BtClose);
@@ -64,6 +68,7 @@ TFPreview::TFPreview(QWidget* parent) : QDialog(parent) {
 
     connect(E_Frames, &QLineEdit::textChanged, this, [this] { E_FramesChange(); });
     connect(E_Registers, &QLineEdit::textChanged, this, [this] { E_RegistersChange(); });
+    connect(E_Signals, &QLineEdit::textChanged, this, [this] { E_RegistersChange(); });
     connect(BtClose, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -114,14 +119,25 @@ void TFPreview::ShowResult() {
             text += PrintableText(typed.text, LineBreaks::OneLine) + ": not a frame: " + typed.frame.Why() + "\n";
     }
     const std::string registers = E_Registers->text().trimmed().toStdString();
-    if (!registers.empty()) {
-        if (auto values = ParseRegisterValues(registers))
+    const std::string typedSignals = E_Signals->text().trimmed().toStdString();
+    if (!registers.empty() || !typedSignals.empty()) {
+        std::vector<std::string> warnings;
+        const auto values = TypedTransmitValues(registers, typedSignals, Signals(), warnings);
+        if (values) {
+            for (const std::string& warning : warnings) text += "warning: " + PrintableText(warning, LineBreaks::OneLine) + "\n";
+            if (!typedSignals.empty()) {
+                const auto given = TypedTransmitValues(registers, "", nullptr, warnings);
+                const std::string set = SignalRegistersText(given ? *given : RegisterValues{}, *values);
+                if (!set.empty()) text += PrintableText(set, LineBreaks::OneLine) + "\n";
+            }
             text += PreviewTransmitText(loaded_->model, *values, Signals());
-        else
+        } else {
             text += PrintableText(values.Why(), LineBreaks::OneLine) + "\n";
+        }
     }
     if (text.empty())
-        text = "Type received frames (181#1122334455667788) or register values (100=0x1234,110=7).\n"
+        text = "Type received frames (181#1122334455667788), register values (100=0x1234,110=7) or physical values "
+               "of imported transmit signals (Speed=1500).\n"
                "-- marks a half or byte that is not fed, ?? a value that is not known.\n";
     M_Result->setPlainText(QString::fromStdString(text));
 }

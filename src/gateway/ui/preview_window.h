@@ -18,10 +18,10 @@ class QPushButton;
 namespace vestrel {
 
 
-// "Preview": what the gateway does with frames or register values the user
-// types, from the open project as a compile would lay it into the banks. The
-// result follows every keystroke; the text is the one vestrel-cli preview
-// prints.
+// "Preview": what the gateway does with frames, register values or physical
+// values of imported signals the user types, from the open project as a
+// compile would lay it into the banks. The result follows every keystroke;
+// the text is the one vestrel-cli preview prints.
 class TFPreview : public QDialog {
     Q_OBJECT
 
@@ -39,6 +39,7 @@ public:
 
     QLineEdit* FramesEdit() const { return E_Frames; }
     QLineEdit* RegistersEdit() const { return E_Registers; }
+    QLineEdit* SignalsEdit() const { return E_Signals; }
     QPlainTextEdit* Result() const { return M_Result; }
 
 protected:
@@ -56,6 +57,7 @@ private:
     QLabel* LbProject;
     QLineEdit* E_Frames;
     QLineEdit* E_Registers;
+    QLineEdit* E_Signals;
     QPlainTextEdit* M_Result;
     QPushButton* BtClose;
 };

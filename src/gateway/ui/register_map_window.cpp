@@ -17,6 +17,7 @@
 #include <QShowEvent>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QTextOption>
 #include <QVBoxLayout>
 
 #include <atomic>
@@ -34,6 +35,11 @@ namespace {
 void FillDocument(QTextDocument& document, const std::string& html) {
     QList<QByteArray> pictures;
     InstallSvgObjects(document);
+    // Lines break between words only: a narrow column grows rather than
+    // cut a number ("-32768..32767") in two.
+    QTextOption option = document.defaultTextOption();
+    option.setWrapMode(QTextOption::WordWrap);
+    document.setDefaultTextOption(option);
     document.setHtml(SvgAsImagePlaceholders(html, pictures));
     ReplaceSvgElements(document, pictures);
 }

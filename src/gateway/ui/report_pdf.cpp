@@ -10,6 +10,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRegularExpression>
 #include <QSvgRenderer>
 
 #include <cstddef>
@@ -31,6 +32,7 @@ constexpr int kDpi = 96;
 constexpr double kFooter = 24;     // room at the foot of each page for its number
 constexpr double kPadX = 8, kPadY = 3;  // inside a table cell
 constexpr double kLayoutShare = 20;  // per cent of the progress for the layout, the rest for the pages
+constexpr int kBodyFont = 14, kSmallestFont = 9;  // pixels
 
 const QColor kInk(0x11, 0x11, 0x11), kMuted(0x66, 0x66, 0x66), kError(0xA0, 0x00, 0x00), kWarning(0x7A, 0x52, 0x00),
     kRule(0xCC, 0xCC, 0xCC), kGrid(0xBB, 0xBB, 0xBB), kHeadingFill(0xF0, 0xF0, 0xF0);
@@ -192,45 +194,60 @@ private:
     }
 
     // Columns as wide as their longest text; when that is more than the
-    // page has, the narrow ones keep their width and the wide ones share
-    // the rest and wrap.
+    // page has, each column keeps at least its longest word (a number, a
+    // name, "-32768..32767" never breaks) and the rest of the page goes to
+    // the columns that wrap, as much as each would take beyond its longest
+    // word. WidestWords says whether that fits at all.
     std::vector<double> Columns(const ReportTable& table, const QFont& font, const QFont& bold) const {
-        const std::size_t n = table.rows.empty() ? table.headings.size() : table.rows.front().size();
-        std::vector<double> natural(n, 0);
-        const QFontMetricsF plain(font, &device_), strong(bold, &device_);
-        for (std::size_t c = 0; c < table.headings.size() && c < n; ++c)
-            natural[c] = strong.horizontalAdvance(ToQText(table.headings[c]));
-        for (const auto& row : table.rows)
-            for (std::size_t c = 0; c < n && c < row.size(); ++c)
-                natural[c] = std::max(natural[c], (table.headings.empty() && c == 0 ? strong : plain)
-                                                      .horizontalAdvance(ToQText(row[c])));
-        for (double& w : natural) w += 2 * kPadX + 1;
-        std::vector<double> widths = natural;
-        double left = width_;
-        std::vector<std::size_t> wide(n);
-        std::iota(wide.begin(), wide.end(), 0);
-        while (!wide.empty()) {
-            const double share = left / static_cast<double>(wide.size());
-            const auto narrow = std::stable_partition(wide.begin(), wide.end(), [&](std::size_t c) { return natural[c] > share; });
-            if (narrow == wide.end()) {
-                const double total = std::accumulate(wide.begin(), wide.end(), 0.0,
-                                                     [&](double sum, std::size_t c) { return sum + natural[c]; });
-                if (total > left)
-                    for (std::size_t c : wide) widths[c] = natural[c] * left / total;
-                break;
-            }
-            for (auto it = narrow; it != wide.end(); ++it) left -= natural[*it];
-            wide.erase(narrow, wide.end());
-            if (left <= 0) break;  // the narrow ones fill the page already
-        }
+        const std::vector<double> natural = ColumnWidths(table, font, bold, false);
+        const std::vector<double> least = ColumnWidths(table, font, bold, true);
+        const double all = std::accumulate(natural.begin(), natural.end(), 0.0);
+        if (all <= width_) return natural;
+        const double floor = std::accumulate(least.begin(), least.end(), 0.0);
+        std::vector<double> widths = least;
+        const double extra = std::max(0.0, width_ - floor);
+        const double wanted = all - floor;
+        for (std::size_t c = 0; c < widths.size(); ++c)
+            if (wanted > 0) widths[c] += (natural[c] - least[c]) * extra / wanted;
         return widths;
     }
 
+    // Per column the width of its longest text, or with `words` of its
+    // longest word, heading included, padding included.
+    std::vector<double> ColumnWidths(const ReportTable& table, const QFont& font, const QFont& bold, bool words) const {
+        const std::size_t n = table.rows.empty() ? table.headings.size() : table.rows.front().size();
+        std::vector<double> widths(n, 0);
+        const QFontMetricsF plain(font, &device_), strong(bold, &device_);
+        const auto widest = [&](const QFontMetricsF& metrics, const std::string& text) {
+            const QString q = ToQText(text);
+            if (!words) return metrics.horizontalAdvance(q);
+            double most = 0;
+            for (const QString& word : q.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts))
+                most = std::max(most, metrics.horizontalAdvance(word));
+            return most;
+        };
+        for (std::size_t c = 0; c < table.headings.size() && c < n; ++c)
+            widths[c] = widest(strong, table.headings[c]);
+        for (const auto& row : table.rows)
+            for (std::size_t c = 0; c < n && c < row.size(); ++c)
+                widths[c] = std::max(widths[c], widest(table.headings.empty() && c == 0 ? strong : plain, row[c]));
+        for (double& w : widths) w += 2 * kPadX + 2;
+        return widths;
+    }
+
+public:
+    // The width a table needs so that no word of it breaks, at the body's font.
+    double WidestWords(const ReportTable& table, int pixels) const {
+        const std::vector<double> least = ColumnWidths(table, Font(pixels), Font(pixels, true), true);
+        return std::accumulate(least.begin(), least.end(), 0.0);
+    }
+
+private:
     // A row of cells: the heading row shaded, the first cell of a name-value
     // row shaded and bold, numbers to the right.
     void Row(const std::vector<std::string>& cells, const std::vector<double>& widths, const std::vector<bool>& numeric,
-             bool heading, bool nameValue, double before, int headingPiece) {
-        const QFont font = Font(14), bold = Font(14, true);
+             bool heading, bool nameValue, double before, int headingPiece, int pixels) {
+        const QFont font = Font(pixels), bold = Font(pixels, true);
         std::vector<QString> texts;
         double height = 0;
         for (std::size_t c = 0; c < widths.size(); ++c) {
@@ -262,17 +279,21 @@ private:
         };
     }
 
+    // A table whose words do not fit across the page at the body's font
+    // takes a smaller one, down to kSmallestFont.
     void Table(const ReportTable& table, bool nameValue) {
-        const std::vector<double> widths = Columns(table, Font(14), Font(14, true));
+        int pixels = kBodyFont;
+        while (pixels > kSmallestFont && WidestWords(table, pixels) > width_) --pixels;
+        const std::vector<double> widths = Columns(table, Font(pixels), Font(pixels, true));
         int headingPiece = -1;
         double before = 6;
         if (!table.headings.empty()) {
-            Row(table.headings, widths, table.numeric, true, false, before, -1);
+            Row(table.headings, widths, table.numeric, true, false, before, -1, pixels);
             headingPiece = static_cast<int>(pieces.size()) - 1;
             before = 0;
         }
         for (const auto& row : table.rows) {
-            Row(row, widths, table.numeric, false, nameValue, before, headingPiece);
+            Row(row, widths, table.numeric, false, nameValue, before, headingPiece, pixels);
             before = 0;
         }
     }
@@ -325,6 +346,16 @@ std::optional<QByteArray> RegisterMapPdf(const ReportDocument& document, const s
     writer.setResolution(kDpi);
     writer.setPageSize(QPageSize(QPageSize::A4));
     writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    // Portrait, unless a table's words need the width of a landscape page.
+    {
+        const Flow probe(writer, writer.pageLayout().paintRectPixels(kDpi).width());
+        double widest = 0;
+        for (const ReportBlock& block : document.blocks)
+            if (block.kind == ReportBlock::Kind::MapTable || block.kind == ReportBlock::Kind::Settings)
+                widest = std::max(widest, probe.WidestWords(block.table, kBodyFont));
+        if (widest > writer.pageLayout().paintRectPixels(kDpi).width())
+            writer.setPageOrientation(QPageLayout::Landscape);
+    }
     writer.setTitle(ToQText(title));
     writer.setCreator(QString::fromUtf8(kApplicationName));
     const QRectF page = writer.pageLayout().paintRectPixels(kDpi);

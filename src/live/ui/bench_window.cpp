@@ -221,6 +221,7 @@ void TFBench::FormShow() {
         auto loaded = std::make_shared<const gateway::ProjectModel>(gateway::LoadProjectModel(projectDir_));
         gateway::SignalValuesLoad meanings = gateway::LoadSignalValues(projectDir_);
         if (!meanings.problem.empty()) text += "\nNote: " + meanings.problem + ".";
+        for (const std::string& note : meanings.notes) text += "\nNote: " + note + ".";
         const BenchSettings settings = BenchSettingsOf(loaded->model.Banks());
         Preselect(settings);
         for (const std::string& note : BenchNotes(settings, loaded->model.Banks())) text += "\nNote: " + note + ".";

@@ -10,6 +10,7 @@
 #include "live/ui/bench_widgets.h"
 #include "live/ui/text_table_model.h"
 #include "platform/printable_text.h"
+#include "signaldb/signal_names.h"
 
 #include <QComboBox>
 #include <QFontDatabase>
@@ -46,6 +47,9 @@ TFExpectedReadPage::TFExpectedReadPage(QWidget* parent) : QWidget(parent) {
     E_Write = new QLineEdit(this);
     E_Write->setObjectName("E_Write");
     E_Write->setPlaceholderText("100=0x1234,101=5");
+    E_WriteSignals = new QLineEdit(this);
+    E_WriteSignals->setObjectName("E_WriteSignals");
+    E_WriteSignals->setPlaceholderText("physical values of imported signals: Target velocity=-1000, ControlWord=15");
     SE_FrameWait = new QSpinBox(this);
     SE_FrameWait->setObjectName("SE_FrameWait");
     SE_FrameWait->setRange(1, 600000);
@@ -82,6 +86,10 @@ TFExpectedReadPage::TFExpectedReadPage(QWidget* parent) : QWidget(parent) {
     writeRow->addWidget(SE_FrameWait);
     writeRow->addWidget(BtWrite);
     transmitLayout->addLayout(writeRow);
+    auto* signalRow = new QHBoxLayout;
+    signalRow->addWidget(new QLabel("Signals:", this));
+    signalRow->addWidget(E_WriteSignals, 1);
+    transmitLayout->addLayout(signalRow);
     transmitLayout->addWidget(M_Transmit);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(receive);
@@ -208,9 +216,31 @@ void TFExpectedReadPage::BtReadAllClick() {
     reads.Start();
 }
 
+// The registers to write: those typed, and those the typed physical values
+// of imported signals give (the signals' bits win); the reason otherwise.
+Result<gateway::RegisterValues> TFExpectedReadPage::TypedWrite() const {
+    gateway::RegisterValues values;
+    const std::string registers = E_Write->text().trimmed().toStdString();
+    const std::string typedSignals = E_WriteSignals->text().trimmed().toStdString();
+    if (!registers.empty() || typedSignals.empty()) {
+        auto parsed = gateway::ParseRegisterValues(registers);
+        if (!parsed) return Failure{parsed.Why()};
+        values = std::move(*parsed);
+    }
+    if (typedSignals.empty()) return values;
+    const gateway::SignalValues* meanings = session_ ? session_->Meanings() : nullptr;
+    if (!meanings) return Failure{"the project has no imported signals (signals.xml) to take physical values of"};
+    const auto assignments = signaldb::ParseSignalValues(typedSignals);
+    if (!assignments) return Failure{assignments.Why()};
+    std::vector<std::string> warnings;
+    if (const Result<void> applied = gateway::ApplySignalAssignments(*meanings, *assignments, values, warnings); !applied)
+        return Failure{applied.Why()};
+    return values;
+}
+
 void TFExpectedReadPage::BtWriteClick() {
     if (Busy()) return;
-    const auto values = gateway::ParseRegisterValues(E_Write->text().trimmed().toStdString());
+    const auto values = TypedWrite();
     if (!values) {
         M_Transmit->setPlainText(QString::fromStdString(PrintableText(values.Why(), LineBreaks::OneLine)));
         return;
@@ -226,24 +256,31 @@ void TFExpectedReadPage::BtWriteClick() {
                                  "nothing was written and nothing is judged. Open the CAN interface first.");
         return;
     }
+    // A signal over several registers given only some of them goes out half new.
+    std::string warnings;
+    if (const gateway::SignalValues* meanings = session_->Meanings())
+        for (const std::string& partial : gateway::PartialSignalWrites(*meanings, *values))
+            warnings += PrintableText("warning: " + partial, LineBreaks::OneLine) + "\n";
     writesJudged_ = true;
     WriteCheckRun& writes = session_->StartWriteCheck(CurrentNumbering(), *values, SE_FrameWait->value());
-    connect(&writes, &WriteCheckRun::finished, this, [this, &writes] {
-        std::string text;
+    connect(&writes, &WriteCheckRun::finished, this, [this, &writes, warnings] {
+        std::string text = warnings;
         writesJudged_ = session_->Bus().IsOpen();
         if (writesJudged_) {
-            for (const std::string& line : WriteLines(writes.Writes(), writes.FrameWaitMs()))
+            for (const std::string& line :
+                 WriteLines(writes.Writes(), writes.FrameWaitMs(), session_->Model()->SharedRegisters()))
                 text += PrintableText(line, LineBreaks::OneLine) + "\n";
         } else {
-            text = "The CAN interface closed during the write check: the frames were not watched and nothing is "
-                   "judged.";
+            text += "The CAN interface closed during the write check: the frames were not watched and nothing is "
+                    "judged.";
         }
         M_Transmit->setPlainText(QString::fromStdString(text));
         BtWrite->setEnabled(true);
         ShowSummary();
         emit checkFinished();
     });
-    M_Transmit->setPlainText("Writing " + QString::fromStdString(live::WrittenValuesText(*values)) + " ...");
+    M_Transmit->setPlainText(QString::fromStdString(
+        warnings + "Writing " + PrintableText(live::WrittenValuesText(*values), LineBreaks::OneLine) + " ..."));
     BtWrite->setEnabled(false);
     writes.Start();
 }

@@ -58,6 +58,7 @@ public:
     QComboBox* Function() const { return CB_Function; }
     QTableView* Registers() const { return sgRegisters; }
     QLineEdit* WriteValues() const { return E_Write; }
+    QLineEdit* WriteSignals() const { return E_WriteSignals; }
     QSpinBox* FrameWait() const { return SE_FrameWait; }
     QPlainTextEdit* TransmitResult() const { return M_Transmit; }
     QLabel* Summary() const { return LbSummary; }
@@ -86,7 +87,10 @@ private:
     QComboBox* CB_Function;
     QPushButton* BtReadAll;
     QTableView* sgRegisters;
+    Result<gateway::RegisterValues> TypedWrite() const;
+
     QLineEdit* E_Write;
+    QLineEdit* E_WriteSignals;
     QSpinBox* SE_FrameWait;
     QPushButton* BtWrite;
     QPlainTextEdit* M_Transmit;

@@ -270,6 +270,13 @@ void TFModbusPollPage::BtWriteClick() {
     }
     const WriteFunction function = single ? WriteFunction::SingleRegister : WriteFunction::MultipleRegisters;
     const RegisterBlock block{*first, static_cast<int>(values.size())};
+    if (meanings_) {
+        // Register numbers as the signals' registers are read: the protocol address.
+        gateway::RegisterValues written;
+        for (std::size_t i = 0; i < values.size(); ++i) written[static_cast<std::uint16_t>(*first + i)] = values[i];
+        for (const std::string& partial : gateway::PartialSignalWrites(*meanings_, written))
+            AddLogLine("write: warning: " + partial);
+    }
     const int number = ++sequence_;
     client_->Write(function, *first, values, this, [this, function, block, number](const RequestOutcome& outcome) {
         ++answered_;
