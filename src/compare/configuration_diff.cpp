@@ -61,7 +61,7 @@ bool CompareStamps(const ComparedSide& old, const ComparedSide& now, const DiffO
     if (options.stamps)
         out.changes.push_back({Topic::Stamp, text});
     else
-        out.notes.push_back("the compile stamps differ, which is not counted as a change without --stamps (" + text + ")");
+        out.notes.push_back("the compile stamps differ, which counts as a change only with --stamps: " + text);
     return true;
 }
 

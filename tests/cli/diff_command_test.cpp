@@ -137,9 +137,9 @@ TEST(CliDiff, ImagesOfOneProjectAndItsDecodedCopy) {
     r = Cli({"diff", (dir / "first.sx").string(), image});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(ChangeLines(r.out), std::vector<std::string>{
-                                      "note: the compile stamps differ, which is not counted as a change without "
-                                      "--stamps (Compile stamp: 08.12.24 12:45:30 (DD.MM.YY, seconds rounded down to "
-                                      "even) -> 09.12.24 12:45:30 (DD.MM.YY, seconds rounded down to even))"});
+                                      "note: the compile stamps differ, which counts as a change only with "
+                                      "--stamps: Compile stamp: 08.12.24 12:45:30 (DD.MM.YY, seconds rounded down to "
+                                      "even) -> 09.12.24 12:45:30 (DD.MM.YY, seconds rounded down to even)"});
     r = Cli({"diff", (dir / "first.sx").string(), image, "--stamps"});
     EXPECT_EQ(r.status, 1);
     ASSERT_EQ(ChangeLines(r.out).size(), 1u);
