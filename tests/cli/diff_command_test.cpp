@@ -81,6 +81,17 @@ TEST(CliDiff, ExitsAsDiffDoes) {
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err.rfind("vestrel-cli: old: RCobDef.xml: row 1: Dimensin: 'eight' is not a valid integer value", 0), 0u)
         << r.err;
+    // A bank set that a build left half written is refused.
+    const fs::path bin = DemoCopy(dir, "Built") / "bin";
+    ASSERT_EQ(Cli({"build", bin.parent_path().string()}).status, 0);
+    std::string bank1 = ReadFile(bin / "bank1.bin");
+    bank1[5000] ^= 1;
+    WriteFile(bin / "bank1.bin", bank1);
+    r = Cli({"diff", demo, bin.string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("do not come from one compile: bank1.bin is not the file banks.sha256 lists"),
+              std::string::npos)
+        << r.err;
     for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
              {"diff", demo}, {"diff", demo, demo, demo}, {"diff", demo, demo, "--format", "pdf"}})
         EXPECT_EQ(Cli(args).status, 2) << ::testing::PrintToString(args);
