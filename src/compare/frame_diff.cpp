@@ -1,5 +1,6 @@
 #include "compare/side_diffs.h"
 
+#include "can/can_frame.h"
 #include "gateway/model_wording.h"
 #include "inspect/bank_decoder.h"
 #include "platform/text.h"
@@ -13,7 +14,7 @@ namespace vestrel::compare {
 
 namespace {
 
-using gateway::CobIdText;
+using can::CobIdText;
 using gateway::FrameName;
 using gateway::GatewayDirection;
 using gateway::GatewayFrame;
