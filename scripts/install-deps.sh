@@ -27,7 +27,7 @@ tests=(
   clang libclang-rt-14-dev
   srecord pmccabe xvfb xauth imagemagick python3-xlwt python3-xlsxwriter python3-odf
   locales poppler-utils groff-base
-  can-utils socat python3-can python3-canmatrix strace
+  can-utils socat python3-can python3-canmatrix strace git
 )
 
 packages=()

@@ -26,7 +26,8 @@ using Command = int (*)(const std::vector<std::string>&, CliContext&);
 
 const std::map<std::string, Command> kCommands = {
     {"build", BuildCommand},     {"update", UpdateCommand}, {"merge", MergeCommand},
-    {"check", CheckCommand},     {"decode", DecodeCommand}, {"preview", PreviewCommand},
+    {"check", CheckCommand},     {"decode", DecodeCommand}, {"diff", DiffCommand},
+    {"preview", PreviewCommand},
     {"replay", ReplayCommand},   {"report", ReportCommand}, {"signals", SignalsCommand},
     {"import-signals", ImportSignalsCommand}, {"remove-signals", RemoveSignalsCommand},
     {"workspace", WorkspaceCommand},

@@ -88,6 +88,24 @@ std::vector<CommandSpec> CompileCommands() {
          "bank2.bin and print what they configure. With --out, write a project that\n"
          "compiles back to the same banks into PROJECT_DIR, which must hold no project\n"
          "files yet. What the banks do not keep is said on stderr.\n"},
+        {"diff",
+         {"OLD NEW"},
+         {ValueKind::Path, ValueKind::Path},
+         {{"format", {}, "text, md or html", "text: one change a line; md, html: the same as a document", "text",
+           ValueKind::Choice, {"text", "md", "html"}},
+          {"stamps", {}, {}, "count differing compile stamps as a change"},
+          {"old-label", "NAME", "a name", "name OLD so in the head instead of by its path"},
+          {"new-label", "NAME", "a name", "name NEW so in the head instead of by its path"},
+          kOutFile},
+         "What changes between two configurations, each a project folder, a folder\n"
+         "with bank1.bin and bank2.bin or an S-record image: the settings, the frames\n"
+         "of each direction (matched by COB-ID), the registers and the frame bytes\n"
+         "they are fed from or feed, the imported signals, and for two images what\n"
+         "lies outside the banks. One change a line under both sides' SHA-256 (of a\n"
+         "folder: of its files' sha256sum lines); a change that never reaches the\n"
+         "device says so. Compile stamps are no change without --stamps; bank bytes\n"
+         "that no field explains are named. Exit status 0 when the two configure the\n"
+         "same, 1 when they differ, 2 when they could not be compared.\n"},
     };
 }
 
@@ -359,7 +377,9 @@ std::vector<SectionSpec> MakeSections() {
          {}},
         {"EXIT STATUS",
          "Exit status: 0 when everything asked for was done; 1 when it was not (the reason\n"
-         "is printed on stderr); 2 for a command line that was not understood.\n",
+         "is printed on stderr); 2 for a command line that was not understood. diff\n"
+         "exits as diff(1) does instead: 0 when the two sides configure the same, 1 when\n"
+         "they differ, 2 when they could not be compared.\n",
          {}},
         {"ENVIRONMENT",
          "SOURCE_DATE_EPOCH, when set, gives the compile stamp instead of the clock.\n"

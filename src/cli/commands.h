@@ -47,6 +47,9 @@ int UpdateCommand(const std::vector<std::string>& args, CliContext& cli);
 int MergeCommand(const std::vector<std::string>& args, CliContext& cli);
 int CheckCommand(const std::vector<std::string>& args, CliContext& cli);
 int DecodeCommand(const std::vector<std::string>& args, CliContext& cli);
+// What changes between two configurations (diff_command.cpp); exits as
+// diff(1): 0 the same, 1 different, 2 when they could not be compared.
+int DiffCommand(const std::vector<std::string>& args, CliContext& cli);
 // What the gateway does with a configuration (preview_command.cpp,
 // replay_command.cpp, report_command.cpp).
 int PreviewCommand(const std::vector<std::string>& args, CliContext& cli);

@@ -4,12 +4,14 @@
 #include "cli/commands.h"
 #include "cli/merge_run.h"
 
+#include "compare/update_changes.h"
 #include "compiler/bank_files.h"
 #include "inspect/project_check.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
 #include "platform/folder_lock.h"
 #include "platform/output_file.h"
+#include "platform/printable_text.h"
 #include "project/project_files.h"
 
 #include <ostream>
@@ -72,6 +74,12 @@ int UpdateCommand(const std::vector<std::string>& args, CliContext& cli) {
     outputs.push_back(inputs.NewImage());
     FolderLocks locks(OutputLocks({projectDir, inputs.dirBin}, outputs, read), WaitPolicy(a), WaitNotice(cli));
     Compile(projectDir, a.Has("strict"), cli);
+    // What the new image changes against the one an earlier update left, as
+    // the firmware update dialog shows it before the merge replaces it.
+    const compare::UpdateChanges changes = compare::ChangesOfUpdate(inputs.NewImage(), base, inputs.dirBin);
+    cli.out << PrintableText(changes.count, LineBreaks::OneLine) << '\n'
+            << PrintableText(changes.about, LineBreaks::OneLine) << '\n'
+            << changes.list;
     const int status = RunMerge(inputs, cli);
     if (status == kExitOk)
         cli.Done("Wrote the banks and bankg.c to " + inputs.dirBin.string() + " and the new image to " +

@@ -4,6 +4,7 @@
 #include "platform/file_util.h"
 #include "platform/folder_lock.h"
 #include "platform/output_file.h"
+#include "platform/printable_text.h"
 #include "platform/qt/qt_paths.h"
 #include "platform/qt/window_util.h"
 #include "platform/user_dialogs.h"
@@ -130,6 +131,13 @@ void TFModifyFileSx::BuildShownControls() {
     LbButton2->setMinimumHeight(34);
     LbButton2->setMinimumWidth(340);
 
+    Label4 = new QLabel(this);
+    Label4->setObjectName("Label4");
+    Label4->setTextFormat(Qt::PlainText);
+    Label4->setWordWrap(true);
+    ShowChanges = MakeButton(this, "ShowChanges", "Show changes...");
+    ShowChanges->setEnabled(false);
+
     Avanzamento = new QProgressBar(this);
     Avanzamento->setObjectName("Avanzamento");
     Avanzamento->setRange(0, 100);
@@ -186,7 +194,14 @@ void TFModifyFileSx::LayOutControls() {
     layout->addLayout(hiddenRow);
     layout->addWidget(GbBank);
     layout->addLayout(hiddenRow2);
+    // The count has the dialog's width to itself; the list is a click below.
+    auto* changes = new QHBoxLayout;
+    changes->addStretch(1);
+    changes->addWidget(ShowChanges);
+
     layout->addSpacing(6);
+    layout->addWidget(Label4);
+    layout->addLayout(changes);
     layout->addWidget(LbButton2);
     layout->addWidget(Avanzamento);
 }
@@ -200,6 +215,7 @@ void TFModifyFileSx::ConnectControls() {
     connect(OpenFile, &QPushButton::clicked, this, [this] { OpenFileClick(); });
     connect(DirFileBin, &QPushButton::clicked, this, [this] { DirFileBinClick(); });
     connect(NewFileSx, &QLineEdit::textChanged, this, [this] { NewFileSxChange(); });
+    connect(ShowChanges, &QPushButton::clicked, this, [this] { ShowChangesClick(); });
 }
 
 void TFModifyFileSx::showEvent(QShowEvent* event) {
@@ -236,6 +252,7 @@ void TFModifyFileSx::FormShow() {
     cbport->setCurrentIndex(0);
     Avanzamento->setValue(0);
     LbButton2->setEnabled(false);
+    ClearUpdateChanges();
     lastRunComplete_ = false;
     refusal_ = kNotComplete;
 
@@ -272,6 +289,29 @@ void TFModifyFileSx::FormShow() {
     NewFileSx->setText(ToQDisplayPath("New_" + fileSx_));
     NewFileSxChange();
     LbButton2->setEnabled(true);
+    ShowUpdateChanges();
+}
+
+void TFModifyFileSx::ClearUpdateChanges() {
+    changes_ = {};
+    Label4->clear();
+    ShowChanges->setEnabled(false);
+}
+
+void TFModifyFileSx::ShowUpdateChanges() {
+    changes_ = compare::ChangesOfUpdate(fs::path(dirOut_) / newFileName_, fs::path(baseDir_) / baseFile_, dirBin_);
+    Label4->setText(QString::fromStdString(PrintableText(changes_.count, LineBreaks::OneLine) + "\n" +
+                                           PrintableText(changes_.about, LineBreaks::OneLine)));
+    ShowChanges->setEnabled(!changes_.list.empty());
+    // The dialog keeps its place above the screen's middle as the text grows it.
+    adjustSize();
+    PlaceAboveMiddle();
+}
+
+void TFModifyFileSx::ShowChangesClick() {
+    if (changes_.list.empty()) return;
+    dialogs_.ShowReport(PrintableText(changes_.count, LineBreaks::OneLine), PrintableText(changes_.list, LineBreaks::Keep),
+                        false);
 }
 
 std::array<bool, 5> TFModifyFileSx::BankSelection() const {
@@ -380,12 +420,14 @@ void TFModifyFileSx::OpenFileClick() {
     NewFileSx->setText(ToQDisplayPath("New_" + fileSx_));
     NewFileSxChange();
     LbButton2->setEnabled(true);
+    ShowUpdateChanges();
 }
 
 void TFModifyFileSx::DirFileBinClick() {
     std::string folder;
-    if (FolderChooser(dialogs_, "Select Directory Bin", paths_.projectDir, folder))
-        dirBin_ = WithTrailingSeparator(folder);
+    if (!FolderChooser(dialogs_, "Select Directory Bin", paths_.projectDir, folder)) return;
+    dirBin_ = WithTrailingSeparator(folder);
+    if (LbButton2->isEnabled()) ShowUpdateChanges();
 }
 
 void TFModifyFileSx::NewFileSxChange() { newFileName_ = FromQPath(NewFileSx->text()); }

@@ -2,6 +2,7 @@
 
 #include "platform/workspace_paths.h"
 
+#include "compare/update_changes.h"
 #include "firmware/bank_merge.h"
 
 #include <QDialog>
@@ -60,11 +61,17 @@ public:
     void OpenFileClick();
     void DirFileBinClick();
     void NewFileSxChange();
+    // "Show changes...": the list of what the image about to be written
+    // changes against the one in the project folder.
+    void ShowChangesClick();
 
     QComboBox* Port() const { return cbport; }
     QPushButton* ExecuteButton() const { return LbButton2; }
     QToolButton* CloseButton() const { return LbButton1; }
     QProgressBar* Progress() const { return Avanzamento; }
+    QLabel* ChangesLabel() const { return Label4; }
+    QPushButton* ChangesButton() const { return ShowChanges; }
+    const compare::UpdateChanges& Changes() const { return changes_; }
     QCheckBox* BankBox(int bank) const { return Cbbank[static_cast<std::size_t>(bank - 1)]; }
     // True when the last run found bank `bank`'s address range missing.
     bool BankNotFound(int bank) const;
@@ -85,6 +92,10 @@ private:
     void ConnectControls();
     void SetBankNotFound(int bank, bool notFound);
     void PlaceAboveMiddle();
+    // Compares the image about to be written with the one in the project
+    // folder and shows the count.
+    void ShowUpdateChanges();
+    void ClearUpdateChanges();
 
     WorkspacePaths paths_;
     UserDialogs& dialogs_;
@@ -100,12 +111,16 @@ private:
     // what to tell the user (empty when the merge has told already).
     bool lastRunComplete_ = false;
     std::string refusal_;
+    compare::UpdateChanges changes_;
 
     QLabel* Label1;
     QComboBox* cbport;
     QPushButton* LbButton2;
     QProgressBar* Avanzamento;
     QToolButton* LbButton1;
+    // What the update changes: the count, and the list a click away.
+    QLabel* Label4;
+    QPushButton* ShowChanges;
     // Present but hidden.
     QPushButton* OpenFile;
     QLabel* Label3;

@@ -25,8 +25,9 @@ ProjectModel LoadProjectModel(const std::filesystem::path& projectDir) {
         for (const FrameRow& row : ReadFrameTable(projectDir, d).table.rows) texts.push_back(row.Mnemonic);
         return texts;
     };
+    const std::shared_ptr<const BankCompiler>& compiler = *checked.compiled;
     return ProjectModel{GatewayModel(decoded, mnemonics(FrameDirection::Receive), mnemonics(FrameDirection::Transmit)),
-                        std::move(problems)};
+                        std::move(problems), true, std::shared_ptr<const BankImages>(compiler, &compiler->Banks())};
 }
 
 GatewayModel LoadBankModel(const std::filesystem::path& imageOrBinDir) {
@@ -38,14 +39,9 @@ GatewayModel LoadBankModel(const std::filesystem::path& imageOrBinDir) {
     return GatewayModel(DecodeBanks(*banks));
 }
 
-namespace {
-
-// A folder with bank1.bin but no pargen.xml: a project's bin folder.
 bool IsBankFolder(const std::filesystem::path& source) {
     return DirectoryExists(source) && FindFileNoCase(source, "bank1.bin") && !FindProjectFile(source, kPargenFile);
 }
-
-}  // namespace
 
 ProjectModel LoadModel(const std::filesystem::path& source) {
     if (FileExists(source) || IsBankFolder(source)) return ProjectModel{LoadBankModel(source), {}, false};

@@ -4,11 +4,13 @@
 // would compile it, a bank folder or an S-record image. The only part of the
 // model that knows the compiler, the project check and the project files.
 
+#include "compiler/bank_image.h"
 #include "gateway/gateway_model.h"
 #include "inspect/project_check.h"
 #include "platform/error.h"
 
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 namespace vestrel::gateway {
@@ -19,6 +21,8 @@ struct ProjectModel {
     GatewayModel model;
     std::vector<Problem> problems;
     bool fromProject = true;  // false when read from banks
+    // The banks of the project's compile, byte for byte; LoadProjectModel only.
+    std::shared_ptr<const BankImages> banks = {};
 };
 
 // A project that does not compile: what the compiler says, and the whole
@@ -41,6 +45,10 @@ ProjectModel LoadProjectModel(const std::filesystem::path& projectDir);
 // The model of banks 1 and 2 of an S-record image, or of a folder's
 // bank1.bin and bank2.bin. Throws Error from the reader or the decoder.
 GatewayModel LoadBankModel(const std::filesystem::path& imageOrBinDir);
+
+// Whether `source` is a folder with bank1.bin but no pargen.xml: a project's
+// bin folder, which LoadModel reads as banks.
+bool IsBankFolder(const std::filesystem::path& source);
 
 // A project folder; a folder with bank1.bin but no pargen.xml (a project's
 // bin folder); or an S-record image file. Models from banks come without

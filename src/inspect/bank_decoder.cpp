@@ -168,10 +168,10 @@ std::string DecodedMappingsText(FrameDirection direction, const std::vector<Deco
     return xml.Serialize();
 }
 
-// The bytes of banks 1 and 2 that a compile of the decoded project writes,
-// the stamps excepted.
-std::array<std::vector<bool>, 2> WrittenBytes(const DecodedBanks& d) {
-    std::array<std::vector<bool>, 2> mask{std::vector<bool>(kBankSize), std::vector<bool>(kBankSize)};
+}  // namespace
+
+BankByteMask CompiledBytes(const DecodedBanks& d) {
+    BankByteMask mask{std::vector<bool>(kBankSize), std::vector<bool>(kBankSize)};
     auto mark = [&](int bank, std::size_t from, std::size_t length) {
         for (std::size_t i = from; i < from + length && i < kBankSize; ++i) mask[static_cast<std::size_t>(bank - 1)][i] = true;
     };
@@ -190,6 +190,27 @@ std::array<std::vector<bool>, 2> WrittenBytes(const DecodedBanks& d) {
     mark(2, kTransmitMappingOffset, kMappingSize * d.transmitMappings.size());
     return mask;
 }
+
+std::string UnwrittenRegion(const DecodedBanks& d, int bank, std::size_t offset) {
+    auto past = [](std::size_t count, const char* what) {
+        return "past the " + Plural(count, std::string(what) + " record", std::string(what) + " records");
+    };
+    const std::string never = "which no compile writes";
+    if (bank == 1) {
+        if (offset >= kReceiveMappingOffset && offset < kParameterOffset)
+            return past(d.receiveMappings.size(), "receive mapping");
+        if (offset > kSerialInterface) return "past the parameter block, " + never;
+        return "in the parameter block, " + never;
+    }
+    if (offset >= kTransmitMappingOffset) return past(d.transmitMappings.size(), "transmit mapping");
+    if (d.mode == CanMode::Can20A)
+        return offset < kTransmit20AOffset ? past(d.receiveFrames.size(), "receive frame")
+                                           : past(d.transmitFrames.size(), "transmit frame");
+    if (offset < kTransmit20BOffset + kMaxFrames * kTransmit20BSize) return past(d.transmitFrames.size(), "transmit frame");
+    return "after the room of the transmit frame records, " + never;
+}
+
+namespace {
 
 std::string StampText(std::uint16_t date, std::uint16_t time) {
     const int day = date >> 11, month = (date >> 7) & 0x0F, year = date & 0x7F;
@@ -346,7 +367,7 @@ void WriteDecodedProject(const fs::path& projectDir, const DecodedBanks& d) {
 
 std::optional<std::string> FirstDifference(const DecodedBanks& d, const BankImages& original,
                                            const BankImages& recompiled) {
-    const auto mask = WrittenBytes(d);
+    const auto mask = CompiledBytes(d);
     for (int n = 1; n <= 2; ++n) {
         const Bank a = original.Bank(n);
         const Bank b = recompiled.Bank(n);
@@ -386,29 +407,32 @@ const char* ParityWord(std::uint8_t parityCode) {
 
 std::vector<SettingRow> DecodedSettings(const DecodedBanks& d, bool withCompileStamp) {
     std::vector<SettingRow> rows;
-    auto row = [&](std::string name, std::string value) { rows.push_back({std::move(name), std::move(value)}); };
+    auto row = [&](std::string name, std::string value, const char* element) {
+        rows.push_back({std::move(name), std::move(value), element});
+    };
     const int rateIndex = static_cast<int>(d.canRateCode) - 1;
     row("CAN bit rate",
         (rateIndex >= 0 && rateIndex < static_cast<int>(kCanBitRates.size())
              ? std::to_string(kCanBitRates[static_cast<std::size_t>(rateIndex)] / 1000) + " kbit/s"
              : "not one of the rates") +
-            " (BaudRateCAN " + std::to_string(rateIndex) + ")");
-    row("CAN mode", std::string(CanModeText(d.mode)) + " (CANType " + std::to_string(d.canType) + ")");
+            " (BaudRateCAN " + std::to_string(rateIndex) + ")",
+        "BaudRateCAN");
+    row("CAN mode", std::string(CanModeText(d.mode)) + " (CANType " + std::to_string(d.canType) + ")", "CANType");
     const std::optional<int> serialRate = SerialBitRate(d.serialRate);
     row("Serial bit rate", (serialRate ? std::to_string(*serialRate) + " bit/s" : "not one of the rates") +
-                               " (Baud_Ser " + std::to_string(d.serialRate) + ")");
+                               " (Baud_Ser " + std::to_string(d.serialRate) + ")", "Baud_Ser");
     const char* parity = ParityWord(d.parityCode);
     row("Parity", std::string(parity ? parity : "not one of the parities") + " (Par_Ser " +
-                      *DecodedCommParameters(d).Par_Ser + ")");
+                      *DecodedCommParameters(d).Par_Ser + ")", "Par_Ser");
     const char* serial = d.serialInterface == 1 ? "RS485" : d.serialInterface == 0 ? "RS232" : "neither RS232 (0) nor RS485 (1)";
-    row("Serial interface", std::string(serial) + " (Serial " + std::to_string(d.serialInterface) + ")");
-    row("Modbus device address", std::to_string(d.deviceAddress));
-    row("Serial time-out", std::to_string(d.serialTimeOut) + " ms");
-    row("Data time-out", std::to_string(d.dataTimeOut) + " s");
-    row("Time-out Modbus register", std::to_string(d.timeOutRegister) + " (TO_ModReg, low byte)");
-    row("Cancel data after read", Flag(d.cancelData, "Cancel_Data"));
-    row("No cancel if read Input Reg.", Flag(d.cancelDataInputReg, "Can_Data_Inp_Reg"));
-    if (withCompileStamp) row("Compile stamp", StampText(d.packedDate, d.packedTime));
+    row("Serial interface", std::string(serial) + " (Serial " + std::to_string(d.serialInterface) + ")", "Serial");
+    row("Modbus device address", std::to_string(d.deviceAddress), "IDDev_Ser");
+    row("Serial time-out", std::to_string(d.serialTimeOut) + " ms", "TimeOut_Ser");
+    row("Data time-out", std::to_string(d.dataTimeOut) + " s", "TimeOut_Data");
+    row("Time-out Modbus register", std::to_string(d.timeOutRegister) + " (TO_ModReg, low byte)", "TO_ModReg");
+    row("Cancel data after read", Flag(d.cancelData, "Cancel_Data"), "Cancel_Data");
+    row("No cancel if read Input Reg.", Flag(d.cancelDataInputReg, "Can_Data_Inp_Reg"), "Can_Data_Inp_Reg");
+    if (withCompileStamp) row("Compile stamp", StampText(d.packedDate, d.packedTime), "");
     return rows;
 }
 

@@ -6,6 +6,8 @@
 #include "project/frame_table.h"
 #include "project/project_files.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -90,11 +92,23 @@ void VerifyDecodedProject(const DecodedBanks& decoded, const BankImages& origina
 std::optional<std::string> FirstDifference(const DecodedBanks& decoded, const BankImages& original,
                                            const BankImages& recompiled);
 
+// The bytes of banks 1 and 2 that a compile of the decoded configuration
+// writes, the stamps at 16020-16023 excepted: mask[bank - 1][offset]. What a
+// compile writes there follows from the decoded fields alone; every other
+// byte keeps what the banks held before.
+using BankByteMask = std::array<std::vector<bool>, 2>;
+BankByteMask CompiledBytes(const DecodedBanks& decoded);
+
+// Where a byte lies that a compile of the decoded configuration does not
+// write: "past the 7 receive mapping records", "which no compile writes".
+std::string UnwrittenRegion(const DecodedBanks& decoded, int bank, std::size_t offset);
+
 // One setting of the communication parameters as the reader reads it:
 // "CAN bit rate" and "250 kbit/s (BaudRateCAN 4)".
 struct SettingRow {
     std::string name;
     std::string value;
+    const char* element = "";  // the element of pargen.xml it comes from; "" for the compile stamp
 };
 // The settings in the order DescribeDecodedBanks lists them, the compile
 // stamp last when asked for.

@@ -2,6 +2,7 @@
 
 #include "compiler/bank_files.h"
 #include "compiler/bank_map.h"
+#include "platform/sha256.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
 #include "platform/text.h"
@@ -34,7 +35,10 @@ std::string HexAddress(std::uint64_t address) { return "0x" + UpperHex(address, 
 
 class ImageReader {
 public:
-    ImageReader(const fs::path& image, BankImages& banks) : name_(image.string()), banks_(banks) {
+    // Without `banks`, the image need not cover banks 1 and 2; without
+    // `contents`, only the banks are kept.
+    ImageReader(const fs::path& image, BankImages* banks, ImageContents* contents)
+        : name_(image.string()), banks_(banks), contents_(contents) {
         for (auto& lines : coveredBy_) lines.assign(kBankSize, 0);
     }
 
@@ -52,10 +56,20 @@ public:
         if (number == 0) throw Error(name_ + " is empty");
         if (endLine_ == 0) throw Error(name_ + ": no end record (S7, S8 or S9) after line " + std::to_string(number) +
                                        ": the image is incomplete");
-        for (int b = 0; b < kReadBanks; ++b) RequireWhole(b);
+        if (banks_)
+            for (int b = 0; b < kReadBanks; ++b) RequireWhole(b);
+        if (contents_) GatherOutside();
     }
 
 private:
+    // Data outside the banks as the records give it, before it is sorted.
+    struct Piece {
+        std::uint64_t address;
+        std::int64_t line;
+        std::size_t offset;
+        std::size_t length;
+    };
+
     [[noreturn]] void Fail(std::int64_t line, const std::string& what) const {
         throw Error(name_ + ": line " + std::to_string(line) + ": " + what);
     }
@@ -67,7 +81,15 @@ private:
             Fail(line, "a record follows the end record of line " + std::to_string(endLine_));
         if (record.IsEnd()) {
             endLine_ = line;
+            if (contents_) {
+                contents_->endType = record.type;
+                contents_->startAddress = record.address;
+            }
             return;
+        }
+        if (record.type == 0 && contents_) {
+            std::string& header = contents_->headers.emplace_back();
+            for (std::size_t i = 0; i < record.dataBytes; ++i) header += static_cast<char>(record.DataByte(i));
         }
         if (!record.IsData()) return;  // S0 header, S5/S6 counts
 
@@ -76,7 +98,6 @@ private:
             const BankRange& range = kBankTable[static_cast<std::size_t>(b)];
             const std::uint64_t from = std::max<std::uint64_t>(address, range.first);
             const std::uint64_t to = std::min<std::uint64_t>(address + record.dataBytes, std::uint64_t{range.last} + 1);
-            auto bank = banks_.Bank(range.number);
             for (std::uint64_t a = from; a < to; ++a) {
                 const std::size_t offset = static_cast<std::size_t>(a - range.first);
                 std::int64_t& by = coveredBy_[static_cast<std::size_t>(b)][offset];
@@ -84,9 +105,60 @@ private:
                     Fail(line, "address " + HexAddress(a) + " of bank " + std::to_string(range.number) +
                                    " was already given by line " + std::to_string(by));
                 by = line;
-                bank[offset] = record.DataByte(static_cast<std::size_t>(a - address));
+                if (banks_) banks_->Bank(range.number)[offset] = record.DataByte(static_cast<std::size_t>(a - address));
             }
         }
+        if (contents_) KeepOutside(record, line);
+    }
+
+    // The parts of a data record that lie outside banks 1 and 2.
+    void KeepOutside(const srec::Record& record, std::int64_t line) {
+        const std::uint64_t end = record.address + record.dataBytes;
+        std::uint64_t from = record.address;
+        auto keep = [&](std::uint64_t to) {
+            if (to <= from) return;
+            if (contents_->bytes.size() + (to - from) > kMaxImageDataOutsideBanks)
+                Fail(line, "the image holds more than " + std::to_string(kMaxImageDataOutsideBanks >> 20) +
+                               " MiB of data outside the banks");
+            pieces_.push_back(Piece{from, line, contents_->bytes.size(), static_cast<std::size_t>(to - from)});
+            for (std::uint64_t a = from; a < to; ++a)
+                contents_->bytes.push_back(record.DataByte(static_cast<std::size_t>(a - record.address)));
+        };
+        for (int b = 0; b < kReadBanks && from < end; ++b) {
+            const BankRange& range = kBankTable[static_cast<std::size_t>(b)];
+            const std::uint64_t low = range.first, high = std::uint64_t{range.last} + 1;
+            if (end <= low || from >= high) continue;
+            keep(low);
+            from = std::max(from, high);
+        }
+        keep(end);
+    }
+
+    // Sorts the data outside the banks by address into runs, refusing an
+    // address that two records give.
+    void GatherOutside() {
+        std::stable_sort(pieces_.begin(), pieces_.end(),
+                         [](const Piece& a, const Piece& b) { return a.address < b.address; });
+        std::vector<std::uint8_t> sorted;
+        sorted.reserve(contents_->bytes.size());
+        std::vector<ImageContents::Run>& runs = contents_->runs;
+        for (std::size_t i = 0; i < pieces_.size(); ++i) {
+            const Piece& p = pieces_[i];
+            if (i > 0) {
+                const Piece& before = pieces_[i - 1];
+                if (p.address < before.address + before.length) {
+                    const bool later = p.line > before.line;
+                    Fail(later ? p.line : before.line, "address " + HexAddress(p.address) + " was already given by line " +
+                                                           std::to_string(later ? before.line : p.line));
+                }
+            }
+            if (runs.empty() || runs.back().address + runs.back().length != p.address)
+                runs.push_back(ImageContents::Run{p.address, sorted.size(), 0});
+            runs.back().length += p.length;
+            sorted.insert(sorted.end(), contents_->bytes.begin() + static_cast<std::ptrdiff_t>(p.offset),
+                          contents_->bytes.begin() + static_cast<std::ptrdiff_t>(p.offset + p.length));
+        }
+        contents_->bytes = std::move(sorted);
     }
 
     void RequireWhole(int b) const {
@@ -104,27 +176,54 @@ private:
     }
 
     std::string name_;
-    BankImages& banks_;
+    BankImages* banks_;
+    ImageContents* contents_;
     std::array<std::vector<std::int64_t>, kReadBanks> coveredBy_;  // per byte: the line that gave it, 0 for none
+    std::vector<Piece> pieces_;
     std::int64_t endLine_ = 0;
 };
+
+// The image opened for reading, closed on the way out.
+class OpenImage {
+public:
+    explicit OpenImage(const fs::path& image) {
+        if (!FileExists(image)) throw Error("File \"" + image.string() + "\" not found");
+        fd_ = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) throw Error(CannotReadMessage(image, errno));
+    }
+    ~OpenImage() { ::close(fd_); }
+    OpenImage(const OpenImage&) = delete;
+    OpenImage& operator=(const OpenImage&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
+
+// Reads into a copy so that a refused image leaves `banks` untouched.
+void ReadInto(const fs::path& image, int fd, BankImages* banks, ImageContents* contents) {
+    std::unique_ptr<BankImages> scratch = banks ? std::make_unique<BankImages>(*banks) : nullptr;
+    ImageReader(image, scratch.get(), contents).Read(fd, image);
+    if (banks)
+        for (int n = 1; n <= kReadBanks; ++n) std::ranges::copy(scratch->Bank(n), banks->Bank(n).begin());
+}
 
 }  // namespace
 
 void ReadBanksFromImage(const fs::path& image, BankImages& banks) {
-    if (!FileExists(image)) throw Error("File \"" + image.string() + "\" not found");
-    const int fd = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Error(CannotReadMessage(image, errno));
-    // Read into a copy so that a refused image leaves `banks` untouched.
-    auto scratch = std::make_unique<BankImages>(banks);
-    try {
-        ImageReader(image, *scratch).Read(fd, image);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    ::close(fd);
-    for (int n = 1; n <= kReadBanks; ++n) std::ranges::copy(scratch->Bank(n), banks.Bank(n).begin());
+    const OpenImage open(image);
+    ReadInto(image, open.fd(), &banks, nullptr);
+}
+
+ImageContents ReadImageContents(const fs::path& image, BankImages* banks) {
+    const OpenImage open(image);
+    ImageContents contents;
+    // The digest and the records come from one open file, so that they
+    // describe the same image even when another run replaces it meanwhile.
+    contents.sha256 = Sha256HexOfFile(open.fd(), image);
+    if (::lseek(open.fd(), 0, SEEK_SET) != 0) throw Error(CannotReadMessage(image, errno));
+    ReadInto(image, open.fd(), banks, &contents);
+    return contents;
 }
 
 void ReadBanksFromBinDir(const fs::path& binDir, BankImages& banks) {

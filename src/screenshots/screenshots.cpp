@@ -117,7 +117,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vestrel-screenshots: %s\n", e.what());
         return 1;
     }
+    // Each window is handed the open project's folders, as the main window
+    // does right before it shows one.
+    const WorkspacePaths paths = window.GetWorkspace().Paths();
     TFModifyFileSx* firmware = window.FirmwareDialog();
+    firmware->SetPaths(paths);
     firmware->show();
     firmware->Port()->setCurrentIndex(2);
     firmware->ExecuteButton()->click();
@@ -136,9 +140,14 @@ int main(int argc, char** argv) {
         {window.MappingEditor(), 1, "/receive-mapping.png"},
     };
     for (const Editor& editor : editors) {
-        if (editor.mode != 0) {
-            if (auto* table = qobject_cast<TFrameTableEditor*>(editor.dialog)) table->SetEditorMode(editor.mode);
-            if (auto* mapping = qobject_cast<TFInfopdoMB*>(editor.dialog)) mapping->SetEditorMode(editor.mode);
+        if (auto* settings = qobject_cast<TFpargen*>(editor.dialog)) settings->SetPaths(paths);
+        if (auto* table = qobject_cast<TFrameTableEditor*>(editor.dialog)) {
+            table->SetEditorMode(editor.mode);
+            table->SetPaths(paths);
+        }
+        if (auto* mapping = qobject_cast<TFInfopdoMB*>(editor.dialog)) {
+            mapping->SetEditorMode(editor.mode);
+            mapping->SetPaths(paths);
         }
         editor.dialog->show();
         if (auto* mapping = qobject_cast<TFInfopdoMB*>(editor.dialog); mapping && mapping->LB_Cob->count() > 0) {

@@ -303,7 +303,7 @@ TEST(Cli, UpdateBuildsAndMergesIntoTheProjectFolder) {
     WriteFile(dir / "SX58316.sx", BaseImage());
     Result r = RunCliWith({"update", (dir / "Plant1").string(), (dir / "SX58316.sx").string()});
     EXPECT_EQ(r.status, kExitOk) << r.err;
-    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.out, "First update: nothing to compare with\nThere is no New_SX58316.sx in the project folder yet.\n");
     ASSERT_TRUE(fs::exists(dir / "Plant1" / "New_SX58316.sx"));
     std::vector<std::string> left;
     for (const auto& e : fs::directory_iterator(dir / "Plant1")) left.push_back(e.path().filename().string());

@@ -1,6 +1,7 @@
 #include "firmware/firmware_update_dialog.h"
 
 #include "platform/workspace_paths.h"
+#include "compiler/bank_builder.h"
 #include "compiler/bank_files.h"
 #include "platform/sha256.h"
 #include "compiler/bank_map.h"
@@ -10,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -257,6 +259,40 @@ TEST_F(FirmwareDialogTest, HiddenOptionsToggleTheBankPanel) {
     EXPECT_EQ(dialogs.folderRequests[0].root, Project().string());
     EXPECT_EQ(dialogs.folderRequests[0].preselected, "");
     EXPECT_EQ(dialog->DirBin(), (Project() / "alt").string() + "/");
+}
+
+
+// Before "Execute update firmware" the dialog says in one line what the image
+// it is about to write changes against the one in the project folder, and
+// shows the list at a click; a first update has nothing to compare with.
+TEST_F(FirmwareDialogTest, TheChangesAgainstTheEarlierImageComeBeforeExecute) {
+    for (const auto& file : fs::directory_iterator(VESTREL_EXAMPLES_DIR "/workspace/PROJECTS/Demo"))
+        fs::copy_file(file.path(), Project() / file.path().filename());
+    auto compiler = std::make_unique<BankCompiler>();
+    CompileProject(*compiler, Project());
+    dialog->show();
+    EXPECT_EQ(dialog->ChangesLabel()->text().toStdString(),
+              "First update: nothing to compare with\nThere is no New_SX58316.sx in the project folder yet.");
+    EXPECT_FALSE(dialog->ChangesButton()->isEnabled());
+    dialog->ExecuteButton()->click();
+    ASSERT_TRUE(fs::exists(NewImage()));
+
+    std::string pargen = test::ReadFile(Project() / "pargen.xml");
+    pargen.replace(pargen.find("<IDDev_Ser>1"), 12, "<IDDev_Ser>2");
+    test::WriteFile(Project() / "pargen.xml", pargen);
+    CompileProject(*compiler, Project());
+    Reshow();
+    const std::string label = dialog->ChangesLabel()->text().toStdString();
+    EXPECT_EQ(label.rfind("1 change against the image in the project folder\nNew_SX58316.sx, written ", 0), 0u) << label;
+    EXPECT_NE(label.find("; the device may hold another image."), std::string::npos);
+    ASSERT_TRUE(dialog->ChangesButton()->isEnabled());
+    dialogs.shown.clear();
+    dialog->ChangesButton()->click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, Shown::Report);
+    EXPECT_EQ(dialogs.shown[0].text.rfind("1 change against the image in the project folder\nold: image ", 0), 0u)
+        << dialogs.shown[0].text;
+    EXPECT_NE(dialogs.shown[0].text.find("\nModbus device address: 1 -> 2\n"), std::string::npos);
 }
 
 }  // namespace

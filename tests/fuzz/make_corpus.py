@@ -147,6 +147,10 @@ def bank_image():
     put("fuzz_bank_image", "whole", full_image(bank1, bank2, [srec("1", 0x100, b"abc")]))
     put("fuzz_bank_image", "part", image([srec("2", 0x388000, bank1[:32]), srec("3", 0x398000, bank2[:64])]))
     put("fuzz_bank_image", "bad_checksum", image([srec("2", 0x388000, bank1[:32])[:-2] + "00"]))
+    # Data outside the banks out of order, meeting, and given twice.
+    put("fuzz_bank_image", "outside", full_image(bank1, bank2, [srec("2", 0x2000, b"wxyz"), srec("1", 0x1008, b"defg"),
+                                                                 srec("2", 0x1000, b"abcdefgh"), srec("2", 0x387FFE, b"ab")]))
+    put("fuzz_bank_image", "outside_twice", image([srec("2", 0x1000, b"abcdefgh"), srec("2", 0x1004, b"x")]))
 
 
 def bank_decoder():

@@ -3,6 +3,7 @@
 #include "support/srecord_text.h"
 #include "platform/error.h"
 #include "support/temp_dir.h"
+#include "platform/sha256.h"
 
 #include <gtest/gtest.h>
 
@@ -160,6 +161,48 @@ TEST_F(BankSource, ReadsBankFilesOfExactlyTheBankSize) {
     ReadBanksFromBinDir(dir_ / "bin", *banks_);
     EXPECT_EQ(Copy(banks_->Bank(1)), bank1_);
     EXPECT_EQ(Copy(banks_->Bank(2)), bank2_);
+}
+
+// What an image holds besides the banks, for the comparison of two images:
+// data in address order however the records come, runs joined where they
+// meet, a record's part below a bank kept; an address given twice outside
+// the banks is refused too. A base image need not hold the banks at all.
+TEST_F(BankSource, KeepsWhatTheImageHoldsBesidesTheBanks) {
+    const std::string banks = S2Block(0x388000, bank1_) + S2Block(0x398000, bank2_);
+    const std::string code = SRecord('2', 0x002000, 3, std::string(4, '\x44')) +
+                             SRecord('1', 0x1008, 2, std::string(8, '\x22')) + SRecord('2', 0x001000, 3, std::string(8, '\x11'));
+    WriteFile(dir_ / "image.sx", SRecord('0', 0, 2, "hdr") + code + banks + SRecord('8', 0x123456, 3));
+    const ImageContents contents = ReadImageContents(dir_ / "image.sx", banks_.get());
+    EXPECT_EQ(contents.sha256, Sha256Hex(ReadFile(dir_ / "image.sx")));
+    EXPECT_EQ(contents.headers, std::vector<std::string>{"hdr"});
+    EXPECT_EQ(contents.endType, 8);
+    EXPECT_EQ(contents.startAddress, 0x123456u);
+    ASSERT_EQ(contents.runs.size(), 2u);
+    EXPECT_EQ(std::pair(contents.runs[0].address, contents.runs[0].length), std::pair(std::uint64_t{0x1000}, std::size_t{16}));
+    EXPECT_EQ(std::pair(contents.runs[1].address, contents.runs[1].length), std::pair(std::uint64_t{0x2000}, std::size_t{4}));
+    EXPECT_EQ(Bytes(contents.bytes.begin(), contents.bytes.begin() + 9), (Bytes{0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x22}));
+    EXPECT_EQ(Copy(banks_->Bank(1)), bank1_);
+
+    WriteFile(dir_ / "base.sx", SRecord('0', 0, 2, "hdr") + code + SRecord('9', 0, 2));
+    EXPECT_NE(Read(ReadFile(dir_ / "base.sx")), "");
+    EXPECT_EQ(ReadImageContents(dir_ / "base.sx", nullptr).runs.size(), 2u);
+
+    // Only the part below bank 1 of a record that runs into it is outside.
+    WriteFile(dir_ / "straddle.sx", SRecord('2', 0x387FFE, 3, std::string(4, '\x55')) +
+                                        S2Block(0x388002, std::span(bank1_).subspan(2)) + S2Block(0x398000, bank2_) +
+                                        SRecord('9', 0, 2));
+    const ImageContents straddle = ReadImageContents(dir_ / "straddle.sx", banks_.get());
+    ASSERT_EQ(straddle.runs.size(), 1u);
+    EXPECT_EQ(std::pair(straddle.runs[0].address, straddle.runs[0].length), std::pair(std::uint64_t{0x387FFE}, std::size_t{2}));
+    EXPECT_EQ(banks_->Bank(1)[0], 0x55);
+
+    WriteFile(dir_ / "twice.sx", code + SRecord('2', 0x001004, 3, "x") + banks + SRecord('9', 0, 2));
+    try {
+        (void)ReadImageContents(dir_ / "twice.sx", nullptr);
+        ADD_FAILURE() << "an address given twice was taken";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), (dir_ / "twice.sx").string() + ": line 4: address 0x001004 was already given by line 3");
+    }
 }
 
 }  // namespace
