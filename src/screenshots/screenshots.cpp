@@ -1,8 +1,10 @@
 // Draws the README pictures of the main window, the "Generate Firmware"
-// dialog, the editors and the bench window on the offscreen platform:
+// dialog, the editors, the plot of a bus log and the bench window on the
+// offscreen platform:
 //   vestrel-screenshots WORKSPACE_DIR OUT_DIR [BUS_LOG]
-// With BUS_LOG (a candump log) the bench window is drawn against a simulated
-// gateway that hears those frames; that needs socat.
+// With BUS_LOG (a candump log) the "Plot" window draws its registers, and the
+// bench window is drawn against a simulated gateway that hears those frames;
+// that needs socat.
 // WORKSPACE_DIR is a scratch copy of a workspace (MASTER, PROJECTS, the INI
 // file); its open project is compiled and merged for the dialog's picture.
 // No box is shown and no program is started.
@@ -14,6 +16,8 @@
 #include "editors/frame_table_editor.h"
 #include "firmware/firmware_update_dialog.h"
 #include "platform/user_dialogs.h"
+#include "plot/ui/chart_view.h"
+#include "plot/ui/plot_window.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -161,6 +165,19 @@ int main(int argc, char** argv) {
         }
         if (!Save(editor.dialog, outDir + editor.file)) return 1;
         editor.dialog->hide();
+    }
+    if (argc == 4) {
+        // The demo log's registers, the cursor where the drive's status changes.
+        plot::TFPlot plot;
+        plot.SetPaths({.projectDir = window.GetWorkspace().ProjectDir()});
+        plot.SetLogPath(busLog.toStdString());
+        plot.show();
+        plot.resize(1180, 900);  // the offscreen screen is smaller than the window's own size
+        QApplication::processEvents();
+        for (int row = 6; row < plot.Charts()->count(); ++row) plot.Charts()->item(row)->setCheckState(Qt::Unchecked);
+        plot.BtDrawClick();
+        plot.View()->SetCursor(250000);
+        if (!Save(&plot, outDir + "/plot.png")) return 1;
     }
     if (argc == 4 &&
         !DrawBenchPictures(window, busLog, outDir,

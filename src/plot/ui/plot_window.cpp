@@ -1,5 +1,6 @@
 #include "plot/ui/plot_window.h"
 
+#include "can/log_formats.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
 #include "platform/output_file.h"
@@ -51,7 +52,7 @@ TFPlot::TFPlot(QWidget* parent) : QDialog(parent) {
     LbProject->setWordWrap(true);
     E_Log = new QLineEdit(this);
     E_Log->setObjectName("E_Log");
-    E_Log->setPlaceholderText("a CAN log: candump, Vector ASC or BLF, PEAK TRC");
+    E_Log->setPlaceholderText(QString::fromStdString("a CAN log: " + can::LogFormatsInWords()));
     BtLog = Button(this, "BtLog", "Log...");
     LB_Charts = new QListWidget(this);
     LB_Charts->setObjectName("LB_Charts");
@@ -97,8 +98,9 @@ TFPlot::TFPlot(QWidget* parent) : QDialog(parent) {
     refine_->setSingleShot(true);
     refine_->setInterval(300);
     askLogPath = [this]() -> std::optional<std::string> {
-        const QString path = QFileDialog::getOpenFileName(this, "Plot a CAN log", E_Log->text(),
-                                                          "CAN logs (*.log *.asc *.blf *.trc);;All files (*)");
+        const QString path = QFileDialog::getOpenFileName(
+            this, "Plot a CAN log", E_Log->text(),
+            QString::fromStdString("CAN logs (" + can::LogFilePatterns() + ");;All files (*)"));
         return path.isEmpty() ? std::nullopt : std::optional<std::string>(path.toStdString());
     };
     askSavePath = [this](const std::string& title, const std::string& filter, const std::string& suggested) {
