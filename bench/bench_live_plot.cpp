@@ -62,7 +62,7 @@ struct Drive {
         signaldb::ImportRequest request{
             {signaldb::ResolveList(db, FrameDirection::Receive, "DriveStatus,DriveDiagnostics,AlarmWord", refusals),
              signaldb::ResolveList(db, FrameDirection::Transmit, "SpeedSetpoint,ControlWord", refusals)},
-            std::nullopt, signaldb::WordOrder::HighFirst, false};
+            std::nullopt, std::nullopt, signaldb::WordOrder::HighFirst, false};
         const auto outcome = signaldb::PlanImport(signaldb::ReadProjectTables(project), db,
                                                   signaldb::DescribeDatabase(project, dbc, bytes), request);
         signaldb::WriteProjectTables(project, outcome.tables);

@@ -53,7 +53,7 @@ struct DriveProject {
         signaldb::ImportRequest request{
             {signaldb::ResolveList(db, FrameDirection::Receive, "DriveStatus,DriveDiagnostics,AlarmWord", refusals),
              signaldb::ResolveList(db, FrameDirection::Transmit, "SpeedSetpoint,ControlWord", refusals)},
-            std::nullopt, signaldb::WordOrder::HighFirst, false};
+            std::nullopt, std::nullopt, signaldb::WordOrder::HighFirst, false};
         EXPECT_TRUE(refusals.empty());
         const auto outcome = signaldb::PlanImport(signaldb::ReadProjectTables(project), db,
                                                   signaldb::DescribeDatabase(project, dbc, bytes), request);
@@ -297,6 +297,25 @@ TEST(LogPlot, GapsMarksTransmitFramesAndTheStretch) {
     EXPECT_EQ(stretch.plot.time.to, 20000000);
 }
 
+// The database's cycle time, kept in signals.xml: DriveStatus comes every
+// 100 ms, so a gap of more than 150 ms is marked late, and the legend and
+// the chart's origin say so.
+TEST(LogPlot, AFrameLateForItsCycleTimeIsMarked) {
+    const DriveProject drive;
+    const LogPlot plotted = PlotText("(100.000000) can0 181#0001000200030004\n(100.100000) can0 181#0001000200030005\n"
+                                     "(100.500000) can0 181#0001000200030006\n(100.550000) can0 181#0001000200030007\n",
+                                     {}, drive.loaded.model, &drive.signalValues);
+    const Chart* speed = ChartNamed(plotted.plot, "ActualSpeed");
+    ASSERT_NE(speed, nullptr);
+    EXPECT_TRUE(speed->origin.ends_with(", every 100 ms")) << speed->origin;
+    ASSERT_EQ(speed->marks.size(), 1u);
+    EXPECT_EQ(speed->marks[0].kind, MarkKind::Late);
+    EXPECT_EQ(speed->marks[0].from, 250000);
+    EXPECT_EQ(speed->marks[0].to, 500000);
+    ASSERT_FALSE(plotted.plot.legend.empty());
+    EXPECT_EQ(plotted.plot.legend[0].kind, MarkKind::Late);
+}
+
 TEST(LogPlot, AChannelAndALogWithoutTimeStamps) {
     LogPlotOptions can1;
     can1.channel = "can1";
@@ -337,7 +356,7 @@ TEST(LogPlot, NamedChartsAreFoundOrRefusedWithTheReason) {
         {[&] { NamedSignals(&drive.signalValues, "ActualSpeed,,Alarm"); },
          "--signals: signal names are separated by commas, not 'ActualSpeed,,Alarm'"},
         {[&] { NamedSignals(nullptr, "ActualSpeed"); }, "--signals needs a project with imported signals (signals.xml)"},
-        {[&] { NamedRegisters(model, "9"); }, "register 9 is mapped in neither direction"},
+        {[&] { NamedRegisters(Demo().model, "9"); }, "register 9 is mapped in neither direction"},
         {[&] { NamedRegisters(model, "1,two"); },
          "--registers takes register numbers from 0 to 65535 separated by commas, not 'two'"},
         {[&] { NamedRegisters(model, "70000"); },
