@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QListWidget>
 #include <QPainter>
@@ -168,9 +169,14 @@ int main(int argc, char** argv) {
     }
     if (argc == 4) {
         // The demo log's registers, the cursor where the drive's status changes.
+        // The log from within the scratch workspace, as a user would keep it.
+        const QString log = QString::fromStdString(workspaceDir) + "/demo-bus.log";
+        QFile::copy(busLog, log);
         plot::TFPlot plot;
-        plot.SetPaths({.projectDir = window.GetWorkspace().ProjectDir()});
-        plot.SetLogPath(busLog.toStdString());
+        WorkspacePaths plotPaths;
+        plotPaths.projectDir = window.GetWorkspace().ProjectDir();
+        plot.SetPaths(plotPaths);
+        plot.SetLogPath(log.toStdString());
         plot.show();
         plot.resize(1180, 900);  // the offscreen screen is smaller than the window's own size
         QApplication::processEvents();
