@@ -93,6 +93,27 @@ bool Save(QWidget* window, const QString& path) {
     return true;
 }
 
+// The demo log's first registers in the "Plot" window, the cursor where
+// the drive's status has changed; the log from within the scratch workspace,
+// as a user would keep it.
+bool DrawPlotPicture(const std::string& workspaceDir, const std::string& projectDir, const QString& busLog,
+                     const QString& outDir) {
+    const QString log = QString::fromStdString(workspaceDir) + "/demo-bus.log";
+    QFile::copy(busLog, log);
+    plot::TFPlot plot;
+    WorkspacePaths paths;
+    paths.projectDir = projectDir;
+    plot.SetPaths(paths);
+    plot.SetLogPath(log.toStdString());
+    plot.show();
+    plot.resize(1180, 900);  // the offscreen screen is smaller than the window's own size
+    QApplication::processEvents();
+    for (int row = 6; row < plot.Charts()->count(); ++row) plot.Charts()->item(row)->setCheckState(Qt::Unchecked);
+    plot.BtDrawClick();
+    plot.View()->SetCursor(250000);
+    return Save(&plot, outDir + "/plot.png");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -167,27 +188,9 @@ int main(int argc, char** argv) {
         if (!Save(editor.dialog, outDir + editor.file)) return 1;
         editor.dialog->hide();
     }
-    if (argc == 4) {
-        // The demo log's registers, the cursor where the drive's status changes.
-        // The log from within the scratch workspace, as a user would keep it.
-        const QString log = QString::fromStdString(workspaceDir) + "/demo-bus.log";
-        QFile::copy(busLog, log);
-        plot::TFPlot plot;
-        WorkspacePaths plotPaths;
-        plotPaths.projectDir = window.GetWorkspace().ProjectDir();
-        plot.SetPaths(plotPaths);
-        plot.SetLogPath(log.toStdString());
-        plot.show();
-        plot.resize(1180, 900);  // the offscreen screen is smaller than the window's own size
-        QApplication::processEvents();
-        for (int row = 6; row < plot.Charts()->count(); ++row) plot.Charts()->item(row)->setCheckState(Qt::Unchecked);
-        plot.BtDrawClick();
-        plot.View()->SetCursor(250000);
-        if (!Save(&plot, outDir + "/plot.png")) return 1;
-    }
-    if (argc == 4 &&
-        !DrawBenchPictures(window, busLog, outDir,
-                           [](QWidget* w, const QString& path) { return Save(w, path); }))
+    if (argc == 4 && (!DrawPlotPicture(workspaceDir, window.GetWorkspace().ProjectDir(), busLog, outDir) ||
+                      !DrawBenchPictures(window, busLog, outDir,
+                                         [](QWidget* w, const QString& path) { return Save(w, path); })))
         return 1;
     return 0;
 }

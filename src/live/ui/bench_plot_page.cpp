@@ -3,7 +3,7 @@
 #include "live/qt/bench_session.h"
 #include "live/qt/can_bus.h"
 #include "live/ui/bench_widgets.h"
-#include "platform/printable_text.h"
+#include "plot/ui/chart_list.h"
 #include "plot/ui/chart_view.h"
 
 #include <QHBoxLayout>
@@ -19,7 +19,7 @@ namespace vestrel::live {
 
 namespace {
 
-constexpr int kTickedAtFirst = 6;
+constexpr std::size_t kTickedAtFirst = 6;
 constexpr std::int64_t kMicrosPerSecond = 1000000;
 
 }  // namespace
@@ -90,16 +90,7 @@ void TFBenchPlotPage::ProjectChanged() {
     const gateway::GatewayModel* model = session_ ? session_->Model() : nullptr;
     if (model) {
         sources_ = plot::DefaultSources(*model, session_->Meanings());
-        for (std::size_t i = 0; i < sources_.size(); ++i) {
-            const plot::Chart head = plot::ChartHead(*model, session_->Meanings(), sources_[i]);
-            auto* item = new QListWidgetItem(
-                QString::fromStdString(PrintableText(head.name + (head.unit.empty() ? "" : " (" + head.unit + ")"),
-                                                     LineBreaks::OneLine)),
-                LB_Charts);
-            item->setToolTip(QString::fromStdString(PrintableText(head.origin, LineBreaks::OneLine)));
-            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-            item->setCheckState(static_cast<int>(i) < kTickedAtFirst ? Qt::Checked : Qt::Unchecked);
-        }
+        plot::ListCharts(*LB_Charts, *model, session_->Meanings(), sources_, kTickedAtFirst);
     }
     Restart();
 }
@@ -112,10 +103,7 @@ void TFBenchPlotPage::Restart() {
         ShowStatus(LbStatus, "Open a project to plot its signals.", false);
         return;
     }
-    std::vector<plot::ChartSource> ticked;
-    for (int row = 0; row < LB_Charts->count() && ticked.size() < plot::kMaxCharts; ++row)
-        if (LB_Charts->item(row)->checkState() == Qt::Checked) ticked.push_back(sources_[static_cast<std::size_t>(row)]);
-    live_ = std::make_unique<plot::LivePlot>(*model, session_->Meanings(), std::move(ticked),
+    live_ = std::make_unique<plot::LivePlot>(*model, session_->Meanings(), plot::TickedCharts(*LB_Charts, sources_),
                                              SE_Seconds->value() * kMicrosPerSecond);
     ShowStatus(LbStatus,
                session_->Meanings() ? "Tick the signals to draw: what the frames heard and sent make of them."

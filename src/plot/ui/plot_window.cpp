@@ -8,6 +8,7 @@
 #include "platform/qt/window_util.h"
 #include "platform/text.h"
 #include "plot/plot_svg.h"
+#include "plot/ui/chart_list.h"
 #include "plot/ui/chart_view.h"
 #include "plot/ui/figure_painter.h"
 
@@ -145,16 +146,7 @@ void TFPlot::FormShow() {
     }
     const gateway::SignalValues* meanings = signals_.Empty() ? nullptr : &signals_;
     sources_ = DefaultSources(loaded_->model, meanings);
-    for (std::size_t i = 0; i < sources_.size(); ++i) {
-        const Chart head = ChartHead(loaded_->model, meanings, sources_[i]);
-        auto* item = new QListWidgetItem(
-            QString::fromStdString(PrintableText(head.name + (head.unit.empty() ? "" : " (" + head.unit + ")"),
-                                                 LineBreaks::OneLine)),
-            LB_Charts);
-        item->setToolTip(QString::fromStdString(PrintableText(head.origin, LineBreaks::OneLine)));
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(i < kTickedAtFirst ? Qt::Checked : Qt::Unchecked);
-    }
+    ListCharts(*LB_Charts, loaded_->model, meanings, sources_, kTickedAtFirst);
     LbStatus->setText(meanings ? "Tick the signals to draw, choose a log and press Draw."
                               : "The project has no imported signals: its registers are drawn. Tick them, choose a "
                                 "log and press Draw.");
@@ -170,12 +162,7 @@ void TFPlot::BtLogClick() {
     BtDrawClick();
 }
 
-std::vector<ChartSource> TFPlot::Ticked() const {
-    std::vector<ChartSource> ticked;
-    for (int row = 0; row < LB_Charts->count() && ticked.size() < kMaxCharts; ++row)
-        if (LB_Charts->item(row)->checkState() == Qt::Checked) ticked.push_back(sources_[static_cast<std::size_t>(row)]);
-    return ticked;
-}
+std::vector<ChartSource> TFPlot::Ticked() const { return TickedCharts(*LB_Charts, sources_); }
 
 std::optional<LogPlot> TFPlot::Read(std::optional<std::int64_t> from, std::optional<std::int64_t> to) {
     if (!loaded_) return std::nullopt;
