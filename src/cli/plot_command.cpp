@@ -109,9 +109,13 @@ int PlotCommand(const std::vector<std::string>& args, CliContext& cli) {
     AtomicFileWriter writer(*file);
     writer.Write(text);
     writer.Commit();
-    cli.Done("Wrote " + *file + ": " + Plural(plotted.plot.charts.size(), "chart", "charts") + " over " +
-             plot::TimeText(plotted.plot.time, plotted.plot.time.to - plotted.plot.time.from) + "; time axis: " +
-             plot::TimeBaseText(plotted.plot.time));
+    const plot::TimeAxis& axis = plotted.plot.time;
+    // A log without time stamps is plotted frame by frame, a second of the axis each.
+    const std::string span = axis.unit == plot::TimeUnit::Frames
+                                 ? Plural(static_cast<std::size_t>((axis.to - axis.from) / 1000000 + 1), "frame", "frames")
+                                 : plot::TimeText(axis, axis.to - axis.from);
+    cli.Done("Wrote " + *file + ": " + Plural(plotted.plot.charts.size(), "chart", "charts") + " over " + span +
+             "; time axis: " + plot::TimeBaseText(axis));
     return kExitOk;
 }
 
