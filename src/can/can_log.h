@@ -14,7 +14,7 @@ namespace vestrel::can {
 struct LogFrame {
     CanFrame frame;
     bool hasTime = false;   // candump's screen format may carry no time stamp
-    std::int64_t time = 0;  // microseconds: since the epoch (candump, BLF), since the start (ASC, TRC)
+    std::int64_t time = 0;  // microseconds: since the epoch or the start (LogFormatInfo::timesOfDay)
     // The interface or channel as the log names it: "can0" (candump), "1"
     // (the channel of ASC and BLF, the bus of TRC); empty where the log
     // names none. Valid until the reader reads on.

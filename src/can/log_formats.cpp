@@ -23,17 +23,17 @@ std::unique_ptr<LogParser> Open(LogInput& input) {
 const std::array<LogFormatInfo, 5> kLogFormats{{
     {LogFormat::CandumpLog, "candump log file", "candump", "candump", "-l", "line", "lines", LogPlace::Line, "log",
      false, [](std::string_view line) { return CandumpLines::IsFrameIn(line, CandumpForm::LogFile); },
-     Open<TextLog<CandumpLines>>, false},
+     Open<TextLog<CandumpLines>>, false, true},
     {LogFormat::CandumpLong, "candump screen format", "candump", "candump", "its screen format", "line", "lines",
      LogPlace::Line, "", false,
      [](std::string_view line) { return CandumpLines::IsFrameIn(line, CandumpForm::Screen); },
-     Open<TextLog<CandumpLines>>, false},
+     Open<TextLog<CandumpLines>>, false, true},
     {LogFormat::VectorAsc, "Vector ASC", "ASC", "Vector", "ASC", "line", "lines", LogPlace::Line, "asc", false,
-     AscLines::IsOwnLine, Open<TextLog<AscLines>>, false},
+     AscLines::IsOwnLine, Open<TextLog<AscLines>>, false, false},
     {LogFormat::VectorBlf, "Vector BLF", "BLF", "Vector", "BLF", "object", "objects", LogPlace::ByteOffset, "blf",
-     true, BlfObjects::IsOwnStart, Open<BlfObjects>, true},
+     true, BlfObjects::IsOwnStart, Open<BlfObjects>, true, true},
     {LogFormat::PeakTrc, "PEAK TRC", "TRC", "PEAK", "TRC", "line", "lines", LogPlace::Line, "trc", false,
-     TrcLines::IsOwnLine, Open<TextLog<TrcLines>>, false},
+     TrcLines::IsOwnLine, Open<TextLog<TrcLines>>, false, false},
 }};
 
 // Each item once, in the order first given.

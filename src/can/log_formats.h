@@ -61,6 +61,10 @@ struct LogFormatInfo {
     // Whether a summary names the records that hold no frame even when there
     // are none (BLF's other objects).
     bool alwaysCountsOtherRecords;
+    // Whether its frames' times are times of day (microseconds since the
+    // epoch, as candump and BLF stamp them), not counted from the start of
+    // the measurement (ASC, TRC).
+    bool timesOfDay;
 };
 
 // Every format, in the order the tools list them.

@@ -29,6 +29,7 @@ const std::map<std::string, Command> kCommands = {
     {"check", CheckCommand},     {"decode", DecodeCommand}, {"diff", DiffCommand},
     {"preview", PreviewCommand},
     {"replay", ReplayCommand},   {"report", ReportCommand}, {"signals", SignalsCommand},
+    {"plot", PlotCommand},
     {"import-signals", ImportSignalsCommand}, {"remove-signals", RemoveSignalsCommand},
     {"workspace", WorkspaceCommand},
 #ifdef VESTREL_CLI_BENCH

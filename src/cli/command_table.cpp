@@ -160,6 +160,27 @@ std::vector<CommandSpec> GatewayCommands() {
                        "signal, value, unit, frame, cob_id). Exit status 1 when no frame could be read. LOG - "
                        "reads standard input.",
                        74)},
+        {"plot",
+         {"SOURCE LOG"},
+         {ValueKind::Path, ValueKind::File},
+         {{"out", "FILE", "a file name ending in .html or .svg",
+           "write the charts into FILE: one self-contained page (.html) or a picture (.svg)", {}, ValueKind::File, {},
+           {}, OptionPlace::Required},
+          {"signals", "NAME,...", "a list such as ActualSpeed,DriveStatus.StatusWord",
+           "chart these imported signals (NAME or MESSAGE.SIGNAL)"},
+          {"registers", "N,...", "a list such as 1,2,100", "chart these registers' raw values"},
+          {"from", "S", "seconds after the log's first frame", "begin the charts S seconds after the log's first frame"},
+          {"to", "S", "seconds after the log's first frame", "end the charts S seconds after the log's first frame"},
+          {"channel", "C", "a channel such as can0 or 1", "take only the frames of this channel as the log names it"},
+          {"strict", {}, {}, "stop at the first line that cannot be read"}},
+         Paragraph("Chart what a Modbus master reads from the gateway while the frames of a CAN log (" +
+                       can::LogFormatsInWords() +
+                       ") come in: each imported signal's physical value, or each mapped register's raw value, "
+                       "against the log's time (--signals and --registers choose; both directions, transmit values "
+                       "where the log holds the gateway's own frames). Unknown values are gaps; marks show where a "
+                       "frame stayed away longer than its cycle time or the project's data time-out. --from and --to "
+                       "cut a stretch; --channel and --strict as for replay, whose summary goes to stderr.",
+                       74)},
         {"report",
          {"SOURCE"},
          {ValueKind::Path},

@@ -54,6 +54,8 @@ int DiffCommand(const std::vector<std::string>& args, CliContext& cli);
 // replay_command.cpp, report_command.cpp).
 int PreviewCommand(const std::vector<std::string>& args, CliContext& cli);
 int ReplayCommand(const std::vector<std::string>& args, CliContext& cli);
+// Charts of a log's signals and registers (plot_command.cpp).
+int PlotCommand(const std::vector<std::string>& args, CliContext& cli);
 int ReportCommand(const std::vector<std::string>& args, CliContext& cli);
 // What a CAN database holds and what the import would make of it
 // (signals_command.cpp).

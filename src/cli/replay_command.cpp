@@ -61,6 +61,24 @@ std::string BrokenText(const std::string& logName, const can::LogFormatInfo& for
     return logName + ":" + std::to_string(broken.line) + ": " + broken.reason + ": \"" + broken.text + "\"";
 }
 
+void LogRunNotes::Broken(const can::BrokenLine& broken, const can::LogFormatInfo& format) {
+    if (strict_)
+        throw Error(BrokenText(logName_, format, broken) + " (--strict: a broken " + std::string(format.record) +
+                    " ends the " + run_ + ")");
+    if (++listed_ <= kListedBrokenLines) cli_.Say(BrokenText(logName_, format, broken));
+}
+
+bool LogRunNotes::End(const GatewayModel& model, const ReplaySummary& summary) const {
+    for (const std::string& line : ReplaySummaryLines(model, summary)) cli_.err << line << '\n';
+    if (summary.brokenLines > kListedBrokenLines)
+        cli_.err << "(the first " << kListedBrokenLines << " broken " << can::LogFormatOf(summary.format).records
+                 << " are listed above)\n";
+    if (summary.frames + summary.errorFrames > 0) return true;
+    cli_.Say(channel_.empty() ? "no CAN frame could be read from " + logName_
+                              : "no CAN frame of channel " + channel_ + " could be read from " + logName_);
+    return false;
+}
+
 int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
     const Arguments a(args, CliCommand("replay"));
     a.ExpectOperands(2);
@@ -90,9 +108,9 @@ int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
     }
 
     Replay replay(loaded.model, *sink, channel, a.Has("signals") ? &signalValues : nullptr);
+    LogRunNotes notes(logName, channel, a.Has("strict"), "replay", cli);
     can::LogFrame frame;
     can::BrokenLine broken;
-    std::uint64_t listed = 0;
     for (;;) {
         const can::CanLogReader::Step step = reader.Next(frame, broken);
         if (step == can::CanLogReader::Step::End) break;
@@ -101,26 +119,14 @@ int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
             continue;
         }
         replay.CountBrokenLine();
-        if (a.Has("strict"))
-            throw Error(BrokenText(logName, reader.FormatInfo(), broken) + " (--strict: a broken " +
-                        std::string(reader.FormatInfo().record) + " ends the replay)");
-        if (++listed <= kListedBrokenLines) cli.Say(BrokenText(logName, reader.FormatInfo(), broken));
+        notes.Broken(broken, reader.FormatInfo());
     }
     replay.Finish();
     const ReplaySummary summary = replay.Summary(reader);
     const bool none = summary.frames + summary.errorFrames == 0;
     if (writer && !none) writer->Commit();
     cli.out.flush();
-
-    for (const std::string& line : ReplaySummaryLines(loaded.model, summary)) cli.err << line << '\n';
-    if (summary.brokenLines > kListedBrokenLines)
-        cli.err << "(the first " << kListedBrokenLines << " broken " << reader.FormatInfo().records
-                << " are listed above)\n";
-    if (none) {
-        cli.Say(channel.empty() ? "no CAN frame could be read from " + logName
-                                : "no CAN frame of channel " + channel + " could be read from " + logName);
-        return kExitFailed;
-    }
+    if (!notes.End(loaded.model, summary)) return kExitFailed;
     return kExitOk;
 }
 

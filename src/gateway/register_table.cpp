@@ -4,6 +4,26 @@
 
 namespace vestrel::gateway {
 
+namespace {
+
+// The register with the halves the frame's data carry: the high half from
+// data byte `highByte`, the low one from `lowByte` (0-based, -1 for none),
+// each where the frame has that byte. `fed` says whether either was.
+RegisterValue WithBytesOf(const can::CanFrame& frame, RegisterValue value, int highByte, int lowByte, bool& fed) {
+    if (highByte >= 0 && highByte < frame.length) {
+        value.bits = static_cast<std::uint16_t>((value.bits & 0x00FF) |
+                                                frame.data[static_cast<std::size_t>(highByte)] << 8);
+        value.highKnown = fed = true;
+    }
+    if (lowByte >= 0 && lowByte < frame.length) {
+        value.bits = static_cast<std::uint16_t>((value.bits & 0xFF00) | frame.data[static_cast<std::size_t>(lowByte)]);
+        value.lowKnown = fed = true;
+    }
+    return value;
+}
+
+}  // namespace
+
 RegisterTable::RegisterTable(const GatewayModel& model) : model_(model) {
     const GatewayDirection& receive = model.Receive();
     const std::size_t slots = model.ReceiveRegisters().size();
@@ -40,18 +60,8 @@ RegisterTable::FeedResult RegisterTable::Feed(const can::CanFrame& frame, std::i
     for (const Feeder& feeder : feeders_[static_cast<std::size_t>(index)]) {
         const auto slot = static_cast<std::size_t>(feeder.slot);
         const RegisterValue before = values_[slot];
-        RegisterValue after = before;
         bool fed = false;
-        if (feeder.highByte >= 0 && feeder.highByte < frame.length) {
-            after.bits = static_cast<std::uint16_t>((after.bits & 0x00FF) |
-                                                    frame.data[static_cast<std::size_t>(feeder.highByte)] << 8);
-            after.highKnown = fed = true;
-        }
-        if (feeder.lowByte >= 0 && feeder.lowByte < frame.length) {
-            after.bits = static_cast<std::uint16_t>((after.bits & 0xFF00) |
-                                                    frame.data[static_cast<std::size_t>(feeder.lowByte)]);
-            after.lowKnown = fed = true;
-        }
+        const RegisterValue after = WithBytesOf(frame, before, feeder.highByte, feeder.lowByte, fed);
         if (!fed) continue;
         lastFed_[slot] = time;
         everFed_[slot] = true;
@@ -72,6 +82,53 @@ std::optional<std::int64_t> RegisterTable::LastFed(std::uint16_t reg) const {
     const int slot = SlotOf(reg);
     if (slot < 0 || !everFed_[static_cast<std::size_t>(slot)]) return std::nullopt;
     return lastFed_[static_cast<std::size_t>(slot)];
+}
+
+TransmitRegisterTable::TransmitRegisterTable(const GatewayModel& model) : model_(model) {
+    const GatewayDirection& transmit = model.Transmit();
+    for (const GatewayMapping& mapping : transmit.mappings) registers_.push_back(mapping.reg);
+    std::sort(registers_.begin(), registers_.end());
+    registers_.erase(std::unique(registers_.begin(), registers_.end()), registers_.end());
+    values_.resize(registers_.size());
+    feeders_.resize(transmit.frames.size());
+    for (std::size_t i = 0; i < transmit.frames.size(); ++i) {
+        const GatewayFrame& frame = transmit.frames[i];
+        if (frame.remote) continue;  // a remote request carries no data
+        for (int m : frame.mappings) {
+            const GatewayMapping& mapping = transmit.mappings[static_cast<std::size_t>(m)];
+            const auto slot = static_cast<std::size_t>(
+                std::lower_bound(registers_.begin(), registers_.end(), mapping.reg) - registers_.begin());
+            feeders_[i].push_back(Feeder{slot, DataByteWithin(mapping.HighByte(), frame.length),
+                                         DataByteWithin(mapping.LowByte(), frame.length)});
+        }
+    }
+}
+
+std::optional<int> TransmitRegisterTable::FrameOf(const can::CanFrame& frame) const {
+    if (model_.RoleOf(frame.id, frame.extended, frame.error, frame.fd).role != IdRole::Transmit) return std::nullopt;
+    const std::span<const int> frames = model_.TransmitFramesWithCobId(frame.id);
+    if (frames.size() != 1) return std::nullopt;
+    return frames[0];
+}
+
+std::span<const RegisterTable::Change> TransmitRegisterTable::Feed(int index, const can::CanFrame& frame) {
+    changes_.clear();
+    if (frame.remote) return changes_;
+    for (const Feeder& feeder : feeders_[static_cast<std::size_t>(index)]) {
+        const RegisterValue before = values_[feeder.slot];
+        bool fed = false;
+        const RegisterValue after = WithBytesOf(frame, before, feeder.highByte, feeder.lowByte, fed);
+        if (after == before) continue;
+        values_[feeder.slot] = after;
+        changes_.push_back(RegisterTable::Change{registers_[feeder.slot], before, after});
+    }
+    return changes_;
+}
+
+RegisterValue TransmitRegisterTable::Value(std::uint16_t reg) const {
+    const auto it = std::lower_bound(registers_.begin(), registers_.end(), reg);
+    return it != registers_.end() && *it == reg ? values_[static_cast<std::size_t>(it - registers_.begin())]
+                                                : RegisterValue{};
 }
 
 }  // namespace vestrel::gateway

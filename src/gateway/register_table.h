@@ -57,4 +57,39 @@ private:
     std::vector<Change> changes_;
 };
 
+// The transmit registers as the gateway's own frames on the bus show them:
+// a half is known once a frame carrying the data byte it feeds was seen.
+// A byte that several halves feed gives each of them its value.
+class TransmitRegisterTable {
+public:
+    // `model` must outlive the table.
+    explicit TransmitRegisterTable(const GatewayModel& model);
+
+    // The transmit frame a frame on the bus is, 0-based: the one transmit
+    // frame with its COB-ID and role; nothing when the receive side takes
+    // it, when no transmit frame or several have that COB-ID, and for CAN
+    // FD and error frames.
+    std::optional<int> FrameOf(const can::CanFrame& frame) const;
+    // Applies frame `index` as seen on the bus; the changes are valid until
+    // the next Feed.
+    std::span<const RegisterTable::Change> Feed(int index, const can::CanFrame& frame);
+
+    RegisterValue Value(std::uint16_t reg) const;
+    // Every register number that a transmit mapping record feeds, ascending.
+    const std::vector<std::uint16_t>& Registers() const { return registers_; }
+
+private:
+    struct Feeder {
+        std::size_t slot;
+        int highByte;  // 0-based data byte, or -1
+        int lowByte;
+    };
+
+    const GatewayModel& model_;
+    std::vector<std::uint16_t> registers_;
+    std::vector<std::vector<Feeder>> feeders_;  // per transmit frame
+    std::vector<RegisterValue> values_;         // per slot: registers_ order
+    std::vector<RegisterTable::Change> changes_;
+};
+
 }  // namespace vestrel::gateway

@@ -180,7 +180,7 @@ void AppendSection(std::vector<std::string>& lines, const std::string& title, co
 Replay::Replay(const GatewayModel& model, TextSink& csv, std::string channel, const SignalValues* signalValues)
     : model_(model),
       table_(model),
-      csv_(csv),
+      csv_(&csv),
       buffer_(kFlushBytes + kRowSlack),
       traffic_(model),
       channel_(std::move(channel)),
@@ -209,6 +209,9 @@ Replay::Replay(const GatewayModel& model, TextSink& csv, std::string channel, co
     }
 }
 
+Replay::Replay(const GatewayModel& model, std::string channel)
+    : model_(model), table_(model), csv_(nullptr), traffic_(model), channel_(std::move(channel)) {}
+
 bool Replay::OnChannel(std::string_view channel) {
     if (channel != lastChannel_) {
         lastChannel_.assign(channel);
@@ -219,25 +222,27 @@ bool Replay::OnChannel(std::string_view channel) {
     return channel_.empty() || channel == channel_;
 }
 
-void Replay::Feed(const can::LogFrame& logged) {
+std::optional<RegisterTable::FeedResult> Replay::Feed(const can::LogFrame& logged) {
     if (!OnChannel(logged.channel)) {
         ++otherChannelFrames_;
-        return;
+        return std::nullopt;
     }
     const can::CanFrame& frame = logged.frame;
     if (frame.error) {
         ++errorFrames_;
-        return;
+        return std::nullopt;
     }
     ++frames_;
     if (frame.fd) ++fdFrames_;
     traffic_.Count(frame);
     const RegisterTable::FeedResult fed = table_.Feed(frame, logged.time);
-    if (fed.changes.empty()) return;
+    if (!csv_) changes_ += fed.changes.size();
+    if (fed.changes.empty() || !csv_) return fed;
     if (signals_)
         WriteSignalChanges(logged, fed);
     else
         WriteChanges(logged, fed);
+    return fed;
 }
 
 // The frame's time stamp as the rows show it, into `time` (kTimeTextBytes,
@@ -313,7 +318,7 @@ void Replay::WriteSignalChanges(const can::LogFrame& logged, const RegisterTable
         row.append(tail.text, tail.length);
         if (used_ + row.size() > buffer_.size()) Flush();
         if (row.size() > buffer_.size()) {
-            csv_.Write(row);
+            csv_->Write(row);
         } else {
             std::memcpy(buffer_.data() + used_, row.data(), row.size());
             used_ += row.size();
@@ -324,7 +329,7 @@ void Replay::WriteSignalChanges(const can::LogFrame& logged, const RegisterTable
 }
 
 void Replay::Flush() {
-    csv_.Write(std::string_view(buffer_.data(), used_));
+    if (csv_) csv_->Write(std::string_view(buffer_.data(), used_));
     used_ = 0;
 }
 

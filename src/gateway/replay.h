@@ -25,7 +25,7 @@ struct ReplaySummary {
     std::uint64_t errorFrames = 0;
     std::uint64_t brokenLines = 0;   // records that could not be read
     std::uint64_t otherRecords = 0;  // records that hold no frame: headers, comments, events
-    std::uint64_t changes = 0;       // CSV rows written
+    std::uint64_t changes = 0;       // CSV rows written; without CSV, register changes
     TrafficCounts::Listing traffic;
     // With a channel chosen: the frames left out, and the channels the log names.
     std::string channel;
@@ -53,8 +53,13 @@ public:
     // With `signals`, a row is written per change of a received signal's
     // value (kReplaySignalCsvHeader) instead of per register change.
     Replay(const GatewayModel& model, TextSink& csv, std::string channel = {}, const SignalValues* signalValues = nullptr);
+    // Without CSV: the frames feed the table and the summary's counts only,
+    // for whoever reads the table after each frame (plots).
+    explicit Replay(const GatewayModel& model, std::string channel = {});
 
-    void Feed(const can::LogFrame& frame);
+    // What the frame did to the table; nothing for a frame that was left
+    // out (another channel, an error frame).
+    std::optional<RegisterTable::FeedResult> Feed(const can::LogFrame& frame);
     void CountBrokenLine() { ++brokenLines_; }
     // Writes what is still buffered; call once at the end.
     void Finish();
@@ -70,7 +75,7 @@ private:
 
     const GatewayModel& model_;
     RegisterTable table_;
-    TextSink& csv_;
+    TextSink* csv_;  // null: no rows
     void Flush();
 
     // The end of a change's row: ",position,COB-ID\n".

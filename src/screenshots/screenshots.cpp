@@ -1,8 +1,10 @@
 // Draws the README pictures of the main window, the "Generate Firmware"
-// dialog, the editors and the bench window on the offscreen platform:
+// dialog, the editors, the plot of a bus log and the bench window on the
+// offscreen platform:
 //   vestrel-screenshots WORKSPACE_DIR OUT_DIR [BUS_LOG]
-// With BUS_LOG (a candump log) the bench window is drawn against a simulated
-// gateway that hears those frames; that needs socat.
+// With BUS_LOG (a candump log) the "Plot" window draws its registers, and the
+// bench window is drawn against a simulated gateway that hears those frames;
+// that needs socat.
 // WORKSPACE_DIR is a scratch copy of a workspace (MASTER, PROJECTS, the INI
 // file); its open project is compiled and merged for the dialog's picture.
 // No box is shown and no program is started.
@@ -14,10 +16,13 @@
 #include "editors/frame_table_editor.h"
 #include "firmware/firmware_update_dialog.h"
 #include "platform/user_dialogs.h"
+#include "plot/ui/chart_view.h"
+#include "plot/ui/plot_window.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QListWidget>
 #include <QPainter>
@@ -86,6 +91,27 @@ bool Save(QWidget* window, const QString& path) {
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+// The demo log's first registers in the "Plot" window, the cursor where
+// the drive's status has changed; the log from within the scratch workspace,
+// as a user would keep it.
+bool DrawPlotPicture(const std::string& workspaceDir, const std::string& projectDir, const QString& busLog,
+                     const QString& outDir) {
+    const QString log = QString::fromStdString(workspaceDir) + "/demo-bus.log";
+    QFile::copy(busLog, log);
+    plot::TFPlot plot;
+    WorkspacePaths paths;
+    paths.projectDir = projectDir;
+    plot.SetPaths(paths);
+    plot.SetLogPath(log.toStdString());
+    plot.show();
+    plot.resize(1180, 900);  // the offscreen screen is smaller than the window's own size
+    QApplication::processEvents();
+    for (int row = 6; row < plot.Charts()->count(); ++row) plot.Charts()->item(row)->setCheckState(Qt::Unchecked);
+    plot.BtDrawClick();
+    plot.View()->SetCursor(250000);
+    return Save(&plot, outDir + "/plot.png");
 }
 
 }  // namespace
@@ -162,9 +188,9 @@ int main(int argc, char** argv) {
         if (!Save(editor.dialog, outDir + editor.file)) return 1;
         editor.dialog->hide();
     }
-    if (argc == 4 &&
-        !DrawBenchPictures(window, busLog, outDir,
-                           [](QWidget* w, const QString& path) { return Save(w, path); }))
+    if (argc == 4 && (!DrawPlotPicture(workspaceDir, window.GetWorkspace().ProjectDir(), busLog, outDir) ||
+                      !DrawBenchPictures(window, busLog, outDir,
+                                         [](QWidget* w, const QString& path) { return Save(w, path); })))
         return 1;
     return 0;
 }

@@ -66,7 +66,9 @@ TEST_F(CliOutputs, NoCommandWritesOverOneOfItsInputs) {
     const fs::path bin = Demo() / "bin";
     const fs::path image = Demo() / "New_SX58316.sx";
     fs::create_hard_link(ws / "bus.log", ws / "hard.log");
+    fs::create_hard_link(ws / "bus.log", ws / "hard.html");
     fs::create_symlink("pargen.xml", Demo() / "settings.xml");
+    fs::create_symlink("pargen.xml", Demo() / "settings.svg");
     // What the imported registers mean is an input too, under every name.
     fs::copy_file(kExamples / "demo-drive.dbc", ws / "drive.dbc");
     ASSERT_EQ(Cli({"import-signals", S(Demo()), S(ws / "drive.dbc"), "--receive", "DriveDiagnostics"}).status, kExitOk);
@@ -90,6 +92,8 @@ TEST_F(CliOutputs, NoCommandWritesOverOneOfItsInputs) {
         {"report", S(Demo()), "--out", S(Demo() / "meaning.xml")},
         {"report", S(Demo()), "--out", S(ws / "meaning.xml")},
         {"replay", S(Demo()), S(ws / "bus.log"), "--out", S(Demo() / "signals.xml")},
+        {"plot", S(Demo()), S(ws / "bus.log"), "--out", S(ws / "hard.html")},
+        {"plot", S(Demo()), S(ws / "bus.log"), "--out", S(Demo() / "settings.svg")},
         {"import-signals", S(ws / "P3"), S(ws / "drive.dbc"), "--receive", "DriveStatus"},
         {"merge", S(Base()), S(bin), S(bin / "bankg.c")},
         {"merge", S(Base()), S(bin), S(bin / "bank5.bin")},

@@ -4,6 +4,8 @@
 #include "gateway/register_report.h"
 #include "gateway/ui/preview_window.h"
 #include "gateway/ui/register_map_window.h"
+#include "plot/ui/chart_view.h"
+#include "plot/ui/plot_window.h"
 #include "signaldb/signal_file.h"
 #include "support/fake_dialogs.h"
 #include "support/temp_dir.h"
@@ -13,6 +15,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -153,6 +156,23 @@ TEST_F(GatewayWindowsTest, PreviewAndRegisterMapShowPhysicalValues) {
     EXPECT_NE(html.find("<h3>Receive signals</h3>"), std::string::npos);
     EXPECT_NE(html.find("<td>raw \xC3\x97 0.1 Nm</td>"), std::string::npos);
     EXPECT_NE(html.find("<h2>Reading this gateway from a PLC</h2>"), std::string::npos);
+
+    // "Plot..." in either window charts the signals over a log.
+    for (QDialog* window : {static_cast<QDialog*>(&preview), static_cast<QDialog*>(&map)}) {
+        window->findChild<QPushButton*>("BtPlot")->click();
+        plot::TFPlot* plot = window->findChild<plot::TFPlot*>();
+        ASSERT_NE(plot, nullptr);
+        EXPECT_TRUE(plot->isVisible());
+        ASSERT_EQ(plot->Charts()->count(), 1);
+        EXPECT_EQ(plot->Charts()->item(0)->text(), "Torque (Nm)");
+        plot->SetLogPath(VESTREL_EXAMPLES_DIR "/demo-bus.log");
+        plot->BtDrawClick();
+        ASSERT_EQ(plot->View()->Shown().charts.size(), 1u);
+        const std::optional<double> torque = plot::ValueAt(plot->View()->Shown().charts[0], 250000);
+        ASSERT_TRUE(torque);
+        EXPECT_NEAR(*torque, 1.8, 1e-9);  // 0x0012 × 0.1 Nm
+        plot->close();
+    }
 }
 
 // Physical values of transmit signals typed in Preview: the registers they

@@ -4,17 +4,20 @@
 #include "can/can_log_reader.h"
 #include "gateway/model_loading.h"
 #include "live/qt/modbus_client.h"
+#include "live/ui/bench_plot_page.h"
 #include "live/ui/bench_widgets.h"
 #include "live/ui/bench_window.h"
 #include "live/ui/can_monitor_page.h"
 #include "live/ui/expected_read_page.h"
 #include "live/ui/modbus_poll_page.h"
 #include "live_test_support.h"
+#include "plot/ui/chart_view.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -163,6 +166,36 @@ TEST_F(BenchWindowTest, TheMonitorShowsEachCobIdWithTheRegistersItFeedsAndRecord
     bench.Monitor()->SendEdit()->setText("381#01020");
     bench.Monitor()->BtSendClick();
     EXPECT_TRUE(bench.Monitor()->SendResult()->text().startsWith("'381#01020' is not a frame: "));
+}
+
+// The plot listens to the session beside the monitor: the frames heard on
+// the bus and the ones the window sends are both drawn.
+TEST_F(BenchWindowTest, ThePlotDrawsWhatTheSessionHearsAndSends) {
+    Show();
+    OpenCan();
+    TFBenchPlotPage* page = bench.PlotPage();
+    EXPECT_EQ(bench.Pages()->tabText(3).toStdString(), "Plot");
+    ASSERT_EQ(page->Charts()->count(), 10);  // no signals imported: the demo's registers
+    page->Charts()->item(7)->setCheckState(Qt::Checked);  // transmit register 100 besides the first six
+    sender = std::make_unique<TestBus>();
+    Traffic({"181#0001000200030004", "181#0001000200030005"});
+    bench.Monitor()->SendEdit()->setText("201#05DC000000000000");
+    bench.Monitor()->BtSendClick();
+    page->Refresh(NowMicros());
+    const plot::Plot& shown = page->View()->Shown();
+    ASSERT_EQ(shown.charts.size(), 7u);
+    EXPECT_EQ(shown.charts[3].name, "receive register 4");
+    EXPECT_EQ(plot::ValueAt(shown.charts[3], -1), 5);
+    EXPECT_EQ(shown.charts[6].name, "transmit register 100");
+    EXPECT_EQ(plot::ValueAt(shown.charts[6], -1), 0x05DC);
+    EXPECT_FALSE(plot::ValueAt(shown.charts[4], -1));  // 0x281 never came
+    EXPECT_EQ(shown.time.from, -10000000);
+
+    // A shorter window starts afresh.
+    page->Seconds()->setValue(5);
+    page->Refresh(NowMicros());
+    EXPECT_FALSE(plot::ValueAt(page->View()->Shown().charts[3], -1));
+    EXPECT_EQ(page->View()->Shown().time.from, -5000000);
 }
 
 TEST_F(BenchWindowTest, TheMonitorPlaysALogAndSendsAFrameEveryPeriod) {

@@ -6,6 +6,7 @@
 #include "gateway/preview.h"
 #include "platform/printable_text.h"
 #include "platform/qt/window_util.h"
+#include "plot/ui/plot_window.h"
 
 #include <QFontDatabase>
 #include <QFormLayout>
@@ -48,15 +49,20 @@ TFPreview::TFPreview(QWidget* parent) : QDialog(parent) {
     M_Result->setReadOnly(true);
     M_Result->setLineWrapMode(QPlainTextEdit::NoWrap);
     M_Result->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    BtPlot = new QPushButton("Plot...", this);
+    BtPlot->setObjectName("BtPlot");
+    BtPlot->setAutoDefault(false);
     BtClose = new QPushButton("Close", this);
     BtClose->setObjectName("BtClose");
     BtClose->setAutoDefault(false);
+    plot_ = new plot::TFPlot(this);
 
     auto* inputs = new QFormLayout;
     inputs->addRow("Received frames:", E_Frames);
     inputs->addRow("Register values:", E_Registers);
     inputs->addRow("Signal values:", E_Signals);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(BtPlot);
     buttons->addStretch(1);
     buttons->addWidget(BtClose);
     auto* layout = new QVBoxLayout(this);
@@ -69,6 +75,7 @@ TFPreview::TFPreview(QWidget* parent) : QDialog(parent) {
     connect(E_Frames, &QLineEdit::textChanged, this, [this] { E_FramesChange(); });
     connect(E_Registers, &QLineEdit::textChanged, this, [this] { E_RegistersChange(); });
     connect(E_Signals, &QLineEdit::textChanged, this, [this] { E_RegistersChange(); });
+    connect(BtPlot, &QPushButton::clicked, this, [this] { BtPlotClick(); });
     connect(BtClose, &QPushButton::clicked, this, &QDialog::accept);
 }
 
@@ -101,6 +108,12 @@ void TFPreview::FormShow() {
     }
     LbProject->setText(QString::fromStdString("Project: " + PrintableText(paths_.projectDir, LineBreaks::OneLine)));
     ShowResult();
+}
+
+void TFPreview::BtPlotClick() {
+    plot_->SetPaths(paths_);
+    plot_->show();
+    plot_->raise();
 }
 
 void TFPreview::E_FramesChange() { ShowResult(); }

@@ -17,6 +17,9 @@ class QPushButton;
 
 namespace vestrel {
 
+namespace plot {
+class TFPlot;
+}
 
 // "Preview": what the gateway does with frames, register values or physical
 // values of imported signals the user types, from the open project as a
@@ -36,11 +39,14 @@ public:
     void FormShow();
     void E_FramesChange();
     void E_RegistersChange();
+    // "Plot...": the project's signals or registers over a CAN log.
+    void BtPlotClick();
 
     QLineEdit* FramesEdit() const { return E_Frames; }
     QLineEdit* RegistersEdit() const { return E_Registers; }
     QLineEdit* SignalsEdit() const { return E_Signals; }
     QPlainTextEdit* Result() const { return M_Result; }
+    plot::TFPlot* PlotWindow() const { return plot_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -59,7 +65,9 @@ private:
     QLineEdit* E_Registers;
     QLineEdit* E_Signals;
     QPlainTextEdit* M_Result;
+    QPushButton* BtPlot;
     QPushButton* BtClose;
+    plot::TFPlot* plot_;
 };
 
 }  // namespace vestrel

@@ -9,6 +9,7 @@
 #include "platform/printable_text.h"
 #include "platform/qt/window_util.h"
 #include "platform/user_dialogs.h"
+#include "plot/ui/plot_window.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -64,9 +65,12 @@ TFRegisterMap::TFRegisterMap(UserDialogs& dialogs, QWidget* parent) : QDialog(pa
     BtSaveHtml->setObjectName("BtSaveHtml");
     BtSavePdf = new QPushButton("Save as PDF", this);
     BtSavePdf->setObjectName("BtSavePdf");
+    BtPlot = new QPushButton("Plot...", this);
+    BtPlot->setObjectName("BtPlot");
     BtClose = new QPushButton("Close", this);
     BtClose->setObjectName("BtClose");
-    for (QPushButton* b : {BtSaveHtml, BtSavePdf, BtClose}) b->setAutoDefault(false);
+    for (QPushButton* b : {BtSaveHtml, BtSavePdf, BtPlot, BtClose}) b->setAutoDefault(false);
+    plot_ = new plot::TFPlot(this);
     pdfProgress_ = new QProgressDialog("Writing the PDF ...", "Cancel", 0, 100, this);
     pdfProgress_->setObjectName("PdfProgress");
     pdfProgress_->setWindowTitle("Save as PDF");
@@ -79,6 +83,7 @@ TFRegisterMap::TFRegisterMap(UserDialogs& dialogs, QWidget* parent) : QDialog(pa
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(BtSaveHtml);
     buttons->addWidget(BtSavePdf);
+    buttons->addWidget(BtPlot);
     buttons->addStretch(1);
     buttons->addWidget(BtClose);
     auto* layout = new QVBoxLayout(this);
@@ -94,6 +99,7 @@ TFRegisterMap::TFRegisterMap(UserDialogs& dialogs, QWidget* parent) : QDialog(pa
     };
     connect(BtSaveHtml, &QPushButton::clicked, this, [this] { BtSaveHtmlClick(); });
     connect(BtSavePdf, &QPushButton::clicked, this, [this] { BtSavePdfClick(); });
+    connect(BtPlot, &QPushButton::clicked, this, [this] { BtPlotClick(); });
     connect(BtClose, &QPushButton::clicked, this, &QDialog::accept);
     connect(pdfProgress_, &QProgressDialog::canceled, this, [this] { CancelPdf(); });
 }
@@ -227,6 +233,12 @@ void TFRegisterMap::StopPdf() {
     pdf_.reset();
     pdfProgress_->reset();
     BtSavePdf->setEnabled(!html_.empty());
+}
+
+void TFRegisterMap::BtPlotClick() {
+    plot_->SetPaths(paths_);
+    plot_->show();
+    plot_->raise();
 }
 
 }  // namespace vestrel

@@ -19,6 +19,9 @@ class QTextBrowser;
 namespace vestrel {
 
 class UserDialogs;
+namespace plot {
+class TFPlot;
+}
 
 // "Register map": the report of the open project, as vestrel-cli report
 // writes it, with "Save as HTML" (that very page) and "Save as PDF" (the
@@ -37,6 +40,8 @@ public:
 
     void FormShow();
     void BtSaveHtmlClick();
+    // "Plot...": the project's signals or registers over a CAN log.
+    void BtPlotClick();
     // Starts the PDF in the background; pdfDone says when it has ended.
     void BtSavePdfClick();
     // The progress window's Cancel: the PDF stops, nothing is written.
@@ -51,6 +56,7 @@ public:
     std::function<void(int percent)> atPdfStep;
 
     QTextBrowser* Report() const { return TB_Report; }
+    plot::TFPlot* PlotWindow() const { return plot_; }
     QProgressDialog* PdfProgress() const { return pdfProgress_; }
     const std::string& Html() const { return html_; }
 
@@ -80,7 +86,9 @@ private:
     QTextBrowser* TB_Report;
     QPushButton* BtSaveHtml;
     QPushButton* BtSavePdf;
+    QPushButton* BtPlot;
     QPushButton* BtClose;
+    plot::TFPlot* plot_;
     QProgressDialog* pdfProgress_;
 };
 

@@ -5,6 +5,7 @@
 #include "live/qt/bench_session.h"
 #include "live/qt/can_bus.h"
 #include "live/qt/modbus_client.h"
+#include "live/ui/bench_plot_page.h"
 #include "live/ui/bench_widgets.h"
 #include "live/ui/can_monitor_page.h"
 #include "live/ui/expected_read_page.h"
@@ -55,6 +56,8 @@ TFBench::TFBench(QWidget* parent) : QDialog(parent), session_(std::make_unique<B
     TC_Pages->addTab(monitorPage_, "CAN monitor");
     TC_Pages->addTab(pollPage_, "Modbus poll");
     TC_Pages->addTab(expectedPage_, "Expected / read");
+    plotPage_ = new TFBenchPlotPage(TC_Pages);
+    TC_Pages->addTab(plotPage_, "Plot");
     BtClose = new QPushButton("Close", this);
     BtClose->setObjectName("BtClose");
     BtClose->setAutoDefault(false);
@@ -87,6 +90,7 @@ TFBench::TFBench(QWidget* parent) : QDialog(parent), session_(std::make_unique<B
     connect(BtClose, &QPushButton::clicked, this, &QDialog::accept);
     monitorPage_->SetSession(session_.get());
     expectedPage_->SetSession(session_.get());
+    plotPage_->SetSession(session_.get());
     pollPage_->SetClient(&Client());
     CanBus* bus = &Bus();
     ModbusClient* client = &Client();

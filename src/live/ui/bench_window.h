@@ -18,6 +18,7 @@ class QTabWidget;
 namespace vestrel::live {
 
 class BenchSession;
+class TFBenchPlotPage;
 class CanBus;
 class ModbusClient;
 class TFCanMonitorPage;
@@ -26,8 +27,8 @@ class TFModbusPollPage;
 
 // "Bench test": a flashed gateway on a CAN bus and a Modbus line, checked
 // live against the open project. One CAN interface and one serial port are
-// opened here and shared by the three pages: the CAN monitor, the Modbus
-// poll and expected against read. The project's bit rates, parity and
+// opened here and shared by the pages: the CAN monitor, the Modbus poll,
+// expected against read and the live plot. The project's bit rates, parity and
 // device address are preselected each time the window is shown.
 class TFBench : public QDialog {
     Q_OBJECT
@@ -60,6 +61,7 @@ public:
     TFCanMonitorPage* Monitor() const { return monitorPage_; }
     TFModbusPollPage* Poll() const { return pollPage_; }
     TFExpectedReadPage* Expected() const { return expectedPage_; }
+    TFBenchPlotPage* PlotPage() const { return plotPage_; }
     BenchSession& Session() const { return *session_; }
     CanBus& Bus() const;
     ModbusClient& Client() const;
@@ -102,6 +104,7 @@ private:
     TFCanMonitorPage* monitorPage_;
     TFModbusPollPage* pollPage_;
     TFExpectedReadPage* expectedPage_;
+    TFBenchPlotPage* plotPage_;
     QPushButton* BtClose;
 };
 
