@@ -90,8 +90,7 @@ int Import(const Arguments& a, CliContext& cli) {
 
 }  // namespace
 
-int ImportSignalsCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("import-signals"));
+int ImportSignalsCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(2);
     try {
         return Import(a, cli);
@@ -100,8 +99,7 @@ int ImportSignalsCommand(const std::vector<std::string>& args, CliContext& cli) 
     }
 }
 
-int RemoveSignalsCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("remove-signals"));
+int RemoveSignalsCommand(const Arguments& a, CliContext& cli) {
     a.ExpectAtLeast(2);
     const fs::path projectDir = a.Operands()[0];
     RequireProjectFolder(projectDir);
