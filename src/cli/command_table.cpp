@@ -248,6 +248,7 @@ std::vector<CommandSpec> SignalCommands() {
           kWordOrder, kDatabaseStrict,
           {"dry-run", {}, {}, "say what would be assigned and write nothing"},
           {"prune", {}, {}, "remove what was imported from DATABASE and has left it"},
+          {"adopt-rows", {}, {}, "take rows that map exactly what the import maps as its own (a lost signals.xml)"},
           kNoWait},
          "Map signals of a CAN database into the project: the frames the gateway\n"
          "receives (--receive) or transmits (--transmit), their registers, and what\n"
@@ -261,7 +262,10 @@ std::vector<CommandSpec> SignalCommands() {
          "a message again updates its rows. What collides with the project, or does\n"
          "not fit the banks, is refused before anything is written. Prints each\n"
          "register assigned (with --dry-run, what it would assign, writing nothing);\n"
-         "--prune removes what was imported from DATABASE and has left it.\n"},
+         "--prune removes what was imported from DATABASE and has left it. Where\n"
+         "signals.xml was lost or damaged (move it away), importing the same messages\n"
+         "with --adopt-rows takes the rows that map exactly their registers' bytes\n"
+         "back as the import's, with their numbers.\n"},
         {"remove-signals", RemoveSignalsCommand,
          {"PROJECT_DIR MESSAGE[.SIGNAL] ..."},
          {ValueKind::Folder, ValueKind::Text},

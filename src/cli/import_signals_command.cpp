@@ -52,6 +52,7 @@ ImportRequest Request(const Arguments& a, const Database& database) {
     request.firstTransmitRegister = RegisterOption(a, "first-transmit-register");
     request.order = WordOrderOption(a);
     request.prune = a.Has("prune");
+    request.adoptRows = a.Has("adopt-rows");
     return request;
 }
 
