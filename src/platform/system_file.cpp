@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <utility>
 
 namespace vestrel {
@@ -78,5 +79,15 @@ bool MayReadAndWrite(const std::filesystem::path& path) { return ::access(path.c
 bool MayWriteIn(const std::filesystem::path& dir) { return ::access(dir.c_str(), W_OK) == 0; }
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+std::string LocalChangeTimeText(const std::filesystem::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return {};
+    std::tm local{};
+    if (!::localtime_r(&info.st_mtime, &local)) return {};
+    char text[32];
+    if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0) return {};
+    return text;
+}
 
 }  // namespace vestrel

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace vestrel {
 
@@ -61,5 +62,8 @@ bool MayReadAndWrite(const std::filesystem::path& path);
 bool MayWriteIn(const std::filesystem::path& dir);
 // Whether standard error is a terminal, where colours and progress go.
 bool StandardErrorIsTerminal();
+// The time of the file's last change in local time, "2026-12-11 09:30:00",
+// or nothing when the system cannot say.
+std::string LocalChangeTimeText(const std::filesystem::path& path);
 
 }  // namespace vestrel

@@ -250,7 +250,8 @@ void Importer::Adopt(Planned& p) {
         }
     }
     if (!adopted.empty())
-        out_.notes.push_back(Name(*p.source) + ": the rows of registers " + NumberList(adopted) + " in " +
+        out_.notes.push_back(Name(*p.source) + ": the rows of " + (adopted.size() == 1 ? "register " : "registers ") +
+                             NumberList(adopted) + " in " +
                              FrameText(p.direction, t, *p.frame) + " map what the import maps and are taken as its own");
 }
 
