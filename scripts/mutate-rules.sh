@@ -33,6 +33,8 @@ mutations=(
   "the PLC's sign bit only where the length is no multiple of 16|src/signaldb/register_plan.cpp|/^std::optional<int> SignBitOf/,/^}/s/return length - 1;/if (length % 16 == 0) return std::nullopt;\n    return length - 1;/"
   "a CAN FD message taken as a classic frame|src/signaldb/register_plan.cpp|/if (m.canFd) return Refusal::CanFd;/d"
   "transmit registers numbered over the receive ones|src/signaldb/import_numbering.cpp|s/std::set<std::int32_t> reserved = otherMapped;/std::set<std::int32_t> reserved;/"
+  "rows taken back whatever bytes they map|src/signaldb/signal_import.cpp|s/bool all = posComp == posCompOfPlan(g, 0);/bool all = true;/|cli_tests signaldb_tests"
+  "a frame picture's shapes written without their dashes|src/gateway/register_report.cpp|s/const std::string dash = s.dashed ?/const std::string dash = false ?/|gateway_tests"
 )
 
 mkdir -p "$tree"

@@ -375,6 +375,7 @@ ImportRequest TFImportSignals::CurrentRequest() const {
     if (SE_FirstRegister->value() >= 0) request.firstRegister = SE_FirstRegister->value();
     if (SE_FirstTransmitRegister->value() >= 0) request.firstTransmitRegister = SE_FirstTransmitRegister->value();
     request.takeNodeIdCobIds = "\"COB-IDs from the node id\"";
+    request.adoptRowsOption = "vestrel-cli import-signals --adopt-rows";
     for (FrameDirection direction : {FrameDirection::Receive, FrameDirection::Transmit}) {
         DirectionPicks picks;
         picks.direction = direction;

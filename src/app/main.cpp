@@ -3,12 +3,12 @@
 // until the window's "X" button closes it.
 #include "app/main_window.h"
 #include "platform/printable_text.h"
+#include "platform/stop_signals.h"
 #include "platform/qt/qt_user_dialogs.h"
 #include "workspace/workspace.h"
 
 #include <QApplication>
 
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     }
     // A save beyond the file-size limit then fails with a message, as on a
     // full disk, instead of ending the application.
-    std::signal(SIGXFSZ, SIG_IGN);
+    vestrel::IgnoreFileSizeLimitSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(vestrel::kProduct.applicationName);
 

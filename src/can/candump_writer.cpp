@@ -4,17 +4,14 @@
 #include "platform/error.h"
 #include "platform/file_util.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 
 namespace vestrel::can {
 
 CandumpWriter::CandumpWriter(const std::filesystem::path& path, std::string_view interfaceName)
     : path_(path), interface_(LogInterfaceName(interfaceName)) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) throw Error(CannotCreateMessage(path, errno));
+    file_ = SystemFile(path, SystemFile::Mode::CreateOrTruncate);
+    if (!file_.IsOpen()) throw Error(CannotCreateMessage(path, errno));
 }
 
 CandumpWriter::~CandumpWriter() {
@@ -23,7 +20,6 @@ CandumpWriter::~CandumpWriter() {
     } catch (const Error&) {
         // The caller that wanted to know has flushed before; nothing is left to tell here.
     }
-    if (fd_ >= 0) ::close(fd_);
 }
 
 void CandumpWriter::Add(const CanFrame& frame, std::int64_t time) {
@@ -40,8 +36,7 @@ void CandumpWriter::Add(const CanFrame& frame, std::int64_t time) {
 void CandumpWriter::Flush() {
     std::size_t done = 0;
     while (done < buffer_.size()) {
-        const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-        if (n < 0 && errno == EINTR) continue;
+        const std::ptrdiff_t n = file_.WriteSome(buffer_.data() + done, buffer_.size() - done);
         if (n <= 0) {
             const int reason = n < 0 ? errno : ENOSPC;
             buffer_.erase(0, done);

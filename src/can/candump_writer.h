@@ -1,6 +1,7 @@
 #pragma once
 
 #include "can/can_frame.h"
+#include "platform/system_file.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -37,7 +38,7 @@ private:
     std::filesystem::path path_;
     std::string interface_;
     std::string buffer_;
-    int fd_ = -1;
+    SystemFile file_;
     std::uint64_t frames_ = 0;
 };
 

@@ -3,10 +3,6 @@
 #include "platform/error.h"
 #include "platform/file_util.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -22,22 +18,18 @@ constexpr std::size_t kBufferSize = 1 << 20;
 LogInput::LogInput(const std::filesystem::path& path) : path_(path) {
     capacity_ = kBufferSize;
     if (path == "-") {
-        fd_ = STDIN_FILENO;
+        file_ = SystemFile::StandardInput();
     } else {
-        fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) throw Error(CannotReadMessage(path, errno));
-        ownsFd_ = true;
-        struct stat st {};
+        file_ = SystemFile(path, SystemFile::Mode::Read);
+        if (!file_.IsOpen()) throw Error(CannotReadMessage(path, errno));
         // A small file needs no more than itself, and a whole line's room.
-        if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_size) < kBufferSize)
-            capacity_ = std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, kMaxLogLineBytes + 1);
+        if (const auto size = file_.RegularFileSize(); size && *size < kBufferSize)
+            capacity_ = std::max<std::size_t>(static_cast<std::size_t>(*size) + 1, kMaxLogLineBytes + 1);
     }
     buffer_ = std::make_unique_for_overwrite<char[]>(capacity_);
 }
 
-LogInput::~LogInput() {
-    if (ownsFd_) ::close(fd_);
-}
+LogInput::~LogInput() = default;
 
 void LogInput::Fill(std::size_t wanted) {
     if (end_ - begin_ >= wanted || eof_) return;
@@ -48,8 +40,7 @@ void LogInput::Fill(std::size_t wanted) {
         begin_ = 0;
     }
     while (end_ < wanted && !eof_) {
-        const ssize_t got = ::read(fd_, buffer_.get() + end_, capacity_ - end_);
-        if (got < 0 && errno == EINTR) continue;
+        const std::ptrdiff_t got = file_.ReadSome(buffer_.get() + end_, capacity_ - end_);
         if (got < 0) throw Error(ReadFailedMessage(path_, errno));
         if (got == 0) eof_ = true;
         end_ += static_cast<std::size_t>(got);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/system_file.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -51,8 +53,7 @@ private:
     bool SkipRestOfLine();
 
     std::filesystem::path path_;
-    int fd_ = -1;
-    bool ownsFd_ = false;
+    SystemFile file_;
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_ = 0;
     std::size_t begin_ = 0;  // unread bytes are buffer_[begin_, end_)

@@ -13,12 +13,6 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
-#include <cstring>
 
 #include <charconv>
 #include <filesystem>
@@ -26,53 +20,17 @@
 
 namespace vestrel {
 
-namespace {
-
-int stopPipe[2] = {-1, -1};
-
-extern "C" void OnStopSignal(int signal) {
-    const int saved = errno;
-    const char byte = static_cast<char>(signal);
-    (void)!::write(stopPipe[1], &byte, 1);
-    errno = saved;
-}
-
-}  // namespace
-
-struct StopSignals::Handlers {
-    struct sigaction interrupt {};
-    struct sigaction terminate {};
-};
-
-StopSignals::StopSignals(QEventLoop& loop) : old_(std::make_unique<Handlers>()) {
-    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        throw Error("Cannot set up the signal handling: " + std::string(std::strerror(errno)));
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, &old_->interrupt);
-    ::sigaction(SIGTERM, &action, &old_->terminate);
-    notifier_ = std::make_unique<QSocketNotifier>(stopPipe[0], QSocketNotifier::Read);
+StopSignals::StopSignals(QEventLoop& loop) {
+    notifier_ = std::make_unique<QSocketNotifier>(catcher_.Descriptor(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, &loop, [this, &loop] {
-        char byte = 0;
-        if (::read(stopPipe[0], &byte, 1) == 1) signal_ = byte;
+        if (const int signal = catcher_.Take()) signal_ = signal;
         loop.quit();
     });
 }
 
-StopSignals::~StopSignals() {
-    ::sigaction(SIGINT, &old_->interrupt, nullptr);
-    ::sigaction(SIGTERM, &old_->terminate, nullptr);
-    notifier_.reset();
-    ::close(stopPipe[0]);
-    ::close(stopPipe[1]);
-    stopPipe[0] = stopPipe[1] = -1;
-}
+StopSignals::~StopSignals() = default;
 
-std::string StopSignals::ByText() const {
-    return signal_ == SIGINT ? " by SIGINT" : signal_ == SIGTERM ? " by SIGTERM" : "";
-}
+std::string StopSignals::ByText() const { return StopSignalCatcher::ByText(signal_); }
 
 void OpenBus(live::CanBus& bus, const live::CanEndpoint& can, int bitRate, const CliContext& cli) {
     QEventLoop wait;

@@ -7,6 +7,7 @@
 #include "live/bench_settings.h"
 #include "live/register_numbering.h"
 #include "live/send_schedule.h"
+#include "platform/stop_signals.h"
 
 #include <memory>
 #include <string>
@@ -74,8 +75,7 @@ public:
     std::string ByText() const;
 
 private:
-    struct Handlers;
-    std::unique_ptr<Handlers> old_;
+    StopSignalCatcher catcher_;
     std::unique_ptr<QSocketNotifier> notifier_;
     int signal_ = 0;
 };

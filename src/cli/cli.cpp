@@ -8,7 +8,6 @@
 #include "platform/printable_text.h"
 #include "vestrel/version.h"
 
-#include <map>
 #include <ostream>
 
 namespace vestrel {
@@ -21,23 +20,9 @@ constexpr bool kWithBench = true;
 constexpr bool kWithBench = false;
 #endif
 
-// The function of each command of the command table (cli/command_table.cpp).
-using Command = int (*)(const std::vector<std::string>&, CliContext&);
-
-const std::map<std::string, Command> kCommands = {
-    {"build", BuildCommand},     {"update", UpdateCommand}, {"merge", MergeCommand},
-    {"check", CheckCommand},     {"decode", DecodeCommand}, {"diff", DiffCommand},
-    {"preview", PreviewCommand},
-    {"replay", ReplayCommand},   {"report", ReportCommand}, {"signals", SignalsCommand},
-    {"plot", PlotCommand},
-    {"import-signals", ImportSignalsCommand}, {"remove-signals", RemoveSignalsCommand},
-    {"workspace", WorkspaceCommand},
-#ifdef VESTREL_CLI_BENCH
-    {"verify", VerifyCommand},   {"simulate", SimulateCommand},
-    {"send", SendCommand},       {"play", PlayCommand},     {"stimulate", StimulateCommand},
-#endif
-};
-
+// Runs the command that the arguments name: the function its entry in the
+// command table carries (cli/command_table.cpp), given the arguments parsed
+// as the entry declares them.
 int Dispatch(const std::vector<std::string>& args, CliContext& cli) {
     if (args.empty()) throw UsageError{"a command is needed"};
     const std::string& command = args[0];
@@ -56,13 +41,13 @@ int Dispatch(const std::vector<std::string>& args, CliContext& cli) {
     }
     // "help COMMAND", or COMMAND --help before any operand.
     const bool named = command == "help" && args.size() == 2;
-    auto it = kCommands.find(named ? args[1] : command);
-    if (it == kCommands.end()) throw UsageError{"unknown command '" + (named ? args[1] : command) + "'"};
+    const CommandSpec* spec = FindCliCommand(named ? args[1] : command);
+    if (!spec || !spec->run) throw UsageError{"unknown command '" + (named ? args[1] : command) + "'"};
     if (named || (args.size() >= 2 && (args[1] == "--help" || args[1] == "-h"))) {
-        cli.out << CommandUsage(CliCommand(it->first));
+        cli.out << CommandUsage(*spec);
         return kExitOk;
     }
-    return it->second(std::vector<std::string>(args.begin() + 1, args.end()), cli);
+    return spec->run(Arguments(std::vector<std::string>(args.begin() + 1, args.end()), *spec), cli);
 }
 
 }  // namespace

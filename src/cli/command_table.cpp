@@ -8,6 +8,34 @@
 
 namespace vestrel {
 
+// Each command's function, in the command's own file; the entries below
+// carry them. The bench commands are built with the bench tools only.
+int BuildCommand(const Arguments& args, CliContext& cli);
+int UpdateCommand(const Arguments& args, CliContext& cli);
+int MergeCommand(const Arguments& args, CliContext& cli);
+int CheckCommand(const Arguments& args, CliContext& cli);
+int DecodeCommand(const Arguments& args, CliContext& cli);
+// Exits as diff(1): 0 the same, 1 different, 2 when they could not be compared.
+int DiffCommand(const Arguments& args, CliContext& cli);
+int PreviewCommand(const Arguments& args, CliContext& cli);
+int ReplayCommand(const Arguments& args, CliContext& cli);
+int PlotCommand(const Arguments& args, CliContext& cli);
+int ReportCommand(const Arguments& args, CliContext& cli);
+int SignalsCommand(const Arguments& args, CliContext& cli);
+int ImportSignalsCommand(const Arguments& args, CliContext& cli);
+int RemoveSignalsCommand(const Arguments& args, CliContext& cli);
+int WorkspaceCommand(const Arguments& args, CliContext& cli);
+#ifdef VESTREL_CLI_BENCH
+int VerifyCommand(const Arguments& args, CliContext& cli);
+int SimulateCommand(const Arguments& args, CliContext& cli);
+int SendCommand(const Arguments& args, CliContext& cli);
+int PlayCommand(const Arguments& args, CliContext& cli);
+int StimulateCommand(const Arguments& args, CliContext& cli);
+#define VESTREL_BENCH_RUN(function) function
+#else
+#define VESTREL_BENCH_RUN(function) nullptr
+#endif
+
 namespace {
 
 // Options several commands share.
@@ -50,7 +78,7 @@ const OptionSpec kFrameWait{"frame-wait", "MS", "milliseconds",
 // Compiling a project and putting its banks into an image.
 std::vector<CommandSpec> CompileCommands() {
     return {
-        {"build",
+        {"build", BuildCommand,
          {"PROJECT_DIR"},
          {ValueKind::Folder},
          {kStrict, kNoWait},
@@ -58,7 +86,7 @@ std::vector<CommandSpec> CompileCommands() {
          "bank5.bin, bankg.c and banks.sha256 (the SHA-256 of each). What the check\n"
          "finds is printed on stderr; an error stops the build before anything is\n"
          "written, and so does a warning with --strict.\n"},
-        {"merge",
+        {"merge", MergeCommand,
          {"BASE_IMAGE BIN_DIR OUT_IMAGE"},
          {ValueKind::File, ValueKind::Folder, ValueKind::File},
          {{"banks", "1,2", "a list such as 1,2", "the banks to splice in, numbers 1 to 5 separated by commas", "1,2"},
@@ -66,19 +94,19 @@ std::vector<CommandSpec> CompileCommands() {
          "Splice the selected banks (default 1 and 2) of BIN_DIR into the S-record\n"
          "image BASE_IMAGE and write OUT_IMAGE, only when every selected bank was\n"
          "spliced in. BASE_IMAGE is checked record by record first.\n"},
-        {"update",
+        {"update", UpdateCommand,
          {"PROJECT_DIR BASE_IMAGE"},
          {ValueKind::Folder, ValueKind::File},
          {kStrict, kNoWait},
          "Build, then merge banks 1 and 2 into PROJECT_DIR/New_<name of BASE_IMAGE>.\n"},
-        {"check",
+        {"check", CheckCommand,
          {"PROJECT_DIR"},
          {ValueKind::Folder},
          {},
          "List what stops the project from compiling (errors) and what compiles but is\n"
          "probably not meant (warnings), one a line on stdout, errors first. Exit\n"
          "status 1 when there is an error.\n"},
-        {"decode",
+        {"decode", DecodeCommand,
          {"(IMAGE.sx | BIN_DIR)"},
          {ValueKind::Path},
          {{"out", "PROJECT_DIR", "a project folder", "write a project that compiles back to the same banks",
@@ -88,7 +116,7 @@ std::vector<CommandSpec> CompileCommands() {
          "bank2.bin and print what they configure. With --out, write a project that\n"
          "compiles back to the same banks into PROJECT_DIR, which must hold no project\n"
          "files yet. What the banks do not keep is said on stderr.\n"},
-        {"diff",
+        {"diff", DiffCommand,
          {"OLD NEW"},
          {ValueKind::Path, ValueKind::Path},
          {{"format", {}, "text, md or html", "text: one change a line; md, html: the same as a document", "text",
@@ -126,7 +154,7 @@ std::string Paragraph(const std::string& text, std::size_t width) {
 // What the gateway does with a configuration.
 std::vector<CommandSpec> GatewayCommands() {
     return {
-        {"preview",
+        {"preview", PreviewCommand,
          {"SOURCE FRAME...", "SOURCE --registers REG=VALUE,...", "SOURCE --signals NAME=VALUE,..."},
          {ValueKind::Path, ValueKind::Text},
          {{"registers", "REG=VALUE,...", "a list such as 40=0x1234,41=7",
@@ -144,7 +172,7 @@ std::vector<CommandSpec> GatewayCommands() {
          "or as MESSAGE.SIGNAL where two messages hold a signal of that name; pairs are\n"
          "separated by commas. Where signals were imported, each register's line ends\n"
          "with their physical values.\n"},
-        {"replay",
+        {"replay", ReplayCommand,
          {"SOURCE LOG"},
          {ValueKind::Path, ValueKind::File},
          {{"out", "FILE", "a file name", "write the register changes into FILE instead of standard output", {},
@@ -160,7 +188,7 @@ std::vector<CommandSpec> GatewayCommands() {
                        "signal, value, unit, frame, cob_id). Exit status 1 when no frame could be read. LOG - "
                        "reads standard input.",
                        74)},
-        {"plot",
+        {"plot", PlotCommand,
          {"SOURCE LOG"},
          {ValueKind::Path, ValueKind::File},
          {{"out", "FILE", "a file name ending in .html or .svg",
@@ -181,7 +209,7 @@ std::vector<CommandSpec> GatewayCommands() {
                        "frame stayed away longer than its cycle time or the project's data time-out. --from and --to "
                        "cut a stretch; --channel and --strict as for replay, whose summary goes to stderr.",
                        74)},
-        {"report",
+        {"report", ReportCommand,
          {"SOURCE"},
          {ValueKind::Path},
          {{"format", {}, "html, csv or md", "html: the register map as a page; csv, md: its tables", "html",
@@ -195,7 +223,7 @@ std::vector<CommandSpec> GatewayCommands() {
 // CAN databases and their signals in a project.
 std::vector<CommandSpec> SignalCommands() {
     return {
-        {"signals",
+        {"signals", SignalsCommand,
          {"DATABASE"},
          {ValueKind::File},
          {kNode, kNodeCobIds, kWordOrder, kDatabaseStrict},
@@ -209,7 +237,7 @@ std::vector<CommandSpec> SignalCommands() {
          "statement that cannot be read is skipped with a note where it only adds a\n"
          "comment, value table or attribute, and refuses its message where it defines\n"
          "one; --strict refuses the whole file instead.\n"},
-        {"import-signals",
+        {"import-signals", ImportSignalsCommand,
          {"PROJECT_DIR DATABASE"},
          {ValueKind::Folder, ValueKind::File},
          {kNode, kNodeCobIds,
@@ -220,6 +248,7 @@ std::vector<CommandSpec> SignalCommands() {
           kWordOrder, kDatabaseStrict,
           {"dry-run", {}, {}, "say what would be assigned and write nothing"},
           {"prune", {}, {}, "remove what was imported from DATABASE and has left it"},
+          {"adopt-rows", {}, {}, "take rows that map exactly what the import maps as its own (a lost signals.xml)"},
           kNoWait},
          "Map signals of a CAN database into the project: the frames the gateway\n"
          "receives (--receive) or transmits (--transmit), their registers, and what\n"
@@ -233,8 +262,11 @@ std::vector<CommandSpec> SignalCommands() {
          "a message again updates its rows. What collides with the project, or does\n"
          "not fit the banks, is refused before anything is written. Prints each\n"
          "register assigned (with --dry-run, what it would assign, writing nothing);\n"
-         "--prune removes what was imported from DATABASE and has left it.\n"},
-        {"remove-signals",
+         "--prune removes what was imported from DATABASE and has left it. Where\n"
+         "signals.xml was lost or damaged (move it away), importing the same messages\n"
+         "with --adopt-rows takes the rows that map exactly their registers' bytes\n"
+         "back as the import's, with their numbers.\n"},
+        {"remove-signals", RemoveSignalsCommand,
          {"PROJECT_DIR MESSAGE[.SIGNAL] ..."},
          {ValueKind::Folder, ValueKind::Text},
          {{"dry-run", {}, {}, "say what would be removed and write nothing"}, kNoWait},
@@ -246,7 +278,7 @@ std::vector<CommandSpec> SignalCommands() {
 // The application's workspace.
 std::vector<CommandSpec> WorkspaceCommands() {
     return {
-        {"workspace",
+        {"workspace", WorkspaceCommand,
          {},
          {},
          {},
@@ -261,7 +293,7 @@ std::vector<CommandSpec> WorkspaceCommands() {
 // On real buses: only in builds with the bench tools.
 std::vector<CommandSpec> BenchCommands() {
     return {
-        {"verify",
+        {"verify", VESTREL_BENCH_RUN(VerifyCommand),
          {"SOURCE"},
          {ValueKind::Path},
          {kCan, kModbus,
@@ -287,7 +319,7 @@ std::vector<CommandSpec> BenchCommands() {
              "and when nothing could be compared; NOT FED registers are not checked and\n"
              "do not fail the run unless --strict.\n",
          true},
-        {"simulate",
+        {"simulate", VESTREL_BENCH_RUN(SimulateCommand),
          {"SOURCE"},
          {ValueKind::Path},
          {kCan, kModbus, {"seconds", "N", "a number of seconds", "stop after N seconds instead of running until interrupted"},
@@ -304,7 +336,7 @@ std::vector<CommandSpec> BenchCommands() {
 // Traffic for a bench bus: only in builds with the bench tools.
 std::vector<CommandSpec> TrafficCommands() {
     return {
-        {"send",
+        {"send", VESTREL_BENCH_RUN(SendCommand),
          {"ID#DATA..."},
          {ValueKind::Text},
          {kCan,
@@ -317,7 +349,7 @@ std::vector<CommandSpec> TrafficCommands() {
          "(Ctrl+C, SIGTERM). Prints the frames sent and how far behind schedule the\n"
          "sending fell at most.\n",
          true},
-        {"play",
+        {"play", VESTREL_BENCH_RUN(PlayCommand),
          {"LOG"},
          {ValueKind::File},
          {kCan,
@@ -334,7 +366,7 @@ std::vector<CommandSpec> TrafficCommands() {
          "one); --channel one channel of the log. Error frames are not sent. Prints\n"
          "the frames sent and how far behind schedule it fell.\n",
          true},
-        {"stimulate",
+        {"stimulate", VESTREL_BENCH_RUN(StimulateCommand),
          {"PROJECT_DIR"},
          {ValueKind::Folder},
          {kCan,
@@ -512,9 +544,14 @@ const ApplicationSpec& DesktopApplication() {
     return application;
 }
 
-const CommandSpec& CliCommand(const std::string& name) {
+const CommandSpec* FindCliCommand(const std::string& name) {
     for (const CommandSpec& command : CliCommands())
-        if (command.name == name) return command;
+        if (command.name == name) return &command;
+    return nullptr;
+}
+
+const CommandSpec& CliCommand(const std::string& name) {
+    if (const CommandSpec* command = FindCliCommand(name)) return *command;
     throw std::logic_error("vestrel-cli has no command '" + name + "'");
 }
 

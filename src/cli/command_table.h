@@ -45,8 +45,17 @@ struct OptionSpec {
     std::string Synopsis() const;
 };
 
+class Arguments;
+struct CliContext;
+
+// What a command does, given its arguments as its entry declares them. It
+// throws UsageError for a command line it does not understand and Error for
+// work that failed, and returns the exit status otherwise.
+using CommandRun = int (*)(const Arguments& args, CliContext& cli);
+
 struct CommandSpec {
     std::string name;
+    CommandRun run;  // nothing for a bench command in a build without the bench tools
     std::vector<std::string> forms;       // the operands; more than one: alternatives
     std::vector<ValueKind> operands = {};  // what each operand is; the last one repeats
     std::vector<OptionSpec> options = {};
@@ -83,6 +92,8 @@ const std::vector<SectionSpec>& CliSections();
 const ApplicationSpec& DesktopApplication();
 // The command of that name; std::logic_error when there is none.
 const CommandSpec& CliCommand(const std::string& name);
+// The same, or nothing for a name no command has.
+const CommandSpec* FindCliCommand(const std::string& name);
 // The text of --help; the bench commands and their sections only `withBench`.
 std::string CliUsage(bool withBench);
 // The text of "vestrel-cli COMMAND --help": the command, what it shares with

@@ -40,8 +40,7 @@ void Compile(const fs::path& projectDir, bool strict, CliContext& cli) {
 
 }  // namespace
 
-int BuildCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("build"));
+int BuildCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(1);
     const fs::path projectDir = a.Operands()[0];
     RequireProjectFolder(projectDir);
@@ -53,8 +52,7 @@ int BuildCommand(const std::vector<std::string>& args, CliContext& cli) {
     return kExitOk;
 }
 
-int UpdateCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("update"));
+int UpdateCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(2);
     const fs::path projectDir = a.Operands()[0];
     const fs::path base = a.Operands()[1];

@@ -30,8 +30,7 @@ compare::DiffFormat FormatOf(const Arguments& a) {
 
 }  // namespace
 
-int DiffCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("diff"));
+int DiffCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(2);
     const compare::DiffFormat format = FormatOf(a);
     const fs::path oldSource = a.Operands()[0];

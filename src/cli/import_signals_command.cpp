@@ -52,6 +52,7 @@ ImportRequest Request(const Arguments& a, const Database& database) {
     request.firstTransmitRegister = RegisterOption(a, "first-transmit-register");
     request.order = WordOrderOption(a);
     request.prune = a.Has("prune");
+    request.adoptRows = a.Has("adopt-rows");
     return request;
 }
 
@@ -90,8 +91,7 @@ int Import(const Arguments& a, CliContext& cli) {
 
 }  // namespace
 
-int ImportSignalsCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("import-signals"));
+int ImportSignalsCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(2);
     try {
         return Import(a, cli);
@@ -100,8 +100,7 @@ int ImportSignalsCommand(const std::vector<std::string>& args, CliContext& cli) 
     }
 }
 
-int RemoveSignalsCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("remove-signals"));
+int RemoveSignalsCommand(const Arguments& a, CliContext& cli) {
     a.ExpectAtLeast(2);
     const fs::path projectDir = a.Operands()[0];
     RequireProjectFolder(projectDir);

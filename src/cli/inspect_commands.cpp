@@ -21,8 +21,7 @@ namespace vestrel {
 
 namespace fs = std::filesystem;
 
-int CheckCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("check"));
+int CheckCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(1);
     const fs::path projectDir = a.Operands()[0];
     RequireProjectFolder(projectDir);
@@ -57,8 +56,7 @@ void WriteLocked(const fs::path& outDir, const DecodedBanks& decoded, const std:
 
 }  // namespace
 
-int DecodeCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("decode"));
+int DecodeCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(1);
     const fs::path source = a.Operands()[0];
     const std::optional<std::string> outDir = a.Value("out");

@@ -81,8 +81,7 @@ int RunMerge(BankMergeInputs inputs, CliContext& cli) {
     return kExitFailed;
 }
 
-int MergeCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("merge"));
+int MergeCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(3);
     BankMergeInputs inputs;
     inputs.baseFirmware = a.Operands()[0];

@@ -67,8 +67,7 @@ std::string PlotTitle(const std::string& source, const std::string& log) {
 
 }  // namespace
 
-int PlotCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("plot"));
+int PlotCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(2);
     const std::string& source = a.Operands()[0];
     const std::string& logName = a.Operands()[1];

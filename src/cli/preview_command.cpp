@@ -10,9 +10,8 @@
 
 namespace vestrel {
 
-int PreviewCommand(const std::vector<std::string>& args, CliContext& cli) {
+int PreviewCommand(const Arguments& a, CliContext& cli) {
     using namespace gateway;
-    const Arguments a(args, CliCommand("preview"));
     const auto registers = a.Value("registers");
     const auto typedSignals = a.Value("signals");
     const bool transmit = registers || typedSignals;

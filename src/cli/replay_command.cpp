@@ -79,8 +79,7 @@ bool LogRunNotes::End(const GatewayModel& model, const ReplaySummary& summary) c
     return false;
 }
 
-int ReplayCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("replay"));
+int ReplayCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(2);
     const std::string& logName = a.Operands()[1];
     const std::string channel = a.Value("channel").value_or("");

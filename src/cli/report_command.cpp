@@ -12,9 +12,8 @@
 
 namespace vestrel {
 
-int ReportCommand(const std::vector<std::string>& args, CliContext& cli) {
+int ReportCommand(const Arguments& a, CliContext& cli) {
     using namespace gateway;
-    const Arguments a(args, CliCommand("report"));
     a.ExpectOperands(1);
     ReportFormat format = ReportFormat::Html;
     if (auto name = a.Value("format")) {

@@ -56,8 +56,7 @@ std::string LeftOutText(const live::PlayCounts& c, const std::string& channel, c
 
 }  // namespace
 
-int SendCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("send"));
+int SendCommand(const Arguments& a, CliContext& cli) {
     a.ExpectAtLeast(1);
     const live::CanEndpoint can = CanOption(a);
     const long every = NumberOption(a, "every", 1, kLongestPeriodMs);
@@ -86,8 +85,7 @@ int SendCommand(const std::vector<std::string>& args, CliContext& cli) {
     return kExitOk;
 }
 
-int PlayCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("play"));
+int PlayCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(1);
     const live::CanEndpoint can = CanOption(a);
     live::PlayOptions options;

@@ -12,8 +12,7 @@ namespace vestrel {
 
 using namespace signaldb;
 
-int SignalsCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("signals"));
+int SignalsCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(1);
     const WordOrder order = WordOrderOption(a);
     const Database database = ParseDatabaseOperand(ReadDatabaseBytes(a.Operands()[0]), a.Operands()[0], a, cli);

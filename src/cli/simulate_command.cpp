@@ -10,7 +10,6 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include <csignal>
 #include <ostream>
 
 namespace vestrel {
@@ -21,8 +20,7 @@ constexpr long kLongestTimedRunSeconds = 2'147'483;  // 24.8 days
 
 }  // namespace
 
-int SimulateCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("simulate"));
+int SimulateCommand(const Arguments& a, CliContext& cli) {
     // A Qt timer holds at most 2^31 - 1 ms; a longer run is one without --seconds.
     const long seconds = NumberOption(a, "seconds", 1, kLongestTimedRunSeconds);
     const BenchSetup setup = ReadBenchSetup(a, cli);

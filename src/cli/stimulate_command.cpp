@@ -24,8 +24,7 @@ void PrintChange(std::ostream& out, std::int64_t at, const std::vector<can::CanF
 
 }  // namespace
 
-int StimulateCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("stimulate"));
+int StimulateCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(1);
     const auto canText = a.Value("can");
     if (!canText) throw a.Usage();

@@ -26,8 +26,7 @@ void PrintSetup(const live::VerifyOptions& o, const std::string& source, CliCont
 
 }  // namespace
 
-int VerifyCommand(const std::vector<std::string>& args, CliContext& cli) {
-    const Arguments a(args, CliCommand("verify"));
+int VerifyCommand(const Arguments& a, CliContext& cli) {
     const long function = NumberOption(a, "function", 3, 4);
     const long seconds = NumberOption(a, "seconds", 0, 86400);
     const long frames = NumberOption(a, "frames", 1, 1'000'000'000);

@@ -12,8 +12,7 @@
 
 namespace vestrel {
 
-int WorkspaceCommand(const std::vector<std::string>& args, CliContext& cli) {
-    Arguments a(args, CliCommand("workspace"));
+int WorkspaceCommand(const Arguments& a, CliContext& cli) {
     a.ExpectOperands(0);
     Result<PreparedWorkspace> prepared = PrepareWorkspace(ExecutableDir(), UserWorkspaceRoot());
     if (!prepared) throw Error(prepared.Why());

@@ -2,11 +2,9 @@
 
 #include "compare/diff_document.h"
 #include "platform/file_util.h"
+#include "platform/system_file.h"
 #include "platform/text.h"
 
-#include <sys/stat.h>
-
-#include <ctime>
 #include <exception>
 
 namespace vestrel::compare {
@@ -14,17 +12,6 @@ namespace vestrel::compare {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The file's time of its last change, local time, or nothing.
-std::string WrittenAt(const fs::path& file) {
-    struct stat info {};
-    if (::stat(file.c_str(), &info) != 0) return {};
-    std::tm local{};
-    if (!::localtime_r(&info.st_mtime, &local)) return {};
-    char text[32];
-    if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) == 0) return {};
-    return text;
-}
 
 constexpr const char* kInProjectFolder = " in the project folder";
 
@@ -45,7 +32,7 @@ UpdateChanges ChangesOfUpdate(const fs::path& earlierImage, const fs::path& base
         const Comparison comparison = CompareSides(old, now);
         changes.outcome = UpdateChanges::Outcome::Compared;
         changes.count = CountText(comparison) + " against the image" + kInProjectFolder;
-        const std::string when = WrittenAt(earlierImage);
+        const std::string when = LocalChangeTimeText(earlierImage);
         changes.about = name + (when.empty() ? "" : ", written " + when) + "; the device may hold another image.";
         changes.list = DiffDocument(old, now, comparison, DiffFormat::Text, {earlierImage.string(), binDir.string()});
     } catch (const std::exception& e) {

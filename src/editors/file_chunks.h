@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/system_file.h"
+
 #include <cstddef>
 #include <filesystem>
 #include <memory>
@@ -27,7 +29,7 @@ public:
 
 private:
     std::filesystem::path path_;
-    int fd_ = -1;
+    SystemFile file_;
     std::unique_ptr<char[]> buffer_;
 };
 

@@ -5,13 +5,11 @@
 #include "platform/error.h"
 #include "platform/file_util.h"
 #include "platform/output_file.h"
+#include "platform/system_file.h"
 #include "platform/text.h"
 #include "srec/line_reader.h"
 #include "srec/s_record.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -45,42 +43,6 @@ std::string BankFileMessage(int bank, const char* what) {
 }
 
 std::string HexRange(const BankRange& bank) { return "0x" + UpperHex(bank.first, 6) + "-0x" + UpperHex(bank.last, 6); }
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-int OpenForReading(const fs::path& path) {
-    int fd;
-    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// Reads up to `size` bytes, retrying short reads; returns the count or -1.
-ssize_t ReadFully(int fd, char* data, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::read(fd, data + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
 
 // One bank of a run: its row, the 512 records that replace its range, and
 // where the pass has got with it.
@@ -131,16 +93,15 @@ void CheckInputs(const BankMergeInputs& run, const std::vector<int>& banks, cons
 // is refused from its size, before it is read.
 std::string ReadBankFile(const fs::path& dirBin, int bank) {
     const fs::path path = dirBin / BankRow(bank).binFile;
-    Fd fd(OpenForReading(path));
-    struct stat st {};
-    if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0) throw Failure(BankFileNotReadMessage(bank), SystemMessage(errno));
+    SystemFile file(path, SystemFile::Mode::Read);
+    if (!file.IsOpen()) throw Failure(BankFileNotReadMessage(bank), SystemMessage(errno));
     auto tooLong = [&](std::uintmax_t size) {
         return Failure(BankFileTooLongMessage(bank), "\"" + path.string() + "\" holds " + std::to_string(size) +
                                                          " bytes; a bank file holds " + std::to_string(kBankSize));
     };
-    if (static_cast<std::uintmax_t>(st.st_size) > kBankSize) throw tooLong(static_cast<std::uintmax_t>(st.st_size));
+    if (const auto size = file.RegularFileSize(); size && *size > kBankSize) throw tooLong(*size);
     std::string bytes(kBankSize + 1, '\0');
-    const ssize_t got = ReadFully(fd.get(), bytes.data(), bytes.size());
+    const std::ptrdiff_t got = file.ReadFully(bytes.data(), bytes.size());
     if (got < 0) throw Failure(BankFileNotReadMessage(bank), SystemMessage(errno));
     if (static_cast<std::size_t>(got) < kBankSize) throw Failure(BankFileTooShortMessage(bank), "");
     if (static_cast<std::size_t>(got) > kBankSize) throw tooLong(static_cast<std::uintmax_t>(got));  // it grew
@@ -391,9 +352,9 @@ void SplicePass(const BankMergeInputs& run, const std::vector<int>& banks, const
         std::vector<Splice> splices = ReadBanks(run.dirBin, banks);
         step(MergeStep::InputsChecked);
 
-        Fd in(OpenForReading(input));
-        if (in.get() < 0) throw Failure(kSxNotOpenMessage, CannotReadMessage(input, errno));
-        ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        SystemFile in(input, SystemFile::Mode::Read);
+        if (!in.IsOpen()) throw Failure(kSxNotOpenMessage, CannotReadMessage(input, errno));
+        in.AdviseSequential();
         std::optional<AtomicFileWriter> writer;
         try {
             writer.emplace(output, AtomicFileWriter::Sync::NoSync);
@@ -401,7 +362,7 @@ void SplicePass(const BankMergeInputs& run, const std::vector<int>& banks, const
             throw Failure(kNewSxNotCreateMessage, e.what());
         }
 
-        srec::LineReader reader(in.get(), input);
+        srec::LineReader reader(in, input);
         LineClassifier classifier(splices, input.string());
         try {
             maximum = static_cast<std::int64_t>(kRecordCount * splices.size()) + reader.CountLines();

@@ -63,35 +63,56 @@ std::string CsvField(const std::string& text) { return CsvCell(PrintableText(tex
 
 std::string MarkdownCell(const std::string& text) { return EscapeMarkdown(text); }
 
+// Draws a frame picture shape by shape.
 struct Picture {
-    std::string svg;
+    FramePicture value;
     void Rect(double x, double y, double w, double h, const std::string& fill, const std::string& stroke,
               bool dashed = false) {
-        svg += "<rect x=\"" + Number(x) + "\" y=\"" + Number(y) + "\" width=\"" + Number(w) + "\" height=\"" +
-               Number(h) + "\" fill=\"" + fill + "\" stroke=\"" + stroke + "\" stroke-width=\"1.5\"" +
-               (dashed ? " stroke-dasharray=\"4,3\"" : "") + "/>";
+        value.shapes.push_back({PictureShape::Kind::Rect, {x, y, w, h}, fill, stroke, dashed});
     }
     void Text(double x, double y, const std::string& text, const std::string& fill = "#000", int size = 12,
               bool bold = false) {
-        svg += "<text x=\"" + Number(x) + "\" y=\"" + Number(y) + "\" font-family=\"DejaVu Sans, sans-serif\" font-size=\"" +
-               std::to_string(size) + "\"" + (bold ? " font-weight=\"bold\"" : "") + " text-anchor=\"middle\" fill=\"" +
-               fill + "\">" + EscapeHtml(text) + "</text>";
+        value.shapes.push_back({PictureShape::Kind::Text, {x, y}, fill, {}, false, text, size, bold});
     }
     // A line with an arrowhead at (x2, y2), drawn as a polygon (no markers:
     // Qt's SVG renderer does not draw them).
     void Arrow(double x1, double y1, double x2, double y2, const std::string& stroke, bool dashed) {
-        svg += "<line x1=\"" + Number(x1) + "\" y1=\"" + Number(y1) + "\" x2=\"" + Number(x2) + "\" y2=\"" +
-               Number(y2) + "\" stroke=\"" + stroke + "\" stroke-width=\"1.5\"" +
-               (dashed ? " stroke-dasharray=\"4,3\"" : "") + "/>";
+        value.shapes.push_back({PictureShape::Kind::Line, {x1, y1, x2, y2}, {}, stroke, dashed});
         const double length = std::hypot(x2 - x1, y2 - y1);
         if (length < 1) return;
         const double ux = (x2 - x1) / length, uy = (y2 - y1) / length;
         const double bx = x2 - 9 * ux, by = y2 - 9 * uy;
-        svg += "<polygon points=\"" + Number(x2) + "," + Number(y2) + " " + Number(bx - 4 * uy) + "," +
-               Number(by + 4 * ux) + " " + Number(bx + 4 * uy) + "," + Number(by - 4 * ux) + "\" fill=\"" + stroke +
-               "\"/>";
+        value.shapes.push_back(
+            {PictureShape::Kind::Polygon, {x2, y2, bx - 4 * uy, by + 4 * ux, bx + 4 * uy, by - 4 * ux}, stroke, {}, false});
     }
 };
+
+// A shape as an SVG element with presentation attributes only.
+std::string ShapeSvg(const PictureShape& s) {
+    const auto& v = s.points;
+    const std::string dash = s.dashed ? " stroke-dasharray=\"4,3\"" : "";
+    switch (s.kind) {
+        case PictureShape::Kind::Rect:
+            return "<rect x=\"" + Number(v[0]) + "\" y=\"" + Number(v[1]) + "\" width=\"" + Number(v[2]) +
+                   "\" height=\"" + Number(v[3]) + "\" fill=\"" + s.fill + "\" stroke=\"" + s.stroke +
+                   "\" stroke-width=\"1.5\"" + dash + "/>";
+        case PictureShape::Kind::Text:
+            return "<text x=\"" + Number(v[0]) + "\" y=\"" + Number(v[1]) +
+                   "\" font-family=\"DejaVu Sans, sans-serif\" font-size=\"" + std::to_string(s.size) + "\"" +
+                   (s.bold ? " font-weight=\"bold\"" : "") + " text-anchor=\"middle\" fill=\"" + s.fill + "\">" +
+                   EscapeHtml(s.text) + "</text>";
+        case PictureShape::Kind::Line:
+            return "<line x1=\"" + Number(v[0]) + "\" y1=\"" + Number(v[1]) + "\" x2=\"" + Number(v[2]) + "\" y2=\"" +
+                   Number(v[3]) + "\" stroke=\"" + s.stroke + "\" stroke-width=\"1.5\"" + dash + "/>";
+        case PictureShape::Kind::Polygon: {
+            std::string points;
+            for (std::size_t i = 0; i + 1 < v.size(); i += 2)
+                points += (i ? " " : "") + Number(v[i]) + "," + Number(v[i + 1]);
+            return "<polygon points=\"" + points + "\" fill=\"" + s.fill + "\"/>";
+        }
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -128,7 +149,19 @@ std::vector<std::pair<std::string, std::string>> SettingsInWords(const ReportInp
     return settings;
 }
 
+std::string FramePictureSvg(const FramePicture& picture) {
+    std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Number(picture.width) + "\" height=\"" +
+                      Number(picture.height) + "\" viewBox=\"0 0 " + Number(picture.width) + " " +
+                      Number(picture.height) + "\">";
+    for (const PictureShape& shape : picture.shapes) svg += ShapeSvg(shape);
+    return svg + "</svg>";
+}
+
 std::string FramePictureSvg(const GatewayModel& model, FrameDirection direction, int frameIndex) {
+    return FramePictureSvg(FramePictureOf(model, direction, frameIndex));
+}
+
+FramePicture FramePictureOf(const GatewayModel& model, FrameDirection direction, int frameIndex) {
     const GatewayDirection& d = model.Direction(direction);
     const GatewayFrame& frame = d.frames[static_cast<std::size_t>(frameIndex)];
     const bool receive = direction == FrameDirection::Receive;
@@ -144,8 +177,8 @@ std::string FramePictureSvg(const GatewayModel& model, FrameDirection direction,
     const double height = registers ? kRegY + kRegH + 24 : kByteY + kByteH + 10;
 
     Picture p;
-    p.svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Number(width) + "\" height=\"" + Number(height) +
-            "\" viewBox=\"0 0 " + Number(width) + " " + Number(height) + "\">";
+    p.value.width = width;
+    p.value.height = height;
     // The colour of each byte: that of the first record feeding it.
     std::array<int, can::kMaxDataBytes> byteColour;
     byteColour.fill(-1);
@@ -194,8 +227,7 @@ std::string FramePictureSvg(const GatewayModel& model, FrameDirection direction,
                 p.Arrow(hx, kRegY, bx, kByteY + kByteH + 1, stroke, !reachable);
         }
     }
-    p.svg += "</svg>";
-    return p.svg;
+    return std::move(p.value);
 }
 
 std::vector<std::string> MapTableHeadings(FrameDirection direction) {
@@ -271,15 +303,15 @@ ReportDocument RegisterMapDocument(const ReportInput& input) {
             direction == FrameDirection::Receive ? "Receive frames" : "Transmit frames");
         if (d.frames.empty()) add(ReportBlock::Kind::Paragraph, "No frames.");
         for (std::size_t i = 0; i < d.frames.size(); ++i)
-            add(ReportBlock::Kind::Frame, FrameCaption(d.frames[i], static_cast<int>(i))).svg =
-                FramePictureSvg(model, direction, static_cast<int>(i));
+            add(ReportBlock::Kind::Frame, FrameCaption(d.frames[i], static_cast<int>(i))).picture =
+                FramePictureOf(model, direction, static_cast<int>(i));
     }
     return doc;
 }
 
 std::string RegisterMapHtml(const ReportInput& input) { return RegisterMapHtml(RegisterMapDocument(input)); }
 
-std::string RegisterMapHtml(const ReportDocument& doc) {
+std::string RegisterMapHtml(const ReportDocument& doc, const PictureWriter& picture) {
     std::string h;
     auto add = [&](const std::string& text) { h += text; };
     add("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n<title>" + EscapeHtml(doc.title) +
@@ -327,7 +359,8 @@ std::string RegisterMapHtml(const ReportDocument& doc) {
                 add("</tbody>\n</table>\n");
                 break;
             case ReportBlock::Kind::Frame:
-                add("<div class=\"frame\">\n<p class=\"caption\">" + EscapeHtml(b.text) + "</p>\n<div>" + b.svg +
+                add("<div class=\"frame\">\n<p class=\"caption\">" + EscapeHtml(b.text) + "</p>\n<div>" +
+                    (picture ? picture(b.picture) : FramePictureSvg(b.picture)) +
                     "</div>\n</div>\n");
                 break;
         }

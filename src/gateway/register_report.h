@@ -3,6 +3,7 @@
 #include "gateway/gateway_model.h"
 #include "inspect/project_check.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,27 @@ struct ReportTable {
 
 enum class FindingLevel { Error, Warning, Note };
 
+// A frame picture as a value: shapes in the picture's own units (those of
+// the SVG it is written as), which the HTML writes as SVG and the PDF draws.
+struct PictureShape {
+    enum class Kind { Rect, Text, Line, Polygon };
+    Kind kind = Kind::Rect;
+    // Rect: x, y, width, height; Text: the middle of its base line; Line:
+    // x1, y1, x2, y2; Polygon: its corners, x and y after each other.
+    std::vector<double> points;
+    std::string fill;     // "#rrggbb" or "#rgb": a Rect's, a Polygon's and a Text's colour
+    std::string stroke;   // a Rect's outline and a Line's colour, 1.5 wide
+    bool dashed = false;  // dashes of 4, gaps of 3
+    std::string text = {};  // a Text's, not escaped
+    int size = 12;          // a Text's font size
+    bool bold = false;
+};
+
+struct FramePicture {
+    double width = 0, height = 0;
+    std::vector<PictureShape> shapes;
+};
+
 struct ReportBlock {
     enum class Kind {
         Intro,       // the line under the title
@@ -50,7 +72,7 @@ struct ReportBlock {
     std::string text;  // Intro, Heading, Subheading, Paragraph; a Frame's caption
     std::vector<std::pair<FindingLevel, std::string>> findings;
     ReportTable table;
-    std::string svg;
+    FramePicture picture;  // a Frame's
 };
 
 struct ReportDocument {
@@ -61,7 +83,10 @@ struct ReportDocument {
 ReportDocument RegisterMapDocument(const ReportInput& input);
 
 std::string RegisterMapHtml(const ReportInput& input);
-std::string RegisterMapHtml(const ReportDocument& document);
+// What the page holds in place of a frame's picture; by default the picture
+// as inline SVG.
+using PictureWriter = std::function<std::string(const FramePicture& picture)>;
+std::string RegisterMapHtml(const ReportDocument& document, const PictureWriter& picture = {});
 // One row per mapping record: direction, register, frame, COB-ID, mnemonic,
 // and the data byte of the register's high and low half (the byte it is fed
 // from, receiving, or feeds, transmitting); sorted by direction, then
@@ -76,6 +101,8 @@ std::string RegisterMap(const ReportInput& input, ReportFormat format);
 // record. An <svg> element with presentation attributes only, so that a
 // browser and Qt's SVG renderer draw it alike; its numbers never depend on
 // the locale. Each register gets room for its label ("register 65531").
+FramePicture FramePictureOf(const GatewayModel& model, FrameDirection direction, int frameIndex);
+std::string FramePictureSvg(const FramePicture& picture);
 std::string FramePictureSvg(const GatewayModel& model, FrameDirection direction, int frameIndex);
 
 // The title of a frame as the report and the windows show it:

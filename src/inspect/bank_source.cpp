@@ -5,12 +5,10 @@
 #include "platform/sha256.h"
 #include "platform/error.h"
 #include "platform/file_util.h"
+#include "platform/system_file.h"
 #include "platform/text.h"
 #include "srec/line_reader.h"
 #include "srec/s_record.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -44,8 +42,8 @@ public:
 
     // Reads the image line by line: memory stays the same whatever its size,
     // and a file that is no image is refused at its first line.
-    void Read(int fd, const fs::path& path) {
-        srec::LineReader reader(fd, path);
+    void Read(SystemFile& file, const fs::path& path) {
+        srec::LineReader reader(file, path);
         srec::LineReader::Line line;
         std::int64_t number = 0;
         while (reader.Next(line)) {
@@ -184,26 +182,17 @@ private:
 };
 
 // The image opened for reading, closed on the way out.
-class OpenImage {
-public:
-    explicit OpenImage(const fs::path& image) {
-        if (!FileExists(image)) throw Error("File \"" + image.string() + "\" not found");
-        fd_ = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) throw Error(CannotReadMessage(image, errno));
-    }
-    ~OpenImage() { ::close(fd_); }
-    OpenImage(const OpenImage&) = delete;
-    OpenImage& operator=(const OpenImage&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_ = -1;
-};
+SystemFile OpenImage(const fs::path& image) {
+    if (!FileExists(image)) throw Error("File \"" + image.string() + "\" not found");
+    SystemFile file(image, SystemFile::Mode::Read);
+    if (!file.IsOpen()) throw Error(CannotReadMessage(image, errno));
+    return file;
+}
 
 // Reads into a copy so that a refused image leaves `banks` untouched.
-void ReadInto(const fs::path& image, int fd, BankImages* banks, ImageContents* contents) {
+void ReadInto(const fs::path& image, SystemFile& file, BankImages* banks, ImageContents* contents) {
     std::unique_ptr<BankImages> scratch = banks ? std::make_unique<BankImages>(*banks) : nullptr;
-    ImageReader(image, scratch.get(), contents).Read(fd, image);
+    ImageReader(image, scratch.get(), contents).Read(file, image);
     if (banks)
         for (int n = 1; n <= kReadBanks; ++n) std::ranges::copy(scratch->Bank(n), banks->Bank(n).begin());
 }
@@ -211,18 +200,18 @@ void ReadInto(const fs::path& image, int fd, BankImages* banks, ImageContents* c
 }  // namespace
 
 void ReadBanksFromImage(const fs::path& image, BankImages& banks) {
-    const OpenImage open(image);
-    ReadInto(image, open.fd(), &banks, nullptr);
+    SystemFile file = OpenImage(image);
+    ReadInto(image, file, &banks, nullptr);
 }
 
 ImageContents ReadImageContents(const fs::path& image, BankImages* banks) {
-    const OpenImage open(image);
+    SystemFile file = OpenImage(image);
     ImageContents contents;
     // The digest and the records come from one open file, so that they
     // describe the same image even when another run replaces it meanwhile.
-    contents.sha256 = Sha256HexOfFile(open.fd(), image);
-    if (::lseek(open.fd(), 0, SEEK_SET) != 0) throw Error(CannotReadMessage(image, errno));
-    ReadInto(image, open.fd(), banks, &contents);
+    contents.sha256 = Sha256HexOfFile(file, image);
+    if (!file.Rewind()) throw Error(CannotReadMessage(image, errno));
+    ReadInto(image, file, banks, &contents);
     return contents;
 }
 

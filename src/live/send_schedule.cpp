@@ -129,7 +129,7 @@ std::optional<std::int64_t> SendRun::Pump() {
             try {
                 more = source_.Next(upcoming);
             } catch (const Error& e) {
-                failure_ = e.what();
+                outcome_ = Failure{e.what()};
             }
             if (!more) {
                 ended_ = true;
@@ -141,7 +141,7 @@ std::optional<std::int64_t> SendRun::Pump() {
         const std::int64_t at = sent == 0 ? now : clock_.Now();
         if (due > at) return due;
         if (const Result<void> passed = link_(next_->frame); !passed) {
-            failure_ = passed.Why();
+            outcome_ = passed;
             ended_ = true;
             return std::nullopt;
         }

@@ -133,7 +133,7 @@ struct SendTally {
 // Sends what a source says when it says it. Pump() sends every frame that
 // is due (at most `batch`, so that the caller's other work is not starved),
 // and says when the next one is due, on the clock; nothing at the end or
-// when a frame could not be sent or the source could not be read (Failure()
+// when a frame could not be sent or the source could not be read (Outcome()
 // says why).
 class SendRun {
 public:
@@ -144,7 +144,9 @@ public:
 
     std::optional<std::int64_t> Pump();
     const SendTally& Tally() const { return tally_; }
-    const std::string& Failure() const { return failure_; }
+    // How the run has gone: a failure once a frame could not be sent or the
+    // source could not be read, with the reason.
+    const Result<void>& Outcome() const { return outcome_; }
 
 private:
     FrameSource& source_;
@@ -156,7 +158,7 @@ private:
     std::optional<TimedSend> next_;
     bool ended_ = false;
     SendTally tally_;
-    std::string failure_;
+    Result<void> outcome_;
 };
 
 // "0.4 ms" for microseconds.

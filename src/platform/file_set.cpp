@@ -237,7 +237,7 @@ InterruptedSet Described(const fs::path& folder, const Record& record) {
 
 // Why the set cannot be completed, or nothing when every new file is there
 // whole (still beside its place, or in it already).
-std::optional<std::string> MissingPart(const fs::path& folder, const Record& record) {
+std::optional<std::string> MissingPart(const Record& record) {
     for (const Entry& e : record.entries) {
         const bool beside = Exists(e.Fresh());
         if (beside ? Holds(e.Fresh(), e.digest) : Holds(e.target, e.digest)) continue;
@@ -354,7 +354,7 @@ std::optional<FinishedSet> FinishInterruptedSet(const fs::path& folder) {
     std::optional<FinishedSet> finished;
     if (const std::optional<Record> record = ReadRecord(folder)) {
         finished = FinishedSet{FinishedSet::Outcome::Completed, Described(folder, *record), {}};
-        if (const std::optional<std::string> missing = MissingPart(folder, *record)) {
+        if (const std::optional<std::string> missing = MissingPart(*record)) {
             Undo(folder, *record);
             finished->outcome = FinishedSet::Outcome::Undone;
             finished->why = *missing;

@@ -5,7 +5,6 @@
 #include "platform/text.h"
 
 #include <openssl/evp.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
@@ -35,14 +34,13 @@ std::string Sha256Hex(std::string_view bytes) {
     return DigestHex(digest, size);
 }
 
-std::string Sha256HexOfFile(int fd, const std::filesystem::path& name) {
+std::string Sha256HexOfFile(SystemFile& file, const std::filesystem::path& name) {
     const std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
         throw Error("SHA-256 is not available");
     std::vector<char> buffer(1 << 20);
     for (;;) {
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
-        if (got < 0 && errno == EINTR) continue;
+        const std::ptrdiff_t got = file.ReadSome(buffer.data(), buffer.size());
         if (got < 0) throw Error(CannotReadMessage(name, errno));
         if (got == 0) break;
         EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(got));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/system_file.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -10,8 +12,8 @@ namespace vestrel {
 // sha256sum prints. Throws Error when the library has no SHA-256.
 std::string Sha256Hex(std::string_view bytes);
 
-// The same of what the open file `fd` holds from where it stands to its end,
+// The same of what the open `file` holds from where it stands to its end,
 // read in pieces; `name` names it in the Error of a failed read.
-std::string Sha256HexOfFile(int fd, const std::filesystem::path& name);
+std::string Sha256HexOfFile(SystemFile& file, const std::filesystem::path& name);
 
 }  // namespace vestrel

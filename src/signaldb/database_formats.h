@@ -18,7 +18,7 @@ enum class DatabaseFormat { Dbc, Eds, Dcf };
 // How a database is read, for the formats that use each part.
 struct ReadOptions {
     // CANopen: the node id that $NODEID stands for.
-    std::optional<int> nodeId;
+    std::optional<int> nodeId = std::nullopt;
     // CANopen: a PDO's COB-ID as its DefaultValue gives it with the node id,
     // over a ParameterValue the file holds (which keeps another node's ids).
     bool nodeIdCobIds = false;

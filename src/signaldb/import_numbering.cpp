@@ -197,6 +197,4 @@ void Importer::CheckCollisions(FrameDirection direction, std::int32_t highest) {
                             ": --first-register " + std::to_string(highest + 1) + " starts above them");
 }
 
-// A reused frame must carry the bytes, carry data at all, and not have them
-
 }  // namespace vestrel::signaldb::importing

@@ -87,6 +87,7 @@ private:
     void Refusals(Planned& p);
     void HandleLeftDatabase();
     void Locate(Planned& p);
+    void Adopt(Planned& p);
     void Number(FrameDirection direction);
     std::set<std::int32_t> Mapped(FrameDirection direction) const;
     void NumberGroup(Planned& p, Group& g);

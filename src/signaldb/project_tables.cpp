@@ -116,7 +116,9 @@ ProjectTables ReadProjectTables(const std::filesystem::path& projectDir) {
     SignalFileRead signals = ReadSignalFile(projectDir);
     tables.signalFileName = signals.fileName;
     if (signals.status == ProjectDocument::Status::Unreadable)
-        refusals.push_back(signals.fileName + ": " + signals.error + kRewriteNote);
+        refusals.push_back(signals.fileName + ": " + signals.error + kRewriteNote +
+                           "; to start it again, move it away and import the same messages with --adopt-rows, which "
+                           "takes their rows back");
     tables.signalFile = std::move(signals.file);
     if (!refusals.empty()) throw ImportRefused(std::move(refusals));
     return tables;

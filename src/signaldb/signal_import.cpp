@@ -195,7 +195,10 @@ void Importer::Locate(Planned& p) {
     p.cobId = p.source->id;
     p.frame = t.FrameWithId(p.source->id, refusals_);
     const ImportedMessage* before = EntryOfMessage(out_.tables, p.direction, *p.source, source_.path);
-    if (!before) return;
+    if (!before) {
+        if (request_.adoptRows && p.frame) Adopt(p);
+        return;
+    }
     p.previous = static_cast<std::size_t>(before - out_.tables.signalFile.messages.data());
     if (before->database != source_.path)
         out_.notes.push_back(Name(*p.source) + " was imported from " + before->database + "; it now comes from " +
@@ -212,6 +215,47 @@ void Importer::Locate(Planned& p) {
                          source_.path + " gives as " + MessageIdText(*p.source));
 }
 
+// Takes the rows of the message's frame that map each group's registers
+// exactly (the same data bytes, consecutive numbers) as this import's, so
+// that they keep their numbers and are mapped anew. A group the rows do not
+// map so is numbered as usual, and its bytes are then refused as mapped.
+void Importer::Adopt(Planned& p) {
+    const DirectionTables& t = out_.tables.Of(p.direction);
+    std::map<std::int32_t, int> posCompOf;  // register -> the PosComp its row maps, -1 for two rows
+    for (const TClIndMB& reg : t.mappings[*p.frame].Registers) {
+        const auto n = IntegerValue(reg.Index);
+        const auto posComp = IntegerValue(reg.PosComp);
+        if (!n || !posComp) continue;
+        const auto [it, first] = posCompOf.try_emplace(*n, *posComp & 0xFF);
+        if (!first) it->second = -1;
+    }
+    const auto posCompOfPlan = [&](const Group& g, int k) {
+        return static_cast<int>(p.plan.registers[static_cast<std::size_t>(g.first + k)].posComp);
+    };
+    std::vector<std::int32_t> adopted;
+    for (Group& g : p.groups) {
+        for (const auto& [n, posComp] : posCompOf) {
+            bool all = posComp == posCompOfPlan(g, 0);
+            for (int k = 1; all && k < g.count; ++k) {
+                const auto next = posCompOf.find(n + k);
+                all = next != posCompOf.end() && next->second == posCompOfPlan(g, k);
+            }
+            if (!all) continue;
+            g.number = n;
+            for (int k = 0; k < g.count; ++k) {
+                p.replaced.insert(n + k);
+                adopted.push_back(n + k);
+            }
+            break;
+        }
+    }
+    if (!adopted.empty())
+        out_.notes.push_back(Name(*p.source) + ": the rows of " + (adopted.size() == 1 ? "register " : "registers ") +
+                             NumberList(adopted) + " in " +
+                             FrameText(p.direction, t, *p.frame) + " map what the import maps and are taken as its own");
+}
+
+// A reused frame must carry the bytes, carry data at all, and not have them
 // mapped by rows the import does not replace.
 void Importer::CheckFrame(const Planned& p) {
     if (!p.frame) return;
@@ -230,6 +274,7 @@ void Importer::CheckFrame(const Planned& p) {
                             Name(*p.source) + " needs " + std::to_string(needed) + " data bytes");
     if (p.direction == FrameDirection::Transmit && (row.RTR == "Y" || row.RTR == "y"))
         refusals_.push_back(FrameText(p.direction, t, *p.frame) + " is a remote frame (RTR Y), which carries no data");
+    bool mapped = false;
     for (const TClIndMB& reg : t.mappings[*p.frame].Registers) {
         const std::int32_t n = *IntegerValue(reg.Index);
         if (p.replaced.count(n) || TakenBy(p, n)) continue;  // a register the import takes is refused as such
@@ -240,7 +285,12 @@ void Importer::CheckFrame(const Planned& p) {
         refusals_.push_back("register " + std::to_string(n) + " already maps " + BytesText(shared) + " of " +
                             FrameText(p.direction, t, *p.frame) + ", which the import maps to " +
                             mine[*shared.begin()]);
+        mapped = true;
     }
+    if (mapped && !p.previous && !request_.adoptRows)
+        refusals_.push_back("if these rows are what an earlier import of " + Name(*p.source) +
+                            " wrote and signals.xml has lost it, " + request_.adoptRowsOption +
+                            " takes the rows that map exactly the import's bytes back as its own");
 }
 
 ImportedMessage Importer::Entry(const Planned& p, bool newFrame) const {

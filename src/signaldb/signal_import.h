@@ -53,6 +53,13 @@ struct ImportRequest {
     std::optional<std::int32_t> firstTransmitRegister;  // where the transmit one starts, over firstRegister
     WordOrder order = WordOrder::HighFirst;
     bool prune = false;
+    // Rows of a frame with the message's COB-ID that map exactly the data
+    // bytes of the registers the import gives, one register after the other,
+    // are taken as this import's, with their numbers: how a project whose
+    // signals.xml was lost or damaged gets its import back.
+    bool adoptRows = false;
+    // How the user asks for that, for the refusals.
+    std::string adoptRowsOption = "--adopt-rows";
     // How the user takes a PDO's COB-ID from its node id instead, for the notes.
     std::string takeNodeIdCobIds = "--node-cob-ids";
 };

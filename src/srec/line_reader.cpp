@@ -3,8 +3,6 @@
 #include "platform/error.h"
 #include "platform/file_util.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -102,13 +100,13 @@ bool CountEnds(const char* data, std::size_t size, EndCounts& counts, std::size_
 
 }  // namespace
 
-LineReader::LineReader(int fd, std::filesystem::path path)
-    : fd_(fd), path_(std::move(path)), buffer_(new char[kBufferSize]) {}
+LineReader::LineReader(SystemFile& file, std::filesystem::path path)
+    : file_(file), path_(std::move(path)), buffer_(new char[kBufferSize]) {}
 
 LineReader::~LineReader() = default;
 
 void LineReader::Rewind() {
-    if (::lseek(fd_, 0, SEEK_SET) != 0) throw Error(ReadFailedMessage(path_, errno));
+    if (!file_.Rewind()) throw Error(ReadFailedMessage(path_, errno));
     pos_ = end_ = 0;
     eof_ = false;
     skipping_ = false;
@@ -122,16 +120,10 @@ void LineReader::Fill() {
         end_ -= pos_;
         pos_ = 0;
     }
-    for (;;) {
-        const ssize_t n = ::read(fd_, buffer_.get() + end_, kBufferSize - end_);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw Error(ReadFailedMessage(path_, errno));
-        }
-        if (n == 0) eof_ = true;
-        end_ += static_cast<std::size_t>(n);
-        return;
-    }
+    const std::ptrdiff_t n = file_.ReadSome(buffer_.get() + end_, kBufferSize - end_);
+    if (n < 0) throw Error(ReadFailedMessage(path_, errno));
+    if (n == 0) eof_ = true;
+    end_ += static_cast<std::size_t>(n);
 }
 
 bool LineReader::Next(Line& line) {

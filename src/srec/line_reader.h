@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/system_file.h"
 #include "srec/s_record.h"
 
 #include <cstddef>
@@ -26,8 +27,8 @@ public:
         bool tooLong = false;   // longer than any record: `text` is its beginning
     };
 
-    // Reads from `fd`, which stays the caller's; `path` names it in messages.
-    LineReader(int fd, std::filesystem::path path);
+    // Reads from `file`, which stays the caller's; `path` names it in messages.
+    LineReader(SystemFile& file, std::filesystem::path path);
     ~LineReader();
 
     // Called before the buffer is overwritten, so that views into it that the
@@ -56,7 +57,7 @@ public:
 private:
     void Fill();
 
-    int fd_;
+    SystemFile& file_;
     std::filesystem::path path_;
     std::unique_ptr<char[]> buffer_;
     std::function<void()> beforeRefill_;

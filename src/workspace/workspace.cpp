@@ -3,8 +3,8 @@
 #include "platform/error.h"
 #include "platform/file_util.h"
 #include "platform/ini_file.h"
+#include "platform/system_file.h"
 
-#include <unistd.h>
 
 #include <cstdlib>
 #include <system_error>
@@ -26,7 +26,7 @@ std::string WithoutTrailingSeparator(std::string path) {
 }
 
 bool IsWritableDirectory(const std::string& dir) {
-    return DirectoryExists(dir) && ::access(dir.c_str(), W_OK) == 0;
+    return DirectoryExists(dir) && MayWriteIn(dir);
 }
 
 // One level, as the workspace does it; a failure is left for later file

@@ -4,6 +4,7 @@
 #include "project/project_xml.h"
 
 #include "support/srecord_text.h"
+#include "support/cli_run.h"
 #include "support/temp_dir.h"
 
 #include <sys/stat.h>
@@ -29,17 +30,8 @@ using test::TempDir;
 using test::WriteFile;
 namespace fs = std::filesystem;
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result RunCliWith(std::vector<std::string> args, bool terminal = false) {
-    std::ostringstream out, err;
-    int status = RunCli(args, out, err, terminal);
-    return {status, out.str(), err.str()};
-}
+using Result = test::CliRun;
+Result RunCliWith(const std::vector<std::string>& args, bool terminal = false) { return test::Cli(args, terminal); }
 
 // A small image with code below the banks, one record in each selected bank
 // range, and an S9 end record.

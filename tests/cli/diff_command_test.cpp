@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "support/cli_run.h"
 #include "support/temp_dir.h"
 
 #include <cstdlib>
@@ -13,17 +14,8 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result Cli(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int status = RunCli(args, out, err, false);
-    return {status, out.str(), err.str()};
-}
+using Result = test::CliRun;
+using test::Cli;
 
 const fs::path kExamples = VESTREL_EXAMPLES_DIR;
 const fs::path kDemo = kExamples / "workspace/PROJECTS/Demo";

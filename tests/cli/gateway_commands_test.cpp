@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "compiler/project_builder.h"
+#include "support/cli_run.h"
 #include "support/temp_dir.h"
 
 #include <sstream>
@@ -13,17 +14,8 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result Cli(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int status = RunCli(args, out, err, false);
-    return {status, out.str(), err.str()};
-}
+using Result = test::CliRun;
+using test::Cli;
 
 const std::string kDemo = VESTREL_EXAMPLES_DIR "/workspace/PROJECTS/Demo";
 const std::string kDemoLog = VESTREL_EXAMPLES_DIR "/demo-bus.log";

@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "support/cli_run.h"
 #include "support/temp_dir.h"
 
 #include <sstream>
@@ -12,17 +13,8 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result Cli(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int status = RunCli(args, out, err, false);
-    return {status, out.str(), err.str()};
-}
+using Result = test::CliRun;
+using test::Cli;
 
 const std::string kDemoDbc = VESTREL_EXAMPLES_DIR "/demo-drive.dbc";
 const std::string kNodeEds = VESTREL_EXAMPLES_DIR "/io-node.eds";
@@ -182,6 +174,50 @@ TEST(CliImportSignals, NoAddressIsBothReadAndWrittenUnlessTheUserSaysSo) {
                          "a Modbus master reads and writes the same address there"),
               std::string::npos)
         << r.out;
+}
+
+// A signals.xml lost (deleted) or damaged (moved away after the refusal):
+// the same import refuses the rows it finds, naming the way back, and with
+// --adopt-rows takes them back with their numbers, so that the project's
+// mapping is byte for byte what it was and a removal takes the rows again.
+TEST(CliImportSignals, ALostSignalFileIsTakenBackByImportingAgain) {
+    TempDir dir;
+    const fs::path project = dir / "Drive";
+    fs::create_directory(project);
+    fs::copy_file(VESTREL_EXAMPLES_DIR "/workspace/PROJECTS/Demo/pargen.xml", project / "pargen.xml");
+    const std::vector<std::string> import = {"import-signals", project.string(), kDemoDbc, "--receive",
+                                             "DriveStatus,DriveDiagnostics", "--transmit", "ControlWord"};
+    ASSERT_EQ(Cli(import).status, 0);
+    const auto imported = Files(project);
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "damaged" : "lost");
+        if (damaged) {
+            WriteFile(project / "signals.xml", "<Signals Version=\"1\"><Message");
+            const Result refused = Cli(import);
+            EXPECT_EQ(refused.status, 1);
+            EXPECT_NE(refused.err.find("move it away and import the same messages with --adopt-rows"), std::string::npos)
+                << refused.err;
+        }
+        fs::remove(project / "signals.xml");
+        Result r = Cli(import);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("register 0 already maps B1, B2 of frame 0x181"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("signals.xml has lost it, --adopt-rows takes the rows"), std::string::npos) << r.err;
+        std::vector<std::string> adopt = import;
+        adopt.push_back("--adopt-rows");
+        r = Cli(adopt);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("DriveStatus (0x181): the rows of registers 0, 1, 2, 3 in frame 0x181"), std::string::npos)
+            << r.err;
+        const auto again = Files(project);
+        for (const char* file : {"RCobDef.xml", "RInfoCob.xml", "TCobDef.xml", "TInfoCob.xml"})
+            EXPECT_EQ(again.at(file), imported.at(file)) << file;
+        EXPECT_TRUE(again.count("signals.xml"));
+    }
+    // The import's record is whole again: the removal takes every row it had made.
+    const Result removed = Cli({"remove-signals", project.string(), "DriveStatus", "DriveDiagnostics", "ControlWord"});
+    ASSERT_EQ(removed.status, 0) << removed.err;
+    EXPECT_EQ(ReadFile(project / "RInfoCob.xml").find("Index="), std::string::npos) << ReadFile(project / "RInfoCob.xml");
 }
 
 }  // namespace

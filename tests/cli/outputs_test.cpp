@@ -8,6 +8,7 @@
 
 #include "support/kill_at_step.h"
 
+#include "support/cli_run.h"
 #include "support/temp_dir.h"
 
 #include <csignal>
@@ -24,17 +25,8 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result Cli(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int status = RunCli(args, out, err, false);
-    return {status, out.str(), err.str()};
-}
+using Result = test::CliRun;
+using test::Cli;
 
 const fs::path kExamples = VESTREL_EXAMPLES_DIR;
 

@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 
 #include "platform/file_util.h"
+#include "support/cli_run.h"
 #include "support/temp_dir.h"
 
 #include <sstream>
@@ -16,17 +17,8 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result Cli(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int status = RunCli(args, out, err, false);
-    return {status, out.str(), err.str()};
-}
+using Result = test::CliRun;
+using test::Cli;
 
 // A project of the demo's settings with the drive's status, diagnostics and
 // alarm frames received and its set point and control word transmitted.

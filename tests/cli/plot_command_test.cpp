@@ -3,6 +3,7 @@
 // the reason before anything is written.
 #include "cli/cli.h"
 
+#include "support/cli_run.h"
 #include "support/temp_dir.h"
 
 #include <sstream>
@@ -16,17 +17,8 @@ using test::ReadFile;
 using test::TempDir;
 namespace fs = std::filesystem;
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result Cli(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int status = RunCli(args, out, err, false);
-    return {status, out.str(), err.str()};
-}
+using Result = test::CliRun;
+using test::Cli;
 
 const std::string kDemo = VESTREL_EXAMPLES_DIR "/workspace/PROJECTS/Demo";
 const std::string kDemoLog = VESTREL_EXAMPLES_DIR "/demo-bus.log";

@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "support/cli_run.h"
 #include "support/temp_dir.h"
 
 #include <sstream>
@@ -11,17 +12,8 @@ namespace {
 
 using namespace test;
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result Cli(std::vector<std::string> args) {
-    std::ostringstream out, err;
-    const int status = RunCli(args, out, err, false);
-    return {status, out.str(), err.str()};
-}
+using Result = test::CliRun;
+using test::Cli;
 
 const std::string kDemoDbc = VESTREL_EXAMPLES_DIR "/demo-drive.dbc";
 const std::string kNodeEds = VESTREL_EXAMPLES_DIR "/io-node.eds";

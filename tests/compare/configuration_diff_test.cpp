@@ -104,7 +104,9 @@ TEST(ConfigurationDiff, OneFieldChangedGivesItsOneLine) {
         Edit(changed / c.file, c.from, c.to);
         const Comparison comparison = CompareFolders(demo, changed);
         EXPECT_EQ(Lines(comparison), std::vector<std::string>{c.line});
-        if (!comparison.changes.empty()) EXPECT_EQ(comparison.changes[0].reachesDevice, c.reaches);
+        if (!comparison.changes.empty()) {
+            EXPECT_EQ(comparison.changes[0].reachesDevice, c.reaches);
+        }
         fs::remove_all(changed);
     }
 }

@@ -58,7 +58,7 @@ Drive DriveRun(FrameSource& source, const std::vector<std::int64_t>& late, std::
         if (d.deadlines.size() > 1000) break;
     }
     d.tally = run.Tally();
-    d.failure = run.Failure();
+    d.failure = run.Outcome().Why();
     return d;
 }
 

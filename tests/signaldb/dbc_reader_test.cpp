@@ -118,7 +118,9 @@ TEST(DbcReader, FaultsNameTheirLineAndCostTheFileTheMessageOrTheStatement) {
             ASSERT_EQ(db.messages.size(), 1u) << c.body;
             EXPECT_EQ(db.messages[0].problem, "") << c.body;
             // The next statement is read in full.
-            if (c.body.find("GenMsgCycleTime") != std::string::npos) EXPECT_EQ(db.messages[0].cycleTimeMs, 100) << c.body;
+            if (c.body.find("GenMsgCycleTime") != std::string::npos) {
+                EXPECT_EQ(db.messages[0].cycleTimeMs, 100) << c.body;
+            }
         } else if (c.body.find("4294967296") == std::string::npos) {
             ASSERT_EQ(db.messages.size(), 1u) << c.body;
             EXPECT_NE(db.messages[0].problem.find(c.reason), std::string::npos) << db.messages[0].problem;

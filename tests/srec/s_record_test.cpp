@@ -48,8 +48,8 @@ TEST(LineReader, LinesEndAtCrLfLfOrCrAndACtrlZEndsTheFile) {
     test::TempDir dir;
     const std::string text = "a\r\nb\nc\rd\r\n\r\x1Aignored\n";
     test::WriteFile(dir / "f", text);
-    const int fd = ::open((dir / "f").c_str(), O_RDONLY);
-    LineReader reader(fd, dir / "f");
+    SystemFile file(dir / "f", SystemFile::Mode::Read);
+    LineReader reader(file, dir / "f");
     EXPECT_EQ(reader.CountLines(), 5);
     reader.Rewind();
     std::vector<std::string> lines;
@@ -59,7 +59,6 @@ TEST(LineReader, LinesEndAtCrLfLfOrCrAndACtrlZEndsTheFile) {
         lines.emplace_back(line.text);
         crlf.push_back(line.crlf);
     }
-    ::close(fd);
     EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c", "d", ""}));
     EXPECT_EQ(crlf, (std::vector<bool>{true, false, false, true, false}));
 }
@@ -75,29 +74,28 @@ TEST(LineReader, ALineLongerThanAnyRecordIsReportedAtItsFirstByteTooMany) {
     for (const std::string& first : tooLong) {
         SCOPED_TRACE(first.size());
         test::WriteFile(dir / "f", first + "\nS9030000FC\n");
-        const int fd = ::open((dir / "f").c_str(), O_RDONLY);
-        LineReader reader(fd, dir / "f");
+        SystemFile file(dir / "f", SystemFile::Mode::Read);
+        LineReader reader(file, dir / "f");
         EXPECT_EQ(reader.CountLines(), 1);
-        EXPECT_LE(::lseek(fd, 0, SEEK_CUR), off_t(LineReader::kBufferSize)) << "the count read past the first buffer";
+        EXPECT_LE(::lseek(file.Descriptor(), 0, SEEK_CUR), off_t(LineReader::kBufferSize)) << "the count read past the first buffer";
         reader.Rewind();
         LineReader::Line line;
         ASSERT_TRUE(reader.Next(line));
         EXPECT_TRUE(line.tooLong);
         EXPECT_EQ(line.text.size(), longest + 1);
         EXPECT_EQ(reader.LineNumber(), 1);
-        EXPECT_LE(::lseek(fd, 0, SEEK_CUR), off_t(LineReader::kBufferSize)) << "the line was read past the first buffer";
+        EXPECT_LE(::lseek(file.Descriptor(), 0, SEEK_CUR), off_t(LineReader::kBufferSize)) << "the line was read past the first buffer";
         ASSERT_TRUE(reader.Next(line));
         EXPECT_EQ(line.text, "S9030000FC");
         EXPECT_EQ(reader.LineNumber(), 2);
         EXPECT_FALSE(reader.Next(line));
-        ::close(fd);
     }
     // The longest record is a line like any other, with every kind of end.
     for (const char* end : {"\r\n", "\n", "\r"}) {
         const std::string record = std::string(longest, 'S');
         test::WriteFile(dir / "f", record + end + record);
-        const int fd = ::open((dir / "f").c_str(), O_RDONLY);
-        LineReader reader(fd, dir / "f");
+        SystemFile file(dir / "f", SystemFile::Mode::Read);
+        LineReader reader(file, dir / "f");
         EXPECT_EQ(reader.CountLines(), 2);
         reader.Rewind();
         LineReader::Line line;
@@ -107,7 +105,6 @@ TEST(LineReader, ALineLongerThanAnyRecordIsReportedAtItsFirstByteTooMany) {
             EXPECT_EQ(line.text.size(), longest);
         }
         EXPECT_FALSE(reader.Next(line));
-        ::close(fd);
     }
 }
 

@@ -32,16 +32,20 @@ using namespace gateway;
 
 namespace {
 
-// The report as a document with the SVG pictures as vector objects.
-void FillDocument(QTextDocument& document, const std::string& html) {
+// The report as a document with the frame pictures as vector objects.
+void FillDocument(QTextDocument& document, const ReportDocument& report) {
     QList<QByteArray> pictures;
+    const std::string html = RegisterMapHtml(report, [&pictures](const FramePicture& picture) {
+        pictures.append(QByteArray::fromStdString(FramePictureSvg(picture)));
+        return SvgObjectPlaceholder(static_cast<std::size_t>(pictures.size() - 1));
+    });
     InstallSvgObjects(document);
     // Lines break between words only: a narrow column grows rather than
     // cut a number ("-32768..32767") in two.
     QTextOption option = document.defaultTextOption();
     option.setWrapMode(QTextOption::WordWrap);
     document.setDefaultTextOption(option);
-    document.setHtml(SvgAsImagePlaceholders(html, pictures));
+    document.setHtml(QString::fromStdString(html));
     ReplaceSvgElements(document, pictures);
 }
 
@@ -152,7 +156,7 @@ void TFRegisterMap::FormShow() {
     }
     BtSaveHtml->setEnabled(true);
     BtSavePdf->setEnabled(true);
-    FillDocument(*TB_Report->document(), html_);
+    FillDocument(*TB_Report->document(), document_);
 }
 
 std::string TFRegisterMap::SuggestedName(const char* extension) const {

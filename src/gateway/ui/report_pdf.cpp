@@ -9,9 +9,9 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPolygonF>
 #include <QPdfWriter>
 #include <QRegularExpression>
-#include <QSvgRenderer>
 
 #include <cstddef>
 
@@ -54,83 +54,73 @@ struct Piece {
     std::function<void(QPainter&, double y)> draw;
 };
 
-// A frame picture for the PDF: Qt's SVG renderer draws the shapes, and the
-// texts are drawn as text in the same places. Qt's renderer would draw each
-// letter as a path, which makes a page of pictures megabytes large and its
-// words impossible to find or copy.
+// A frame picture for the PDF, drawn shape by shape with the painter: the
+// texts stay text (a renderer of the SVG would draw each letter as a path,
+// which makes a page of pictures megabytes large and its words impossible to
+// find or copy).
 class Picture {
 public:
-    explicit Picture(const std::string& svg) {
-        std::string shapes;
-        std::size_t at = 0;
-        for (;;) {
-            const std::size_t open = svg.find("<text ", at);
-            const std::size_t close = open == std::string::npos ? open : svg.find("</text>", open);
-            if (close == std::string::npos) break;
-            shapes.append(svg, at, open - at);
-            const std::size_t content = svg.find('>', open) + 1;
-            const std::string tag = svg.substr(open, content - open);
-            Label& label = labels_.emplace_back();
-            label.x = Number(Attribute(tag, "x"));
-            label.y = Number(Attribute(tag, "y"));
-            label.font = Font(static_cast<int>(Number(Attribute(tag, "font-size"))),
-                              tag.find("font-weight=\"bold\"") != std::string::npos);
-            label.colour = QColor(ToQText(Attribute(tag, "fill")));
-            label.text = Unescaped(svg.substr(content, close - content));
-            at = close + 7;
-        }
-        shapes.append(svg, at, std::string::npos);
-        renderer_.load(QByteArray::fromStdString(shapes));
-    }
+    explicit Picture(gateway::FramePicture picture) : picture_(std::move(picture)) {}
 
-    QSizeF Size() const { return renderer_.defaultSize(); }
+    QSizeF Size() const { return {picture_.width, picture_.height}; }
 
-    void Draw(QPainter& painter, const QRectF& target) {
-        renderer_.render(&painter, target);
-        const double scale = target.width() / Size().width();
+    void Draw(QPainter& painter, const QRectF& target) const {
+        if (picture_.width <= 0) return;
+        const double scale = target.width() / picture_.width;
         painter.save();
         painter.translate(target.topLeft());
         painter.scale(scale, scale);
-        for (const Label& label : labels_) {
-            painter.setFont(label.font);
-            painter.setPen(label.colour);
-            // Anchored at the middle of the base line, as the SVG says.
-            const double width = QFontMetricsF(label.font, painter.device()).horizontalAdvance(label.text);
-            painter.drawText(QPointF(label.x - width / 2, label.y), label.text);
-        }
+        painter.setRenderHint(QPainter::Antialiasing);
+        for (const gateway::PictureShape& shape : picture_.shapes) Draw(painter, shape);
         painter.restore();
     }
 
 private:
-    struct Label {
-        double x = 0, y = 0;
-        QFont font;
-        QColor colour;
-        QString text;
-    };
+    using Kind = gateway::PictureShape::Kind;
 
-    static std::string Attribute(const std::string& tag, const std::string& name) {
-        const std::string key = " " + name + "=\"";
-        const std::size_t at = tag.find(key);
-        if (at == std::string::npos) return "0";
-        const std::size_t from = at + key.size();
-        return tag.substr(from, tag.find('"', from) - from);
-    }
-    // Whatever the locale: the SVG writes numbers as the C locale does.
-    static double Number(const std::string& text) {
-        double value = 0;
-        std::from_chars(text.data(), text.data() + text.size(), value);
-        return value;
-    }
-    static QString Unescaped(const std::string& text) {
-        QString q = ToQText(text);
-        for (const auto& [entity, plain] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}})
-            q.replace(QLatin1String(entity), QLatin1String(plain));
-        return q;
+    static QColor Colour(const std::string& text) { return QColor(ToQText(text)); }
+
+    static QPen Stroke(const gateway::PictureShape& shape) {
+        QPen pen(Colour(shape.stroke), 1.5);
+        // In widths of the pen, as Qt counts them: 4 and 3 in the picture's units.
+        if (shape.dashed) pen.setDashPattern({4 / 1.5, 3 / 1.5});
+        return pen;
     }
 
-    QSvgRenderer renderer_;
-    std::vector<Label> labels_;
+    static void Draw(QPainter& painter, const gateway::PictureShape& shape) {
+        const std::vector<double>& v = shape.points;
+        switch (shape.kind) {
+            case Kind::Rect:
+                painter.setPen(Stroke(shape));
+                painter.setBrush(Colour(shape.fill));
+                painter.drawRect(QRectF(v[0], v[1], v[2], v[3]));
+                break;
+            case Kind::Line:
+                painter.setPen(Stroke(shape));
+                painter.drawLine(QPointF(v[0], v[1]), QPointF(v[2], v[3]));
+                break;
+            case Kind::Polygon: {
+                QPolygonF corners;
+                for (std::size_t i = 0; i + 1 < v.size(); i += 2) corners << QPointF(v[i], v[i + 1]);
+                painter.setPen(Qt::NoPen);
+                painter.setBrush(Colour(shape.fill));
+                painter.drawPolygon(corners);
+                break;
+            }
+            case Kind::Text: {
+                const QFont font = Font(shape.size, shape.bold);
+                const QString text = ToQText(shape.text);
+                painter.setFont(font);
+                painter.setPen(Colour(shape.fill));
+                // Anchored at the middle of the base line.
+                const double width = QFontMetricsF(font, painter.device()).horizontalAdvance(text);
+                painter.drawText(QPointF(v[0] - width / 2, v[1]), text);
+                break;
+            }
+        }
+    }
+
+    gateway::FramePicture picture_;
 };
 
 // Turns the document's blocks into pieces of known height.
@@ -304,7 +294,7 @@ private:
         const QFont font = Font(14, true);
         const QString caption = ToQText(block.text);
         const double captionHeight = TextHeight(font, caption, width_) + 4;
-        auto svg = std::make_shared<Picture>(block.svg);
+        auto svg = std::make_shared<Picture>(block.picture);
         QSizeF size = svg->Size();
         if (size.width() > width_) size *= width_ / size.width();
         Piece& p = pieces.emplace_back();

@@ -39,21 +39,8 @@ void InstallSvgObjects(QTextDocument& document) {
     document.documentLayout()->registerHandler(kSvgObjectType, new SvgObject(&document));
 }
 
-QString SvgAsImagePlaceholders(const std::string& html, QList<QByteArray>& pictures) {
-    std::string text;
-    std::size_t at = 0;
-    for (;;) {
-        const std::size_t open = html.find("<svg ", at);
-        const std::size_t close = open == std::string::npos ? open : html.find("</svg>", open);
-        if (close == std::string::npos) break;
-        const std::size_t end = close + 6;
-        text.append(html, at, open - at);
-        text += "<img src=\"" + kPlaceholderScheme.toStdString() + std::to_string(pictures.size()) + "\">";
-        pictures.append(QByteArray::fromStdString(html.substr(open, end - open)));
-        at = end;
-    }
-    text.append(html, at, std::string::npos);
-    return QString::fromStdString(text);
+std::string SvgObjectPlaceholder(std::size_t n) {
+    return "<img src=\"" + kPlaceholderScheme.toStdString() + std::to_string(n) + "\">";
 }
 
 void ReplaceSvgElements(QTextDocument& document, const QList<QByteArray>& pictures) {

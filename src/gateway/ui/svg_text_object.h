@@ -1,7 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <QList>
+#include <QByteArray>
 #include <QTextDocument>
+
+#include <cstddef>
+#include <string>
 
 namespace vestrel {
 
@@ -10,14 +15,13 @@ namespace vestrel {
 // HTML report carries.
 //
 // Call InstallSvgObjects once per document, then ReplaceSvgElements after
-// setHtml: it turns each <img src="vestrel-svg:N"> that SvgAsImagePlaceholders
-// left into the N-th picture.
+// setHtml: it turns each <img src="vestrel-svg:N"> (SvgObjectPlaceholder)
+// into the N-th picture.
 void InstallSvgObjects(QTextDocument& document);
 
-// The HTML with every inline <svg>...</svg> replaced by an <img> placeholder
-// (QTextDocument does not read inline SVG); the pictures, in order, go to
-// `pictures`.
-QString SvgAsImagePlaceholders(const std::string& html, QList<QByteArray>& pictures);
+// What the HTML holds where the N-th picture goes (QTextDocument does not
+// read inline SVG).
+std::string SvgObjectPlaceholder(std::size_t n);
 
 void ReplaceSvgElements(QTextDocument& document, const QList<QByteArray>& pictures);
 

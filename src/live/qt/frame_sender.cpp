@@ -38,10 +38,10 @@ void FrameSender::Pump() {
     const std::optional<std::int64_t> next = run_->Pump();
     if (!next) {
         running_ = false;
-        if (run_->Failure().empty())
+        if (const Result<void>& outcome = run_->Outcome())
             emit finished();
         else
-            emit failed(QString::fromStdString(run_->Failure()));
+            emit failed(QString::fromStdString(outcome.Why()));
         return;
     }
     // The timer counts whole milliseconds and wakes late on a busy machine:

@@ -1,5 +1,7 @@
 #include "live/qt/modbus_client.h"
 
+#include "platform/system_file.h"
+
 #include <QModbusReply>
 #include <QModbusRtuSerialClient>
 #include <QSerialPort>
@@ -8,8 +10,6 @@
 
 #include <algorithm>
 #include <optional>
-
-#include <unistd.h>
 
 namespace vestrel::live {
 
@@ -39,7 +39,7 @@ int ExceptionCodeOf(const QModbusResponse& response) {
 // Asked only after the port failed to open, so the probe does not open the
 // port of a working link.
 bool HeldByAnotherProgram(const std::string& port) {
-    if (::access(port.c_str(), R_OK | W_OK) != 0) return false;
+    if (!MayReadAndWrite(port)) return false;
     QSerialPort probe(QString::fromStdString(port));
     if (probe.open(QIODevice::ReadWrite)) return false;
     return probe.error() == QSerialPort::PermissionError;

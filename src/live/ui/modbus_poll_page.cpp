@@ -173,22 +173,28 @@ void TFModbusPollPage::CB_NumberingChange() {
     if (ModelOf(sgValues).rowCount() > 0) ClearValues("The numbering changed: read again", false);
 }
 
+namespace {
+
+// The protocol addresses of `count` registers from `number`, or why they have none.
+std::string AddressRangeText(long number, long count, live::Numbering n) {
+    const auto first = AddressOf(number, n);
+    const auto last = AddressOf(number + count - 1, n);
+    if (!first || !last)
+        return "no protocol address: " + NumberingName(n) + " " + std::to_string(number) +
+               (count > 1 ? " to " + std::to_string(number + count - 1) : "") + " is outside 0 to 65535";
+    std::string text = AddressText(*first, n);
+    if (count > 1) text += " ... " + AddressText(*last, n);
+    return text;
+}
+
+}  // namespace
+
 void TFModbusPollPage::ShowAddresses() {
     const live::Numbering n = CurrentNumbering();
-    auto describe = [n](int number, int count) -> std::string {
-        const auto first = AddressOf(number, n);
-        const auto last = AddressOf(number + count - 1, n);
-        if (!first || !last) return "no protocol address: " + NumberingName(n) + " " + std::to_string(number) +
-                                    (count > 1 ? " to " + std::to_string(number + count - 1) : "") +
-                                    " is outside 0 to 65535";
-        std::string text = AddressText(*first, n);
-        if (count > 1) text += " ... " + AddressText(*last, n);
-        return text;
-    };
-    LbAddress->setText(QString::fromStdString(describe(SE_Start->value(), SE_Count->value())));
+    LbAddress->setText(QString::fromStdString(AddressRangeText(SE_Start->value(), SE_Count->value(), n)));
     const auto values = gateway::ParseRegisterValueList(E_WriteValues->text().toStdString());
-    const int count = values ? static_cast<int>(values->size()) : 1;
-    LbWriteAddress->setText(QString::fromStdString(describe(SE_WriteStart->value(), count)));
+    const long count = values ? static_cast<long>(values->size()) : 1;
+    LbWriteAddress->setText(QString::fromStdString(AddressRangeText(SE_WriteStart->value(), count, n)));
 }
 
 void TFModbusPollPage::AddLogLine(const std::string& line) {
@@ -201,7 +207,9 @@ void TFModbusPollPage::BtReadClick() {
     const auto first = AddressOf(SE_Start->value(), n);
     const auto last = AddressOf(SE_Start->value() + SE_Count->value() - 1, n);
     if (!client_ || !client_->IsOpen() || !first || !last) {
-        ShowStatus(LbReadResult, !first || !last ? LbAddress->text().toStdString() : "Open a serial port first", true);
+        ShowStatus(LbReadResult,
+                   !first || !last ? AddressRangeText(SE_Start->value(), SE_Count->value(), n) : "Open a serial port first",
+                   true);
         CB_Poll->setChecked(false);
         return;
     }
@@ -261,7 +269,8 @@ void TFModbusPollPage::BtWriteClick() {
     if (!first || (single && values.size() > 1) ||
         !AddressOf(SE_WriteStart->value() + static_cast<long>(values.size()) - 1, n)) {
         AddLogLine("write: " + (single && values.size() > 1 ? std::string("06 writes one register; choose 16 for several")
-                                                            : LbWriteAddress->text().toStdString()));
+                                                            : AddressRangeText(SE_WriteStart->value(),
+                                                                               static_cast<long>(values.size()), n)));
         return;
     }
     if (!client_ || !client_->IsOpen()) {
