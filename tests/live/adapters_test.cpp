@@ -332,6 +332,44 @@ TEST(ModbusClientAdapter, DroppingTheReceiverCancelsItsCallback) {
     EXPECT_FALSE(called);
 }
 
+// A check of a new kind is one class: the session feeds it every frame
+// while it runs, keeps one of its kind (taking another drops the first) and
+// leaves the other kinds alone.
+struct CountingCheck : BenchCheck {
+    explicit CountingCheck(int& alive) : alive_(alive) { ++alive_; }
+    ~CountingCheck() override { --alive_; }
+    void Start() override { running_ = true; }
+    bool Running() const override { return running_; }
+    void OnFrame(const can::CanFrame&) override { ++frames_; }
+    std::vector<std::string> Lines(const CheckLineContext&) const override { return {std::to_string(frames_)}; }
+
+    int& alive_;
+    bool running_ = false;
+    int frames_ = 0;
+};
+
+TEST(BenchSessionAdapter, RunsAnyCheckOfTheInterfaceOneOfEachKind) {
+    BenchSession session;
+    session.SetProject(std::make_shared<const gateway::ProjectModel>(DemoModel()));
+    int alive = 0;
+    CountingCheck& first = session.TakeCheck(std::make_unique<CountingCheck>(alive));
+    session.OnSent(TimedFrame{Frame("181#11"), 1});  // not started yet: not fed
+    first.Start();
+    EXPECT_TRUE(session.Checking());
+    session.OnSent(TimedFrame{Frame("181#11"), 2});
+    session.OnSent(TimedFrame{Frame("281#22"), 3});
+    EXPECT_EQ(first.Lines(session.LineContext()), std::vector<std::string>{"2"});
+    EXPECT_EQ(session.CheckOf<CountingCheck>(), &first);
+    EXPECT_EQ(session.CheckOf<ReceiveCheckRun>(), nullptr);
+    CountingCheck& second = session.TakeCheck(std::make_unique<CountingCheck>(alive));
+    EXPECT_EQ(alive, 1) << "the first check of the kind is dropped";
+    EXPECT_EQ(session.CheckOf<CountingCheck>(), &second);
+    EXPECT_FALSE(session.Checking());
+    session.DropCheck<CountingCheck>();
+    EXPECT_EQ(alive, 0);
+    EXPECT_EQ(session.CheckOf<CountingCheck>(), nullptr);
+}
+
 // The session feeds what this process sends like what it hears, and owns
 // its checks: a project set while a read waits on a silent device drops the
 // read with the old table, and the read's late time-out calls into nothing
@@ -353,7 +391,9 @@ TEST(BenchSessionAdapter, FeedsWhatItSendsAndANewProjectDropsItsChecks) {
     session.Client().SetTimeOut(100);
     ASSERT_TRUE(session.Client().Open(pty.B(), SerialSettings{}));
     bool finished = false;
-    ReceiveCheckRun& reads = session.StartReadCheck(ReadFunction::HoldingRegisters, Numbering::ProtocolAddress);
+    ReceiveCheckRun& reads = session.TakeCheck(std::make_unique<ReceiveCheckRun>(
+        demo->model, session.Monitor()->Table(), session.Client(), ReadFunction::HoldingRegisters,
+        Numbering::ProtocolAddress));
     QObject::connect(&reads, &ReceiveCheckRun::finished, [&] { finished = true; });
     reads.Start();
     ASSERT_TRUE(WaitFor([&] { return !silent.requests.empty(); }));
@@ -361,7 +401,7 @@ TEST(BenchSessionAdapter, FeedsWhatItSendsAndANewProjectDropsItsChecks) {
     session.SetProject(demo);  // the same project again starts afresh all the same
     EXPECT_EQ(changes, 1);
     EXPECT_FALSE(session.Checking());
-    EXPECT_EQ(session.ReadCheck(), nullptr);
+    EXPECT_EQ(session.CheckOf<ReceiveCheckRun>(), nullptr);
     EXPECT_EQ(session.Monitor()->Frames(), 0u);
     const RequestOutcome next = ReadRegisters(session.Client(), ReadFunction::HoldingRegisters, 2, 1);
     EXPECT_EQ(next.values.Why(), "no answer from device 1 within 100 ms");

@@ -1,8 +1,9 @@
 #include "live/qt/bench_session.h"
 
 #include "live/qt/can_bus.h"
-#include "live/qt/check_runs.h"
 #include "live/qt/modbus_client.h"
+
+#include <algorithm>
 
 namespace vestrel::live {
 
@@ -15,8 +16,7 @@ BenchSession::~BenchSession() { Close(); }
 
 void BenchSession::SetProject(std::shared_ptr<const gateway::ProjectModel> project, gateway::SignalValues meanings) {
     // The checks read the old monitor's table: they go before it does.
-    DropReadCheck();
-    DropWriteCheck();
+    checks_.clear();
     monitor_.reset();
     project_ = std::move(project);
     meanings_ = std::move(meanings);
@@ -29,33 +29,35 @@ void BenchSession::OnSent(const TimedFrame& sent) { Feed({sent}); }
 void BenchSession::Feed(const std::vector<TimedFrame>& frames) {
     if (monitor_)
         for (const TimedFrame& timed : frames) monitor_->Feed(timed.frame, timed.time);
-    if (writes_ && writes_->Running())
-        for (const TimedFrame& timed : frames) writes_->OnFrame(timed.frame);
+    for (const auto& check : checks_)
+        if (check->Running())
+            for (const TimedFrame& timed : frames) check->OnFrame(timed.frame);
     emit framesFed(frames);
 }
 
-ReceiveCheckRun& BenchSession::StartReadCheck(ReadFunction function, Numbering indexNumbering) {
-    DropReadCheck();
-    reads_ = std::make_unique<ReceiveCheckRun>(project_->model, monitor_->Table(), *client_, function, indexNumbering);
-    return *reads_;
+void BenchSession::Add(std::unique_ptr<BenchCheck> check) {
+    BenchCheck& added = *check;
+    Drop(typeid(added));
+    checks_.push_back(std::move(check));
 }
 
-WriteCheckRun& BenchSession::StartWriteCheck(Numbering indexNumbering, const gateway::RegisterValues& values,
-                                             int frameWaitMs) {
-    DropWriteCheck();
-    writes_ = std::make_unique<WriteCheckRun>(project_->model, *client_, indexNumbering, values, frameWaitMs);
-    return *writes_;
+void BenchSession::Drop(const std::type_info& kind) {
+    std::erase_if(checks_, [&](const std::unique_ptr<BenchCheck>& check) {
+        const BenchCheck& held = *check;
+        return typeid(held) == kind;
+    });
 }
 
-void BenchSession::DropReadCheck() { reads_.reset(); }
+bool BenchSession::Checking() const {
+    return std::any_of(checks_.begin(), checks_.end(), [](const auto& check) { return check->Running(); });
+}
 
-void BenchSession::DropWriteCheck() { writes_.reset(); }
-
-bool BenchSession::Checking() const { return (reads_ && reads_->Running()) || (writes_ && writes_->Running()); }
+CheckLineContext BenchSession::LineContext() const {
+    return {Meanings(), Model() ? Model()->SharedRegisters() : std::span<const std::uint16_t>{}};
+}
 
 void BenchSession::Close() {
-    DropReadCheck();
-    DropWriteCheck();
+    checks_.clear();
     bus_->Close();
     client_->Close();
 }

@@ -4,20 +4,20 @@
 #include "gateway/register_values.h"
 #include "gateway/signal_values.h"
 #include "live/bus_monitor.h"
+#include "live/qt/bench_check.h"
 #include "live/modbus_request.h"
 #include "live/register_numbering.h"
 
 #include <QObject>
 
 #include <memory>
+#include <typeinfo>
 #include <vector>
 
 namespace vestrel::live {
 
 class CanBus;
 class ModbusClient;
-class ReceiveCheckRun;
-class WriteCheckRun;
 struct TimedFrame;
 
 // One gateway on the bench: the project's model with the monitor that keeps
@@ -25,11 +25,11 @@ struct TimedFrame;
 // checks that run through them. The bench window and vestrel-cli verify
 // both work through a session, so both feed the table and the checks alike:
 // every frame heard (or sent from this process) goes to the monitor, then
-// to the running write check, then out through `framesFed`.
+// to each running check (BenchCheck), then out through `framesFed`.
 //
-// The session owns its checks. Starting a check drops the one of its kind
-// still running, and dropping a check cancels every callback it has due;
-// a new project drops both. Whoever shows a check keeps only what the
+// The session owns its checks, one of each kind. Taking a check drops the
+// one of its kind, and dropping a check cancels every callback it has due;
+// a new project drops them all. Whoever shows a check keeps only what the
 // session hands out and asks again after `projectChanged`.
 class BenchSession : public QObject {
     Q_OBJECT
@@ -56,17 +56,29 @@ public:
     // as traffic like any other.
     void OnSent(const TimedFrame& sent);
 
-    // Expected against read for every receive register through the open
-    // client. Needs a project.
-    ReceiveCheckRun& StartReadCheck(ReadFunction function, Numbering indexNumbering);
-    // Writes `values` and watches the frames they feed. Needs a project.
-    WriteCheckRun& StartWriteCheck(Numbering indexNumbering, const gateway::RegisterValues& values, int frameWaitMs);
-    // The last check of each kind, running or finished; null when none or dropped.
-    ReceiveCheckRun* ReadCheck() const { return reads_.get(); }
-    WriteCheckRun* WriteCheck() const { return writes_.get(); }
-    void DropReadCheck();
-    void DropWriteCheck();
+    // Takes `check` in place of the one of its kind; the caller connects to
+    // it and starts it. A check reads the project's model, the monitor's
+    // table and the client: it needs a project.
+    template <typename Check>
+    Check& TakeCheck(std::unique_ptr<Check> check) {
+        Check& taken = *check;
+        Add(std::move(check));
+        return taken;
+    }
+    // The last check of a kind, running or finished; null when none or dropped.
+    template <typename Check>
+    Check* CheckOf() const {
+        for (const auto& check : checks_)
+            if (auto* found = dynamic_cast<Check*>(check.get())) return found;
+        return nullptr;
+    }
+    template <typename Check>
+    void DropCheck() {
+        Drop(typeid(Check));
+    }
     bool Checking() const;
+    // What a check's lines may name of this project and its signals.
+    CheckLineContext LineContext() const;
 
     // Drops the checks, closes the interface and the port.
     void Close();
@@ -80,14 +92,15 @@ signals:
 
 private:
     void Feed(const std::vector<TimedFrame>& frames);
+    void Add(std::unique_ptr<BenchCheck> check);
+    void Drop(const std::type_info& kind);
 
     std::shared_ptr<const gateway::ProjectModel> project_;
     gateway::SignalValues meanings_;
     std::unique_ptr<BusMonitor> monitor_;
     std::unique_ptr<CanBus> bus_;
     std::unique_ptr<ModbusClient> client_;
-    std::unique_ptr<ReceiveCheckRun> reads_;
-    std::unique_ptr<WriteCheckRun> writes_;
+    std::vector<std::unique_ptr<BenchCheck>> checks_;
 };
 
 }  // namespace vestrel::live

@@ -52,8 +52,8 @@ Result<VerifyResult> VerifyRun::Run() {
     client.Close();
     loop_ = nullptr;
     timer_ = nullptr;
-    if (const ReceiveCheckRun* reads = session_->ReadCheck()) result_.checks = reads->Checks();
-    if (WriteCheckRun* writes = session_->WriteCheck()) result_.writes = std::move(writes->Writes());
+    if (const auto* reads = session_->CheckOf<ReceiveCheckRun>()) result_.checks = reads->Checks();
+    if (auto* writes = session_->CheckOf<WriteCheckRun>()) result_.writes = std::move(writes->Writes());
     session_->Close();
     if (!failure_.empty()) return Failure{failure_};
     return std::move(result_);
@@ -82,7 +82,8 @@ void VerifyRun::StartPolling() {
     listening_ = false;
     timer_->stop();
     if (atStep_) atStep_(VerifyStep::Polling);
-    ReceiveCheckRun& reads = session_->StartReadCheck(options_.function, options_.indexNumbering);
+    ReceiveCheckRun& reads = session_->TakeCheck(std::make_unique<ReceiveCheckRun>(
+        *session_->Model(), session_->Monitor()->Table(), session_->Client(), options_.function, options_.indexNumbering));
     connect(&reads, &ReceiveCheckRun::finished, this, [this] { StartWriting(); });
     reads.Start();
 }
@@ -93,7 +94,8 @@ void VerifyRun::StartWriting() {
         return;
     }
     if (atStep_) atStep_(VerifyStep::Writing);
-    WriteCheckRun& writes = session_->StartWriteCheck(options_.indexNumbering, options_.writes, options_.frameWaitMs);
+    WriteCheckRun& writes = session_->TakeCheck(std::make_unique<WriteCheckRun>(
+        *session_->Model(), session_->Client(), options_.indexNumbering, options_.writes, options_.frameWaitMs));
     connect(&writes, &WriteCheckRun::finished, this, [this] { Finish(); });
     writes.Start();
 }

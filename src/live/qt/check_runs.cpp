@@ -9,7 +9,16 @@ namespace vestrel::live {
 ReceiveCheckRun::ReceiveCheckRun(const gateway::GatewayModel& model, const gateway::RegisterTable& table,
                                  ModbusClient& client, ReadFunction function, Numbering indexNumbering,
                                  QObject* parent)
-    : QObject(parent), table_(table), client_(client), function_(function), verifier_(model, indexNumbering) {}
+    : BenchCheck(parent), table_(table), client_(client), function_(function), numbering_(indexNumbering),
+      verifier_(model, indexNumbering) {}
+
+std::vector<std::string> ReceiveCheckRun::Lines(const CheckLineContext& context) const {
+    return ReceiveLines(Checks(), numbering_, function_, context.signalValues, context.shared);
+}
+
+std::vector<std::string> WriteCheckRun::Lines(const CheckLineContext& context) const {
+    return WriteLines(writes_, frameWaitMs_, context.shared);
+}
 
 void ReceiveCheckRun::Start() {
     running_ = true;
@@ -37,7 +46,7 @@ void ReceiveCheckRun::Next() {
 
 WriteCheckRun::WriteCheckRun(const gateway::GatewayModel& model, ModbusClient& client, Numbering indexNumbering,
                              const gateway::RegisterValues& values, int frameWaitMs, QObject* parent)
-    : QObject(parent), client_(client), numbering_(indexNumbering), frameWaitMs_(frameWaitMs),
+    : BenchCheck(parent), client_(client), numbering_(indexNumbering), frameWaitMs_(frameWaitMs),
       wait_(new QTimer(this)) {
     wait_->setSingleShot(true);
     connect(wait_, &QTimer::timeout, this, [this] {

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "live/qt/bench_check.h"
 #include "live/verify_report.h"
-
-#include <QObject>
 
 #include <memory>
 #include <vector>
@@ -21,7 +20,7 @@ class ModbusClient;
 // A run is the receiver of its requests: destroying it cancels every
 // callback still outstanding, so whoever owns a run may drop it at any time,
 // a request out or not. The same holds for WriteCheckRun.
-class ReceiveCheckRun : public QObject {
+class ReceiveCheckRun : public BenchCheck {
     Q_OBJECT
 
 public:
@@ -29,12 +28,10 @@ public:
     ReceiveCheckRun(const gateway::GatewayModel& model, const gateway::RegisterTable& table, ModbusClient& client,
                     ReadFunction function, Numbering indexNumbering, QObject* parent = nullptr);
 
-    void Start();
-    bool Running() const { return running_; }
+    void Start() override;
+    bool Running() const override { return running_; }
+    std::vector<std::string> Lines(const CheckLineContext& context) const override;
     const std::vector<RegisterCheck>& Checks() const { return verifier_.Checks(); }
-
-signals:
-    void finished();
 
 private:
     void Next();
@@ -42,6 +39,7 @@ private:
     const gateway::RegisterTable& table_;
     ModbusClient& client_;
     ReadFunction function_;
+    Numbering numbering_;
     ReceiveVerifier verifier_;
     bool running_ = false;
 };
@@ -50,7 +48,7 @@ private:
 // register, 16 for consecutive ones), watches the frames the caller passes
 // in from the moment each write goes out, and after the answer waits up to
 // `frameWaitMs` for the frames still missing.
-class WriteCheckRun : public QObject {
+class WriteCheckRun : public BenchCheck {
     Q_OBJECT
 
 public:
@@ -58,15 +56,13 @@ public:
                   const gateway::RegisterValues& values, int frameWaitMs, QObject* parent = nullptr);
     ~WriteCheckRun() override;
 
-    void Start();
-    // A frame heard on the bus.
-    void OnFrame(const can::CanFrame& frame);
-    bool Running() const { return running_; }
+    void Start() override;
+    // A frame heard on the bus: the frames a write feeds.
+    void OnFrame(const can::CanFrame& frame) override;
+    bool Running() const override { return running_; }
+    std::vector<std::string> Lines(const CheckLineContext& context) const override;
     std::vector<WriteCheck>& Writes() { return writes_; }
     int FrameWaitMs() const { return frameWaitMs_; }
-
-signals:
-    void finished();
 
 private:
     void Next();

@@ -146,16 +146,16 @@ live::Numbering TFExpectedReadPage::CurrentNumbering() const {
 void TFExpectedReadPage::CB_IndexNumberingChange() {
     // The registers were read at the addresses of the other numbering: the
     // results, or the read still going on, no longer fit the rows.
-    const ReceiveCheckRun* reads = session_ ? session_->ReadCheck() : nullptr;
+    const ReceiveCheckRun* reads = session_ ? session_->CheckOf<ReceiveCheckRun>() : nullptr;
     const bool running = reads && reads->Running();
-    if (session_) session_->DropReadCheck();
+    if (session_) session_->DropCheck<ReceiveCheckRun>();
     dropped_ = running ? "Read and compare stopped: the numbering changed. Read again." : std::string();
     BtReadAll->setEnabled(true);
     ShowChecks();
 }
 
 const std::vector<RegisterCheck>* TFExpectedReadPage::FinishedChecks() const {
-    const ReceiveCheckRun* reads = session_ ? session_->ReadCheck() : nullptr;
+    const ReceiveCheckRun* reads = session_ ? session_->CheckOf<ReceiveCheckRun>() : nullptr;
     if (!reads || reads->Running() || !Table() || reads->Checks().size() != Model()->ReceiveRegisters().size())
         return nullptr;
     return &reads->Checks();
@@ -180,7 +180,7 @@ void TFExpectedReadPage::ShowSummary() {
     static const std::vector<RegisterCheck> noChecks;
     static const std::vector<WriteCheck> noWrites;
     const std::vector<RegisterCheck>* checks = FinishedChecks();
-    WriteCheckRun* run = session_ ? session_->WriteCheck() : nullptr;
+    WriteCheckRun* run = session_ ? session_->CheckOf<WriteCheckRun>() : nullptr;
     const std::vector<WriteCheck>& writes = run && !run->Running() && writesJudged_ ? run->Writes() : noWrites;
     if (!dropped_.empty() && writes.empty()) {
         ShowStatus(LbSummary, dropped_, false);
@@ -206,7 +206,8 @@ void TFExpectedReadPage::BtReadAllClick() {
     const ReadFunction function = CB_Function->currentIndex() == 1 ? ReadFunction::InputRegisters
                                                                    : ReadFunction::HoldingRegisters;
     dropped_.clear();
-    ReceiveCheckRun& reads = session_->StartReadCheck(function, CurrentNumbering());
+    ReceiveCheckRun& reads = session_->TakeCheck(std::make_unique<ReceiveCheckRun>(
+        *Model(), *Table(), session_->Client(), function, CurrentNumbering()));
     connect(&reads, &ReceiveCheckRun::finished, this, [this] {
         BtReadAll->setEnabled(true);
         ShowChecks();
@@ -262,13 +263,13 @@ void TFExpectedReadPage::BtWriteClick() {
         for (const std::string& partial : gateway::PartialSignalWrites(*meanings, *values))
             warnings += PrintableText("warning: " + partial, LineBreaks::OneLine) + "\n";
     writesJudged_ = true;
-    WriteCheckRun& writes = session_->StartWriteCheck(CurrentNumbering(), *values, SE_FrameWait->value());
+    WriteCheckRun& writes = session_->TakeCheck(
+        std::make_unique<WriteCheckRun>(*Model(), session_->Client(), CurrentNumbering(), *values, SE_FrameWait->value()));
     connect(&writes, &WriteCheckRun::finished, this, [this, &writes, warnings] {
         std::string text = warnings;
         writesJudged_ = session_->Bus().IsOpen();
         if (writesJudged_) {
-            for (const std::string& line :
-                 WriteLines(writes.Writes(), writes.FrameWaitMs(), session_->Model()->SharedRegisters()))
+            for (const std::string& line : writes.Lines(session_->LineContext()))
                 text += PrintableText(line, LineBreaks::OneLine) + "\n";
         } else {
             text += "The CAN interface closed during the write check: the frames were not watched and nothing is "
