@@ -41,13 +41,13 @@ int Dispatch(const std::vector<std::string>& args, CliContext& cli) {
     }
     // "help COMMAND", or COMMAND --help before any operand.
     const bool named = command == "help" && args.size() == 2;
-    const CommandSpec* spec = FindCliCommand(named ? args[1] : command);
-    if (!spec || !spec->run) throw UsageError{"unknown command '" + (named ? args[1] : command) + "'"};
+    const CommandSpec* entry = FindCliCommand(named ? args[1] : command);
+    if (!entry || !entry->run) throw UsageError{"unknown command '" + (named ? args[1] : command) + "'"};
     if (named || (args.size() >= 2 && (args[1] == "--help" || args[1] == "-h"))) {
-        cli.out << CommandUsage(*spec);
+        cli.out << CommandUsage(*entry);
         return kExitOk;
     }
-    return spec->run(Arguments(std::vector<std::string>(args.begin() + 1, args.end()), *spec), cli);
+    return entry->run(Arguments(std::vector<std::string>(args.begin() + 1, args.end()), *entry), cli);
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ Result<std::string> WorkspaceRootFor(const std::string& appDir, const Result<std
 // Fills a workspace whose MASTER and PROJECTS are both empty or missing with
 // a copy of `seedDir` (base image, projects, flasher, INI file). A workspace
 // with anything in either is the user's and stays as it is; a file already
-// there is never replaced. True when it copied the seed.
+// there is never replaced. True when it copied `seedDir`.
 bool SeedWorkspace(const std::string& root, const std::string& seedDir);
 
 // The workspace of an executable in `appDir`, made ready for use: the root

@@ -70,7 +70,7 @@ grep -qxF "  $ws" <("$cli" --help) || fail "--help does not name the per-user wo
 grep -qxF "Filled the empty workspace with the demo workspace of $root/usr/share/vestrel/workspace" "$scratch/seed.log" \
   || { cat "$scratch/seed.log"; fail "workspace does not say it seeded"; }
 "$cli" update "$ws/PROJECTS/Demo" "$ws/MASTER/SX58316.sx" >"$scratch/update.log" 2>&1 \
-  || { cat "$scratch/update.log"; fail "update of the seeded demo fails"; }
+  || { cat "$scratch/update.log"; fail "update of the demo project in the new workspace fails"; }
 [ -s "$ws/PROJECTS/Demo/New_SX58316.sx" ] || fail "update wrote no New_SX58316.sx"
 # A second run seeds nothing over what is there.
 echo "mine" >"$ws/PROJECTS/Demo/notes.txt"
